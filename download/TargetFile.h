@@ -1,0 +1,40 @@
+// The local file a download writes. A whole-file download goes to a temporary file beside the target,
+// which replaces the target only at Commit; a failed or stopped download leaves the previous target
+// exactly as it was. A resumed download (offset > 0) writes into the target in place.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace zarn {
+
+class TargetFile {
+public:
+    TargetFile() = default;
+    ~TargetFile(); // discards an uncommitted temporary file
+    TargetFile(const TargetFile&) = delete;
+    TargetFile& operator=(const TargetFile&) = delete;
+
+    // Opens for writing. Returns 0 when open; else the string id of the failure (231: cannot open,
+    // 233: cannot position at the offset) with the system's code in `errorCode`. UI thread.
+    int Open(const std::string& path, std::uint32_t resumeOffset, unsigned long& errorCode);
+    // Appends n bytes; false with the system's code on failure. Worker thread.
+    bool Write(const char* data, std::size_t n, unsigned long& errorCode);
+    // Empties what was written and starts again at offset 0 (a 200 answer to a ranged request).
+    bool Restart(unsigned long& errorCode);
+    // Closes and puts the file in place of the target. False with the system's code on failure.
+    bool Commit(unsigned long& errorCode);
+    // Closes and throws away what this download wrote; the previous target stays as it was.
+    void Discard();
+
+    bool IsOpen() const { return m_fd >= 0; }
+    const std::string& Path() const { return m_path; }
+
+private:
+    std::string m_path;     // the target
+    std::string m_tempPath; // empty when writing in place
+    int m_fd = -1;
+};
+
+} // namespace zarn

@@ -1,0 +1,29 @@
+// The body of a download: one HTTP(S) GET into an open TargetFile, on libcurl, reporting through a
+// TransferSink. Run it on a worker thread; it never touches a widget.
+#pragma once
+
+#include "download/TargetFile.h"
+#include "download/TransferSettings.h"
+#include "download/TransferSink.h"
+
+#include <atomic>
+
+namespace zarn {
+
+class TransferEngine {
+public:
+    TransferEngine(const TransferSettings& settings, TargetFile& target, TransferSink& sink,
+                   const std::atomic<bool>& stopRequested);
+
+    // Runs the whole transfer; ends with exactly one sink.TransferEnded(). Worker thread.
+    // On success the target has been committed; on failure or stop it has been discarded.
+    void Run();
+
+private:
+    const TransferSettings& m_settings;
+    TargetFile& m_target;
+    TransferSink& m_sink;
+    const std::atomic<bool>& m_stopRequested;
+};
+
+} // namespace zarn

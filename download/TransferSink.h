@@ -1,0 +1,34 @@
+// What a running transfer reports. The download dialog implements it with widgets, the console mode
+// with a text progress bar. The engine calls every member on its worker thread.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace zarn {
+
+class TransferSink {
+public:
+    virtual ~TransferSink() = default;
+
+    // Starts the busy animation (once the connection exists).
+    virtual void StartAnimation() = 0;
+    // Replaces the status line.
+    virtual void ShowStatusText(const std::string& text) = 0;
+    // Sets the progress bar's range; called with 0..100 once the length of the body is known.
+    virtual void SetProgressRange(int low, int high) = 0;
+    // Progress bar position and the "%1% of %2 Completed" caption.
+    virtual void ShowPercentDone(int percent) = 0;
+    // The time-left line: seconds left, bytes copied in this transfer, bytes announced for it.
+    virtual void ShowTimeRemaining(std::uint64_t secondsLeft, std::uint64_t bytesCopied, std::uint64_t bytesTotal) = 0;
+    // The rate line, in bytes per millisecond.
+    virtual void ShowRate(double bytesPerMs) = 0;
+    // Asks the user for a user name and password (proxy: the proxy asked, else the web server).
+    // Blocks until answered; true when the user wants the request sent again with `user`/`password`.
+    virtual bool AskCredentials(bool proxy, const std::string& host, std::string& user, std::string& password) = 0;
+    // Called exactly once, last: failed == false when the body arrived whole or the user stopped the
+    // transfer; failed == true with the message to show otherwise.
+    virtual void TransferEnded(bool failed, const std::string& failText) = 0;
+};
+
+} // namespace zarn

@@ -1,0 +1,35 @@
+// Files, directories and the running module's path, as the core needs them.
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace zarn::platform {
+
+// The separator the platform's paths use ('/' on POSIX, '\\' on Windows).
+char PathSeparator();
+
+// Full path of the running executable; empty when the system cannot tell. Any thread.
+std::string ExecutablePath();
+
+// Creates the last level of `path` only (its parent must exist). False when it could not be made,
+// also when it exists already.
+bool CreateDirectoryOne(const std::string& path);
+
+// True when a file or directory of that path exists.
+bool PathExists(const std::string& path);
+
+// True when a regular file of that path exists.
+bool FileExists(const std::string& path);
+
+// The long form of an existing path (short 8.3 names expanded on Windows; the path itself on POSIX);
+// nullopt when the path does not exist or cannot be converted.
+std::optional<std::string> LongPathName(const std::string& path);
+
+// Deletes a file; false when it could not.
+bool RemoveFile(const std::string& path);
+
+// The code of the calling thread's last failed system call (errno on POSIX, GetLastError on Windows).
+unsigned long LastErrorCode();
+
+} // namespace zarn::platform
