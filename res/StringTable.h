@@ -1,0 +1,16 @@
+// The string table: every fixed text the launcher shows, by its resource id.
+#pragma once
+
+#include <string>
+
+namespace zarn {
+
+// The text of string `id`; empty for an unknown id. Any thread.
+const std::string& LoadString(unsigned id);
+
+// String `id` with %1 (and %2) replaced by the arguments, as the framework's formatting does:
+// no other substitution is made. Any thread.
+std::string FormatString(unsigned id, const std::string& arg1);
+std::string FormatString(unsigned id, const std::string& arg1, const std::string& arg2);
+
+} // namespace zarn
