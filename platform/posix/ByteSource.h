@@ -1,0 +1,41 @@
+// Bounded random access to the bytes of an untrusted file or memory range, for the version readers.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace zarn::platform {
+
+class CByteSource {
+public:
+    // Largest range one Read hands out: no structure of a version-bearing file needs more.
+    static constexpr uint64_t kMaxRead = 64ull * 1024 * 1024;
+
+    // A source over `size` bytes at `data`, which must outlive it. Any thread.
+    CByteSource(const uint8_t* data, size_t size);
+    // A source over the regular file at `path`; IsOpen() is false when it cannot be opened or is no regular file.
+    explicit CByteSource(const std::string& path);
+    ~CByteSource();
+    CByteSource(const CByteSource&) = delete;
+    CByteSource& operator=(const CByteSource&) = delete;
+
+    // True when the source can be read. Any thread.
+    bool IsOpen() const { return m_open; }
+    // Number of bytes in the source (0 when not open).
+    uint64_t Size() const { return m_size; }
+    // Reads exactly `length` bytes at `offset` into `out`; false (out emptied) when the range leaves the source,
+    // is larger than kMaxRead, or the read fails.
+    bool Read(uint64_t offset, uint64_t length, std::vector<uint8_t>& out) const;
+    // True when [offset, offset + length) lies inside the source, without overflow.
+    bool Contains(uint64_t offset, uint64_t length) const;
+
+private:
+    const uint8_t* m_data = nullptr;
+    int m_fd = -1;
+    uint64_t m_size = 0;
+    bool m_open = false;
+};
+
+} // namespace zarn::platform
