@@ -1,0 +1,33 @@
+// One component of the component list: what the vendor ships, where it goes and how it is installed.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace zarn {
+
+class CCompObj {
+public:
+    // A record with every text empty, version 0.0.0.0 and status "NOT_INSTALLED". Any thread.
+    CCompObj();
+    virtual ~CCompObj();
+
+    // The listed version as "major.minor.cust.build". Any thread; never fails.
+    std::string GetVersionString() const;
+
+    std::string m_desc;
+    std::string m_name;
+    std::string m_status;
+    std::string m_classId;
+    std::int32_t m_majorVer = 0;
+    std::int32_t m_minorVer = 0;
+    std::int32_t m_custNum = 0;
+    std::int32_t m_buildNum = 0;
+    std::string m_codebase;
+    std::string m_dir;
+    std::string m_regFile;
+    std::string m_installType;
+    std::string m_fileName;
+};
+
+} // namespace zarn

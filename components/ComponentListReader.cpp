@@ -1,0 +1,133 @@
+#include "components/ComponentListReader.h"
+
+#include "components/AsciiText.h"
+
+#include <utility>
+
+namespace zarn {
+
+namespace {
+
+bool EndsWith(std::string_view text, std::string_view tail) {
+    return text.size() >= tail.size() && text.substr(text.size() - tail.size()) == tail;
+}
+
+} // namespace
+
+CComponentListReader::CComponentListReader(ComponentList& list, DirectoryHook onDirectory)
+    : m_list(list), m_onDirectory(std::move(onDirectory)) {}
+
+CComponentListReader::~CComponentListReader() = default;
+
+void CComponentListReader::Feed(std::string_view bytes) {
+    // CR, LF and CR LF all end a line: CR LF reads as a line and an empty line, and empty lines are skipped,
+    // so the three kinds of file give the same records. A line is only copied when it spans two Feed calls,
+    // which keeps the whole read linear even for one line of many megabytes.
+    size_t start = 0;
+    while (start < bytes.size()) {
+        const size_t end = bytes.find_first_of("\r\n", start);
+        if (end == std::string_view::npos) {
+            m_pendingLine.append(bytes.substr(start));
+            return;
+        }
+        if (m_pendingLine.empty()) {
+            HandleLine(bytes.substr(start, end - start));
+        } else {
+            m_pendingLine.append(bytes.substr(start, end - start));
+            HandleLine(m_pendingLine);
+            m_pendingLine.clear();
+        }
+        start = end + 1;
+    }
+}
+
+void CComponentListReader::Finish() {
+    if (!m_pendingLine.empty()) {
+        HandleLine(m_pendingLine);
+        m_pendingLine.clear();
+    }
+    m_current.reset();
+}
+
+void CComponentListReader::ParseText(std::string_view text, ComponentList& list, DirectoryHook onDirectory) {
+    CComponentListReader reader(list, std::move(onDirectory));
+    reader.Feed(text);
+    reader.Finish();
+}
+
+std::string CComponentListReader::FileNameFromUrl(std::string_view url) {
+    const size_t slash = url.rfind('/');
+    if (slash == std::string_view::npos) {
+        return "FAIL";
+    }
+    return std::string(url.substr(slash + 1));
+}
+
+void CComponentListReader::HandleLine(std::string_view rawLine) {
+    const std::string_view line = TrimWhiteSpace(rawLine);
+    if (line.empty()) {
+        return;
+    }
+    const auto value = [&line](std::string_view prefix) { return std::string(line.substr(prefix.size())); };
+
+    if (line.starts_with("[STARTCOMP]")) {
+        // A block that was never ended is dropped here, when the next one starts.
+        m_current = std::make_unique<CCompObj>();
+        return;
+    }
+    if (!m_current) {
+        // Outside a block there is no record for key lines or "[ENDCOMP]" to act on.
+        return;
+    }
+    if (line.starts_with("desc=")) {
+        m_current->m_desc = value("desc=");
+    } else if (line.starts_with("name=")) {
+        m_current->m_name = value("name=");
+    } else if (line.starts_with("classid=")) {
+        m_current->m_classId = value("classid=");
+    } else if (line.starts_with("major_ver=")) {
+        m_current->m_majorVer = ParseLeadingInt32(line.substr(10));
+    } else if (line.starts_with("minor_ver=")) {
+        m_current->m_minorVer = ParseLeadingInt32(line.substr(10));
+    } else if (line.starts_with("cust_num=")) {
+        m_current->m_custNum = ParseLeadingInt32(line.substr(9));
+    } else if (line.starts_with("build_num=")) {
+        m_current->m_buildNum = ParseLeadingInt32(line.substr(10));
+    } else if (line.starts_with("codebase=")) {
+        m_current->m_codebase = value("codebase=");
+        m_current->m_fileName = FileNameFromUrl(m_current->m_codebase);
+        SetInstallTypeFromFileName();
+    } else if (line.starts_with("regfile=")) {
+        m_current->m_regFile = value("regfile=");
+        SetInstallTypeFromRegFile();
+    } else if (line.starts_with("dir=")) {
+        m_current->m_dir = value("dir=");
+        if (m_onDirectory) {
+            m_onDirectory(m_current->m_dir);
+        }
+    } else if (line.starts_with("[ENDCOMP]")) {
+        // The record leaves the reader here, so a second "[ENDCOMP]" or later key lines cannot touch it again.
+        m_list.push_back(std::move(m_current));
+    }
+}
+
+void CComponentListReader::SetInstallTypeFromFileName() {
+    if (EndsWith(m_current->m_fileName, "exe")) {
+        m_current->m_installType = "EXE";
+    }
+}
+
+void CComponentListReader::SetInstallTypeFromRegFile() {
+    const std::string& regFile = m_current->m_regFile;
+    if (EndsWith(regFile, "ocx")) {
+        m_current->m_installType = "REG";
+    }
+    if (regFile == "lib") {
+        m_current->m_installType = "LIB";
+    }
+    if (regFile == "app") {
+        m_current->m_installType = "APP";
+    }
+}
+
+} // namespace zarn

@@ -1,0 +1,54 @@
+// Reads the text of a component list ("[STARTCOMP]" ... "[ENDCOMP]" blocks of key=value lines) into records.
+#pragma once
+
+#include "components/CompObj.h"
+
+#include <functional>
+#include <list>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace zarn {
+
+// Records in the order their blocks end in the file; the list owns them.
+using ComponentList = std::list<std::unique_ptr<CCompObj>>;
+
+class CComponentListReader {
+public:
+    // Called with the value of every "dir=" line inside a block, at once, in file order.
+    using DirectoryHook = std::function<void(const std::string& dirValue)>;
+
+    // Appends every completed block to `list`; `onDirectory` may be empty. One thread at a time.
+    CComponentListReader(ComponentList& list, DirectoryHook onDirectory);
+    ~CComponentListReader();
+
+    CComponentListReader(const CComponentListReader&) = delete;
+    CComponentListReader& operator=(const CComponentListReader&) = delete;
+
+    // Takes the next bytes of the file; a line may span any number of calls. Any bytes are accepted (NUL, invalid
+    // UTF-8); lines end at CR, LF or CR LF. Never fails.
+    void Feed(std::string_view bytes);
+
+    // Handles the last line when it has no line end and drops a block that was never ended. Never fails.
+    void Finish();
+
+    // Parses a whole list text at once (Feed + Finish). Never fails.
+    static void ParseText(std::string_view text, ComponentList& list, DirectoryHook onDirectory);
+
+    // The text after the last "/" of `url` (empty when it ends in "/"); "FAIL" when it holds no "/".
+    // Any thread; never fails.
+    static std::string FileNameFromUrl(std::string_view url);
+
+private:
+    void HandleLine(std::string_view line);
+    void SetInstallTypeFromFileName();
+    void SetInstallTypeFromRegFile();
+
+    ComponentList& m_list;
+    DirectoryHook m_onDirectory;
+    std::unique_ptr<CCompObj> m_current;
+    std::string m_pendingLine;
+};
+
+} // namespace zarn

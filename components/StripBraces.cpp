@@ -1,0 +1,17 @@
+#include "components/StripBraces.h"
+
+#include "components/AsciiText.h"
+
+namespace zarn {
+
+void StripBraces(std::string& text) {
+    if (!text.empty() && text.front() == '{') {
+        text.front() = ' ';
+    }
+    if (!text.empty() && text.back() == '}') {
+        text.back() = ' ';
+    }
+    text = std::string(TrimWhiteSpace(text));
+}
+
+} // namespace zarn
