@@ -3,6 +3,8 @@
 // exactly as it was. A resumed download (offset > 0) writes into the target in place.
 #pragma once
 
+#include "platform/File.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -21,20 +23,21 @@ public:
     int Open(const std::string& path, std::uint32_t resumeOffset, unsigned long& errorCode);
     // Appends n bytes; false with the system's code on failure. Worker thread.
     bool Write(const char* data, std::size_t n, unsigned long& errorCode);
-    // Empties what was written and starts again at offset 0 (a 200 answer to a ranged request).
+    // Empties what was written and starts again at offset 0 (a 200 answer to a ranged request); a
+    // resumed download then goes to a temporary file like a whole one. False with the system's code.
     bool Restart(unsigned long& errorCode);
     // Closes and puts the file in place of the target. False with the system's code on failure.
     bool Commit(unsigned long& errorCode);
     // Closes and throws away what this download wrote; the previous target stays as it was.
     void Discard();
 
-    bool IsOpen() const { return m_fd >= 0; }
+    bool IsOpen() const { return m_file.IsOpen(); }
     const std::string& Path() const { return m_path; }
 
 private:
     std::string m_path;     // the target
     std::string m_tempPath; // empty when writing in place
-    int m_fd = -1;
+    platform::File m_file;
 };
 
 } // namespace zarn

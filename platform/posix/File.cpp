@@ -1,0 +1,145 @@
+#include "platform/File.h"
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utility>
+
+namespace zarn::platform {
+
+namespace {
+
+unsigned long Errno() { return static_cast<unsigned long>(errno); }
+
+// Six characters from the time, the process and a counter: unique within the process, hard to guess outside it.
+std::string UniqueSuffix() {
+    static std::atomic<std::uint64_t> counter{0};
+    const auto ticks = static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+    std::uint64_t mix = ticks ^ (static_cast<std::uint64_t>(::getpid()) << 32) ^ (counter.fetch_add(1) * 0x9E3779B97F4A7C15ull);
+    static const char alphabet[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+    std::string suffix = ".zarn-";
+    for (int i = 0; i < 6; ++i) {
+        suffix += alphabet[mix % 36];
+        mix /= 36;
+    }
+    return suffix;
+}
+
+} // namespace
+
+File::~File() {
+    unsigned long ignored = 0;
+    Close(ignored);
+}
+
+File::File(File&& other) noexcept : m_fd(std::exchange(other.m_fd, -1)) {}
+
+File& File::operator=(File&& other) noexcept {
+    if (this != &other) {
+        unsigned long ignored = 0;
+        Close(ignored);
+        m_fd = std::exchange(other.m_fd, -1);
+    }
+    return *this;
+}
+
+bool File::OpenForWriting(const std::string& path, unsigned long& errorCode) {
+    unsigned long ignored = 0;
+    Close(ignored);
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        errorCode = Errno();
+        return false;
+    }
+    m_fd = fd;
+    return true;
+}
+
+bool File::CreateBeside(const std::string& path, std::string& createdPath, unsigned long& errorCode) {
+    unsigned long ignored = 0;
+    Close(ignored);
+    // O_EXCL makes the name ours; 0666 lets the umask decide the permissions as for any new file.
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string candidate = path + UniqueSuffix();
+        const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0) {
+            if (errno == EEXIST) {
+                continue;
+            }
+            errorCode = Errno();
+            return false;
+        }
+        // The replacement should keep what the target allowed (an installed program stays executable).
+        struct stat st {};
+        if (::stat(path.c_str(), &st) == 0 && ::fchmod(fd, st.st_mode & 07777) != 0) {
+            errorCode = Errno();
+            ::close(fd);
+            ::unlink(candidate.c_str());
+            return false;
+        }
+        m_fd = fd;
+        createdPath = std::move(candidate);
+        return true;
+    }
+    errorCode = EEXIST;
+    return false;
+}
+
+bool File::Resize(std::uint64_t length, unsigned long& errorCode) {
+    if (::ftruncate(m_fd, static_cast<off_t>(length)) != 0) {
+        errorCode = Errno();
+        return false;
+    }
+    return true;
+}
+
+bool File::Seek(std::uint64_t offset, unsigned long& errorCode) {
+    if (::lseek(m_fd, static_cast<off_t>(offset), SEEK_SET) < 0) {
+        errorCode = Errno();
+        return false;
+    }
+    return true;
+}
+
+bool File::Write(const char* data, std::size_t n, unsigned long& errorCode) {
+    while (n > 0) {
+        const ssize_t written = ::write(m_fd, data, n);
+        if (written < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            errorCode = Errno();
+            return false;
+        }
+        data += written;
+        n -= static_cast<std::size_t>(written);
+    }
+    return true;
+}
+
+bool File::Close(unsigned long& errorCode) {
+    if (m_fd < 0) {
+        return true;
+    }
+    // close() releases the descriptor even when it reports an error, so it is never retried.
+    const int result = ::close(std::exchange(m_fd, -1));
+    if (result != 0) {
+        errorCode = Errno();
+        return false;
+    }
+    return true;
+}
+
+bool ReplaceFile(const std::string& from, const std::string& to, unsigned long& errorCode) {
+    if (::rename(from.c_str(), to.c_str()) != 0) {
+        errorCode = Errno();
+        return false;
+    }
+    return true;
+}
+
+} // namespace zarn::platform
