@@ -56,6 +56,10 @@ typedef struct _FILETIME {
 #define REG_CREATED_NEW_KEY 0x1u
 #define REG_OPENED_EXISTING_KEY 0x2u
 
+/* Codes that only the registry functions give, beside those of WinTypes.h. */
+#define ERROR_BAD_PATHNAME 161L
+#define ERROR_KEY_DELETED 1018L
+
 #define KEY_QUERY_VALUE 0x0001u
 #define KEY_SET_VALUE 0x0002u
 #define KEY_CREATE_SUB_KEY 0x0004u
@@ -89,6 +93,12 @@ ZARN_REGISTRY_EXPORT LONG RegQueryInfoKeyA(HKEY hKey, LPSTR lpClass, LPDWORD lpc
                                            LPDWORD lpcbSecurityDescriptor, PFILETIME lpftLastWriteTime);
 ZARN_REGISTRY_EXPORT LONG RegCloseKey(HKEY hKey);
 ZARN_REGISTRY_EXPORT LONG RegConnectRegistryA(LPCSTR lpMachineName, HKEY hKey, PHKEY phkResult);
+
+/* Not a Win32 function: the database file that the predefined keys would open now, so that a tool can name it
+ * in a message. Copies the path and its terminating zero into lpPath when *lpcchPath (in chars, terminator
+ * included) is large enough, else gives ERROR_MORE_DATA; with lpPath NULL gives ERROR_SUCCESS. Either way
+ * *lpcchPath becomes the path's length + 1. Any thread; ERROR_REGISTRY_IO_FAILED when no path can be formed. */
+ZARN_REGISTRY_EXPORT LONG ZarnRegGetDatabasePathA(LPSTR lpPath, LPDWORD lpcchPath);
 
 #ifdef __cplusplus
 }

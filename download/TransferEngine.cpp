@@ -1,0 +1,663 @@
+#include "download/TransferEngine.h"
+
+#include "download/ProgressText.h"
+#include "platform/Socket.h"
+#include "res/StringTable.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <curl/curl.h>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+
+namespace zarn {
+
+namespace {
+
+// The body reaches the target in pieces of at most this size, each followed by a display refresh.
+constexpr std::size_t kPieceSize = 1024;
+constexpr long kMaxRedirects = 10;
+constexpr unsigned kApplicationTitle = 57344;
+// How long one sleep of the rate cap may last before the stop flag is looked at again.
+constexpr std::chrono::milliseconds kSleepSlice{50};
+
+struct CurlDeleter {
+    void operator()(CURL* handle) const { curl_easy_cleanup(handle); }
+    void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+    void operator()(CURLU* url) const { curl_url_cleanup(url); }
+    void operator()(char* text) const { curl_free(text); }
+};
+using CurlHandle = std::unique_ptr<CURL, CurlDeleter>;
+using CurlList = std::unique_ptr<curl_slist, CurlDeleter>;
+using CurlUrl = std::unique_ptr<CURLU, CurlDeleter>;
+using CurlText = std::unique_ptr<char, CurlDeleter>;
+
+bool GlobalInit() {
+    static std::once_flag once;
+    static CURLcode result = CURLE_FAILED_INIT;
+    std::call_once(once, [] { result = curl_global_init(CURL_GLOBAL_DEFAULT); });
+    return result == CURLE_OK;
+}
+
+bool StartsWithNoCase(const char* text, std::size_t length, const char* prefix) {
+    const std::size_t n = std::strlen(prefix);
+    if (length < n) {
+        return false;
+    }
+    for (std::size_t i = 0; i < n; ++i) {
+        if (std::tolower(static_cast<unsigned char>(text[i])) != std::tolower(static_cast<unsigned char>(prefix[i]))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string Trimmed(const char* text, std::size_t length) {
+    std::size_t begin = 0;
+    while (begin < length && (text[begin] == ' ' || text[begin] == '\t')) {
+        ++begin;
+    }
+    while (length > begin && std::isspace(static_cast<unsigned char>(text[length - 1]))) {
+        --length;
+    }
+    return std::string(text + begin, length - begin);
+}
+
+// The object path as libcurl's URL parser accepts it: bytes it would refuse (blanks, controls,
+// non-ASCII) are percent-encoded; everything else, "//" and ".." included, goes out as given.
+std::string EncodedPath(const std::string& path) {
+    static const char hex[] = "0123456789ABCDEF";
+    std::string out;
+    if (path.empty() || path[0] != '/') {
+        out += '/';
+    }
+    for (const char c : path) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte <= 0x20 || byte >= 0x7F) {
+            out += '%';
+            out += hex[byte >> 4];
+            out += hex[byte & 0x0F];
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+std::string UrlOf(const TransferSettings& settings) {
+    std::string host = settings.hostName;
+    if (host.find(':') != std::string::npos && host.front() != '[') {
+        host = "[" + host + "]";
+    }
+    return std::string(settings.secure ? "https://" : "http://") + host + ":" + std::to_string(settings.port) +
+           EncodedPath(settings.objectPath);
+}
+
+// One run of the engine: the libcurl handle, the callbacks' state and the figures of the body.
+class Transfer {
+public:
+    Transfer(const TransferSettings& settings, TargetFile& target, TransferSink& sink,
+             const std::atomic<bool>& stopRequested)
+        : m_settings(settings), m_target(target), m_sink(sink), m_stopRequested(stopRequested) {}
+
+    void Run();
+
+private:
+    enum class Phase { Connecting, Requesting, Body };
+    enum class Outcome { Done, Failed, Stopped };
+
+    bool StopRequested() const { return m_stopRequested.load(std::memory_order_relaxed); }
+    void Fail(unsigned id, unsigned long code) {
+        if (!m_failId) {
+            m_failId = id;
+            m_failCode = code;
+        }
+    }
+    bool Configure();
+    Outcome Perform();
+    bool Authenticate(long status);
+    void Finish(Outcome outcome);
+
+    void OnHeaderLine(const char* line, std::size_t length);
+    bool OnHeadersComplete();
+    bool OnRedirect();
+    bool StartBody();
+    bool OnBody(const char* data, std::size_t length);
+    bool ApplyRateCap();
+    bool Idle();
+
+    static std::size_t HeaderCallback(char* data, std::size_t size, std::size_t count, void* self);
+    static std::size_t WriteCallback(char* data, std::size_t size, std::size_t count, void* self);
+    static int ProgressCallback(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t);
+    static curl_socket_t OpenSocketCallback(void* self, curlsocktype purpose, curl_sockaddr* address);
+    static int PrereqCallback(void* self, char* primaryIp, char*, int, int);
+
+    const TransferSettings& m_settings;
+    TargetFile& m_target;
+    TransferSink& m_sink;
+    const std::atomic<bool>& m_stopRequested;
+
+    CurlHandle m_curl;
+    CurlList m_headers;
+    std::string m_url;
+    std::string m_agent;
+    std::string m_range;
+    std::string m_currentHost;
+    bool m_viaNamedProxy = false;
+
+    // Site and proxy credentials: stored ones are used once, then the user is asked (if allowed).
+    std::string m_siteUser, m_sitePassword, m_proxyUser, m_proxyPassword;
+
+    Phase m_phase = Phase::Connecting;
+    bool m_resolvePending = false;
+    bool m_connectPending = false;
+    bool m_stopped = false;
+    unsigned m_failId = 0;
+    unsigned long m_failCode = 0;
+    std::chrono::steady_clock::time_point m_lastActivity;
+    int m_redirects = 0;
+
+    // The response whose headers are being read.
+    long m_status = 0;
+    bool m_statusSeen = false;
+    std::string m_location;
+    std::optional<std::uint64_t> m_contentLength;
+
+    // The body: written only once a 200 or 206 answer's headers are complete.
+    bool m_bodyStarted = false;
+    std::uint32_t m_startTick = 0;
+    std::uint32_t m_lastTick = 0;
+    std::uint64_t m_bytesSoFar = 0;
+    std::uint64_t m_bytesAtLastTick = 0;
+    int m_lastPercent = 0;
+    bool m_haveLength = false;
+    std::uint64_t m_length = 0;
+};
+
+void Transfer::Run() {
+    m_agent = m_settings.agentName.empty() ? LoadString(kApplicationTitle) : m_settings.agentName;
+    if (m_settings.accessMode < 0 || m_settings.accessMode > 2) {
+        Fail(210, CURLE_BAD_FUNCTION_ARGUMENT);
+        return Finish(Outcome::Failed);
+    }
+    if (!GlobalInit()) {
+        Fail(210, CURLE_FAILED_INIT);
+        return Finish(Outcome::Failed);
+    }
+    m_curl.reset(curl_easy_init());
+    if (!m_curl) {
+        Fail(210, CURLE_FAILED_INIT);
+        return Finish(Outcome::Failed);
+    }
+    if (StopRequested()) {
+        return Finish(Outcome::Stopped);
+    }
+    if (!Configure()) {
+        return Finish(Outcome::Failed);
+    }
+    m_sink.StartAnimation();
+
+    m_currentHost = m_viaNamedProxy ? m_settings.proxyHost : m_settings.hostName;
+    m_sink.ShowStatusText(FormatString(204, m_currentHost));
+    m_resolvePending = true;
+    for (;;) {
+        const Outcome outcome = Perform();
+        if (outcome != Outcome::Done) {
+            return Finish(outcome);
+        }
+        long status = 0;
+        curl_easy_getinfo(m_curl.get(), CURLINFO_RESPONSE_CODE, &status);
+        if (status == 200 || status == 206) {
+            break;
+        }
+        if (status != 401 && status != 407) {
+            if (status == 0) {
+                Fail(212, CURLE_WEIRD_SERVER_REPLY);
+            } else {
+                Fail(213, static_cast<unsigned long>(status));
+            }
+            return Finish(Outcome::Failed);
+        }
+        if (!Authenticate(status)) {
+            return Finish(StopRequested() ? Outcome::Stopped : Outcome::Failed);
+        }
+    }
+
+    // The last, empty read of the body: a body of announced length 0 reaches 100% here.
+    RefreshTransferFigures(m_sink, m_startTick, m_lastTick, m_bytesSoFar, m_bytesAtLastTick, m_lastPercent,
+                           m_haveLength, m_length, CurrentTick());
+    Finish(StopRequested() ? Outcome::Stopped : Outcome::Done);
+}
+
+bool Transfer::Configure() {
+    CURL* curl = m_curl.get();
+    m_url = UrlOf(m_settings);
+    const char* const headers[] = {"Accept: */*", "Cache-Control: no-cache", "Pragma: no-cache",
+                                   "Connection: keep-alive"};
+    for (const char* header : headers) {
+        curl_slist* list = curl_slist_append(m_headers.get(), header);
+        if (!list) {
+            Fail(210, CURLE_OUT_OF_MEMORY);
+            return false;
+        }
+        m_headers.release();
+        m_headers.reset(list);
+    }
+
+    CURLcode rc = CURLE_OK;
+    auto set = [&](CURLoption option, auto value) {
+        if (rc == CURLE_OK) {
+            rc = curl_easy_setopt(curl, option, value);
+        }
+    };
+    set(CURLOPT_URL, m_url.c_str());
+    set(CURLOPT_PATH_AS_IS, 1L);
+    set(CURLOPT_PROTOCOLS_STR, "http,https");
+    set(CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    set(CURLOPT_FOLLOWLOCATION, 1L);
+    set(CURLOPT_MAXREDIRS, kMaxRedirects);
+    set(CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
+    set(CURLOPT_HTTPGET, 1L);
+    set(CURLOPT_USERAGENT, m_agent.c_str());
+    set(CURLOPT_HTTPHEADER, m_headers.get());
+    // The request's own headers are not told to the proxy; the proxy's answers are not the server's.
+    set(CURLOPT_HEADEROPT, static_cast<long>(CURLHEADER_SEPARATE));
+    set(CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
+    set(CURLOPT_NOSIGNAL, 1L);
+    set(CURLOPT_SSL_VERIFYPEER, 1L);
+    set(CURLOPT_SSL_VERIFYHOST, 2L);
+    if (!m_settings.caFile.empty()) {
+        set(CURLOPT_CAINFO, m_settings.caFile.c_str());
+    }
+    if (m_settings.resumeOffset > 0) {
+        m_range = std::to_string(m_settings.resumeOffset) + "-";
+        set(CURLOPT_RANGE, m_range.c_str());
+    }
+    // Mode 0 leaves the proxy to libcurl, which reads http_proxy, HTTPS_PROXY and no_proxy itself.
+    if (m_settings.accessMode == 1) {
+        set(CURLOPT_PROXY, "");
+    } else if (m_settings.accessMode == 2) {
+        set(CURLOPT_PROXY, m_settings.proxyHost.c_str());
+        set(CURLOPT_NOPROXY, "");
+        m_viaNamedProxy = true;
+    }
+    m_siteUser = m_settings.siteLogin;
+    m_sitePassword = m_settings.sitePwd;
+    m_proxyUser = m_settings.proxyLogin;
+    m_proxyPassword = m_settings.proxyPwd;
+    if (!m_siteUser.empty()) {
+        set(CURLOPT_USERNAME, m_siteUser.c_str());
+        set(CURLOPT_PASSWORD, m_sitePassword.c_str());
+        set(CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_BASIC | CURLAUTH_DIGEST));
+    }
+    if (!m_proxyUser.empty()) {
+        set(CURLOPT_PROXYUSERNAME, m_proxyUser.c_str());
+        set(CURLOPT_PROXYPASSWORD, m_proxyPassword.c_str());
+        set(CURLOPT_PROXYAUTH, static_cast<long>(CURLAUTH_BASIC | CURLAUTH_DIGEST));
+    }
+    // A connection that cannot be made within the silence limit fails like a refused one.
+    set(CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(m_settings.silenceLimit.count()));
+
+    set(CURLOPT_HEADERFUNCTION, &Transfer::HeaderCallback);
+    set(CURLOPT_HEADERDATA, this);
+    set(CURLOPT_WRITEFUNCTION, &Transfer::WriteCallback);
+    set(CURLOPT_WRITEDATA, this);
+    set(CURLOPT_NOPROGRESS, 0L);
+    set(CURLOPT_XFERINFOFUNCTION, &Transfer::ProgressCallback);
+    set(CURLOPT_XFERINFODATA, this);
+    set(CURLOPT_OPENSOCKETFUNCTION, &Transfer::OpenSocketCallback);
+    set(CURLOPT_OPENSOCKETDATA, this);
+    set(CURLOPT_PREREQFUNCTION, &Transfer::PrereqCallback);
+    set(CURLOPT_PREREQDATA, this);
+    if (rc != CURLE_OK) {
+        Fail(210, rc);
+        return false;
+    }
+    return true;
+}
+
+Transfer::Outcome Transfer::Perform() {
+    if (StopRequested()) {
+        return Outcome::Stopped;
+    }
+    m_lastActivity = std::chrono::steady_clock::now();
+    m_phase = Phase::Connecting;
+    m_statusSeen = false;
+    const CURLcode rc = curl_easy_perform(m_curl.get());
+    if (m_stopped) {
+        return Outcome::Stopped;
+    }
+    if (m_failId) {
+        return Outcome::Failed;
+    }
+    if (rc == CURLE_OK) {
+        return Outcome::Done;
+    }
+    long connectStatus = 0;
+    curl_easy_getinfo(m_curl.get(), CURLINFO_HTTP_CONNECTCODE, &connectStatus);
+    if (connectStatus == 407) {
+        // The proxy refused the tunnel for an https request: the same challenge as a plain 407.
+        return Authenticate(407) ? Perform() : (StopRequested() ? Outcome::Stopped : Outcome::Failed);
+    }
+    // The message says where it broke: before a connection (211), before a status line (212, but a
+    // request that could not be sent is 211), or after it (214). %1 is libcurl's error code.
+    if (rc == CURLE_TOO_MANY_REDIRECTS) {
+        long status = 0;
+        curl_easy_getinfo(m_curl.get(), CURLINFO_RESPONSE_CODE, &status);
+        Fail(213, static_cast<unsigned long>(status));
+    } else if (m_phase == Phase::Body || (m_phase == Phase::Requesting && m_statusSeen)) {
+        Fail(214, rc);
+    } else if (m_phase == Phase::Requesting && rc != CURLE_SEND_ERROR) {
+        Fail(212, rc);
+    } else {
+        Fail(211, rc);
+    }
+    return Outcome::Failed;
+}
+
+bool Transfer::Authenticate(long status) {
+    const bool proxy = status == 407;
+    std::string& user = proxy ? m_proxyUser : m_siteUser;
+    std::string& password = proxy ? m_proxyPassword : m_sitePassword;
+    const bool ask = proxy ? m_settings.askProxyLogin : m_settings.askSiteLogin;
+    // Stored credentials were already sent with this request; getting the challenge again means they
+    // were refused, so only the user can help now. Without asking, the challenge is the final answer.
+    if (!ask) {
+        Fail(213, static_cast<unsigned long>(status));
+        return false;
+    }
+    if (StopRequested()) {
+        return false;
+    }
+    std::string host = proxy ? m_settings.proxyHost : m_currentHost;
+    if (host.empty()) {
+        host = m_settings.hostName;
+    }
+    std::string newUser = user;
+    std::string newPassword;
+    if (!m_sink.AskCredentials(proxy, host, newUser, newPassword)) {
+        Fail(213, static_cast<unsigned long>(status));
+        return false;
+    }
+    if (StopRequested()) {
+        return false;
+    }
+    user = std::move(newUser);
+    password = std::move(newPassword);
+    CURL* curl = m_curl.get();
+    const auto methods = static_cast<long>(CURLAUTH_BASIC | CURLAUTH_DIGEST);
+    CURLcode rc = curl_easy_setopt(curl, proxy ? CURLOPT_PROXYUSERNAME : CURLOPT_USERNAME, user.c_str());
+    if (rc == CURLE_OK) {
+        rc = curl_easy_setopt(curl, proxy ? CURLOPT_PROXYPASSWORD : CURLOPT_PASSWORD, password.c_str());
+    }
+    if (rc == CURLE_OK) {
+        rc = curl_easy_setopt(curl, proxy ? CURLOPT_PROXYAUTH : CURLOPT_HTTPAUTH, methods);
+    }
+    if (rc != CURLE_OK) {
+        Fail(210, rc);
+        return false;
+    }
+    return true;
+}
+
+void Transfer::Finish(Outcome outcome) {
+    unsigned long code = 0;
+    if (outcome == Outcome::Done && !m_target.Commit(code)) {
+        Fail(214, code);
+        outcome = Outcome::Failed;
+    }
+    if (outcome != Outcome::Done) {
+        m_target.Discard();
+    }
+    if (outcome == Outcome::Failed) {
+        m_sink.TransferEnded(true, FormatString(m_failId, std::to_string(m_failCode)));
+    } else {
+        m_sink.TransferEnded(false, std::string());
+    }
+}
+
+void Transfer::OnHeaderLine(const char* line, std::size_t length) {
+    if (StartsWithNoCase(line, length, "HTTP/")) {
+        // A new response begins (an interim one, a challenge, a redirect or the final one).
+        const std::string text(line, length);
+        const std::size_t blank = text.find(' ');
+        m_status = blank == std::string::npos ? 0 : std::strtol(text.c_str() + blank + 1, nullptr, 10);
+        m_statusSeen = true;
+        m_location.clear();
+        m_contentLength.reset();
+    } else if (StartsWithNoCase(line, length, "Location:")) {
+        m_location = Trimmed(line + 9, length - 9);
+    } else if (StartsWithNoCase(line, length, "Content-Length:")) {
+        const std::string value = Trimmed(line + 15, length - 15);
+        char* end = nullptr;
+        errno = 0;
+        const unsigned long long parsed = std::strtoull(value.c_str(), &end, 10);
+        if (!value.empty() && value[0] != '-' && errno == 0 && end && *end == '\0') {
+            m_contentLength = parsed;
+        }
+    }
+}
+
+bool Transfer::OnHeadersComplete() {
+    if (m_status >= 100 && m_status < 200) {
+        return true;
+    }
+    if (m_status == 200 || m_status == 206) {
+        return StartBody();
+    }
+    if (m_status == 401 || m_status == 407) {
+        return true; // the challenge's body is read away; Run decides what comes next
+    }
+    if (m_status >= 300 && m_status < 400 && m_status != 304 && !m_location.empty() &&
+        m_redirects < kMaxRedirects) {
+        return OnRedirect();
+    }
+    if (m_status >= 300 && m_status < 400 && m_status != 304 && !m_location.empty()) {
+        return true; // libcurl ends with too many redirects
+    }
+    Fail(213, static_cast<unsigned long>(m_status));
+    return false;
+}
+
+bool Transfer::OnRedirect() {
+    CurlUrl url(curl_url());
+    char* current = nullptr;
+    curl_easy_getinfo(m_curl.get(), CURLINFO_EFFECTIVE_URL, &current);
+    if (!url || !current || curl_url_set(url.get(), CURLUPART_URL, current, 0) != CURLUE_OK ||
+        curl_url_set(url.get(), CURLUPART_URL, m_location.c_str(), CURLU_NON_SUPPORT_SCHEME) != CURLUE_OK) {
+        Fail(211, CURLE_URL_MALFORMAT);
+        return false;
+    }
+    char* scheme = nullptr;
+    char* target = nullptr;
+    char* host = nullptr;
+    curl_url_get(url.get(), CURLUPART_SCHEME, &scheme, 0);
+    curl_url_get(url.get(), CURLUPART_URL, &target, 0);
+    curl_url_get(url.get(), CURLUPART_HOST, &host, 0);
+    const CurlText schemeText(scheme), targetText(target), hostText(host);
+    if (!scheme || !target || !host) {
+        Fail(211, CURLE_URL_MALFORMAT);
+        return false;
+    }
+    // A secure download never continues in the clear, whatever the server says.
+    if (std::strncmp(current, "https:", 6) == 0 && std::strcmp(scheme, "http") == 0) {
+        Fail(211, CURLE_UNSUPPORTED_PROTOCOL);
+        return false;
+    }
+    ++m_redirects;
+    m_sink.ShowStatusText(FormatString(207, target));
+    if (!m_viaNamedProxy && m_currentHost != host) {
+        m_currentHost = host;
+        m_sink.ShowStatusText(FormatString(204, m_currentHost));
+        m_resolvePending = true;
+    }
+    return true;
+}
+
+bool Transfer::StartBody() {
+    m_phase = Phase::Body;
+    if (m_status == 200 && m_settings.resumeOffset > 0) {
+        // The server ignored the range and sends the whole file: it goes in from the start.
+        unsigned long code = 0;
+        if (!m_target.Restart(code)) {
+            Fail(214, code);
+            return false;
+        }
+    }
+    m_sink.ShowStatusText(LoadString(208));
+    m_haveLength = m_contentLength.has_value();
+    m_length = m_contentLength.value_or(0);
+    if (m_haveLength) {
+        m_sink.SetProgressRange(0, 100);
+    }
+    m_sink.ShowStatusText(LoadString(216));
+    m_startTick = CurrentTick();
+    m_lastTick = m_startTick;
+    m_bytesSoFar = 0;
+    m_bytesAtLastTick = 0;
+    m_lastPercent = 0;
+    m_bodyStarted = true;
+    return true;
+}
+
+bool Transfer::OnBody(const char* data, std::size_t length) {
+    for (std::size_t offset = 0; offset < length;) {
+        if (StopRequested()) {
+            m_stopped = true;
+            return false;
+        }
+        const std::size_t piece = std::min(kPieceSize, length - offset);
+        unsigned long code = 0;
+        if (!m_target.Write(data + offset, piece, code)) {
+            Fail(214, code);
+            return false;
+        }
+        if (!ApplyRateCap()) {
+            return false;
+        }
+        offset += piece;
+        m_bytesSoFar += piece;
+        RefreshTransferFigures(m_sink, m_startTick, m_lastTick, m_bytesSoFar, m_bytesAtLastTick, m_lastPercent,
+                               m_haveLength, m_length, CurrentTick());
+    }
+    m_lastActivity = std::chrono::steady_clock::now();
+    return true;
+}
+
+bool Transfer::ApplyRateCap() {
+    if (m_settings.maxBytesPerMs <= 0.0) {
+        return true;
+    }
+    const double elapsed = static_cast<double>(CurrentTick() - m_startTick);
+    // No average exists before the first millisecond has passed; the cap starts to act after it.
+    if (elapsed <= 0.0) {
+        return true;
+    }
+    const double average = static_cast<double>(m_bytesSoFar) / elapsed;
+    if (average <= m_settings.maxBytesPerMs) {
+        return true;
+    }
+    const auto wait = std::chrono::milliseconds(
+        static_cast<long long>(average * elapsed / m_settings.maxBytesPerMs - elapsed));
+    const auto until = std::chrono::steady_clock::now() + wait;
+    while (std::chrono::steady_clock::now() < until) {
+        if (StopRequested()) {
+            m_stopped = true;
+            return false;
+        }
+        std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
+            kSleepSlice, until - std::chrono::steady_clock::now()));
+    }
+    return true;
+}
+
+bool Transfer::Idle() {
+    if (StopRequested()) {
+        m_stopped = true;
+        return false;
+    }
+    // While connecting, the connect time-out watches; once connected, silence is measured here.
+    if (m_phase != Phase::Connecting &&
+        std::chrono::steady_clock::now() - m_lastActivity > m_settings.silenceLimit) {
+        Fail(214, CURLE_OPERATION_TIMEDOUT);
+        return false;
+    }
+    return true;
+}
+
+std::size_t Transfer::HeaderCallback(char* data, std::size_t size, std::size_t count, void* self) {
+    auto* transfer = static_cast<Transfer*>(self);
+    const std::size_t length = size * count;
+    transfer->m_lastActivity = std::chrono::steady_clock::now();
+    if (length == 2 && data[0] == '\r' && data[1] == '\n') {
+        return transfer->OnHeadersComplete() ? length : 0;
+    }
+    if (length == 1 && data[0] == '\n') {
+        return transfer->OnHeadersComplete() ? length : 0;
+    }
+    transfer->OnHeaderLine(data, length);
+    return length;
+}
+
+std::size_t Transfer::WriteCallback(char* data, std::size_t size, std::size_t count, void* self) {
+    auto* transfer = static_cast<Transfer*>(self);
+    const std::size_t length = size * count;
+    if (!transfer->m_bodyStarted) {
+        transfer->m_lastActivity = std::chrono::steady_clock::now();
+        return length; // the body of a challenge or a redirect
+    }
+    return transfer->OnBody(data, length) ? length : 0;
+}
+
+int Transfer::ProgressCallback(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+    return static_cast<Transfer*>(self)->Idle() ? 0 : 1;
+}
+
+curl_socket_t Transfer::OpenSocketCallback(void* self, curlsocktype, curl_sockaddr* address) {
+    auto* transfer = static_cast<Transfer*>(self);
+    const std::string ip = platform::NumericAddress(&address->addr);
+    if (transfer->m_resolvePending) {
+        transfer->m_sink.ShowStatusText(FormatString(205, ip));
+        transfer->m_resolvePending = false;
+    }
+    transfer->m_sink.ShowStatusText(FormatString(206, ip));
+    transfer->m_phase = Phase::Connecting;
+    transfer->m_connectPending = true;
+    const std::intptr_t socket = platform::CreateSocket(address->family, address->socktype, address->protocol);
+    return socket < 0 ? CURL_SOCKET_BAD : static_cast<curl_socket_t>(socket);
+}
+
+int Transfer::PrereqCallback(void* self, char* primaryIp, char*, int, int) {
+    auto* transfer = static_cast<Transfer*>(self);
+    if (transfer->m_connectPending) {
+        transfer->m_sink.ShowStatusText(FormatString(203, primaryIp ? primaryIp : ""));
+        transfer->m_connectPending = false;
+    }
+    transfer->m_phase = Phase::Requesting;
+    transfer->m_statusSeen = false;
+    transfer->m_lastActivity = std::chrono::steady_clock::now();
+    if (transfer->StopRequested()) {
+        transfer->m_stopped = true;
+        return CURL_PREREQFUNC_ABORT;
+    }
+    return CURL_PREREQFUNC_OK;
+}
+
+} // namespace
+
+TransferEngine::TransferEngine(const TransferSettings& settings, TargetFile& target, TransferSink& sink,
+                               const std::atomic<bool>& stopRequested)
+    : m_settings(settings), m_target(target), m_sink(sink), m_stopRequested(stopRequested) {}
+
+void TransferEngine::Run() {
+    Transfer transfer(m_settings, m_target, m_sink, m_stopRequested);
+    transfer.Run();
+}
+
+} // namespace zarn

@@ -1,0 +1,94 @@
+// One registry database file: its SQLite connection and every operation on its keys and values.
+#pragma once
+
+#include "ZarnRegistryApi.h"
+
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <sys/types.h>
+#include <vector>
+
+struct sqlite3;
+
+namespace zarn {
+
+class RegistryStore {
+public:
+    // The tree of every predefined key: rows made with the database, so their ids are fixed.
+    static constexpr std::int64_t kClassesRootId = 1;
+    static constexpr std::int64_t kCurrentUserId = 2;
+    static constexpr std::int64_t kLocalMachineId = 3;
+    static constexpr std::int64_t kUsersId = 4;
+
+    struct Value {
+        DWORD type = REG_NONE;
+        std::vector<BYTE> data;
+    };
+
+    // What RegQueryInfoKeyA reports. Lengths of names are in chars without the terminator, of data in bytes.
+    struct KeyInfo {
+        std::string keyClass;
+        DWORD subKeys = 0;
+        DWORD maxSubKeyLen = 0;
+        DWORD maxClassLen = 0;
+        DWORD values = 0;
+        DWORD maxValueNameLen = 0;
+        DWORD maxValueLen = 0;
+        std::uint64_t lastWriteTime = 0; // 100 ns units since 1601-01-01 UTC, as a FILETIME counts
+    };
+
+    // Remembers the path; the file is opened (and created when missing) by the first operation. Any thread.
+    explicit RegistryStore(std::string path);
+    ~RegistryStore();
+    RegistryStore(const RegistryStore&) = delete;
+    RegistryStore& operator=(const RegistryStore&) = delete;
+
+    const std::string& Path() const { return m_path; }
+
+    // True when the file this store opened is no longer at its path (removed or replaced). Any thread.
+    bool IsStale();
+    // Closes the connection for good: later operations give ERROR_KEY_DELETED. Any thread.
+    void Close();
+
+    // Every operation below may be called from any thread and returns a Win32 error code (ERROR_SUCCESS when done).
+    // A key id that no longer exists gives ERROR_KEY_DELETED; a damaged file ERROR_BADDB; a failing disk
+    // ERROR_REGISTRY_IO_FAILED. Names compare without regard to ASCII case and are stored as written.
+
+    // Finds the key at the path of names below base.
+    LONG OpenPath(std::int64_t base, const std::vector<std::string>& names, std::int64_t& key);
+    // Finds or makes the key at the path below base, making missing keys on the way (ERROR_ACCESS_DENIED when
+    // mayCreate is false and one is missing). created tells whether the last key was made by this call.
+    LONG CreatePath(std::int64_t base, const std::vector<std::string>& names, std::string_view keyClass,
+                    bool mayCreate, std::int64_t& key, bool& created);
+    LONG QueryValue(std::int64_t key, std::string_view name, Value& value);
+    LONG SetValue(std::int64_t key, std::string_view name, DWORD type, const BYTE* data, std::size_t size);
+    LONG DeleteValue(std::int64_t key, std::string_view name);
+    // Deletes a key and its values; ERROR_ACCESS_DENIED for a predefined key or a key that has subkeys.
+    LONG DeleteKey(std::int64_t key);
+    // The index-th subkey / value in order of creation; ERROR_NO_MORE_ITEMS past the last.
+    LONG EnumKey(std::int64_t key, DWORD index, std::string& name);
+    LONG EnumValue(std::int64_t key, DWORD index, std::string& name, Value& value);
+    LONG QueryInfo(std::int64_t key, KeyInfo& info);
+    // ERROR_SUCCESS when the key still exists.
+    LONG CheckKey(std::int64_t key);
+
+private:
+    template <class Body>
+    LONG Transact(bool write, Body&& body);
+    void Open();
+    void Touch(std::int64_t key);
+    bool KeyExists(std::int64_t key);
+
+    std::string m_path;
+    std::mutex m_mutex;
+    sqlite3* m_db = nullptr;
+    bool m_closed = false;
+    pid_t m_pid;
+    bool m_identityKnown = false;
+    dev_t m_device = 0;
+    ino_t m_inode = 0;
+};
+
+} // namespace zarn

@@ -1,0 +1,39 @@
+// The open registry databases of this process, one store per database path.
+#pragma once
+
+#include "platform/posix/RegistryStore.h"
+
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace zarn {
+
+class RegistryStorePool {
+public:
+    // The process-wide pool; never destroyed, so registry calls from static destructors still work. Any thread.
+    static RegistryStorePool& Instance();
+
+    // The store for the database path as the environment names it now (see DatabasePath), making the default
+    // path's missing directories. A store whose file was removed or replaced is closed and a fresh one made.
+    // Any thread; ERROR_REGISTRY_IO_FAILED when no path can be formed or its directories cannot be made.
+    LONG Current(std::shared_ptr<RegistryStore>& store);
+
+    // $ZARN_REGISTRY when set and not empty, else $XDG_DATA_HOME/Ostrevant/registry.sqlite3 with XDG_DATA_HOME
+    // defaulting to ~/.local/share. makeDirectories makes the default path's missing directories. Any thread;
+    // ERROR_REGISTRY_IO_FAILED when no path can be formed or a directory cannot be made.
+    static LONG DatabasePath(bool makeDirectories, std::string& path);
+
+private:
+    RegistryStorePool() = default;
+
+    std::mutex m_mutex;
+    std::map<std::string, std::shared_ptr<RegistryStore>> m_stores;
+    // Stores inherited through fork(): their connections belong to the parent and must be neither used nor closed.
+    std::vector<std::shared_ptr<RegistryStore>> m_inherited;
+    pid_t m_pid = 0;
+};
+
+} // namespace zarn
