@@ -1,0 +1,137 @@
+// Writers in several threads and several processes at once: every write must arrive.
+#include "platform/Registry.h"
+#include "tests/platform/ScratchRegistry.h"
+
+#include <gtest/gtest.h>
+#include <string>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+constexpr int kKeysPerWriter = 500;
+
+// Creates kKeysPerWriter keys "prefix-i" under HKCU\Concurrent, each with a value naming it, each through its own
+// open handle of the parent. Returns how many calls failed.
+int WriteKeys(const std::string& prefix) {
+    int failures = 0;
+    HKEY parent = nullptr;
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, "Concurrent", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &parent, nullptr) !=
+        ERROR_SUCCESS)
+        return kKeysPerWriter;
+    for (int i = 0; i < kKeysPerWriter; ++i) {
+        std::string name = prefix + "-" + std::to_string(i);
+        HKEY key = nullptr;
+        if (RegCreateKeyExA(parent, name.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) !=
+            ERROR_SUCCESS) {
+            ++failures;
+            continue;
+        }
+        if (RegSetValueExA(key, "", 0, REG_SZ, reinterpret_cast<const BYTE*>(name.c_str()),
+                           static_cast<DWORD>(name.size() + 1)) != ERROR_SUCCESS)
+            ++failures;
+        RegCloseKey(key);
+    }
+    RegCloseKey(parent);
+    return failures;
+}
+
+// Checks that every key of every writer is there with its value.
+void ExpectAllKeys(const std::vector<std::string>& prefixes) {
+    HKEY parent = nullptr;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Concurrent", 0, KEY_READ, &parent), ERROR_SUCCESS);
+    DWORD subKeys = 0;
+    ASSERT_EQ(RegQueryInfoKeyA(parent, nullptr, nullptr, nullptr, &subKeys, nullptr, nullptr, nullptr, nullptr,
+                               nullptr, nullptr, nullptr),
+              ERROR_SUCCESS);
+    EXPECT_EQ(subKeys, prefixes.size() * kKeysPerWriter);
+    int missing = 0;
+    for (const std::string& prefix : prefixes) {
+        for (int i = 0; i < kKeysPerWriter; ++i) {
+            std::string name = prefix + "-" + std::to_string(i);
+            char value[64] = {};
+            DWORD size = sizeof value;
+            HKEY key = nullptr;
+            if (RegOpenKeyExA(parent, name.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
+                ++missing;
+                continue;
+            }
+            if (RegQueryValueExA(key, "", nullptr, nullptr, reinterpret_cast<BYTE*>(value), &size) != ERROR_SUCCESS ||
+                name != value)
+                ++missing;
+            RegCloseKey(key);
+        }
+    }
+    EXPECT_EQ(missing, 0);
+    RegCloseKey(parent);
+}
+
+TEST(RegistryConcurrency, TwoThreadsWritingAtOnceLoseNothing) {
+    zarn::test::ScratchRegistry registry;
+    int failures[2] = {-1, -1};
+    std::thread first([&] { failures[0] = WriteKeys("T0"); });
+    std::thread second([&] { failures[1] = WriteKeys("T1"); });
+    first.join();
+    second.join();
+    EXPECT_EQ(failures[0], 0);
+    EXPECT_EQ(failures[1], 0);
+    ExpectAllKeys({"T0", "T1"});
+}
+
+TEST(RegistryConcurrency, TwoProcessesWritingAtOnceLoseNothing) {
+    zarn::test::ScratchRegistry registry;
+    // The parent has the database open before the fork: the child must not reuse that connection.
+    ASSERT_EQ(RegSetValueExA(HKEY_CURRENT_USER, "before fork", 0, REG_DWORD, reinterpret_cast<const BYTE*>("\1\0\0\0"),
+                             4),
+              ERROR_SUCCESS);
+    int ready[2];
+    ASSERT_EQ(pipe(ready), 0);
+    pid_t child = fork();
+    ASSERT_NE(child, -1);
+    if (child == 0) {
+        close(ready[0]);
+        char go = 'g';
+        bool told = write(ready[1], &go, 1) == 1;
+        int failures = WriteKeys("P1");
+        _exit(told && failures == 0 ? 0 : 1);
+    }
+    close(ready[1]);
+    char go = 0;
+    ASSERT_EQ(read(ready[0], &go, 1), 1);
+    close(ready[0]);
+    int failures = WriteKeys("P0");
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_EQ(failures, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    ExpectAllKeys({"P0", "P1"});
+}
+
+TEST(RegistryConcurrency, ProcessesAndThreadsTogether) {
+    zarn::test::ScratchRegistry registry;
+    pid_t child = fork();
+    ASSERT_NE(child, -1);
+    if (child == 0) {
+        int failures[2] = {-1, -1};
+        std::thread helper([&] { failures[1] = WriteKeys("C1"); });
+        failures[0] = WriteKeys("C0");
+        helper.join();
+        _exit(failures[0] == 0 && failures[1] == 0 ? 0 : 1);
+    }
+    int failures[2] = {-1, -1};
+    std::thread helper([&] { failures[1] = WriteKeys("M1"); });
+    failures[0] = WriteKeys("M0");
+    helper.join();
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_EQ(failures[0], 0);
+    EXPECT_EQ(failures[1], 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    ExpectAllKeys({"M0", "M1", "C0", "C1"});
+}
+
+} // namespace
