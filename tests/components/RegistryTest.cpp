@@ -192,7 +192,7 @@ TEST_F(RegistryTest, ReadsSurviveAValueChangingSizeUnderThem) {
     std::atomic<int> writeFailures{0};
     std::thread writer([&] {
         CRegistry other(HKEY_CURRENT_USER);
-        for (int i = 0; i < 400; ++i) {
+        for (int i = 0; i < 3000; ++i) {
             if (other.WriteString("Busy", "Value", (i % 2 ? small : large).c_str()) != 1) {
                 ++writeFailures;
             }
@@ -427,6 +427,31 @@ TEST_F(RegistryTest, WalkReadsValuesLargerThanTheKeyFirstReported) {
     EXPECT_EQ(walker.m_bSize, 5001u);
     ASSERT_EQ(walker.m_seen.size(), 3u);
     EXPECT_EQ(walker.m_seen[2], "value 0 [Grow] a-much-longer-value-name-than-any-before='late'");
+}
+
+// Keeps each value's text as the pointer form gives it.
+class PointerWalker : public CRegistry {
+public:
+    using CRegistry::CRegistry;
+
+    int OnValue(const char*, const char*, const CRegistryValue& value, std::uint16_t) override {
+        const char* text = nullptr;
+        m_texts.push_back(value.GetString(text) == 1 ? text : "-");
+        return 1;
+    }
+
+    std::vector<std::string> m_texts;
+};
+
+TEST_F(RegistryTest, WalkGivesEachTextItsOwnEnd) {
+    // The walk reuses one block for every value: a short text stored without its zero byte must not run
+    // on into what a longer value before it left there.
+    WriteTyped(m_reg, "Texts", "Long", REG_SZ, "ABCDEFGHIJ", 10);
+    WriteTyped(m_reg, "Texts", "Short", REG_SZ, "xy", 2);
+    WriteTyped(m_reg, "Texts", "List", REG_MULTI_SZ, "m", 1);
+    PointerWalker walker(HKEY_CURRENT_USER);
+    ASSERT_EQ(walker.Walk("Texts", CRegistry::kWalkValues), 1);
+    EXPECT_EQ(walker.m_texts, (std::vector<std::string>{"ABCDEFGHIJ", "xy", "m"}));
 }
 
 TEST_F(RegistryTest, WalkStopsBelowTheDeepestNesting) {
