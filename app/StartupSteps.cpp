@@ -11,7 +11,9 @@ namespace zarn {
 namespace {
 
 // Our own switches that take the next argument as their value.
-bool TakesValue(const std::string& argument) { return argument == "--server"; }
+bool TakesValue(const std::string& argument) {
+    return argument == "--server";
+}
 
 } // namespace
 
@@ -53,8 +55,7 @@ int WriteStartFile(const std::string& appDir, const std::string& documentPath) {
         return 0;
     }
     // Binary mode keeps the bytes exactly; fopen never creates the missing temp folder.
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(StartFilePath(appDir).c_str(), "wb"),
-                                                         &std::fclose);
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(StartFilePath(appDir).c_str(), "wb"), &std::fclose);
     if (!file) {
         return 0;
     }

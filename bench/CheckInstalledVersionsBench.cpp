@@ -18,8 +18,8 @@ namespace fs = std::filesystem;
 
 bool SetDefaultValue(const std::string& key, const std::string& value) {
     HKEY handle = nullptr;
-    if (RegCreateKeyExA(HKEY_CLASSES_ROOT, key.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
-                        nullptr, &handle, nullptr) != ERROR_SUCCESS) {
+    if (RegCreateKeyExA(HKEY_CLASSES_ROOT, key.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr,
+                        &handle, nullptr) != ERROR_SUCCESS) {
         return false;
     }
     const bool set = RegSetValueExA(handle, "", 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
@@ -53,8 +53,8 @@ bool Prepare(const fs::path& appDir, int count) {
                 !SetDefaultValue("CLSID\\{" + id + "}\\InprocServer32", server)) {
                 return false;
             }
-            list << "classid={" << id << "}\r\ncodebase=http://127.0.0.1/files/ctl" << n << ".cab\r\nregfile=ctl"
-                 << n << ".ocx\r\n";
+            list << "classid={" << id << "}\r\ncodebase=http://127.0.0.1/files/ctl" << n << ".cab\r\nregfile=ctl" << n
+                 << ".ocx\r\n";
         }
         list << "[ENDCOMP]\r\n";
     }

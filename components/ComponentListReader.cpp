@@ -12,6 +12,15 @@ bool EndsWith(std::string_view text, std::string_view tail) {
     return text.size() >= tail.size() && text.substr(text.size() - tail.size()) == tail;
 }
 
+// True when `line` begins with `key`; `value` is then the rest of the line, byte for byte.
+bool StartsWithKey(std::string_view line, std::string_view key, std::string_view& value) {
+    if (!line.starts_with(key)) {
+        return false;
+    }
+    value = line.substr(key.size());
+    return true;
+}
+
 } // namespace
 
 CComponentListReader::CComponentListReader(ComponentList& list, DirectoryHook onDirectory)
@@ -68,8 +77,6 @@ void CComponentListReader::HandleLine(std::string_view rawLine) {
     if (line.empty()) {
         return;
     }
-    const auto value = [&line](std::string_view prefix) { return std::string(line.substr(prefix.size())); };
-
     if (line.starts_with("[STARTCOMP]")) {
         // A block that was never ended is dropped here, when the next one starts.
         m_current = std::make_unique<CCompObj>();
@@ -79,31 +86,33 @@ void CComponentListReader::HandleLine(std::string_view rawLine) {
         // Outside a block there is no record for key lines or "[ENDCOMP]" to act on.
         return;
     }
-    if (line.starts_with("desc=")) {
-        m_current->m_desc = value("desc=");
-    } else if (line.starts_with("name=")) {
-        m_current->m_name = value("name=");
-    } else if (line.starts_with("classid=")) {
-        m_current->m_classId = value("classid=");
-    } else if (line.starts_with("major_ver=")) {
-        m_current->m_majorVer = ParseLeadingInt32(line.substr(10));
-    } else if (line.starts_with("minor_ver=")) {
-        m_current->m_minorVer = ParseLeadingInt32(line.substr(10));
-    } else if (line.starts_with("cust_num=")) {
-        m_current->m_custNum = ParseLeadingInt32(line.substr(9));
-    } else if (line.starts_with("build_num=")) {
-        m_current->m_buildNum = ParseLeadingInt32(line.substr(10));
-    } else if (line.starts_with("codebase=")) {
-        m_current->m_codebase = value("codebase=");
-        m_current->m_fileName = FileNameFromUrl(m_current->m_codebase);
+    CCompObj& record = *m_current;
+    std::string_view value;
+    if (StartsWithKey(line, "desc=", value)) {
+        record.m_desc = value;
+    } else if (StartsWithKey(line, "name=", value)) {
+        record.m_name = value;
+    } else if (StartsWithKey(line, "classid=", value)) {
+        record.m_classId = value;
+    } else if (StartsWithKey(line, "major_ver=", value)) {
+        record.m_majorVer = ParseLeadingInt32(value);
+    } else if (StartsWithKey(line, "minor_ver=", value)) {
+        record.m_minorVer = ParseLeadingInt32(value);
+    } else if (StartsWithKey(line, "cust_num=", value)) {
+        record.m_custNum = ParseLeadingInt32(value);
+    } else if (StartsWithKey(line, "build_num=", value)) {
+        record.m_buildNum = ParseLeadingInt32(value);
+    } else if (StartsWithKey(line, "codebase=", value)) {
+        record.m_codebase = value;
+        record.m_fileName = FileNameFromUrl(value);
         SetInstallTypeFromFileName();
-    } else if (line.starts_with("regfile=")) {
-        m_current->m_regFile = value("regfile=");
+    } else if (StartsWithKey(line, "regfile=", value)) {
+        record.m_regFile = value;
         SetInstallTypeFromRegFile();
-    } else if (line.starts_with("dir=")) {
-        m_current->m_dir = value("dir=");
+    } else if (StartsWithKey(line, "dir=", value)) {
+        record.m_dir = value;
         if (m_onDirectory) {
-            m_onDirectory(m_current->m_dir);
+            m_onDirectory(record.m_dir);
         }
     } else if (line.starts_with("[ENDCOMP]")) {
         // The record leaves the reader here, so a second "[ENDCOMP]" or later key lines cannot touch it again.

@@ -31,7 +31,9 @@ const char* CompareVersions(std::int32_t listedMajor, std::int32_t listedMinor, 
 
 CZarnDoc::CZarnDoc(std::string appDir) : m_appDir(std::move(appDir)) {}
 
-CZarnDoc::~CZarnDoc() { FreeComponentList(); }
+CZarnDoc::~CZarnDoc() {
+    FreeComponentList();
+}
 
 std::string CZarnDoc::GetComponentListPath() const {
     const char sep = platform::PathSeparator();
@@ -72,9 +74,13 @@ int CZarnDoc::ParseComponentList() {
     return 1;
 }
 
-void CZarnDoc::FreeComponentList() { m_compList.clear(); }
+void CZarnDoc::FreeComponentList() {
+    m_compList.clear();
+}
 
-std::string CZarnDoc::GetFileNameFromUrl(const std::string& url) { return CComponentListReader::FileNameFromUrl(url); }
+std::string CZarnDoc::GetFileNameFromUrl(const std::string& url) {
+    return CComponentListReader::FileNameFromUrl(url);
+}
 
 int CZarnDoc::CheckInstalledVersions() {
     for (const auto& record : m_compList) {
@@ -93,8 +99,8 @@ void CZarnDoc::CheckRecord(CCompObj& record) const {
         if (version.GetMajor() == 0) {
             record.m_status = kStatusNotInstalled;
         } else {
-            record.m_status = CompareVersions(record.m_majorVer, record.m_minorVer, version.GetMajor(),
-                                              version.GetMinor());
+            record.m_status =
+                CompareVersions(record.m_majorVer, record.m_minorVer, version.GetMajor(), version.GetMinor());
         }
         return;
     }
@@ -116,8 +122,8 @@ void CZarnDoc::CheckRecord(CCompObj& record) const {
         record.m_status = kStatusNotInstalled;
         return;
     }
-    record.m_status = CompareVersions(record.m_majorVer, record.m_minorVer, lookup.m_version.GetMajor(),
-                                      lookup.m_version.GetMinor());
+    record.m_status =
+        CompareVersions(record.m_majorVer, record.m_minorVer, lookup.m_version.GetMajor(), lookup.m_version.GetMinor());
 }
 
 } // namespace zarn

@@ -2,6 +2,8 @@
 
 namespace zarn::platform {
 
-bool IsSwitchArgument(std::string_view argument) { return argument.starts_with('-'); }
+bool IsSwitchArgument(std::string_view argument) {
+    return argument.starts_with('-');
+}
 
 } // namespace zarn::platform

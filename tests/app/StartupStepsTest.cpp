@@ -1,11 +1,11 @@
 #include "app/StartupSteps.h"
+
 #include "platform/FileSystem.h"
 #include "tests/components/TempAppDir.h"
 
-#include <gtest/gtest.h>
-
 #include <filesystem>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <iterator>
 
 namespace zarn {

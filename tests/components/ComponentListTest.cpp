@@ -4,10 +4,9 @@
 #include "components/ZarnDoc.h"
 #include "tests/components/TempAppDir.h"
 
-#include <gtest/gtest.h>
-
 #include <cstdint>
 #include <filesystem>
+#include <gtest/gtest.h>
 #include <limits>
 #include <vector>
 

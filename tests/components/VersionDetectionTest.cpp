@@ -6,10 +6,9 @@
 #include "tests/components/TempAppDir.h"
 #include "tests/support/VersionedFile.h"
 
-#include <gtest/gtest.h>
-
 #include <cstdlib>
 #include <filesystem>
+#include <gtest/gtest.h>
 #include <memory>
 #include <optional>
 #include <string>
@@ -116,9 +115,10 @@ TEST(VersionTextParse, FieldsSplitAtRunsOfTheSeparator) {
 
 TEST(StripBraces, RemovesOneBraceAtEachEndThenTrims) {
     const std::pair<std::string, std::string> cases[] = {
-        {"{ABC-1}", "ABC-1"}, {"ABC-1", "ABC-1"},   {"{ABC-1", "ABC-1"}, {"ABC-1}", "ABC-1"},
-        {"{{x}}", "{x}"},     {"  ABC  ", "ABC"},   {"{}", ""},          {"{", ""},
-        {"", ""},             {" {ABC} ", "{ABC}"}, {"{ A }", "A"},
+        {"{ABC-1}", "ABC-1"}, {"ABC-1", "ABC-1"}, {"{ABC-1", "ABC-1"},
+        {"ABC-1}", "ABC-1"},  {"{{x}}", "{x}"},   {"  ABC  ", "ABC"},
+        {"{}", ""},           {"{", ""},          {"", ""},
+        {" {ABC} ", "{ABC}"}, {"{ A }", "A"},
     };
     for (const auto& [input, expected] : cases) {
         std::string text = input;
@@ -152,12 +152,8 @@ TEST_F(VersionDetection, CommaAndShortVersionTexts) {
     // The comma parse only sees the text up to the end of the first dotted field: "1,2.3,4" splits into the
     // dotted fields "1,2" and "3,4" (two, not enough), and then by commas into "1" and "2" alone.
     const std::pair<std::string, ParseResult> cases[] = {
-        {"1, 2, 0, 5", {1, 1, 2, 0}},
-        {"1, 2, 3, 4", {1, 1, 2, 3}},
-        {"3.1", {0, 3, 1, 0}},
-        {"7", {0, 7, 0, 0}},
-        {"1,2.3,4", {0, 1, 2, 0}},
-        {"..9,8,7", {1, 0, 8, 7}},
+        {"1, 2, 0, 5", {1, 1, 2, 0}}, {"1, 2, 3, 4", {1, 1, 2, 3}}, {"3.1", {0, 3, 1, 0}},
+        {"7", {0, 7, 0, 0}},          {"1,2.3,4", {0, 1, 2, 0}},    {"..9,8,7", {1, 0, 8, 7}},
     };
     for (const auto& [text, expected] : cases) {
         const std::string path = AppFile("v.dll");
