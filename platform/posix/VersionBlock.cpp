@@ -22,7 +22,7 @@ struct Node {
     size_t valueBytes;
     size_t valueLength; // wValueLength as declared
     size_t end;
-    bool valueFits;
+    bool valueFits; // the declared value length lies inside the node
 };
 
 // The node at `at`, which must end by `limit`; false when its header, key or length do not fit.
@@ -47,13 +47,13 @@ bool ParseNode(const uint8_t* block, size_t at, size_t limit, Node& node) {
     node.valueStart = Align4(k + 2);
     node.valueLength = Le16(block + at + 2);
     const size_t room = node.valueStart <= node.end ? node.end - node.valueStart : 0;
+    // valueFits speaks of the value handed out as raw bytes, whatever the node's type says.
+    node.valueFits = node.valueLength <= room;
     if (Le16(block + at + 4) == kTextType) {
         // Text lengths count UTF-16 units; some resource compilers wrote bytes instead, so the value is also
         // bounded by the node and, when read, by its terminating zero.
         node.valueBytes = std::min(node.valueLength * 2, room);
-        node.valueFits = true;
     } else {
-        node.valueFits = node.valueLength <= room;
         node.valueBytes = node.valueFits ? node.valueLength : room;
     }
     return true;

@@ -1,0 +1,1 @@
+int zarn_sample(void) { return 1; }
