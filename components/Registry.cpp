@@ -180,10 +180,8 @@ int CRegistry::WriteValue(const char* subKey, const char* valueName, const CRegi
                         nullptr) != ERROR_SUCCESS) {
         return 0;
     }
-    return RegSetValueExA(key.Get(), valueName, 0, value.GetType(), value.GetData(), value.GetSize()) ==
-                   ERROR_SUCCESS
-               ? 1
-               : 0;
+    const LONG rc = RegSetValueExA(key.Get(), valueName, 0, value.GetType(), value.GetData(), value.GetSize());
+    return rc == ERROR_SUCCESS ? 1 : 0;
 }
 
 int CRegistry::WriteDword(const char* subKey, const char* valueName, DWORD value) {
@@ -253,9 +251,13 @@ int CRegistry::Walk(const char* subKey, int flags) {
     return WalkKey(key.Get(), subKey, 0, flags);
 }
 
-int CRegistry::OnValue(const char*, const char*, const CRegistryValue&, std::uint16_t) { return 0; }
+int CRegistry::OnValue(const char*, const char*, const CRegistryValue&, std::uint16_t) {
+    return 0;
+}
 
-int CRegistry::OnKey(const char*, std::uint16_t) { return 0; }
+int CRegistry::OnKey(const char*, std::uint16_t) {
+    return 0;
+}
 
 LONG CRegistry::EnumValue(HKEY key, DWORD index, std::vector<char>& name, CRegistryValue& value) {
     LONG rc = ERROR_MORE_DATA;

@@ -9,17 +9,27 @@ namespace zarn {
 
 CRegistryValue::CRegistryValue() = default;
 
-CRegistryValue::CRegistryValue(DWORD value) { SetDword(value); }
+CRegistryValue::CRegistryValue(DWORD value) {
+    SetDword(value);
+}
 
-CRegistryValue::CRegistryValue(const char* text) { SetString(text, 0); }
+CRegistryValue::CRegistryValue(const char* text) {
+    SetString(text, 0);
+}
 
-CRegistryValue::CRegistryValue(const BYTE* data, DWORD length) { SetBinary(data, length); }
+CRegistryValue::CRegistryValue(const BYTE* data, DWORD length) {
+    SetBinary(data, length);
+}
 
-CRegistryValue::CRegistryValue(const std::vector<std::string>& texts) { SetMultiString(texts); }
+CRegistryValue::CRegistryValue(const std::vector<std::string>& texts) {
+    SetMultiString(texts);
+}
 
 CRegistryValue::~CRegistryValue() = default;
 
-CRegistryValue::CRegistryValue(const CRegistryValue& other) { *this = other; }
+CRegistryValue::CRegistryValue(const CRegistryValue& other) {
+    *this = other;
+}
 
 CRegistryValue& CRegistryValue::operator=(const CRegistryValue& other) {
     if (this != &other) {
@@ -136,7 +146,9 @@ void CRegistryValue::SetMultiString(const std::vector<std::string>& texts) {
     SetMultiString(pointers.data(), count);
 }
 
-void CRegistryValue::SetBinary(const BYTE* data, DWORD length) { Assign(data, length, REG_BINARY); }
+void CRegistryValue::SetBinary(const BYTE* data, DWORD length) {
+    Assign(data, length, REG_BINARY);
+}
 
 int CRegistryValue::GetDword(DWORD& value) const {
     if (m_dwType != REG_DWORD && m_dwType != REG_DWORD_BIG_ENDIAN) {

@@ -1,8 +1,7 @@
 #include "components/RegistryValue.h"
 
-#include <gtest/gtest.h>
-
 #include <cstring>
+#include <gtest/gtest.h>
 #include <string>
 #include <vector>
 
