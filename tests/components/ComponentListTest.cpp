@@ -370,6 +370,29 @@ TEST(ZarnDocList, DirLinesCreateTheLastLevelInsideTheApplicationDirectoryOnly) {
     EXPECT_EQ(doc.m_compList.back()->m_dir, outsideAbs);
 }
 
+TEST(ZarnDocList, ReadsFilesLargerThanOneReadPiece) {
+    test::TempAppDir app;
+    CZarnDoc doc(app.AppDir());
+    // Lines much longer than one read of the file, and line ends that fall on every possible offset.
+    const std::string big(300 * 1024 + 1, 'd');
+    std::string text = "[STARTCOMP]\r\ndesc=" + big + "\r\n[ENDCOMP]\r\n";
+    for (int i = 0; i < 20000; ++i) {
+        text += "[STARTCOMP]\r\nname=" + std::to_string(i) + "\r\n[ENDCOMP]\r\n";
+    }
+    app.WriteList(text);
+    ASSERT_EQ(doc.ParseComponentList(), 1);
+    ASSERT_EQ(doc.m_compList.size(), 20001u);
+    EXPECT_EQ(doc.m_compList.front()->m_desc, big);
+    EXPECT_EQ(doc.m_compList.back()->m_name, "19999");
+    int expected = -1;
+    for (const auto& record : doc.m_compList) {
+        if (expected >= 0) {
+            ASSERT_EQ(record->m_name, std::to_string(expected));
+        }
+        ++expected;
+    }
+}
+
 TEST(ZarnDocList, FreeComponentListEmptiesTheList) {
     test::TempAppDir app;
     CZarnDoc doc(app.AppDir());
