@@ -14,8 +14,8 @@ namespace zarn {
 
 // Every subkey path is relative to the root key; an empty value name names the key's default value.
 // Every operation is synchronous, shows nothing, throws nothing and returns 1 when done, 0 when not.
-// An object is used by one thread at a time. The root key is never closed by this class, except a root
-// opened by Connect: that connection stays open while the object (or a copy of it) lives and is closed
+// Any thread may call the operations, one thread at a time per object. The root key is never closed by this class,
+// except a root opened by Connect: that connection stays open while the object (or a copy of it) lives and is closed
 // with the last of them or when a later Connect replaces it.
 class CRegistry {
 public:

@@ -11,7 +11,7 @@
 namespace zarn {
 
 // Owns its data block. Every block carries one zero byte past its end, so a text read from it is
-// always terminated, whatever the stored data holds. Copies are deep. Use it from one thread at a time.
+// always terminated, whatever the stored data holds. Copies are deep. Any thread, one at a time per value.
 class CRegistryValue {
 public:
     // An empty value: no data block, size 0, type 0.
