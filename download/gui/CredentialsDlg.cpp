@@ -1,0 +1,49 @@
+#include "download/gui/CredentialsDlg.h"
+
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QVBoxLayout>
+
+namespace zarn {
+
+CCredentialsDlg::CCredentialsDlg(QWidget* parent)
+    : QDialog(parent), m_prompt(new QLabel(this)), m_editUser(new QLineEdit(this)),
+      m_editPassword(new QLineEdit(this)) {
+    setWindowTitle(tr("Enter Network Password"));
+    setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
+    m_prompt->setObjectName("prompt");
+    m_prompt->setWordWrap(true);
+    m_editUser->setObjectName("userName");
+    m_editPassword->setObjectName("password");
+    m_editPassword->setEchoMode(QLineEdit::Password);
+
+    auto* fields = new QFormLayout;
+    fields->addRow(tr("&User name:"), m_editUser);
+    fields->addRow(tr("&Password:"), m_editPassword);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(m_prompt);
+    layout->addLayout(fields);
+    layout->addWidget(buttons);
+}
+
+void CCredentialsDlg::Prepare(bool proxy, const QString& host, const QString& user) {
+    m_prompt->setText(proxy ? tr("The proxy server %1 asks for a user name and password.").arg(host)
+                            : tr("The web server %1 asks for a user name and password.").arg(host));
+    m_editUser->setText(user);
+    m_editPassword->clear();
+    (user.isEmpty() ? m_editUser : m_editPassword)->setFocus();
+}
+
+QString CCredentialsDlg::UserName() const { return m_editUser->text(); }
+
+QString CCredentialsDlg::Password() const { return m_editPassword->text(); }
+
+QString CCredentialsDlg::PromptText() const { return m_prompt->text(); }
+
+} // namespace zarn

@@ -1,0 +1,31 @@
+// The prompt for a user name and password when a web server or proxy asks a download for them.
+#pragma once
+
+#include <QDialog>
+
+class QLabel;
+class QLineEdit;
+
+namespace zarn {
+
+class CCredentialsDlg : public QDialog {
+    Q_OBJECT
+
+public:
+    explicit CCredentialsDlg(QWidget* parent = nullptr);
+
+    // Says who asks (the proxy or the web server, by its host name), puts `user` in the user name
+    // field and empties the password. UI thread.
+    void Prepare(bool proxy, const QString& host, const QString& user);
+
+    QString UserName() const;
+    QString Password() const;
+    QString PromptText() const;
+
+private:
+    QLabel* m_prompt;
+    QLineEdit* m_editUser;
+    QLineEdit* m_editPassword;
+};
+
+} // namespace zarn

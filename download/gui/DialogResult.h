@@ -1,0 +1,11 @@
+// The results a modal dialog ends with, numbered as the platform's dialogs number them.
+#pragma once
+
+namespace zarn {
+
+enum DialogResult : int {
+    kIdOk = 1,
+    kIdCancel = 2,
+};
+
+} // namespace zarn

@@ -1,0 +1,402 @@
+#include "download/gui/HttpDownloadDlg.h"
+
+#include "download/ProgressText.h"
+#include "download/TransferEngine.h"
+#include "download/UrlSplit.h"
+#include "download/gui/AnimationCtrl.h"
+#include "download/gui/CredentialsDlg.h"
+#include "download/gui/DialogResult.h"
+#include "download/gui/DownloadClip.h"
+#include "download/gui/MessageBox.h"
+#include "platform/FileSystem.h"
+#include "res/StringTable.h"
+
+#include <QCloseEvent>
+#include <QFontMetrics>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <algorithm>
+#include <string>
+#include <system_error>
+
+namespace zarn {
+
+namespace {
+
+constexpr unsigned kSourceLineId = 202;
+constexpr unsigned kWriteFailedId = 214;
+constexpr unsigned kAbortingId = 232;
+
+QString FromLocal(const std::string& text) { return QString::fromLocal8Bit(text); }
+
+std::string ToLocal(const QString& text) { return text.toLocal8Bit().toStdString(); }
+
+// Dialog units to pixels as the platform's dialog manager converts them, rounding to nearest.
+int MulDiv(int value, int numerator, int denominator) {
+    return (value * numerator + denominator / 2) / denominator;
+}
+
+} // namespace
+
+CHttpDownloadDlg::CHttpDownloadDlg(QWidget* parent)
+    : QDialog(parent), m_wndStatusLine(new QLabel(this)), m_wndRate(new QLabel(this)), m_wndTimeLeft(new QLabel(this)),
+      m_wndProgress(new QProgressBar(this)), m_wndSourceLine(new QLabel(this)),
+      m_wndAnimation(new CAnimationCtrl(this)), m_btnCancel(new QPushButton(this)),
+      m_credentialsDlg(new CCredentialsDlg(this)) {
+    BuildItems();
+}
+
+CHttpDownloadDlg::~CHttpDownloadDlg() { JoinWorker(); }
+
+void CHttpDownloadDlg::BuildItems() {
+    setWindowTitle(tr("File Download"));
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+    QPalette colours = palette();
+    colours.setColor(QPalette::Window, Qt::white);
+    colours.setColor(QPalette::WindowText, Qt::black);
+    setPalette(colours);
+    setAutoFillBackground(true);
+
+    // The template asks for 8-point "MS Sans Serif"; where that font is missing the system's sans
+    // serif takes its place, and the layout follows whichever font is used.
+    QFont dialogFont(QStringLiteral("MS Sans Serif"));
+    dialogFont.setPointSize(8);
+    dialogFont.setStyleHint(QFont::SansSerif);
+    setFont(dialogFont);
+    // Dialog base units as the platform's dialog manager takes them from the font: the average
+    // width of the 52 letters, rounded, and the font's height.
+    const QFontMetrics metrics(font());
+    const int baseX = (metrics.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz")) / 26 + 1) / 2;
+    const int baseY = metrics.height();
+    const auto place = [&](QWidget* item, int x, int y, int w, int h) {
+        const int left = MulDiv(x, baseX, 4);
+        const int top = MulDiv(y, baseY, 8);
+        item->setGeometry(left, top, MulDiv(x + w, baseX, 4) - left, MulDiv(y + h, baseY, 8) - top);
+    };
+    setFixedSize(MulDiv(228, baseX, 4), MulDiv(143, baseY, 8));
+
+    m_wndAnimation->setObjectName(QStringLiteral("m_wndAnimation"));
+    place(m_wndAnimation, 7, 7, 192, 32);
+
+    const auto textItem = [&](QLabel* label, const char* name, int x, int y, int w, int h) {
+        label->setObjectName(QLatin1String(name));
+        label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+        label->setTextFormat(Qt::PlainText);
+        place(label, x, y, w, h);
+    };
+    textItem(m_wndStatusLine, "m_wndStatusLine", 7, 47, 214, 8);
+    textItem(m_wndSourceLine, "m_wndSourceLine", 7, 60, 214, 8);
+    textItem(m_wndTimeLeft, "m_wndTimeLeft", 79, 91, 142, 8);
+    textItem(m_wndRate, "m_wndRate", 80, 104, 141, 8);
+    // The fixed labels were sized for the template's own font; a wider substitute would cut them
+    // off, so they grow to their text, up to the value field beside them.
+    const auto fixedLabel = [&](const QString& text, const char* name, int y, int w, const QLabel* value) {
+        auto* label = new QLabel(text, this);
+        textItem(label, name, 7, y, w, 8);
+        const int room = value->geometry().left() - label->geometry().left();
+        label->resize(std::min(room, std::max(label->width(), metrics.horizontalAdvance(text))), label->height());
+    };
+    fixedLabel(tr("Estimated time left:"), "timeLeftLabel", 91, 60, m_wndTimeLeft);
+    fixedLabel(tr("Transfer rate:"), "rateLabel", 104, 43, m_wndRate);
+
+    m_wndProgress->setObjectName(QStringLiteral("m_wndProgress"));
+    m_wndProgress->setRange(0, 100);
+    m_wndProgress->setValue(0);
+    m_wndProgress->setTextVisible(false);
+    place(m_wndProgress, 7, 74, 214, 10);
+
+    // The template's Cancel button exists but is never shown: the close box is the way to stop.
+    m_btnCancel->setObjectName(QStringLiteral("cancelButton"));
+    m_btnCancel->setText(tr("Cancel"));
+    m_btnCancel->setDefault(true);
+    m_btnCancel->setEnabled(false);
+    m_btnCancel->setVisible(false);
+    place(m_btnCancel, 171, 122, 50, 14);
+    connect(m_btnCancel, &QPushButton::clicked, this, &CHttpDownloadDlg::reject);
+
+    m_credentialsDlg->setObjectName(QStringLiteral("credentials"));
+}
+
+int CHttpDownloadDlg::DoModal() {
+    m_initResult = 0;
+    m_inInit = true;
+    OnInitDialog();
+    m_inInit = false;
+    const int result = m_initResult != 0 ? m_initResult : exec();
+    OnDestroy();
+    // Anything that ended the loop without a result of ours (a dialog result of 0) is no success.
+    return result == kIdOk ? kIdOk : kIdCancel;
+}
+
+bool CHttpDownloadDlg::OnInitDialog() {
+    m_wndAnimation->Open(DownloadClip::kResourceId);
+
+    UrlParts parts;
+    if (!SplitUrl(m_strSourceUrl, parts)) {
+        m_strSourceUrl = "http://" + m_strSourceUrl;
+        if (!SplitUrl(m_strSourceUrl, parts)) {
+            EndDialog(kIdCancel);
+            return true;
+        }
+    }
+    m_dwUrlService = parts.service;
+    m_strHostName = parts.hostName;
+    m_strObjectPath = parts.objectPath;
+    m_wHostPort = parts.port;
+
+    unsigned long errorCode = 0;
+    if (const int messageId = m_fileTarget.Open(m_strTargetPath, m_dwResumeOffset, errorCode); messageId != 0) {
+        MessageBox::ShowOk(this, FromLocal(FormatString(static_cast<unsigned>(messageId), std::to_string(errorCode))));
+        EndDialog(kIdCancel);
+        return true;
+    }
+
+    m_strShownName = ShownNameOf(m_strObjectPath);
+    m_wndSourceLine->setText(FromLocal(FormatString(kSourceLineId, m_strShownName, m_strHostName)));
+
+    try {
+        m_pWorker = std::make_unique<std::thread>(&CHttpDownloadDlg::WorkerMain, this);
+    } catch (const std::system_error&) {
+        EndDialog(kIdCancel);
+    }
+    return true;
+}
+
+void CHttpDownloadDlg::WorkerMain() {
+    // Nothing may escape the thread, and the dialog must hear of the end however the transfer left.
+    try {
+        RunTransfer();
+    } catch (...) {
+        if (!m_endPosted)
+            ReportFailureCode(kWriteFailedId, 0);
+    }
+    if (!m_endPosted) {
+        m_fileTarget.Discard();
+        m_strFailText.clear();
+        PostTransferEnded(true);
+    }
+}
+
+TransferSettings CHttpDownloadDlg::SettingsFromInputs() const {
+    TransferSettings settings;
+    settings.hostName = m_strHostName;
+    settings.port = m_wHostPort;
+    settings.objectPath = m_strObjectPath;
+    settings.secure = m_dwUrlService == kServiceHttps;
+    settings.agentName = m_strAgentName;
+    settings.accessMode = m_nAccessMode;
+    settings.proxyHost = m_strProxyHost;
+    settings.proxyLogin = m_strProxyLogin;
+    settings.proxyPwd = m_strProxyPwd;
+    settings.siteLogin = m_strSiteLogin;
+    settings.sitePwd = m_strSitePwd;
+    settings.askProxyLogin = m_bAskProxyLogin;
+    settings.askSiteLogin = m_bAskSiteLogin;
+    settings.maxBytesPerMs = m_dMaxBytesPerMs;
+    settings.resumeOffset = m_dwResumeOffset;
+    return settings;
+}
+
+bool CHttpDownloadDlg::OnSetOptions(TransferSettings&) { return true; }
+
+void CHttpDownloadDlg::RunTransfer() {
+    TransferSettings settings = SettingsFromInputs();
+    if (!OnSetOptions(settings))
+        return;
+    TransferEngine engine(settings, m_fileTarget, *this, m_bStopRequested);
+    engine.Run();
+}
+
+void CHttpDownloadDlg::ReportFailureCode(unsigned messageId, unsigned long errorCode) {
+    if (m_endPosted)
+        return;
+    const unsigned long code = errorCode != 0 ? errorCode : platform::LastErrorCode();
+    m_fileTarget.Discard();
+    ReportFailureText(FormatString(messageId, std::to_string(code)));
+}
+
+void CHttpDownloadDlg::ReportFailureText(const std::string& text) {
+    if (m_endPosted)
+        return;
+    m_strFailText = text;
+    PostTransferEnded(true);
+}
+
+void CHttpDownloadDlg::TransferEnded(bool failed, const std::string& failText) {
+    if (failed)
+        ReportFailureText(failText);
+    else
+        PostTransferEnded(false);
+}
+
+void CHttpDownloadDlg::PostTransferEnded(bool failed) {
+    if (m_endPosted)
+        return;
+    m_endPosted = true;
+    // Posted, never waited for: the UI thread may be waiting for this thread already.
+    QMetaObject::invokeMethod(this, [this, failed] { OnTransferEnded(failed); }, Qt::QueuedConnection);
+}
+
+void CHttpDownloadDlg::OnTransferEnded(bool failed) {
+    m_bWorkerDone = true;
+    m_wndAnimation->Stop();
+    if (m_bStopRequested) {
+        EndDialog(kIdCancel);
+    } else if (failed) {
+        if (!m_strFailText.empty())
+            MessageBox::ShowOk(this, FromLocal(m_strFailText));
+        EndDialog(kIdCancel);
+    } else {
+        EndDialog(kIdOk);
+    }
+}
+
+void CHttpDownloadDlg::OnCancel() {
+    m_bStopRequested = true;
+    m_btnCancel->setEnabled(false);
+    ShowStatusId(kAbortingId);
+}
+
+void CHttpDownloadDlg::OnClose() {
+    if (m_bWorkerDone)
+        EndDialog(kIdCancel);
+    else
+        OnCancel();
+}
+
+void CHttpDownloadDlg::OnDestroy() { JoinWorker(); }
+
+void CHttpDownloadDlg::JoinWorker() {
+    if (m_pWorker) {
+        if (m_pWorker->joinable())
+            m_pWorker->join();
+        m_pWorker.reset();
+    }
+}
+
+void CHttpDownloadDlg::EndDialog(int result) {
+    if (m_inInit) {
+        m_initResult = result;
+        return;
+    }
+    m_ending = true;
+    QDialog::done(result);
+}
+
+void CHttpDownloadDlg::done(int result) {
+    // Ending while the worker runs would leave it writing to a dialog that is gone.
+    if (m_pWorker && !m_bWorkerDone) {
+        OnCancel();
+        return;
+    }
+    EndDialog(result);
+}
+
+void CHttpDownloadDlg::accept() {}
+
+void CHttpDownloadDlg::reject() {
+    if (m_bWorkerDone)
+        EndDialog(kIdCancel);
+    else
+        OnCancel();
+}
+
+void CHttpDownloadDlg::keyPressEvent(QKeyEvent* event) {
+    switch (event->key()) {
+    case Qt::Key_Enter:
+    case Qt::Key_Return:
+        event->accept();
+        return;
+    case Qt::Key_Escape:
+        event->accept();
+        reject();
+        return;
+    default:
+        QDialog::keyPressEvent(event);
+    }
+}
+
+void CHttpDownloadDlg::closeEvent(QCloseEvent* event) {
+    if (m_ending) {
+        event->accept();
+        return;
+    }
+    // Hiding happens through EndDialog once the result is known; the window itself never just closes.
+    event->ignore();
+    OnClose();
+}
+
+void CHttpDownloadDlg::ShowPercentDone(int percent) {
+    const QString caption = FromLocal(FormatPercentCaption(percent, m_strShownName));
+    QMetaObject::invokeMethod(
+        this,
+        [this, percent, caption] {
+            m_wndProgress->setValue(percent);
+            setWindowTitle(caption);
+        },
+        Qt::QueuedConnection);
+}
+
+void CHttpDownloadDlg::ShowTimeRemaining(std::uint64_t secondsLeft, std::uint64_t bytesCopied,
+                                         std::uint64_t bytesTotal) {
+    const QString line = FromLocal(FormatTimeLeftLine(secondsLeft, bytesCopied, bytesTotal));
+    QMetaObject::invokeMethod(this, [this, line] { m_wndTimeLeft->setText(line); }, Qt::QueuedConnection);
+}
+
+void CHttpDownloadDlg::ShowStatusArg(unsigned stringId, const std::string& arg) {
+    ShowStatusText(FormatString(stringId, arg));
+}
+
+void CHttpDownloadDlg::ShowStatusId(unsigned stringId) { ShowStatusText(LoadString(stringId)); }
+
+void CHttpDownloadDlg::ShowStatusText(const std::string& text) {
+    // Queued from every thread, the UI thread's own "Aborting transfer" included, so the status line
+    // shows the changes in the order they were made.
+    const QString line = FromLocal(text);
+    QMetaObject::invokeMethod(this, [this, line] { m_wndStatusLine->setText(line); }, Qt::QueuedConnection);
+}
+
+void CHttpDownloadDlg::ShowRate(double bytesPerMs) {
+    const QString line = FromLocal(FormatRate(bytesPerMs));
+    QMetaObject::invokeMethod(this, [this, line] { m_wndRate->setText(line); }, Qt::QueuedConnection);
+}
+
+void CHttpDownloadDlg::StartAnimation() {
+    QMetaObject::invokeMethod(this, [this] { m_wndAnimation->Play(); }, Qt::QueuedConnection);
+}
+
+void CHttpDownloadDlg::SetProgressRange(int low, int high) {
+    QMetaObject::invokeMethod(this, [this, low, high] { m_wndProgress->setRange(low, high); }, Qt::QueuedConnection);
+}
+
+void CHttpDownloadDlg::RefreshTransferFigures(std::uint32_t startTick, std::uint32_t& lastTick,
+                                              std::uint64_t bytesSoFar, std::uint64_t& bytesAtLastTick,
+                                              int& lastPercent, bool haveLength, std::uint64_t contentLength) {
+    zarn::RefreshTransferFigures(*this, startTick, lastTick, bytesSoFar, bytesAtLastTick, lastPercent, haveLength,
+                                 contentLength, CurrentTick());
+}
+
+bool CHttpDownloadDlg::AskCredentials(bool proxy, const std::string& host, std::string& user,
+                                      std::string& password) {
+    if (m_bStopRequested)
+        return false;
+    bool answered = false;
+    // The worker waits here until the user has answered the prompt on the UI thread.
+    QMetaObject::invokeMethod(
+        this,
+        [&] {
+            m_credentialsDlg->Prepare(proxy, FromLocal(host), FromLocal(user));
+            if (m_credentialsDlg->exec() == QDialog::Accepted && !m_bStopRequested) {
+                user = ToLocal(m_credentialsDlg->UserName());
+                password = ToLocal(m_credentialsDlg->Password());
+                answered = true;
+            }
+        },
+        Qt::BlockingQueuedConnection);
+    return answered;
+}
+
+} // namespace zarn

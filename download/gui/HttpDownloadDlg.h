@@ -1,0 +1,142 @@
+// The modal dialog that downloads one URL into one file on a worker thread, showing what the transfer
+// reports: status line, animation, progress, time left and rate. The user stops it with the close box.
+#pragma once
+
+#include "download/TargetFile.h"
+#include "download/TransferSettings.h"
+#include "download/TransferSink.h"
+
+#include <QDialog>
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <thread>
+
+class QLabel;
+class QProgressBar;
+class QPushButton;
+
+namespace zarn {
+
+class CAnimationCtrl;
+class CCredentialsDlg;
+
+class CHttpDownloadDlg : public QDialog, public TransferSink {
+    Q_OBJECT
+
+public:
+    explicit CHttpDownloadDlg(QWidget* parent = nullptr);
+    ~CHttpDownloadDlg() override; // waits for a worker that still runs
+
+    // Runs the dialog modally. Returns kIdOk when the whole body arrived and was written and the user did
+    // not stop the transfer; kIdCancel in every other case (failures have been shown already). UI thread.
+    int DoModal();
+
+    // Inputs, set by the caller before DoModal. Texts are single-byte (the platform's 8-bit encoding).
+    std::string m_strSourceUrl;    // may lack "scheme://"; then "http://" is put in front of it
+    std::string m_strTargetPath;   // full path of the file to write
+    std::string m_strProxyHost;    // used in access mode 2 only
+    std::string m_strProxyLogin;   // sent when the proxy asks (407)
+    std::string m_strProxyPwd;     // with m_strProxyLogin
+    std::string m_strSiteLogin;    // sent when the web server asks (401)
+    std::string m_strSitePwd;      // with m_strSiteLogin
+    std::string m_strAgentName;    // empty: the application's name
+    std::int32_t m_nAccessMode = 0; // 0 system settings, 1 direct, 2 through m_strProxyHost
+    bool m_bAskProxyLogin = true;  // on 407 without m_strProxyLogin, ask the user
+    bool m_bAskSiteLogin = true;   // on 401 without m_strSiteLogin, ask the user
+    double m_dMaxBytesPerMs = 0.0; // average rate cap; 0 or less: none
+    std::uint32_t m_dwResumeOffset = 0; // where the transfer resumes; 0: the whole file
+
+    // The dialog's items, created by the constructor at their template rectangles.
+    QLabel* m_wndStatusLine;
+    QLabel* m_wndRate;
+    QLabel* m_wndTimeLeft;
+    QProgressBar* m_wndProgress;
+    QLabel* m_wndSourceLine;
+    CAnimationCtrl* m_wndAnimation;
+
+    // Hook for a derived dialog to adjust the transfer before its request is made. Returns false to
+    // end the transfer there (the dialog then ends with kIdCancel and no message). Worker thread.
+    virtual bool OnSetOptions(TransferSettings& settings);
+    // Ends the transfer as failed with message `messageId`, its %1 the decimal `errorCode` (or the
+    // system's last error code when 0), throwing away what was written. Worker thread, at most once.
+    virtual void ReportFailureCode(unsigned messageId, unsigned long errorCode);
+    // Ends the transfer as failed with the ready message `text`. Worker thread, at most once.
+    virtual void ReportFailureText(const std::string& text);
+    // The whole transfer, from the inputs and the split URL into the open target file. Worker thread.
+    virtual void RunTransfer();
+
+    // Display operations: each hands its change to the UI thread and returns at once. Any thread.
+    void ShowPercentDone(int percent) override;
+    void ShowTimeRemaining(std::uint64_t secondsLeft, std::uint64_t bytesCopied, std::uint64_t bytesTotal) override;
+    virtual void ShowStatusArg(unsigned stringId, const std::string& arg);
+    virtual void ShowStatusId(unsigned stringId);
+    void ShowStatusText(const std::string& text) override;
+    void ShowRate(double bytesPerMs) override;
+    void StartAnimation() override;
+    // Shows percentage, rate and time left as the refresh rule allows after `bytesSoFar` bytes, and
+    // updates the three "last" values. Worker thread.
+    virtual void RefreshTransferFigures(std::uint32_t startTick, std::uint32_t& lastTick, std::uint64_t bytesSoFar,
+                                        std::uint64_t& bytesAtLastTick, int& lastPercent, bool haveLength,
+                                        std::uint64_t contentLength);
+
+    // The rest of what the transfer reports. Worker thread.
+    void SetProgressRange(int low, int high) override;
+    // Shows the credentials prompt and waits for the user's answer; false when declined or stopping.
+    bool AskCredentials(bool proxy, const std::string& host, std::string& user, std::string& password) override;
+    void TransferEnded(bool failed, const std::string& failText) override;
+
+    // Ends the dialog only once the worker has ended; before that it is taken as a stop. UI thread.
+    void done(int result) override;
+    // The dialog has no OK button and its result comes from the transfer alone: OK commands are ignored.
+    void accept() override;
+    // A cancel command: stops the transfer (see OnCancel). UI thread.
+    void reject() override;
+
+protected:
+    // Opens the animation, splits the URL, opens the target file and starts the worker; on a failure
+    // it ends the dialog with kIdCancel (after a message box when the file cannot be opened). UI thread.
+    virtual bool OnInitDialog();
+    // Asks the worker to stop and says so on the status line; the dialog stays until the worker ends.
+    virtual void OnCancel();
+    // The close box: a stop while the worker runs, else the dialog's own closing. UI thread.
+    virtual void OnClose();
+    // Waits for the worker to end. UI thread.
+    virtual void OnDestroy();
+    // The worker has ended: a stop wins (kIdCancel, no message), a failure shows its message and ends
+    // with kIdCancel, otherwise kIdOk. UI thread.
+    virtual void OnTransferEnded(bool failed);
+
+    void keyPressEvent(QKeyEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+    // Transfer state.
+    std::string m_strFailText;     // written by the worker before it posts the end
+    std::string m_strHostName;
+    std::uint32_t m_dwUrlService = 0;
+    std::string m_strObjectPath;
+    std::string m_strShownName;
+    std::uint16_t m_wHostPort = 0;
+    std::atomic<bool> m_bStopRequested{false};
+    bool m_bWorkerDone = false;
+    TargetFile m_fileTarget;
+    std::unique_ptr<std::thread> m_pWorker;
+
+private:
+    void BuildItems();
+    void EndDialog(int result);
+    void PostTransferEnded(bool failed);
+    void WorkerMain();
+    void JoinWorker();
+    TransferSettings SettingsFromInputs() const;
+
+    QPushButton* m_btnCancel;
+    CCredentialsDlg* m_credentialsDlg;
+    bool m_inInit = false;
+    int m_initResult = 0;
+    bool m_ending = false;
+    bool m_endPosted = false; // worker thread only
+};
+
+} // namespace zarn
