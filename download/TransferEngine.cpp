@@ -554,11 +554,9 @@ bool Transfer::ApplyRateCap() {
     if (m_settings.maxBytesPerMs <= 0.0) {
         return true;
     }
-    const double elapsed = static_cast<double>(CurrentTick() - m_startTick);
-    // No average exists before the first millisecond has passed; the cap starts to act after it.
-    if (elapsed <= 0.0) {
-        return true;
-    }
+    // Within the first millisecond the average is not defined; counting it as one millisecond keeps
+    // a fast link from bursting far past the cap before the clock moves.
+    const double elapsed = std::max(1.0, static_cast<double>(CurrentTick() - m_startTick));
     const double average = static_cast<double>(m_bytesSoFar) / elapsed;
     if (average <= m_settings.maxBytesPerMs) {
         return true;

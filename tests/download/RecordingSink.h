@@ -29,8 +29,13 @@ public:
         Add("range:" + std::to_string(low) + ".." + std::to_string(high));
     }
     void ShowPercentDone(int percent) override {
-        std::lock_guard lock(m_mutex);
-        percents.push_back(percent);
+        {
+            std::lock_guard lock(m_mutex);
+            percents.push_back(percent);
+        }
+        if (onPercent) {
+            onPercent(percent);
+        }
     }
     void ShowTimeRemaining(std::uint64_t seconds, std::uint64_t copied, std::uint64_t total) override {
         std::lock_guard lock(m_mutex);
@@ -60,6 +65,20 @@ public:
         failText = failTextArg;
     }
 
+    // Forgets every call (for a second transfer in the same test).
+    void Reset() {
+        std::lock_guard lock(m_mutex);
+        events.clear();
+        statusLines.clear();
+        percents.clear();
+        rates.clear();
+        timeLeft.clear();
+        prompts.clear();
+        endCount = 0;
+        failed = false;
+        failText.clear();
+    }
+
     std::vector<std::string> events; // status lines, animation, range and end, in order
     std::vector<std::string> statusLines;
     std::vector<int> percents;
@@ -67,6 +86,7 @@ public:
     std::vector<TimeLeft> timeLeft;
     std::vector<std::string> prompts;
     std::vector<std::pair<std::string, std::string>> answers; // given to the prompts in turn
+    std::function<void(int)> onPercent;                        // called after each percentage
     int endCount = 0;
     bool failed = false;
     std::string failText;

@@ -1,0 +1,135 @@
+#include "download/TargetFile.h"
+#include "download/TransferEngine.h"
+#include "tests/download/LocalServer.h"
+#include "tests/download/RecordingSink.h"
+#include "tests/download/TempDir.h"
+
+#include <atomic>
+#include <cstdlib>
+#include <gtest/gtest.h>
+
+namespace zarn {
+namespace {
+
+using test::LocalServer;
+using test::ReadFile;
+using test::TempDir;
+using test::WriteFile;
+
+// One self-signed certificate for 127.0.0.1, made with the openssl tool for this test run.
+class HttpsTransferTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        s_keys = new TempDir;
+        const std::string command = "openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 2"
+                                    " -subj /CN=127.0.0.1 -addext subjectAltName=IP:127.0.0.1 -keyout '" +
+                                    KeyFile() + "' -out '" + CertFile() + "' 2>/dev/null";
+        ASSERT_EQ(std::system(command.c_str()), 0) << command;
+    }
+    static void TearDownTestSuite() {
+        delete s_keys;
+        s_keys = nullptr;
+    }
+    static std::string KeyFile() { return s_keys->File("key.pem"); }
+    static std::string CertFile() { return s_keys->File("cert.pem"); }
+
+    void SetUp() override {
+        server = std::make_unique<LocalServer>(
+            std::make_unique<httplib::SSLServer>(CertFile().c_str(), KeyFile().c_str()));
+        server->Http().Get("/secure.txt", [](const httplib::Request&, httplib::Response& res) {
+            res.set_content("sent over tls", "text/plain");
+        });
+        server->Start();
+        settings.accessMode = 1;
+        settings.hostName = "127.0.0.1";
+        settings.port = static_cast<std::uint16_t>(server->Port());
+        settings.secure = true;
+        settings.objectPath = "/secure.txt";
+        WriteFile(target, "previous content");
+    }
+
+    void Run() {
+        TargetFile file;
+        unsigned long code = 0;
+        ASSERT_EQ(file.Open(target, 0, code), 0);
+        TransferEngine(settings, file, sink, stop).Run();
+    }
+
+    void ExpectRefusedAndPreviousTarget(const std::string& failText) {
+        EXPECT_EQ(sink.endCount, 1);
+        EXPECT_TRUE(sink.failed);
+        EXPECT_EQ(sink.failText, failText);
+        EXPECT_EQ(ReadFile(target), "previous content");
+        EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"target.bin"}));
+    }
+
+    static TempDir* s_keys;
+    std::unique_ptr<LocalServer> server;
+    TempDir dir;
+    std::string target = dir.File("target.bin");
+    test::RecordingSink sink;
+    std::atomic<bool> stop{false};
+    TransferSettings settings;
+};
+
+TempDir* HttpsTransferTest::s_keys = nullptr;
+
+TEST_F(HttpsTransferTest, UntrustedCertificateIsRefused) {
+    Run();
+    // 60: libcurl's "peer certificate cannot be authenticated".
+    ExpectRefusedAndPreviousTarget(
+        "An error occurred connecting to the server \nPlease check your Internet Connection, Error:60");
+}
+
+TEST_F(HttpsTransferTest, CertificateTrustedThroughTheCaFileIsAccepted) {
+    settings.caFile = CertFile();
+    Run();
+    EXPECT_EQ(sink.endCount, 1);
+    EXPECT_FALSE(sink.failed) << sink.failText;
+    EXPECT_EQ(ReadFile(target), "sent over tls");
+}
+
+TEST_F(HttpsTransferTest, NameMismatchIsRefusedEvenWithATrustedCertificate) {
+    // The certificate names 127.0.0.1 only; "localhost" reaches the same server under another name.
+    settings.caFile = CertFile();
+    settings.hostName = "localhost";
+    Run();
+    ExpectRefusedAndPreviousTarget(
+        "An error occurred connecting to the server \nPlease check your Internet Connection, Error:60");
+}
+
+TEST_F(HttpsTransferTest, RedirectFromHttpsToHttpIsRefused) {
+    std::atomic<int> plainRequests{0};
+    LocalServer plain;
+    plain.Http().Get("/secure.txt", [&](const httplib::Request&, httplib::Response& res) {
+        ++plainRequests;
+        res.set_content("sent in the clear", "text/plain");
+    });
+    plain.Start();
+    server->Http().Get("/downgrade", [&](const httplib::Request&, httplib::Response& res) {
+        res.set_redirect(plain.Url("/secure.txt"));
+    });
+    settings.caFile = CertFile();
+    settings.objectPath = "/downgrade";
+
+    Run();
+
+    // 1: libcurl's "unsupported protocol", as for a redirect to any scheme other than http(s).
+    ExpectRefusedAndPreviousTarget(
+        "An error occurred connecting to the server \nPlease check your Internet Connection, Error:1");
+    EXPECT_EQ(plainRequests.load(), 0);
+}
+
+TEST_F(HttpsTransferTest, RedirectWithinHttpsIsFollowed) {
+    server->Http().Get("/moved", [](const httplib::Request&, httplib::Response& res) {
+        res.set_redirect("/secure.txt");
+    });
+    settings.caFile = CertFile();
+    settings.objectPath = "/moved";
+    Run();
+    EXPECT_FALSE(sink.failed) << sink.failText;
+    EXPECT_EQ(ReadFile(target), "sent over tls");
+}
+
+} // namespace
+} // namespace zarn

@@ -1,0 +1,646 @@
+#include "download/TargetFile.h"
+#include "download/TransferEngine.h"
+#include "tests/download/LocalServer.h"
+#include "tests/download/RawServer.h"
+#include "tests/download/RecordingSink.h"
+#include "tests/download/TempDir.h"
+
+#include <atomic>
+#include <csignal>
+#include <cstdlib>
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <thread>
+
+namespace zarn {
+namespace {
+
+using test::LocalServer;
+using test::ReadFile;
+using test::TempDir;
+using test::WriteFile;
+
+const std::string kSiteAuth = "Basic emFybjpzZWNyZXQ=";         // zarn:secret
+const std::string kProxyAuth = "Basic cHJveHl1c2VyOnByb3h5cHc="; // proxyuser:proxypw
+
+std::string Pattern(std::size_t n) {
+    std::string data(n, '\0');
+    for (std::size_t i = 0; i < n; ++i) {
+        data[i] = static_cast<char>((i * 7 + i / 251) % 256);
+    }
+    return data;
+}
+
+// Waits until the test is over (or a long time has passed) without sending anything.
+void Stall(const LocalServer& server, httplib::DataSink& out) {
+    for (int i = 0; i < 2000 && !server.Releasing() && out.is_writable(); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+}
+
+class TransferEngineTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        settings.accessMode = 1;
+        settings.hostName = "127.0.0.1";
+    }
+
+    void Point(const LocalServer& server, const std::string& path, bool secure = false) {
+        settings.port = static_cast<std::uint16_t>(server.Port());
+        settings.objectPath = path;
+        settings.secure = secure;
+    }
+
+    // Opens the target as the dialog does and runs the whole transfer on this thread.
+    void Run(std::uint32_t offset = 0) {
+        settings.resumeOffset = offset;
+        TargetFile file;
+        unsigned long code = 0;
+        ASSERT_EQ(file.Open(target, offset, code), 0);
+        TransferEngine(settings, file, sink, stop).Run();
+        EXPECT_FALSE(file.IsOpen());
+    }
+
+    void ExpectSuccess() {
+        EXPECT_EQ(sink.endCount, 1);
+        EXPECT_FALSE(sink.failed) << sink.failText;
+        EXPECT_EQ(sink.events.back(), "ended");
+    }
+    void ExpectFailure(const std::string& text) {
+        EXPECT_EQ(sink.endCount, 1);
+        EXPECT_TRUE(sink.failed);
+        EXPECT_EQ(sink.failText, text);
+    }
+    // The previous target is exactly as it was and nothing else was left beside it.
+    void ExpectPreviousTarget() {
+        EXPECT_EQ(ReadFile(target), "previous content");
+        EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"target.bin"}));
+    }
+
+    TempDir dir;
+    std::string target = dir.File("target.bin");
+    test::RecordingSink sink;
+    std::atomic<bool> stop{false};
+    TransferSettings settings;
+};
+
+TEST_F(TransferEngineTest, WholeFileWithLengthArrivesWithStatusLinesInOrder) {
+    const std::string body = Pattern(5000);
+    httplib::Headers seen;
+    LocalServer server;
+    server.Http().Get("/files/a.bin", [&](const httplib::Request& req, httplib::Response& res) {
+        seen = req.headers;
+        res.set_content(body, "application/octet-stream");
+    });
+    server.Start();
+    Point(server, "/files/a.bin");
+    WriteFile(target, "previous content");
+
+    Run();
+
+    ExpectSuccess();
+    EXPECT_EQ(ReadFile(target), body);
+    EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"target.bin"}));
+    EXPECT_EQ(sink.events, (std::vector<std::string>{
+                               "animation", "status:Resolving name: 127.0.0.1", "status:Resolved name to 127.0.0.1",
+                               "status:Connecting to 127.0.0.1", "status:Connected to 127.0.0.1",
+                               "status:Getting file information", "range:0..100", "status:Retrieving the file",
+                               "ended"}));
+    EXPECT_EQ(sink.percents.back(), 100);
+    auto header = [&](const char* name) {
+        const auto it = seen.find(name);
+        return it == seen.end() ? std::string("(none)") : it->second;
+    };
+    EXPECT_EQ(header("Accept"), "*/*");
+    EXPECT_EQ(header("Cache-Control"), "no-cache");
+    EXPECT_EQ(header("Pragma"), "no-cache");
+    EXPECT_EQ(header("User-Agent"), "zarn");
+    EXPECT_EQ(header("Range"), "(none)");
+}
+
+TEST_F(TransferEngineTest, BodyReachesTheTargetInPiecesOfAtMost1024Bytes) {
+    // With 1% = 1,024 bytes, every whole percentage is seen only if no piece is larger than that.
+    const std::string body = Pattern(102400);
+    LocalServer server;
+    server.Http().Get("/big", [&](const httplib::Request&, httplib::Response& res) {
+        res.set_content(body, "application/octet-stream");
+    });
+    server.Start();
+    Point(server, "/big");
+    settings.agentName = "Quillorna Updater";
+
+    Run();
+
+    ExpectSuccess();
+    EXPECT_EQ(ReadFile(target), body);
+    std::vector<int> expected;
+    for (int i = 1; i <= 100; ++i) {
+        expected.push_back(i);
+    }
+    EXPECT_EQ(sink.percents, expected);
+}
+
+TEST_F(TransferEngineTest, ChunkedBodyShowsNoPercentage) {
+    const std::string body = Pattern(70000);
+    LocalServer server;
+    server.Http().Get("/chunked", [&](const httplib::Request&, httplib::Response& res) {
+        res.set_chunked_content_provider("application/octet-stream", [&](std::size_t offset, httplib::DataSink& out) {
+            if (offset < body.size()) {
+                out.write(body.data() + offset, std::min<std::size_t>(3000, body.size() - offset));
+            } else {
+                out.done();
+            }
+            return true;
+        });
+    });
+    server.Start();
+
+    Point(server, "/chunked");
+    Run();
+    ExpectSuccess();
+    EXPECT_EQ(ReadFile(target), body);
+    EXPECT_TRUE(sink.percents.empty());
+    EXPECT_TRUE(sink.timeLeft.empty());
+    EXPECT_EQ(std::count(sink.events.begin(), sink.events.end(), "range:0..100"), 0);
+}
+
+TEST_F(TransferEngineTest, ZeroLengthBodyGivesAnEmptyFileAtFullPercentage) {
+    LocalServer server;
+    server.Http().Get("/empty", [](const httplib::Request&, httplib::Response& res) { res.set_content("", "text/plain"); });
+    server.Start();
+    Point(server, "/empty");
+    WriteFile(target, "previous content");
+
+    Run();
+
+    ExpectSuccess();
+    EXPECT_EQ(ReadFile(target), "");
+    EXPECT_EQ(sink.percents, (std::vector<int>{100}));
+}
+
+TEST_F(TransferEngineTest, RefusedStatusCodesFailWith213AndKeepThePreviousTarget) {
+    LocalServer server;
+    server.Http().Get("/missing", [](const httplib::Request&, httplib::Response& res) {
+        res.status = 404;
+        res.set_content("not here", "text/plain");
+    });
+    server.Http().Get("/broken", [](const httplib::Request&, httplib::Response& res) {
+        res.status = 500;
+        res.set_content("broken", "text/plain");
+    });
+    server.Start();
+    for (const auto& [path, code] : {std::pair{"/missing", "404"}, std::pair{"/broken", "500"}}) {
+        SCOPED_TRACE(path);
+        sink.Reset();
+        WriteFile(target, "previous content");
+        Point(server, path);
+        Run();
+        ExpectFailure(std::string("Failed to receive a valid HTTP response from the server, Response Code:") + code);
+        ExpectPreviousTarget();
+        EXPECT_EQ(std::count(sink.events.begin(), sink.events.end(), "status:Retrieving the file"), 0);
+    }
+}
+
+TEST_F(TransferEngineTest, AccessModeOutsideTheThreeFailsAtOnceWith210) {
+    int requests = 0;
+    LocalServer server;
+    server.Http().Get("/a", [&](const httplib::Request&, httplib::Response& res) {
+        ++requests;
+        res.set_content("x", "text/plain");
+    });
+    server.Start();
+    Point(server, "/a");
+    WriteFile(target, "previous content");
+    settings.accessMode = 3;
+
+    Run();
+
+    ExpectFailure("An error occurred while attempting to download the file, Error:43");
+    ExpectPreviousTarget();
+    EXPECT_EQ(requests, 0);
+    EXPECT_TRUE(sink.statusLines.empty());
+}
+
+TEST_F(TransferEngineTest, RefusedConnectionFailsWith211) {
+    int port = 0;
+    {
+        LocalServer closed; // a port that was free a moment ago and has nobody listening now
+        port = closed.Start();
+    }
+    settings.port = static_cast<std::uint16_t>(port);
+    settings.objectPath = "/a";
+    WriteFile(target, "previous content");
+
+    Run();
+
+    ExpectFailure("An error occurred connecting to the server \nPlease check your Internet Connection, Error:7");
+    ExpectPreviousTarget();
+}
+
+class AuthTest : public TransferEngineTest {
+protected:
+    void SetUp() override {
+        TransferEngineTest::SetUp();
+        server.Http().Get("/secret.txt", [this](const httplib::Request& req, httplib::Response& res) {
+            ++requests;
+            if (req.get_header_value("Authorization") != kSiteAuth) {
+                res.status = 401;
+                res.set_header("WWW-Authenticate", "Basic realm=\"vendor\"");
+                res.set_content(std::string(3000, 'c'), "text/plain"); // a challenge body to read away
+                return;
+            }
+            res.set_content("the secret list", "text/plain");
+        });
+        server.Start();
+        Point(server, "/secret.txt");
+        WriteFile(target, "previous content");
+    }
+    LocalServer server;
+    std::atomic<int> requests{0};
+};
+
+TEST_F(AuthTest, StoredSiteCredentialsAnswerTheChallenge) {
+    settings.siteLogin = "zarn";
+    settings.sitePwd = "secret";
+    Run();
+    ExpectSuccess();
+    EXPECT_EQ(ReadFile(target), "the secret list");
+    EXPECT_TRUE(sink.prompts.empty());
+}
+
+TEST_F(AuthTest, PromptAnswersTheChallengeAndAWrongAnswerAsksAgain) {
+    sink.answers = {{"zarn", "wrong"}, {"zarn", "secret"}};
+    Run();
+    ExpectSuccess();
+    EXPECT_EQ(ReadFile(target), "the secret list");
+    EXPECT_EQ(sink.prompts, (std::vector<std::string>{"site:127.0.0.1", "site:127.0.0.1"}));
+}
+
+TEST_F(AuthTest, DeclinedPromptFailsWith401) {
+    sink.answers = {{"zarn", "wrong"}}; // then the user declines
+    Run();
+    ExpectFailure("Failed to receive a valid HTTP response from the server, Response Code:401");
+    ExpectPreviousTarget();
+    EXPECT_EQ(sink.prompts.size(), 2u);
+}
+
+TEST_F(AuthTest, RefusedStoredCredentialsWithoutAskingFailInsteadOfLooping) {
+    settings.siteLogin = "zarn";
+    settings.sitePwd = "wrong";
+    settings.askSiteLogin = false;
+    sink.answers = {{"zarn", "secret"}}; // must not be used
+    Run();
+    ExpectFailure("Failed to receive a valid HTTP response from the server, Response Code:401");
+    ExpectPreviousTarget();
+    EXPECT_TRUE(sink.prompts.empty());
+    EXPECT_LE(requests.load(), 3);
+}
+
+TEST_F(AuthTest, RefusedStoredCredentialsAskTheUserWhenAllowed) {
+    settings.siteLogin = "zarn";
+    settings.sitePwd = "wrong";
+    sink.answers = {{"zarn", "secret"}};
+    Run();
+    ExpectSuccess();
+    EXPECT_EQ(ReadFile(target), "the secret list");
+    EXPECT_EQ(sink.prompts.size(), 1u);
+}
+
+TEST_F(AuthTest, NoCredentialsAndNoAskingFailWith401) {
+    settings.askSiteLogin = false;
+    Run();
+    ExpectFailure("Failed to receive a valid HTTP response from the server, Response Code:401");
+    EXPECT_TRUE(sink.prompts.empty());
+    EXPECT_EQ(requests.load(), 1);
+}
+
+// A forward proxy: takes absolute-form request targets and fetches them from the origin.
+class ProxyTest : public TransferEngineTest {
+protected:
+    void SetUp() override {
+        TransferEngineTest::SetUp();
+        origin.Http().Get("/file.txt", [](const httplib::Request&, httplib::Response& res) {
+            res.set_content("through the proxy", "text/plain");
+        });
+        origin.Start();
+        proxy.Http().Get(".*", [this](const httplib::Request& req, httplib::Response& res) {
+            ++proxyRequests;
+            if (requireAuth && req.get_header_value("Proxy-Authorization") != kProxyAuth) {
+                res.status = 407;
+                res.set_header("Proxy-Authenticate", "Basic realm=\"proxy\"");
+                res.set_content("authenticate first", "text/plain");
+                return;
+            }
+            const std::string prefix = origin.Url("");
+            if (req.target.rfind(prefix, 0) != 0) {
+                res.status = 400;
+                return;
+            }
+            httplib::Client client("127.0.0.1", origin.Port());
+            const auto answer = client.Get(req.target.substr(prefix.size()).c_str());
+            if (!answer) {
+                res.status = 502;
+                return;
+            }
+            res.status = answer->status;
+            res.set_content(answer->body, "text/plain");
+        });
+        proxy.Start();
+        Point(origin, "/file.txt");
+        settings.accessMode = 2;
+        settings.proxyHost = "127.0.0.1:" + std::to_string(proxy.Port());
+        WriteFile(target, "previous content");
+    }
+    LocalServer origin;
+    LocalServer proxy;
+    bool requireAuth = true;
+    std::atomic<int> proxyRequests{0};
+};
+
+TEST_F(ProxyTest, StoredProxyCredentialsAnswerTheChallenge) {
+    settings.proxyLogin = "proxyuser";
+    settings.proxyPwd = "proxypw";
+    Run();
+    ExpectSuccess();
+    EXPECT_EQ(ReadFile(target), "through the proxy");
+    EXPECT_TRUE(sink.prompts.empty());
+}
+
+TEST_F(ProxyTest, PromptAnswersTheProxyChallenge) {
+    sink.answers = {{"proxyuser", "proxypw"}};
+    Run();
+    ExpectSuccess();
+    EXPECT_EQ(ReadFile(target), "through the proxy");
+    EXPECT_EQ(sink.prompts, (std::vector<std::string>{"proxy:" + settings.proxyHost}));
+}
+
+TEST_F(ProxyTest, DeclinedProxyPromptFailsWith407) {
+    Run();
+    ExpectFailure("Failed to receive a valid HTTP response from the server, Response Code:407");
+    ExpectPreviousTarget();
+    EXPECT_EQ(sink.prompts.size(), 1u);
+}
+
+TEST_F(ProxyTest, SystemSettingsTakeTheProxyFromTheEnvironmentAndDirectIgnoresIt) {
+    requireAuth = false;
+    const std::string proxyUrl = "http://" + settings.proxyHost;
+    ::setenv("http_proxy", proxyUrl.c_str(), 1);
+    ::unsetenv("no_proxy");
+    ::unsetenv("NO_PROXY");
+    settings.accessMode = 0;
+    Run();
+    ExpectSuccess();
+    EXPECT_EQ(proxyRequests.load(), 1);
+
+    sink.Reset();
+    settings.accessMode = 1;
+    Run();
+    ::unsetenv("http_proxy");
+    ExpectSuccess();
+    EXPECT_EQ(ReadFile(target), "through the proxy");
+    EXPECT_EQ(proxyRequests.load(), 1) << "a direct connection must not use the proxy";
+}
+
+TEST_F(TransferEngineTest, RedirectIsFollowedAndShown) {
+    LocalServer server;
+    server.Http().Get("/old", [](const httplib::Request&, httplib::Response& res) { res.set_redirect("/new"); });
+    server.Http().Get("/new", [](const httplib::Request&, httplib::Response& res) {
+        res.set_content("moved file", "text/plain");
+    });
+    server.Start();
+    Point(server, "/old");
+
+    Run();
+
+    ExpectSuccess();
+    EXPECT_EQ(ReadFile(target), "moved file");
+    EXPECT_EQ(std::count(sink.statusLines.begin(), sink.statusLines.end(), "Redirecting to " + server.Url("/new")), 1);
+}
+
+TEST_F(TransferEngineTest, EndlessRedirectsStopAfterTheLimit) {
+    std::atomic<int> requests{0};
+    LocalServer server;
+    server.Http().Get("/loop", [&](const httplib::Request&, httplib::Response& res) {
+        ++requests;
+        res.set_redirect("/loop");
+    });
+    server.Start();
+    Point(server, "/loop");
+    WriteFile(target, "previous content");
+
+    Run();
+
+    ExpectFailure("Failed to receive a valid HTTP response from the server, Response Code:302");
+    ExpectPreviousTarget();
+    EXPECT_EQ(requests.load(), 11);
+}
+
+TEST_F(TransferEngineTest, ResumeAsksForTheRestAndAppendsIt) {
+    const std::string body = Pattern(3000);
+    std::string range;
+    LocalServer server;
+    server.Http().Get("/r.bin", [&](const httplib::Request& req, httplib::Response& res) {
+        range = req.get_header_value("Range");
+        res.set_content(body, "application/octet-stream");
+    });
+    server.Start();
+    Point(server, "/r.bin");
+    WriteFile(target, body.substr(0, 1000) + "stale tail that is cut");
+
+    Run(1000);
+
+    ExpectSuccess();
+    EXPECT_EQ(range, "bytes=1000-");
+    EXPECT_EQ(ReadFile(target), body);
+    // The figures count this transfer only, against the length announced for the rest.
+    EXPECT_EQ(sink.percents.back(), 100);
+}
+
+TEST_F(TransferEngineTest, WholeAnswerToARangedRequestRestartsTheFile) {
+    // A server that knows nothing of ranges: the whole body with a 200.
+    test::RawServer server("HTTP/1.1 200 OK\r\nContent-Length: 11\r\nConnection: close\r\n\r\nwhole file!");
+    settings.port = static_cast<std::uint16_t>(server.Port());
+    settings.objectPath = "/r.bin";
+    WriteFile(target, "0123456789");
+
+    Run(10);
+
+    ExpectSuccess();
+    EXPECT_NE(server.LastRequest().find("Range: bytes=10-\r\n"), std::string::npos);
+    EXPECT_EQ(ReadFile(target), "whole file!");
+    EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"target.bin"}));
+}
+
+TEST_F(TransferEngineTest, AnswerWithoutAStatusLineFailsWith212) {
+    test::RawServer server("this is not http at all\r\n\r\n");
+    settings.port = static_cast<std::uint16_t>(server.Port());
+    settings.objectPath = "/a";
+    WriteFile(target, "previous content");
+
+    Run();
+
+    ExpectFailure("Failed to receive a valid response from the server, Error:1");
+    ExpectPreviousTarget();
+}
+
+TEST_F(TransferEngineTest, CloseDelimitedBodyEndsAtTheClose) {
+    test::RawServer server("HTTP/1.0 200 OK\r\n\r\nuntil the connection closes");
+    settings.port = static_cast<std::uint16_t>(server.Port());
+    settings.objectPath = "/a";
+
+    Run();
+
+    ExpectSuccess();
+    EXPECT_EQ(ReadFile(target), "until the connection closes");
+    EXPECT_TRUE(sink.percents.empty());
+}
+
+TEST_F(TransferEngineTest, BodyShorterThanItsLengthFailsWith214) {
+    LocalServer server;
+    server.Http().Get("/cut", [](const httplib::Request&, httplib::Response& res) {
+        res.set_content_provider(10000, "application/octet-stream",
+                                 [](std::size_t offset, std::size_t, httplib::DataSink& out) {
+                                     if (offset > 0) {
+                                         return false; // the connection drops after 4,000 bytes
+                                     }
+                                     const std::string part(4000, 'p');
+                                     out.write(part.data(), part.size());
+                                     return true;
+                                 });
+    });
+    server.Start();
+    Point(server, "/cut");
+    WriteFile(target, "previous content");
+
+    Run();
+
+    ExpectFailure("An error occurred while downloading the file, Error:18");
+    ExpectPreviousTarget();
+}
+
+TEST_F(TransferEngineTest, StopEndsATransferWhileTheServerIsSilent) {
+    LocalServer server;
+    std::atomic<bool> stalling{false};
+    server.Http().Get("/stall", [&](const httplib::Request&, httplib::Response& res) {
+        res.set_content_provider(100000, "application/octet-stream",
+                                 [&](std::size_t, std::size_t, httplib::DataSink& out) {
+                                     out.write("start", 5);
+                                     stalling = true;
+                                     Stall(server, out);
+                                     return false;
+                                 });
+    });
+    server.Start();
+    Point(server, "/stall");
+    WriteFile(target, "previous content");
+    std::thread stopper([&] {
+        while (!stalling) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        stop = true;
+    });
+
+    Run();
+    const bool serverStillStalling = !server.Releasing();
+    stopper.join();
+
+    EXPECT_TRUE(serverStillStalling);
+    EXPECT_EQ(sink.endCount, 1);
+    EXPECT_FALSE(sink.failed) << sink.failText;
+    ExpectPreviousTarget();
+}
+
+TEST_F(TransferEngineTest, SilenceLongerThanTheLimitFailsWith214) {
+    LocalServer server;
+    server.Http().Get("/stall", [&](const httplib::Request&, httplib::Response& res) {
+        res.set_content_provider(100000, "application/octet-stream",
+                                 [&](std::size_t, std::size_t, httplib::DataSink& out) {
+                                     out.write("start", 5);
+                                     Stall(server, out);
+                                     return false;
+                                 });
+    });
+    server.Start();
+    Point(server, "/stall");
+    WriteFile(target, "previous content");
+    settings.silenceLimit = std::chrono::milliseconds(1000);
+
+    Run();
+
+    EXPECT_FALSE(server.Releasing());
+    ExpectFailure("An error occurred while downloading the file, Error:28");
+    ExpectPreviousTarget();
+}
+
+TEST_F(TransferEngineTest, StopInTheMiddleOfTheBodyEndsWithoutFailureAndKeepsThePreviousTarget) {
+    const std::string body = Pattern(8 * 1024 * 1024);
+    LocalServer server;
+    server.Http().Get("/large", [&](const httplib::Request&, httplib::Response& res) {
+        res.set_content(body, "application/octet-stream");
+    });
+    server.Start();
+    Point(server, "/large");
+    WriteFile(target, "previous content");
+    sink.onPercent = [&](int percent) {
+        if (percent == 10) {
+            stop = true;
+        }
+    };
+
+    Run();
+
+    EXPECT_EQ(sink.endCount, 1);
+    EXPECT_FALSE(sink.failed) << sink.failText;
+    EXPECT_EQ(sink.percents.back(), 10) << "no piece may be written after the stop";
+    ExpectPreviousTarget();
+}
+
+TEST_F(TransferEngineTest, RateCapHoldsTheAverageDown) {
+    const std::string body = Pattern(12000);
+    LocalServer server;
+    server.Http().Get("/slow", [&](const httplib::Request&, httplib::Response& res) {
+        res.set_content(body, "application/octet-stream");
+    });
+    server.Start();
+    Point(server, "/slow");
+    settings.maxBytesPerMs = 4.0;
+
+    Run();
+
+    ExpectSuccess();
+    EXPECT_EQ(ReadFile(target), body);
+    // Without the cap, loopback delivers 12,000 bytes long before a second has passed.
+    ASSERT_FALSE(sink.rates.empty());
+    for (double rate : sink.rates) {
+        EXPECT_LT(rate, 4.0 * 1.5);
+    }
+}
+
+TEST_F(TransferEngineTest, WriteFailureFailsWith214AndTheSystemCode) {
+    LocalServer server;
+    const std::string body = Pattern(200000);
+    server.Http().Get("/big", [&](const httplib::Request&, httplib::Response& res) {
+        res.set_content(body, "application/octet-stream");
+    });
+    server.Start();
+    Point(server, "/big");
+    WriteFile(target, "previous content");
+
+    // A file size limit makes the write fail with EFBIG, a real error of the real file system.
+    rlimit old{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = old;
+    small.rlim_cur = 50000;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    Run();
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+
+    ExpectFailure("An error occurred while downloading the file, Error:" + std::to_string(EFBIG));
+    ExpectPreviousTarget();
+}
+
+} // namespace
+} // namespace zarn
