@@ -134,4 +134,28 @@ TEST(RegistryConcurrency, ProcessesAndThreadsTogether) {
     ExpectAllKeys({"M0", "M1", "C0", "C1"});
 }
 
+TEST(RegistryConcurrency, ForkedChildReachesTheDatabaseThroughItsOwnConnection) {
+    zarn::test::ScratchRegistry registry;
+    HKEY parentsKey = nullptr;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Parent", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &parentsKey,
+                              nullptr),
+              ERROR_SUCCESS);
+    pid_t child = fork();
+    ASSERT_NE(child, -1);
+    if (child == 0) {
+        // A handle of the parent would drive the parent's SQLite connection, which must not be used across fork.
+        bool refused = RegSetValueExA(parentsKey, "from child", 0, REG_BINARY, nullptr, 0) == ERROR_INVALID_HANDLE;
+        HKEY own = nullptr;
+        bool reopened = RegOpenKeyExA(HKEY_CURRENT_USER, "Parent", 0, KEY_ALL_ACCESS, &own) == ERROR_SUCCESS &&
+                        RegSetValueExA(own, "from child", 0, REG_BINARY, nullptr, 0) == ERROR_SUCCESS;
+        _exit(refused && reopened ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(RegQueryValueExA(parentsKey, "from child", nullptr, nullptr, nullptr, nullptr), ERROR_SUCCESS);
+    EXPECT_EQ(RegCloseKey(parentsKey), ERROR_SUCCESS);
+}
+
 } // namespace
