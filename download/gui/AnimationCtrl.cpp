@@ -41,11 +41,17 @@ bool CAnimationCtrl::Play() {
     return true;
 }
 
-void CAnimationCtrl::Stop() { m_tick.stop(); }
+void CAnimationCtrl::Stop() {
+    m_tick.stop();
+}
 
-QSize CAnimationCtrl::FrameSize() const { return m_frames.empty() ? QSize() : m_frames.front().size(); }
+QSize CAnimationCtrl::FrameSize() const {
+    return m_frames.empty() ? QSize() : m_frames.front().size();
+}
 
-QImage CAnimationCtrl::CurrentImage() const { return m_frames.empty() ? QImage() : m_frames[m_current]; }
+QImage CAnimationCtrl::CurrentImage() const {
+    return m_frames.empty() ? QImage() : m_frames[m_current];
+}
 
 void CAnimationCtrl::Advance() {
     const auto frame = static_cast<int>((m_sincePlay.nsecsElapsed() / 1000 / m_frameIntervalUs) % FrameCount());

@@ -40,10 +40,16 @@ void CCredentialsDlg::Prepare(bool proxy, const QString& host, const QString& us
     (user.isEmpty() ? m_editUser : m_editPassword)->setFocus();
 }
 
-QString CCredentialsDlg::UserName() const { return m_editUser->text(); }
+QString CCredentialsDlg::UserName() const {
+    return m_editUser->text();
+}
 
-QString CCredentialsDlg::Password() const { return m_editPassword->text(); }
+QString CCredentialsDlg::Password() const {
+    return m_editPassword->text();
+}
 
-QString CCredentialsDlg::PromptText() const { return m_prompt->text(); }
+QString CCredentialsDlg::PromptText() const {
+    return m_prompt->text();
+}
 
 } // namespace zarn

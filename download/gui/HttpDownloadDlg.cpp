@@ -29,9 +29,13 @@ constexpr unsigned kSourceLineId = 202;
 constexpr unsigned kWriteFailedId = 214;
 constexpr unsigned kAbortingId = 232;
 
-QString FromLocal(const std::string& text) { return QString::fromLocal8Bit(text); }
+QString FromLocal(const std::string& text) {
+    return QString::fromLocal8Bit(text);
+}
 
-std::string ToLocal(const QString& text) { return text.toLocal8Bit().toStdString(); }
+std::string ToLocal(const QString& text) {
+    return text.toLocal8Bit().toStdString();
+}
 
 // Dialog units to pixels as the platform's dialog manager converts them, rounding to nearest.
 int MulDiv(int value, int numerator, int denominator) {
@@ -48,7 +52,9 @@ CHttpDownloadDlg::CHttpDownloadDlg(QWidget* parent)
     BuildItems();
 }
 
-CHttpDownloadDlg::~CHttpDownloadDlg() { JoinWorker(); }
+CHttpDownloadDlg::~CHttpDownloadDlg() {
+    JoinWorker();
+}
 
 void CHttpDownloadDlg::BuildItems() {
     setWindowTitle(tr("File Download"));
@@ -69,7 +75,9 @@ void CHttpDownloadDlg::BuildItems() {
     // Dialog base units as the platform's dialog manager takes them from the font: the average
     // width of the 52 letters, rounded, and the font's height.
     const QFontMetrics metrics(font());
-    const int baseX = (metrics.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz")) / 26 + 1) / 2;
+    const int baseX =
+        (metrics.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz")) / 26 + 1) /
+        2;
     const int baseY = metrics.height();
     const auto place = [&](QWidget* item, int x, int y, int w, int h) {
         const int left = MulDiv(x, baseX, 4);
@@ -200,7 +208,9 @@ TransferSettings CHttpDownloadDlg::SettingsFromInputs() const {
     return settings;
 }
 
-bool CHttpDownloadDlg::OnSetOptions(TransferSettings&) { return true; }
+bool CHttpDownloadDlg::OnSetOptions(TransferSettings&) {
+    return true;
+}
 
 void CHttpDownloadDlg::RunTransfer() {
     TransferSettings settings = SettingsFromInputs();
@@ -237,7 +247,8 @@ void CHttpDownloadDlg::PostTransferEnded(bool failed) {
         return;
     m_endPosted = true;
     // Posted, never waited for: the UI thread may be waiting for this thread already.
-    QMetaObject::invokeMethod(this, [this, failed] { OnTransferEnded(failed); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this, failed] { OnTransferEnded(failed); }, Qt::QueuedConnection);
 }
 
 void CHttpDownloadDlg::OnTransferEnded(bool failed) {
@@ -267,10 +278,16 @@ void CHttpDownloadDlg::OnClose() {
         OnCancel();
 }
 
-void CHttpDownloadDlg::OnDestroy() { JoinWorker(); }
+void CHttpDownloadDlg::OnDestroy() {
+    JoinWorker();
+}
 
 void CHttpDownloadDlg::JoinWorker() {
     if (m_pWorker) {
+        // The loop can also end without the worker's end (the application quitting): then the
+        // worker is told to stop, so that the wait is short.
+        if (!m_bWorkerDone)
+            m_bStopRequested = true;
         if (m_pWorker->joinable())
             m_pWorker->join();
         m_pWorker.reset();
@@ -343,33 +360,40 @@ void CHttpDownloadDlg::ShowPercentDone(int percent) {
 void CHttpDownloadDlg::ShowTimeRemaining(std::uint64_t secondsLeft, std::uint64_t bytesCopied,
                                          std::uint64_t bytesTotal) {
     const QString line = FromLocal(FormatTimeLeftLine(secondsLeft, bytesCopied, bytesTotal));
-    QMetaObject::invokeMethod(this, [this, line] { m_wndTimeLeft->setText(line); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this, line] { m_wndTimeLeft->setText(line); }, Qt::QueuedConnection);
 }
 
 void CHttpDownloadDlg::ShowStatusArg(unsigned stringId, const std::string& arg) {
     ShowStatusText(FormatString(stringId, arg));
 }
 
-void CHttpDownloadDlg::ShowStatusId(unsigned stringId) { ShowStatusText(LoadString(stringId)); }
+void CHttpDownloadDlg::ShowStatusId(unsigned stringId) {
+    ShowStatusText(LoadString(stringId));
+}
 
 void CHttpDownloadDlg::ShowStatusText(const std::string& text) {
     // Queued from every thread, the UI thread's own "Aborting transfer" included, so the status line
     // shows the changes in the order they were made.
     const QString line = FromLocal(text);
-    QMetaObject::invokeMethod(this, [this, line] { m_wndStatusLine->setText(line); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this, line] { m_wndStatusLine->setText(line); }, Qt::QueuedConnection);
 }
 
 void CHttpDownloadDlg::ShowRate(double bytesPerMs) {
     const QString line = FromLocal(FormatRate(bytesPerMs));
-    QMetaObject::invokeMethod(this, [this, line] { m_wndRate->setText(line); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this, line] { m_wndRate->setText(line); }, Qt::QueuedConnection);
 }
 
 void CHttpDownloadDlg::StartAnimation() {
-    QMetaObject::invokeMethod(this, [this] { m_wndAnimation->Play(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this] { m_wndAnimation->Play(); }, Qt::QueuedConnection);
 }
 
 void CHttpDownloadDlg::SetProgressRange(int low, int high) {
-    QMetaObject::invokeMethod(this, [this, low, high] { m_wndProgress->setRange(low, high); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this, low, high] { m_wndProgress->setRange(low, high); }, Qt::QueuedConnection);
 }
 
 void CHttpDownloadDlg::RefreshTransferFigures(std::uint32_t startTick, std::uint32_t& lastTick,
@@ -379,8 +403,7 @@ void CHttpDownloadDlg::RefreshTransferFigures(std::uint32_t startTick, std::uint
                                  contentLength, CurrentTick());
 }
 
-bool CHttpDownloadDlg::AskCredentials(bool proxy, const std::string& host, std::string& user,
-                                      std::string& password) {
+bool CHttpDownloadDlg::AskCredentials(bool proxy, const std::string& host, std::string& user, std::string& password) {
     if (m_bStopRequested)
         return false;
     bool answered = false;

@@ -17,7 +17,9 @@ MessageBox::Hook& MessageBox::CurrentHook() {
     return hook;
 }
 
-void MessageBox::SetHook(Hook hook) { CurrentHook() = std::move(hook); }
+void MessageBox::SetHook(Hook hook) {
+    CurrentHook() = std::move(hook);
+}
 
 int MessageBox::ShowOk(QWidget* parent, const QString& text) {
     if (const Hook& hook = CurrentHook())

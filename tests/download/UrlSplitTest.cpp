@@ -23,9 +23,9 @@ TEST(UrlSplit, SchemesGiveTheirServiceAndDefaultPort) {
         std::uint16_t port;
     };
     const Case cases[] = {
-        {"http://vendor.example/a", kServiceHttp, 80},     {"https://vendor.example/a", kServiceHttps, 443},
-        {"ftp://vendor.example/a", kServiceFtp, 21},       {"gopher://vendor.example/a", kServiceGopher, 70},
-        {"file://vendor.example/a", kServiceFile, 80},     {"HTTP://vendor.example/a", kServiceHttp, 80},
+        {"http://vendor.example/a", kServiceHttp, 80},    {"https://vendor.example/a", kServiceHttps, 443},
+        {"ftp://vendor.example/a", kServiceFtp, 21},      {"gopher://vendor.example/a", kServiceGopher, 70},
+        {"file://vendor.example/a", kServiceFile, 80},    {"HTTP://vendor.example/a", kServiceHttp, 80},
         {"HttpS://vendor.example/a", kServiceHttps, 443},
     };
     for (const auto& c : cases) {

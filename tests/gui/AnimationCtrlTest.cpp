@@ -1,5 +1,6 @@
 // The busy animation: the clip's shape and timing, and the control that plays it.
 #include "download/gui/AnimationCtrl.h"
+
 #include "download/gui/DownloadClip.h"
 
 #include <QElapsedTimer>

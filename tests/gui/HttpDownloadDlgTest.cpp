@@ -1,9 +1,10 @@
 // The download dialog as a user meets it: its window, its texts, its message boxes and its prompt,
 // downloading from a real server on a loopback port into real files.
+#include "download/gui/HttpDownloadDlg.h"
+
 #include "download/gui/AnimationCtrl.h"
 #include "download/gui/CredentialsDlg.h"
 #include "download/gui/DialogResult.h"
-#include "download/gui/HttpDownloadDlg.h"
 #include "download/gui/MessageBox.h"
 #include "tests/gui/LocalServer.h"
 
@@ -148,7 +149,8 @@ void HttpDownloadDlgTest::layoutFollowsTheTemplate() {
     QCOMPARE(dlg.font().pointSize(), 8);
 
     const QFontMetrics metrics(dlg.font());
-    const int letters = metrics.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
+    const int letters =
+        metrics.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
     const int baseX = (letters / 26 + 1) / 2;
     const int baseY = metrics.height();
     QVERIFY(baseX > 0 && baseY > 0);
@@ -268,7 +270,8 @@ void HttpDownloadDlgTest::slowDownloadShowsRateTimeLeftAndAnimation() {
     QCOMPARE(captions.first(), QStringLiteral("File Download"));
     QVERIFY(!captions.contains(QStringLiteral("0% of big.bin Completed")));
     const QRegularExpression caption(QStringLiteral("^\\d{1,3}% of big\\.bin Completed$"));
-    QVERIFY(std::any_of(captions.begin(), captions.end(), [&](const QString& c) { return caption.match(c).hasMatch(); }));
+    QVERIFY(
+        std::any_of(captions.begin(), captions.end(), [&](const QString& c) { return caption.match(c).hasMatch(); }));
     QVERIFY(statuses.contains(QStringLiteral("Retrieving the file")));
 
     const QRegularExpression rate(QStringLiteral("^(\\d+ Bytes/Sec|\\d+\\.\\d\\d KB/Sec|\\d+ KB/Sec)$"));
@@ -297,8 +300,7 @@ void HttpDownloadDlgTest::notFoundShowsResponseCodeAndKeepsNoFile() {
     dlg.m_strSourceUrl = server.Url("/gone.cab");
     dlg.m_strTargetPath = Target("gone.cab").toStdString();
     QCOMPARE(dlg.DoModal(), int(kIdCancel));
-    QCOMPARE(m_boxes,
-             QStringList{"Failed to receive a valid HTTP response from the server, Response Code:404"});
+    QCOMPARE(m_boxes, QStringList{"Failed to receive a valid HTTP response from the server, Response Code:404"});
     QVERIFY(!QFile::exists(Target("gone.cab")));
 }
 

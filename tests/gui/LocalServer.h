@@ -2,10 +2,9 @@
 // the download dialog meets: plain files, slow bodies, error codes and a password-protected file.
 #pragma once
 
-#include <httplib.h>
-
 #include <atomic>
 #include <chrono>
+#include <httplib.h>
 #include <string>
 #include <thread>
 
@@ -42,30 +41,30 @@ public:
     // Serves `total` bytes of 'z' at `path` with a Content-Length, `piece` bytes every `pause`.
     void SlowFile(const std::string& path, std::size_t total, std::size_t piece, std::chrono::milliseconds pause) {
         m_server.Get(path, [this, total, piece, pause](const httplib::Request&, httplib::Response& res) {
-            res.set_content_provider(total, "application/octet-stream",
-                                     [this, piece, pause](std::size_t offset, std::size_t length,
-                                                          httplib::DataSink& sink) {
-                                         if (m_closing)
-                                             return false;
-                                         std::this_thread::sleep_for(pause);
-                                         const std::string chunk(std::min(piece, length), 'z');
-                                         (void)offset;
-                                         return sink.write(chunk.data(), chunk.size());
-                                     });
+            res.set_content_provider(
+                total, "application/octet-stream",
+                [this, piece, pause](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+                    if (m_closing)
+                        return false;
+                    std::this_thread::sleep_for(pause);
+                    const std::string chunk(std::min(piece, length), 'z');
+                    (void)offset;
+                    return sink.write(chunk.data(), chunk.size());
+                });
         });
     }
 
     // Serves a chunked body at `path` that never ends: one piece every `pause`, until the client leaves.
     void EndlessFile(const std::string& path, std::chrono::milliseconds pause) {
         m_server.Get(path, [this, pause](const httplib::Request&, httplib::Response& res) {
-            res.set_chunked_content_provider("application/octet-stream", [this, pause](std::size_t,
-                                                                                        httplib::DataSink& sink) {
-                if (m_closing)
-                    return false;
-                std::this_thread::sleep_for(pause);
-                const std::string chunk(512, 'e');
-                return sink.write(chunk.data(), chunk.size());
-            });
+            res.set_chunked_content_provider("application/octet-stream",
+                                             [this, pause](std::size_t, httplib::DataSink& sink) {
+                                                 if (m_closing)
+                                                     return false;
+                                                 std::this_thread::sleep_for(pause);
+                                                 const std::string chunk(512, 'e');
+                                                 return sink.write(chunk.data(), chunk.size());
+                                             });
         });
     }
 
