@@ -15,14 +15,20 @@ constexpr uint32_t kPtNote = 4;
 constexpr uint16_t kShnXindex = 0xFFFF;
 constexpr char kSectionName[] = ".note.package";
 
-uint64_t AlignUp(uint64_t v, uint64_t alignment) { return (v + alignment - 1) / alignment * alignment; }
+uint64_t AlignUp(uint64_t v, uint64_t alignment) {
+    return (v + alignment - 1) / alignment * alignment;
+}
 
 } // namespace
 
 CElfPackageReader::CElfPackageReader(const CByteSource& source) : m_source(source) {}
 
-uint16_t CElfPackageReader::U16(const uint8_t* p) const { return m_bigEndian ? Be16(p) : Le16(p); }
-uint32_t CElfPackageReader::U32(const uint8_t* p) const { return m_bigEndian ? Be32(p) : Le32(p); }
+uint16_t CElfPackageReader::U16(const uint8_t* p) const {
+    return m_bigEndian ? Be16(p) : Le16(p);
+}
+uint32_t CElfPackageReader::U32(const uint8_t* p) const {
+    return m_bigEndian ? Be32(p) : Le32(p);
+}
 uint64_t CElfPackageReader::Word(const uint8_t* p) const {
     if (m_is64) {
         return m_bigEndian ? Be64(p) : Le64(p);
@@ -32,7 +38,12 @@ uint64_t CElfPackageReader::Word(const uint8_t* p) const {
 
 bool CElfPackageReader::ReadHeader() {
     std::vector<uint8_t> h;
-    if (!m_source.Read(0, 16, h) || std::memcmp(h.data(), "\x7F" "ELF", 4) != 0 || h[6] != 1) {
+    if (!m_source.Read(0, 16, h) ||
+        std::memcmp(h.data(),
+                    "\x7F"
+                    "ELF",
+                    4) != 0 ||
+        h[6] != 1) {
         return false;
     }
     if ((h[4] != 1 && h[4] != 2) || (h[5] != 1 && h[5] != 2)) {
@@ -124,8 +135,8 @@ std::optional<std::string> CElfPackageReader::FindInSegments() {
         if (U32(s) != kPtNote) {
             continue;
         }
-        const Range range = m_is64 ? Range{Word(s + 8), Word(s + 32), Word(s + 48)}
-                                   : Range{U32(s + 4), U32(s + 16), U32(s + 28)};
+        const Range range =
+            m_is64 ? Range{Word(s + 8), Word(s + 32), Word(s + 48)} : Range{U32(s + 4), U32(s + 16), U32(s + 28)};
         if (auto json = FindNote(range)) {
             return json;
         }

@@ -13,7 +13,9 @@ namespace {
 constexpr size_t kHeader = 6;
 constexpr uint16_t kTextType = 1;
 
-size_t Align4(size_t v) { return (v + 3) & ~size_t{3}; }
+size_t Align4(size_t v) {
+    return (v + 3) & ~size_t{3};
+}
 
 struct Node {
     size_t keyStart;
@@ -99,7 +101,9 @@ bool SameName(std::string_view a, std::string_view b) {
 
 } // namespace
 
-size_t CVersionBlock::BufferSize(const std::vector<uint8_t>& raw) { return 2 * Align4(raw.size()); }
+size_t CVersionBlock::BufferSize(const std::vector<uint8_t>& raw) {
+    return 2 * Align4(raw.size());
+}
 
 void CVersionBlock::Store(const std::vector<uint8_t>& raw, uint8_t* buffer) {
     std::memset(buffer, 0, BufferSize(raw));

@@ -33,8 +33,7 @@ std::vector<uint8_t> CVersionInfoReader::Read(const CByteSource& source) {
     if (!metadata || !metadata->Version()) {
         return {};
     }
-    const uint32_t fileType =
-        elf.FileType() == kElfExecutable ? kVftApp : (elf.FileType() == kElfShared ? kVftDll : 0);
+    const uint32_t fileType = elf.FileType() == kElfExecutable ? kVftApp : (elf.FileType() == kElfShared ? kVftDll : 0);
     return CVersionBlockBuilder::Build(*metadata->Version(), metadata->Name(), fileType);
 }
 

@@ -19,16 +19,15 @@ struct LanguageEntry {
 
 // The languages a user of the product is likely to run; any other falls back to US English.
 constexpr LanguageEntry kLanguages[] = {
-    {"en", 0x0409},    {"en_US", 0x0409}, {"en_GB", 0x0809}, {"en_AU", 0x0C09}, {"en_CA", 0x1009},
-    {"en_IE", 0x1809}, {"de", 0x0407},    {"de_AT", 0x0C07}, {"de_CH", 0x0807}, {"fr", 0x040C},
-    {"fr_BE", 0x080C}, {"fr_CA", 0x0C0C}, {"fr_CH", 0x100C}, {"it", 0x0410},    {"it_CH", 0x0810},
-    {"es", 0x0C0A},    {"es_MX", 0x080A}, {"pt", 0x0816},    {"pt_BR", 0x0416}, {"nl", 0x0413},
-    {"nl_BE", 0x0813}, {"sv", 0x041D},    {"da", 0x0406},    {"nb", 0x0414},    {"no", 0x0414},
-    {"nn", 0x0814},    {"fi", 0x040B},    {"pl", 0x0415},    {"cs", 0x0405},    {"sk", 0x041B},
-    {"hu", 0x040E},    {"ro", 0x0418},    {"ru", 0x0419},    {"uk", 0x0422},    {"tr", 0x041F},
-    {"el", 0x0408},    {"ja", 0x0411},    {"ko", 0x0412},    {"zh", 0x0804},    {"zh_CN", 0x0804},
-    {"zh_TW", 0x0404}, {"zh_HK", 0x0C04}, {"he", 0x040D},    {"ar", 0x0401},    {"sl", 0x0424},
-    {"hr", 0x041A},    {"bg", 0x0402},    {"et", 0x0425},    {"lv", 0x0426},    {"lt", 0x0427},
+    {"en", 0x0409},    {"en_US", 0x0409}, {"en_GB", 0x0809}, {"en_AU", 0x0C09}, {"en_CA", 0x1009}, {"en_IE", 0x1809},
+    {"de", 0x0407},    {"de_AT", 0x0C07}, {"de_CH", 0x0807}, {"fr", 0x040C},    {"fr_BE", 0x080C}, {"fr_CA", 0x0C0C},
+    {"fr_CH", 0x100C}, {"it", 0x0410},    {"it_CH", 0x0810}, {"es", 0x0C0A},    {"es_MX", 0x080A}, {"pt", 0x0816},
+    {"pt_BR", 0x0416}, {"nl", 0x0413},    {"nl_BE", 0x0813}, {"sv", 0x041D},    {"da", 0x0406},    {"nb", 0x0414},
+    {"no", 0x0414},    {"nn", 0x0814},    {"fi", 0x040B},    {"pl", 0x0415},    {"cs", 0x0405},    {"sk", 0x041B},
+    {"hu", 0x040E},    {"ro", 0x0418},    {"ru", 0x0419},    {"uk", 0x0422},    {"tr", 0x041F},    {"el", 0x0408},
+    {"ja", 0x0411},    {"ko", 0x0412},    {"zh", 0x0804},    {"zh_CN", 0x0804}, {"zh_TW", 0x0404}, {"zh_HK", 0x0C04},
+    {"he", 0x040D},    {"ar", 0x0401},    {"sl", 0x0424},    {"hr", 0x041A},    {"bg", 0x0402},    {"et", 0x0425},
+    {"lv", 0x0426},    {"lt", 0x0427},
 };
 
 constexpr LANGID kDefaultLanguage = 0x0409;

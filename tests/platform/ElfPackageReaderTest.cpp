@@ -1,11 +1,11 @@
 // The ELF package-note reader on both classes and byte orders, on notes in sections and in segments, and on
 // files whose headers, sections or notes lie.
-#include "platform/posix/ByteSource.h"
 #include "platform/posix/ElfPackageReader.h"
+
+#include "platform/posix/ByteSource.h"
 #include "tests/support/VersionedFile.h"
 
 #include <gtest/gtest.h>
-
 #include <optional>
 #include <string>
 #include <vector>
@@ -164,8 +164,8 @@ TEST(ElfPackageReader, EightByteAlignedNotes) {
 TEST(ElfPackageReader, OtherNotesAreSkipped) {
     ElfFile elf;
     std::vector<uint8_t> notes = elf.Note("GNU", 3, "build-id-bytes");
-    for (const auto& other : {elf.Note("GNU", 0xCAFE1A7E, "{}"), elf.Note("FDO", 1, "{}"),
-                              elf.Note("FDO", 0xCAFE1A7E, kJson)}) {
+    for (const auto& other :
+         {elf.Note("GNU", 0xCAFE1A7E, "{}"), elf.Note("FDO", 1, "{}"), elf.Note("FDO", 0xCAFE1A7E, kJson)}) {
         notes.insert(notes.end(), other.begin(), other.end());
     }
     EXPECT_EQ(Read(elf.Build(notes)), kJson);
@@ -223,6 +223,24 @@ TEST(ElfPackageReader, HeadersThatLie) {
         const std::vector<uint8_t> prefix(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(length));
         ASSERT_EQ(Read(prefix), std::nullopt) << "length " << length;
     }
+}
+
+TEST(ElfPackageReader, SectionCountAndNameIndexKeptInSectionZero) {
+    ElfFile elf;
+    std::vector<uint8_t> bytes = elf.WithPackageNote();
+    const size_t shoff = static_cast<size_t>(bytes[40] | bytes[41] << 8);
+    // e_shnum 0 and e_shstrndx SHN_XINDEX: the real values sit in section 0's sh_size and sh_link.
+    bytes[60] = 0;
+    bytes[62] = 0xFF;
+    bytes[63] = 0xFF;
+    bytes[shoff + 32] = 3;
+    bytes[shoff + 40] = 2;
+    EXPECT_EQ(Read(bytes), kJson);
+    bytes[shoff + 40] = 9;
+    EXPECT_EQ(Read(bytes), std::nullopt);
+    bytes[shoff + 40] = 2;
+    bytes[shoff + 39] = 0x10; // a count of 2^60 sections
+    EXPECT_EQ(Read(bytes), std::nullopt);
 }
 
 TEST(ElfPackageReader, TrailingZerosOfTheDescriptorAreDropped) {

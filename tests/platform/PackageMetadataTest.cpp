@@ -2,7 +2,6 @@
 #include "platform/posix/PackageMetadata.h"
 
 #include <gtest/gtest.h>
-
 #include <string>
 
 namespace zarn::platform {
@@ -27,7 +26,8 @@ TEST(PackageMetadata, EscapesAreDecodedToUtf8) {
     EXPECT_EQ(VersionOf(R"({"version":"\ud83d\ude00"})"), "\xF0\x9F\x98\x80");
     // Unpaired surrogates become U+FFFD; the character after a lone high one is kept.
     EXPECT_EQ(VersionOf(R"({"version":"\ud83dx\ude00"})"), "\xEF\xBF\xBDx\xEF\xBF\xBD");
-    EXPECT_EQ(VersionOf(R"({"version":"\ud83d\u0041"})"), "\xEF\xBF\xBD" "A");
+    EXPECT_EQ(VersionOf(R"({"version":"\ud83d\u0041"})"), "\xEF\xBF\xBD"
+                                                          "A");
 }
 
 TEST(PackageMetadata, OnlyTopLevelStringMembersCount) {

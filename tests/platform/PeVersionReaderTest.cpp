@@ -1,13 +1,13 @@
 // The PE reader on a valid image and on images whose headers, sections or resource tree lie.
+#include "platform/posix/PeVersionReader.h"
+
 #include "platform/posix/ByteOrder.h"
 #include "platform/posix/ByteSource.h"
-#include "platform/posix/PeVersionReader.h"
 #include "tests/support/VersionedFile.h"
-
-#include <gtest/gtest.h>
 
 #include <cstring>
 #include <filesystem>
+#include <gtest/gtest.h>
 #include <random>
 #include <string>
 #include <vector>
@@ -28,7 +28,9 @@ std::vector<uint8_t> Read(const std::vector<uint8_t>& bytes) {
     return CPeVersionReader(source).ReadVersionBlock();
 }
 
-void Set32(std::vector<uint8_t>& bytes, size_t at, uint32_t v) { PutLe32(bytes, at, v); }
+void Set32(std::vector<uint8_t>& bytes, size_t at, uint32_t v) {
+    PutLe32(bytes, at, v);
+}
 
 class PeImage : public ::testing::Test {
 protected:

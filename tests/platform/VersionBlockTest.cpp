@@ -1,11 +1,11 @@
 // The built version block and the walk over stored blocks: numbers, lengths, and blocks whose lengths lie.
-#include "platform/posix/ByteOrder.h"
 #include "platform/posix/VersionBlock.h"
+
+#include "platform/posix/ByteOrder.h"
 #include "platform/posix/VersionBlockBuilder.h"
 
-#include <gtest/gtest.h>
-
 #include <cstring>
+#include <gtest/gtest.h>
 #include <optional>
 #include <string>
 #include <vector>
@@ -36,7 +36,9 @@ struct Stored {
     std::vector<uint8_t> buffer;
 };
 
-std::vector<uint16_t> Numbers(const char* text) { return CVersionBlockBuilder::FixedNumbers(text); }
+std::vector<uint16_t> Numbers(const char* text) {
+    return CVersionBlockBuilder::FixedNumbers(text);
+}
 
 TEST(VersionBlockBuilder, FixedNumbersFromTheLeadingDottedPart) {
     EXPECT_EQ(Numbers("1.2.3.4"), (std::vector<uint16_t>{1, 2, 3, 4}));
@@ -90,7 +92,12 @@ TEST(VersionBlockBuilder, LongestTextsFitAndLongerOnesAreRefused) {
 
 TEST(VersionBlockBuilder, InvalidUtf8BecomesReplacementAndThenAQuestionMark) {
     // A stray continuation byte, a truncated sequence, an overlong form and an encoded surrogate.
-    Stored block(CVersionBlockBuilder::Build("a\x80" "b\xE2\x9C" "c\xC0\xAF" "d\xED\xA0\x80" "e\xC3", "", 0));
+    Stored block(CVersionBlockBuilder::Build("a\x80"
+                                             "b\xE2\x9C"
+                                             "c\xC0\xAF"
+                                             "d\xED\xA0\x80"
+                                             "e\xC3",
+                                             "", 0));
     const auto answer = block.Query(kFileVersion);
     ASSERT_TRUE(answer);
     EXPECT_EQ(answer->first, std::string("a?b??c??d???e?", 15));
@@ -128,8 +135,12 @@ TEST(VersionBlock, TextLengthCountedInBytesStillEndsAtTheTerminator) {
 
 TEST(VersionBlock, LengthsThatLieNeverLeadOutside) {
     const std::vector<uint8_t> good = CVersionBlockBuilder::Build("1.2.3.4", "name", 2);
-    const char* const paths[] = {"\\", kFileVersion, "\\StringFileInfo\\040904B0\\ProductName",
-                                 "\\VarFileInfo\\Translation", "\\StringFileInfo\\040904B0", "\\VarFileInfo"};
+    const char* const paths[] = {"\\",
+                                 kFileVersion,
+                                 "\\StringFileInfo\\040904B0\\ProductName",
+                                 "\\VarFileInfo\\Translation",
+                                 "\\StringFileInfo\\040904B0",
+                                 "\\VarFileInfo"};
     // Every shorter declared length, and every word of the block set to 0, 1, 0xFFFF in turn: each query either
     // fails or answers inside the block (the sanitizers watch every read and write).
     for (size_t length = 6; length < good.size(); ++length) {

@@ -1,15 +1,15 @@
 // The version-information functions on real files: DLLs from resource scripts, ELF objects linked with package
 // notes, files made by the test writers, and files that carry no version information at all.
 #include "platform/VersionInfo.h"
-#include "tests/support/VersionedFile.h"
 
-#include <gtest/gtest.h>
+#include "tests/support/VersionedFile.h"
 
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <optional>
 #include <random>
 #include <string>
@@ -279,10 +279,21 @@ protected:
 
 TEST_F(UserLanguage, LangNamesTheLanguageAndTerritory) {
     const std::pair<const char*, LANGID> cases[] = {
-        {"en_US.UTF-8", 0x0409}, {"de_DE.UTF-8", 0x0407}, {"fr_FR", 0x040C},        {"en_GB.UTF-8", 0x0809},
-        {"pt_BR", 0x0416},       {"pt_PT", 0x0816},       {"de_AT.UTF-8@euro", 0x0C07}, {"ja_JP.eucJP", 0x0411},
-        {"de_LU.UTF-8", 0x0407}, {"it", 0x0410},          {"xx_YY", 0x0409},         {"C", 0x0409},
-        {"POSIX", 0x0409},       {"C.UTF-8", 0x0409},     {"", 0x0409},
+        {"en_US.UTF-8", 0x0409},
+        {"de_DE.UTF-8", 0x0407},
+        {"fr_FR", 0x040C},
+        {"en_GB.UTF-8", 0x0809},
+        {"pt_BR", 0x0416},
+        {"pt_PT", 0x0816},
+        {"de_AT.UTF-8@euro", 0x0C07},
+        {"ja_JP.eucJP", 0x0411},
+        {"de_LU.UTF-8", 0x0407},
+        {"it", 0x0410},
+        {"xx_YY", 0x0409},
+        {"C", 0x0409},
+        {"POSIX", 0x0409},
+        {"C.UTF-8", 0x0409},
+        {"", 0x0409},
     };
     for (const auto& [lang, id] : cases) {
         SCOPED_TRACE(lang);

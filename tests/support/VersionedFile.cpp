@@ -120,8 +120,8 @@ std::vector<uint8_t> VersionBlock(const std::string& fileVersionText, const std:
         Append16(translationValue, codePage);
     }
     const std::vector<uint8_t> stringFileInfo = Node("StringFileInfo", {}, 0, 1, tables);
-    const std::vector<uint8_t> var = Node("Translation", translationValue,
-                                          static_cast<uint16_t>(translationValue.size()), 0, {});
+    const std::vector<uint8_t> var =
+        Node("Translation", translationValue, static_cast<uint16_t>(translationValue.size()), 0, {});
     const std::vector<uint8_t> varFileInfo = Node("VarFileInfo", {}, 0, 1, {var});
     return Node("VS_VERSION_INFO", fixed, static_cast<uint16_t>(fixed.size()), 0, {stringFileInfo, varFileInfo});
 }
@@ -130,7 +130,9 @@ constexpr uint32_t kFileAlignment = 0x200;
 constexpr uint32_t kSectionAlignment = 0x1000;
 constexpr uint32_t kRsrcRva = 0x1000;
 
-uint32_t AlignUp(uint32_t v, uint32_t alignment) { return (v + alignment - 1) / alignment * alignment; }
+uint32_t AlignUp(uint32_t v, uint32_t alignment) {
+    return (v + alignment - 1) / alignment * alignment;
+}
 
 // DOS header, PE signature, COFF header, PE32+ optional header and `sections` 40-byte section headers,
 // padded to the file alignment.
@@ -213,7 +215,9 @@ bool WriteVersionedPe(const std::string& path, const std::string& fileVersionTex
     return WriteBytes(path, MakeVersionedPe(fileVersionText, translations));
 }
 
-bool WriteUnversionedPe(const std::string& path) { return WriteBytes(path, PeHeaders(0)); }
+bool WriteUnversionedPe(const std::string& path) {
+    return WriteBytes(path, PeHeaders(0));
+}
 
 std::vector<uint8_t> MakeVersionedElf(const std::string& versionText, const std::string& packageName) {
     auto quoted = [](const std::string& s) {
