@@ -428,6 +428,32 @@ TEST_F(RegistryTest, WalkReadsValuesLargerThanTheKeyFirstReported) {
     EXPECT_EQ(walker.m_seen[2], "value 0 [Grow] a-much-longer-value-name-than-any-before='late'");
 }
 
+// Adds a subkey with a longer name than any before while the walk is inside their parent.
+class KeyAddingWalker : public RecordingWalker {
+public:
+    using RecordingWalker::RecordingWalker;
+
+    int OnKey(const char* subKeyName, std::uint16_t depth) override {
+        if (std::string(subKeyName) == "a") {
+            CRegistry writer(HKEY_CURRENT_USER);
+            m_added = writer.WriteString("Parent\\a-subkey-with-a-much-longer-name", "v", "x") == 1;
+        }
+        return RecordingWalker::OnKey(subKeyName, depth);
+    }
+
+    bool m_added = false;
+};
+
+TEST_F(RegistryTest, WalkEntersSubkeysAddedWithLongerNames) {
+    ASSERT_EQ(m_reg.WriteString("Parent\\a", "v", "x"), 1);
+    KeyAddingWalker walker(HKEY_CURRENT_USER);
+    ASSERT_EQ(walker.Walk("Parent", CRegistry::kWalkKeys | CRegistry::kWalkValues), 1);
+    ASSERT_TRUE(walker.m_added);
+    EXPECT_EQ(walker.m_seen, (std::vector<std::string>{"key 0 a", "value 1 [Parent\\a] v='x'",
+                                                       "key 0 a-subkey-with-a-much-longer-name",
+                                                       "value 1 [Parent\\a-subkey-with-a-much-longer-name] v='x'"}));
+}
+
 // Keeps each value's text as the pointer form gives it.
 class PointerWalker : public CRegistry {
 public:
