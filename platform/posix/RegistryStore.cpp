@@ -112,8 +112,8 @@ void RegistryStore::Close() {
 // failure the connection is dropped, so the next operation tries again (a damaged file may have been repaired).
 void RegistryStore::Open() {
     sqlite3* db = nullptr;
-    int rc = sqlite3_open_v2(m_path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
-                             nullptr);
+    int rc =
+        sqlite3_open_v2(m_path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
     if (rc != SQLITE_OK) {
         sqlite3_close_v2(db);
         throw SqliteStatement::Error{rc & 0xff};
@@ -152,8 +152,7 @@ void RegistryStore::Open() {
     }
 }
 
-template <class Body>
-LONG RegistryStore::Transact(bool write, Body&& body) {
+template <class Body> LONG RegistryStore::Transact(bool write, Body&& body) {
     // A connection must not be used across fork(); the child reaches the file through a store of its own.
     if (getpid() != m_pid)
         return ERROR_INVALID_HANDLE;
@@ -189,10 +188,6 @@ bool RegistryStore::KeyExists(std::int64_t key) {
 void RegistryStore::Touch(std::int64_t key) {
     SqliteStatement update(m_db, "UPDATE reg_keys SET written = ? WHERE id = ?");
     update.Bind(1, static_cast<std::int64_t>(FileTimeNow())).Bind(2, key).Run();
-}
-
-LONG RegistryStore::CheckKey(std::int64_t key) {
-    return Transact(false, [&]() -> LONG { return KeyExists(key) ? ERROR_SUCCESS : ERROR_KEY_DELETED; });
 }
 
 LONG RegistryStore::OpenPath(std::int64_t base, const std::vector<std::string>& names, std::int64_t& key) {
@@ -261,8 +256,7 @@ LONG RegistryStore::QueryValue(std::int64_t key, std::string_view name, Value& v
     });
 }
 
-LONG RegistryStore::SetValue(std::int64_t key, std::string_view name, DWORD type, const BYTE* data,
-                             std::size_t size) {
+LONG RegistryStore::SetValue(std::int64_t key, std::string_view name, DWORD type, const BYTE* data, std::size_t size) {
     return Transact(true, [&]() -> LONG {
         if (!KeyExists(key))
             return ERROR_KEY_DELETED;

@@ -60,8 +60,8 @@ public:
     LONG OpenPath(std::int64_t base, const std::vector<std::string>& names, std::int64_t& key);
     // Finds or makes the key at the path below base, making missing keys on the way (ERROR_ACCESS_DENIED when
     // mayCreate is false and one is missing). created tells whether the last key was made by this call.
-    LONG CreatePath(std::int64_t base, const std::vector<std::string>& names, std::string_view keyClass,
-                    bool mayCreate, std::int64_t& key, bool& created);
+    LONG CreatePath(std::int64_t base, const std::vector<std::string>& names, std::string_view keyClass, bool mayCreate,
+                    std::int64_t& key, bool& created);
     LONG QueryValue(std::int64_t key, std::string_view name, Value& value);
     LONG SetValue(std::int64_t key, std::string_view name, DWORD type, const BYTE* data, std::size_t size);
     LONG DeleteValue(std::int64_t key, std::string_view name);
@@ -71,12 +71,9 @@ public:
     LONG EnumKey(std::int64_t key, DWORD index, std::string& name);
     LONG EnumValue(std::int64_t key, DWORD index, std::string& name, Value& value);
     LONG QueryInfo(std::int64_t key, KeyInfo& info);
-    // ERROR_SUCCESS when the key still exists.
-    LONG CheckKey(std::int64_t key);
 
 private:
-    template <class Body>
-    LONG Transact(bool write, Body&& body);
+    template <class Body> LONG Transact(bool write, Body&& body);
     void Open();
     void Touch(std::int64_t key);
     bool KeyExists(std::int64_t key);

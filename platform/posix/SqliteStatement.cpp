@@ -35,8 +35,8 @@ SqliteStatement& SqliteStatement::Bind(int index, std::int64_t value) {
 
 SqliteStatement& SqliteStatement::Bind(int index, std::string_view text) {
     // A null pointer would bind SQL NULL, and the columns are NOT NULL: an empty name must stay an empty text.
-    int rc = sqlite3_bind_text64(m_stmt, index, text.empty() ? "" : text.data(), text.size(), SQLITE_TRANSIENT,
-                                 SQLITE_UTF8);
+    int rc =
+        sqlite3_bind_text64(m_stmt, index, text.empty() ? "" : text.data(), text.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
     if (rc != SQLITE_OK)
         Fail(rc);
     return *this;
@@ -84,10 +84,6 @@ std::vector<std::uint8_t> SqliteStatement::Blob(int column) const {
         return {};
     const auto* bytes = static_cast<const std::uint8_t*>(data);
     return std::vector<std::uint8_t>(bytes, bytes + size);
-}
-
-bool SqliteStatement::IsNull(int column) const {
-    return sqlite3_column_type(m_stmt, column) == SQLITE_NULL;
 }
 
 void SqliteStatement::Execute(sqlite3* db, const char* sql) {

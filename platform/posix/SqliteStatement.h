@@ -39,7 +39,6 @@ public:
     std::int64_t Int(int column) const;
     std::string Text(int column) const;
     std::vector<std::uint8_t> Blob(int column) const;
-    bool IsNull(int column) const;
 
     // Runs sql (one or more statements, no parameters) on db; throws Error on failure.
     static void Execute(sqlite3* db, const char* sql);

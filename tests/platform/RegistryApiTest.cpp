@@ -245,8 +245,7 @@ TEST_F(RegistryApi, BigValuesRoundTrip) {
     std::mt19937 random(7);
     for (BYTE& b : data)
         b = static_cast<BYTE>(random());
-    ASSERT_EQ(RegSetValueExA(key, "blob", 0, REG_BINARY, data.data(), static_cast<DWORD>(data.size())),
-              ERROR_SUCCESS);
+    ASSERT_EQ(RegSetValueExA(key, "blob", 0, REG_BINARY, data.data(), static_cast<DWORD>(data.size())), ERROR_SUCCESS);
     std::string longName(5000, 'n');
     ASSERT_EQ(SetString(key, longName.c_str(), std::string(100000, 's')), ERROR_SUCCESS);
 
@@ -336,8 +335,7 @@ TEST_F(RegistryApi, QueryInfoCountsAndLongestNames) {
     Create(key, "abcdef\\deeper\\than\\counted");
     ASSERT_EQ(SetString(key, "v", "12345"), ERROR_SUCCESS);
     ASSERT_EQ(SetString(key, "longer", "1"), ERROR_SUCCESS);
-    ASSERT_EQ(RegSetValueExA(key, "n", 0, REG_BINARY, reinterpret_cast<const BYTE*>("0123456789"), 10),
-              ERROR_SUCCESS);
+    ASSERT_EQ(RegSetValueExA(key, "n", 0, REG_BINARY, reinterpret_cast<const BYTE*>("0123456789"), 10), ERROR_SUCCESS);
     FILETIME written{};
     ASSERT_EQ(RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &subKeys, &maxSubKey, nullptr, &values, &maxName,
                                &maxData, nullptr, &written),

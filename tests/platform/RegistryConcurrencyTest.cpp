@@ -43,8 +43,8 @@ void ExpectAllKeys(const std::vector<std::string>& prefixes) {
     HKEY parent = nullptr;
     ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Concurrent", 0, KEY_READ, &parent), ERROR_SUCCESS);
     DWORD subKeys = 0;
-    ASSERT_EQ(RegQueryInfoKeyA(parent, nullptr, nullptr, nullptr, &subKeys, nullptr, nullptr, nullptr, nullptr,
-                               nullptr, nullptr, nullptr),
+    ASSERT_EQ(RegQueryInfoKeyA(parent, nullptr, nullptr, nullptr, &subKeys, nullptr, nullptr, nullptr, nullptr, nullptr,
+                               nullptr, nullptr),
               ERROR_SUCCESS);
     EXPECT_EQ(subKeys, prefixes.size() * kKeysPerWriter);
     int missing = 0;
@@ -83,9 +83,9 @@ TEST(RegistryConcurrency, TwoThreadsWritingAtOnceLoseNothing) {
 TEST(RegistryConcurrency, TwoProcessesWritingAtOnceLoseNothing) {
     zarn::test::ScratchRegistry registry;
     // The parent has the database open before the fork: the child must not reuse that connection.
-    ASSERT_EQ(RegSetValueExA(HKEY_CURRENT_USER, "before fork", 0, REG_DWORD, reinterpret_cast<const BYTE*>("\1\0\0\0"),
-                             4),
-              ERROR_SUCCESS);
+    ASSERT_EQ(
+        RegSetValueExA(HKEY_CURRENT_USER, "before fork", 0, REG_DWORD, reinterpret_cast<const BYTE*>("\1\0\0\0"), 4),
+        ERROR_SUCCESS);
     int ready[2];
     ASSERT_EQ(pipe(ready), 0);
     pid_t child = fork();
@@ -137,9 +137,9 @@ TEST(RegistryConcurrency, ProcessesAndThreadsTogether) {
 TEST(RegistryConcurrency, ForkedChildReachesTheDatabaseThroughItsOwnConnection) {
     zarn::test::ScratchRegistry registry;
     HKEY parentsKey = nullptr;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Parent", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &parentsKey,
-                              nullptr),
-              ERROR_SUCCESS);
+    ASSERT_EQ(
+        RegCreateKeyExA(HKEY_CURRENT_USER, "Parent", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &parentsKey, nullptr),
+        ERROR_SUCCESS);
     pid_t child = fork();
     ASSERT_NE(child, -1);
     if (child == 0) {

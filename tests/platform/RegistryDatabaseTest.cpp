@@ -143,9 +143,9 @@ TEST(RegistryDatabase, DefaultPathFallsBackToHomeWhenXdgDataHomeIsUnsetOrRelativ
 TEST(RegistryDatabase, EachPathIsItsOwnDatabaseAndHandlesStayWithTheirs) {
     zarn::test::ScratchRegistry first;
     HKEY firstKey = nullptr;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Software", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &firstKey,
-                              nullptr),
-              ERROR_SUCCESS);
+    ASSERT_EQ(
+        RegCreateKeyExA(HKEY_CURRENT_USER, "Software", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &firstKey, nullptr),
+        ERROR_SUCCESS);
     ASSERT_EQ(SetString(firstKey, "v", "first"), ERROR_SUCCESS);
     {
         zarn::test::ScratchRegistry second;
@@ -206,9 +206,9 @@ TEST(RegistryDatabase, AnotherProgramsSqliteFileIsNotTouched) {
     zarn::test::ScratchRegistry registry;
     sqlite3* db = nullptr;
     ASSERT_EQ(sqlite3_open(registry.Database().c_str(), &db), SQLITE_OK);
-    ASSERT_EQ(sqlite3_exec(db, "CREATE TABLE notes(text); INSERT INTO notes VALUES('mine');", nullptr, nullptr,
-                           nullptr),
-              SQLITE_OK);
+    ASSERT_EQ(
+        sqlite3_exec(db, "CREATE TABLE notes(text); INSERT INTO notes VALUES('mine');", nullptr, nullptr, nullptr),
+        SQLITE_OK);
     sqlite3_close(db);
 
     ExpectEveryCallFails(ERROR_BADDB);

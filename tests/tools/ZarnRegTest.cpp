@@ -2,11 +2,11 @@
 #include "platform/Registry.h"
 #include "tests/platform/ScratchRegistry.h"
 
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <iterator>
-#include <fcntl.h>
 #include <spawn.h>
 #include <string>
 #include <sys/wait.h>
@@ -307,9 +307,9 @@ TEST_F(ZarnReg, DamagedDatabaseIsNamedInTheMessage) {
         std::ofstream out(m_registry.Database(), std::ios::binary);
         out << garbage;
     }
-    for (const std::vector<std::string>& args : {std::vector<std::string>{"query", "HKCU"},
-                                                 std::vector<std::string>{"add", "HKCU\\x", "/v", "a", "/d", "1"},
-                                                 std::vector<std::string>{"delete", "HKCU\\x"}}) {
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"query", "HKCU"}, std::vector<std::string>{"add", "HKCU\\x", "/v", "a", "/d", "1"},
+          std::vector<std::string>{"delete", "HKCU\\x"}}) {
         SCOPED_TRACE(args[0]);
         Outcome outcome = Run(args);
         EXPECT_EQ(outcome.exitCode, 1);

@@ -87,8 +87,7 @@ std::string ErrorText(LONG code) {
     case ERROR_BAD_NETPATH:
         return "ERROR: The network path was not found.";
     case ERROR_BADDB:
-        return "ERROR: The registry database file " + DatabasePath() +
-               " is damaged or is not a registry database.";
+        return "ERROR: The registry database file " + DatabasePath() + " is damaged or is not a registry database.";
     case ERROR_REGISTRY_IO_FAILED:
         return "ERROR: The registry database file " + DatabasePath() + " could not be opened, read or written.";
     case ERROR_NOT_ENOUGH_MEMORY:
