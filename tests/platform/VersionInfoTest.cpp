@@ -148,6 +148,19 @@ TEST_F(RealPeFiles, LongFileVersionIsReturnedWhole) {
     EXPECT_EQ(text->substr(290), "cdefghijab");
 }
 
+TEST_F(RealPeFiles, ThirtyTwoBitDllIsReadToo) {
+    if (!ZARN_HAVE_MINGW32) {
+        GTEST_SKIP() << "the i686 linker was not found when the tests were configured";
+    }
+    std::vector<char> block = LoadBlock(kFiles + "/dotted32.dll");
+    ASSERT_FALSE(block.empty());
+    EXPECT_EQ(QueryText(block, "\\StringFileInfo\\040904B0\\FileVersion"), "1.2.3.4");
+    const std::vector<DWORD> fixed = FixedInfo(block);
+    ASSERT_EQ(fixed.size(), 13u);
+    EXPECT_EQ(fixed[2], 0x00010002u);
+    EXPECT_EQ(fixed[3], 0x00030004u);
+}
+
 TEST_F(RealPeFiles, DllWithoutResourcesHasNoVersionInformation) {
     const std::string path = kFiles + "/plain.dll";
     ASSERT_TRUE(fs::exists(path));
