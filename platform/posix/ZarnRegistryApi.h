@@ -3,7 +3,9 @@
  * The database is the file named by $ZARN_REGISTRY, else $XDG_DATA_HOME/Ostrevant/registry.sqlite3
  * (~/.local/share when XDG_DATA_HOME is unset). Every function may be called from any thread.
  * The path is looked up again whenever a predefined key is used, so each handle stays with the database it was
- * opened on; a file that is removed or replaced starts a fresh database and old handles give ERROR_KEY_DELETED.
+ * opened on. A database removed together with its -wal and -shm files starts afresh, and handles to the old one
+ * give ERROR_KEY_DELETED; a database in use must not be replaced or restored, since its -wal file would be
+ * replayed onto the new one.
  * A damaged file, or an SQLite file of another program, fails every call with ERROR_BADDB and is left alone.
  * RegEnumKeyA and RegEnumValueA list in order of creation; replacing a value keeps its place and its name's case.
  * Volatile keys are kept like any other. Handles do not cross fork(): a child opens its own (ERROR_INVALID_HANDLE).
