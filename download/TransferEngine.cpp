@@ -23,6 +23,8 @@ namespace {
 // The body reaches the target in pieces of at most this size, each followed by a display refresh.
 constexpr std::size_t kPieceSize = 1024;
 constexpr long kMaxRedirects = 10;
+// libcurl's receive buffer: larger than its default, so a fast link costs fewer reads and callbacks.
+constexpr long kReceiveBufferSize = 256 * 1024;
 constexpr unsigned kApplicationTitle = 57344;
 // How long one sleep of the rate cap may last before the stop flag is looked at again.
 constexpr std::chrono::milliseconds kSleepSlice{50};
@@ -270,6 +272,7 @@ bool Transfer::Configure() {
     set(CURLOPT_HEADEROPT, static_cast<long>(CURLHEADER_SEPARATE));
     set(CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
     set(CURLOPT_NOSIGNAL, 1L);
+    set(CURLOPT_BUFFERSIZE, kReceiveBufferSize);
     set(CURLOPT_SSL_VERIFYPEER, 1L);
     set(CURLOPT_SSL_VERIFYHOST, 2L);
     if (!m_settings.caFile.empty()) {
