@@ -2,6 +2,7 @@
 // downloading from a real server on a loopback port into real files.
 #include "download/gui/HttpDownloadDlg.h"
 
+#include "download/ProgressText.h"
 #include "download/gui/AnimationCtrl.h"
 #include "download/gui/CredentialsDlg.h"
 #include "download/gui/DialogResult.h"
@@ -22,6 +23,7 @@
 #include <functional>
 #include <memory>
 #include <stdexcept>
+#include <thread>
 
 using namespace std::chrono_literals;
 
@@ -63,6 +65,12 @@ protected:
         statusAtEnd = m_wndStatusLine->text();
         CHttpDownloadDlg::OnTransferEnded(failed);
     }
+};
+
+// A dialog that shows figures for a file name of its own, without running a transfer.
+class NamedDlg : public CHttpDownloadDlg {
+public:
+    explicit NamedDlg(const std::string& shownName) { m_strShownName = shownName; }
 };
 
 // Dialogs whose transfer ends in a chosen way, to check how the dialog takes each kind of end.
@@ -121,6 +129,8 @@ private slots:
     void shownNameComesFromTheObjectPath();
     void emptyBodyShowsHundredPercent();
     void workerEndsAreAlwaysTurnedIntoAResult();
+    void displayCallsFromAnotherThreadReachTheirItems();
+    void credentialsPromptSaysWhoAsks();
 
 private:
     QStringList m_boxes;
@@ -553,6 +563,67 @@ void HttpDownloadDlgTest::workerEndsAreAlwaysTurnedIntoAResult() {
     QVERIFY2(m_boxes[0].startsWith(QStringLiteral("An error occurred while downloading the file, Error:")),
              qPrintable(m_boxes[0]));
     QVERIFY(!QFile::exists(Target("f.bin")));
+}
+
+void HttpDownloadDlgTest::displayCallsFromAnotherThreadReachTheirItems() {
+    NamedDlg dlg("setup.cab");
+    std::thread worker([&] {
+        dlg.ShowStatusArg(204, "vendor.example");
+        dlg.ShowStatusId(208);
+        dlg.SetProgressRange(0, 100);
+        dlg.ShowPercentDone(42);
+        dlg.ShowTimeRemaining(125, 1572864, 3145728);
+        dlg.ShowRate(2.5);
+    });
+    worker.join();
+    // Last status wins, in the order the calls were made.
+    QTRY_COMPARE(Text(dlg, "m_wndStatusLine"), QStringLiteral("Getting file information"));
+    QTRY_COMPARE(dlg.windowTitle(), QStringLiteral("42% of setup.cab Completed"));
+    QCOMPARE(dlg.m_wndProgress->value(), 42);
+    QCOMPARE(Text(dlg, "m_wndTimeLeft"), QStringLiteral("2 min 5 sec (1.50 MB of 3.00 MB copied)"));
+    QCOMPARE(Text(dlg, "m_wndRate"), QStringLiteral("2.50 KB/Sec"));
+
+    // The refresh rule through the dialog: the percentage follows every piece; rate and time left
+    // wait until more than a second has passed since they were last shown.
+    std::uint32_t lastTick = 0;
+    std::uint64_t bytesAtLastTick = 0;
+    int lastPercent = 42;
+    std::thread again([&] {
+        const std::uint32_t start = CurrentTick();
+        lastTick = start;
+        dlg.RefreshTransferFigures(start, lastTick, 999, bytesAtLastTick, lastPercent, true, 1000);
+    });
+    again.join();
+    QCOMPARE(lastPercent, 99);
+    QTRY_COMPARE(dlg.windowTitle(), QStringLiteral("99% of setup.cab Completed"));
+    QCOMPARE(bytesAtLastTick, std::uint64_t(0));
+    QCOMPARE(Text(dlg, "m_wndRate"), QStringLiteral("2.50 KB/Sec"));
+
+    std::thread later([&] {
+        const std::uint32_t start = CurrentTick() - 4000;
+        lastTick = start;
+        dlg.RefreshTransferFigures(start, lastTick, 2000, bytesAtLastTick, lastPercent, true, 4000);
+    });
+    later.join();
+    QCOMPARE(lastPercent, 50);
+    QCOMPARE(bytesAtLastTick, std::uint64_t(2000));
+    QTRY_COMPARE(dlg.windowTitle(), QStringLiteral("50% of setup.cab Completed"));
+    // 2,000 bytes in 4 seconds: half a byte a millisecond, and as long again for the rest.
+    QCOMPARE(Text(dlg, "m_wndRate"), QStringLiteral("512 Bytes/Sec"));
+    QCOMPARE(Text(dlg, "m_wndTimeLeft"), QStringLiteral("4 sec (2.0 KB of 3.9 KB copied)"));
+}
+
+void HttpDownloadDlgTest::credentialsPromptSaysWhoAsks() {
+    CCredentialsDlg prompt;
+    prompt.Prepare(false, QStringLiteral("vendor.example"), QString());
+    prompt.findChild<QLineEdit*>(QStringLiteral("password"))->setText(QStringLiteral("left over"));
+    prompt.Prepare(true, QStringLiteral("proxy.example"), QStringLiteral("bob"));
+    QVERIFY2(prompt.PromptText().contains(QStringLiteral("proxy server proxy.example")),
+             qPrintable(prompt.PromptText()));
+    QCOMPARE(prompt.UserName(), QStringLiteral("bob"));
+    // A password typed for an earlier question is never offered again.
+    QVERIFY(prompt.Password().isEmpty());
+    QCOMPARE(prompt.findChild<QLineEdit*>(QStringLiteral("password"))->echoMode(), QLineEdit::Password);
 }
 
 } // namespace zarn
