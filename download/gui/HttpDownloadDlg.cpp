@@ -19,7 +19,7 @@
 #include <QPushButton>
 #include <algorithm>
 #include <string>
-#include <system_error>
+#include <exception>
 
 namespace zarn {
 
@@ -167,7 +167,9 @@ bool CHttpDownloadDlg::OnInitDialog() {
 
     try {
         m_pWorker = std::make_unique<std::thread>(&CHttpDownloadDlg::WorkerMain, this);
-    } catch (const std::system_error&) {
+    } catch (const std::exception&) {
+        // No thread (std::system_error) or no memory for one: the file stays open, unused, and the
+        // dialog ends as no success.
         EndDialog(kIdCancel);
     }
     return true;
