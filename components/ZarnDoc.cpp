@@ -9,6 +9,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <new>
 #include <utility>
 #include <vector>
 
@@ -51,7 +52,22 @@ int CZarnDoc::ParseComponentList() {
     if (!file) {
         return 0;
     }
+    bool complete = false;
+    try {
+        complete = ReadListFile(file.get());
+    } catch (const std::bad_alloc&) {
+        // Lines have no length limit, so a list too large for memory is refused rather than ending the launcher.
+        complete = false;
+    }
+    if (!complete) {
+        // Half a list could silently drop components; with none the driver installs nothing this time.
+        FreeComponentList();
+        return 0;
+    }
+    return 1;
+}
 
+bool CZarnDoc::ReadListFile(std::FILE* file) {
     const char sep = platform::PathSeparator();
     CComponentListReader reader(m_compList, [this, sep](const std::string& dir) {
         // A list value that would leave the application directory creates nothing. Otherwise the result is
@@ -62,16 +78,14 @@ int CZarnDoc::ParseComponentList() {
     });
     std::vector<char> chunk(64 * 1024);
     size_t got = 0;
-    while ((got = std::fread(chunk.data(), 1, chunk.size(), file.get())) > 0) {
+    while ((got = std::fread(chunk.data(), 1, chunk.size(), file)) > 0) {
         reader.Feed(std::string_view(chunk.data(), got));
     }
-    if (std::ferror(file.get()) != 0) {
-        // Half a list could silently drop components; with none the driver installs nothing this time.
-        FreeComponentList();
-        return 0;
+    if (std::ferror(file) != 0) {
+        return false;
     }
     reader.Finish();
-    return 1;
+    return true;
 }
 
 void CZarnDoc::FreeComponentList() {

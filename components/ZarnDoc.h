@@ -4,6 +4,7 @@
 #include "components/ComponentListReader.h"
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 namespace zarn {
@@ -42,6 +43,8 @@ public:
     ComponentList m_compList;
 
 private:
+    // Feeds the open list file to a reader that appends to m_compList; false on a read error.
+    bool ReadListFile(std::FILE* file);
     void CheckRecord(CCompObj& record) const;
 
     std::string m_appDir;
