@@ -446,6 +446,27 @@ TEST_F(VersionDetection, ApplicationFileRoute) {
     EXPECT_EQ(notApp.m_status, "NOT_INSTALLED");
 }
 
+TEST_F(VersionDetection, PathsLongerThanOldBuffersAreReadWhole) {
+    // A directory path of about 800 characters: beyond 511 and 1023 characters once joined with the file name.
+    std::string deep;
+    for (int level = 0; level < 8; ++level) {
+        deep += (level == 0 ? "" : "/") + std::string(100, static_cast<char>('a' + level));
+    }
+    std::filesystem::create_directories(m_app.Path(deep));
+    const std::string server = AppFile(deep + "/" + std::string(200, 's') + ".ocx");
+    ASSERT_GT(server.size(), 1024u);
+    ASSERT_TRUE(test::WriteVersionedPe(server, "6.5.0.0"));
+    RegisterClass("DEEP", "Quill.Deep", server);
+    ASSERT_TRUE(test::WriteVersionedPe(AppFile(deep + "/tool.exe"), "6.5.0.0"));
+
+    CZarnDoc doc(m_app.AppDir());
+    CCompObj& control = AddRegistered(doc, "DEEP", 6, 5, "deep.ocx");
+    CCompObj& tool = AddAppFile(doc, "app", deep, "tool.exe", 6, 4);
+    doc.CheckInstalledVersions();
+    EXPECT_EQ(control.m_status, "CURRENT");
+    EXPECT_EQ(tool.m_status, "NEWER THAN SPECIFIED");
+}
+
 TEST_F(VersionDetection, ParsedListThenDetectedStatuses) {
     std::filesystem::create_directory(m_app.Path("cad"));
     const std::string server = AppFile("cad/cad.ocx");
