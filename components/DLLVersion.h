@@ -11,6 +11,7 @@ namespace zarn {
 
 class CDLLVersion {
 public:
+    // An object with numbers 0 and an empty text, for reading one file. Any thread.
     CDLLVersion();
     virtual ~CDLLVersion();
 
@@ -36,6 +37,7 @@ public:
     static int ParseCommaSeparated(std::string_view text, std::int32_t& major, std::int32_t& minor,
                                    std::int32_t& third);
 
+    // The numbers and the text of the last read. Any thread; never fail.
     std::int32_t GetMajor() const { return m_major; }
     std::int32_t GetMinor() const { return m_minor; }
     std::int32_t GetThird() const { return m_third; }

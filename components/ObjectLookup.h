@@ -9,6 +9,7 @@ namespace zarn {
 
 class CObjectLookup {
 public:
+    // A lookup with every text empty; the caller sets m_classId. Any thread.
     CObjectLookup();
     virtual ~CObjectLookup();
 
