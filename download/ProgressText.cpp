@@ -76,14 +76,14 @@ std::uint32_t CurrentTick() {
 }
 
 void RefreshTransferFigures(TransferSink& sink, std::uint32_t startTick, std::uint32_t& lastTick,
-                            std::uint64_t bytesSoFar, std::uint64_t& bytesAtLastTick, int& lastPercent,
-                            bool haveLength, std::uint64_t contentLength, std::uint32_t nowTick) {
+                            std::uint64_t bytesSoFar, std::uint64_t& bytesAtLastTick, int& lastPercent, bool haveLength,
+                            std::uint64_t contentLength, std::uint32_t nowTick) {
     if (haveLength) {
         // An announced length of 0 is complete as soon as the body ends; it has no quotient to show.
-        const int percent = contentLength == 0
-                                ? 100
-                                : static_cast<int>(static_cast<double>(bytesSoFar) * 100.0 /
-                                                   static_cast<double>(contentLength));
+        const int percent =
+            contentLength == 0
+                ? 100
+                : static_cast<int>(static_cast<double>(bytesSoFar) * 100.0 / static_cast<double>(contentLength));
         if (percent != lastPercent) {
             sink.ShowPercentDone(percent);
             lastPercent = percent;
@@ -101,8 +101,8 @@ void RefreshTransferFigures(TransferSink& sink, std::uint32_t startTick, std::ui
     if (haveLength && bytesSoFar != 0) {
         const std::uint32_t sinceStart = nowTick - startTick;
         const std::uint64_t remaining = bytesSoFar < contentLength ? contentLength - bytesSoFar : 0;
-        const double seconds = static_cast<double>(sinceStart) / static_cast<double>(bytesSoFar) *
-                               static_cast<double>(remaining) / 1000.0;
+        const double seconds =
+            static_cast<double>(sinceStart) / static_cast<double>(bytesSoFar) * static_cast<double>(remaining) / 1000.0;
         sink.ShowTimeRemaining(static_cast<std::uint64_t>(std::trunc(seconds)), bytesSoFar, contentLength);
     }
 }

@@ -33,7 +33,7 @@ std::uint32_t CurrentTick();
 // 1,000 ms have passed since `lastTick` (32-bit difference, so the counter's wrap does no harm).
 // Updates lastTick, bytesAtLastTick and lastPercent. Calls only the sink's display members.
 void RefreshTransferFigures(TransferSink& sink, std::uint32_t startTick, std::uint32_t& lastTick,
-                            std::uint64_t bytesSoFar, std::uint64_t& bytesAtLastTick, int& lastPercent,
-                            bool haveLength, std::uint64_t contentLength, std::uint32_t nowTick);
+                            std::uint64_t bytesSoFar, std::uint64_t& bytesAtLastTick, int& lastPercent, bool haveLength,
+                            std::uint64_t contentLength, std::uint32_t nowTick);
 
 } // namespace zarn

@@ -4,7 +4,9 @@
 
 namespace zarn {
 
-TargetFile::~TargetFile() { Discard(); }
+TargetFile::~TargetFile() {
+    Discard();
+}
 
 int TargetFile::Open(const std::string& path, std::uint32_t resumeOffset, unsigned long& errorCode) {
     Discard();

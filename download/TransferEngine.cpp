@@ -426,6 +426,9 @@ void Transfer::Finish(Outcome outcome) {
 }
 
 void Transfer::OnHeaderLine(const char* line, std::size_t length) {
+    if (m_bodyStarted) {
+        return;
+    }
     if (StartsWithNoCase(line, length, "HTTP/")) {
         // A new response begins (an interim one, a challenge, a redirect or the final one).
         const std::string text(line, length);
@@ -448,6 +451,10 @@ void Transfer::OnHeaderLine(const char* line, std::size_t length) {
 }
 
 bool Transfer::OnHeadersComplete() {
+    // Once the body runs, a header block can only be the trailer of a chunked body.
+    if (m_bodyStarted) {
+        return true;
+    }
     if (m_status >= 100 && m_status < 200) {
         return true;
     }
@@ -457,8 +464,7 @@ bool Transfer::OnHeadersComplete() {
     if (m_status == 401 || m_status == 407) {
         return true; // the challenge's body is read away; Run decides what comes next
     }
-    if (m_status >= 300 && m_status < 400 && m_status != 304 && !m_location.empty() &&
-        m_redirects < kMaxRedirects) {
+    if (m_status >= 300 && m_status < 400 && m_status != 304 && !m_location.empty() && m_redirects < kMaxRedirects) {
         return OnRedirect();
     }
     if (m_status >= 300 && m_status < 400 && m_status != 304 && !m_location.empty()) {
@@ -564,16 +570,16 @@ bool Transfer::ApplyRateCap() {
     if (average <= m_settings.maxBytesPerMs) {
         return true;
     }
-    const auto wait = std::chrono::milliseconds(
-        static_cast<long long>(average * elapsed / m_settings.maxBytesPerMs - elapsed));
+    const auto wait =
+        std::chrono::milliseconds(static_cast<long long>(average * elapsed / m_settings.maxBytesPerMs - elapsed));
     const auto until = std::chrono::steady_clock::now() + wait;
     while (std::chrono::steady_clock::now() < until) {
         if (StopRequested()) {
             m_stopped = true;
             return false;
         }
-        std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
-            kSleepSlice, until - std::chrono::steady_clock::now()));
+        std::this_thread::sleep_for(
+            std::min<std::chrono::steady_clock::duration>(kSleepSlice, until - std::chrono::steady_clock::now()));
     }
     return true;
 }
@@ -584,8 +590,7 @@ bool Transfer::Idle() {
         return false;
     }
     // While connecting, the connect time-out watches; once connected, silence is measured here.
-    if (m_phase != Phase::Connecting &&
-        std::chrono::steady_clock::now() - m_lastActivity > m_settings.silenceLimit) {
+    if (m_phase != Phase::Connecting && std::chrono::steady_clock::now() - m_lastActivity > m_settings.silenceLimit) {
         Fail(214, CURLE_OPERATION_TIMEDOUT);
         return false;
     }

@@ -17,6 +17,9 @@ public:
 
     // Runs the whole transfer; ends with exactly one sink.TransferEnded(). Worker thread.
     // On success the target has been committed; on failure or stop it has been discarded.
+    // The failure text's %1: the HTTP status for 213; the system's error number for a failed write
+    // (214); libcurl's error code otherwise (43 for an unknown access mode, 28 for silence past
+    // the limit, 18 for a body shorter than its Content-Length).
     void Run();
 
 private:

@@ -13,13 +13,16 @@ namespace zarn::platform {
 
 namespace {
 
-unsigned long Errno() { return static_cast<unsigned long>(errno); }
+unsigned long Errno() {
+    return static_cast<unsigned long>(errno);
+}
 
 // Six characters from the time, the process and a counter: unique within the process, hard to guess outside it.
 std::string UniqueSuffix() {
     static std::atomic<std::uint64_t> counter{0};
     const auto ticks = static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
-    std::uint64_t mix = ticks ^ (static_cast<std::uint64_t>(::getpid()) << 32) ^ (counter.fetch_add(1) * 0x9E3779B97F4A7C15ull);
+    std::uint64_t mix =
+        ticks ^ (static_cast<std::uint64_t>(::getpid()) << 32) ^ (counter.fetch_add(1) * 0x9E3779B97F4A7C15ull);
     static const char alphabet[] = "abcdefghijklmnopqrstuvwxyz0123456789";
     std::string suffix = ".zarn-";
     for (int i = 0; i < 6; ++i) {

@@ -34,8 +34,8 @@ protected:
     static std::string CertFile() { return s_keys->File("cert.pem"); }
 
     void SetUp() override {
-        server = std::make_unique<LocalServer>(
-            std::make_unique<httplib::SSLServer>(CertFile().c_str(), KeyFile().c_str()));
+        server =
+            std::make_unique<LocalServer>(std::make_unique<httplib::SSLServer>(CertFile().c_str(), KeyFile().c_str()));
         server->Http().Get("/secure.txt", [](const httplib::Request&, httplib::Response& res) {
             res.set_content("sent over tls", "text/plain");
         });
@@ -121,9 +121,8 @@ TEST_F(HttpsTransferTest, RedirectFromHttpsToHttpIsRefused) {
 }
 
 TEST_F(HttpsTransferTest, RedirectWithinHttpsIsFollowed) {
-    server->Http().Get("/moved", [](const httplib::Request&, httplib::Response& res) {
-        res.set_redirect("/secure.txt");
-    });
+    server->Http().Get("/moved",
+                       [](const httplib::Request&, httplib::Response& res) { res.set_redirect("/secure.txt"); });
     settings.caFile = CertFile();
     settings.objectPath = "/moved";
     Run();

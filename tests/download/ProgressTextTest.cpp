@@ -1,4 +1,5 @@
 #include "download/ProgressText.h"
+
 #include "tests/download/RecordingSink.h"
 
 #include <cmath>

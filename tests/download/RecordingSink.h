@@ -86,7 +86,7 @@ public:
     std::vector<TimeLeft> timeLeft;
     std::vector<std::string> prompts;
     std::vector<std::pair<std::string, std::string>> answers; // given to the prompts in turn
-    std::function<void(int)> onPercent;                        // called after each percentage
+    std::function<void(int)> onPercent;                       // called after each percentage
     int endCount = 0;
     bool failed = false;
     std::string failText;

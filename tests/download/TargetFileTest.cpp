@@ -1,4 +1,5 @@
 #include "download/TargetFile.h"
+
 #include "tests/download/TempDir.h"
 
 #include <cerrno>

@@ -1,5 +1,6 @@
-#include "download/TargetFile.h"
 #include "download/TransferEngine.h"
+
+#include "download/TargetFile.h"
 #include "tests/download/LocalServer.h"
 #include "tests/download/RawServer.h"
 #include "tests/download/RecordingSink.h"
@@ -20,7 +21,7 @@ using test::ReadFile;
 using test::TempDir;
 using test::WriteFile;
 
-const std::string kSiteAuth = "Basic emFybjpzZWNyZXQ=";         // zarn:secret
+const std::string kSiteAuth = "Basic emFybjpzZWNyZXQ=";          // zarn:secret
 const std::string kProxyAuth = "Basic cHJveHl1c2VyOnByb3h5cHc="; // proxyuser:proxypw
 
 std::string Pattern(std::size_t n) {
@@ -101,11 +102,11 @@ TEST_F(TransferEngineTest, WholeFileWithLengthArrivesWithStatusLinesInOrder) {
     ExpectSuccess();
     EXPECT_EQ(ReadFile(target), body);
     EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"target.bin"}));
-    EXPECT_EQ(sink.events, (std::vector<std::string>{
-                               "animation", "status:Resolving name: 127.0.0.1", "status:Resolved name to 127.0.0.1",
-                               "status:Connecting to 127.0.0.1", "status:Connected to 127.0.0.1",
-                               "status:Getting file information", "range:0..100", "status:Retrieving the file",
-                               "ended"}));
+    EXPECT_EQ(sink.events,
+              (std::vector<std::string>{"animation", "status:Resolving name: 127.0.0.1",
+                                        "status:Resolved name to 127.0.0.1", "status:Connecting to 127.0.0.1",
+                                        "status:Connected to 127.0.0.1", "status:Getting file information",
+                                        "range:0..100", "status:Retrieving the file", "ended"}));
     EXPECT_EQ(sink.percents.back(), 100);
     auto header = [&](const char* name) {
         const auto it = seen.find(name);
@@ -166,7 +167,8 @@ TEST_F(TransferEngineTest, ChunkedBodyShowsNoPercentage) {
 
 TEST_F(TransferEngineTest, ZeroLengthBodyGivesAnEmptyFileAtFullPercentage) {
     LocalServer server;
-    server.Http().Get("/empty", [](const httplib::Request&, httplib::Response& res) { res.set_content("", "text/plain"); });
+    server.Http().Get("/empty",
+                      [](const httplib::Request&, httplib::Response& res) { res.set_content("", "text/plain"); });
     server.Start();
     Point(server, "/empty");
     WriteFile(target, "previous content");
@@ -404,9 +406,8 @@ TEST_F(ProxyTest, SystemSettingsTakeTheProxyFromTheEnvironmentAndDirectIgnoresIt
 TEST_F(TransferEngineTest, RedirectIsFollowedAndShown) {
     LocalServer server;
     server.Http().Get("/old", [](const httplib::Request&, httplib::Response& res) { res.set_redirect("/new"); });
-    server.Http().Get("/new", [](const httplib::Request&, httplib::Response& res) {
-        res.set_content("moved file", "text/plain");
-    });
+    server.Http().Get(
+        "/new", [](const httplib::Request&, httplib::Response& res) { res.set_content("moved file", "text/plain"); });
     server.Start();
     Point(server, "/old");
 
@@ -469,6 +470,21 @@ TEST_F(TransferEngineTest, WholeAnswerToARangedRequestRestartsTheFile) {
     EXPECT_NE(server.LastRequest().find("Range: bytes=10-\r\n"), std::string::npos);
     EXPECT_EQ(ReadFile(target), "whole file!");
     EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"target.bin"}));
+}
+
+TEST_F(TransferEngineTest, TrailerAfterAChunkedBodyDoesNotRestartIt) {
+    test::RawServer server(
+        "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\nTrailer: X-Sum\r\nConnection: close\r\n\r\n"
+        "5\r\nhello\r\n6\r\n world\r\n0\r\nX-Sum: 42\r\n\r\n");
+    settings.port = static_cast<std::uint16_t>(server.Port());
+    settings.objectPath = "/t";
+    WriteFile(target, "abcdef");
+
+    Run(3);
+
+    ExpectSuccess();
+    EXPECT_EQ(ReadFile(target), "hello world");
+    EXPECT_EQ(std::count(sink.statusLines.begin(), sink.statusLines.end(), "Retrieving the file"), 1);
 }
 
 TEST_F(TransferEngineTest, AnswerWithoutAStatusLineFailsWith212) {

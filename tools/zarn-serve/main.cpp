@@ -72,7 +72,7 @@ void ServeFile(const fs::path& root, const httplib::Request& req, httplib::Respo
     // The library cuts the requested range out of this provider and answers 206 for a Range request.
     res.set_content_provider(static_cast<std::size_t>(size), "application/octet-stream",
                              [file, buffer = std::vector<char>(kChunk)](std::size_t offset, std::size_t length,
-                                                                       httplib::DataSink& sink) mutable {
+                                                                        httplib::DataSink& sink) mutable {
                                  file->clear();
                                  file->seekg(static_cast<std::streamoff>(offset));
                                  const std::size_t want = std::min(length, buffer.size());
