@@ -6,6 +6,7 @@
 #include <new>
 #include <sqlite3.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 #include <utility>
 
@@ -108,12 +109,14 @@ void RegistryStore::Close() {
     m_closed = true;
 }
 
-// Opens the connection and makes sure the file is one of our databases. Throws SqliteStatement::Error; on any
-// failure the connection is dropped, so the next operation tries again (a damaged file may have been repaired).
-void RegistryStore::Open() {
+namespace {
+
+// Opens path and makes sure it is one of our databases, making the schema in an empty file. Throws
+// SqliteStatement::Error; the connection is closed on failure.
+sqlite3* OpenDatabase(const std::string& path) {
     sqlite3* db = nullptr;
     int rc =
-        sqlite3_open_v2(m_path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
+        sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
     if (rc != SQLITE_OK) {
         sqlite3_close_v2(db);
         throw SqliteStatement::Error{rc & 0xff};
@@ -143,7 +146,28 @@ void RegistryStore::Open() {
         sqlite3_close_v2(db);
         throw;
     }
-    m_db = db;
+    return db;
+}
+
+} // namespace
+
+// On any failure the connection is dropped, so the next operation tries again (a damaged file may have been
+// repaired). Throws SqliteStatement::Error.
+void RegistryStore::Open() {
+    // Two processes making a new file at once: switching it to WAL takes a lock that SQLite does not wait for, so
+    // a busy start is tried again within the usual busy timeout.
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kBusyTimeoutMs);
+    for (;;) {
+        try {
+            m_db = OpenDatabase(m_path);
+            break;
+        } catch (const SqliteStatement::Error& error) {
+            bool busy = error.code == SQLITE_BUSY || error.code == SQLITE_LOCKED;
+            if (!busy || std::chrono::steady_clock::now() >= deadline)
+                throw;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
     struct stat st {};
     if (stat(m_path.c_str(), &st) == 0) {
         m_identityKnown = true;

@@ -134,6 +134,46 @@ TEST(RegistryConcurrency, ProcessesAndThreadsTogether) {
     ExpectAllKeys({"M0", "M1", "C0", "C1"});
 }
 
+TEST(RegistryConcurrency, ProcessesMakingANewDatabaseAtOnceAllSucceed) {
+    constexpr int kRounds = 10;
+    constexpr int kProcesses = 6;
+    for (int round = 0; round < kRounds; ++round) {
+        zarn::test::ScratchRegistry registry;
+        int start[2];
+        ASSERT_EQ(pipe(start), 0);
+        std::vector<pid_t> children;
+        for (int i = 0; i < kProcesses; ++i) {
+            pid_t child = fork();
+            ASSERT_NE(child, -1);
+            if (child == 0) {
+                close(start[1]);
+                char go = 0;
+                bool released = read(start[0], &go, 1) == 0; // end of file: every writer starts now
+                std::string name = "First-" + std::to_string(i);
+                HKEY key = nullptr;
+                bool made = RegCreateKeyExA(HKEY_LOCAL_MACHINE, name.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                                            &key, nullptr) == ERROR_SUCCESS;
+                _exit(released && made ? 0 : 1);
+            }
+            children.push_back(child);
+        }
+        close(start[0]);
+        close(start[1]);
+        int failed = 0;
+        for (pid_t child : children) {
+            int status = 0;
+            if (waitpid(child, &status, 0) != child || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+                ++failed;
+        }
+        EXPECT_EQ(failed, 0) << "round " << round;
+        DWORD subKeys = 0;
+        EXPECT_EQ(RegQueryInfoKeyA(HKEY_LOCAL_MACHINE, nullptr, nullptr, nullptr, &subKeys, nullptr, nullptr, nullptr,
+                                   nullptr, nullptr, nullptr, nullptr),
+                  ERROR_SUCCESS);
+        EXPECT_EQ(subKeys, static_cast<DWORD>(kProcesses)) << "round " << round;
+    }
+}
+
 TEST(RegistryConcurrency, ForkedChildReachesTheDatabaseThroughItsOwnConnection) {
     zarn::test::ScratchRegistry registry;
     HKEY parentsKey = nullptr;
