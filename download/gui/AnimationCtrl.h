@@ -24,6 +24,8 @@ public:
     // Stops on the frame showing now. UI thread.
     void Stop();
 
+    // The clip's state, for the dialog and for tests; frame size and count are empty with no clip.
+    // UI thread.
     bool IsOpen() const { return !m_frames.empty(); }
     bool IsPlaying() const { return m_tick.isActive(); }
     int CurrentFrame() const { return m_current; }

@@ -18,6 +18,7 @@ public:
     // field and empties the password. UI thread.
     void Prepare(bool proxy, const QString& host, const QString& user);
 
+    // What the fields and the question say now. UI thread.
     QString UserName() const;
     QString Password() const;
     QString PromptText() const;
