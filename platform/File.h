@@ -34,7 +34,7 @@ public:
     bool IsOpen() const { return m_fd >= 0; }
 
 private:
-    int m_fd = -1;
+    std::intptr_t m_fd = -1; // file descriptor (POSIX) or handle (Windows); -1 when closed
 };
 
 // Renames `from` over `to` in one step (an existing `to` is replaced). False with the system's code.

@@ -17,6 +17,10 @@ unsigned long Errno() {
     return static_cast<unsigned long>(errno);
 }
 
+int Native(std::intptr_t fd) {
+    return static_cast<int>(fd);
+}
+
 // Six characters from the time, the process and a counter: unique within the process, hard to guess outside it.
 std::string UniqueSuffix() {
     static std::atomic<std::uint64_t> counter{0};
@@ -93,7 +97,7 @@ bool File::CreateBeside(const std::string& path, std::string& createdPath, unsig
 }
 
 bool File::Resize(std::uint64_t length, unsigned long& errorCode) {
-    if (::ftruncate(m_fd, static_cast<off_t>(length)) != 0) {
+    if (::ftruncate(Native(m_fd), static_cast<off_t>(length)) != 0) {
         errorCode = Errno();
         return false;
     }
@@ -101,7 +105,7 @@ bool File::Resize(std::uint64_t length, unsigned long& errorCode) {
 }
 
 bool File::Seek(std::uint64_t offset, unsigned long& errorCode) {
-    if (::lseek(m_fd, static_cast<off_t>(offset), SEEK_SET) < 0) {
+    if (::lseek(Native(m_fd), static_cast<off_t>(offset), SEEK_SET) < 0) {
         errorCode = Errno();
         return false;
     }
@@ -110,7 +114,7 @@ bool File::Seek(std::uint64_t offset, unsigned long& errorCode) {
 
 bool File::Write(const char* data, std::size_t n, unsigned long& errorCode) {
     while (n > 0) {
-        const ssize_t written = ::write(m_fd, data, n);
+        const ssize_t written = ::write(Native(m_fd), data, n);
         if (written < 0) {
             if (errno == EINTR) {
                 continue;
@@ -129,7 +133,7 @@ bool File::Close(unsigned long& errorCode) {
         return true;
     }
     // close() releases the descriptor even when it reports an error, so it is never retried.
-    const int result = ::close(std::exchange(m_fd, -1));
+    const int result = ::close(Native(std::exchange(m_fd, -1)));
     if (result != 0) {
         errorCode = Errno();
         return false;

@@ -1,0 +1,145 @@
+#include "platform/File.h"
+
+#include <atomic>
+#include <chrono>
+#include <utility>
+#include <windows.h>
+
+namespace zarn::platform {
+
+namespace {
+
+unsigned long LastError() {
+    return static_cast<unsigned long>(::GetLastError());
+}
+
+HANDLE AsHandle(std::intptr_t fd) {
+    return reinterpret_cast<HANDLE>(fd);
+}
+
+std::intptr_t AsFd(HANDLE handle) {
+    return reinterpret_cast<std::intptr_t>(handle);
+}
+
+std::string UniqueSuffix() {
+    static std::atomic<unsigned long long> counter{0};
+    const auto ticks = static_cast<unsigned long long>(std::chrono::steady_clock::now().time_since_epoch().count());
+    unsigned long long mix = ticks ^ (static_cast<unsigned long long>(::GetCurrentProcessId()) << 32) ^
+                             (counter.fetch_add(1) * 0x9E3779B97F4A7C15ull);
+    static const char alphabet[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+    std::string suffix = ".zarn-";
+    for (int i = 0; i < 6; ++i) {
+        suffix += alphabet[mix % 36];
+        mix /= 36;
+    }
+    return suffix;
+}
+
+} // namespace
+
+File::~File() {
+    unsigned long ignored = 0;
+    Close(ignored);
+}
+
+File::File(File&& other) noexcept : m_fd(std::exchange(other.m_fd, -1)) {}
+
+File& File::operator=(File&& other) noexcept {
+    if (this != &other) {
+        unsigned long ignored = 0;
+        Close(ignored);
+        m_fd = std::exchange(other.m_fd, -1);
+    }
+    return *this;
+}
+
+bool File::OpenForWriting(const std::string& path, unsigned long& errorCode) {
+    unsigned long ignored = 0;
+    Close(ignored);
+    const HANDLE handle = ::CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        errorCode = LastError();
+        return false;
+    }
+    m_fd = AsFd(handle);
+    return true;
+}
+
+bool File::CreateBeside(const std::string& path, std::string& createdPath, unsigned long& errorCode) {
+    unsigned long ignored = 0;
+    Close(ignored);
+    // CREATE_NEW makes the name ours; the attributes of an existing target are not copied on Windows.
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string candidate = path + UniqueSuffix();
+        const HANDLE handle = ::CreateFileA(candidate.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                                            FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (handle == INVALID_HANDLE_VALUE) {
+            if (::GetLastError() == ERROR_FILE_EXISTS) {
+                continue;
+            }
+            errorCode = LastError();
+            return false;
+        }
+        m_fd = AsFd(handle);
+        createdPath = std::move(candidate);
+        return true;
+    }
+    errorCode = ERROR_FILE_EXISTS;
+    return false;
+}
+
+bool File::Resize(std::uint64_t length, unsigned long& errorCode) {
+    LARGE_INTEGER position{};
+    position.QuadPart = static_cast<LONGLONG>(length);
+    if (!::SetFilePointerEx(AsHandle(m_fd), position, nullptr, FILE_BEGIN) || !::SetEndOfFile(AsHandle(m_fd))) {
+        errorCode = LastError();
+        return false;
+    }
+    return true;
+}
+
+bool File::Seek(std::uint64_t offset, unsigned long& errorCode) {
+    LARGE_INTEGER position{};
+    position.QuadPart = static_cast<LONGLONG>(offset);
+    if (!::SetFilePointerEx(AsHandle(m_fd), position, nullptr, FILE_BEGIN)) {
+        errorCode = LastError();
+        return false;
+    }
+    return true;
+}
+
+bool File::Write(const char* data, std::size_t n, unsigned long& errorCode) {
+    while (n > 0) {
+        const DWORD chunk = n > 0x40000000u ? 0x40000000u : static_cast<DWORD>(n);
+        DWORD written = 0;
+        if (!::WriteFile(AsHandle(m_fd), data, chunk, &written, nullptr)) {
+            errorCode = LastError();
+            return false;
+        }
+        data += written;
+        n -= written;
+    }
+    return true;
+}
+
+bool File::Close(unsigned long& errorCode) {
+    if (m_fd < 0) {
+        return true;
+    }
+    if (!::CloseHandle(AsHandle(std::exchange(m_fd, -1)))) {
+        errorCode = LastError();
+        return false;
+    }
+    return true;
+}
+
+bool ReplaceFile(const std::string& from, const std::string& to, unsigned long& errorCode) {
+    if (!::MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        errorCode = LastError();
+        return false;
+    }
+    return true;
+}
+
+} // namespace zarn::platform
