@@ -102,6 +102,13 @@ std::string UrlOf(const TransferSettings& settings) {
 }
 
 // One run of the engine: the libcurl handle, the callbacks' state and the figures of the body.
+//
+// The status lines come from hooks whose order libcurl guarantees, never from its debug texts:
+// 204 before the transfer starts (and after a redirect to another host); 205 and 206 in the
+// open-socket hook, which libcurl calls with the resolved address just before connecting; 203 in
+// the pre-request hook, which runs once the connection (TLS included) stands; 207 when the headers
+// of a redirect are complete. The body is written only after the headers of a 200 or 206 answer;
+// the bodies of challenges and redirects are read and dropped.
 class Transfer {
 public:
     Transfer(const TransferSettings& settings, TargetFile& target, TransferSink& sink,
@@ -145,8 +152,8 @@ private:
     TransferSink& m_sink;
     const std::atomic<bool>& m_stopRequested;
 
+    CurlList m_headers; // before the handle, which uses it until its own cleanup
     CurlHandle m_curl;
-    CurlList m_headers;
     std::string m_url;
     std::string m_agent;
     std::string m_range;
