@@ -403,6 +403,28 @@ TEST_F(ProxyTest, SystemSettingsTakeTheProxyFromTheEnvironmentAndDirectIgnoresIt
     EXPECT_EQ(proxyRequests.load(), 1) << "a direct connection must not use the proxy";
 }
 
+TEST_F(TransferEngineTest, ProxyRefusingTheHttpsTunnelIsAChallengeToo) {
+    test::RawServer proxy(
+        "HTTP/1.1 407 Proxy Authentication Required\r\n"
+        "Proxy-Authenticate: Basic realm=\"proxy\"\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
+    settings.accessMode = 2;
+    settings.proxyHost = "127.0.0.1:" + std::to_string(proxy.Port());
+    settings.secure = true;
+    settings.port = 443;
+    settings.objectPath = "/file.txt";
+    WriteFile(target, "previous content");
+    sink.answers = {{"proxyuser", "proxypw"}}; // refused again, then the user declines
+
+    Run();
+
+    ExpectFailure("Failed to receive a valid HTTP response from the server, Response Code:407");
+    ExpectPreviousTarget();
+    EXPECT_EQ(sink.prompts.size(), 2u);
+    const std::string request = proxy.LastRequest();
+    EXPECT_EQ(request.rfind("CONNECT 127.0.0.1:443 ", 0), 0u) << request;
+    EXPECT_NE(request.find("Proxy-Authorization: " + kProxyAuth), std::string::npos) << request;
+}
+
 TEST_F(TransferEngineTest, RedirectIsFollowedAndShown) {
     LocalServer server;
     server.Http().Get("/old", [](const httplib::Request&, httplib::Response& res) { res.set_redirect("/new"); });
