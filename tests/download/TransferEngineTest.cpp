@@ -440,6 +440,30 @@ TEST_F(TransferEngineTest, RedirectIsFollowedAndShown) {
     EXPECT_EQ(std::count(sink.statusLines.begin(), sink.statusLines.end(), "Redirecting to " + server.Url("/new")), 1);
 }
 
+TEST_F(TransferEngineTest, RedirectToAnotherHostResolvesAndConnectsAgain) {
+    LocalServer server;
+    server.Http().Get("/old", [&](const httplib::Request&, httplib::Response& res) {
+        res.set_redirect("http://localhost:" + std::to_string(server.Port()) + "/new");
+    });
+    server.Http().Get(
+        "/new", [](const httplib::Request&, httplib::Response& res) { res.set_content("moved host", "text/plain"); });
+    server.Start();
+    Point(server, "/old");
+
+    Run();
+
+    ExpectSuccess();
+    EXPECT_EQ(ReadFile(target), "moved host");
+    const auto& lines = sink.statusLines;
+    const auto redirect = std::find(lines.begin(), lines.end(),
+                                    "Redirecting to http://localhost:" + std::to_string(server.Port()) + "/new");
+    ASSERT_GT(lines.end() - redirect, 2);
+    EXPECT_EQ(*(redirect + 1), "Resolving name: localhost");
+    EXPECT_EQ(std::string(*(redirect + 2)).rfind("Resolved name to ", 0), 0u);
+    EXPECT_NE(std::find(redirect, lines.end(), "Connected to 127.0.0.1"), lines.end());
+    EXPECT_EQ(lines.back(), "Retrieving the file");
+}
+
 TEST_F(TransferEngineTest, EndlessRedirectsStopAfterTheLimit) {
     std::atomic<int> requests{0};
     LocalServer server;
