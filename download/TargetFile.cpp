@@ -4,6 +4,10 @@
 
 namespace zarn {
 
+namespace {
+constexpr std::size_t kBlockSize = 256 * 1024;
+}
+
 TargetFile::~TargetFile() {
     Discard();
 }
@@ -11,6 +15,7 @@ TargetFile::~TargetFile() {
 int TargetFile::Open(const std::string& path, std::uint32_t resumeOffset, unsigned long& errorCode) {
     Discard();
     m_path = path;
+    m_pending.reserve(kBlockSize);
     if (resumeOffset == 0) {
         // The previous target stays untouched until the whole body is in the temporary file.
         return m_file.CreateBeside(path, m_tempPath, errorCode) ? 0 : 231;
@@ -28,10 +33,27 @@ int TargetFile::Open(const std::string& path, std::uint32_t resumeOffset, unsign
 }
 
 bool TargetFile::Write(const char* data, std::size_t n, unsigned long& errorCode) {
-    return m_file.Write(data, n, errorCode);
+    if (m_pending.size() + n > kBlockSize && !Flush(errorCode)) {
+        return false;
+    }
+    if (n >= kBlockSize) {
+        return m_file.Write(data, n, errorCode);
+    }
+    m_pending.insert(m_pending.end(), data, data + n);
+    return true;
+}
+
+bool TargetFile::Flush(unsigned long& errorCode) {
+    if (m_pending.empty()) {
+        return true;
+    }
+    const bool written = m_file.Write(m_pending.data(), m_pending.size(), errorCode);
+    m_pending.clear();
+    return written;
 }
 
 bool TargetFile::Restart(unsigned long& errorCode) {
+    m_pending.clear();
     if (m_tempPath.empty()) {
         // The server sends the whole file after all: the resumed target keeps its bytes until that
         // whole file has arrived, exactly as for a download from the start.
@@ -43,7 +65,7 @@ bool TargetFile::Restart(unsigned long& errorCode) {
 }
 
 bool TargetFile::Commit(unsigned long& errorCode) {
-    if (!m_file.Close(errorCode)) {
+    if (!Flush(errorCode) || !m_file.Close(errorCode)) {
         Discard();
         return false;
     }
@@ -60,6 +82,11 @@ bool TargetFile::Commit(unsigned long& errorCode) {
 
 void TargetFile::Discard() {
     unsigned long ignored = 0;
+    if (m_tempPath.empty() && m_file.IsOpen()) {
+        // A resumed download keeps what arrived, so that it can be resumed again from there.
+        Flush(ignored);
+    }
+    m_pending.clear();
     m_file.Close(ignored);
     if (!m_tempPath.empty()) {
         platform::RemoveFile(m_tempPath);

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace zarn {
 
@@ -21,7 +22,8 @@ public:
     // Opens for writing. Returns 0 when open; else the string id of the failure (231: cannot open,
     // 233: cannot position at the offset) with the system's code in `errorCode`. UI thread.
     int Open(const std::string& path, std::uint32_t resumeOffset, unsigned long& errorCode);
-    // Appends n bytes; false with the system's code on failure. Worker thread.
+    // Appends n bytes; false with the system's code on failure (which may belong to bytes appended
+    // earlier: they are collected and written in blocks). Worker thread.
     bool Write(const char* data, std::size_t n, unsigned long& errorCode);
     // Empties what was written and starts again at offset 0 (a 200 answer to a ranged request); a
     // resumed download then goes to a temporary file like a whole one. False with the system's code.
@@ -35,9 +37,15 @@ public:
     const std::string& Path() const { return m_path; }
 
 private:
+    // Writes what Write collected; false with the system's code.
+    bool Flush(unsigned long& errorCode);
+
     std::string m_path;     // the target
     std::string m_tempPath; // empty when writing in place
     platform::File m_file;
+    // Pieces of a body are small; one system call per piece costs more time than the network takes,
+    // so they are collected here and written in blocks.
+    std::vector<char> m_pending;
 };
 
 } // namespace zarn

@@ -137,6 +137,36 @@ TEST(TargetFileTest, ResumeExtendsAShortOrMissingFile) {
     EXPECT_EQ(ReadFile(missing), std::string(4, '\0')) << "a discarded resume keeps what it has";
 }
 
+TEST(TargetFileTest, ManySmallPiecesArriveWholeAndInOrder) {
+    TempDir dir;
+    const std::string target = dir.File("component.cab");
+    std::string expected;
+    TargetFile file;
+    unsigned long code = 0;
+    ASSERT_EQ(file.Open(target, 0, code), 0);
+    // Enough pieces of odd sizes to cross several of the blocks the file collects them into.
+    for (int i = 0; i < 3000; ++i) {
+        const std::string piece(static_cast<std::size_t>(1 + i % 1024), static_cast<char>('a' + i % 26));
+        expected += piece;
+        ASSERT_TRUE(Put(file, piece));
+    }
+    ASSERT_TRUE(file.Commit(code));
+    EXPECT_EQ(ReadFile(target), expected);
+}
+
+TEST(TargetFileTest, DiscardedResumeKeepsThePiecesThatArrived) {
+    TempDir dir;
+    const std::string target = dir.File("big.cab");
+    WriteFile(target, "0123456789");
+    TargetFile file;
+    unsigned long code = 0;
+    ASSERT_EQ(file.Open(target, 4, code), 0);
+    ASSERT_TRUE(Put(file, "ab"));
+    ASSERT_TRUE(Put(file, "cd"));
+    file.Discard();
+    EXPECT_EQ(ReadFile(target), "0123abcd") << "a later resume starts after the bytes already received";
+}
+
 TEST(TargetFileTest, RestartOfAWholeDownloadEmptiesTheTemporaryFile) {
     TempDir dir;
     const std::string target = dir.File("list.txt");
