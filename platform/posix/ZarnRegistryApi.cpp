@@ -124,6 +124,21 @@ bool IsLocalMachine(LPCSTR machine) {
     return !name.empty() && (SameHostName(name, full) || SameHostName(name, shortName));
 }
 
+
+// Resolves a handle that must have been opened with the `needed` rights (0: any).
+LONG ResolveKey(HKEY hKey, REGSAM needed, RegistryHandleTable::Key& key) {
+    const LONG result = RegistryHandleTable::Instance().Resolve(hKey, key);
+    if (result == ERROR_SUCCESS && (key.access & needed) != needed)
+        return ERROR_ACCESS_DENIED;
+    return result;
+}
+
+// Resolves a handle and splits the subkey path below it.
+LONG ResolveParent(HKEY hKey, LPCSTR subKey, RegistryHandleTable::Key& parent, std::vector<std::string>& names) {
+    const LONG result = RegistryHandleTable::Instance().Resolve(hKey, parent);
+    return result != ERROR_SUCCESS ? result : SplitPath(subKey, names);
+}
+
 } // namespace
 
 extern "C" {
@@ -134,11 +149,9 @@ LONG RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD /*ulOptions*/, REGSAM samDe
             return ERROR_INVALID_PARAMETER;
         *phkResult = nullptr;
         RegistryHandleTable::Key parent;
-        LONG result = RegistryHandleTable::Instance().Resolve(hKey, parent);
-        if (result != ERROR_SUCCESS)
-            return result;
         std::vector<std::string> names;
-        if ((result = SplitPath(lpSubKey, names)) != ERROR_SUCCESS)
+        LONG result = ResolveParent(hKey, lpSubKey, parent, names);
+        if (result != ERROR_SUCCESS)
             return result;
         std::int64_t id = 0;
         if ((result = parent.store->OpenPath(parent.id, names, id)) != ERROR_SUCCESS)
@@ -155,11 +168,9 @@ LONG RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD /*Reserved*/, LPSTR lpCla
             return ERROR_INVALID_PARAMETER;
         *phkResult = nullptr;
         RegistryHandleTable::Key parent;
-        LONG result = RegistryHandleTable::Instance().Resolve(hKey, parent);
-        if (result != ERROR_SUCCESS)
-            return result;
         std::vector<std::string> names;
-        if ((result = SplitPath(lpSubKey, names)) != ERROR_SUCCESS)
+        LONG result = ResolveParent(hKey, lpSubKey, parent, names);
+        if (result != ERROR_SUCCESS)
             return result;
         std::int64_t id = 0;
         bool created = false;
@@ -180,11 +191,9 @@ LONG RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD
         if (lpReserved != nullptr || (lpData != nullptr && lpcbData == nullptr))
             return ERROR_INVALID_PARAMETER;
         RegistryHandleTable::Key key;
-        LONG result = RegistryHandleTable::Instance().Resolve(hKey, key);
+        LONG result = ResolveKey(hKey, KEY_QUERY_VALUE, key);
         if (result != ERROR_SUCCESS)
             return result;
-        if ((key.access & KEY_QUERY_VALUE) == 0)
-            return ERROR_ACCESS_DENIED;
         RegistryStore::Value value;
         if ((result = key.store->QueryValue(key.id, ValueName(lpValueName), value)) != ERROR_SUCCESS)
             return result;
@@ -199,11 +208,9 @@ LONG RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD /*Reserved*/, DWORD dwT
         if (lpData == nullptr && cbData != 0)
             return ERROR_INVALID_PARAMETER;
         RegistryHandleTable::Key key;
-        LONG result = RegistryHandleTable::Instance().Resolve(hKey, key);
+        LONG result = ResolveKey(hKey, KEY_SET_VALUE, key);
         if (result != ERROR_SUCCESS)
             return result;
-        if ((key.access & KEY_SET_VALUE) == 0)
-            return ERROR_ACCESS_DENIED;
         return key.store->SetValue(key.id, ValueName(lpValueName), dwType, lpData, cbData);
     });
 }
@@ -211,11 +218,9 @@ LONG RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD /*Reserved*/, DWORD dwT
 LONG RegDeleteValueA(HKEY hKey, LPCSTR lpValueName) {
     return Guarded([&]() -> LONG {
         RegistryHandleTable::Key key;
-        LONG result = RegistryHandleTable::Instance().Resolve(hKey, key);
+        LONG result = ResolveKey(hKey, KEY_SET_VALUE, key);
         if (result != ERROR_SUCCESS)
             return result;
-        if ((key.access & KEY_SET_VALUE) == 0)
-            return ERROR_ACCESS_DENIED;
         return key.store->DeleteValue(key.id, ValueName(lpValueName));
     });
 }
@@ -225,11 +230,9 @@ LONG RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
         if (lpSubKey == nullptr)
             return ERROR_INVALID_PARAMETER;
         RegistryHandleTable::Key parent;
-        LONG result = RegistryHandleTable::Instance().Resolve(hKey, parent);
-        if (result != ERROR_SUCCESS)
-            return result;
         std::vector<std::string> names;
-        if ((result = SplitPath(lpSubKey, names)) != ERROR_SUCCESS)
+        LONG result = ResolveParent(hKey, lpSubKey, parent, names);
+        if (result != ERROR_SUCCESS)
             return result;
         std::int64_t id = 0;
         if ((result = parent.store->OpenPath(parent.id, names, id)) != ERROR_SUCCESS)
@@ -243,11 +246,9 @@ LONG RegEnumKeyA(HKEY hKey, DWORD dwIndex, LPSTR lpName, DWORD cchName) {
         if (lpName == nullptr)
             return ERROR_INVALID_PARAMETER;
         RegistryHandleTable::Key key;
-        LONG result = RegistryHandleTable::Instance().Resolve(hKey, key);
+        LONG result = ResolveKey(hKey, KEY_ENUMERATE_SUB_KEYS, key);
         if (result != ERROR_SUCCESS)
             return result;
-        if ((key.access & KEY_ENUMERATE_SUB_KEYS) == 0)
-            return ERROR_ACCESS_DENIED;
         std::string name;
         if ((result = key.store->EnumKey(key.id, dwIndex, name)) != ERROR_SUCCESS)
             return result;
@@ -265,11 +266,9 @@ LONG RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWORD lpcchVal
             (lpData != nullptr && lpcbData == nullptr))
             return ERROR_INVALID_PARAMETER;
         RegistryHandleTable::Key key;
-        LONG result = RegistryHandleTable::Instance().Resolve(hKey, key);
+        LONG result = ResolveKey(hKey, KEY_QUERY_VALUE, key);
         if (result != ERROR_SUCCESS)
             return result;
-        if ((key.access & KEY_QUERY_VALUE) == 0)
-            return ERROR_ACCESS_DENIED;
         std::string name;
         RegistryStore::Value value;
         if ((result = key.store->EnumValue(key.id, dwIndex, name, value)) != ERROR_SUCCESS)
@@ -292,11 +291,9 @@ LONG RegQueryInfoKeyA(HKEY hKey, LPSTR lpClass, LPDWORD lpcchClass, LPDWORD lpRe
         if (lpReserved != nullptr || (lpClass != nullptr && lpcchClass == nullptr))
             return ERROR_INVALID_PARAMETER;
         RegistryHandleTable::Key key;
-        LONG result = RegistryHandleTable::Instance().Resolve(hKey, key);
+        LONG result = ResolveKey(hKey, KEY_QUERY_VALUE, key);
         if (result != ERROR_SUCCESS)
             return result;
-        if ((key.access & KEY_QUERY_VALUE) == 0)
-            return ERROR_ACCESS_DENIED;
         RegistryStore::KeyInfo info;
         if ((result = key.store->QueryInfo(key.id, info)) != ERROR_SUCCESS)
             return result;
