@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <limits>
+#include <ostream>
 #include <vector>
 
 namespace zarn {
@@ -177,6 +178,13 @@ struct InstallTypeCase {
     const char* lines;
     const char* expected;
 };
+
+// Names the case by its lines, so that test listings are readable and the same in every build.
+void PrintTo(const InstallTypeCase& c, std::ostream* out) {
+    for (const char* p = c.lines; *p != '\0'; ++p) {
+        *out << (*p == '\n' ? '|' : *p);
+    }
+}
 
 class DerivedInstallType : public testing::TestWithParam<InstallTypeCase> {};
 
