@@ -8,6 +8,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <memory>
 #include <optional>
@@ -365,6 +366,25 @@ TEST_F(VersionDetection, RegisteredRouteFindsNothingWithoutClassProgIdOrFile) {
             EXPECT_EQ(record->m_status, "NOT_INSTALLED") << record->m_classId;
         }
     }
+}
+
+TEST_F(VersionDetection, DamagedRegistryDatabaseMeansNothingIsInstalled) {
+    const std::string server = AppFile("ctl.dll");
+    ASSERT_TRUE(test::WriteVersionedPe(server, "1.0.0.0"));
+    RegisterClass("FINE", "Quill.Fine", server);
+    CZarnDoc doc(m_app.AppDir());
+    AddRegistered(doc, "FINE", 1, 0);
+    ASSERT_EQ(doc.CheckInstalledVersions(), 1);
+    ASSERT_EQ(doc.m_compList.front()->m_status, "CURRENT") << "the class is found in a sound database";
+
+    const std::filesystem::path damaged = m_app.Outside() / "damaged.sqlite3";
+    {
+        std::ofstream out(damaged, std::ios::binary);
+        out << std::string(4096, '\x5a') << "this is not a registry";
+    }
+    ScopedEnv useDamaged("ZARN_REGISTRY", damaged.string());
+    EXPECT_EQ(doc.CheckInstalledVersions(), 1);
+    EXPECT_EQ(doc.m_compList.front()->m_status, "NOT_INSTALLED");
 }
 
 TEST_F(VersionDetection, ControlsCountOnlyFromInsideTheApplicationDirectory) {
