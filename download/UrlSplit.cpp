@@ -125,12 +125,10 @@ bool SplitUrl(const std::string& url, UrlParts& parts) {
     parts.service = scheme->service;
     parts.hostName.assign(host);
     parts.port = port;
-    if (path.empty())
-        parts.objectPath = "/";
-    else if (path.front() == '?' || path.front() == '#')
-        parts.objectPath = "/" + std::string(path);
-    else
-        parts.objectPath.assign(path);
+    parts.objectPath.clear();
+    if (path.empty() || path.front() == '?' || path.front() == '#')
+        parts.objectPath.push_back('/');
+    parts.objectPath.append(path);
     return true;
 }
 

@@ -1,5 +1,6 @@
 #include "tests/support/VersionedFile.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 
@@ -251,9 +252,9 @@ std::vector<uint8_t> MakeVersionedElf(const std::string& versionText, const std:
     const std::string names = std::string("\0.note.package\0.shstrtab\0", 25);
     const size_t noteOffset = 64;
     const size_t namesOffset = noteOffset + note.size();
-    std::vector<uint8_t> out(64, 0);
-    out.insert(out.end(), note.begin(), note.end());
-    out.insert(out.end(), names.begin(), names.end());
+    std::vector<uint8_t> out(namesOffset + names.size(), 0);
+    std::copy(note.begin(), note.end(), out.begin() + noteOffset);
+    std::copy(names.begin(), names.end(), out.begin() + namesOffset);
     Pad(out, 8);
     const size_t sectionsOffset = out.size();
     out.resize(out.size() + 3 * 64, 0);
