@@ -14,8 +14,8 @@ struct TransferSettings {
     std::string objectPath = "/";
     bool secure = false; // https
 
-    std::string agentName;   // empty: "zarn"
-    int accessMode = 0;      // 0 system settings (proxy environment), 1 direct, 2 proxyHost; else failure 210
+    std::string agentName; // empty: "zarn"
+    int accessMode = 0;    // 0 system settings (proxy environment), 1 direct, 2 proxyHost; else failure 210
     std::string proxyHost;
     std::string proxyLogin;
     std::string proxyPwd;

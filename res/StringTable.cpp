@@ -67,7 +67,9 @@ const std::string& LoadString(unsigned id) {
     return it == table.end() ? empty : it->second;
 }
 
-std::string FormatString(unsigned id, const std::string& arg1) { return Substitute(LoadString(id), &arg1, 1); }
+std::string FormatString(unsigned id, const std::string& arg1) {
+    return Substitute(LoadString(id), &arg1, 1);
+}
 
 std::string FormatString(unsigned id, const std::string& arg1, const std::string& arg2) {
     const std::string args[] = {arg1, arg2};

@@ -18,8 +18,8 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <algorithm>
-#include <string>
 #include <exception>
+#include <string>
 
 namespace zarn {
 

@@ -7,7 +7,9 @@
 
 namespace zarn::platform {
 
-char PathSeparator() { return '/'; }
+char PathSeparator() {
+    return '/';
+}
 
 std::string ExecutablePath() {
     // readlink does not say whether the buffer was large enough, so grow until the answer fits.
@@ -24,7 +26,9 @@ std::string ExecutablePath() {
     }
 }
 
-bool CreateDirectoryOne(const std::string& path) { return ::mkdir(path.c_str(), 0777) == 0; }
+bool CreateDirectoryOne(const std::string& path) {
+    return ::mkdir(path.c_str(), 0777) == 0;
+}
 
 bool PathExists(const std::string& path) {
     struct stat st {};
@@ -44,8 +48,12 @@ std::optional<std::string> LongPathName(const std::string& path) {
     return path;
 }
 
-bool RemoveFile(const std::string& path) { return ::unlink(path.c_str()) == 0; }
+bool RemoveFile(const std::string& path) {
+    return ::unlink(path.c_str()) == 0;
+}
 
-unsigned long LastErrorCode() { return static_cast<unsigned long>(errno); }
+unsigned long LastErrorCode() {
+    return static_cast<unsigned long>(errno);
+}
 
 } // namespace zarn::platform

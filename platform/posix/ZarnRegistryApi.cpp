@@ -124,7 +124,6 @@ bool IsLocalMachine(LPCSTR machine) {
     return !name.empty() && (SameHostName(name, full) || SameHostName(name, shortName));
 }
 
-
 // Resolves a handle that must have been opened with the `needed` rights (0: any).
 LONG ResolveKey(HKEY hKey, REGSAM needed, RegistryHandleTable::Key& key) {
     const LONG result = RegistryHandleTable::Instance().Resolve(hKey, key);
