@@ -1,6 +1,6 @@
 #include "download/TargetFile.h"
 #include "download/TransferEngine.h"
-#include "tests/download/LocalServer.h"
+#include "tests/support/LocalServer.h"
 #include "tests/download/RecordingSink.h"
 #include "tests/download/TempDir.h"
 

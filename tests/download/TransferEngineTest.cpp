@@ -1,7 +1,7 @@
 #include "download/TransferEngine.h"
 
 #include "download/TargetFile.h"
-#include "tests/download/LocalServer.h"
+#include "tests/support/LocalServer.h"
 #include "tests/download/RawServer.h"
 #include "tests/download/RecordingSink.h"
 #include "tests/download/TempDir.h"

@@ -7,7 +7,7 @@
 #include "download/gui/CredentialsDlg.h"
 #include "download/gui/DialogResult.h"
 #include "download/gui/MessageBox.h"
-#include "tests/gui/LocalServer.h"
+#include "tests/gui/DialogServer.h"
 
 #include <QApplication>
 #include <QFile>
@@ -223,7 +223,7 @@ void HttpDownloadDlgTest::layoutFollowsTheTemplate() {
 }
 
 void HttpDownloadDlgTest::completeDownloadEndsWithOkAndTheFile() {
-    test::LocalServer server;
+    test::DialogServer server;
     const std::string body(200000, 'b');
     server.File("/dir/file.txt", body);
 
@@ -244,7 +244,7 @@ void HttpDownloadDlgTest::completeDownloadEndsWithOkAndTheFile() {
 }
 
 void HttpDownloadDlgTest::slowDownloadShowsRateTimeLeftAndAnimation() {
-    test::LocalServer server;
+    test::DialogServer server;
     // About 2.5 seconds of body: rate and time left appear once a second has passed.
     server.SlowFile("/slow/big.bin", 50 * 1024, 1024, 50ms);
 
@@ -303,7 +303,7 @@ void HttpDownloadDlgTest::slowDownloadShowsRateTimeLeftAndAnimation() {
 }
 
 void HttpDownloadDlgTest::notFoundShowsResponseCodeAndKeepsNoFile() {
-    test::LocalServer server;
+    test::DialogServer server;
     server.Status("/gone.cab", 404);
 
     CHttpDownloadDlg dlg;
@@ -315,7 +315,7 @@ void HttpDownloadDlgTest::notFoundShowsResponseCodeAndKeepsNoFile() {
 }
 
 void HttpDownloadDlgTest::missingDirectoryShowsOpenErrorBeforeAnyRequest() {
-    test::LocalServer server;
+    test::DialogServer server;
     server.File("/file.txt", "content");
 
     CHttpDownloadDlg dlg;
@@ -329,7 +329,7 @@ void HttpDownloadDlgTest::missingDirectoryShowsOpenErrorBeforeAnyRequest() {
 }
 
 void HttpDownloadDlgTest::closeBoxStopsTheTransferWithoutMessage() {
-    test::LocalServer server;
+    test::DialogServer server;
     server.EndlessFile("/endless.bin", 20ms);
     // A file from an earlier download stays exactly as it was when this one is stopped.
     {
@@ -367,7 +367,7 @@ void HttpDownloadDlgTest::closeBoxStopsTheTransferWithoutMessage() {
 }
 
 void HttpDownloadDlgTest::escapeStopsTheTransfer() {
-    test::LocalServer server;
+    test::DialogServer server;
     server.EndlessFile("/endless.bin", 20ms);
 
     CHttpDownloadDlg dlg;
@@ -387,7 +387,7 @@ void HttpDownloadDlgTest::escapeStopsTheTransfer() {
 }
 
 void HttpDownloadDlgTest::enterDoesNotEndTheDialog() {
-    test::LocalServer server;
+    test::DialogServer server;
     server.SlowFile("/slow.bin", 16 * 1024, 1024, 40ms);
 
     CHttpDownloadDlg dlg;
@@ -411,7 +411,7 @@ void HttpDownloadDlgTest::enterDoesNotEndTheDialog() {
 }
 
 void HttpDownloadDlgTest::credentialsPromptAnswersA401() {
-    test::LocalServer server;
+    test::DialogServer server;
     server.ProtectedFile("/secret/plan.dwg", "the plan", "ada", "lovelace");
 
     CHttpDownloadDlg dlg;
@@ -440,7 +440,7 @@ void HttpDownloadDlgTest::credentialsPromptAnswersA401() {
 }
 
 void HttpDownloadDlgTest::declinedCredentialsPromptIsNoSuccess() {
-    test::LocalServer server;
+    test::DialogServer server;
     server.ProtectedFile("/secret/plan.dwg", "the plan", "ada", "lovelace");
 
     CHttpDownloadDlg dlg;
@@ -462,7 +462,7 @@ void HttpDownloadDlgTest::declinedCredentialsPromptIsNoSuccess() {
 }
 
 void HttpDownloadDlgTest::urlWithoutSchemeGetsHttpPrefix() {
-    test::LocalServer server;
+    test::DialogServer server;
     server.File("/dir/file.txt", "plain");
 
     CHttpDownloadDlg dlg;
@@ -488,7 +488,7 @@ void HttpDownloadDlgTest::unusableUrlEndsSilentlyWithoutAFile() {
 }
 
 void HttpDownloadDlgTest::shownNameComesFromTheObjectPath() {
-    test::LocalServer server;
+    test::DialogServer server;
     server.File("/", "root");
     server.File("/dir/", "index");
     struct Case {
@@ -511,7 +511,7 @@ void HttpDownloadDlgTest::shownNameComesFromTheObjectPath() {
 }
 
 void HttpDownloadDlgTest::emptyBodyShowsHundredPercent() {
-    test::LocalServer server;
+    test::DialogServer server;
     server.File("/empty.txt", "");
 
     CHttpDownloadDlg dlg;
@@ -525,7 +525,7 @@ void HttpDownloadDlgTest::emptyBodyShowsHundredPercent() {
 }
 
 void HttpDownloadDlgTest::workerEndsAreAlwaysTurnedIntoAResult() {
-    test::LocalServer server;
+    test::DialogServer server;
     server.File("/f.bin", "data");
     struct Seen {
         int result;

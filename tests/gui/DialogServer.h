@@ -2,6 +2,8 @@
 // the download dialog meets: plain files, slow bodies, error codes and a password-protected file.
 #pragma once
 
+#include "tests/support/LocalServer.h"
+
 #include <atomic>
 #include <chrono>
 #include <httplib.h>
@@ -10,41 +12,28 @@
 
 namespace zarn::test {
 
-class LocalServer {
+class DialogServer {
 public:
-    LocalServer() {
+    DialogServer() {
         // One request a connection, so that stopping never waits for an idle keep-alive connection.
-        m_server.set_keep_alive_max_count(1);
-        m_server.set_logger([this](const httplib::Request&, const httplib::Response&) { ++m_requests; });
-        m_port = m_server.bind_to_any_port("127.0.0.1");
-        m_thread = std::thread([this] { m_server.listen_after_bind(); });
-        while (!m_server.is_running())
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        m_server.Http().set_keep_alive_max_count(1);
+        m_server.Http().set_logger([this](const httplib::Request&, const httplib::Response&) { ++m_requests; });
     }
-
-    ~LocalServer() {
-        m_closing = true;
-        m_server.stop();
-        m_thread.join();
-    }
-
-    LocalServer(const LocalServer&) = delete;
-    LocalServer& operator=(const LocalServer&) = delete;
 
     // Serves `body` at `path` with a Content-Length.
     void File(const std::string& path, const std::string& body) {
-        m_server.Get(path, [body](const httplib::Request&, httplib::Response& res) {
+        m_server.Http().Get(path, [body](const httplib::Request&, httplib::Response& res) {
             res.set_content(body, "application/octet-stream");
         });
     }
 
     // Serves `total` bytes of 'z' at `path` with a Content-Length, `piece` bytes every `pause`.
     void SlowFile(const std::string& path, std::size_t total, std::size_t piece, std::chrono::milliseconds pause) {
-        m_server.Get(path, [this, total, piece, pause](const httplib::Request&, httplib::Response& res) {
+        m_server.Http().Get(path, [this, total, piece, pause](const httplib::Request&, httplib::Response& res) {
             res.set_content_provider(
                 total, "application/octet-stream",
                 [this, piece, pause](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
-                    if (m_closing)
+                    if (m_server.Releasing())
                         return false;
                     std::this_thread::sleep_for(pause);
                     const std::string chunk(std::min(piece, length), 'z');
@@ -56,10 +45,10 @@ public:
 
     // Serves a chunked body at `path` that never ends: one piece every `pause`, until the client leaves.
     void EndlessFile(const std::string& path, std::chrono::milliseconds pause) {
-        m_server.Get(path, [this, pause](const httplib::Request&, httplib::Response& res) {
+        m_server.Http().Get(path, [this, pause](const httplib::Request&, httplib::Response& res) {
             res.set_chunked_content_provider("application/octet-stream",
                                              [this, pause](std::size_t, httplib::DataSink& sink) {
-                                                 if (m_closing)
+                                                 if (m_server.Releasing())
                                                      return false;
                                                  std::this_thread::sleep_for(pause);
                                                  const std::string chunk(512, 'e');
@@ -70,7 +59,7 @@ public:
 
     // Answers `path` with `status` and a short body.
     void Status(const std::string& path, int status) {
-        m_server.Get(path, [status](const httplib::Request&, httplib::Response& res) {
+        m_server.Http().Get(path, [status](const httplib::Request&, httplib::Response& res) {
             res.status = status;
             res.set_content("no such thing here", "text/plain");
         });
@@ -80,7 +69,7 @@ public:
     void ProtectedFile(const std::string& path, const std::string& body, const std::string& user,
                        const std::string& password) {
         const std::string expected = httplib::make_basic_authentication_header(user, password).second;
-        m_server.Get(path, [this, body, expected](const httplib::Request& req, httplib::Response& res) {
+        m_server.Http().Get(path, [this, body, expected](const httplib::Request& req, httplib::Response& res) {
             if (req.get_header_value("Authorization") == expected) {
                 res.set_content(body, "application/octet-stream");
                 return;
@@ -92,18 +81,24 @@ public:
         });
     }
 
-    int Port() const { return m_port; }
-    std::string Url(const std::string& path) const { return "http://127.0.0.1:" + std::to_string(m_port) + path; }
+    // The server listens from the first time its address is asked for, once the test's routes are in.
+    int Port() {
+        if (m_server.Port() == 0)
+            m_server.Start();
+        return m_server.Port();
+    }
+    std::string Url(const std::string& path) {
+        Port();
+        return m_server.Url(path);
+    }
     int Requests() const { return m_requests; }
     int Challenges() const { return m_challenges; }
 
 private:
-    httplib::Server m_server;
-    std::thread m_thread;
-    int m_port = 0;
-    std::atomic<bool> m_closing{false};
+    // The counters outlive the server, whose handlers count until it has stopped.
     std::atomic<int> m_requests{0};
     std::atomic<int> m_challenges{0};
+    LocalServer m_server;
 };
 
 } // namespace zarn::test
