@@ -138,6 +138,13 @@ LONG ResolveParent(HKEY hKey, LPCSTR subKey, RegistryHandleTable::Key& parent, s
     return result != ERROR_SUCCESS ? result : SplitPath(subKey, names);
 }
 
+// Finds the existing key at a subkey path below a handle.
+LONG FindKey(HKEY hKey, LPCSTR subKey, RegistryHandleTable::Key& parent, std::int64_t& id) {
+    std::vector<std::string> names;
+    const LONG result = ResolveParent(hKey, subKey, parent, names);
+    return result != ERROR_SUCCESS ? result : parent.store->OpenPath(parent.id, names, id);
+}
+
 } // namespace
 
 extern "C" {
@@ -148,12 +155,9 @@ LONG RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD /*ulOptions*/, REGSAM samDe
             return ERROR_INVALID_PARAMETER;
         *phkResult = nullptr;
         RegistryHandleTable::Key parent;
-        std::vector<std::string> names;
-        LONG result = ResolveParent(hKey, lpSubKey, parent, names);
-        if (result != ERROR_SUCCESS)
-            return result;
         std::int64_t id = 0;
-        if ((result = parent.store->OpenPath(parent.id, names, id)) != ERROR_SUCCESS)
+        const LONG result = FindKey(hKey, lpSubKey, parent, id);
+        if (result != ERROR_SUCCESS)
             return result;
         *phkResult = RegistryHandleTable::Instance().Add({parent.store, id, NormalizeAccess(samDesired)});
         return ERROR_SUCCESS;
@@ -229,12 +233,9 @@ LONG RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
         if (lpSubKey == nullptr)
             return ERROR_INVALID_PARAMETER;
         RegistryHandleTable::Key parent;
-        std::vector<std::string> names;
-        LONG result = ResolveParent(hKey, lpSubKey, parent, names);
-        if (result != ERROR_SUCCESS)
-            return result;
         std::int64_t id = 0;
-        if ((result = parent.store->OpenPath(parent.id, names, id)) != ERROR_SUCCESS)
+        const LONG result = FindKey(hKey, lpSubKey, parent, id);
+        if (result != ERROR_SUCCESS)
             return result;
         return parent.store->DeleteKey(id);
     });

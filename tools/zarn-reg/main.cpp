@@ -430,12 +430,17 @@ private:
         return std::nullopt;
     }
 
-    // The key's values, then its subkeys' paths.
-    LONG ListKey(HKEY key, const std::string& path) {
+    // The key's path, then a line for each of its values.
+    LONG AppendKeyAndValues(HKEY key, const std::string& path) {
         m_out += path + "\n";
-        LONG result = ForEachValue(key, [&](const std::string& name, DWORD type, const std::vector<BYTE>& data) {
+        return ForEachValue(key, [&](const std::string& name, DWORD type, const std::vector<BYTE>& data) {
             m_out += ValueLine(name, type, data) + "\n";
         });
+    }
+
+    // The key's values, then its subkeys' paths.
+    LONG ListKey(HKEY key, const std::string& path) {
+        LONG result = AppendKeyAndValues(key, path);
         if (result != ERROR_SUCCESS)
             return result;
         std::vector<std::string> subKeys;
@@ -451,10 +456,7 @@ private:
 
     // Every key below and including key, each with its values, depth first in order of creation.
     LONG ListTree(HKEY key, const std::string& path) {
-        m_out += path + "\n";
-        LONG result = ForEachValue(key, [&](const std::string& name, DWORD type, const std::vector<BYTE>& data) {
-            m_out += ValueLine(name, type, data) + "\n";
-        });
+        LONG result = AppendKeyAndValues(key, path);
         if (result != ERROR_SUCCESS)
             return result;
         m_out += "\n";
