@@ -37,6 +37,9 @@ private:
     std::intptr_t m_fd = -1; // file descriptor (POSIX) or handle (Windows); -1 when closed
 };
 
+// A name suffix ".zarn-" and six letters or digits, for a new file beside another one. Any thread.
+std::string UniqueFileSuffix();
+
 // Renames `from` over `to` in one step (an existing `to` is replaced). False with the system's code.
 bool ReplaceFile(const std::string& from, const std::string& to, unsigned long& errorCode);
 

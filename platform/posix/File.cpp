@@ -1,8 +1,6 @@
 #include "platform/File.h"
 
-#include <atomic>
 #include <cerrno>
-#include <chrono>
 #include <cstdio>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -21,38 +19,7 @@ int Native(std::intptr_t fd) {
     return static_cast<int>(fd);
 }
 
-// Six characters from the time, the process and a counter: unique within the process, hard to guess outside it.
-std::string UniqueSuffix() {
-    static std::atomic<std::uint64_t> counter{0};
-    const auto ticks = static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
-    std::uint64_t mix =
-        ticks ^ (static_cast<std::uint64_t>(::getpid()) << 32) ^ (counter.fetch_add(1) * 0x9E3779B97F4A7C15ull);
-    static const char alphabet[] = "abcdefghijklmnopqrstuvwxyz0123456789";
-    std::string suffix = ".zarn-";
-    for (int i = 0; i < 6; ++i) {
-        suffix += alphabet[mix % 36];
-        mix /= 36;
-    }
-    return suffix;
-}
-
 } // namespace
-
-File::~File() {
-    unsigned long ignored = 0;
-    Close(ignored);
-}
-
-File::File(File&& other) noexcept : m_fd(std::exchange(other.m_fd, -1)) {}
-
-File& File::operator=(File&& other) noexcept {
-    if (this != &other) {
-        unsigned long ignored = 0;
-        Close(ignored);
-        m_fd = std::exchange(other.m_fd, -1);
-    }
-    return *this;
-}
 
 bool File::OpenForWriting(const std::string& path, unsigned long& errorCode) {
     unsigned long ignored = 0;
@@ -71,7 +38,7 @@ bool File::CreateBeside(const std::string& path, std::string& createdPath, unsig
     Close(ignored);
     // O_EXCL makes the name ours; 0666 lets the umask decide the permissions as for any new file.
     for (int attempt = 0; attempt < 100; ++attempt) {
-        std::string candidate = path + UniqueSuffix();
+        std::string candidate = path + UniqueFileSuffix();
         const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd < 0) {
             if (errno == EEXIST) {

@@ -1,7 +1,5 @@
 #include "platform/File.h"
 
-#include <atomic>
-#include <chrono>
 #include <utility>
 #include <windows.h>
 
@@ -21,37 +19,7 @@ std::intptr_t AsFd(HANDLE handle) {
     return reinterpret_cast<std::intptr_t>(handle);
 }
 
-std::string UniqueSuffix() {
-    static std::atomic<unsigned long long> counter{0};
-    const auto ticks = static_cast<unsigned long long>(std::chrono::steady_clock::now().time_since_epoch().count());
-    unsigned long long mix = ticks ^ (static_cast<unsigned long long>(::GetCurrentProcessId()) << 32) ^
-                             (counter.fetch_add(1) * 0x9E3779B97F4A7C15ull);
-    static const char alphabet[] = "abcdefghijklmnopqrstuvwxyz0123456789";
-    std::string suffix = ".zarn-";
-    for (int i = 0; i < 6; ++i) {
-        suffix += alphabet[mix % 36];
-        mix /= 36;
-    }
-    return suffix;
-}
-
 } // namespace
-
-File::~File() {
-    unsigned long ignored = 0;
-    Close(ignored);
-}
-
-File::File(File&& other) noexcept : m_fd(std::exchange(other.m_fd, -1)) {}
-
-File& File::operator=(File&& other) noexcept {
-    if (this != &other) {
-        unsigned long ignored = 0;
-        Close(ignored);
-        m_fd = std::exchange(other.m_fd, -1);
-    }
-    return *this;
-}
 
 bool File::OpenForWriting(const std::string& path, unsigned long& errorCode) {
     unsigned long ignored = 0;
@@ -71,7 +39,7 @@ bool File::CreateBeside(const std::string& path, std::string& createdPath, unsig
     Close(ignored);
     // CREATE_NEW makes the name ours; the attributes of an existing target are not copied on Windows.
     for (int attempt = 0; attempt < 100; ++attempt) {
-        std::string candidate = path + UniqueSuffix();
+        std::string candidate = path + UniqueFileSuffix();
         const HANDLE handle = ::CreateFileA(candidate.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
                                             FILE_ATTRIBUTE_NORMAL, nullptr);
         if (handle == INVALID_HANDLE_VALUE) {
