@@ -1,6 +1,9 @@
 #include "components/InstallPathCheck.h"
 
 #include "components/CompObj.h"
+#include "platform/FileSystem.h"
+
+#include <optional>
 
 namespace zarn {
 
@@ -17,6 +20,22 @@ bool IsDotSegment(std::string_view segment) {
 
 bool HasForbiddenByte(std::string_view text) {
     return text.find(':') != std::string_view::npos || text.find('\0') != std::string_view::npos;
+}
+
+// True when `relative` under `appDir` resolves to `appDir`'s real path or to a path below it. The application
+// directory is resolved the same way, so links on the way to it (a linked temp or home directory) do not matter.
+bool ResolvesInside(const std::string& appDir, std::string_view relative) {
+    const std::optional<std::string> base = platform::ResolvedPath(appDir);
+    const std::optional<std::string> target =
+        platform::ResolvedPath(appDir + platform::PathSeparator() + std::string(relative));
+    if (!base || !target) {
+        return false;
+    }
+    if (*target == *base) {
+        return true;
+    }
+    const std::string prefix = base->back() == platform::PathSeparator() ? *base : *base + platform::PathSeparator();
+    return target->starts_with(prefix);
 }
 
 } // namespace
@@ -50,8 +69,15 @@ bool IsSafeInstallFileName(std::string_view fileName) {
     return fileName.find_first_of("/\\") == std::string_view::npos && !HasForbiddenByte(fileName);
 }
 
-bool IsSafeToInstall(const CCompObj& record) {
-    return IsSafeInstallDir(record.m_dir) && IsSafeInstallFileName(record.m_fileName);
+bool IsSafeInstallDir(const std::string& appDir, std::string_view dir) {
+    return IsSafeInstallDir(dir) && ResolvesInside(appDir, dir);
+}
+
+bool IsSafeToInstall(const CCompObj& record, const std::string& appDir) {
+    // The file itself may be a link (left by an earlier install or planted beside it) that a download would
+    // write through, so its own path is resolved too, not only its directory's.
+    return IsSafeInstallDir(appDir, record.m_dir) && IsSafeInstallFileName(record.m_fileName) &&
+           ResolvesInside(appDir, record.m_dir + platform::PathSeparator() + record.m_fileName);
 }
 
 } // namespace zarn

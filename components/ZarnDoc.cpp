@@ -70,9 +70,10 @@ int CZarnDoc::ParseComponentList() {
 bool CZarnDoc::ReadListFile(std::FILE* file) {
     const char sep = platform::PathSeparator();
     CComponentListReader reader(m_compList, [this, sep](const std::string& dir) {
-        // A list value that would leave the application directory creates nothing. Otherwise the result is
-        // not looked at: the directory usually exists already, and a missing one makes its download fail later.
-        if (IsSafeInstallDir(dir)) {
+        // A list value that would leave the application directory, by its text or through a link, creates
+        // nothing. Otherwise the result is not looked at: the directory usually exists already, and a missing one
+        // makes its download fail later.
+        if (IsSafeInstallDir(m_appDir, dir)) {
             static_cast<void>(platform::CreateDirectoryOne(m_appDir + sep + dir));
         }
     });

@@ -56,7 +56,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         Require(record->m_fileName == (record->m_codebase.empty() && record->m_fileName.empty()
                                            ? std::string()
                                            : zarn::CComponentListReader::FileNameFromUrl(record->m_codebase)));
-        static_cast<void>(zarn::IsSafeToInstall(*record));
+        static_cast<void>(zarn::IsSafeInstallDir(record->m_dir) && zarn::IsSafeInstallFileName(record->m_fileName));
     }
     Require(whole.size() <= Count(text, "[ENDCOMP]"));
 

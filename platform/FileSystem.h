@@ -26,6 +26,12 @@ bool FileExists(const std::string& path);
 // nullopt when the path does not exist or cannot be converted.
 std::optional<std::string> LongPathName(const std::string& path);
 
+// The real path that `path` names: its deepest existing ancestor with every symbolic link (and, on Windows,
+// junction), "." and ".." resolved by the system, followed by the rest of `path`, which does not exist yet,
+// appended lexically. nullopt when the path is empty or the existing part cannot be resolved (a dangling or
+// looping link, no permission). Any thread.
+std::optional<std::string> ResolvedPath(const std::string& path);
+
 // Deletes a file; false when it could not.
 bool RemoveFile(const std::string& path);
 

@@ -1,6 +1,8 @@
 #include "platform/FileSystem.h"
 
 #include <cerrno>
+#include <cstdlib>
+#include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -46,6 +48,53 @@ std::optional<std::string> LongPathName(const std::string& path) {
         return std::nullopt;
     }
     return path;
+}
+
+std::optional<std::string> ResolvedPath(const std::string& path) {
+    if (path.empty()) {
+        return std::nullopt;
+    }
+    // lstat, not stat: a dangling link exists as an entry, and must reach realpath (and fail there) instead of
+    // passing as a missing name that would be appended as it stands.
+    std::string head = path;
+    std::vector<std::string> missing;
+    for (;;) {
+        struct stat st {};
+        if (::lstat(head.c_str(), &st) == 0) {
+            break;
+        }
+        if ((errno != ENOENT && errno != ENOTDIR) || head == "/" || head == ".") {
+            return std::nullopt;
+        }
+        while (head.size() > 1 && head.back() == '/') {
+            head.pop_back();
+        }
+        const size_t slash = head.rfind('/');
+        missing.push_back(slash == std::string::npos ? head : head.substr(slash + 1));
+        head = slash == std::string::npos ? "." : (slash == 0 ? "/" : head.substr(0, slash));
+    }
+    const std::unique_ptr<char, void (*)(void*)> real(::realpath(head.c_str(), nullptr), &std::free);
+    if (!real) {
+        return std::nullopt;
+    }
+    std::string result = real.get();
+    for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
+        if (it->empty() || *it == ".") {
+            continue;
+        }
+        if (*it == "..") {
+            // The name before it does not exist, so the system would refuse the path; going up lexically can
+            // only give a path at or above that point, never one a link would lead elsewhere.
+            const size_t slash = result.rfind('/');
+            result.resize(slash == 0 ? 1 : slash);
+            continue;
+        }
+        if (result.back() != '/') {
+            result += '/';
+        }
+        result += *it;
+    }
+    return result;
 }
 
 bool RemoveFile(const std::string& path) {

@@ -10,6 +10,9 @@ namespace zarn::platform {
 namespace {
 
 constexpr uint16_t kRtVersion = 16;
+constexpr uint16_t kVsVersionInfo = 1;
+constexpr uint16_t kLanguageNeutral = 0x0000;
+constexpr uint16_t kEnglishUs = 0x0409;
 constexpr uint32_t kSubdirectory = 0x80000000u;
 constexpr uint32_t kBlockHeader = 6;
 // "VS_VERSION_INFO" with its terminating zero, in UTF-16.
@@ -99,34 +102,41 @@ bool CPeVersionReader::ReadRva(uint32_t rva, uint32_t length, std::vector<uint8_
     return m_source.Read(offset, length, out);
 }
 
-bool CPeVersionReader::FirstEntry(uint32_t directory, bool wantId, uint16_t id, uint32_t& target) const {
+bool CPeVersionReader::ReadEntries(uint32_t directory, std::vector<uint8_t>& entries, uint32_t& named) const {
     const uint64_t rva = uint64_t{m_resourceRva} + directory;
     std::vector<uint8_t> bytes;
     if (rva > 0xFFFFFFFFu || !ReadRva(static_cast<uint32_t>(rva), 16, bytes)) {
         return false;
     }
-    const uint32_t named = Le16(bytes.data() + 12);
-    const uint32_t ids = Le16(bytes.data() + 14);
-    const uint32_t count = named + ids;
-    if (count == 0 || rva + 16 > 0xFFFFFFFFu || !ReadRva(static_cast<uint32_t>(rva + 16), count * 8, bytes)) {
-        return false;
-    }
-    if (!wantId) {
-        target = Le32(bytes.data() + 4);
-        return true;
-    }
+    named = Le16(bytes.data() + 12);
+    const uint32_t count = named + Le16(bytes.data() + 14);
+    return count != 0 && rva + 16 <= 0xFFFFFFFFu && ReadRva(static_cast<uint32_t>(rva + 16), count * 8, entries);
+}
+
+bool CPeVersionReader::FindId(const std::vector<uint8_t>& entries, uint32_t named, uint16_t id, uint32_t& target) {
     // Named entries come first, then the entries identified by number.
-    for (uint32_t i = named; i < count; ++i) {
-        const uint8_t* entry = bytes.data() + size_t{i} * 8;
-        if (Le32(entry) == id) {
-            target = Le32(entry + 4);
+    for (size_t at = size_t{named} * 8; at + 8 <= entries.size(); at += 8) {
+        if (Le32(entries.data() + at) == id) {
+            target = Le32(entries.data() + at + 4);
             return true;
         }
     }
     return false;
 }
 
-std::vector<uint8_t> CPeVersionReader::ReadVersionBlock() {
+void CPeVersionReader::PickLanguage(const std::vector<uint8_t>& entries, uint32_t named, uint16_t userLanguage,
+                                    uint32_t& target) {
+    // The loader's order for a lookup without a language: neutral, the user's, English (United States), and
+    // failing all of them the first language the directory holds.
+    for (const uint16_t language : {kLanguageNeutral, userLanguage, kEnglishUs}) {
+        if (FindId(entries, named, language, target)) {
+            return;
+        }
+    }
+    target = Le32(entries.data() + 4);
+}
+
+std::vector<uint8_t> CPeVersionReader::ReadVersionBlock(uint16_t userLanguage) {
     if (!ReadHeaders()) {
         return {};
     }
@@ -135,7 +145,15 @@ std::vector<uint8_t> CPeVersionReader::ReadVersionBlock() {
     std::array<uint32_t, 3> path{0, 0, 0};
     uint32_t entry = 0;
     for (size_t level = 0; level < 3; ++level) {
-        if (!FirstEntry(path[level], level == 0, kRtVersion, entry)) {
+        std::vector<uint8_t> entries;
+        uint32_t named = 0;
+        if (!ReadEntries(path[level], entries, named)) {
+            return {};
+        }
+        if (level == 2) {
+            PickLanguage(entries, named, userLanguage, entry);
+        } else if (!FindId(entries, named, level == 0 ? kRtVersion : kVsVersionInfo, entry)) {
+            // GetFileVersionInfo asks for VS_VERSION_INFO only: a version resource of another id is not read.
             return {};
         }
         const bool isDirectory = (entry & kSubdirectory) != 0;

@@ -13,9 +13,11 @@ public:
     // Reads PE32 and PE32+ headers of `source`. Any thread.
     explicit CPeVersionReader(const CByteSource& source);
 
-    // The raw VS_VERSIONINFO block of the first name and first language under RT_VERSION, cut to its declared
-    // length; empty when the file is no PE file, has no such resource, or any structure on the way is inconsistent.
-    std::vector<uint8_t> ReadVersionBlock();
+    // The raw VS_VERSIONINFO block of the resource Windows' GetFileVersionInfo reads: RT_VERSION id 1, in the
+    // neutral language, else `userLanguage`, else English (United States) 0x0409, else the first language there
+    // is; cut to its declared length. Empty when the file is no PE file, has no such resource, or any structure on
+    // the way is inconsistent. Any thread.
+    std::vector<uint8_t> ReadVersionBlock(uint16_t userLanguage);
 
 private:
     struct Section {
@@ -28,7 +30,12 @@ private:
     bool ReadHeaders();
     bool MapRva(uint32_t rva, uint32_t length, uint64_t& offset) const;
     bool ReadRva(uint32_t rva, uint32_t length, std::vector<uint8_t>& out) const;
-    bool FirstEntry(uint32_t directory, bool wantId, uint16_t id, uint32_t& target) const;
+    // The 8-byte entries of the resource directory at `directory` (from the resource root) and how many of them
+    // are named; false when the directory is empty or does not fit.
+    bool ReadEntries(uint32_t directory, std::vector<uint8_t>& entries, uint32_t& named) const;
+    static bool FindId(const std::vector<uint8_t>& entries, uint32_t named, uint16_t id, uint32_t& target);
+    static void PickLanguage(const std::vector<uint8_t>& entries, uint32_t named, uint16_t userLanguage,
+                             uint32_t& target);
 
     const CByteSource& m_source;
     std::vector<Section> m_sections;

@@ -4,6 +4,7 @@
 #include "platform/posix/PackageMetadata.h"
 #include "platform/posix/PeVersionReader.h"
 #include "platform/posix/VersionBlockBuilder.h"
+#include "platform/posix/ZarnVersionApi.h"
 
 namespace zarn::platform {
 
@@ -20,7 +21,7 @@ std::vector<uint8_t> CVersionInfoReader::Read(const CByteSource& source) {
     if (!source.IsOpen()) {
         return {};
     }
-    std::vector<uint8_t> block = CPeVersionReader(source).ReadVersionBlock();
+    std::vector<uint8_t> block = CPeVersionReader(source).ReadVersionBlock(GetUserDefaultLangID());
     if (!block.empty()) {
         return block;
     }

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <limits>
 #include <ostream>
@@ -301,15 +302,60 @@ TEST(InstallPathCheck, FileNamesMustNameAFileInTheirDirectory) {
     }
     EXPECT_FALSE(IsSafeInstallFileName(std::string_view("a\0b", 3)));
 
+    test::TempAppDir app;
     CCompObj record;
     record.m_dir = "cad";
     record.m_fileName = "cad.cab";
-    EXPECT_TRUE(IsSafeToInstall(record));
+    EXPECT_TRUE(IsSafeToInstall(record, app.AppDir()));
     record.m_dir = "../cad";
-    EXPECT_FALSE(IsSafeToInstall(record));
+    EXPECT_FALSE(IsSafeToInstall(record, app.AppDir()));
     record.m_dir = "cad";
     record.m_fileName = "..";
-    EXPECT_FALSE(IsSafeToInstall(record));
+    EXPECT_FALSE(IsSafeToInstall(record, app.AppDir()));
+}
+
+TEST(InstallPathCheck, LinksAreJudgedByWhereTheyLead) {
+    namespace fs = std::filesystem;
+    test::TempAppDir app;
+    fs::create_directory(app.Outside() / "target");
+    std::ofstream(app.Outside() / "file") << "outside";
+    fs::create_directory_symlink(app.Outside() / "target", app.Path("link"));
+    fs::create_directory(app.Path("real"));
+    fs::create_directory_symlink("real", app.Path("inlink"));
+    fs::create_symlink(app.Outside() / "file", app.Path("real/evil.cab"));
+    fs::create_symlink(app.Outside() / "none", app.Path("real/dangling.cab"));
+    fs::create_symlink("loop", app.Path("loop"));
+    // The application directory itself reached through a link: the check compares real paths on both sides.
+    fs::create_directory_symlink(app.Path(""), app.Outside() / "applink");
+    const std::string linkedAppDir = (app.Outside() / "applink").string() + "/";
+
+    struct Case {
+        const char* dir;
+        const char* fileName;
+        bool dirSafe;
+        bool installSafe;
+    };
+    const Case cases[] = {
+        {"", "x.cab", true, true},
+        {"link", "x.cab", false, false},
+        {"link/sub", "x.cab", false, false},
+        {"inlink", "x.cab", true, true},
+        {"inlink/new/deeper", "x.cab", true, true},
+        {"real", "evil.cab", true, false},     // the file is a link to a file outside
+        {"real", "dangling.cab", true, false}, // a link to nothing: writing it would create its target
+        {"", "link", true, false},
+        {"loop/x", "x.cab", false, false},
+    };
+    for (const std::string& appDir : {app.AppDir(), linkedAppDir}) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(appDir + " " + c.dir + " " + c.fileName);
+            CCompObj record;
+            record.m_dir = c.dir;
+            record.m_fileName = c.fileName;
+            EXPECT_EQ(IsSafeInstallDir(appDir, c.dir), c.dirSafe);
+            EXPECT_EQ(IsSafeToInstall(record, appDir), c.installSafe);
+        }
+    }
 }
 
 TEST(ZarnDocList, ParsesTheListFileUnderTheApplicationDirectory) {
@@ -356,7 +402,14 @@ TEST(ZarnDocList, DirLinesCreateTheLastLevelInsideTheApplicationDirectoryOnly) {
     test::TempAppDir app;
     CZarnDoc doc(app.AppDir());
     const std::string outsideAbs = (app.Outside() / "absolute").string();
+    // Links inside the application directory: two that lead out of it and one that stays in.
+    std::filesystem::create_directory(app.Outside() / "target");
+    std::filesystem::create_directory_symlink(app.Outside() / "target", app.Path("link"));
+    std::filesystem::create_directory_symlink("..", app.Path("up"));
+    std::filesystem::create_directory(app.Path("real"));
+    std::filesystem::create_directory_symlink("real", app.Path("inlink"));
     app.WriteList("[STARTCOMP]\ndir=cad\n[ENDCOMP]\n"
+                  "[STARTCOMP]\ndir=link/sub\ndir=up/viaup\ndir=inlink/sub\n[ENDCOMP]\n"
                   "[STARTCOMP]\ndir=missing/deeper\n[ENDCOMP]\n"
                   "[STARTCOMP]\ndir=../escaped\n[ENDCOMP]\n"
                   "[STARTCOMP]\ndir=cad/../../escaped2\n[ENDCOMP]\n"
@@ -366,8 +419,11 @@ TEST(ZarnDocList, DirLinesCreateTheLastLevelInsideTheApplicationDirectoryOnly) {
                   "[STARTCOMP]\ndir=never ended\n"
                   "dir=cad\n");
     EXPECT_EQ(doc.ParseComponentList(), 1);
-    EXPECT_EQ(doc.m_compList.size(), 5u);
+    EXPECT_EQ(doc.m_compList.size(), 6u);
     EXPECT_TRUE(std::filesystem::is_directory(app.Path("cad")));
+    EXPECT_FALSE(std::filesystem::exists(app.Outside() / "target" / "sub"));
+    EXPECT_FALSE(std::filesystem::exists(app.Outside() / "viaup"));
+    EXPECT_TRUE(std::filesystem::is_directory(app.Path("real/sub")));
     // Directories are made at once, also for a block that never ends.
     EXPECT_TRUE(std::filesystem::is_directory(app.Path("never ended")));
     EXPECT_FALSE(std::filesystem::exists(app.Path("missing")));

@@ -3,11 +3,13 @@
 
 #include "platform/posix/ByteOrder.h"
 #include "platform/posix/ByteSource.h"
+#include "platform/posix/VersionBlock.h"
 #include "tests/support/VersionedFile.h"
 
 #include <cstring>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -23,9 +25,11 @@ constexpr size_t kOptional = 0x58;
 constexpr size_t kSection = 0x148;
 constexpr size_t kRsrc = 0x200;
 
+constexpr uint16_t kEnglishUs = 0x0409;
+
 std::vector<uint8_t> Read(const std::vector<uint8_t>& bytes) {
     const CByteSource source(bytes.data(), bytes.size());
-    return CPeVersionReader(source).ReadVersionBlock();
+    return CPeVersionReader(source).ReadVersionBlock(kEnglishUs);
 }
 
 void Set32(std::vector<uint8_t>& bytes, size_t at, uint32_t v) {
@@ -175,6 +179,51 @@ TEST_F(PeImage, DataEntryAndBlockLengthsThatLie) {
     pe = m_pe;
     pe[kRsrc + 0x58 + 6] = 'X'; // root key is not VS_VERSION_INFO
     EXPECT_TRUE(Read(pe).empty());
+}
+
+// The FileVersion text of the block the reader takes from a DLL that windres built; nullopt when it takes none.
+std::optional<std::string> FileVersionOf(const std::string& dll, uint16_t userLanguage) {
+    const CByteSource source(std::string(ZARN_VERSION_FILES) + "/" + dll);
+    EXPECT_TRUE(source.IsOpen()) << dll;
+    const std::vector<uint8_t> raw = CPeVersionReader(source).ReadVersionBlock(userLanguage);
+    if (raw.empty()) {
+        return std::nullopt;
+    }
+    std::vector<uint8_t> stored(CVersionBlock::BufferSize(raw));
+    CVersionBlock::Store(raw, stored.data());
+    uint8_t* value = nullptr;
+    unsigned length = 0;
+    if (!CVersionBlock::Query(stored.data(), "\\StringFileInfo\\040904B0\\FileVersion", &value, &length)) {
+        return "(no FileVersion)";
+    }
+    return std::string(reinterpret_cast<const char*>(value));
+}
+
+TEST(PeVersionResources, TheLoaderPicksVersionInfoOneInTheLanguageItsRulesPrefer) {
+    if (!ZARN_HAVE_MINGW) {
+        GTEST_SKIP() << "mingw-w64 was not found when the tests were configured";
+    }
+    struct Case {
+        const char* dll;
+        uint16_t userLanguage;
+        std::optional<std::string> fileVersion;
+    };
+    // Each resource's FileVersion names its id or language; see the .rc files beside the test.
+    const Case cases[] = {
+        {"languages.dll", 0x0407, "1.0 de-DE"}, // the user's language; the named and id 2 resources come first
+        {"languages.dll", 0x040C, "1.0 fr-FR"},  {"languages.dll", 0x0409, "1.0 en-US"},
+        {"languages.dll", 0x0410, "1.0 en-US"}, // no Italian: English (United States)
+        {"languages.dll", 0x0807, "1.0 en-US"}, // de-CH is not de-DE
+        {"neutral.dll", 0x0407, "1.0 neutral"}, // neutral before the user's own language
+        {"neutral.dll", 0x0410, "1.0 neutral"},  {"no_english.dll", 0x040C, "1.0 fr-FR"},
+        {"no_english.dll", 0x0410, "1.0 de-DE"}, // neither: the first in the directory (sorted by language)
+        {"other_id.dll", 0x0409, std::nullopt},  // a version resource, but not VS_VERSION_INFO
+        {"dotted.dll", 0x0407, "1.2.3.4"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.dll) + " for language " + std::to_string(c.userLanguage));
+        EXPECT_EQ(FileVersionOf(c.dll, c.userLanguage), c.fileVersion);
+    }
 }
 
 TEST(ByteSource, FileReadsAreBoundedByTheFile) {

@@ -329,5 +329,18 @@ TEST_F(UserLanguage, LcAllThenLcMessagesThenLang) {
     EXPECT_EQ(GetUserDefaultLangID(), 0x040C);
 }
 
+TEST_F(UserLanguage, VersionResourceIsTakenInTheUsersLanguage) {
+    if (!ZARN_HAVE_MINGW) {
+        GTEST_SKIP() << "mingw-w64 was not found when the tests were configured";
+    }
+    for (const auto& [lang, fileVersion] : {std::pair{"fr_FR.UTF-8", "1.0 fr-FR"}, {"de_DE.UTF-8", "1.0 de-DE"}}) {
+        SCOPED_TRACE(lang);
+        setenv("LANG", lang, 1);
+        std::vector<char> block = LoadBlock(kFiles + "/languages.dll");
+        ASSERT_FALSE(block.empty());
+        EXPECT_EQ(QueryText(block, "\\StringFileInfo\\040904B0\\FileVersion"), std::string(fileVersion));
+    }
+}
+
 } // namespace
 } // namespace zarn
