@@ -23,6 +23,9 @@ namespace {
 // The body reaches the target in pieces of at most this size, each followed by a display refresh.
 constexpr std::size_t kPieceSize = 1024;
 constexpr long kMaxRedirects = 10;
+// libcurl counts each time it sends a request again with credentials as a redirect too: its limit
+// leaves room for those beside ours, and still ends a server that asks for ever.
+constexpr long kMaxFollows = 2 * kMaxRedirects;
 // libcurl's receive buffer: larger than its default, so a fast link costs fewer reads and callbacks.
 constexpr long kReceiveBufferSize = 256 * 1024;
 constexpr unsigned kApplicationTitle = 57344;
@@ -270,7 +273,7 @@ bool Transfer::Configure() {
     set(CURLOPT_PROTOCOLS_STR, "http,https");
     set(CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
     set(CURLOPT_FOLLOWLOCATION, 1L);
-    set(CURLOPT_MAXREDIRS, kMaxRedirects);
+    set(CURLOPT_MAXREDIRS, kMaxFollows);
     set(CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
     set(CURLOPT_HTTPGET, 1L);
     set(CURLOPT_USERAGENT, m_agent.c_str());
@@ -339,6 +342,8 @@ Transfer::Outcome Transfer::Perform() {
     m_lastActivity = std::chrono::steady_clock::now();
     m_phase = Phase::Connecting;
     m_statusSeen = false;
+    // Redirects count per round, as libcurl counts them for each perform.
+    m_redirects = 0;
     const CURLcode rc = curl_easy_perform(m_curl.get());
     if (m_stopped) {
         return Outcome::Stopped;
@@ -471,11 +476,8 @@ bool Transfer::OnHeadersComplete() {
     if (m_status == 401 || m_status == 407) {
         return true; // the challenge's body is read away; Run decides what comes next
     }
-    if (m_status >= 300 && m_status < 400 && m_status != 304 && !m_location.empty() && m_redirects < kMaxRedirects) {
-        return OnRedirect();
-    }
     if (m_status >= 300 && m_status < 400 && m_status != 304 && !m_location.empty()) {
-        return true; // libcurl ends with too many redirects
+        return OnRedirect();
     }
     Fail(213, static_cast<unsigned long>(m_status));
     return false;
@@ -504,6 +506,11 @@ bool Transfer::OnRedirect() {
     // A secure download never continues in the clear, whatever the server says.
     if (std::strncmp(current, "https:", 6) == 0 && std::strcmp(scheme, "http") == 0) {
         Fail(211, CURLE_UNSUPPORTED_PROTOCOL);
+        return false;
+    }
+    // The limit is ours, not libcurl's, so that no redirect is ever followed without the check above.
+    if (m_redirects >= kMaxRedirects) {
+        Fail(213, static_cast<unsigned long>(m_status));
         return false;
     }
     ++m_redirects;
