@@ -173,7 +173,8 @@ private:
     unsigned m_failId = 0;
     unsigned long m_failCode = 0;
     std::chrono::steady_clock::time_point m_lastActivity;
-    int m_redirects = 0;
+    int m_redirects = 0; // in this round
+    int m_rounds = 0;    // Perform calls so far
 
     // The response whose headers are being read.
     long m_status = 0;
@@ -342,6 +343,20 @@ Transfer::Outcome Transfer::Perform() {
     m_lastActivity = std::chrono::steady_clock::now();
     m_phase = Phase::Connecting;
     m_statusSeen = false;
+    // A round after a challenge goes again to the URL that asked, wherever redirects had led: the
+    // answer is meant for that host, and libcurl sends credentials to the host a round starts at only.
+    if (m_rounds++ > 0) {
+        char* answered = nullptr;
+        curl_easy_getinfo(m_curl.get(), CURLINFO_EFFECTIVE_URL, &answered);
+        if (answered) {
+            m_url = answered;
+            const CURLcode rc = curl_easy_setopt(m_curl.get(), CURLOPT_URL, m_url.c_str());
+            if (rc != CURLE_OK) {
+                Fail(210, rc);
+                return Outcome::Failed;
+            }
+        }
+    }
     // Redirects count per round, as libcurl counts them for each perform.
     m_redirects = 0;
     const CURLcode rc = curl_easy_perform(m_curl.get());

@@ -1,15 +1,16 @@
 #include "download/TransferEngine.h"
 
 #include "download/TargetFile.h"
-#include "tests/support/LocalServer.h"
 #include "tests/download/RawServer.h"
 #include "tests/download/RecordingSink.h"
 #include "tests/download/TempDir.h"
+#include "tests/support/LocalServer.h"
 
 #include <atomic>
 #include <csignal>
 #include <cstdlib>
 #include <gtest/gtest.h>
+#include <mutex>
 #include <sys/resource.h>
 #include <thread>
 
@@ -245,6 +246,7 @@ protected:
         TransferEngineTest::SetUp();
         server.Http().Get("/secret.txt", [this](const httplib::Request& req, httplib::Response& res) {
             ++requests;
+            NoteCredentials(req);
             if (req.get_header_value("Authorization") != kSiteAuth) {
                 res.status = 401;
                 res.set_header("WWW-Authenticate", "Basic realm=\"vendor\"");
@@ -253,12 +255,25 @@ protected:
             }
             res.set_content("the secret list", "text/plain");
         });
+        // The same server under another host name: credentials for one are no business of the other.
+        server.Http().Get("/elsewhere", [this](const httplib::Request& req, httplib::Response& res) {
+            NoteCredentials(req);
+            res.set_redirect("http://localhost:" + std::to_string(server.Port()) + "/secret.txt");
+        });
         server.Start();
         Point(server, "/secret.txt");
         WriteFile(target, "previous content");
     }
+    void NoteCredentials(const httplib::Request& req) {
+        if (req.has_header("Authorization")) {
+            std::lock_guard lock(mutex);
+            credentialsSentTo.push_back(req.get_header_value("Host"));
+        }
+    }
     LocalServer server;
     std::atomic<int> requests{0};
+    std::mutex mutex;
+    std::vector<std::string> credentialsSentTo; // the Host of every request that carried credentials
 };
 
 TEST_F(AuthTest, StoredSiteCredentialsAnswerTheChallenge) {
@@ -276,6 +291,16 @@ TEST_F(AuthTest, PromptAnswersTheChallengeAndAWrongAnswerAsksAgain) {
     ExpectSuccess();
     EXPECT_EQ(ReadFile(target), "the secret list");
     EXPECT_EQ(sink.prompts, (std::vector<std::string>{"site:127.0.0.1", "site:127.0.0.1"}));
+}
+
+TEST_F(AuthTest, ChallengeAfterARedirectToAnotherHostIsAnsweredThereOnly) {
+    Point(server, "/elsewhere");
+    sink.answers = {{"zarn", "secret"}};
+    Run();
+    ExpectSuccess();
+    EXPECT_EQ(ReadFile(target), "the secret list");
+    EXPECT_EQ(sink.prompts, (std::vector<std::string>{"site:localhost"}));
+    EXPECT_EQ(credentialsSentTo, (std::vector<std::string>{"localhost:" + std::to_string(server.Port())}));
 }
 
 TEST_F(AuthTest, DeclinedPromptFailsWith401) {
