@@ -104,6 +104,21 @@ std::string UrlOf(const TransferSettings& settings) {
            EncodedPath(settings.objectPath);
 }
 
+// The host name in a proxy text, read as libcurl reads it ("http://proxy:3128", "proxy:3128" and
+// "user:pw@proxy" all name "proxy"); empty when the text names no host.
+std::string ProxyHostName(const std::string& proxy) {
+    CurlUrl url(curl_url());
+    char* host = nullptr;
+    if (!url ||
+        curl_url_set(url.get(), CURLUPART_URL, proxy.c_str(), CURLU_NON_SUPPORT_SCHEME | CURLU_GUESS_SCHEME) !=
+            CURLUE_OK ||
+        curl_url_get(url.get(), CURLUPART_HOST, &host, 0) != CURLUE_OK) {
+        return {};
+    }
+    const CurlText hostText(host);
+    return host;
+}
+
 // One run of the engine: the libcurl handle, the callbacks' state and the figures of the body.
 //
 // The status lines come from hooks whose order libcurl guarantees, never from its debug texts:
@@ -160,8 +175,8 @@ private:
     std::string m_url;
     std::string m_agent;
     std::string m_range;
-    std::string m_currentHost;
-    bool m_viaNamedProxy = false;
+    std::string m_siteHost;  // the web server the request is at now (redirects move it)
+    std::string m_proxyName; // the host name of the named proxy; empty without one
 
     // Site and proxy credentials: stored ones are used once, then the user is asked (if allowed).
     std::string m_siteUser, m_sitePassword, m_proxyUser, m_proxyPassword;
@@ -216,8 +231,8 @@ void Transfer::Run() {
     }
     m_sink.StartAnimation();
 
-    m_currentHost = m_viaNamedProxy ? m_settings.proxyHost : m_settings.hostName;
-    m_sink.ShowStatusText(FormatString(204, m_currentHost));
+    m_siteHost = m_settings.hostName;
+    m_sink.ShowStatusText(FormatString(204, m_proxyName.empty() ? m_siteHost : m_proxyName));
     m_resolvePending = true;
     for (;;) {
         const Outcome outcome = Perform();
@@ -299,7 +314,7 @@ bool Transfer::Configure() {
     } else if (m_settings.accessMode == 2) {
         set(CURLOPT_PROXY, m_settings.proxyHost.c_str());
         set(CURLOPT_NOPROXY, "");
-        m_viaNamedProxy = true;
+        m_proxyName = ProxyHostName(m_settings.proxyHost);
     }
     m_siteUser = m_settings.siteLogin;
     m_sitePassword = m_settings.sitePwd;
@@ -405,10 +420,8 @@ bool Transfer::Authenticate(long status) {
     if (StopRequested()) {
         return false;
     }
-    std::string host = proxy ? m_settings.proxyHost : m_currentHost;
-    if (host.empty()) {
-        host = m_settings.hostName;
-    }
+    // A proxy taken from the environment is known to libcurl only; the prompt then names the server.
+    const std::string& host = proxy && !m_proxyName.empty() ? m_proxyName : m_siteHost;
     std::string newUser = user;
     std::string newPassword;
     if (!m_sink.AskCredentials(proxy, host, newUser, newPassword)) {
@@ -530,9 +543,11 @@ bool Transfer::OnRedirect() {
     }
     ++m_redirects;
     m_sink.ShowStatusText(FormatString(207, target));
-    if (!m_viaNamedProxy && m_currentHost != host) {
-        m_currentHost = host;
-        m_sink.ShowStatusText(FormatString(204, m_currentHost));
+    // Through a named proxy the connection stays with the proxy; only the server changes.
+    const bool newHost = m_siteHost != host;
+    m_siteHost = host;
+    if (m_proxyName.empty() && newHost) {
+        m_sink.ShowStatusText(FormatString(204, m_siteHost));
         m_resolvePending = true;
     }
     return true;

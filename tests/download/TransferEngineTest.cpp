@@ -349,6 +349,14 @@ protected:
         origin.Http().Get("/file.txt", [](const httplib::Request&, httplib::Response& res) {
             res.set_content("through the proxy", "text/plain");
         });
+        origin.Http().Get("/secret.txt", [](const httplib::Request& req, httplib::Response& res) {
+            if (req.get_header_value("Authorization") != kSiteAuth) {
+                res.status = 401;
+                res.set_header("WWW-Authenticate", "Basic realm=\"vendor\"");
+                return;
+            }
+            res.set_content("the secret list", "text/plain");
+        });
         origin.Start();
         proxy.Http().Get(".*", [this](const httplib::Request& req, httplib::Response& res) {
             ++proxyRequests;
@@ -364,12 +372,19 @@ protected:
                 return;
             }
             httplib::Client client("127.0.0.1", origin.Port());
-            const auto answer = client.Get(req.target.substr(prefix.size()).c_str());
+            httplib::Headers forwarded;
+            if (req.has_header("Authorization")) {
+                forwarded.emplace("Authorization", req.get_header_value("Authorization"));
+            }
+            const auto answer = client.Get(req.target.substr(prefix.size()), forwarded);
             if (!answer) {
                 res.status = 502;
                 return;
             }
             res.status = answer->status;
+            if (answer->has_header("WWW-Authenticate")) {
+                res.set_header("WWW-Authenticate", answer->get_header_value("WWW-Authenticate"));
+            }
             res.set_content(answer->body, "text/plain");
         });
         proxy.Start();
@@ -398,7 +413,18 @@ TEST_F(ProxyTest, PromptAnswersTheProxyChallenge) {
     Run();
     ExpectSuccess();
     EXPECT_EQ(ReadFile(target), "through the proxy");
-    EXPECT_EQ(sink.prompts, (std::vector<std::string>{"proxy:" + settings.proxyHost}));
+    EXPECT_EQ(sink.prompts, (std::vector<std::string>{"proxy:127.0.0.1"}));
+}
+
+TEST_F(ProxyTest, PromptsAndStatusLinesNameTheHostThatAskedOrIsReached) {
+    settings.proxyHost = "http://localhost:" + std::to_string(proxy.Port());
+    settings.objectPath = "/secret.txt";
+    sink.answers = {{"proxyuser", "proxypw"}, {"zarn", "secret"}};
+    Run();
+    ExpectSuccess();
+    EXPECT_EQ(ReadFile(target), "the secret list");
+    EXPECT_EQ(sink.prompts, (std::vector<std::string>{"proxy:localhost", "site:127.0.0.1"}));
+    EXPECT_EQ(sink.statusLines.front(), "Resolving name: localhost");
 }
 
 TEST_F(ProxyTest, DeclinedProxyPromptFailsWith407) {
