@@ -147,6 +147,7 @@ private:
         }
     }
     bool Configure();
+    bool TcpConnected() const;
     Outcome Perform();
     bool Authenticate(long status);
     void Finish(Outcome outcome);
@@ -184,6 +185,7 @@ private:
     Phase m_phase = Phase::Connecting;
     bool m_resolvePending = false;
     bool m_connectPending = false;
+    long m_connectsAtSocket = 0; // libcurl's count of connections made, when the last socket opened
     bool m_stopped = false;
     unsigned m_failId = 0;
     unsigned long m_failCode = 0;
@@ -330,7 +332,8 @@ bool Transfer::Configure() {
         set(CURLOPT_PROXYPASSWORD, m_proxyPassword.c_str());
         set(CURLOPT_PROXYAUTH, static_cast<long>(CURLAUTH_BASIC | CURLAUTH_DIGEST));
     }
-    // A connection that cannot be made within the silence limit fails like a refused one.
+    // The connect phase ends once TLS (and a proxy's tunnel) stand. A TCP connection not made within
+    // the silence limit fails like a refused one; one that is made but then stays silent is silence.
     set(CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(m_settings.silenceLimit.count()));
 
     set(CURLOPT_HEADERFUNCTION, &Transfer::HeaderCallback);
@@ -400,10 +403,19 @@ Transfer::Outcome Transfer::Perform() {
         Fail(214, rc);
     } else if (m_phase == Phase::Requesting && rc != CURLE_SEND_ERROR) {
         Fail(212, rc);
+    } else if (rc == CURLE_OPERATION_TIMEDOUT && TcpConnected()) {
+        Fail(214, rc); // a silent TLS handshake or proxy tunnel
     } else {
         Fail(211, rc);
     }
     return Outcome::Failed;
+}
+
+// libcurl counts a connection as made once TCP stands, before TLS or a proxy's tunnel.
+bool Transfer::TcpConnected() const {
+    long connects = 0;
+    curl_easy_getinfo(m_curl.get(), CURLINFO_NUM_CONNECTS, &connects);
+    return connects > m_connectsAtSocket;
 }
 
 bool Transfer::Authenticate(long status) {
@@ -633,7 +645,7 @@ bool Transfer::Idle() {
         m_stopped = true;
         return false;
     }
-    // While connecting, the connect time-out watches; once connected, silence is measured here.
+    // While connecting, the connect time-out watches (see Perform); after that, silence is measured here.
     if (m_phase != Phase::Connecting && std::chrono::steady_clock::now() - m_lastActivity > m_settings.silenceLimit) {
         Fail(214, CURLE_OPERATION_TIMEDOUT);
         return false;
@@ -679,6 +691,7 @@ curl_socket_t Transfer::OpenSocketCallback(void* self, curlsocktype, curl_sockad
     transfer->m_sink.ShowStatusText(FormatString(206, ip));
     transfer->m_phase = Phase::Connecting;
     transfer->m_connectPending = true;
+    curl_easy_getinfo(transfer->m_curl.get(), CURLINFO_NUM_CONNECTS, &transfer->m_connectsAtSocket);
     const std::intptr_t socket = platform::CreateSocket(address->family, address->socktype, address->protocol);
     return socket < 0 ? CURL_SOCKET_BAD : static_cast<curl_socket_t>(socket);
 }

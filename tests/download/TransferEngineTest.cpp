@@ -686,6 +686,43 @@ TEST_F(TransferEngineTest, SilenceLongerThanTheLimitFailsWith214) {
     ExpectPreviousTarget();
 }
 
+TEST_F(TransferEngineTest, SilentTlsHandshakeIsSilenceAndCanBeStopped) {
+    struct Case {
+        const char* name;
+        int stopAfterMs; // 0: no stop
+        int silenceLimitMs;
+        bool failed;
+        const char* failText;
+    };
+    const Case cases[] = {
+        {"silence", 0, 1000, true, "An error occurred while downloading the file, Error:28"},
+        {"stop", 300, 60000, false, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        sink.Reset();
+        stop = false;
+        test::RawServer server(""); // takes the connection, never says a word
+        settings.port = static_cast<std::uint16_t>(server.Port());
+        settings.secure = true;
+        settings.objectPath = "/a";
+        settings.silenceLimit = std::chrono::milliseconds(c.silenceLimitMs);
+        WriteFile(target, "previous content");
+        std::thread stopper([&] {
+            if (c.stopAfterMs > 0) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(c.stopAfterMs));
+                stop = true;
+            }
+        });
+        Run();
+        stopper.join();
+        EXPECT_EQ(sink.endCount, 1);
+        EXPECT_EQ(sink.failed, c.failed);
+        EXPECT_EQ(sink.failText, c.failText);
+        ExpectPreviousTarget();
+    }
+}
+
 TEST_F(TransferEngineTest, StopInTheMiddleOfTheBodyEndsWithoutFailureAndKeepsThePreviousTarget) {
     const std::string body = Pattern(8 * 1024 * 1024);
     LocalServer server;
