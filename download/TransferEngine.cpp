@@ -1,11 +1,11 @@
 #include "download/TransferEngine.h"
 
+#include "components/AsciiText.h"
 #include "download/ProgressText.h"
 #include "platform/Socket.h"
 #include "res/StringTable.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -14,6 +14,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <thread>
 
 namespace zarn {
@@ -48,30 +49,6 @@ bool GlobalInit() {
     static CURLcode result = CURLE_FAILED_INIT;
     std::call_once(once, [] { result = curl_global_init(CURL_GLOBAL_DEFAULT); });
     return result == CURLE_OK;
-}
-
-bool StartsWithNoCase(const char* text, std::size_t length, const char* prefix) {
-    const std::size_t n = std::strlen(prefix);
-    if (length < n) {
-        return false;
-    }
-    for (std::size_t i = 0; i < n; ++i) {
-        if (std::tolower(static_cast<unsigned char>(text[i])) != std::tolower(static_cast<unsigned char>(prefix[i]))) {
-            return false;
-        }
-    }
-    return true;
-}
-
-std::string Trimmed(const char* text, std::size_t length) {
-    std::size_t begin = 0;
-    while (begin < length && (text[begin] == ' ' || text[begin] == '\t')) {
-        ++begin;
-    }
-    while (length > begin && std::isspace(static_cast<unsigned char>(text[length - 1]))) {
-        --length;
-    }
-    return std::string(text + begin, length - begin);
 }
 
 // The object path as libcurl's URL parser accepts it: bytes it would refuse (blanks, controls,
@@ -481,18 +458,19 @@ void Transfer::OnHeaderLine(const char* line, std::size_t length) {
     if (m_bodyStarted) {
         return;
     }
-    if (StartsWithNoCase(line, length, "HTTP/")) {
+    const std::string_view header(line, length);
+    if (StartsWithIgnoreCaseAscii(header, "HTTP/")) {
         // A new response begins (an interim one, a challenge, a redirect or the final one).
-        const std::string text(line, length);
+        const std::string text(header);
         const std::size_t blank = text.find(' ');
         m_status = blank == std::string::npos ? 0 : std::strtol(text.c_str() + blank + 1, nullptr, 10);
         m_statusSeen = true;
         m_location.clear();
         m_contentLength.reset();
-    } else if (StartsWithNoCase(line, length, "Location:")) {
-        m_location = Trimmed(line + 9, length - 9);
-    } else if (StartsWithNoCase(line, length, "Content-Length:")) {
-        const std::string value = Trimmed(line + 15, length - 15);
+    } else if (StartsWithIgnoreCaseAscii(header, "Location:")) {
+        m_location = TrimWhiteSpace(header.substr(9));
+    } else if (StartsWithIgnoreCaseAscii(header, "Content-Length:")) {
+        const std::string value(TrimWhiteSpace(header.substr(15)));
         char* end = nullptr;
         errno = 0;
         const unsigned long long parsed = std::strtoull(value.c_str(), &end, 10);
