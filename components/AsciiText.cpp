@@ -52,4 +52,8 @@ bool EqualsIgnoreCaseAscii(std::string_view a, std::string_view b) {
     return a.size() == b.size() && ToLowerAscii(a) == ToLowerAscii(b);
 }
 
+bool StartsWithIgnoreCaseAscii(std::string_view text, std::string_view prefix) {
+    return text.size() >= prefix.size() && EqualsIgnoreCaseAscii(text.substr(0, prefix.size()), prefix);
+}
+
 } // namespace zarn

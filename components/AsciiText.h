@@ -24,4 +24,7 @@ std::string ToLowerAscii(std::string_view text);
 // True when `a` and `b` are equal once A-Z and a-z are taken as the same. Any thread; never fails.
 bool EqualsIgnoreCaseAscii(std::string_view a, std::string_view b);
 
+// True when `text` begins with `prefix`, A-Z and a-z taken as the same. Any thread; never fails.
+bool StartsWithIgnoreCaseAscii(std::string_view text, std::string_view prefix);
+
 } // namespace zarn

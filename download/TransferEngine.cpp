@@ -1,11 +1,11 @@
 #include "download/TransferEngine.h"
 
+#include "components/AsciiText.h"
 #include "download/ProgressText.h"
 #include "platform/Socket.h"
 #include "res/StringTable.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -14,6 +14,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <thread>
 
 namespace zarn {
@@ -23,6 +24,9 @@ namespace {
 // The body reaches the target in pieces of at most this size, each followed by a display refresh.
 constexpr std::size_t kPieceSize = 1024;
 constexpr long kMaxRedirects = 10;
+// libcurl counts each time it sends a request again with credentials as a redirect too: its limit
+// leaves room for those beside ours, and still ends a server that asks for ever.
+constexpr long kMaxFollows = 2 * kMaxRedirects;
 // libcurl's receive buffer: larger than its default, so a fast link costs fewer reads and callbacks.
 constexpr long kReceiveBufferSize = 256 * 1024;
 constexpr unsigned kApplicationTitle = 57344;
@@ -45,30 +49,6 @@ bool GlobalInit() {
     static CURLcode result = CURLE_FAILED_INIT;
     std::call_once(once, [] { result = curl_global_init(CURL_GLOBAL_DEFAULT); });
     return result == CURLE_OK;
-}
-
-bool StartsWithNoCase(const char* text, std::size_t length, const char* prefix) {
-    const std::size_t n = std::strlen(prefix);
-    if (length < n) {
-        return false;
-    }
-    for (std::size_t i = 0; i < n; ++i) {
-        if (std::tolower(static_cast<unsigned char>(text[i])) != std::tolower(static_cast<unsigned char>(prefix[i]))) {
-            return false;
-        }
-    }
-    return true;
-}
-
-std::string Trimmed(const char* text, std::size_t length) {
-    std::size_t begin = 0;
-    while (begin < length && (text[begin] == ' ' || text[begin] == '\t')) {
-        ++begin;
-    }
-    while (length > begin && std::isspace(static_cast<unsigned char>(text[length - 1]))) {
-        --length;
-    }
-    return std::string(text + begin, length - begin);
 }
 
 // The object path as libcurl's URL parser accepts it: bytes it would refuse (blanks, controls,
@@ -101,6 +81,21 @@ std::string UrlOf(const TransferSettings& settings) {
            EncodedPath(settings.objectPath);
 }
 
+// The host name in a proxy text, read as libcurl reads it ("http://proxy:3128", "proxy:3128" and
+// "user:pw@proxy" all name "proxy"); empty when the text names no host.
+std::string ProxyHostName(const std::string& proxy) {
+    CurlUrl url(curl_url());
+    char* host = nullptr;
+    if (!url ||
+        curl_url_set(url.get(), CURLUPART_URL, proxy.c_str(), CURLU_NON_SUPPORT_SCHEME | CURLU_GUESS_SCHEME) !=
+            CURLUE_OK ||
+        curl_url_get(url.get(), CURLUPART_HOST, &host, 0) != CURLUE_OK) {
+        return {};
+    }
+    const CurlText hostText(host);
+    return host;
+}
+
 // One run of the engine: the libcurl handle, the callbacks' state and the figures of the body.
 //
 // The status lines come from hooks whose order libcurl guarantees, never from its debug texts:
@@ -129,6 +124,7 @@ private:
         }
     }
     bool Configure();
+    bool TcpConnected() const;
     Outcome Perform();
     bool Authenticate(long status);
     void Finish(Outcome outcome);
@@ -157,8 +153,8 @@ private:
     std::string m_url;
     std::string m_agent;
     std::string m_range;
-    std::string m_currentHost;
-    bool m_viaNamedProxy = false;
+    std::string m_siteHost;  // the web server the request is at now (redirects move it)
+    std::string m_proxyName; // the host name of the named proxy; empty without one
 
     // Site and proxy credentials: stored ones are used once, then the user is asked (if allowed).
     std::string m_siteUser, m_sitePassword, m_proxyUser, m_proxyPassword;
@@ -166,11 +162,13 @@ private:
     Phase m_phase = Phase::Connecting;
     bool m_resolvePending = false;
     bool m_connectPending = false;
+    long m_connectsAtSocket = 0; // libcurl's count of connections made, when the last socket opened
     bool m_stopped = false;
     unsigned m_failId = 0;
     unsigned long m_failCode = 0;
     std::chrono::steady_clock::time_point m_lastActivity;
-    int m_redirects = 0;
+    int m_redirects = 0; // in this round
+    int m_rounds = 0;    // Perform calls so far
 
     // The response whose headers are being read.
     long m_status = 0;
@@ -212,8 +210,8 @@ void Transfer::Run() {
     }
     m_sink.StartAnimation();
 
-    m_currentHost = m_viaNamedProxy ? m_settings.proxyHost : m_settings.hostName;
-    m_sink.ShowStatusText(FormatString(204, m_currentHost));
+    m_siteHost = m_settings.hostName;
+    m_sink.ShowStatusText(FormatString(204, m_proxyName.empty() ? m_siteHost : m_proxyName));
     m_resolvePending = true;
     for (;;) {
         const Outcome outcome = Perform();
@@ -270,7 +268,7 @@ bool Transfer::Configure() {
     set(CURLOPT_PROTOCOLS_STR, "http,https");
     set(CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
     set(CURLOPT_FOLLOWLOCATION, 1L);
-    set(CURLOPT_MAXREDIRS, kMaxRedirects);
+    set(CURLOPT_MAXREDIRS, kMaxFollows);
     set(CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
     set(CURLOPT_HTTPGET, 1L);
     set(CURLOPT_USERAGENT, m_agent.c_str());
@@ -295,7 +293,7 @@ bool Transfer::Configure() {
     } else if (m_settings.accessMode == 2) {
         set(CURLOPT_PROXY, m_settings.proxyHost.c_str());
         set(CURLOPT_NOPROXY, "");
-        m_viaNamedProxy = true;
+        m_proxyName = ProxyHostName(m_settings.proxyHost);
     }
     m_siteUser = m_settings.siteLogin;
     m_sitePassword = m_settings.sitePwd;
@@ -311,7 +309,8 @@ bool Transfer::Configure() {
         set(CURLOPT_PROXYPASSWORD, m_proxyPassword.c_str());
         set(CURLOPT_PROXYAUTH, static_cast<long>(CURLAUTH_BASIC | CURLAUTH_DIGEST));
     }
-    // A connection that cannot be made within the silence limit fails like a refused one.
+    // The connect phase ends once TLS (and a proxy's tunnel) stand. A TCP connection not made within
+    // the silence limit fails like a refused one; one that is made but then stays silent is silence.
     set(CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(m_settings.silenceLimit.count()));
 
     set(CURLOPT_HEADERFUNCTION, &Transfer::HeaderCallback);
@@ -339,6 +338,22 @@ Transfer::Outcome Transfer::Perform() {
     m_lastActivity = std::chrono::steady_clock::now();
     m_phase = Phase::Connecting;
     m_statusSeen = false;
+    // A round after a challenge goes again to the URL that asked, wherever redirects had led: the
+    // answer is meant for that host, and libcurl sends credentials to the host a round starts at only.
+    if (m_rounds++ > 0) {
+        char* answered = nullptr;
+        curl_easy_getinfo(m_curl.get(), CURLINFO_EFFECTIVE_URL, &answered);
+        if (answered) {
+            m_url = answered;
+            const CURLcode rc = curl_easy_setopt(m_curl.get(), CURLOPT_URL, m_url.c_str());
+            if (rc != CURLE_OK) {
+                Fail(210, rc);
+                return Outcome::Failed;
+            }
+        }
+    }
+    // Redirects count per round, as libcurl counts them for each perform.
+    m_redirects = 0;
     const CURLcode rc = curl_easy_perform(m_curl.get());
     if (m_stopped) {
         return Outcome::Stopped;
@@ -365,10 +380,19 @@ Transfer::Outcome Transfer::Perform() {
         Fail(214, rc);
     } else if (m_phase == Phase::Requesting && rc != CURLE_SEND_ERROR) {
         Fail(212, rc);
+    } else if (rc == CURLE_OPERATION_TIMEDOUT && TcpConnected()) {
+        Fail(214, rc); // a silent TLS handshake or proxy tunnel
     } else {
         Fail(211, rc);
     }
     return Outcome::Failed;
+}
+
+// libcurl counts a connection as made once TCP stands, before TLS or a proxy's tunnel.
+bool Transfer::TcpConnected() const {
+    long connects = 0;
+    curl_easy_getinfo(m_curl.get(), CURLINFO_NUM_CONNECTS, &connects);
+    return connects > m_connectsAtSocket;
 }
 
 bool Transfer::Authenticate(long status) {
@@ -385,10 +409,8 @@ bool Transfer::Authenticate(long status) {
     if (StopRequested()) {
         return false;
     }
-    std::string host = proxy ? m_settings.proxyHost : m_currentHost;
-    if (host.empty()) {
-        host = m_settings.hostName;
-    }
+    // A proxy taken from the environment is known to libcurl only; the prompt then names the server.
+    const std::string& host = proxy && !m_proxyName.empty() ? m_proxyName : m_siteHost;
     std::string newUser = user;
     std::string newPassword;
     if (!m_sink.AskCredentials(proxy, host, newUser, newPassword)) {
@@ -436,18 +458,19 @@ void Transfer::OnHeaderLine(const char* line, std::size_t length) {
     if (m_bodyStarted) {
         return;
     }
-    if (StartsWithNoCase(line, length, "HTTP/")) {
+    const std::string_view header(line, length);
+    if (StartsWithIgnoreCaseAscii(header, "HTTP/")) {
         // A new response begins (an interim one, a challenge, a redirect or the final one).
-        const std::string text(line, length);
+        const std::string text(header);
         const std::size_t blank = text.find(' ');
         m_status = blank == std::string::npos ? 0 : std::strtol(text.c_str() + blank + 1, nullptr, 10);
         m_statusSeen = true;
         m_location.clear();
         m_contentLength.reset();
-    } else if (StartsWithNoCase(line, length, "Location:")) {
-        m_location = Trimmed(line + 9, length - 9);
-    } else if (StartsWithNoCase(line, length, "Content-Length:")) {
-        const std::string value = Trimmed(line + 15, length - 15);
+    } else if (StartsWithIgnoreCaseAscii(header, "Location:")) {
+        m_location = TrimWhiteSpace(header.substr(9));
+    } else if (StartsWithIgnoreCaseAscii(header, "Content-Length:")) {
+        const std::string value(TrimWhiteSpace(header.substr(15)));
         char* end = nullptr;
         errno = 0;
         const unsigned long long parsed = std::strtoull(value.c_str(), &end, 10);
@@ -471,11 +494,8 @@ bool Transfer::OnHeadersComplete() {
     if (m_status == 401 || m_status == 407) {
         return true; // the challenge's body is read away; Run decides what comes next
     }
-    if (m_status >= 300 && m_status < 400 && m_status != 304 && !m_location.empty() && m_redirects < kMaxRedirects) {
-        return OnRedirect();
-    }
     if (m_status >= 300 && m_status < 400 && m_status != 304 && !m_location.empty()) {
-        return true; // libcurl ends with too many redirects
+        return OnRedirect();
     }
     Fail(213, static_cast<unsigned long>(m_status));
     return false;
@@ -506,11 +526,18 @@ bool Transfer::OnRedirect() {
         Fail(211, CURLE_UNSUPPORTED_PROTOCOL);
         return false;
     }
+    // The limit is ours, not libcurl's, so that no redirect is ever followed without the check above.
+    if (m_redirects >= kMaxRedirects) {
+        Fail(213, static_cast<unsigned long>(m_status));
+        return false;
+    }
     ++m_redirects;
     m_sink.ShowStatusText(FormatString(207, target));
-    if (!m_viaNamedProxy && m_currentHost != host) {
-        m_currentHost = host;
-        m_sink.ShowStatusText(FormatString(204, m_currentHost));
+    // Through a named proxy the connection stays with the proxy; only the server changes.
+    const bool newHost = m_siteHost != host;
+    m_siteHost = host;
+    if (m_proxyName.empty() && newHost) {
+        m_sink.ShowStatusText(FormatString(204, m_siteHost));
         m_resolvePending = true;
     }
     return true;
@@ -596,7 +623,7 @@ bool Transfer::Idle() {
         m_stopped = true;
         return false;
     }
-    // While connecting, the connect time-out watches; once connected, silence is measured here.
+    // While connecting, the connect time-out watches (see Perform); after that, silence is measured here.
     if (m_phase != Phase::Connecting && std::chrono::steady_clock::now() - m_lastActivity > m_settings.silenceLimit) {
         Fail(214, CURLE_OPERATION_TIMEDOUT);
         return false;
@@ -642,6 +669,7 @@ curl_socket_t Transfer::OpenSocketCallback(void* self, curlsocktype, curl_sockad
     transfer->m_sink.ShowStatusText(FormatString(206, ip));
     transfer->m_phase = Phase::Connecting;
     transfer->m_connectPending = true;
+    curl_easy_getinfo(transfer->m_curl.get(), CURLINFO_NUM_CONNECTS, &transfer->m_connectsAtSocket);
     const std::intptr_t socket = platform::CreateSocket(address->family, address->socktype, address->protocol);
     return socket < 0 ? CURL_SOCKET_BAD : static_cast<curl_socket_t>(socket);
 }

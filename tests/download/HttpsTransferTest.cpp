@@ -1,8 +1,8 @@
 #include "download/TargetFile.h"
 #include "download/TransferEngine.h"
-#include "tests/support/LocalServer.h"
 #include "tests/download/RecordingSink.h"
 #include "tests/download/TempDir.h"
+#include "tests/support/LocalServer.h"
 
 #include <atomic>
 #include <cstdlib>
@@ -117,6 +117,42 @@ TEST_F(HttpsTransferTest, RedirectFromHttpsToHttpIsRefused) {
     // 1: libcurl's "unsupported protocol", as for a redirect to any scheme other than http(s).
     ExpectRefusedAndPreviousTarget(
         "An error occurred connecting to the server \nPlease check your Internet Connection, Error:1");
+    EXPECT_EQ(plainRequests.load(), 0);
+}
+
+TEST_F(HttpsTransferTest, RedirectToHttpIsRefusedAfterAPromptWhateverTheRedirectsBeforeIt) {
+    std::atomic<int> plainRequests{0};
+    LocalServer plain;
+    plain.Http().Get("/secure.txt", [&](const httplib::Request&, httplib::Response& res) {
+        ++plainRequests;
+        res.set_content("sent in the clear", "text/plain");
+    });
+    plain.Start();
+    // /hop/N takes N redirects to /auth, which asks for a password and, once given one, points to http.
+    server->Http().Get(R"(/hop/(\d+))", [](const httplib::Request& req, httplib::Response& res) {
+        const int left = std::stoi(req.matches[1]) - 1;
+        res.set_redirect(left > 0 ? "/hop/" + std::to_string(left) : "/auth");
+    });
+    server->Http().Get("/auth", [&](const httplib::Request& req, httplib::Response& res) {
+        if (!req.has_header("Authorization")) {
+            res.status = 401;
+            res.set_header("WWW-Authenticate", "Basic realm=\"vendor\"");
+            return;
+        }
+        res.set_redirect(plain.Url("/secure.txt"));
+    });
+    settings.caFile = CertFile();
+    for (const int hops : {5, 10}) {
+        SCOPED_TRACE(hops);
+        sink.Reset();
+        sink.answers = {{"zarn", "secret"}};
+        WriteFile(target, "previous content");
+        settings.objectPath = "/hop/" + std::to_string(hops);
+        Run();
+        ExpectRefusedAndPreviousTarget(
+            "An error occurred connecting to the server \nPlease check your Internet Connection, Error:1");
+        EXPECT_EQ(sink.prompts.size(), 1u);
+    }
     EXPECT_EQ(plainRequests.load(), 0);
 }
 

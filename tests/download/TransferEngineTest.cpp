@@ -1,15 +1,16 @@
 #include "download/TransferEngine.h"
 
 #include "download/TargetFile.h"
-#include "tests/support/LocalServer.h"
 #include "tests/download/RawServer.h"
 #include "tests/download/RecordingSink.h"
 #include "tests/download/TempDir.h"
+#include "tests/support/LocalServer.h"
 
 #include <atomic>
 #include <csignal>
 #include <cstdlib>
 #include <gtest/gtest.h>
+#include <mutex>
 #include <sys/resource.h>
 #include <thread>
 
@@ -245,6 +246,7 @@ protected:
         TransferEngineTest::SetUp();
         server.Http().Get("/secret.txt", [this](const httplib::Request& req, httplib::Response& res) {
             ++requests;
+            NoteCredentials(req);
             if (req.get_header_value("Authorization") != kSiteAuth) {
                 res.status = 401;
                 res.set_header("WWW-Authenticate", "Basic realm=\"vendor\"");
@@ -253,12 +255,25 @@ protected:
             }
             res.set_content("the secret list", "text/plain");
         });
+        // The same server under another host name: credentials for one are no business of the other.
+        server.Http().Get("/elsewhere", [this](const httplib::Request& req, httplib::Response& res) {
+            NoteCredentials(req);
+            res.set_redirect("http://localhost:" + std::to_string(server.Port()) + "/secret.txt");
+        });
         server.Start();
         Point(server, "/secret.txt");
         WriteFile(target, "previous content");
     }
+    void NoteCredentials(const httplib::Request& req) {
+        if (req.has_header("Authorization")) {
+            std::lock_guard lock(mutex);
+            credentialsSentTo.push_back(req.get_header_value("Host"));
+        }
+    }
     LocalServer server;
     std::atomic<int> requests{0};
+    std::mutex mutex;
+    std::vector<std::string> credentialsSentTo; // the Host of every request that carried credentials
 };
 
 TEST_F(AuthTest, StoredSiteCredentialsAnswerTheChallenge) {
@@ -276,6 +291,16 @@ TEST_F(AuthTest, PromptAnswersTheChallengeAndAWrongAnswerAsksAgain) {
     ExpectSuccess();
     EXPECT_EQ(ReadFile(target), "the secret list");
     EXPECT_EQ(sink.prompts, (std::vector<std::string>{"site:127.0.0.1", "site:127.0.0.1"}));
+}
+
+TEST_F(AuthTest, ChallengeAfterARedirectToAnotherHostIsAnsweredThereOnly) {
+    Point(server, "/elsewhere");
+    sink.answers = {{"zarn", "secret"}};
+    Run();
+    ExpectSuccess();
+    EXPECT_EQ(ReadFile(target), "the secret list");
+    EXPECT_EQ(sink.prompts, (std::vector<std::string>{"site:localhost"}));
+    EXPECT_EQ(credentialsSentTo, (std::vector<std::string>{"localhost:" + std::to_string(server.Port())}));
 }
 
 TEST_F(AuthTest, DeclinedPromptFailsWith401) {
@@ -324,6 +349,14 @@ protected:
         origin.Http().Get("/file.txt", [](const httplib::Request&, httplib::Response& res) {
             res.set_content("through the proxy", "text/plain");
         });
+        origin.Http().Get("/secret.txt", [](const httplib::Request& req, httplib::Response& res) {
+            if (req.get_header_value("Authorization") != kSiteAuth) {
+                res.status = 401;
+                res.set_header("WWW-Authenticate", "Basic realm=\"vendor\"");
+                return;
+            }
+            res.set_content("the secret list", "text/plain");
+        });
         origin.Start();
         proxy.Http().Get(".*", [this](const httplib::Request& req, httplib::Response& res) {
             ++proxyRequests;
@@ -339,12 +372,19 @@ protected:
                 return;
             }
             httplib::Client client("127.0.0.1", origin.Port());
-            const auto answer = client.Get(req.target.substr(prefix.size()).c_str());
+            httplib::Headers forwarded;
+            if (req.has_header("Authorization")) {
+                forwarded.emplace("Authorization", req.get_header_value("Authorization"));
+            }
+            const auto answer = client.Get(req.target.substr(prefix.size()), forwarded);
             if (!answer) {
                 res.status = 502;
                 return;
             }
             res.status = answer->status;
+            if (answer->has_header("WWW-Authenticate")) {
+                res.set_header("WWW-Authenticate", answer->get_header_value("WWW-Authenticate"));
+            }
             res.set_content(answer->body, "text/plain");
         });
         proxy.Start();
@@ -373,7 +413,18 @@ TEST_F(ProxyTest, PromptAnswersTheProxyChallenge) {
     Run();
     ExpectSuccess();
     EXPECT_EQ(ReadFile(target), "through the proxy");
-    EXPECT_EQ(sink.prompts, (std::vector<std::string>{"proxy:" + settings.proxyHost}));
+    EXPECT_EQ(sink.prompts, (std::vector<std::string>{"proxy:127.0.0.1"}));
+}
+
+TEST_F(ProxyTest, PromptsAndStatusLinesNameTheHostThatAskedOrIsReached) {
+    settings.proxyHost = "http://localhost:" + std::to_string(proxy.Port());
+    settings.objectPath = "/secret.txt";
+    sink.answers = {{"proxyuser", "proxypw"}, {"zarn", "secret"}};
+    Run();
+    ExpectSuccess();
+    EXPECT_EQ(ReadFile(target), "the secret list");
+    EXPECT_EQ(sink.prompts, (std::vector<std::string>{"proxy:localhost", "site:127.0.0.1"}));
+    EXPECT_EQ(sink.statusLines.front(), "Resolving name: localhost");
 }
 
 TEST_F(ProxyTest, DeclinedProxyPromptFailsWith407) {
@@ -633,6 +684,43 @@ TEST_F(TransferEngineTest, SilenceLongerThanTheLimitFailsWith214) {
     EXPECT_FALSE(server.Releasing());
     ExpectFailure("An error occurred while downloading the file, Error:28");
     ExpectPreviousTarget();
+}
+
+TEST_F(TransferEngineTest, SilentTlsHandshakeIsSilenceAndCanBeStopped) {
+    struct Case {
+        const char* name;
+        int stopAfterMs; // 0: no stop
+        int silenceLimitMs;
+        bool failed;
+        const char* failText;
+    };
+    const Case cases[] = {
+        {"silence", 0, 1000, true, "An error occurred while downloading the file, Error:28"},
+        {"stop", 300, 60000, false, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        sink.Reset();
+        stop = false;
+        test::RawServer server(""); // takes the connection, never says a word
+        settings.port = static_cast<std::uint16_t>(server.Port());
+        settings.secure = true;
+        settings.objectPath = "/a";
+        settings.silenceLimit = std::chrono::milliseconds(c.silenceLimitMs);
+        WriteFile(target, "previous content");
+        std::thread stopper([&] {
+            if (c.stopAfterMs > 0) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(c.stopAfterMs));
+                stop = true;
+            }
+        });
+        Run();
+        stopper.join();
+        EXPECT_EQ(sink.endCount, 1);
+        EXPECT_EQ(sink.failed, c.failed);
+        EXPECT_EQ(sink.failText, c.failText);
+        ExpectPreviousTarget();
+    }
 }
 
 TEST_F(TransferEngineTest, StopInTheMiddleOfTheBodyEndsWithoutFailureAndKeepsThePreviousTarget) {
