@@ -19,17 +19,24 @@ public:
     TargetFile(const TargetFile&) = delete;
     TargetFile& operator=(const TargetFile&) = delete;
 
-    // Opens for writing. Returns 0 when open; else the string id of the failure (231: cannot open,
-    // 233: cannot position at the offset) with the system's code in `errorCode`. UI thread.
-    int Open(const std::string& path, std::uint32_t resumeOffset, unsigned long& errorCode);
-    // Appends n bytes; false with the system's code on failure (which may belong to bytes appended
+    // What Open reports: the string id of the failure's message (0 when open; 231: cannot open, 233:
+    // cannot position at the offset) and the system's code of that failure.
+    struct OpenResult {
+        unsigned messageId = 0;
+        unsigned long systemCode = 0;
+    };
+
+    // Opens for writing. UI thread.
+    [[nodiscard]] OpenResult Open(const std::string& path, std::uint32_t resumeOffset);
+    // Appends n bytes. Returns 0, or the system's code of a failure (which may belong to bytes appended
     // earlier: they are collected and written in blocks). Worker thread.
-    bool Write(const char* data, std::size_t n, unsigned long& errorCode);
+    [[nodiscard]] unsigned long Write(const char* data, std::size_t n);
     // Empties what was written and starts again at offset 0 (a 200 answer to a ranged request); a
-    // resumed download then goes to a temporary file like a whole one. False with the system's code.
-    bool Restart(unsigned long& errorCode);
-    // Closes and puts the file in place of the target. False with the system's code on failure.
-    bool Commit(unsigned long& errorCode);
+    // resumed download then goes to a temporary file like a whole one. Returns 0 or the system's code.
+    [[nodiscard]] unsigned long Restart();
+    // Closes and puts the file in place of the target. Returns 0 or the system's code of the failure,
+    // after which what was written is thrown away.
+    [[nodiscard]] unsigned long Commit();
     // Closes and throws away what this download wrote; the previous target stays as it was.
     void Discard();
 
@@ -37,8 +44,8 @@ public:
     const std::string& Path() const { return m_path; }
 
 private:
-    // Writes what Write collected; false with the system's code.
-    bool Flush(unsigned long& errorCode);
+    // Writes what Write collected. Returns 0 or the system's code.
+    unsigned long Flush();
 
     std::string m_path;     // the target
     std::string m_tempPath; // empty when writing in place

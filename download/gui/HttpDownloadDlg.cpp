@@ -155,9 +155,8 @@ bool CHttpDownloadDlg::OnInitDialog() {
     m_strObjectPath = parts.objectPath;
     m_wHostPort = parts.port;
 
-    unsigned long errorCode = 0;
-    if (const int messageId = m_fileTarget.Open(m_strTargetPath, m_dwResumeOffset, errorCode); messageId != 0) {
-        MessageBox::ShowOk(this, FromLocal(FormatString(static_cast<unsigned>(messageId), std::to_string(errorCode))));
+    if (const auto opened = m_fileTarget.Open(m_strTargetPath, m_dwResumeOffset); opened.messageId != 0) {
+        MessageBox::ShowOk(this, FromLocal(FormatString(opened.messageId, std::to_string(opened.systemCode))));
         EndDialog(kIdCancel);
         return true;
     }
