@@ -417,7 +417,8 @@ bool Transfer::Authenticate(long status) {
 }
 
 void Transfer::Finish(Outcome outcome) {
-    if (const unsigned long code = outcome == Outcome::Done ? m_target.Commit() : 0; code != 0) {
+    const bool commit = outcome == Outcome::Done && !m_sink.DefersCommit();
+    if (const unsigned long code = commit ? m_target.Commit() : 0; code != 0) {
         Fail(214, code);
         outcome = Outcome::Failed;
     }

@@ -243,6 +243,10 @@ void CHttpDownloadDlg::TransferEnded(bool failed, const std::string& failText) {
         PostTransferEnded(false);
 }
 
+bool CHttpDownloadDlg::DefersCommit() const {
+    return true;
+}
+
 void CHttpDownloadDlg::PostTransferEnded(bool failed) {
     if (m_endPosted)
         return;
@@ -255,11 +259,17 @@ void CHttpDownloadDlg::PostTransferEnded(bool failed) {
 void CHttpDownloadDlg::OnTransferEnded(bool failed) {
     m_bWorkerDone = true;
     m_wndAnimation->Stop();
+    // The worker left a whole body uncommitted (it posted its end after its last use of the file):
+    // whether it replaces the target is decided here, where no stop can come in between.
     if (m_bStopRequested) {
+        m_fileTarget.Discard();
         EndDialog(kIdCancel);
     } else if (failed) {
         if (!m_strFailText.empty())
             MessageBox::ShowOk(this, FromLocal(m_strFailText));
+        EndDialog(kIdCancel);
+    } else if (const unsigned long code = m_fileTarget.Commit(); code != 0) {
+        MessageBox::ShowOk(this, FromLocal(FormatString(kWriteFailedId, std::to_string(code))));
         EndDialog(kIdCancel);
     } else {
         EndDialog(kIdOk);
@@ -281,6 +291,9 @@ void CHttpDownloadDlg::OnClose() {
 
 void CHttpDownloadDlg::OnDestroy() {
     JoinWorker();
+    // A body whose end was never taken (the loop ended first) is no success: the previous file stays.
+    if (!m_bWorkerDone)
+        m_fileTarget.Discard();
 }
 
 void CHttpDownloadDlg::JoinWorker() {

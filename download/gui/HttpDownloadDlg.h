@@ -1,5 +1,7 @@
 // The modal dialog that downloads one URL into one file on a worker thread, showing what the transfer
 // reports: status line, animation, progress, time left and rate. The user stops it with the close box.
+// The downloaded file replaces the target only once the dialog has decided on kIdOk, on the UI thread:
+// a stop that arrives after the last byte still yields kIdCancel and leaves the previous file.
 #pragma once
 
 #include "download/TargetFile.h"
@@ -86,6 +88,8 @@ public:
     // Shows the credentials prompt and waits for the user's answer; false when declined or stopping.
     bool AskCredentials(bool proxy, const std::string& host, std::string& user, std::string& password) override;
     void TransferEnded(bool failed, const std::string& failText) override;
+    // True: OnTransferEnded commits the target when, and only when, the result is kIdOk.
+    bool DefersCommit() const override;
 
     // Ends the dialog only once the worker has ended; before that it is taken as a stop. UI thread.
     void done(int result) override;
@@ -105,7 +109,8 @@ protected:
     // Waits for the worker to end. UI thread.
     virtual void OnDestroy();
     // The worker has ended: a stop wins (kIdCancel, no message), a failure shows its message and ends
-    // with kIdCancel, otherwise kIdOk. UI thread.
+    // with kIdCancel; otherwise the target is committed and the result is kIdOk, or, when it cannot be
+    // put in place, message 214 and kIdCancel. Only kIdOk replaces the previous file. UI thread.
     virtual void OnTransferEnded(bool failed);
 
     void keyPressEvent(QKeyEvent* event) override;

@@ -3,8 +3,10 @@
 #include "tests/download/TempDir.h"
 
 #include <cerrno>
+#include <chrono>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <thread>
 
 namespace zarn {
 namespace {
@@ -210,6 +212,66 @@ TEST(TargetFileTest, CommitOverADirectoryFailsAndCleansUp) {
     EXPECT_NE(file.Commit(), 0u);
     EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"sub"}));
     EXPECT_EQ(ReadFile(dir.File("sub/keep")), "x");
+}
+
+// What a process that was killed while downloading leaves beside the target: its temporary file. The
+// next download of the same target removes such a file once it is a minute old and nobody holds it.
+TEST(TargetFileTest, NextDownloadRemovesStaleTemporaryFilesOfItsTarget) {
+    TempDir dir;
+    const std::string target = dir.File("complist.txt");
+    WriteFile(target, "previous list");
+    namespace fs = std::filesystem;
+    const auto twoMinutesAgo = fs::file_time_type::clock::now() - std::chrono::minutes(2);
+    const auto leave = [&](const std::string& name, bool old) {
+        WriteFile(dir.File(name), "left behind");
+        if (old)
+            fs::last_write_time(dir.File(name), twoMinutesAgo);
+    };
+    leave("complist.txt.zarn-dead01", true);
+    leave("complist.txt.zarn-young1", false); // a download that may still be starting
+    leave("other.txt.zarn-dead02", true);     // another target's
+    leave("complist.txt.bak", true);          // not a temporary file at all
+    // A download of the same target still running (in this or another process) holds its file.
+    TargetFile running;
+    ASSERT_EQ(running.Open(target, 0).messageId, 0u);
+    std::string held;
+    for (const std::string& name : dir.Entries())
+        if (name.rfind("complist.txt.zarn-", 0) == 0 && name != "complist.txt.zarn-dead01" &&
+            name != "complist.txt.zarn-young1")
+            held = name;
+    ASSERT_FALSE(held.empty());
+    fs::last_write_time(dir.File(held), twoMinutesAgo);
+
+    TargetFile next;
+    ASSERT_EQ(next.Open(target, 0).messageId, 0u);
+    const std::vector<std::string> entries = dir.Entries();
+    const auto has = [&](const std::string& name) {
+        return std::find(entries.begin(), entries.end(), name) != entries.end();
+    };
+    EXPECT_FALSE(has("complist.txt.zarn-dead01"));
+    for (const std::string& kept : {std::string("complist.txt.zarn-young1"), std::string("other.txt.zarn-dead02"),
+                                    std::string("complist.txt.bak"), held, std::string("complist.txt")})
+        EXPECT_TRUE(has(kept)) << kept;
+    EXPECT_EQ(entries.size(), 6u) << "the new download's own temporary file besides the five kept";
+}
+
+// A slow transfer shows its progress on disk: collected pieces do not wait for a whole block.
+TEST(TargetFileTest, SlowTrickleReachesTheDiskWithinAboutASecond) {
+    TempDir dir;
+    TargetFile file;
+    ASSERT_EQ(file.Open(dir.File("slow.cab"), 0).messageId, 0u);
+    ASSERT_EQ(dir.Entries().size(), 1u);
+    const std::string temporary = dir.File(dir.Entries().front());
+    const auto start = std::chrono::steady_clock::now();
+    std::uintmax_t onDisk = 0;
+    // 20 bytes every 50 ms; the margin is generous, the point is that the bytes get there at all.
+    while (onDisk == 0 && std::chrono::steady_clock::now() - start < std::chrono::seconds(5)) {
+        ASSERT_TRUE(Put(file, "twenty bytes a piece"));
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        onDisk = std::filesystem::file_size(temporary);
+    }
+    EXPECT_GT(onDisk, 0u) << "nothing written after 5 seconds of trickle";
+    EXPECT_EQ(onDisk % 20, 0u) << "whole pieces";
 }
 
 } // namespace

@@ -53,14 +53,18 @@ private:
     QTimer m_timer;
 };
 
-// Notes what the window showed at the moment the worker's end arrived.
+// Notes what the window showed at the moment the worker's end arrived; can press the close box just
+// before that end is handled, as a user who stops in the last moment does.
 class WatchedDlg : public CHttpDownloadDlg {
 public:
     bool visibleAtEnd = false;
     QString statusAtEnd;
+    bool closeAtEnd = false;
 
 protected:
     void OnTransferEnded(bool failed) override {
+        if (closeAtEnd)
+            close();
         visibleAtEnd = isVisible();
         statusAtEnd = m_wndStatusLine->text();
         CHttpDownloadDlg::OnTransferEnded(failed);
@@ -121,6 +125,8 @@ private slots:
     void missingDirectoryShowsOpenErrorBeforeAnyRequest();
     void closeBoxStopsTheTransferWithoutMessage();
     void escapeStopsTheTransfer();
+    void stopBeforeTheEndIsHandledKeepsThePreviousFile();
+    void targetThatCannotBeReplacedIsNoSuccess();
     void enterDoesNotEndTheDialog();
     void credentialsPromptAnswersA401();
     void declinedCredentialsPromptIsNoSuccess();
@@ -384,6 +390,42 @@ void HttpDownloadDlgTest::escapeStopsTheTransfer() {
     QVERIFY(pressed);
     QCOMPARE(Text(dlg, "m_wndStatusLine"), QStringLiteral("Aborting transfer"));
     QVERIFY(m_boxes.isEmpty());
+}
+
+void HttpDownloadDlgTest::stopBeforeTheEndIsHandledKeepsThePreviousFile() {
+    test::DialogServer server;
+    server.File("/complist.txt", "new list");
+    {
+        QFile earlier(Target("complist.txt"));
+        QVERIFY(earlier.open(QIODevice::WriteOnly));
+        earlier.write("previous list");
+    }
+
+    // The whole body is there, but the stop comes before the dialog has taken the worker's end: the
+    // caller hears "not downloaded", so the previous file must still be in place.
+    WatchedDlg dlg;
+    dlg.closeAtEnd = true;
+    dlg.m_strSourceUrl = server.Url("/complist.txt");
+    dlg.m_strTargetPath = Target("complist.txt").toStdString();
+    QCOMPARE(dlg.DoModal(), int(kIdCancel));
+    QVERIFY2(m_boxes.isEmpty(), qPrintable(m_boxes.join('|')));
+    QCOMPARE(ReadAll(Target("complist.txt")), QByteArray("previous list"));
+    QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files), QStringList{"complist.txt"});
+}
+
+void HttpDownloadDlgTest::targetThatCannotBeReplacedIsNoSuccess() {
+    test::DialogServer server;
+    server.File("/setup.bin", "program");
+    // A directory where the file should go: the body arrives, but cannot be put in its place.
+    QVERIFY(QDir(m_dir->path()).mkdir(QStringLiteral("setup.bin")));
+
+    CHttpDownloadDlg dlg;
+    dlg.m_strSourceUrl = server.Url("/setup.bin");
+    dlg.m_strTargetPath = Target("setup.bin").toStdString();
+    QCOMPARE(dlg.DoModal(), int(kIdCancel));
+    // EISDIR is 21: the code the system gave for the failed replacement.
+    QCOMPARE(m_boxes, QStringList{"An error occurred while downloading the file, Error:21"});
+    QCOMPARE(QDir(m_dir->path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{"setup.bin"});
 }
 
 void HttpDownloadDlgTest::enterDoesNotEndTheDialog() {
