@@ -299,9 +299,18 @@ void CHttpDownloadDlg::OnDestroy() {
 void CHttpDownloadDlg::JoinWorker() {
     if (m_pWorker) {
         // The loop can also end without the worker's end (the application quitting): then the
-        // worker is told to stop, so that the wait is short.
+        // worker is told to stop, so that the wait is short, and a credentials question that it
+        // waits on, which this thread will not show any more, is declined.
         if (!m_bWorkerDone)
             m_bStopRequested = true;
+        {
+            std::lock_guard lock(m_promptMutex);
+            if (m_promptPending) {
+                m_promptPending = false;
+                m_promptAccepted = false;
+                m_promptAnswered.notify_one();
+            }
+        }
         if (m_pWorker->joinable())
             m_pWorker->join();
         m_pWorker.reset();
@@ -418,22 +427,44 @@ void CHttpDownloadDlg::RefreshTransferFigures(std::uint32_t startTick, std::uint
 }
 
 bool CHttpDownloadDlg::AskCredentials(bool proxy, const std::string& host, std::string& user, std::string& password) {
+    std::unique_lock lock(m_promptMutex);
+    // Read under the lock JoinWorker takes after setting the flag: either this question is never
+    // asked, or JoinWorker finds it open and declines it.
     if (m_bStopRequested)
         return false;
-    bool answered = false;
-    // The worker waits here until the user has answered the prompt on the UI thread.
+    m_promptPending = true;
+    m_promptAccepted = false;
     QMetaObject::invokeMethod(
         this,
-        [&] {
-            m_credentialsDlg->Prepare(proxy, FromLocal(host), FromLocal(user));
-            if (m_credentialsDlg->exec() == QDialog::Accepted && !m_bStopRequested) {
-                user = ToLocal(m_credentialsDlg->UserName());
-                password = ToLocal(m_credentialsDlg->Password());
-                answered = true;
-            }
-        },
-        Qt::BlockingQueuedConnection);
-    return answered;
+        [this, proxy, host = FromLocal(host), user = FromLocal(user)] { ShowCredentialsPrompt(proxy, host, user); },
+        Qt::QueuedConnection);
+    // Not a blocking call into the UI thread: that thread may itself be waiting for this one.
+    m_promptAnswered.wait(lock, [this] { return !m_promptPending; });
+    if (!m_promptAccepted)
+        return false;
+    user = m_promptUser;
+    password = m_promptPassword;
+    return true;
+}
+
+void CHttpDownloadDlg::ShowCredentialsPrompt(bool proxy, const QString& host, const QString& user) {
+    {
+        std::lock_guard lock(m_promptMutex);
+        if (!m_promptPending)
+            return; // declined already: the dialog is ending
+    }
+    m_credentialsDlg->Prepare(proxy, host, user);
+    const bool accepted = m_credentialsDlg->exec() == QDialog::Accepted && !m_bStopRequested;
+    std::lock_guard lock(m_promptMutex);
+    if (!m_promptPending)
+        return;
+    m_promptAccepted = accepted;
+    if (accepted) {
+        m_promptUser = ToLocal(m_credentialsDlg->UserName());
+        m_promptPassword = ToLocal(m_credentialsDlg->Password());
+    }
+    m_promptPending = false;
+    m_promptAnswered.notify_one();
 }
 
 } // namespace zarn
