@@ -6,7 +6,11 @@ namespace zarn {
 
 namespace {
 constexpr std::size_t kBlockSize = 256 * 1024;
-}
+// A slow transfer still shows its progress on disk this often.
+constexpr std::chrono::seconds kFlushInterval{1};
+// A temporary file nobody holds and nobody wrote for this long was left by a process that died.
+constexpr std::chrono::seconds kStaleAge{60};
+} // namespace
 
 TargetFile::~TargetFile() {
     Discard();
@@ -14,8 +18,10 @@ TargetFile::~TargetFile() {
 
 TargetFile::OpenResult TargetFile::Open(const std::string& path, std::uint32_t resumeOffset) {
     Discard();
+    platform::File::RemoveStaleBeside(path, kStaleAge);
     m_path = path;
     m_pending.reserve(kBlockSize);
+    m_lastFlush = std::chrono::steady_clock::now();
     unsigned long code = 0;
     if (resumeOffset == 0) {
         // The previous target stays untouched until the whole body is in the temporary file.
@@ -43,14 +49,16 @@ unsigned long TargetFile::Write(const char* data, std::size_t n) {
         }
     }
     if (n >= kBlockSize) {
+        m_lastFlush = std::chrono::steady_clock::now();
         unsigned long code = 0;
         return m_file.Write(data, n, code) ? 0 : code;
     }
     m_pending.insert(m_pending.end(), data, data + n);
-    return 0;
+    return std::chrono::steady_clock::now() - m_lastFlush >= kFlushInterval ? Flush() : 0;
 }
 
 unsigned long TargetFile::Flush() {
+    m_lastFlush = std::chrono::steady_clock::now();
     if (m_pending.empty()) {
         return 0;
     }

@@ -1,10 +1,14 @@
 // The local file a download writes. A whole-file download goes to a temporary file beside the target,
 // which replaces the target only at Commit; a failed or stopped download leaves the previous target
 // exactly as it was. A resumed download (offset > 0) writes into the target in place.
+// The temporary file is named after the target (platform::File::CreateBeside) and held while open;
+// one left by a process that died is removed by the next Open of the same target once it has not
+// been written for a minute. While data comes in, it reaches the disk at least about once a second.
 #pragma once
 
 #include "platform/File.h"
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -26,10 +30,11 @@ public:
         unsigned long systemCode = 0;
     };
 
-    // Opens for writing. UI thread.
+    // Removes stale temporary files of `path`, then opens for writing. UI thread.
     [[nodiscard]] OpenResult Open(const std::string& path, std::uint32_t resumeOffset);
     // Appends n bytes. Returns 0, or the system's code of a failure (which may belong to bytes appended
-    // earlier: they are collected and written in blocks). Worker thread.
+    // earlier: they are collected and written in blocks, or when a second has passed since the last
+    // write to the disk). Worker thread.
     [[nodiscard]] unsigned long Write(const char* data, std::size_t n);
     // Empties what was written and starts again at offset 0 (a 200 answer to a ranged request); a
     // resumed download then goes to a temporary file like a whole one. Returns 0 or the system's code.
@@ -53,6 +58,7 @@ private:
     // Pieces of a body are small; one system call per piece costs more time than the network takes,
     // so they are collected here and written in blocks.
     std::vector<char> m_pending;
+    std::chrono::steady_clock::time_point m_lastFlush;
 };
 
 } // namespace zarn
