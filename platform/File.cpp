@@ -29,6 +29,16 @@ namespace {
 constexpr std::string_view kSuffixMark = ".zarn-";
 constexpr std::string_view kSuffixAlphabet = "abcdefghijklmnopqrstuvwxyz0123456789";
 constexpr std::size_t kSuffixLetters = 6;
+
+// True when `name` is `base` followed by a suffix of the form UniqueFileSuffix gives.
+bool HasUniqueSuffix(const std::string& name, const std::string& base) {
+    const std::string_view view(name);
+    if (view.size() != base.size() + kSuffixMark.size() + kSuffixLetters || !view.starts_with(base) ||
+        view.substr(base.size(), kSuffixMark.size()) != kSuffixMark) {
+        return false;
+    }
+    return view.substr(base.size() + kSuffixMark.size()).find_first_not_of(kSuffixAlphabet) == std::string_view::npos;
+}
 } // namespace
 
 std::string UniqueFileSuffix() {
@@ -43,15 +53,6 @@ std::string UniqueFileSuffix() {
         mix /= kSuffixAlphabet.size();
     }
     return suffix;
-}
-
-bool HasUniqueSuffix(const std::string& name, const std::string& base) {
-    const std::string_view view(name);
-    if (view.size() != base.size() + kSuffixMark.size() + kSuffixLetters || !view.starts_with(base) ||
-        view.substr(base.size(), kSuffixMark.size()) != kSuffixMark) {
-        return false;
-    }
-    return view.substr(base.size() + kSuffixMark.size()).find_first_not_of(kSuffixAlphabet) == std::string_view::npos;
 }
 
 void File::RemoveStaleBeside(const std::string& path, std::chrono::seconds minAge) {

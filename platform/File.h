@@ -49,8 +49,6 @@ private:
 
 // A name suffix ".zarn-" and six letters or digits, for a new file beside another one. Any thread.
 std::string UniqueFileSuffix();
-// True when `name` is `base` followed by a suffix of the form UniqueFileSuffix gives.
-bool HasUniqueSuffix(const std::string& name, const std::string& base);
 
 // Renames `from` over `to` in one step (an existing `to` is replaced). False with the system's code.
 bool ReplaceFile(const std::string& from, const std::string& to, unsigned long& errorCode);
