@@ -68,9 +68,9 @@ int main(int argc, char** argv) {
     settings.accessMode = 1;
 
     zarn::TargetFile target;
-    unsigned long code = 0;
-    if (const int id = target.Open(argv[2], 0, code); id != 0) {
-        std::cerr << "TransferBench: cannot open " << argv[2] << " (" << id << ", error " << code << ")\n";
+    if (const auto opened = target.Open(argv[2], 0); opened.messageId != 0) {
+        std::cerr << "TransferBench: cannot open " << argv[2] << " (" << opened.messageId << ", error "
+                  << opened.systemCode << ")\n";
         return 1;
     }
     ConsoleSink sink;

@@ -439,8 +439,8 @@ bool Transfer::Authenticate(long status) {
 }
 
 void Transfer::Finish(Outcome outcome) {
-    unsigned long code = 0;
-    if (outcome == Outcome::Done && !m_target.Commit(code)) {
+    const bool commit = outcome == Outcome::Done && !m_sink.DefersCommit();
+    if (const unsigned long code = commit ? m_target.Commit() : 0; code != 0) {
         Fail(214, code);
         outcome = Outcome::Failed;
     }
@@ -547,8 +547,7 @@ bool Transfer::StartBody() {
     m_phase = Phase::Body;
     if (m_status == 200 && m_settings.resumeOffset > 0) {
         // The server ignored the range and sends the whole file: it goes in from the start.
-        unsigned long code = 0;
-        if (!m_target.Restart(code)) {
+        if (const unsigned long code = m_target.Restart(); code != 0) {
             Fail(214, code);
             return false;
         }
@@ -576,8 +575,7 @@ bool Transfer::OnBody(const char* data, std::size_t length) {
             return false;
         }
         const std::size_t piece = std::min(kPieceSize, length - offset);
-        unsigned long code = 0;
-        if (!m_target.Write(data + offset, piece, code)) {
+        if (const unsigned long code = m_target.Write(data + offset, piece); code != 0) {
             Fail(214, code);
             return false;
         }

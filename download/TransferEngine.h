@@ -16,7 +16,8 @@ public:
                    const std::atomic<bool>& stopRequested);
 
     // Runs the whole transfer; ends with exactly one sink.TransferEnded(). Worker thread.
-    // On success the target has been committed; on failure or stop it has been discarded.
+    // On success the target has been committed (unless the sink defers that); on failure or stop it
+    // has been discarded.
     // The failure text's %1: the HTTP status for 213; the system's error number for a failed write
     // (214); libcurl's error code otherwise (43 for an unknown access mode, 28 for silence past
     // the limit, 18 for a body shorter than its Content-Length).

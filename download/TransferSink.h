@@ -29,6 +29,10 @@ public:
     // Called exactly once, last: failed == false when the body arrived whole or the user stopped the
     // transfer; failed == true with the message to show otherwise.
     virtual void TransferEnded(bool failed, const std::string& failText) = 0;
+    // False (the default): a whole body is put in place of the target before TransferEnded. True: the
+    // engine leaves it written but uncommitted, and the sink commits or discards the target once it has
+    // decided the result (a stop may still come after the last byte). Called at the end.
+    virtual bool DefersCommit() const { return false; }
 };
 
 } // namespace zarn

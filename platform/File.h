@@ -1,6 +1,7 @@
 // A file open for writing, owned: closed when the object goes. Errors come back as the system's code.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -20,7 +21,8 @@ public:
     // False with the system's code when it cannot. Any thread.
     bool OpenForWriting(const std::string& path, unsigned long& errorCode);
     // Creates a new, empty file named `path` + a unique suffix in the same directory, with the
-    // permissions of `path` when that exists; its name goes to `createdPath`. False with the code.
+    // permissions of `path` when that exists; its name goes to `createdPath`. The file is held for as
+    // long as it is open, so that no RemoveStaleBeside takes it away. False with the code.
     bool CreateBeside(const std::string& path, std::string& createdPath, unsigned long& errorCode);
     // Sets the length (cutting or extending with zeros). False with the system's code.
     bool Resize(std::uint64_t length, unsigned long& errorCode);
@@ -32,6 +34,14 @@ public:
     bool Close(unsigned long& errorCode);
 
     bool IsOpen() const { return m_fd >= 0; }
+
+    // Deletes the files that CreateBeside made for `path` (in any process) that were last written
+    // `minAge` or more ago and that no open File holds: what a process that died while writing left
+    // behind. Failures leave the file where it is. Any thread.
+    static void RemoveStaleBeside(const std::string& path, std::chrono::seconds minAge);
+    // Deletes `path` unless a File that CreateBeside opened (in any process) holds it. False when it
+    // is held or could not be deleted. Any thread.
+    static bool RemoveUnheld(const std::string& path);
 
 private:
     std::intptr_t m_fd = -1; // file descriptor (POSIX) or handle (Windows); -1 when closed

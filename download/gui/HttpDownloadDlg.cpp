@@ -155,9 +155,8 @@ bool CHttpDownloadDlg::OnInitDialog() {
     m_strObjectPath = parts.objectPath;
     m_wHostPort = parts.port;
 
-    unsigned long errorCode = 0;
-    if (const int messageId = m_fileTarget.Open(m_strTargetPath, m_dwResumeOffset, errorCode); messageId != 0) {
-        MessageBox::ShowOk(this, FromLocal(FormatString(static_cast<unsigned>(messageId), std::to_string(errorCode))));
+    if (const auto opened = m_fileTarget.Open(m_strTargetPath, m_dwResumeOffset); opened.messageId != 0) {
+        MessageBox::ShowOk(this, FromLocal(FormatString(opened.messageId, std::to_string(opened.systemCode))));
         EndDialog(kIdCancel);
         return true;
     }
@@ -244,6 +243,10 @@ void CHttpDownloadDlg::TransferEnded(bool failed, const std::string& failText) {
         PostTransferEnded(false);
 }
 
+bool CHttpDownloadDlg::DefersCommit() const {
+    return true;
+}
+
 void CHttpDownloadDlg::PostTransferEnded(bool failed) {
     if (m_endPosted)
         return;
@@ -256,11 +259,17 @@ void CHttpDownloadDlg::PostTransferEnded(bool failed) {
 void CHttpDownloadDlg::OnTransferEnded(bool failed) {
     m_bWorkerDone = true;
     m_wndAnimation->Stop();
+    // The worker left a whole body uncommitted (it posted its end after its last use of the file):
+    // whether it replaces the target is decided here, where no stop can come in between.
     if (m_bStopRequested) {
+        m_fileTarget.Discard();
         EndDialog(kIdCancel);
     } else if (failed) {
         if (!m_strFailText.empty())
             MessageBox::ShowOk(this, FromLocal(m_strFailText));
+        EndDialog(kIdCancel);
+    } else if (const unsigned long code = m_fileTarget.Commit(); code != 0) {
+        MessageBox::ShowOk(this, FromLocal(FormatString(kWriteFailedId, std::to_string(code))));
         EndDialog(kIdCancel);
     } else {
         EndDialog(kIdOk);
@@ -282,14 +291,26 @@ void CHttpDownloadDlg::OnClose() {
 
 void CHttpDownloadDlg::OnDestroy() {
     JoinWorker();
+    // A body whose end was never taken (the loop ended first) is no success: the previous file stays.
+    if (!m_bWorkerDone)
+        m_fileTarget.Discard();
 }
 
 void CHttpDownloadDlg::JoinWorker() {
     if (m_pWorker) {
         // The loop can also end without the worker's end (the application quitting): then the
-        // worker is told to stop, so that the wait is short.
+        // worker is told to stop, so that the wait is short, and a credentials question that it
+        // waits on, which this thread will not show any more, is declined.
         if (!m_bWorkerDone)
             m_bStopRequested = true;
+        {
+            std::lock_guard lock(m_promptMutex);
+            if (m_promptPending) {
+                m_promptPending = false;
+                m_promptAccepted = false;
+                m_promptAnswered.notify_one();
+            }
+        }
         if (m_pWorker->joinable())
             m_pWorker->join();
         m_pWorker.reset();
@@ -406,22 +427,44 @@ void CHttpDownloadDlg::RefreshTransferFigures(std::uint32_t startTick, std::uint
 }
 
 bool CHttpDownloadDlg::AskCredentials(bool proxy, const std::string& host, std::string& user, std::string& password) {
+    std::unique_lock lock(m_promptMutex);
+    // Read under the lock JoinWorker takes after setting the flag: either this question is never
+    // asked, or JoinWorker finds it open and declines it.
     if (m_bStopRequested)
         return false;
-    bool answered = false;
-    // The worker waits here until the user has answered the prompt on the UI thread.
+    m_promptPending = true;
+    m_promptAccepted = false;
     QMetaObject::invokeMethod(
         this,
-        [&] {
-            m_credentialsDlg->Prepare(proxy, FromLocal(host), FromLocal(user));
-            if (m_credentialsDlg->exec() == QDialog::Accepted && !m_bStopRequested) {
-                user = ToLocal(m_credentialsDlg->UserName());
-                password = ToLocal(m_credentialsDlg->Password());
-                answered = true;
-            }
-        },
-        Qt::BlockingQueuedConnection);
-    return answered;
+        [this, proxy, host = FromLocal(host), user = FromLocal(user)] { ShowCredentialsPrompt(proxy, host, user); },
+        Qt::QueuedConnection);
+    // Not a blocking call into the UI thread: that thread may itself be waiting for this one.
+    m_promptAnswered.wait(lock, [this] { return !m_promptPending; });
+    if (!m_promptAccepted)
+        return false;
+    user = m_promptUser;
+    password = m_promptPassword;
+    return true;
+}
+
+void CHttpDownloadDlg::ShowCredentialsPrompt(bool proxy, const QString& host, const QString& user) {
+    {
+        std::lock_guard lock(m_promptMutex);
+        if (!m_promptPending)
+            return; // declined already: the dialog is ending
+    }
+    m_credentialsDlg->Prepare(proxy, host, user);
+    const bool accepted = m_credentialsDlg->exec() == QDialog::Accepted && !m_bStopRequested;
+    std::lock_guard lock(m_promptMutex);
+    if (!m_promptPending)
+        return;
+    m_promptAccepted = accepted;
+    if (accepted) {
+        m_promptUser = ToLocal(m_credentialsDlg->UserName());
+        m_promptPassword = ToLocal(m_credentialsDlg->Password());
+    }
+    m_promptPending = false;
+    m_promptAnswered.notify_one();
 }
 
 } // namespace zarn

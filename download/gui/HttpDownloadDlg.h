@@ -1,5 +1,7 @@
 // The modal dialog that downloads one URL into one file on a worker thread, showing what the transfer
 // reports: status line, animation, progress, time left and rate. The user stops it with the close box.
+// The downloaded file replaces the target only once the dialog has decided on kIdOk, on the UI thread:
+// a stop that arrives after the last byte still yields kIdCancel and leaves the previous file.
 #pragma once
 
 #include "download/TargetFile.h"
@@ -8,8 +10,10 @@
 
 #include <QDialog>
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -83,9 +87,13 @@ public:
 
     // The rest of what the transfer reports. Worker thread.
     void SetProgressRange(int low, int high) override;
-    // Shows the credentials prompt and waits for the user's answer; false when declined or stopping.
+    // Shows the credentials prompt and waits for the user's answer; false when declined or stopping
+    // (JoinWorker declines a question still open, so that it never waits for a UI thread that waits
+    // for it).
     bool AskCredentials(bool proxy, const std::string& host, std::string& user, std::string& password) override;
     void TransferEnded(bool failed, const std::string& failText) override;
+    // True: OnTransferEnded commits the target when, and only when, the result is kIdOk.
+    bool DefersCommit() const override;
 
     // Ends the dialog only once the worker has ended; before that it is taken as a stop. UI thread.
     void done(int result) override;
@@ -102,10 +110,11 @@ protected:
     virtual void OnCancel();
     // The close box: a stop while the worker runs, else the dialog's own closing. UI thread.
     virtual void OnClose();
-    // Waits for the worker to end. UI thread.
+    // Waits for the worker to end, and throws away a body whose end was never taken. UI thread.
     virtual void OnDestroy();
     // The worker has ended: a stop wins (kIdCancel, no message), a failure shows its message and ends
-    // with kIdCancel, otherwise kIdOk. UI thread.
+    // with kIdCancel; otherwise the target is committed and the result is kIdOk, or, when it cannot be
+    // put in place, message 214 and kIdCancel. Only kIdOk replaces the previous file. UI thread.
     virtual void OnTransferEnded(bool failed);
 
     void keyPressEvent(QKeyEvent* event) override;
@@ -129,6 +138,7 @@ private:
     void PostTransferEnded(bool failed);
     void WorkerMain();
     void JoinWorker();
+    void ShowCredentialsPrompt(bool proxy, const QString& host, const QString& user);
     TransferSettings SettingsFromInputs() const;
 
     QPushButton* m_btnCancel;
@@ -137,6 +147,15 @@ private:
     int m_initResult = 0;
     bool m_ending = false;
     bool m_endPosted = false; // worker thread only
+
+    // The credentials question between the worker, which waits on the condition, and the UI thread,
+    // which answers it from the prompt, or declines it in JoinWorker.
+    std::mutex m_promptMutex;
+    std::condition_variable m_promptAnswered;
+    bool m_promptPending = false;
+    bool m_promptAccepted = false;
+    std::string m_promptUser;
+    std::string m_promptPassword;
 };
 
 } // namespace zarn

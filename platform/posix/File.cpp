@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
@@ -47,9 +48,12 @@ bool File::CreateBeside(const std::string& path, std::string& createdPath, unsig
             errorCode = Errno();
             return false;
         }
-        // The replacement should keep what the target allowed (an installed program stays executable).
+        // The lock marks the file as in use for its whole life (RemoveUnheld); it belongs to this open
+        // file and goes with its last descriptor, also when the process dies. The replacement keeps
+        // what the target allowed (an installed program stays executable).
         struct stat st {};
-        if (::stat(path.c_str(), &st) == 0 && ::fchmod(fd, st.st_mode & 07777) != 0) {
+        if (::flock(fd, LOCK_EX | LOCK_NB) != 0 ||
+            (::stat(path.c_str(), &st) == 0 && ::fchmod(fd, st.st_mode & 07777) != 0)) {
             errorCode = Errno();
             ::close(fd);
             ::unlink(candidate.c_str());
@@ -106,6 +110,16 @@ bool File::Close(unsigned long& errorCode) {
         return false;
     }
     return true;
+}
+
+bool File::RemoveUnheld(const std::string& path) {
+    File probe;
+    probe.m_fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    if (probe.m_fd < 0) {
+        return false;
+    }
+    // Held while the lock is ours, so no writer can still be using the file when it goes.
+    return ::flock(Native(probe.m_fd), LOCK_EX | LOCK_NB) == 0 && ::unlink(path.c_str()) == 0;
 }
 
 bool ReplaceFile(const std::string& from, const std::string& to, unsigned long& errorCode) {

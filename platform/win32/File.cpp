@@ -38,6 +38,8 @@ bool File::CreateBeside(const std::string& path, std::string& createdPath, unsig
     unsigned long ignored = 0;
     Close(ignored);
     // CREATE_NEW makes the name ours; the attributes of an existing target are not copied on Windows.
+    // Sharing neither writing nor deleting holds the file while it is open: RemoveUnheld's DeleteFileA
+    // fails with a sharing violation until the handle is closed, by us or by the system when we die.
     for (int attempt = 0; attempt < 100; ++attempt) {
         std::string candidate = path + UniqueFileSuffix();
         const HANDLE handle = ::CreateFileA(candidate.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
@@ -100,6 +102,10 @@ bool File::Close(unsigned long& errorCode) {
         return false;
     }
     return true;
+}
+
+bool File::RemoveUnheld(const std::string& path) {
+    return ::DeleteFileA(path.c_str()) != 0;
 }
 
 bool ReplaceFile(const std::string& from, const std::string& to, unsigned long& errorCode) {

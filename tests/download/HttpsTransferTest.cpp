@@ -50,8 +50,7 @@ protected:
 
     void Run() {
         TargetFile file;
-        unsigned long code = 0;
-        ASSERT_EQ(file.Open(target, 0, code), 0);
+        ASSERT_EQ(file.Open(target, 0).messageId, 0u);
         TransferEngine(settings, file, sink, stop).Run();
     }
 

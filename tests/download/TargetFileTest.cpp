@@ -3,8 +3,10 @@
 #include "tests/download/TempDir.h"
 
 #include <cerrno>
+#include <chrono>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <thread>
 
 namespace zarn {
 namespace {
@@ -14,8 +16,7 @@ using test::TempDir;
 using test::WriteFile;
 
 bool Put(TargetFile& file, const std::string& text) {
-    unsigned long code = 0;
-    return file.Write(text.data(), text.size(), code);
+    return file.Write(text.data(), text.size()) == 0;
 }
 
 TEST(TargetFileTest, WholeDownloadReplacesTheTargetOnlyAtCommit) {
@@ -24,8 +25,7 @@ TEST(TargetFileTest, WholeDownloadReplacesTheTargetOnlyAtCommit) {
     WriteFile(target, "previous list");
 
     TargetFile file;
-    unsigned long code = 0;
-    ASSERT_EQ(file.Open(target, 0, code), 0);
+    ASSERT_EQ(file.Open(target, 0).messageId, 0u);
     EXPECT_TRUE(file.IsOpen());
     EXPECT_EQ(ReadFile(target), "previous list") << "opening must not empty the old target";
     ASSERT_TRUE(Put(file, "new "));
@@ -33,7 +33,7 @@ TEST(TargetFileTest, WholeDownloadReplacesTheTargetOnlyAtCommit) {
     EXPECT_EQ(ReadFile(target), "previous list");
     EXPECT_EQ(dir.Entries().size(), 2u) << "the body goes to a file beside the target";
 
-    ASSERT_TRUE(file.Commit(code));
+    ASSERT_EQ(file.Commit(), 0u);
     EXPECT_FALSE(file.IsOpen());
     EXPECT_EQ(ReadFile(target), "new list");
     EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"complist.txt"}));
@@ -45,8 +45,7 @@ TEST(TargetFileTest, DiscardLeavesThePreviousTargetAndNoLeftovers) {
     WriteFile(target, "installed cabinet");
     {
         TargetFile file;
-        unsigned long code = 0;
-        ASSERT_EQ(file.Open(target, 0, code), 0);
+        ASSERT_EQ(file.Open(target, 0).messageId, 0u);
         ASSERT_TRUE(Put(file, "half a new cab"));
         file.Discard();
         EXPECT_FALSE(file.IsOpen());
@@ -56,8 +55,7 @@ TEST(TargetFileTest, DiscardLeavesThePreviousTargetAndNoLeftovers) {
 
     {
         TargetFile file; // destroyed without Commit: same as Discard
-        unsigned long code = 0;
-        ASSERT_EQ(file.Open(target, 0, code), 0);
+        ASSERT_EQ(file.Open(target, 0).messageId, 0u);
         ASSERT_TRUE(Put(file, "another half"));
     }
     EXPECT_EQ(ReadFile(target), "installed cabinet");
@@ -68,10 +66,9 @@ TEST(TargetFileTest, NewTargetAppearsOnlyAtCommit) {
     TempDir dir;
     const std::string target = dir.File("new.dll");
     TargetFile file;
-    unsigned long code = 0;
-    ASSERT_EQ(file.Open(target, 0, code), 0);
+    ASSERT_EQ(file.Open(target, 0).messageId, 0u);
     EXPECT_FALSE(std::filesystem::exists(target));
-    ASSERT_TRUE(file.Commit(code));
+    ASSERT_EQ(file.Commit(), 0u);
     EXPECT_TRUE(std::filesystem::exists(target));
     EXPECT_EQ(ReadFile(target), "");
 }
@@ -83,23 +80,21 @@ TEST(TargetFileTest, ReplacementKeepsTheTargetsPermissions) {
     namespace fs = std::filesystem;
     fs::permissions(target, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec);
     TargetFile file;
-    unsigned long code = 0;
-    ASSERT_EQ(file.Open(target, 0, code), 0);
+    ASSERT_EQ(file.Open(target, 0).messageId, 0u);
     ASSERT_TRUE(Put(file, "new"));
-    ASSERT_TRUE(file.Commit(code));
+    ASSERT_EQ(file.Commit(), 0u);
     EXPECT_EQ(fs::status(target).permissions(), fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec);
 }
 
 TEST(TargetFileTest, MissingDirectoryFailsWith231AndTheSystemCode) {
     TempDir dir;
     TargetFile file;
-    unsigned long code = 0;
-    EXPECT_EQ(file.Open(dir.File("missing/complist.txt"), 0, code), 231);
-    EXPECT_EQ(code, static_cast<unsigned long>(ENOENT));
-    EXPECT_FALSE(file.IsOpen());
-    code = 0;
-    EXPECT_EQ(file.Open(dir.File("missing/complist.txt"), 10, code), 231);
-    EXPECT_EQ(code, static_cast<unsigned long>(ENOENT));
+    for (const std::uint32_t offset : {0u, 10u}) {
+        const TargetFile::OpenResult opened = file.Open(dir.File("missing/complist.txt"), offset);
+        EXPECT_EQ(opened.messageId, 231u);
+        EXPECT_EQ(opened.systemCode, static_cast<unsigned long>(ENOENT));
+        EXPECT_FALSE(file.IsOpen());
+    }
 }
 
 TEST(TargetFileTest, ResumeKeepsTheFirstBytesAndWritesInPlace) {
@@ -107,11 +102,10 @@ TEST(TargetFileTest, ResumeKeepsTheFirstBytesAndWritesInPlace) {
     const std::string target = dir.File("big.cab");
     WriteFile(target, "0123456789ABCDEF");
     TargetFile file;
-    unsigned long code = 0;
-    ASSERT_EQ(file.Open(target, 10, code), 0);
+    ASSERT_EQ(file.Open(target, 10).messageId, 0u);
     EXPECT_EQ(ReadFile(target), "0123456789") << "the rest is cut before the request";
     ASSERT_TRUE(Put(file, "abc"));
-    ASSERT_TRUE(file.Commit(code));
+    ASSERT_EQ(file.Commit(), 0u);
     EXPECT_EQ(ReadFile(target), "0123456789abc");
     EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"big.cab"}));
 }
@@ -121,17 +115,16 @@ TEST(TargetFileTest, ResumeExtendsAShortOrMissingFile) {
     const std::string shortTarget = dir.File("short.bin");
     WriteFile(shortTarget, "abc");
     const std::string missing = dir.File("missing.bin");
-    unsigned long code = 0;
     {
         TargetFile file;
-        ASSERT_EQ(file.Open(shortTarget, 6, code), 0);
+        ASSERT_EQ(file.Open(shortTarget, 6).messageId, 0u);
         ASSERT_TRUE(Put(file, "Z"));
-        ASSERT_TRUE(file.Commit(code));
+        ASSERT_EQ(file.Commit(), 0u);
     }
     EXPECT_EQ(ReadFile(shortTarget), std::string("abc\0\0\0Z", 7));
     {
         TargetFile file;
-        ASSERT_EQ(file.Open(missing, 4, code), 0);
+        ASSERT_EQ(file.Open(missing, 4).messageId, 0u);
         file.Discard();
     }
     EXPECT_EQ(ReadFile(missing), std::string(4, '\0')) << "a discarded resume keeps what it has";
@@ -142,15 +135,14 @@ TEST(TargetFileTest, ManySmallPiecesArriveWholeAndInOrder) {
     const std::string target = dir.File("component.cab");
     std::string expected;
     TargetFile file;
-    unsigned long code = 0;
-    ASSERT_EQ(file.Open(target, 0, code), 0);
+    ASSERT_EQ(file.Open(target, 0).messageId, 0u);
     // Enough pieces of odd sizes to cross several of the blocks the file collects them into.
     for (int i = 0; i < 3000; ++i) {
         const std::string piece(static_cast<std::size_t>(1 + i % 1024), static_cast<char>('a' + i % 26));
         expected += piece;
         ASSERT_TRUE(Put(file, piece));
     }
-    ASSERT_TRUE(file.Commit(code));
+    ASSERT_EQ(file.Commit(), 0u);
     EXPECT_EQ(ReadFile(target), expected);
 }
 
@@ -159,8 +151,7 @@ TEST(TargetFileTest, DiscardedResumeKeepsThePiecesThatArrived) {
     const std::string target = dir.File("big.cab");
     WriteFile(target, "0123456789");
     TargetFile file;
-    unsigned long code = 0;
-    ASSERT_EQ(file.Open(target, 4, code), 0);
+    ASSERT_EQ(file.Open(target, 4).messageId, 0u);
     ASSERT_TRUE(Put(file, "ab"));
     ASSERT_TRUE(Put(file, "cd"));
     file.Discard();
@@ -171,12 +162,11 @@ TEST(TargetFileTest, RestartOfAWholeDownloadEmptiesTheTemporaryFile) {
     TempDir dir;
     const std::string target = dir.File("list.txt");
     TargetFile file;
-    unsigned long code = 0;
-    ASSERT_EQ(file.Open(target, 0, code), 0);
+    ASSERT_EQ(file.Open(target, 0).messageId, 0u);
     ASSERT_TRUE(Put(file, "partial answer"));
-    ASSERT_TRUE(file.Restart(code));
+    ASSERT_EQ(file.Restart(), 0u);
     ASSERT_TRUE(Put(file, "full"));
-    ASSERT_TRUE(file.Commit(code));
+    ASSERT_EQ(file.Commit(), 0u);
     EXPECT_EQ(ReadFile(target), "full");
 }
 
@@ -184,11 +174,10 @@ TEST(TargetFileTest, RestartOfAResumeLeavesTheResumedFileUntilCommit) {
     TempDir dir;
     const std::string target = dir.File("big.cab");
     WriteFile(target, "0123456789");
-    unsigned long code = 0;
     {
         TargetFile file;
-        ASSERT_EQ(file.Open(target, 5, code), 0);
-        ASSERT_TRUE(file.Restart(code));
+        ASSERT_EQ(file.Open(target, 5).messageId, 0u);
+        ASSERT_EQ(file.Restart(), 0u);
         ASSERT_TRUE(Put(file, "whole new"));
         file.Discard();
     }
@@ -196,10 +185,10 @@ TEST(TargetFileTest, RestartOfAResumeLeavesTheResumedFileUntilCommit) {
     EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"big.cab"}));
     {
         TargetFile file;
-        ASSERT_EQ(file.Open(target, 5, code), 0);
-        ASSERT_TRUE(file.Restart(code));
+        ASSERT_EQ(file.Open(target, 5).messageId, 0u);
+        ASSERT_EQ(file.Restart(), 0u);
         ASSERT_TRUE(Put(file, "whole new"));
-        ASSERT_TRUE(file.Commit(code));
+        ASSERT_EQ(file.Commit(), 0u);
     }
     EXPECT_EQ(ReadFile(target), "whole new");
 }
@@ -208,9 +197,9 @@ TEST(TargetFileTest, TargetThatIsADirectoryCannotBeResumed) {
     TempDir dir;
     std::filesystem::create_directory(dir.File("sub"));
     TargetFile file;
-    unsigned long code = 0;
-    EXPECT_EQ(file.Open(dir.File("sub"), 3, code), 231);
-    EXPECT_EQ(code, static_cast<unsigned long>(EISDIR));
+    const TargetFile::OpenResult opened = file.Open(dir.File("sub"), 3);
+    EXPECT_EQ(opened.messageId, 231u);
+    EXPECT_EQ(opened.systemCode, static_cast<unsigned long>(EISDIR));
 }
 
 TEST(TargetFileTest, CommitOverADirectoryFailsAndCleansUp) {
@@ -218,13 +207,71 @@ TEST(TargetFileTest, CommitOverADirectoryFailsAndCleansUp) {
     std::filesystem::create_directory(dir.File("sub"));
     WriteFile(dir.File("sub/keep"), "x");
     TargetFile file;
-    unsigned long code = 0;
-    ASSERT_EQ(file.Open(dir.File("sub"), 0, code), 0);
+    ASSERT_EQ(file.Open(dir.File("sub"), 0).messageId, 0u);
     ASSERT_TRUE(Put(file, "data"));
-    EXPECT_FALSE(file.Commit(code));
-    EXPECT_NE(code, 0u);
+    EXPECT_NE(file.Commit(), 0u);
     EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"sub"}));
     EXPECT_EQ(ReadFile(dir.File("sub/keep")), "x");
+}
+
+// What a process that was killed while downloading leaves beside the target: its temporary file. The
+// next download of the same target removes such a file once it is a minute old and nobody holds it.
+TEST(TargetFileTest, NextDownloadRemovesStaleTemporaryFilesOfItsTarget) {
+    TempDir dir;
+    const std::string target = dir.File("complist.txt");
+    WriteFile(target, "previous list");
+    namespace fs = std::filesystem;
+    const auto twoMinutesAgo = fs::file_time_type::clock::now() - std::chrono::minutes(2);
+    const auto leave = [&](const std::string& name, bool old) {
+        WriteFile(dir.File(name), "left behind");
+        if (old)
+            fs::last_write_time(dir.File(name), twoMinutesAgo);
+    };
+    leave("complist.txt.zarn-dead01", true);
+    leave("complist.txt.zarn-young1", false); // a download that may still be starting
+    leave("other.txt.zarn-dead02", true);     // another target's
+    leave("complist.txt.bak", true);          // not a temporary file at all
+    // A download of the same target still running (in this or another process) holds its file.
+    TargetFile running;
+    ASSERT_EQ(running.Open(target, 0).messageId, 0u);
+    std::string held;
+    for (const std::string& name : dir.Entries())
+        if (name.rfind("complist.txt.zarn-", 0) == 0 && name != "complist.txt.zarn-dead01" &&
+            name != "complist.txt.zarn-young1")
+            held = name;
+    ASSERT_FALSE(held.empty());
+    fs::last_write_time(dir.File(held), twoMinutesAgo);
+
+    TargetFile next;
+    ASSERT_EQ(next.Open(target, 0).messageId, 0u);
+    const std::vector<std::string> entries = dir.Entries();
+    const auto has = [&](const std::string& name) {
+        return std::find(entries.begin(), entries.end(), name) != entries.end();
+    };
+    EXPECT_FALSE(has("complist.txt.zarn-dead01"));
+    for (const std::string& kept : {std::string("complist.txt.zarn-young1"), std::string("other.txt.zarn-dead02"),
+                                    std::string("complist.txt.bak"), held, std::string("complist.txt")})
+        EXPECT_TRUE(has(kept)) << kept;
+    EXPECT_EQ(entries.size(), 6u) << "the new download's own temporary file besides the five kept";
+}
+
+// A slow transfer shows its progress on disk: collected pieces do not wait for a whole block.
+TEST(TargetFileTest, SlowTrickleReachesTheDiskWithinAboutASecond) {
+    TempDir dir;
+    TargetFile file;
+    ASSERT_EQ(file.Open(dir.File("slow.cab"), 0).messageId, 0u);
+    ASSERT_EQ(dir.Entries().size(), 1u);
+    const std::string temporary = dir.File(dir.Entries().front());
+    const auto start = std::chrono::steady_clock::now();
+    std::uintmax_t onDisk = 0;
+    // 20 bytes every 50 ms; the margin is generous, the point is that the bytes get there at all.
+    while (onDisk == 0 && std::chrono::steady_clock::now() - start < std::chrono::seconds(5)) {
+        ASSERT_TRUE(Put(file, "twenty bytes a piece"));
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        onDisk = std::filesystem::file_size(temporary);
+    }
+    EXPECT_GT(onDisk, 0u) << "nothing written after 5 seconds of trickle";
+    EXPECT_EQ(onDisk % 20, 0u) << "whole pieces";
 }
 
 } // namespace

@@ -57,8 +57,7 @@ protected:
     void Run(std::uint32_t offset = 0) {
         settings.resumeOffset = offset;
         TargetFile file;
-        unsigned long code = 0;
-        ASSERT_EQ(file.Open(target, offset, code), 0);
+        ASSERT_EQ(file.Open(target, offset).messageId, 0u);
         TransferEngine(settings, file, sink, stop).Run();
         EXPECT_FALSE(file.IsOpen());
     }

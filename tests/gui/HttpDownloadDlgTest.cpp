@@ -20,8 +20,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <condition_variable>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <stdexcept>
 #include <thread>
 
@@ -53,14 +55,44 @@ private:
     QTimer m_timer;
 };
 
-// Notes what the window showed at the moment the worker's end arrived.
+// Ends the test run when the code under watch does not return within `limit`: a deadlock then fails
+// the test instead of holding CI until its own time-out.
+class Watchdog {
+public:
+    Watchdog(std::chrono::seconds limit, const char* what)
+        : m_thread([this, limit, what] {
+              std::unique_lock lock(m_mutex);
+              if (!m_changed.wait_for(lock, limit, [this] { return m_returned; }))
+                  qFatal("no return within %lld s: %s", static_cast<long long>(limit.count()), what);
+          }) {}
+    ~Watchdog() {
+        {
+            std::lock_guard lock(m_mutex);
+            m_returned = true;
+        }
+        m_changed.notify_one();
+        m_thread.join();
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    bool m_returned = false;
+    std::thread m_thread;
+};
+
+// Notes what the window showed at the moment the worker's end arrived; can press the close box just
+// before that end is handled, as a user who stops in the last moment does.
 class WatchedDlg : public CHttpDownloadDlg {
 public:
     bool visibleAtEnd = false;
     QString statusAtEnd;
+    bool closeAtEnd = false;
 
 protected:
     void OnTransferEnded(bool failed) override {
+        if (closeAtEnd)
+            close();
         visibleAtEnd = isVisible();
         statusAtEnd = m_wndStatusLine->text();
         CHttpDownloadDlg::OnTransferEnded(failed);
@@ -71,6 +103,38 @@ protected:
 class NamedDlg : public CHttpDownloadDlg {
 public:
     explicit NamedDlg(const std::string& shownName) { m_strShownName = shownName; }
+};
+
+// Holds the worker on its way into the credentials prompt until the dialog's loop has ended, then lets
+// it ask just before the dialog waits for it: the worker has passed its last stop check by then.
+class LateAskDlg : public CHttpDownloadDlg {
+public:
+    std::atomic<bool> arrived{false};
+
+    bool AskCredentials(bool proxy, const std::string& host, std::string& user, std::string& password) override {
+        std::unique_lock lock(m_mutex);
+        arrived = true;
+        m_changed.wait(lock, [this] { return m_released; });
+        lock.unlock();
+        return CHttpDownloadDlg::AskCredentials(proxy, host, user, password);
+    }
+
+protected:
+    void OnDestroy() override {
+        {
+            std::lock_guard lock(m_mutex);
+            m_released = true;
+        }
+        m_changed.notify_one();
+        // Time for the worker to put its question to the UI thread and wait for the answer.
+        std::this_thread::sleep_for(200ms);
+        CHttpDownloadDlg::OnDestroy();
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    bool m_released = false;
 };
 
 // Dialogs whose transfer ends in a chosen way, to check how the dialog takes each kind of end.
@@ -121,9 +185,12 @@ private slots:
     void missingDirectoryShowsOpenErrorBeforeAnyRequest();
     void closeBoxStopsTheTransferWithoutMessage();
     void escapeStopsTheTransfer();
+    void stopBeforeTheEndIsHandledKeepsThePreviousFile();
+    void targetThatCannotBeReplacedIsNoSuccess();
     void enterDoesNotEndTheDialog();
     void credentialsPromptAnswersA401();
     void declinedCredentialsPromptIsNoSuccess();
+    void loopEndingWhileAPromptIsAskedDoesNotHang();
     void urlWithoutSchemeGetsHttpPrefix();
     void unusableUrlEndsSilentlyWithoutAFile();
     void shownNameComesFromTheObjectPath();
@@ -386,6 +453,42 @@ void HttpDownloadDlgTest::escapeStopsTheTransfer() {
     QVERIFY(m_boxes.isEmpty());
 }
 
+void HttpDownloadDlgTest::stopBeforeTheEndIsHandledKeepsThePreviousFile() {
+    test::DialogServer server;
+    server.File("/complist.txt", "new list");
+    {
+        QFile earlier(Target("complist.txt"));
+        QVERIFY(earlier.open(QIODevice::WriteOnly));
+        earlier.write("previous list");
+    }
+
+    // The whole body is there, but the stop comes before the dialog has taken the worker's end: the
+    // caller hears "not downloaded", so the previous file must still be in place.
+    WatchedDlg dlg;
+    dlg.closeAtEnd = true;
+    dlg.m_strSourceUrl = server.Url("/complist.txt");
+    dlg.m_strTargetPath = Target("complist.txt").toStdString();
+    QCOMPARE(dlg.DoModal(), int(kIdCancel));
+    QVERIFY2(m_boxes.isEmpty(), qPrintable(m_boxes.join('|')));
+    QCOMPARE(ReadAll(Target("complist.txt")), QByteArray("previous list"));
+    QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files), QStringList{"complist.txt"});
+}
+
+void HttpDownloadDlgTest::targetThatCannotBeReplacedIsNoSuccess() {
+    test::DialogServer server;
+    server.File("/setup.bin", "program");
+    // A directory where the file should go: the body arrives, but cannot be put in its place.
+    QVERIFY(QDir(m_dir->path()).mkdir(QStringLiteral("setup.bin")));
+
+    CHttpDownloadDlg dlg;
+    dlg.m_strSourceUrl = server.Url("/setup.bin");
+    dlg.m_strTargetPath = Target("setup.bin").toStdString();
+    QCOMPARE(dlg.DoModal(), int(kIdCancel));
+    // EISDIR is 21: the code the system gave for the failed replacement.
+    QCOMPARE(m_boxes, QStringList{"An error occurred while downloading the file, Error:21"});
+    QCOMPARE(QDir(m_dir->path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{"setup.bin"});
+}
+
 void HttpDownloadDlgTest::enterDoesNotEndTheDialog() {
     test::DialogServer server;
     server.SlowFile("/slow.bin", 16 * 1024, 1024, 40ms);
@@ -459,6 +562,33 @@ void HttpDownloadDlgTest::declinedCredentialsPromptIsNoSuccess() {
     QCOMPARE(dlg.DoModal(), int(kIdCancel));
     QCOMPARE(declined, 1);
     QVERIFY(!QFile::exists(Target("plan.dwg")));
+}
+
+void HttpDownloadDlgTest::loopEndingWhileAPromptIsAskedDoesNotHang() {
+    test::DialogServer server;
+    server.ProtectedFile("/secret/plan.dwg", "the plan", "ada", "lovelace");
+
+    LateAskDlg dlg;
+    dlg.m_strSourceUrl = server.Url("/secret/plan.dwg");
+    dlg.m_strTargetPath = Target("plan.dwg").toStdString();
+    // The loop ends while the worker is about to ask, as it does when the application quits.
+    WhileModal watch([&] {
+        if (dlg.arrived)
+            dlg.hide();
+    });
+    int result = 0;
+    {
+        const Watchdog watchdog(30s, "the dialog waits for a worker that waits for the dialog");
+        result = dlg.DoModal();
+    }
+    QCOMPARE(result, int(kIdCancel));
+    QCOMPARE(server.Challenges(), 1);
+    QVERIFY(!QFile::exists(Target("plan.dwg")));
+    QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files), QStringList{});
+    // The question that came too late is never shown.
+    QTest::qWait(50);
+    for (QWidget* window : QApplication::topLevelWidgets())
+        QVERIFY(!qobject_cast<CCredentialsDlg*>(window) || !window->isVisible());
 }
 
 void HttpDownloadDlgTest::urlWithoutSchemeGetsHttpPrefix() {

@@ -88,8 +88,7 @@ protected:
         settings.objectPath = path;
         settings.resumeOffset = offset;
         TargetFile file;
-        unsigned long code = 0;
-        ASSERT_EQ(file.Open(target, offset, code), 0);
+        ASSERT_EQ(file.Open(target, offset).messageId, 0u);
         TransferEngine(settings, file, sink, stop).Run();
     }
 
