@@ -54,6 +54,10 @@ unsigned long TargetFile::Write(const char* data, std::size_t n) {
         return m_file.Write(data, n, code) ? 0 : code;
     }
     m_pending.insert(m_pending.end(), data, data + n);
+    return FlushIfDue();
+}
+
+unsigned long TargetFile::FlushIfDue() {
     return std::chrono::steady_clock::now() - m_lastFlush >= kFlushInterval ? Flush() : 0;
 }
 

@@ -42,6 +42,9 @@ public:
     // Closes and puts the file in place of the target. Returns 0 or the system's code of the failure,
     // after which what was written is thrown away.
     [[nodiscard]] unsigned long Commit();
+    // Writes what was collected once a second has passed since the last write to the disk, so a slow
+    // or stalled body still shows on disk. Returns 0 or the system's code. Worker thread.
+    [[nodiscard]] unsigned long FlushIfDue();
     // Closes and throws away what this download wrote; the previous target stays as it was.
     void Discard();
 

@@ -626,6 +626,13 @@ bool Transfer::Idle() {
         Fail(214, CURLE_OPERATION_TIMEDOUT);
         return false;
     }
+    // Pieces wait in the target's block; a body that pauses still reaches the disk.
+    if (m_bodyStarted) {
+        if (const unsigned long code = m_target.FlushIfDue(); code != 0) {
+            Fail(214, code);
+            return false;
+        }
+    }
     return true;
 }
 

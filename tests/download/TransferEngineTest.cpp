@@ -645,11 +645,21 @@ TEST_F(TransferEngineTest, StopEndsATransferWhileTheServerIsSilent) {
     server.Start();
     Point(server, "/stall");
     WriteFile(target, "previous content");
+    // While the server is silent, the piece that came before the silence must reach the disk.
+    std::string onDisk;
     std::thread stopper([&] {
         while (!stalling) {
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        const auto start = std::chrono::steady_clock::now();
+        while (onDisk.empty() && std::chrono::steady_clock::now() - start < std::chrono::seconds(5)) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            for (const std::string& name : dir.Entries()) {
+                if (name != "target.bin") {
+                    onDisk = ReadFile(dir.File(name));
+                }
+            }
+        }
         stop = true;
     });
 
@@ -658,6 +668,7 @@ TEST_F(TransferEngineTest, StopEndsATransferWhileTheServerIsSilent) {
     stopper.join();
 
     EXPECT_TRUE(serverStillStalling);
+    EXPECT_EQ(onDisk, "start");
     EXPECT_EQ(sink.endCount, 1);
     EXPECT_FALSE(sink.failed) << sink.failText;
     ExpectPreviousTarget();
