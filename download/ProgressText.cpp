@@ -30,44 +30,44 @@ std::string Printf(const char* format, double value) {
 
 std::string FormatAmount(std::uint64_t bytes) {
     if (bytes < 1024) {
-        return FormatString(221, std::to_string(bytes));
+        return FormatString(IDS_BYTES, std::to_string(bytes));
     }
     if (bytes < 1048576) {
-        return FormatString(223, Printf("%0.1f", static_cast<double>(bytes) / 1024.0));
+        return FormatString(IDS_KILOBYTES, Printf("%0.1f", static_cast<double>(bytes) / 1024.0));
     }
-    return FormatString(225, Printf("%0.2f", static_cast<double>(bytes) / 1048576.0));
+    return FormatString(IDS_MEGABYTES, Printf("%0.2f", static_cast<double>(bytes) / 1048576.0));
 }
 
 std::string FormatTimeLeft(std::uint64_t seconds) {
     if (seconds < 60) {
-        return FormatString(218, std::to_string(seconds));
+        return FormatString(IDS_SECONDS, std::to_string(seconds));
     }
     const std::uint64_t minutes = seconds / 60;
     const std::uint64_t rest = seconds % 60;
     if (rest == 0) {
-        return FormatString(219, std::to_string(minutes));
+        return FormatString(IDS_MINUTES, std::to_string(minutes));
     }
-    return FormatString(220, std::to_string(minutes), std::to_string(rest));
+    return FormatString(IDS_MINUTES_SECONDS, std::to_string(minutes), std::to_string(rest));
 }
 
 std::string FormatTimeLeftLine(std::uint64_t seconds, std::uint64_t bytesCopied, std::uint64_t bytesTotal) {
-    const std::string amounts = FormatString(217, FormatAmount(bytesCopied), FormatAmount(bytesTotal));
-    return FormatString(227, FormatTimeLeft(seconds), amounts);
+    const std::string amounts = FormatString(IDS_AMOUNT_OF, FormatAmount(bytesCopied), FormatAmount(bytesTotal));
+    return FormatString(IDS_TIME_LEFT, FormatTimeLeft(seconds), amounts);
 }
 
 std::string FormatRate(double bytesPerMs) {
     // "Not less than 1" rather than "less than 1", so that NaN takes the bytes branch.
     if (!(bytesPerMs >= 1.0)) {
-        return FormatString(228, Printf("%0.0f", bytesPerMs * 1024.0));
+        return FormatString(IDS_BYTES_PER_SEC, Printf("%0.0f", bytesPerMs * 1024.0));
     }
     if (bytesPerMs < 10.0) {
-        return FormatString(229, Printf("%0.2f", bytesPerMs));
+        return FormatString(IDS_KB_PER_SEC, Printf("%0.2f", bytesPerMs));
     }
-    return FormatString(229, Printf("%0.0f", bytesPerMs));
+    return FormatString(IDS_KB_PER_SEC, Printf("%0.0f", bytesPerMs));
 }
 
 std::string FormatPercentCaption(int percent, const std::string& shownName) {
-    return FormatString(215, std::to_string(percent), shownName);
+    return FormatString(IDS_PERCENT_DONE, std::to_string(percent), shownName);
 }
 
 std::uint32_t CurrentTick() {

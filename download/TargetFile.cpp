@@ -26,18 +26,18 @@ TargetFile::OpenResult TargetFile::Open(const std::string& path, std::uint32_t r
     if (resumeOffset == 0) {
         // The previous target stays untouched until the whole body is in the temporary file.
         if (!m_file.CreateBeside(path, m_tempPath, code)) {
-            return {231, code};
+            return {IDS_OPEN_FILE_FAILED, code};
         }
         return {};
     }
     if (!m_file.OpenForWriting(path, code)) {
-        return {231, code};
+        return {IDS_OPEN_FILE_FAILED, code};
     }
     // Keep exactly the bytes before the offset: a longer file is cut, a shorter or new one is padded.
     if (!m_file.Resize(resumeOffset, code) || !m_file.Seek(resumeOffset, code)) {
         unsigned long ignored = 0;
         m_file.Close(ignored);
-        return {233, code};
+        return {IDS_SEEK_FILE_FAILED, code};
     }
     return {};
 }

@@ -7,6 +7,7 @@
 #pragma once
 
 #include "platform/File.h"
+#include "res/StringIds.h"
 
 #include <chrono>
 #include <cstddef>
@@ -26,7 +27,7 @@ public:
     // What Open reports: the string id of the failure's message (0 when open; 231: cannot open, 233:
     // cannot position at the offset) and the system's code of that failure.
     struct OpenResult {
-        unsigned messageId = 0;
+        StringId messageId{};
         unsigned long systemCode = 0;
     };
 

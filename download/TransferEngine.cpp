@@ -29,7 +29,6 @@ constexpr long kMaxRedirects = 10;
 constexpr long kMaxFollows = 2 * kMaxRedirects;
 // libcurl's receive buffer: larger than its default, so a fast link costs fewer reads and callbacks.
 constexpr long kReceiveBufferSize = 256 * 1024;
-constexpr unsigned kApplicationTitle = 57344;
 // How long one sleep of the rate cap may last before the stop flag is looked at again.
 constexpr std::chrono::milliseconds kSleepSlice{50};
 
@@ -117,7 +116,7 @@ private:
     enum class Outcome { Done, Failed, Stopped };
 
     bool StopRequested() const { return m_stopRequested.load(std::memory_order_relaxed); }
-    void Fail(unsigned id, unsigned long code) {
+    void Fail(StringId id, unsigned long code) {
         if (!m_failId) {
             m_failId = id;
             m_failCode = code;
@@ -164,7 +163,7 @@ private:
     bool m_connectPending = false;
     long m_connectsAtSocket = 0; // libcurl's count of connections made, when the last socket opened
     bool m_stopped = false;
-    unsigned m_failId = 0;
+    StringId m_failId{}; // none yet
     unsigned long m_failCode = 0;
     std::chrono::steady_clock::time_point m_lastActivity;
     int m_redirects = 0; // in this round
@@ -188,18 +187,18 @@ private:
 };
 
 void Transfer::Run() {
-    m_agent = m_settings.agentName.empty() ? LoadString(kApplicationTitle) : m_settings.agentName;
+    m_agent = m_settings.agentName.empty() ? LoadString(AFX_IDS_APP_TITLE) : m_settings.agentName;
     if (m_settings.accessMode < 0 || m_settings.accessMode > 2) {
-        Fail(210, CURLE_BAD_FUNCTION_ARGUMENT);
+        Fail(IDS_DOWNLOAD_FAILED, CURLE_BAD_FUNCTION_ARGUMENT);
         return Finish(Outcome::Failed);
     }
     if (!GlobalInit()) {
-        Fail(210, CURLE_FAILED_INIT);
+        Fail(IDS_DOWNLOAD_FAILED, CURLE_FAILED_INIT);
         return Finish(Outcome::Failed);
     }
     m_curl.reset(curl_easy_init());
     if (!m_curl) {
-        Fail(210, CURLE_FAILED_INIT);
+        Fail(IDS_DOWNLOAD_FAILED, CURLE_FAILED_INIT);
         return Finish(Outcome::Failed);
     }
     if (StopRequested()) {
@@ -211,7 +210,7 @@ void Transfer::Run() {
     m_sink.StartAnimation();
 
     m_siteHost = m_settings.hostName;
-    m_sink.ShowStatusText(FormatString(204, m_proxyName.empty() ? m_siteHost : m_proxyName));
+    m_sink.ShowStatusText(FormatString(IDS_RESOLVING_NAME, m_proxyName.empty() ? m_siteHost : m_proxyName));
     m_resolvePending = true;
     for (;;) {
         const Outcome outcome = Perform();
@@ -225,9 +224,9 @@ void Transfer::Run() {
         }
         if (status != 401 && status != 407) {
             if (status == 0) {
-                Fail(212, CURLE_WEIRD_SERVER_REPLY);
+                Fail(IDS_NO_RESPONSE, CURLE_WEIRD_SERVER_REPLY);
             } else {
-                Fail(213, static_cast<unsigned long>(status));
+                Fail(IDS_BAD_STATUS, static_cast<unsigned long>(status));
             }
             return Finish(Outcome::Failed);
         }
@@ -250,7 +249,7 @@ bool Transfer::Configure() {
     for (const char* header : headers) {
         curl_slist* list = curl_slist_append(m_headers.get(), header);
         if (!list) {
-            Fail(210, CURLE_OUT_OF_MEMORY);
+            Fail(IDS_DOWNLOAD_FAILED, CURLE_OUT_OF_MEMORY);
             return false;
         }
         m_headers.release();
@@ -325,7 +324,7 @@ bool Transfer::Configure() {
     set(CURLOPT_PREREQFUNCTION, &Transfer::PrereqCallback);
     set(CURLOPT_PREREQDATA, this);
     if (rc != CURLE_OK) {
-        Fail(210, rc);
+        Fail(IDS_DOWNLOAD_FAILED, rc);
         return false;
     }
     return true;
@@ -347,7 +346,7 @@ Transfer::Outcome Transfer::Perform() {
             m_url = answered;
             const CURLcode rc = curl_easy_setopt(m_curl.get(), CURLOPT_URL, m_url.c_str());
             if (rc != CURLE_OK) {
-                Fail(210, rc);
+                Fail(IDS_DOWNLOAD_FAILED, rc);
                 return Outcome::Failed;
             }
         }
@@ -375,15 +374,15 @@ Transfer::Outcome Transfer::Perform() {
     if (rc == CURLE_TOO_MANY_REDIRECTS) {
         long status = 0;
         curl_easy_getinfo(m_curl.get(), CURLINFO_RESPONSE_CODE, &status);
-        Fail(213, static_cast<unsigned long>(status));
+        Fail(IDS_BAD_STATUS, static_cast<unsigned long>(status));
     } else if (m_phase == Phase::Body || (m_phase == Phase::Requesting && m_statusSeen)) {
-        Fail(214, rc);
+        Fail(IDS_TRANSFER_FAILED, rc);
     } else if (m_phase == Phase::Requesting && rc != CURLE_SEND_ERROR) {
-        Fail(212, rc);
+        Fail(IDS_NO_RESPONSE, rc);
     } else if (rc == CURLE_OPERATION_TIMEDOUT && TcpConnected()) {
-        Fail(214, rc); // a silent TLS handshake or proxy tunnel
+        Fail(IDS_TRANSFER_FAILED, rc); // a silent TLS handshake or proxy tunnel
     } else {
-        Fail(211, rc);
+        Fail(IDS_CONNECT_FAILED, rc);
     }
     return Outcome::Failed;
 }
@@ -403,7 +402,7 @@ bool Transfer::Authenticate(long status) {
     // Stored credentials were already sent with this request; getting the challenge again means they
     // were refused, so only the user can help now. Without asking, the challenge is the final answer.
     if (!ask) {
-        Fail(213, static_cast<unsigned long>(status));
+        Fail(IDS_BAD_STATUS, static_cast<unsigned long>(status));
         return false;
     }
     if (StopRequested()) {
@@ -414,7 +413,7 @@ bool Transfer::Authenticate(long status) {
     std::string newUser = user;
     std::string newPassword;
     if (!m_sink.AskCredentials(proxy, host, newUser, newPassword)) {
-        Fail(213, static_cast<unsigned long>(status));
+        Fail(IDS_BAD_STATUS, static_cast<unsigned long>(status));
         return false;
     }
     if (StopRequested()) {
@@ -432,7 +431,7 @@ bool Transfer::Authenticate(long status) {
         rc = curl_easy_setopt(curl, proxy ? CURLOPT_PROXYAUTH : CURLOPT_HTTPAUTH, methods);
     }
     if (rc != CURLE_OK) {
-        Fail(210, rc);
+        Fail(IDS_DOWNLOAD_FAILED, rc);
         return false;
     }
     return true;
@@ -441,7 +440,7 @@ bool Transfer::Authenticate(long status) {
 void Transfer::Finish(Outcome outcome) {
     const bool commit = outcome == Outcome::Done && !m_sink.DefersCommit();
     if (const unsigned long code = commit ? m_target.Commit() : 0; code != 0) {
-        Fail(214, code);
+        Fail(IDS_TRANSFER_FAILED, code);
         outcome = Outcome::Failed;
     }
     if (outcome != Outcome::Done) {
@@ -497,7 +496,7 @@ bool Transfer::OnHeadersComplete() {
     if (m_status >= 300 && m_status < 400 && m_status != 304 && !m_location.empty()) {
         return OnRedirect();
     }
-    Fail(213, static_cast<unsigned long>(m_status));
+    Fail(IDS_BAD_STATUS, static_cast<unsigned long>(m_status));
     return false;
 }
 
@@ -507,7 +506,7 @@ bool Transfer::OnRedirect() {
     curl_easy_getinfo(m_curl.get(), CURLINFO_EFFECTIVE_URL, &current);
     if (!url || !current || curl_url_set(url.get(), CURLUPART_URL, current, 0) != CURLUE_OK ||
         curl_url_set(url.get(), CURLUPART_URL, m_location.c_str(), CURLU_NON_SUPPORT_SCHEME) != CURLUE_OK) {
-        Fail(211, CURLE_URL_MALFORMAT);
+        Fail(IDS_CONNECT_FAILED, CURLE_URL_MALFORMAT);
         return false;
     }
     char* scheme = nullptr;
@@ -518,26 +517,26 @@ bool Transfer::OnRedirect() {
     curl_url_get(url.get(), CURLUPART_HOST, &host, 0);
     const CurlText schemeText(scheme), targetText(target), hostText(host);
     if (!scheme || !target || !host) {
-        Fail(211, CURLE_URL_MALFORMAT);
+        Fail(IDS_CONNECT_FAILED, CURLE_URL_MALFORMAT);
         return false;
     }
     // A secure download never continues in the clear, whatever the server says.
     if (std::strncmp(current, "https:", 6) == 0 && std::strcmp(scheme, "http") == 0) {
-        Fail(211, CURLE_UNSUPPORTED_PROTOCOL);
+        Fail(IDS_CONNECT_FAILED, CURLE_UNSUPPORTED_PROTOCOL);
         return false;
     }
     // The limit is ours, not libcurl's, so that no redirect is ever followed without the check above.
     if (m_redirects >= kMaxRedirects) {
-        Fail(213, static_cast<unsigned long>(m_status));
+        Fail(IDS_BAD_STATUS, static_cast<unsigned long>(m_status));
         return false;
     }
     ++m_redirects;
-    m_sink.ShowStatusText(FormatString(207, target));
+    m_sink.ShowStatusText(FormatString(IDS_REDIRECTING, target));
     // Through a named proxy the connection stays with the proxy; only the server changes.
     const bool newHost = m_siteHost != host;
     m_siteHost = host;
     if (m_proxyName.empty() && newHost) {
-        m_sink.ShowStatusText(FormatString(204, m_siteHost));
+        m_sink.ShowStatusText(FormatString(IDS_RESOLVING_NAME, m_siteHost));
         m_resolvePending = true;
     }
     return true;
@@ -548,17 +547,17 @@ bool Transfer::StartBody() {
     if (m_status == 200 && m_settings.resumeOffset > 0) {
         // The server ignored the range and sends the whole file: it goes in from the start.
         if (const unsigned long code = m_target.Restart(); code != 0) {
-            Fail(214, code);
+            Fail(IDS_TRANSFER_FAILED, code);
             return false;
         }
     }
-    m_sink.ShowStatusText(LoadString(208));
+    m_sink.ShowStatusText(LoadString(IDS_GETTING_FILE_INFO));
     m_haveLength = m_contentLength.has_value();
     m_length = m_contentLength.value_or(0);
     if (m_haveLength) {
         m_sink.SetProgressRange(0, 100);
     }
-    m_sink.ShowStatusText(LoadString(216));
+    m_sink.ShowStatusText(LoadString(IDS_RETRIEVING_FILE));
     m_startTick = CurrentTick();
     m_lastTick = m_startTick;
     m_bytesSoFar = 0;
@@ -576,7 +575,7 @@ bool Transfer::OnBody(const char* data, std::size_t length) {
         }
         const std::size_t piece = std::min(kPieceSize, length - offset);
         if (const unsigned long code = m_target.Write(data + offset, piece); code != 0) {
-            Fail(214, code);
+            Fail(IDS_TRANSFER_FAILED, code);
             return false;
         }
         if (!ApplyRateCap()) {
@@ -623,13 +622,13 @@ bool Transfer::Idle() {
     }
     // While connecting, the connect time-out watches (see Perform); after that, silence is measured here.
     if (m_phase != Phase::Connecting && std::chrono::steady_clock::now() - m_lastActivity > m_settings.silenceLimit) {
-        Fail(214, CURLE_OPERATION_TIMEDOUT);
+        Fail(IDS_TRANSFER_FAILED, CURLE_OPERATION_TIMEDOUT);
         return false;
     }
     // Pieces wait in the target's block; a body that pauses still reaches the disk.
     if (m_bodyStarted) {
         if (const unsigned long code = m_target.FlushIfDue(); code != 0) {
-            Fail(214, code);
+            Fail(IDS_TRANSFER_FAILED, code);
             return false;
         }
     }
@@ -668,10 +667,10 @@ curl_socket_t Transfer::OpenSocketCallback(void* self, curlsocktype, curl_sockad
     auto* transfer = static_cast<Transfer*>(self);
     const std::string ip = platform::NumericAddress(&address->addr);
     if (transfer->m_resolvePending) {
-        transfer->m_sink.ShowStatusText(FormatString(205, ip));
+        transfer->m_sink.ShowStatusText(FormatString(IDS_NAME_RESOLVED, ip));
         transfer->m_resolvePending = false;
     }
-    transfer->m_sink.ShowStatusText(FormatString(206, ip));
+    transfer->m_sink.ShowStatusText(FormatString(IDS_CONNECTING, ip));
     transfer->m_phase = Phase::Connecting;
     transfer->m_connectPending = true;
     curl_easy_getinfo(transfer->m_curl.get(), CURLINFO_NUM_CONNECTS, &transfer->m_connectsAtSocket);
@@ -682,7 +681,7 @@ curl_socket_t Transfer::OpenSocketCallback(void* self, curlsocktype, curl_sockad
 int Transfer::PrereqCallback(void* self, char* primaryIp, char*, int, int) {
     auto* transfer = static_cast<Transfer*>(self);
     if (transfer->m_connectPending) {
-        transfer->m_sink.ShowStatusText(FormatString(203, primaryIp ? primaryIp : ""));
+        transfer->m_sink.ShowStatusText(FormatString(IDS_CONNECTED, primaryIp ? primaryIp : ""));
         transfer->m_connectPending = false;
     }
     transfer->m_phase = Phase::Requesting;

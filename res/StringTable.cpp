@@ -6,36 +6,37 @@ namespace zarn {
 
 namespace {
 
-const std::map<unsigned, std::string>& Table() {
-    static const std::map<unsigned, std::string> table = {
-        {202, "%1 from %2"},
-        {203, "Connected to %1"},
-        {204, "Resolving name: %1"},
-        {205, "Resolved name to %1"},
-        {206, "Connecting to %1"},
-        {207, "Redirecting to %1"},
-        {208, "Getting file information"},
-        {210, "An error occurred while attempting to download the file, Error:%1"},
-        {211, "An error occurred connecting to the server \nPlease check your Internet Connection, Error:%1"},
-        {212, "Failed to receive a valid response from the server, Error:%1"},
-        {213, "Failed to receive a valid HTTP response from the server, Response Code:%1"},
-        {214, "An error occurred while downloading the file, Error:%1"},
-        {215, "%1% of %2 Completed"},
-        {216, "Retrieving the file"},
-        {217, "%1 of %2"},
-        {218, "%1 sec"},
-        {219, "%1 min"},
-        {220, "%1 min %2 sec"},
-        {221, "%1 Bytes"},
-        {223, "%1 KB"},
-        {225, "%1 MB"},
-        {227, "%1 (%2 copied)"},
-        {228, "%1 Bytes/Sec"},
-        {229, "%1 KB/Sec"},
-        {231, "An error occured while opening the file to be downloaded, Error:%1"},
-        {232, "Aborting transfer"},
-        {233, "An error occurred while seeking to the end of the file to be downloaded, Error:%1"},
-        {57344, "zarn"},
+const std::map<StringId, std::string>& Table() {
+    static const std::map<StringId, std::string> table = {
+        {IDS_SOURCE_LINE, "%1 from %2"},
+        {IDS_CONNECTED, "Connected to %1"},
+        {IDS_RESOLVING_NAME, "Resolving name: %1"},
+        {IDS_NAME_RESOLVED, "Resolved name to %1"},
+        {IDS_CONNECTING, "Connecting to %1"},
+        {IDS_REDIRECTING, "Redirecting to %1"},
+        {IDS_GETTING_FILE_INFO, "Getting file information"},
+        {IDS_DOWNLOAD_FAILED, "An error occurred while attempting to download the file, Error:%1"},
+        {IDS_CONNECT_FAILED,
+         "An error occurred connecting to the server \nPlease check your Internet Connection, Error:%1"},
+        {IDS_NO_RESPONSE, "Failed to receive a valid response from the server, Error:%1"},
+        {IDS_BAD_STATUS, "Failed to receive a valid HTTP response from the server, Response Code:%1"},
+        {IDS_TRANSFER_FAILED, "An error occurred while downloading the file, Error:%1"},
+        {IDS_PERCENT_DONE, "%1% of %2 Completed"},
+        {IDS_RETRIEVING_FILE, "Retrieving the file"},
+        {IDS_AMOUNT_OF, "%1 of %2"},
+        {IDS_SECONDS, "%1 sec"},
+        {IDS_MINUTES, "%1 min"},
+        {IDS_MINUTES_SECONDS, "%1 min %2 sec"},
+        {IDS_BYTES, "%1 Bytes"},
+        {IDS_KILOBYTES, "%1 KB"},
+        {IDS_MEGABYTES, "%1 MB"},
+        {IDS_TIME_LEFT, "%1 (%2 copied)"},
+        {IDS_BYTES_PER_SEC, "%1 Bytes/Sec"},
+        {IDS_KB_PER_SEC, "%1 KB/Sec"},
+        {IDS_OPEN_FILE_FAILED, "An error occured while opening the file to be downloaded, Error:%1"},
+        {IDS_ABORTING, "Aborting transfer"},
+        {IDS_SEEK_FILE_FAILED, "An error occurred while seeking to the end of the file to be downloaded, Error:%1"},
+        {AFX_IDS_APP_TITLE, "zarn"},
     };
     return table;
 }
@@ -60,18 +61,18 @@ std::string Substitute(const std::string& format, const std::string* args, size_
 
 } // namespace
 
-const std::string& LoadString(unsigned id) {
+const std::string& LoadString(StringId id) {
     static const std::string empty;
     const auto& table = Table();
     const auto it = table.find(id);
     return it == table.end() ? empty : it->second;
 }
 
-std::string FormatString(unsigned id, const std::string& arg1) {
+std::string FormatString(StringId id, const std::string& arg1) {
     return Substitute(LoadString(id), &arg1, 1);
 }
 
-std::string FormatString(unsigned id, const std::string& arg1, const std::string& arg2) {
+std::string FormatString(StringId id, const std::string& arg1, const std::string& arg2) {
     const std::string args[] = {arg1, arg2};
     return Substitute(LoadString(id), args, 2);
 }

@@ -25,10 +25,6 @@ namespace zarn {
 
 namespace {
 
-constexpr unsigned kSourceLineId = 202;
-constexpr unsigned kWriteFailedId = 214;
-constexpr unsigned kAbortingId = 232;
-
 QString FromLocal(const std::string& text) {
     return QString::fromLocal8Bit(text);
 }
@@ -162,7 +158,7 @@ bool CHttpDownloadDlg::OnInitDialog() {
     }
 
     m_strShownName = ShownNameOf(m_strObjectPath);
-    m_wndSourceLine->setText(FromLocal(FormatString(kSourceLineId, m_strShownName, m_strHostName)));
+    m_wndSourceLine->setText(FromLocal(FormatString(IDS_SOURCE_LINE, m_strShownName, m_strHostName)));
 
     try {
         m_pWorker = std::make_unique<std::thread>(&CHttpDownloadDlg::WorkerMain, this);
@@ -180,7 +176,7 @@ void CHttpDownloadDlg::WorkerMain() {
         RunTransfer();
     } catch (...) {
         if (!m_endPosted)
-            ReportFailureCode(kWriteFailedId, 0);
+            ReportFailureCode(IDS_TRANSFER_FAILED, 0);
     }
     if (!m_endPosted) {
         m_fileTarget.Discard();
@@ -221,7 +217,7 @@ void CHttpDownloadDlg::RunTransfer() {
     engine.Run();
 }
 
-void CHttpDownloadDlg::ReportFailureCode(unsigned messageId, unsigned long errorCode) {
+void CHttpDownloadDlg::ReportFailureCode(StringId messageId, unsigned long errorCode) {
     if (m_endPosted)
         return;
     const unsigned long code = errorCode != 0 ? errorCode : platform::LastErrorCode();
@@ -269,7 +265,7 @@ void CHttpDownloadDlg::OnTransferEnded(bool failed) {
             MessageBox::ShowOk(this, FromLocal(m_strFailText));
         EndDialog(kIdCancel);
     } else if (const unsigned long code = m_fileTarget.Commit(); code != 0) {
-        MessageBox::ShowOk(this, FromLocal(FormatString(kWriteFailedId, std::to_string(code))));
+        MessageBox::ShowOk(this, FromLocal(FormatString(IDS_TRANSFER_FAILED, std::to_string(code))));
         EndDialog(kIdCancel);
     } else {
         EndDialog(kIdOk);
@@ -279,7 +275,7 @@ void CHttpDownloadDlg::OnTransferEnded(bool failed) {
 void CHttpDownloadDlg::OnCancel() {
     m_bStopRequested = true;
     m_btnCancel->setEnabled(false);
-    ShowStatusId(kAbortingId);
+    ShowStatusId(IDS_ABORTING);
 }
 
 void CHttpDownloadDlg::OnClose() {
@@ -387,11 +383,11 @@ void CHttpDownloadDlg::ShowTimeRemaining(std::uint64_t secondsLeft, std::uint64_
         this, [this, line] { m_wndTimeLeft->setText(line); }, Qt::QueuedConnection);
 }
 
-void CHttpDownloadDlg::ShowStatusArg(unsigned stringId, const std::string& arg) {
+void CHttpDownloadDlg::ShowStatusArg(StringId stringId, const std::string& arg) {
     ShowStatusText(FormatString(stringId, arg));
 }
 
-void CHttpDownloadDlg::ShowStatusId(unsigned stringId) {
+void CHttpDownloadDlg::ShowStatusId(StringId stringId) {
     ShowStatusText(LoadString(stringId));
 }
 

@@ -65,7 +65,7 @@ public:
     virtual bool OnSetOptions(TransferSettings& settings);
     // Ends the transfer as failed with message `messageId`, its %1 the decimal `errorCode` (or the
     // system's last error code when 0), throwing away what was written. Worker thread, at most once.
-    virtual void ReportFailureCode(unsigned messageId, unsigned long errorCode);
+    virtual void ReportFailureCode(StringId messageId, unsigned long errorCode);
     // Ends the transfer as failed with the ready message `text`. Worker thread, at most once.
     virtual void ReportFailureText(const std::string& text);
     // The whole transfer, from the inputs and the split URL into the open target file. Worker thread.
@@ -74,8 +74,8 @@ public:
     // Display operations: each hands its change to the UI thread and returns at once. Any thread.
     void ShowPercentDone(int percent) override;
     void ShowTimeRemaining(std::uint64_t secondsLeft, std::uint64_t bytesCopied, std::uint64_t bytesTotal) override;
-    virtual void ShowStatusArg(unsigned stringId, const std::string& arg);
-    virtual void ShowStatusId(unsigned stringId);
+    virtual void ShowStatusArg(StringId stringId, const std::string& arg);
+    virtual void ShowStatusId(StringId stringId);
     void ShowStatusText(const std::string& text) override;
     void ShowRate(double bytesPerMs) override;
     void StartAnimation() override;

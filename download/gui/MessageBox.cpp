@@ -9,7 +9,6 @@ namespace zarn {
 
 namespace {
 // The application title string, which also names the application in every message box.
-constexpr unsigned kAppTitleId = 57344;
 } // namespace
 
 MessageBox::Hook& MessageBox::CurrentHook() {
@@ -24,7 +23,7 @@ void MessageBox::SetHook(Hook hook) {
 int MessageBox::ShowOk(QWidget* parent, const QString& text) {
     if (const Hook& hook = CurrentHook())
         return hook(parent, text);
-    QMessageBox box(QMessageBox::NoIcon, QString::fromLocal8Bit(LoadString(kAppTitleId)), text, QMessageBox::Ok,
+    QMessageBox box(QMessageBox::NoIcon, QString::fromLocal8Bit(LoadString(AFX_IDS_APP_TITLE)), text, QMessageBox::Ok,
                     parent);
     box.exec();
     return kIdOk;

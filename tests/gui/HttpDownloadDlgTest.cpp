@@ -698,8 +698,8 @@ void HttpDownloadDlgTest::workerEndsAreAlwaysTurnedIntoAResult() {
 void HttpDownloadDlgTest::displayCallsFromAnotherThreadReachTheirItems() {
     NamedDlg dlg("setup.cab");
     std::thread worker([&] {
-        dlg.ShowStatusArg(204, "vendor.example");
-        dlg.ShowStatusId(208);
+        dlg.ShowStatusArg(IDS_RESOLVING_NAME, "vendor.example");
+        dlg.ShowStatusId(IDS_GETTING_FILE_INFO);
         dlg.SetProgressRange(0, 100);
         dlg.ShowPercentDone(42);
         dlg.ShowTimeRemaining(125, 1572864, 3145728);
