@@ -23,12 +23,12 @@ bool StartsWithKey(std::string_view line, std::string_view key, std::string_view
 
 } // namespace
 
-CComponentListReader::CComponentListReader(ComponentList& list, DirectoryHook onDirectory)
+ComponentListReader::ComponentListReader(ComponentList& list, DirectoryHook onDirectory)
     : m_list(list), m_onDirectory(std::move(onDirectory)) {}
 
-CComponentListReader::~CComponentListReader() = default;
+ComponentListReader::~ComponentListReader() = default;
 
-void CComponentListReader::Feed(std::string_view bytes) {
+void ComponentListReader::Feed(std::string_view bytes) {
     // CR, LF and CR LF all end a line: CR LF reads as a line and an empty line, and empty lines are skipped,
     // so the three kinds of file give the same records. A line is only copied when it spans two Feed calls,
     // which keeps the whole read linear even for one line of many megabytes.
@@ -50,7 +50,7 @@ void CComponentListReader::Feed(std::string_view bytes) {
     }
 }
 
-void CComponentListReader::Finish() {
+void ComponentListReader::Finish() {
     if (!m_pendingLine.empty()) {
         HandleLine(m_pendingLine);
         m_pendingLine.clear();
@@ -58,13 +58,13 @@ void CComponentListReader::Finish() {
     m_current.reset();
 }
 
-void CComponentListReader::ParseText(std::string_view text, ComponentList& list, DirectoryHook onDirectory) {
-    CComponentListReader reader(list, std::move(onDirectory));
+void ComponentListReader::ParseText(std::string_view text, ComponentList& list, DirectoryHook onDirectory) {
+    ComponentListReader reader(list, std::move(onDirectory));
     reader.Feed(text);
     reader.Finish();
 }
 
-std::string CComponentListReader::FileNameFromUrl(std::string_view url) {
+std::string ComponentListReader::FileNameFromUrl(std::string_view url) {
     const size_t slash = url.rfind('/');
     if (slash == std::string_view::npos) {
         return "FAIL";
@@ -72,7 +72,7 @@ std::string CComponentListReader::FileNameFromUrl(std::string_view url) {
     return std::string(url.substr(slash + 1));
 }
 
-void CComponentListReader::HandleLine(std::string_view rawLine) {
+void ComponentListReader::HandleLine(std::string_view rawLine) {
     const std::string_view line = TrimWhiteSpace(rawLine);
     if (line.empty()) {
         return;
@@ -120,13 +120,13 @@ void CComponentListReader::HandleLine(std::string_view rawLine) {
     }
 }
 
-void CComponentListReader::SetInstallTypeFromFileName() {
+void ComponentListReader::SetInstallTypeFromFileName() {
     if (EndsWith(m_current->m_fileName, "exe")) {
         m_current->m_installType = "EXE";
     }
 }
 
-void CComponentListReader::SetInstallTypeFromRegFile() {
+void ComponentListReader::SetInstallTypeFromRegFile() {
     const std::string& regFile = m_current->m_regFile;
     if (EndsWith(regFile, "ocx")) {
         m_current->m_installType = "REG";

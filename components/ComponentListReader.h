@@ -14,17 +14,17 @@ namespace zarn {
 // Records in the order their blocks end in the file; the list owns them.
 using ComponentList = std::list<std::unique_ptr<CCompObj>>;
 
-class CComponentListReader {
+class ComponentListReader {
 public:
     // Called with the value of every "dir=" line inside a block, at once, in file order.
     using DirectoryHook = std::function<void(const std::string& dirValue)>;
 
     // Appends every completed block to `list`; `onDirectory` may be empty. One thread at a time.
-    CComponentListReader(ComponentList& list, DirectoryHook onDirectory);
-    ~CComponentListReader();
+    ComponentListReader(ComponentList& list, DirectoryHook onDirectory);
+    ~ComponentListReader();
 
-    CComponentListReader(const CComponentListReader&) = delete;
-    CComponentListReader& operator=(const CComponentListReader&) = delete;
+    ComponentListReader(const ComponentListReader&) = delete;
+    ComponentListReader& operator=(const ComponentListReader&) = delete;
 
     // Takes the next bytes of the file; a line may span any number of calls. Any bytes are accepted (NUL, invalid
     // UTF-8); lines end at CR, LF or CR LF. Never fails.

@@ -69,7 +69,7 @@ int CZarnDoc::ParseComponentList() {
 
 bool CZarnDoc::ReadListFile(std::FILE* file) {
     const char sep = platform::PathSeparator();
-    CComponentListReader reader(m_compList, [this, sep](const std::string& dir) {
+    ComponentListReader reader(m_compList, [this, sep](const std::string& dir) {
         // A list value that would leave the application directory, by its text or through a link, creates
         // nothing. Otherwise the result is not looked at: the directory usually exists already, and a missing one
         // makes its download fail later.
@@ -94,7 +94,7 @@ void CZarnDoc::FreeComponentList() {
 }
 
 std::string CZarnDoc::GetFileNameFromUrl(const std::string& url) {
-    return CComponentListReader::FileNameFromUrl(url);
+    return ComponentListReader::FileNameFromUrl(url);
 }
 
 int CZarnDoc::CheckInstalledVersions() {

@@ -40,7 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     zarn::ComponentList whole;
     std::vector<std::string> wholeDirs;
-    zarn::CComponentListReader::ParseText(text, whole, [&wholeDirs](const std::string& dir) {
+    zarn::ComponentListReader::ParseText(text, whole, [&wholeDirs](const std::string& dir) {
         wholeDirs.push_back(dir);
         // The check must accept or refuse any value without fault.
         static_cast<void>(zarn::IsSafeInstallDir(dir));
@@ -55,7 +55,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         Require(type.empty() || type == "EXE" || type == "REG" || type == "LIB" || type == "APP");
         Require(record->m_fileName == (record->m_codebase.empty() && record->m_fileName.empty()
                                            ? std::string()
-                                           : zarn::CComponentListReader::FileNameFromUrl(record->m_codebase)));
+                                           : zarn::ComponentListReader::FileNameFromUrl(record->m_codebase)));
         static_cast<void>(zarn::IsSafeInstallDir(record->m_dir) && zarn::IsSafeInstallFileName(record->m_fileName));
     }
     Require(whole.size() <= Count(text, "[ENDCOMP]"));
@@ -64,7 +64,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::size_t piece = size == 0 ? 1 : 1 + data[0] % 7;
     zarn::ComponentList pieces;
     std::vector<std::string> pieceDirs;
-    zarn::CComponentListReader reader(pieces, [&pieceDirs](const std::string& dir) { pieceDirs.push_back(dir); });
+    zarn::ComponentListReader reader(pieces, [&pieceDirs](const std::string& dir) { pieceDirs.push_back(dir); });
     for (std::size_t at = 0; at < size; at += piece) {
         reader.Feed(text.substr(at, piece));
     }

@@ -17,7 +17,7 @@
 
 namespace {
 
-using zarn::platform::CVersionBlock;
+using zarn::platform::VersionBlock;
 
 void Require(bool condition) {
     if (!condition) {
@@ -27,14 +27,14 @@ void Require(bool condition) {
 
 // Every answer lies inside the stored block; string answers are terminated where their length says.
 void Walk(const std::vector<uint8_t>& raw) {
-    std::vector<uint8_t> buffer(CVersionBlock::BufferSize(raw));
-    CVersionBlock::Store(raw, buffer.data());
+    std::vector<uint8_t> buffer(VersionBlock::BufferSize(raw));
+    VersionBlock::Store(raw, buffer.data());
     const uint8_t* begin = buffer.data();
     const uint8_t* end = begin + buffer.size();
     auto query = [&](const char* path, bool text) -> const uint8_t* {
         uint8_t* value = nullptr;
         unsigned length = 0;
-        if (!CVersionBlock::Query(buffer.data(), path, &value, &length)) {
+        if (!VersionBlock::Query(buffer.data(), path, &value, &length)) {
             return nullptr;
         }
         Require(value >= begin && value <= end && length <= static_cast<size_t>(end - value));
@@ -60,17 +60,17 @@ void Walk(const std::vector<uint8_t>& raw) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    const zarn::platform::CByteSource source(data, size);
+    const zarn::platform::ByteSource source(data, size);
 
-    const std::vector<uint8_t> raw = zarn::platform::CVersionInfoReader::Read(source);
+    const std::vector<uint8_t> raw = zarn::platform::VersionInfoReader::Read(source);
     if (!raw.empty()) {
         Require(raw.size() >= 6 && raw.size() <= 0xFFFF && zarn::platform::Le16(raw.data()) == raw.size());
         Walk(raw);
     }
 
     // The ELF reader and the JSON reader also on their own: a PE answer above hides them otherwise.
-    zarn::platform::CElfPackageReader(source).ReadPackageJson();
-    zarn::platform::CPackageMetadata::Parse(std::string_view(reinterpret_cast<const char*>(data), size));
+    zarn::platform::ElfPackageReader(source).ReadPackageJson();
+    zarn::platform::PackageMetadata::Parse(std::string_view(reinterpret_cast<const char*>(data), size));
 
     // The input itself as a stored block with any contents, its first word made to match its size.
     if (size >= 6) {

@@ -6,17 +6,17 @@
 
 namespace zarn {
 
-CAnimationCtrl::CAnimationCtrl(QWidget* parent) : QWidget(parent) {
+AnimationCtrl::AnimationCtrl(QWidget* parent) : QWidget(parent) {
     // The dialog's own background shows through wherever the clip is transparent.
     setAttribute(Qt::WA_TranslucentBackground);
     setAutoFillBackground(false);
     // The frame is worked out from the time since Play, so a late tick skips frames instead of
     // slowing the clip down; ticking twice a frame keeps every frame on screen.
     m_tick.setTimerType(Qt::PreciseTimer);
-    connect(&m_tick, &QTimer::timeout, this, &CAnimationCtrl::Advance);
+    connect(&m_tick, &QTimer::timeout, this, &AnimationCtrl::Advance);
 }
 
-bool CAnimationCtrl::Open(unsigned clipId) {
+bool AnimationCtrl::Open(unsigned clipId) {
     Stop();
     m_frames.clear();
     m_current = 0;
@@ -31,7 +31,7 @@ bool CAnimationCtrl::Open(unsigned clipId) {
     return true;
 }
 
-bool CAnimationCtrl::Play() {
+bool AnimationCtrl::Play() {
     if (m_frames.empty())
         return false;
     m_current = 0;
@@ -41,19 +41,19 @@ bool CAnimationCtrl::Play() {
     return true;
 }
 
-void CAnimationCtrl::Stop() {
+void AnimationCtrl::Stop() {
     m_tick.stop();
 }
 
-QSize CAnimationCtrl::FrameSize() const {
+QSize AnimationCtrl::FrameSize() const {
     return m_frames.empty() ? QSize() : m_frames.front().size();
 }
 
-QImage CAnimationCtrl::CurrentImage() const {
+QImage AnimationCtrl::CurrentImage() const {
     return m_frames.empty() ? QImage() : m_frames[m_current];
 }
 
-void CAnimationCtrl::Advance() {
+void AnimationCtrl::Advance() {
     const auto frame = static_cast<int>((m_sincePlay.nsecsElapsed() / 1000 / m_frameIntervalUs) % FrameCount());
     if (frame != m_current) {
         m_current = frame;
@@ -61,7 +61,7 @@ void CAnimationCtrl::Advance() {
     }
 }
 
-void CAnimationCtrl::paintEvent(QPaintEvent*) {
+void AnimationCtrl::paintEvent(QPaintEvent*) {
     if (m_frames.empty())
         return;
     QPainter painter(this);

@@ -9,11 +9,11 @@
 
 namespace zarn {
 
-class CAnimationCtrl : public QWidget {
+class AnimationCtrl : public QWidget {
     Q_OBJECT
 
 public:
-    explicit CAnimationCtrl(QWidget* parent = nullptr);
+    explicit AnimationCtrl(QWidget* parent = nullptr);
 
     // Loads clip `clipId`, shows its first frame and takes the clip's frame size. UI thread.
     // False (and no clip) for an unknown id.

@@ -8,7 +8,7 @@
 
 namespace zarn {
 
-CCredentialsDlg::CCredentialsDlg(QWidget* parent)
+CredentialsDlg::CredentialsDlg(QWidget* parent)
     : QDialog(parent), m_prompt(new QLabel(this)), m_editUser(new QLineEdit(this)),
       m_editPassword(new QLineEdit(this)) {
     setWindowTitle(tr("Enter Network Password"));
@@ -32,7 +32,7 @@ CCredentialsDlg::CCredentialsDlg(QWidget* parent)
     layout->addWidget(buttons);
 }
 
-void CCredentialsDlg::Prepare(bool proxy, const QString& host, const QString& user) {
+void CredentialsDlg::Prepare(bool proxy, const QString& host, const QString& user) {
     m_prompt->setText(proxy ? tr("The proxy server %1 asks for a user name and password.").arg(host)
                             : tr("The web server %1 asks for a user name and password.").arg(host));
     m_editUser->setText(user);
@@ -40,15 +40,15 @@ void CCredentialsDlg::Prepare(bool proxy, const QString& host, const QString& us
     (user.isEmpty() ? m_editUser : m_editPassword)->setFocus();
 }
 
-QString CCredentialsDlg::UserName() const {
+QString CredentialsDlg::UserName() const {
     return m_editUser->text();
 }
 
-QString CCredentialsDlg::Password() const {
+QString CredentialsDlg::Password() const {
     return m_editPassword->text();
 }
 
-QString CCredentialsDlg::PromptText() const {
+QString CredentialsDlg::PromptText() const {
     return m_prompt->text();
 }
 

@@ -8,11 +8,11 @@ class QLineEdit;
 
 namespace zarn {
 
-class CCredentialsDlg : public QDialog {
+class CredentialsDlg : public QDialog {
     Q_OBJECT
 
 public:
-    explicit CCredentialsDlg(QWidget* parent = nullptr);
+    explicit CredentialsDlg(QWidget* parent = nullptr);
 
     // Says who asks (the proxy or the web server, by its host name), puts `user` in the user name
     // field and empties the password. UI thread.

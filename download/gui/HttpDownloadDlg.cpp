@@ -42,9 +42,8 @@ int MulDiv(int value, int numerator, int denominator) {
 
 CHttpDownloadDlg::CHttpDownloadDlg(QWidget* parent)
     : QDialog(parent), m_wndStatusLine(new QLabel(this)), m_wndRate(new QLabel(this)), m_wndTimeLeft(new QLabel(this)),
-      m_wndProgress(new QProgressBar(this)), m_wndSourceLine(new QLabel(this)),
-      m_wndAnimation(new CAnimationCtrl(this)), m_btnCancel(new QPushButton(this)),
-      m_credentialsDlg(new CCredentialsDlg(this)) {
+      m_wndProgress(new QProgressBar(this)), m_wndSourceLine(new QLabel(this)), m_wndAnimation(new AnimationCtrl(this)),
+      m_btnCancel(new QPushButton(this)), m_credentialsDlg(new CredentialsDlg(this)) {
     BuildItems();
 }
 

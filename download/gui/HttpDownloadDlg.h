@@ -23,8 +23,8 @@ class QPushButton;
 
 namespace zarn {
 
-class CAnimationCtrl;
-class CCredentialsDlg;
+class AnimationCtrl;
+class CredentialsDlg;
 
 class CHttpDownloadDlg : public QDialog, public TransferSink {
     Q_OBJECT
@@ -58,7 +58,7 @@ public:
     QLabel* m_wndTimeLeft;
     QProgressBar* m_wndProgress;
     QLabel* m_wndSourceLine;
-    CAnimationCtrl* m_wndAnimation;
+    AnimationCtrl* m_wndAnimation;
 
     // Hook for a derived dialog to adjust the transfer before its request is made. Returns false to
     // end the transfer there (the dialog then ends with kIdCancel and no message). Worker thread.
@@ -142,7 +142,7 @@ private:
     TransferSettings SettingsFromInputs() const;
 
     QPushButton* m_btnCancel;
-    CCredentialsDlg* m_credentialsDlg;
+    CredentialsDlg* m_credentialsDlg;
     bool m_inInit = false;
     int m_initResult = 0;
     bool m_ending = false;

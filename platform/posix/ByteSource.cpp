@@ -8,10 +8,10 @@
 
 namespace zarn::platform {
 
-CByteSource::CByteSource(const uint8_t* data, size_t size)
+ByteSource::ByteSource(const uint8_t* data, size_t size)
     : m_data(data), m_size(data != nullptr ? size : 0), m_open(data != nullptr || size == 0) {}
 
-CByteSource::CByteSource(const std::string& path) {
+ByteSource::ByteSource(const std::string& path) {
     // O_NONBLOCK keeps a FIFO planted at the path from blocking the open; only regular files are read.
     m_fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (m_fd < 0) {
@@ -25,17 +25,17 @@ CByteSource::CByteSource(const std::string& path) {
     m_open = true;
 }
 
-CByteSource::~CByteSource() {
+ByteSource::~ByteSource() {
     if (m_fd >= 0) {
         ::close(m_fd);
     }
 }
 
-bool CByteSource::Contains(uint64_t offset, uint64_t length) const {
+bool ByteSource::Contains(uint64_t offset, uint64_t length) const {
     return m_open && offset <= m_size && length <= m_size - offset;
 }
 
-bool CByteSource::Read(uint64_t offset, uint64_t length, std::vector<uint8_t>& out) const {
+bool ByteSource::Read(uint64_t offset, uint64_t length, std::vector<uint8_t>& out) const {
     out.clear();
     if (length > kMaxRead || !Contains(offset, length)) {
         return false;

@@ -8,18 +8,18 @@
 
 namespace zarn::platform {
 
-class CByteSource {
+class ByteSource {
 public:
     // Largest range one Read hands out: no structure of a version-bearing file needs more.
     static constexpr uint64_t kMaxRead = 64ull * 1024 * 1024;
 
     // A source over `size` bytes at `data`, which must outlive it. Any thread.
-    CByteSource(const uint8_t* data, size_t size);
+    ByteSource(const uint8_t* data, size_t size);
     // A source over the regular file at `path`; IsOpen() is false when it cannot be opened or is no regular file.
-    explicit CByteSource(const std::string& path);
-    ~CByteSource();
-    CByteSource(const CByteSource&) = delete;
-    CByteSource& operator=(const CByteSource&) = delete;
+    explicit ByteSource(const std::string& path);
+    ~ByteSource();
+    ByteSource(const ByteSource&) = delete;
+    ByteSource& operator=(const ByteSource&) = delete;
 
     // True when the source can be read. Any thread.
     bool IsOpen() const { return m_open; }

@@ -21,22 +21,22 @@ uint64_t AlignUp(uint64_t v, uint64_t alignment) {
 
 } // namespace
 
-CElfPackageReader::CElfPackageReader(const CByteSource& source) : m_source(source) {}
+ElfPackageReader::ElfPackageReader(const ByteSource& source) : m_source(source) {}
 
-uint16_t CElfPackageReader::U16(const uint8_t* p) const {
+uint16_t ElfPackageReader::U16(const uint8_t* p) const {
     return m_bigEndian ? Be16(p) : Le16(p);
 }
-uint32_t CElfPackageReader::U32(const uint8_t* p) const {
+uint32_t ElfPackageReader::U32(const uint8_t* p) const {
     return m_bigEndian ? Be32(p) : Le32(p);
 }
-uint64_t CElfPackageReader::Word(const uint8_t* p) const {
+uint64_t ElfPackageReader::Word(const uint8_t* p) const {
     if (m_is64) {
         return m_bigEndian ? Be64(p) : Le64(p);
     }
     return U32(p);
 }
 
-bool CElfPackageReader::ReadHeader() {
+bool ElfPackageReader::ReadHeader() {
     std::vector<uint8_t> h;
     if (!m_source.Read(0, 16, h) ||
         std::memcmp(h.data(),
@@ -68,7 +68,7 @@ bool CElfPackageReader::ReadHeader() {
     return true;
 }
 
-std::optional<std::string> CElfPackageReader::ReadPackageJson() {
+std::optional<std::string> ElfPackageReader::ReadPackageJson() {
     if (!ReadHeader()) {
         return std::nullopt;
     }
@@ -78,7 +78,7 @@ std::optional<std::string> CElfPackageReader::ReadPackageJson() {
     return FindInSegments();
 }
 
-std::optional<std::string> CElfPackageReader::FindInSections() {
+std::optional<std::string> ElfPackageReader::FindInSections() {
     const uint32_t minimum = m_is64 ? 64 : 40;
     if (m_sectionOffset == 0 || m_sectionSize < minimum) {
         return std::nullopt;
@@ -95,7 +95,7 @@ std::optional<std::string> CElfPackageReader::FindInSections() {
         m_namesIndex = U32(first.data() + (m_is64 ? 40 : 24));
     }
     std::vector<uint8_t> table;
-    if (m_sectionCount > CByteSource::kMaxRead / m_sectionSize || m_namesIndex >= m_sectionCount ||
+    if (m_sectionCount > ByteSource::kMaxRead / m_sectionSize || m_namesIndex >= m_sectionCount ||
         !m_source.Read(m_sectionOffset, m_sectionCount * m_sectionSize, table)) {
         return std::nullopt;
     }
@@ -123,7 +123,7 @@ std::optional<std::string> CElfPackageReader::FindInSections() {
     return std::nullopt;
 }
 
-std::optional<std::string> CElfPackageReader::FindInSegments() {
+std::optional<std::string> ElfPackageReader::FindInSegments() {
     const uint32_t minimum = m_is64 ? 56 : 32;
     std::vector<uint8_t> table;
     if (m_segmentOffset == 0 || m_segmentSize < minimum ||
@@ -144,7 +144,7 @@ std::optional<std::string> CElfPackageReader::FindInSegments() {
     return std::nullopt;
 }
 
-std::optional<std::string> CElfPackageReader::FindNote(const Range& range) const {
+std::optional<std::string> ElfPackageReader::FindNote(const Range& range) const {
     std::vector<uint8_t> notes;
     if (!m_source.Read(range.offset, range.size, notes)) {
         return std::nullopt;

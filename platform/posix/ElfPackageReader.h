@@ -10,10 +10,10 @@
 
 namespace zarn::platform {
 
-class CElfPackageReader {
+class ElfPackageReader {
 public:
     // Reads ELF32 and ELF64 files of either byte order from `source`. Any thread.
-    explicit CElfPackageReader(const CByteSource& source);
+    explicit ElfPackageReader(const ByteSource& source);
 
     // The note's descriptor (JSON text, trailing zeros removed); nullopt when the file is no ELF file, has no
     // such note, or a header, section or note on the way is inconsistent.
@@ -36,7 +36,7 @@ private:
     std::optional<std::string> FindInSegments();
     std::optional<std::string> FindNote(const Range& range) const;
 
-    const CByteSource& m_source;
+    const ByteSource& m_source;
     bool m_is64 = false;
     bool m_bigEndian = false;
     uint16_t m_fileType = 0;

@@ -267,9 +267,9 @@ private:
 
 } // namespace
 
-std::optional<CPackageMetadata> CPackageMetadata::Parse(std::string_view json) {
+std::optional<PackageMetadata> PackageMetadata::Parse(std::string_view json) {
     JsonCursor cursor(json);
-    CPackageMetadata result;
+    PackageMetadata result;
     cursor.SkipSpace();
     if (!cursor.Take('{')) {
         return std::nullopt;

@@ -7,11 +7,11 @@
 
 namespace zarn::platform {
 
-class CPackageMetadata {
+class PackageMetadata {
 public:
     // Parses one JSON object (strict grammar, nesting bounded, no recursion) and keeps its top-level "name" and
     // "version" strings as UTF-8; nullopt when the text is no valid JSON object. Any thread.
-    static std::optional<CPackageMetadata> Parse(std::string_view json);
+    static std::optional<PackageMetadata> Parse(std::string_view json);
 
     // The "name" string; empty when absent or not a string.
     const std::string& Name() const { return m_name; }

@@ -30,9 +30,9 @@ bool HasRootKey(const std::vector<uint8_t>& block) {
 
 } // namespace
 
-CPeVersionReader::CPeVersionReader(const CByteSource& source) : m_source(source) {}
+PeVersionReader::PeVersionReader(const ByteSource& source) : m_source(source) {}
 
-bool CPeVersionReader::ReadHeaders() {
+bool PeVersionReader::ReadHeaders() {
     std::vector<uint8_t> bytes;
     if (!m_source.Read(0, 64, bytes) || bytes[0] != 'M' || bytes[1] != 'Z') {
         return false;
@@ -75,7 +75,7 @@ bool CPeVersionReader::ReadHeaders() {
     return true;
 }
 
-bool CPeVersionReader::MapRva(uint32_t rva, uint32_t length, uint64_t& offset) const {
+bool PeVersionReader::MapRva(uint32_t rva, uint32_t length, uint64_t& offset) const {
     for (const Section& s : m_sections) {
         const uint32_t span = s.virtualSize != 0 ? s.virtualSize : s.rawSize;
         if (rva < s.virtualAddress || rva - s.virtualAddress >= span) {
@@ -93,7 +93,7 @@ bool CPeVersionReader::MapRva(uint32_t rva, uint32_t length, uint64_t& offset) c
     return false;
 }
 
-bool CPeVersionReader::ReadRva(uint32_t rva, uint32_t length, std::vector<uint8_t>& out) const {
+bool PeVersionReader::ReadRva(uint32_t rva, uint32_t length, std::vector<uint8_t>& out) const {
     uint64_t offset = 0;
     if (!MapRva(rva, length, offset)) {
         out.clear();
@@ -102,7 +102,7 @@ bool CPeVersionReader::ReadRva(uint32_t rva, uint32_t length, std::vector<uint8_
     return m_source.Read(offset, length, out);
 }
 
-bool CPeVersionReader::ReadEntries(uint32_t directory, std::vector<uint8_t>& entries, uint32_t& named) const {
+bool PeVersionReader::ReadEntries(uint32_t directory, std::vector<uint8_t>& entries, uint32_t& named) const {
     const uint64_t rva = uint64_t{m_resourceRva} + directory;
     std::vector<uint8_t> bytes;
     if (rva > 0xFFFFFFFFu || !ReadRva(static_cast<uint32_t>(rva), 16, bytes)) {
@@ -113,7 +113,7 @@ bool CPeVersionReader::ReadEntries(uint32_t directory, std::vector<uint8_t>& ent
     return count != 0 && rva + 16 <= 0xFFFFFFFFu && ReadRva(static_cast<uint32_t>(rva + 16), count * 8, entries);
 }
 
-bool CPeVersionReader::FindId(const std::vector<uint8_t>& entries, uint32_t named, uint16_t id, uint32_t& target) {
+bool PeVersionReader::FindId(const std::vector<uint8_t>& entries, uint32_t named, uint16_t id, uint32_t& target) {
     // Named entries come first, then the entries identified by number.
     for (size_t at = size_t{named} * 8; at + 8 <= entries.size(); at += 8) {
         if (Le32(entries.data() + at) == id) {
@@ -124,8 +124,8 @@ bool CPeVersionReader::FindId(const std::vector<uint8_t>& entries, uint32_t name
     return false;
 }
 
-void CPeVersionReader::PickLanguage(const std::vector<uint8_t>& entries, uint32_t named, uint16_t userLanguage,
-                                    uint32_t& target) {
+void PeVersionReader::PickLanguage(const std::vector<uint8_t>& entries, uint32_t named, uint16_t userLanguage,
+                                   uint32_t& target) {
     // The loader's order for a lookup without a language: neutral, the user's, English (United States), and
     // failing all of them the first language the directory holds.
     for (const uint16_t language : {kLanguageNeutral, userLanguage, kEnglishUs}) {
@@ -136,7 +136,7 @@ void CPeVersionReader::PickLanguage(const std::vector<uint8_t>& entries, uint32_
     target = Le32(entries.data() + 4);
 }
 
-std::vector<uint8_t> CPeVersionReader::ReadVersionBlock(uint16_t userLanguage) {
+std::vector<uint8_t> PeVersionReader::ReadVersionBlock(uint16_t userLanguage) {
     if (!ReadHeaders()) {
         return {};
     }

@@ -8,10 +8,10 @@
 
 namespace zarn::platform {
 
-class CPeVersionReader {
+class PeVersionReader {
 public:
     // Reads PE32 and PE32+ headers of `source`. Any thread.
-    explicit CPeVersionReader(const CByteSource& source);
+    explicit PeVersionReader(const ByteSource& source);
 
     // The raw VS_VERSIONINFO block of the resource Windows' GetFileVersionInfo reads: RT_VERSION id 1, in the
     // neutral language, else `userLanguage`, else English (United States) 0x0409, else the first language there
@@ -37,7 +37,7 @@ private:
     static void PickLanguage(const std::vector<uint8_t>& entries, uint32_t named, uint16_t userLanguage,
                              uint32_t& target);
 
-    const CByteSource& m_source;
+    const ByteSource& m_source;
     std::vector<Section> m_sections;
     uint32_t m_resourceRva = 0;
 };

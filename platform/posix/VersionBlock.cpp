@@ -101,16 +101,16 @@ bool SameName(std::string_view a, std::string_view b) {
 
 } // namespace
 
-size_t CVersionBlock::BufferSize(const std::vector<uint8_t>& raw) {
+size_t VersionBlock::BufferSize(const std::vector<uint8_t>& raw) {
     return 2 * Align4(raw.size());
 }
 
-void CVersionBlock::Store(const std::vector<uint8_t>& raw, uint8_t* buffer) {
+void VersionBlock::Store(const std::vector<uint8_t>& raw, uint8_t* buffer) {
     std::memset(buffer, 0, BufferSize(raw));
     std::memcpy(buffer, raw.data(), raw.size());
 }
 
-bool CVersionBlock::Query(const uint8_t* block, const char* path, uint8_t** value, unsigned* length) {
+bool VersionBlock::Query(const uint8_t* block, const char* path, uint8_t** value, unsigned* length) {
     if (block == nullptr || path == nullptr || value == nullptr || length == nullptr) {
         return false;
     }

@@ -8,7 +8,7 @@
 
 namespace zarn::platform {
 
-class CVersionBlock {
+class VersionBlock {
 public:
     // Bytes a caller's buffer needs for the raw block `raw` (its first word is its length). Any thread.
     static size_t BufferSize(const std::vector<uint8_t>& raw);

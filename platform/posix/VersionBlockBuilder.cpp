@@ -100,7 +100,7 @@ std::vector<uint8_t> TextNode(const char* key, const std::string& text) {
 
 } // namespace
 
-std::vector<uint16_t> CVersionBlockBuilder::FixedNumbers(const std::string& version) {
+std::vector<uint16_t> VersionBlockBuilder::FixedNumbers(const std::string& version) {
     std::vector<uint16_t> numbers;
     size_t i = 0;
     while (numbers.size() < 4 && i < version.size() && version[i] >= '0' && version[i] <= '9') {
@@ -122,8 +122,8 @@ std::vector<uint16_t> CVersionBlockBuilder::FixedNumbers(const std::string& vers
     return numbers;
 }
 
-std::vector<uint8_t> CVersionBlockBuilder::Build(const std::string& version, const std::string& productName,
-                                                 uint32_t fileType) {
+std::vector<uint8_t> VersionBlockBuilder::Build(const std::string& version, const std::string& productName,
+                                                uint32_t fileType) {
     // Every UTF-8 byte takes at most two bytes in UTF-16: texts this long can never fit, so they are refused
     // before any conversion.
     if (version.size() + productName.size() > kMaxBlock) {

@@ -8,7 +8,7 @@
 
 namespace zarn::platform {
 
-class CVersionBlockBuilder {
+class VersionBlockBuilder {
 public:
     // The block with FileVersion `version` and, when not empty, ProductName `productName` (both UTF-8; invalid
     // sequences become U+FFFD). The fixed numbers come from the leading "a.b.c.d" of the version when it parses,

@@ -17,29 +17,29 @@ constexpr uint32_t kVftDll = 2;
 
 } // namespace
 
-std::vector<uint8_t> CVersionInfoReader::Read(const CByteSource& source) {
+std::vector<uint8_t> VersionInfoReader::Read(const ByteSource& source) {
     if (!source.IsOpen()) {
         return {};
     }
-    std::vector<uint8_t> block = CPeVersionReader(source).ReadVersionBlock(GetUserDefaultLangID());
+    std::vector<uint8_t> block = PeVersionReader(source).ReadVersionBlock(GetUserDefaultLangID());
     if (!block.empty()) {
         return block;
     }
-    CElfPackageReader elf(source);
+    ElfPackageReader elf(source);
     const std::optional<std::string> json = elf.ReadPackageJson();
     if (!json) {
         return {};
     }
-    const std::optional<CPackageMetadata> metadata = CPackageMetadata::Parse(*json);
+    const std::optional<PackageMetadata> metadata = PackageMetadata::Parse(*json);
     if (!metadata || !metadata->Version()) {
         return {};
     }
     const uint32_t fileType = elf.FileType() == kElfExecutable ? kVftApp : (elf.FileType() == kElfShared ? kVftDll : 0);
-    return CVersionBlockBuilder::Build(*metadata->Version(), metadata->Name(), fileType);
+    return VersionBlockBuilder::Build(*metadata->Version(), metadata->Name(), fileType);
 }
 
-std::vector<uint8_t> CVersionInfoReader::ReadFile(const std::string& path) {
-    const CByteSource source(path);
+std::vector<uint8_t> VersionInfoReader::ReadFile(const std::string& path) {
+    const ByteSource source(path);
     return Read(source);
 }
 

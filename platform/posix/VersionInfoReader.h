@@ -10,10 +10,10 @@
 
 namespace zarn::platform {
 
-class CVersionInfoReader {
+class VersionInfoReader {
 public:
     // The raw VS_VERSIONINFO of the bytes in `source`; empty when they carry no version information. Any thread.
-    static std::vector<uint8_t> Read(const CByteSource& source);
+    static std::vector<uint8_t> Read(const ByteSource& source);
     // The same for the file at `path`; empty also when it is missing, unreadable or no regular file.
     static std::vector<uint8_t> ReadFile(const std::string& path);
 };

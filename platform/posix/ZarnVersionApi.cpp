@@ -7,8 +7,8 @@
 #include <cstring>
 #include <string>
 
-using zarn::platform::CVersionBlock;
-using zarn::platform::CVersionInfoReader;
+using zarn::platform::VersionBlock;
+using zarn::platform::VersionInfoReader;
 
 namespace {
 
@@ -52,8 +52,8 @@ DWORD GetFileVersionInfoSizeA(LPCSTR lptstrFilename, LPDWORD lpdwHandle) {
     if (lptstrFilename == nullptr) {
         return 0;
     }
-    const std::vector<uint8_t> raw = CVersionInfoReader::ReadFile(lptstrFilename);
-    return raw.empty() ? 0 : static_cast<DWORD>(CVersionBlock::BufferSize(raw));
+    const std::vector<uint8_t> raw = VersionInfoReader::ReadFile(lptstrFilename);
+    return raw.empty() ? 0 : static_cast<DWORD>(VersionBlock::BufferSize(raw));
 }
 
 BOOL GetFileVersionInfoA(LPCSTR lptstrFilename, DWORD /*dwHandle*/, DWORD dwLen, LPVOID lpData) {
@@ -61,18 +61,18 @@ BOOL GetFileVersionInfoA(LPCSTR lptstrFilename, DWORD /*dwHandle*/, DWORD dwLen,
         return FALSE;
     }
     // The file is read again: it may have changed since its size was asked, and then the buffer may no longer do.
-    const std::vector<uint8_t> raw = CVersionInfoReader::ReadFile(lptstrFilename);
-    if (raw.empty() || CVersionBlock::BufferSize(raw) > dwLen) {
+    const std::vector<uint8_t> raw = VersionInfoReader::ReadFile(lptstrFilename);
+    if (raw.empty() || VersionBlock::BufferSize(raw) > dwLen) {
         return FALSE;
     }
-    CVersionBlock::Store(raw, static_cast<uint8_t*>(lpData));
+    VersionBlock::Store(raw, static_cast<uint8_t*>(lpData));
     return TRUE;
 }
 
 BOOL VerQueryValueA(LPCVOID pBlock, LPCSTR lpSubBlock, LPVOID* lplpBuffer, PUINT puLen) {
     uint8_t* value = nullptr;
     unsigned length = 0;
-    if (!CVersionBlock::Query(static_cast<const uint8_t*>(pBlock), lpSubBlock, &value, &length)) {
+    if (!VersionBlock::Query(static_cast<const uint8_t*>(pBlock), lpSubBlock, &value, &length)) {
         return FALSE;
     }
     if (lplpBuffer != nullptr) {

@@ -17,7 +17,7 @@ namespace {
 
 ComponentList Parse(std::string_view text, std::vector<std::string>* dirs = nullptr) {
     ComponentList list;
-    CComponentListReader::ParseText(text, list, [dirs](const std::string& dir) {
+    ComponentListReader::ParseText(text, list, [dirs](const std::string& dir) {
         if (dirs != nullptr) {
             dirs->push_back(dir);
         }
@@ -229,7 +229,7 @@ TEST(ComponentListReader, FeedingInPiecesGivesTheSameList) {
     for (size_t piece : {size_t{1}, size_t{2}, size_t{3}, size_t{7}}) {
         ComponentList list;
         std::vector<std::string> dirs;
-        CComponentListReader reader(list, [&dirs](const std::string& dir) { dirs.push_back(dir); });
+        ComponentListReader reader(list, [&dirs](const std::string& dir) { dirs.push_back(dir); });
         for (size_t at = 0; at < text.size(); at += piece) {
             reader.Feed(std::string_view(text).substr(at, piece));
         }

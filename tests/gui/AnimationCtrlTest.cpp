@@ -57,7 +57,7 @@ void AnimationCtrlTest::framesAreDrawnAndDiffer() {
 }
 
 void AnimationCtrlTest::openTakesTheClipSizeAndShowsTheFirstFrame() {
-    CAnimationCtrl ctrl;
+    AnimationCtrl ctrl;
     ctrl.move(10, 12);
     QVERIFY(!ctrl.IsOpen());
     QVERIFY(!ctrl.Play());
@@ -74,7 +74,7 @@ void AnimationCtrlTest::openTakesTheClipSizeAndShowsTheFirstFrame() {
 }
 
 void AnimationCtrlTest::unknownClipOpensNothing() {
-    CAnimationCtrl ctrl;
+    AnimationCtrl ctrl;
     QVERIFY(ctrl.Open(DownloadClip::kResourceId));
     QVERIFY(!ctrl.Open(225));
     QVERIFY(!ctrl.IsOpen());
@@ -85,7 +85,7 @@ void AnimationCtrlTest::unknownClipOpensNothing() {
 }
 
 void AnimationCtrlTest::playAdvancesRepeatsAndStopFreezes() {
-    CAnimationCtrl ctrl;
+    AnimationCtrl ctrl;
     QVERIFY(ctrl.Open(DownloadClip::kResourceId));
     ctrl.show();
     QVERIFY(ctrl.Play());

@@ -525,7 +525,7 @@ void HttpDownloadDlgTest::credentialsPromptAnswersA401() {
     const QStringList passwords{"wrong", "lovelace"};
     WhileModal watch([&] {
         for (QWidget* window : QApplication::topLevelWidgets()) {
-            auto* prompt = qobject_cast<CCredentialsDlg*>(window);
+            auto* prompt = qobject_cast<CredentialsDlg*>(window);
             if (!prompt || !prompt->isVisible() || prompts.size() >= passwords.size())
                 continue;
             prompts << prompt->PromptText();
@@ -552,7 +552,7 @@ void HttpDownloadDlgTest::declinedCredentialsPromptIsNoSuccess() {
     int declined = 0;
     WhileModal watch([&] {
         for (QWidget* window : QApplication::topLevelWidgets()) {
-            auto* prompt = qobject_cast<CCredentialsDlg*>(window);
+            auto* prompt = qobject_cast<CredentialsDlg*>(window);
             if (prompt && prompt->isVisible()) {
                 ++declined;
                 prompt->reject();
@@ -588,7 +588,7 @@ void HttpDownloadDlgTest::loopEndingWhileAPromptIsAskedDoesNotHang() {
     // The question that came too late is never shown.
     QTest::qWait(50);
     for (QWidget* window : QApplication::topLevelWidgets())
-        QVERIFY(!qobject_cast<CCredentialsDlg*>(window) || !window->isVisible());
+        QVERIFY(!qobject_cast<CredentialsDlg*>(window) || !window->isVisible());
 }
 
 void HttpDownloadDlgTest::urlWithoutSchemeGetsHttpPrefix() {
@@ -744,7 +744,7 @@ void HttpDownloadDlgTest::displayCallsFromAnotherThreadReachTheirItems() {
 }
 
 void HttpDownloadDlgTest::credentialsPromptSaysWhoAsks() {
-    CCredentialsDlg prompt;
+    CredentialsDlg prompt;
     prompt.Prepare(false, QStringLiteral("vendor.example"), QString());
     prompt.findChild<QLineEdit*>(QStringLiteral("password"))->setText(QStringLiteral("left over"));
     prompt.Prepare(true, QStringLiteral("proxy.example"), QStringLiteral("bob"));

@@ -16,8 +16,8 @@ namespace {
 const std::string kJson = R"({"type":"deb","name":"pkg","version":"3.4.5.6"})";
 
 std::optional<std::string> Read(const std::vector<uint8_t>& bytes) {
-    const CByteSource source(bytes.data(), bytes.size());
-    return CElfPackageReader(source).ReadPackageJson();
+    const ByteSource source(bytes.data(), bytes.size());
+    return ElfPackageReader(source).ReadPackageJson();
 }
 
 // Assembles small ELF files: the header, one blob of notes, and a section table and/or a program header table
@@ -250,14 +250,14 @@ TEST(ElfPackageReader, TrailingZerosOfTheDescriptorAreDropped) {
 
 TEST(ElfPackageReader, WriterAndLinkerOutput) {
     EXPECT_EQ(Read(test::MakeVersionedElf("1.2", "x")), R"({"type":"deb","name":"x","version":"1.2"})");
-    const CByteSource linked(std::string(ZARN_VERSION_FILES) + "/versioned.so");
+    const ByteSource linked(std::string(ZARN_VERSION_FILES) + "/versioned.so");
     ASSERT_TRUE(linked.IsOpen());
-    CElfPackageReader reader(linked);
+    ElfPackageReader reader(linked);
     EXPECT_EQ(reader.ReadPackageJson(), R"({"type":"deb","name":"quillorna-sample","version":"2.5.1.7"})");
     EXPECT_EQ(reader.FileType(), 3u);
-    const CByteSource plain(std::string(ZARN_VERSION_FILES) + "/plain.so");
+    const ByteSource plain(std::string(ZARN_VERSION_FILES) + "/plain.so");
     ASSERT_TRUE(plain.IsOpen());
-    EXPECT_EQ(CElfPackageReader(plain).ReadPackageJson(), std::nullopt);
+    EXPECT_EQ(ElfPackageReader(plain).ReadPackageJson(), std::nullopt);
 }
 
 } // namespace

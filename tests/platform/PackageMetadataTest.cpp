@@ -8,12 +8,12 @@ namespace zarn::platform {
 namespace {
 
 std::optional<std::string> VersionOf(const std::string& json) {
-    const std::optional<CPackageMetadata> metadata = CPackageMetadata::Parse(json);
+    const std::optional<PackageMetadata> metadata = PackageMetadata::Parse(json);
     return metadata ? metadata->Version() : std::nullopt;
 }
 
 TEST(PackageMetadata, NameAndVersionOfATypicalNote) {
-    const auto metadata = CPackageMetadata::Parse(
+    const auto metadata = PackageMetadata::Parse(
         " {\n\t\"type\" : \"deb\", \"os\":\"debian\", \"name\": \"zarn-sample\" ,\"version\":\"1.2.3.4\" }\r\n");
     ASSERT_TRUE(metadata);
     EXPECT_EQ(metadata->Name(), "zarn-sample");
@@ -39,7 +39,7 @@ TEST(PackageMetadata, OnlyTopLevelStringMembersCount) {
     // The last of duplicated members wins, also when it is not a string.
     EXPECT_EQ(VersionOf(R"({"version":"1","version":"2"})"), "2");
     EXPECT_EQ(VersionOf(R"({"version":"1","version":2})"), std::nullopt);
-    const auto metadata = CPackageMetadata::Parse(R"({"name":["x"],"version":"3"})");
+    const auto metadata = PackageMetadata::Parse(R"({"name":["x"],"version":"3"})");
     ASSERT_TRUE(metadata);
     EXPECT_EQ(metadata->Name(), "");
 }
@@ -74,7 +74,7 @@ TEST(PackageMetadata, MalformedTextIsRefused) {
     };
     for (const char* text : texts) {
         SCOPED_TRACE(text);
-        EXPECT_FALSE(CPackageMetadata::Parse(text));
+        EXPECT_FALSE(PackageMetadata::Parse(text));
     }
 }
 
@@ -82,8 +82,8 @@ TEST(PackageMetadata, DeepNestingIsBoundedWithoutRecursion) {
     const std::string shallow = R"({"a":)" + std::string(200, '[') + std::string(200, ']') + R"(,"version":"1"})";
     EXPECT_EQ(VersionOf(shallow), "1");
     const std::string deep = R"({"a":)" + std::string(1000000, '[') + std::string(1000000, ']') + R"(,"version":"1"})";
-    EXPECT_FALSE(CPackageMetadata::Parse(deep));
-    EXPECT_FALSE(CPackageMetadata::Parse(R"({"a":)" + std::string(1000000, '{')));
+    EXPECT_FALSE(PackageMetadata::Parse(deep));
+    EXPECT_FALSE(PackageMetadata::Parse(R"({"a":)" + std::string(1000000, '{')));
 }
 
 } // namespace

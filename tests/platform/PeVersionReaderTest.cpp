@@ -28,8 +28,8 @@ constexpr size_t kRsrc = 0x200;
 constexpr uint16_t kEnglishUs = 0x0409;
 
 std::vector<uint8_t> Read(const std::vector<uint8_t>& bytes) {
-    const CByteSource source(bytes.data(), bytes.size());
-    return CPeVersionReader(source).ReadVersionBlock(kEnglishUs);
+    const ByteSource source(bytes.data(), bytes.size());
+    return PeVersionReader(source).ReadVersionBlock(kEnglishUs);
 }
 
 void Set32(std::vector<uint8_t>& bytes, size_t at, uint32_t v) {
@@ -183,17 +183,17 @@ TEST_F(PeImage, DataEntryAndBlockLengthsThatLie) {
 
 // The FileVersion text of the block the reader takes from a DLL that windres built; nullopt when it takes none.
 std::optional<std::string> FileVersionOf(const std::string& dll, uint16_t userLanguage) {
-    const CByteSource source(std::string(ZARN_VERSION_FILES) + "/" + dll);
+    const ByteSource source(std::string(ZARN_VERSION_FILES) + "/" + dll);
     EXPECT_TRUE(source.IsOpen()) << dll;
-    const std::vector<uint8_t> raw = CPeVersionReader(source).ReadVersionBlock(userLanguage);
+    const std::vector<uint8_t> raw = PeVersionReader(source).ReadVersionBlock(userLanguage);
     if (raw.empty()) {
         return std::nullopt;
     }
-    std::vector<uint8_t> stored(CVersionBlock::BufferSize(raw));
-    CVersionBlock::Store(raw, stored.data());
+    std::vector<uint8_t> stored(VersionBlock::BufferSize(raw));
+    VersionBlock::Store(raw, stored.data());
     uint8_t* value = nullptr;
     unsigned length = 0;
-    if (!CVersionBlock::Query(stored.data(), "\\StringFileInfo\\040904B0\\FileVersion", &value, &length)) {
+    if (!VersionBlock::Query(stored.data(), "\\StringFileInfo\\040904B0\\FileVersion", &value, &length)) {
         return "(no FileVersion)";
     }
     return std::string(reinterpret_cast<const char*>(value));
@@ -231,7 +231,7 @@ TEST(ByteSource, FileReadsAreBoundedByTheFile) {
         std::filesystem::temp_directory_path() / ("zarn-bytes-" + std::to_string(std::random_device{}()));
     std::filesystem::create_directories(dir);
     ASSERT_TRUE(test::WriteBytes((dir / "f").string(), {1, 2, 3, 4, 5}));
-    const CByteSource file((dir / "f").string());
+    const ByteSource file((dir / "f").string());
     ASSERT_TRUE(file.IsOpen());
     EXPECT_EQ(file.Size(), 5u);
     std::vector<uint8_t> out;
@@ -243,13 +243,13 @@ TEST(ByteSource, FileReadsAreBoundedByTheFile) {
     EXPECT_FALSE(file.Read(2, UINT64_MAX - 1, out));
     EXPECT_TRUE(file.Read(5, 0, out));
 
-    EXPECT_FALSE(CByteSource((dir / "missing").string()).IsOpen());
-    EXPECT_FALSE(CByteSource(dir.string()).IsOpen());
+    EXPECT_FALSE(ByteSource((dir / "missing").string()).IsOpen());
+    EXPECT_FALSE(ByteSource(dir.string()).IsOpen());
     std::filesystem::remove_all(dir);
 
     const std::vector<uint8_t> big(16, 0);
-    const CByteSource memory(big.data(), big.size());
-    EXPECT_FALSE(memory.Read(0, CByteSource::kMaxRead + 1, out));
+    const ByteSource memory(big.data(), big.size());
+    EXPECT_FALSE(memory.Read(0, ByteSource::kMaxRead + 1, out));
     EXPECT_TRUE(memory.Contains(16, 0));
     EXPECT_FALSE(memory.Contains(17, 0));
 }

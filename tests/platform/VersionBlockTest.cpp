@@ -18,14 +18,14 @@ const char* const kFileVersion = "\\StringFileInfo\\040904B0\\FileVersion";
 // A stored block in a buffer of exactly the size the API reports, so that any step outside it is caught by
 // the address sanitizer.
 struct Stored {
-    explicit Stored(const std::vector<uint8_t>& raw) : buffer(CVersionBlock::BufferSize(raw)) {
-        CVersionBlock::Store(raw, buffer.data());
+    explicit Stored(const std::vector<uint8_t>& raw) : buffer(VersionBlock::BufferSize(raw)) {
+        VersionBlock::Store(raw, buffer.data());
     }
 
     std::optional<std::pair<std::string, unsigned>> Query(const char* path) {
         uint8_t* value = nullptr;
         unsigned length = 0;
-        if (!CVersionBlock::Query(buffer.data(), path, &value, &length)) {
+        if (!VersionBlock::Query(buffer.data(), path, &value, &length)) {
             return std::nullopt;
         }
         EXPECT_GE(value, buffer.data());
@@ -37,7 +37,7 @@ struct Stored {
 };
 
 std::vector<uint16_t> Numbers(const char* text) {
-    return CVersionBlockBuilder::FixedNumbers(text);
+    return VersionBlockBuilder::FixedNumbers(text);
 }
 
 TEST(VersionBlockBuilder, FixedNumbersFromTheLeadingDottedPart) {
@@ -53,7 +53,7 @@ TEST(VersionBlockBuilder, FixedNumbersFromTheLeadingDottedPart) {
 }
 
 TEST(VersionBlockBuilder, BlockAnswersEveryUsualQuery) {
-    Stored block(CVersionBlockBuilder::Build("2.5.1.7", "sample", 1));
+    Stored block(VersionBlockBuilder::Build("2.5.1.7", "sample", 1));
     EXPECT_EQ(block.Query(kFileVersion), std::make_pair(std::string("2.5.1.7", 8), 8u));
     EXPECT_EQ(block.Query("\\StringFileInfo\\040904B0\\ProductName"), std::make_pair(std::string("sample", 7), 7u));
     const auto translation = block.Query("\\VarFileInfo\\Translation");
@@ -74,30 +74,30 @@ TEST(VersionBlockBuilder, BlockAnswersEveryUsualQuery) {
     EXPECT_EQ(block.Query("\\StringFileInfo\\040904B0\\CompanyName"), std::nullopt);
     EXPECT_EQ(block.Query("\\VarFileInfo\\Translation\\More"), std::nullopt);
     // Without a product name there is no such string.
-    Stored bare(CVersionBlockBuilder::Build("1", "", 0));
+    Stored bare(VersionBlockBuilder::Build("1", "", 0));
     EXPECT_EQ(bare.Query("\\StringFileInfo\\040904B0\\ProductName"), std::nullopt);
     EXPECT_EQ(bare.Query(kFileVersion), std::make_pair(std::string("1", 2), 2u));
 }
 
 TEST(VersionBlockBuilder, LongestTextsFitAndLongerOnesAreRefused) {
     const std::string text(20000, '7');
-    Stored block(CVersionBlockBuilder::Build(text, "", 2));
+    Stored block(VersionBlockBuilder::Build(text, "", 2));
     const auto answer = block.Query(kFileVersion);
     ASSERT_TRUE(answer);
     EXPECT_EQ(answer->second, 20001u);
     EXPECT_EQ(answer->first.substr(0, 20000), text);
-    EXPECT_TRUE(CVersionBlockBuilder::Build(std::string(33000, '7'), "", 2).empty());
-    EXPECT_TRUE(CVersionBlockBuilder::Build("1.0", std::string(70000, 'x'), 2).empty());
+    EXPECT_TRUE(VersionBlockBuilder::Build(std::string(33000, '7'), "", 2).empty());
+    EXPECT_TRUE(VersionBlockBuilder::Build("1.0", std::string(70000, 'x'), 2).empty());
 }
 
 TEST(VersionBlockBuilder, InvalidUtf8BecomesReplacementAndThenAQuestionMark) {
     // A stray continuation byte, a truncated sequence, an overlong form and an encoded surrogate.
-    Stored block(CVersionBlockBuilder::Build("a\x80"
-                                             "b\xE2\x9C"
-                                             "c\xC0\xAF"
-                                             "d\xED\xA0\x80"
-                                             "e\xC3",
-                                             "", 0));
+    Stored block(VersionBlockBuilder::Build("a\x80"
+                                            "b\xE2\x9C"
+                                            "c\xC0\xAF"
+                                            "d\xED\xA0\x80"
+                                            "e\xC3",
+                                            "", 0));
     const auto answer = block.Query(kFileVersion);
     ASSERT_TRUE(answer);
     EXPECT_EQ(answer->first, std::string("a?b??c??d???e?", 15));
@@ -123,7 +123,7 @@ std::vector<uint8_t> RawNode(const std::string& key, uint16_t valueLength, uint1
 }
 
 TEST(VersionBlock, TextLengthCountedInBytesStillEndsAtTheTerminator) {
-    std::vector<uint8_t> raw = CVersionBlockBuilder::Build("1.2.3.4", "", 0);
+    std::vector<uint8_t> raw = VersionBlockBuilder::Build("1.2.3.4", "", 0);
     // Find the FileVersion node's wValueLength (8 units) and double it, as some compilers wrote it.
     const std::vector<uint8_t> key = {'F', 0, 'i', 0, 'l', 0, 'e', 0, 'V', 0};
     const auto at = std::search(raw.begin(), raw.end(), key.begin(), key.end()) - raw.begin() - 6;
@@ -134,7 +134,7 @@ TEST(VersionBlock, TextLengthCountedInBytesStillEndsAtTheTerminator) {
 }
 
 TEST(VersionBlock, LengthsThatLieNeverLeadOutside) {
-    const std::vector<uint8_t> good = CVersionBlockBuilder::Build("1.2.3.4", "name", 2);
+    const std::vector<uint8_t> good = VersionBlockBuilder::Build("1.2.3.4", "name", 2);
     const char* const paths[] = {"\\",
                                  kFileVersion,
                                  "\\StringFileInfo\\040904B0\\ProductName",
