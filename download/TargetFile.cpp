@@ -22,21 +22,23 @@ TargetFile::OpenResult TargetFile::Open(const std::string& path, std::uint32_t r
     m_path = path;
     m_pending.reserve(kBlockSize);
     m_lastFlush = std::chrono::steady_clock::now();
-    unsigned long code = 0;
     if (resumeOffset == 0) {
         // The previous target stays untouched until the whole body is in the temporary file.
-        if (!m_file.CreateBeside(path, m_tempPath, code)) {
+        if (const unsigned long code = m_file.CreateBeside(path, m_tempPath); code != 0) {
             return {IDS_OPEN_FILE_FAILED, code};
         }
         return {};
     }
-    if (!m_file.OpenForWriting(path, code)) {
+    if (const unsigned long code = m_file.OpenForWriting(path); code != 0) {
         return {IDS_OPEN_FILE_FAILED, code};
     }
     // Keep exactly the bytes before the offset: a longer file is cut, a shorter or new one is padded.
-    if (!m_file.Resize(resumeOffset, code) || !m_file.Seek(resumeOffset, code)) {
-        unsigned long ignored = 0;
-        m_file.Close(ignored);
+    unsigned long code = m_file.Resize(resumeOffset);
+    if (code == 0) {
+        code = m_file.Seek(resumeOffset);
+    }
+    if (code != 0) {
+        m_file.Close();
         return {IDS_SEEK_FILE_FAILED, code};
     }
     return {};
@@ -50,8 +52,7 @@ unsigned long TargetFile::Write(const char* data, std::size_t n) {
     }
     if (n >= kBlockSize) {
         m_lastFlush = std::chrono::steady_clock::now();
-        unsigned long code = 0;
-        return m_file.Write(data, n, code) ? 0 : code;
+        return m_file.Write(data, n);
     }
     m_pending.insert(m_pending.end(), data, data + n);
     return FlushIfDue();
@@ -66,35 +67,36 @@ unsigned long TargetFile::Flush() {
     if (m_pending.empty()) {
         return 0;
     }
-    unsigned long code = 0;
-    const bool written = m_file.Write(m_pending.data(), m_pending.size(), code);
+    const unsigned long code = m_file.Write(m_pending.data(), m_pending.size());
     m_pending.clear();
-    return written ? 0 : code;
+    return code;
 }
 
 unsigned long TargetFile::Restart() {
     m_pending.clear();
-    unsigned long code = 0;
     if (m_tempPath.empty()) {
         // The server sends the whole file after all: the resumed target keeps its bytes until that
         // whole file has arrived, exactly as for a download from the start.
-        unsigned long ignored = 0;
-        m_file.Close(ignored);
-        return m_file.CreateBeside(m_path, m_tempPath, code) ? 0 : code;
+        m_file.Close();
+        return m_file.CreateBeside(m_path, m_tempPath);
     }
-    return m_file.Resize(0, code) && m_file.Seek(0, code) ? 0 : code;
+    const unsigned long code = m_file.Resize(0);
+    return code != 0 ? code : m_file.Seek(0);
 }
 
 unsigned long TargetFile::Commit() {
     unsigned long code = Flush();
-    if (code != 0 || !m_file.Close(code)) {
+    if (code == 0) {
+        code = m_file.Close();
+    }
+    if (code != 0) {
         Discard();
         return code;
     }
     if (m_tempPath.empty()) {
         return 0;
     }
-    if (!platform::ReplaceFile(m_tempPath, m_path, code)) {
+    if (code = platform::ReplaceFile(m_tempPath, m_path); code != 0) {
         Discard();
         return code;
     }
@@ -103,13 +105,12 @@ unsigned long TargetFile::Commit() {
 }
 
 void TargetFile::Discard() {
-    unsigned long ignored = 0;
     if (m_tempPath.empty() && m_file.IsOpen()) {
         // A resumed download keeps what arrived, so that it can be resumed again from there.
         Flush();
     }
     m_pending.clear();
-    m_file.Close(ignored);
+    m_file.Close();
     if (!m_tempPath.empty()) {
         platform::RemoveFile(m_tempPath);
         m_tempPath.clear();

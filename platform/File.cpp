@@ -10,16 +10,14 @@
 namespace zarn::platform {
 
 File::~File() {
-    unsigned long ignored = 0;
-    Close(ignored);
+    Close();
 }
 
 File::File(File&& other) noexcept : m_fd(std::exchange(other.m_fd, -1)) {}
 
 File& File::operator=(File&& other) noexcept {
     if (this != &other) {
-        unsigned long ignored = 0;
-        Close(ignored);
+        Close();
         m_fd = std::exchange(other.m_fd, -1);
     }
     return *this;

@@ -18,20 +18,20 @@ public:
     File& operator=(const File&) = delete;
 
     // Opens `path` for writing at its start, creating it when missing and keeping its content.
-    // False with the system's code when it cannot. Any thread.
-    bool OpenForWriting(const std::string& path, unsigned long& errorCode);
+    // Returns 0, or the system's code when it cannot. Any thread.
+    [[nodiscard]] unsigned long OpenForWriting(const std::string& path);
     // Creates a new, empty file named `path` + a unique suffix in the same directory, with the
     // permissions of `path` when that exists; its name goes to `createdPath`. The file is held for as
-    // long as it is open, so that no RemoveStaleBeside takes it away. False with the code.
-    bool CreateBeside(const std::string& path, std::string& createdPath, unsigned long& errorCode);
-    // Sets the length (cutting or extending with zeros). False with the system's code.
-    bool Resize(std::uint64_t length, unsigned long& errorCode);
-    // Moves the write position to `offset` from the start. False with the system's code.
-    bool Seek(std::uint64_t offset, unsigned long& errorCode);
-    // Writes all n bytes at the write position. False with the system's code (the position is then unknown).
-    bool Write(const char* data, std::size_t n, unsigned long& errorCode);
-    // Closes; false with the system's code when the close reported a failure (the file is closed anyway).
-    bool Close(unsigned long& errorCode);
+    // long as it is open, so that no RemoveStaleBeside takes it away. Returns 0 or the system's code.
+    [[nodiscard]] unsigned long CreateBeside(const std::string& path, std::string& createdPath);
+    // Sets the length (cutting or extending with zeros). Returns 0 or the system's code.
+    [[nodiscard]] unsigned long Resize(std::uint64_t length);
+    // Moves the write position to `offset` from the start. Returns 0 or the system's code.
+    [[nodiscard]] unsigned long Seek(std::uint64_t offset);
+    // Writes all n bytes at the write position. Returns 0 or the system's code (the position is then unknown).
+    [[nodiscard]] unsigned long Write(const char* data, std::size_t n);
+    // Closes. Returns 0, or the system's code when the close reported a failure (the file is closed anyway).
+    unsigned long Close();
 
     bool IsOpen() const { return m_fd >= 0; }
 
@@ -50,7 +50,7 @@ private:
 // A name suffix ".zarn-" and six letters or digits, for a new file beside another one. Any thread.
 std::string UniqueFileSuffix();
 
-// Renames `from` over `to` in one step (an existing `to` is replaced). False with the system's code.
-bool ReplaceFile(const std::string& from, const std::string& to, unsigned long& errorCode);
+// Renames `from` over `to` in one step (an existing `to` is replaced). Returns 0 or the system's code.
+[[nodiscard]] unsigned long ReplaceFile(const std::string& from, const std::string& to);
 
 } // namespace zarn::platform

@@ -22,21 +22,18 @@ int Native(std::intptr_t fd) {
 
 } // namespace
 
-bool File::OpenForWriting(const std::string& path, unsigned long& errorCode) {
-    unsigned long ignored = 0;
-    Close(ignored);
+unsigned long File::OpenForWriting(const std::string& path) {
+    Close();
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
     if (fd < 0) {
-        errorCode = Errno();
-        return false;
+        return Errno();
     }
     m_fd = fd;
-    return true;
+    return 0;
 }
 
-bool File::CreateBeside(const std::string& path, std::string& createdPath, unsigned long& errorCode) {
-    unsigned long ignored = 0;
-    Close(ignored);
+unsigned long File::CreateBeside(const std::string& path, std::string& createdPath) {
+    Close();
     // O_EXCL makes the name ours; 0666 lets the umask decide the permissions as for any new file.
     for (int attempt = 0; attempt < 100; ++attempt) {
         std::string candidate = path + UniqueFileSuffix();
@@ -45,8 +42,7 @@ bool File::CreateBeside(const std::string& path, std::string& createdPath, unsig
             if (errno == EEXIST) {
                 continue;
             }
-            errorCode = Errno();
-            return false;
+            return Errno();
         }
         // The lock marks the file as in use for its whole life (RemoveUnheld); it belongs to this open
         // file and goes with its last descriptor, also when the process dies. The replacement keeps
@@ -54,62 +50,57 @@ bool File::CreateBeside(const std::string& path, std::string& createdPath, unsig
         struct stat st {};
         if (::flock(fd, LOCK_EX | LOCK_NB) != 0 ||
             (::stat(path.c_str(), &st) == 0 && ::fchmod(fd, st.st_mode & 07777) != 0)) {
-            errorCode = Errno();
+            const unsigned long code = Errno();
             ::close(fd);
             ::unlink(candidate.c_str());
-            return false;
+            return code;
         }
         m_fd = fd;
         createdPath = std::move(candidate);
-        return true;
+        return 0;
     }
-    errorCode = EEXIST;
-    return false;
+    return EEXIST;
 }
 
-bool File::Resize(std::uint64_t length, unsigned long& errorCode) {
+unsigned long File::Resize(std::uint64_t length) {
     if (::ftruncate(Native(m_fd), static_cast<off_t>(length)) != 0) {
-        errorCode = Errno();
-        return false;
+        return Errno();
     }
-    return true;
+    return 0;
 }
 
-bool File::Seek(std::uint64_t offset, unsigned long& errorCode) {
+unsigned long File::Seek(std::uint64_t offset) {
     if (::lseek(Native(m_fd), static_cast<off_t>(offset), SEEK_SET) < 0) {
-        errorCode = Errno();
-        return false;
+        return Errno();
     }
-    return true;
+    return 0;
 }
 
-bool File::Write(const char* data, std::size_t n, unsigned long& errorCode) {
+unsigned long File::Write(const char* data, std::size_t n) {
     while (n > 0) {
         const ssize_t written = ::write(Native(m_fd), data, n);
         if (written < 0) {
             if (errno == EINTR) {
                 continue;
             }
-            errorCode = Errno();
-            return false;
+            return Errno();
         }
         data += written;
         n -= static_cast<std::size_t>(written);
     }
-    return true;
+    return 0;
 }
 
-bool File::Close(unsigned long& errorCode) {
+unsigned long File::Close() {
     if (m_fd < 0) {
-        return true;
+        return 0;
     }
     // close() releases the descriptor even when it reports an error, so it is never retried.
     const int result = ::close(Native(std::exchange(m_fd, -1)));
     if (result != 0) {
-        errorCode = Errno();
-        return false;
+        return Errno();
     }
-    return true;
+    return 0;
 }
 
 bool File::RemoveUnheld(const std::string& path) {
@@ -122,12 +113,11 @@ bool File::RemoveUnheld(const std::string& path) {
     return ::flock(Native(probe.m_fd), LOCK_EX | LOCK_NB) == 0 && ::unlink(path.c_str()) == 0;
 }
 
-bool ReplaceFile(const std::string& from, const std::string& to, unsigned long& errorCode) {
+unsigned long ReplaceFile(const std::string& from, const std::string& to) {
     if (::rename(from.c_str(), to.c_str()) != 0) {
-        errorCode = Errno();
-        return false;
+        return Errno();
     }
-    return true;
+    return 0;
 }
 
 } // namespace zarn::platform

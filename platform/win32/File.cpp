@@ -21,22 +21,19 @@ std::intptr_t AsFd(HANDLE handle) {
 
 } // namespace
 
-bool File::OpenForWriting(const std::string& path, unsigned long& errorCode) {
-    unsigned long ignored = 0;
-    Close(ignored);
+unsigned long File::OpenForWriting(const std::string& path) {
+    Close();
     const HANDLE handle = ::CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
                                         FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
-        errorCode = LastError();
-        return false;
+        return LastError();
     }
     m_fd = AsFd(handle);
-    return true;
+    return 0;
 }
 
-bool File::CreateBeside(const std::string& path, std::string& createdPath, unsigned long& errorCode) {
-    unsigned long ignored = 0;
-    Close(ignored);
+unsigned long File::CreateBeside(const std::string& path, std::string& createdPath) {
+    Close();
     // CREATE_NEW makes the name ours; the attributes of an existing target are not copied on Windows.
     // Sharing neither writing nor deleting holds the file while it is open: RemoveUnheld's DeleteFileA
     // fails with a sharing violation until the handle is closed, by us or by the system when we die.
@@ -48,72 +45,65 @@ bool File::CreateBeside(const std::string& path, std::string& createdPath, unsig
             if (::GetLastError() == ERROR_FILE_EXISTS) {
                 continue;
             }
-            errorCode = LastError();
-            return false;
+            return LastError();
         }
         m_fd = AsFd(handle);
         createdPath = std::move(candidate);
-        return true;
+        return 0;
     }
-    errorCode = ERROR_FILE_EXISTS;
-    return false;
+    return ERROR_FILE_EXISTS;
 }
 
-bool File::Resize(std::uint64_t length, unsigned long& errorCode) {
+unsigned long File::Resize(std::uint64_t length) {
     LARGE_INTEGER position{};
     position.QuadPart = static_cast<LONGLONG>(length);
     if (!::SetFilePointerEx(AsHandle(m_fd), position, nullptr, FILE_BEGIN) || !::SetEndOfFile(AsHandle(m_fd))) {
-        errorCode = LastError();
-        return false;
+        return LastError();
     }
-    return true;
+    return 0;
 }
 
-bool File::Seek(std::uint64_t offset, unsigned long& errorCode) {
+unsigned long File::Seek(std::uint64_t offset) {
     LARGE_INTEGER position{};
     position.QuadPart = static_cast<LONGLONG>(offset);
     if (!::SetFilePointerEx(AsHandle(m_fd), position, nullptr, FILE_BEGIN)) {
-        errorCode = LastError();
-        return false;
+        return LastError();
     }
-    return true;
+    return 0;
 }
 
-bool File::Write(const char* data, std::size_t n, unsigned long& errorCode) {
+unsigned long File::Write(const char* data, std::size_t n) {
     while (n > 0) {
         const DWORD chunk = n > 0x40000000u ? 0x40000000u : static_cast<DWORD>(n);
         DWORD written = 0;
         if (!::WriteFile(AsHandle(m_fd), data, chunk, &written, nullptr)) {
-            errorCode = LastError();
-            return false;
+            return LastError();
         }
         data += written;
         n -= written;
     }
-    return true;
+    return 0;
 }
 
-bool File::Close(unsigned long& errorCode) {
+unsigned long File::Close() {
     if (m_fd < 0) {
-        return true;
+        return 0;
     }
     if (!::CloseHandle(AsHandle(std::exchange(m_fd, -1)))) {
-        errorCode = LastError();
-        return false;
+        return LastError();
     }
-    return true;
+    return 0;
 }
 
 bool File::RemoveUnheld(const std::string& path) {
     return ::DeleteFileA(path.c_str()) != 0;
 }
 
-bool ReplaceFile(const std::string& from, const std::string& to, unsigned long& errorCode) {
+unsigned long ReplaceFile(const std::string& from, const std::string& to) {
     if (!::MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        errorCode = LastError();
-        return false;
+        return LastError();
     }
-    return true;
+    return 0;
 }
 
 } // namespace zarn::platform
