@@ -1,7 +1,7 @@
 #include "app/StartupSteps.h"
 
 #include "platform/FileSystem.h"
-#include "tests/components/TempAppDir.h"
+#include "tests/support/TempAppDir.h"
 
 #include <filesystem>
 #include <fstream>

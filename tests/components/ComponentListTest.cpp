@@ -2,7 +2,7 @@
 #include "components/ComponentListReader.h"
 #include "components/InstallPathCheck.h"
 #include "components/ZarnDoc.h"
-#include "tests/components/TempAppDir.h"
+#include "tests/support/TempAppDir.h"
 
 #include <cstdint>
 #include <filesystem>

@@ -3,7 +3,7 @@
 #include "components/StripBraces.h"
 #include "components/ZarnDoc.h"
 #include "platform/Registry.h"
-#include "tests/components/TempAppDir.h"
+#include "tests/support/TempAppDir.h"
 #include "tests/support/VersionedFile.h"
 
 #include <cstdlib>

@@ -1,8 +1,8 @@
 #include "download/TargetFile.h"
 #include "download/TransferEngine.h"
 #include "tests/download/RecordingSink.h"
-#include "tests/download/TempDir.h"
 #include "tests/support/LocalServer.h"
+#include "tests/support/TempDir.h"
 
 #include <atomic>
 #include <cstdlib>

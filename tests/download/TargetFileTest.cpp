@@ -1,6 +1,6 @@
 #include "download/TargetFile.h"
 
-#include "tests/download/TempDir.h"
+#include "tests/support/TempDir.h"
 
 #include <cerrno>
 #include <chrono>

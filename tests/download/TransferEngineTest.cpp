@@ -3,8 +3,8 @@
 #include "download/TargetFile.h"
 #include "tests/download/RawServer.h"
 #include "tests/download/RecordingSink.h"
-#include "tests/download/TempDir.h"
 #include "tests/support/LocalServer.h"
+#include "tests/support/TempDir.h"
 
 #include <atomic>
 #include <csignal>

@@ -1,6 +1,6 @@
 // Writers in several threads and several processes at once: every write must arrive.
 #include "platform/Registry.h"
-#include "tests/platform/ScratchRegistry.h"
+#include "tests/support/ScratchRegistry.h"
 
 #include <gtest/gtest.h>
 #include <string>

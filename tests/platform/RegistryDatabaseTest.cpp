@@ -1,6 +1,6 @@
 // Where the registry database lives, how it comes into being, and what a damaged one does to every call.
 #include "platform/Registry.h"
-#include "tests/platform/ScratchRegistry.h"
+#include "tests/support/ScratchRegistry.h"
 
 #include <cstdlib>
 #include <filesystem>

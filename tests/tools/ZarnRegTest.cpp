@@ -1,6 +1,6 @@
 // The zarn-reg tool, run as a process against a registry database of each test's own.
 #include "platform/Registry.h"
-#include "tests/platform/ScratchRegistry.h"
+#include "tests/support/ScratchRegistry.h"
 
 #include <fcntl.h>
 #include <filesystem>

@@ -1,7 +1,7 @@
 #include "download/TargetFile.h"
 #include "download/TransferEngine.h"
 #include "tests/download/RecordingSink.h"
-#include "tests/download/TempDir.h"
+#include "tests/support/TempDir.h"
 
 #include <atomic>
 #include <csignal>
