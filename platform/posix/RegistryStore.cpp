@@ -203,6 +203,20 @@ template <class Body> LONG RegistryStore::Transact(bool write, Body&& body) {
     }
 }
 
+std::size_t RegistryStore::KeyDepth(std::int64_t key) {
+    // Counted from the predefined key (depth 0); stops past the limit, so a deeper chain in an older file costs no
+    // more than the limit's worth of steps.
+    std::size_t depth = 0;
+    for (std::int64_t current = key; depth <= kMaxDepth; ++depth) {
+        SqliteStatement parent(m_db, "SELECT parent FROM reg_keys WHERE id = ?");
+        parent.Bind(1, current);
+        if (!parent.Step() || parent.Int(0) == 0)
+            break;
+        current = parent.Int(0);
+    }
+    return depth;
+}
+
 bool RegistryStore::KeyExists(std::int64_t key) {
     SqliteStatement query(m_db, "SELECT 1 FROM reg_keys WHERE id = ?");
     query.Bind(1, key);
@@ -236,6 +250,8 @@ LONG RegistryStore::CreatePath(std::int64_t base, const std::vector<std::string>
     return Transact(true, [&]() -> LONG {
         if (!KeyExists(base))
             return ERROR_KEY_DELETED;
+        if (KeyDepth(base) + names.size() > kMaxDepth)
+            return ERROR_INVALID_PARAMETER;
         std::int64_t current = base;
         bool madeLast = false;
         for (std::size_t i = 0; i < names.size(); ++i) {

@@ -22,6 +22,12 @@ public:
     static constexpr std::int64_t kLocalMachineId = 3;
     static constexpr std::int64_t kUsersId = 4;
 
+    // The limits the Windows registry documents: keys nest at most 512 levels below a predefined key, a key's name
+    // has at most 255 chars and a value's 16,383.
+    static constexpr std::size_t kMaxDepth = 512;
+    static constexpr std::size_t kMaxKeyNameLength = 255;
+    static constexpr std::size_t kMaxValueNameLength = 16383;
+
     struct Value {
         DWORD type = REG_NONE;
         std::vector<BYTE> data;
@@ -59,7 +65,8 @@ public:
     // Finds the key at the path of names below base.
     LONG OpenPath(std::int64_t base, const std::vector<std::string>& names, std::int64_t& key);
     // Finds or makes the key at the path below base, making missing keys on the way (ERROR_ACCESS_DENIED when
-    // mayCreate is false and one is missing). created tells whether the last key was made by this call.
+    // mayCreate is false and one is missing; ERROR_INVALID_PARAMETER when the key would lie deeper than kMaxDepth).
+    // created tells whether the last key was made by this call.
     LONG CreatePath(std::int64_t base, const std::vector<std::string>& names, std::string_view keyClass, bool mayCreate,
                     std::int64_t& key, bool& created);
     LONG QueryValue(std::int64_t key, std::string_view name, Value& value);
@@ -77,6 +84,7 @@ private:
     void Open();
     void Touch(std::int64_t key);
     bool KeyExists(std::int64_t key);
+    std::size_t KeyDepth(std::int64_t key);
 
     std::string m_path;
     std::mutex m_mutex;

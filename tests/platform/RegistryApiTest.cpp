@@ -112,6 +112,46 @@ TEST_F(RegistryApi, OpenFindsOnlyExistingKeysAndRejectsBadArguments) {
               ERROR_INVALID_PARAMETER);
 }
 
+// A path of `levels` names "k" joined by backslashes.
+std::string Chain(std::size_t levels) {
+    std::string path;
+    for (std::size_t i = 0; i < levels; ++i)
+        path += i == 0 ? "k" : "\\k";
+    return path;
+}
+
+TEST_F(RegistryApi, LimitsAreThoseWindowsDocuments) {
+    struct Case {
+        const char* what;
+        HKEY root;
+        std::string path;
+        LONG expected;
+    };
+    const Case cases[] = {
+        {"512 levels in one call", HKEY_CURRENT_USER, Chain(512), ERROR_SUCCESS},
+        {"a 513th level below them", HKEY_CURRENT_USER, Chain(513), ERROR_INVALID_PARAMETER},
+        {"513 levels from a fresh root", HKEY_USERS, Chain(513), ERROR_INVALID_PARAMETER},
+        {"100,001 levels in one call", HKEY_LOCAL_MACHINE, Chain(100001), ERROR_INVALID_PARAMETER},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        HKEY key = nullptr;
+        EXPECT_EQ(RegCreateKeyExA(c.root, c.path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+                  c.expected);
+        if (key != nullptr)
+            m_open.push_back(key);
+        // A refused path makes none of its keys.
+        if (c.expected != ERROR_SUCCESS && c.root != HKEY_CURRENT_USER)
+            EXPECT_EQ(RegOpenKeyExA(c.root, "k", 0, KEY_READ, &key), ERROR_FILE_NOT_FOUND);
+    }
+    EXPECT_EQ(SubKeys(Open(HKEY_CURRENT_USER, Chain(512).c_str())).size(), 0u);
+    // The limit counts from the predefined key, whatever handle the path starts at.
+    HKEY deep = Open(HKEY_CURRENT_USER, Chain(511).c_str());
+    HKEY key = nullptr;
+    EXPECT_EQ(RegCreateKeyExA(deep, "k\\k", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+              ERROR_INVALID_PARAMETER);
+}
+
 TEST_F(RegistryApi, EmptyOrNullSubkeyGivesANewHandleToTheSameKey) {
     HKEY root = Open(HKEY_LOCAL_MACHINE, "");
     HKEY rootAgain = Open(HKEY_LOCAL_MACHINE, nullptr);
