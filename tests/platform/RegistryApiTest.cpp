@@ -141,8 +141,9 @@ TEST_F(RegistryApi, LimitsAreThoseWindowsDocuments) {
         if (key != nullptr)
             m_open.push_back(key);
         // A refused path makes none of its keys.
-        if (c.expected != ERROR_SUCCESS && c.root != HKEY_CURRENT_USER)
+        if (c.expected != ERROR_SUCCESS && c.root != HKEY_CURRENT_USER) {
             EXPECT_EQ(RegOpenKeyExA(c.root, "k", 0, KEY_READ, &key), ERROR_FILE_NOT_FOUND);
+        }
     }
     EXPECT_EQ(SubKeys(Open(HKEY_CURRENT_USER, Chain(512).c_str())).size(), 0u);
     // The limit counts from the predefined key, whatever handle the path starts at.
@@ -331,6 +332,43 @@ TEST_F(RegistryApi, EnumerationFollowsTheOrderOfCreation) {
     EXPECT_EQ(RegEnumValueA(key, 2, name, &size, nullptr, nullptr, nullptr, nullptr), ERROR_NO_MORE_ITEMS);
 }
 
+TEST_F(RegistryApi, EnumerationIndicesFollowChangesBetweenCalls) {
+    // Each step changes the key (or not) and then asks for one index of its subkeys and of its values.
+    struct Step {
+        const char* change; // "+name" adds a subkey and a value of that name, "-name" deletes both, "" nothing
+        DWORD index;
+        const char* expected; // the name at index after the change, or nullptr for ERROR_NO_MORE_ITEMS
+    };
+    const Step steps[] = {
+        {"+a", 0, "a"}, {"+b", 1, "b"}, {"+c", 2, "c"}, {"", 0, "a"},     {"", 1, "b"},       {"-a", 1, "c"},
+        {"", 0, "b"},   {"+d", 2, "d"}, {"", 2, "d"},   {"", 3, nullptr}, {"-d", 2, nullptr}, {"", 1, "c"},
+    };
+    HKEY key = Create(HKEY_CURRENT_USER, "Moving");
+    for (const Step& step : steps) {
+        SCOPED_TRACE(std::string(step.change) + " then index " + std::to_string(step.index));
+        const std::string name = step.change[0] == '\0' ? "" : step.change + 1;
+        if (step.change[0] == '+') {
+            Create(key, name.c_str());
+            ASSERT_EQ(SetString(key, name.c_str(), name), ERROR_SUCCESS);
+        } else if (step.change[0] == '-') {
+            ASSERT_EQ(RegDeleteKeyA(key, name.c_str()), ERROR_SUCCESS);
+            ASSERT_EQ(RegDeleteValueA(key, name.c_str()), ERROR_SUCCESS);
+        }
+        char found[16] = {};
+        DWORD size = sizeof found;
+        const LONG keyResult = RegEnumKeyA(key, step.index, found, sizeof found);
+        EXPECT_EQ(keyResult, step.expected != nullptr ? ERROR_SUCCESS : ERROR_NO_MORE_ITEMS);
+        if (step.expected != nullptr && keyResult == ERROR_SUCCESS) {
+            EXPECT_STREQ(found, step.expected);
+        }
+        const LONG valueResult = RegEnumValueA(key, step.index, found, &size, nullptr, nullptr, nullptr, nullptr);
+        EXPECT_EQ(valueResult, step.expected != nullptr ? ERROR_SUCCESS : ERROR_NO_MORE_ITEMS);
+        if (step.expected != nullptr && valueResult == ERROR_SUCCESS) {
+            EXPECT_STREQ(found, step.expected);
+        }
+    }
+}
+
 TEST_F(RegistryApi, EnumerationBuffersThatAreTooSmall) {
     HKEY key = Create(HKEY_CURRENT_USER, "Small");
     Create(key, "abcd");
@@ -387,6 +425,24 @@ TEST_F(RegistryApi, QueryInfoCountsAndLongestNames) {
     EXPECT_EQ(maxData, 10u);
     // 100 ns units since 1601: any time after 2020 has a high word above 0x01D5.
     EXPECT_GT(written.dwHighDateTime, 0x01D50000u);
+
+    // The longest lengths stay while any subkey or value is left, as Windows keeps them, and the counts follow.
+    ASSERT_EQ(RegDeleteValueA(key, "longer"), ERROR_SUCCESS);
+    ASSERT_EQ(RegDeleteKeyA(key, "abcdef\\deeper\\than\\counted"), ERROR_SUCCESS);
+    ASSERT_EQ(RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &subKeys, &maxSubKey, nullptr, &values, &maxName,
+                               &maxData, nullptr, nullptr),
+              ERROR_SUCCESS);
+    EXPECT_EQ(subKeys, 2u);
+    EXPECT_EQ(values, 2u);
+    EXPECT_EQ(maxName, 6u);
+    for (const char* path : {"abcdef\\deeper\\than", "abcdef\\deeper", "abcdef", "ab"})
+        ASSERT_EQ(RegDeleteKeyA(key, path), ERROR_SUCCESS) << path;
+    ASSERT_EQ(RegDeleteValueA(key, "v"), ERROR_SUCCESS);
+    ASSERT_EQ(RegDeleteValueA(key, "n"), ERROR_SUCCESS);
+    ASSERT_EQ(RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &subKeys, &maxSubKey, nullptr, &values, &maxName,
+                               &maxData, nullptr, nullptr),
+              ERROR_SUCCESS);
+    EXPECT_EQ(subKeys + maxSubKey + values + maxName + maxData, 0u);
 
     DWORD reserved = 0;
     EXPECT_EQ(RegQueryInfoKeyA(key, nullptr, nullptr, &reserved, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
