@@ -31,13 +31,15 @@ std::string ClassId(int i) {
     return "{B0000000-0000-4000-8000-" + std::string(12 - n.size(), '0') + n + "}";
 }
 
-// `count` classes under HKCR\CLSID, each with its server key, and `count` values on one key.
+// `count` classes under HKCR\CLSID, each with its server key; `count` values on one key; `count` subkeys without
+// subkeys of their own under another.
 bool Prepare(int count) {
     zarn::CRegistry classes(HKEY_CLASSES_ROOT);
     for (int i = 0; i < count; ++i) {
         const std::string key = "CLSID\\" + ClassId(i) + "\\InprocServer32";
         if (!classes.WriteString(key.c_str(), "", "/opt/quillorna/ctl.so") ||
-            !classes.WriteString(("Values\\" + std::to_string(count)).c_str(), ClassId(i).c_str(), "v")) {
+            !classes.WriteString(("Values\\" + std::to_string(count)).c_str(), ClassId(i).c_str(), "v") ||
+            !classes.WriteString(("Flat\\" + ClassId(i)).c_str(), "", "v")) {
             return false;
         }
     }
@@ -116,8 +118,8 @@ int main(int argc, char** argv) {
     }
     std::random_device random;
     const fs::path root = fs::temp_directory_path() / ("zarn-registry-bench-" + std::to_string(random()));
-    std::printf("%8s %14s %14s %14s %14s %14s\n", "keys", "enum keys ms", "enum values ms", "zarn-reg q ms",
-                "zarn-reg /s ms", "delete ms");
+    std::printf("%8s %14s %14s %14s %14s %14s %14s\n", "keys", "enum keys ms", "enum values ms", "zarn-reg q ms",
+                "zarn-reg /s ms", "delete ms", "delete flat ms");
     for (const int count : counts) {
         const fs::path dir = root / std::to_string(count);
         fs::create_directories(dir);
@@ -141,12 +143,15 @@ int main(int argc, char** argv) {
         start = Clock::now();
         const bool deleted = zarn::CRegistry(HKEY_CLASSES_ROOT).Delete("CLSID", nullptr) == 1;
         const double deleteMs = MsSince(start);
-        if (!keys || !values || !query || !tree || !deleted) {
+        start = Clock::now();
+        const bool flat = zarn::CRegistry(HKEY_CLASSES_ROOT).Delete("Flat", nullptr) == 1;
+        const double flatMs = MsSince(start);
+        if (!keys || !values || !query || !tree || !deleted || !flat) {
             std::fprintf(stderr, "a step failed for %d classes\n", count);
             return 1;
         }
-        std::printf("%8d %14.1f %14.1f %14.1f %14.1f %14.1f\n", count, enumKeysMs, enumValuesMs, queryMs, treeMs,
-                    deleteMs);
+        std::printf("%8d %14.1f %14.1f %14.1f %14.1f %14.1f %14.1f\n", count, enumKeysMs, enumValuesMs, queryMs, treeMs,
+                    deleteMs, flatMs);
     }
     std::error_code ignored;
     fs::remove_all(root, ignored);
