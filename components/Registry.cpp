@@ -1,6 +1,7 @@
 #include "components/Registry.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace zarn {
 
@@ -16,6 +17,14 @@ public:
     ~OpenedKey() { Close(); }
     OpenedKey(const OpenedKey&) = delete;
     OpenedKey& operator=(const OpenedKey&) = delete;
+    OpenedKey(OpenedKey&& other) noexcept : m_key(std::exchange(other.m_key, nullptr)) {}
+    OpenedKey& operator=(OpenedKey&& other) noexcept {
+        if (this != &other) {
+            Close();
+            m_key = std::exchange(other.m_key, nullptr);
+        }
+        return *this;
+    }
 
     HKEY Get() const { return m_key; }
     // Where an open or create call stores the new handle.
@@ -66,33 +75,45 @@ LONG EnumKeyName(HKEY key, DWORD index, std::vector<char>& name) {
     return rc;
 }
 
-// Deletes `subKey` of `parent` with every key below it.
+// Deletes `subKey` of `parent` with every key below it. The keys on the way down are held in a list rather than on
+// the call stack, so a tree of any depth is deleted without running out of stack.
 int DeleteTree(HKEY parent, const char* subKey) {
-    {
+    constexpr REGSAM kAccess = KEY_READ | KEY_SET_VALUE | KEY_CREATE_SUB_KEY;
+    struct Level {
         OpenedKey key;
-        if (RegOpenKeyExA(parent, subKey, 0, KEY_READ | KEY_SET_VALUE | KEY_CREATE_SUB_KEY, key.Receive()) !=
-            ERROR_SUCCESS) {
-            return 0;
-        }
+        std::string name; // its name in the key above
+    };
+    std::vector<Level> path(1);
+    path.back().name = subKey;
+    if (RegOpenKeyExA(parent, subKey, 0, kAccess, path.back().key.Receive()) != ERROR_SUCCESS) {
+        return 0;
+    }
+    while (!path.empty()) {
         KeyInfo info;
-        if (!QueryKeyInfo(key.Get(), info)) {
+        if (!QueryKeyInfo(path.back().key.Get(), info)) {
             return 0;
         }
         // Always take the first subkey: deleting one renumbers the rest.
-        while (info.subKeys > 0) {
+        if (info.subKeys > 0) {
             std::vector<char> name(std::size_t{info.longestSubKeyName} + 1);
-            if (EnumKeyName(key.Get(), 0, name) != ERROR_SUCCESS) {
+            if (EnumKeyName(path.back().key.Get(), 0, name) != ERROR_SUCCESS) {
                 return 0;
             }
-            if (!DeleteTree(key.Get(), name.data())) {
+            Level child;
+            child.name = name.data();
+            if (RegOpenKeyExA(path.back().key.Get(), name.data(), 0, kAccess, child.key.Receive()) != ERROR_SUCCESS) {
                 return 0;
             }
-            if (!QueryKeyInfo(key.Get(), info)) {
-                return 0;
-            }
+            path.push_back(std::move(child));
+            continue;
+        }
+        const std::string name = std::move(path.back().name);
+        path.pop_back();
+        if (RegDeleteKeyA(path.empty() ? parent : path.back().key.Get(), name.c_str()) != ERROR_SUCCESS) {
+            return 0;
         }
     }
-    return RegDeleteKeyA(parent, subKey) == ERROR_SUCCESS ? 1 : 0;
+    return 1;
 }
 
 } // namespace

@@ -2,7 +2,9 @@
 
 #include "platform/posix/SqliteStatement.h"
 
+#include <algorithm>
 #include <chrono>
+#include <iterator>
 #include <new>
 #include <sqlite3.h>
 #include <sys/stat.h>
@@ -46,6 +48,38 @@ PRAGMA application_id = 1515341127;
 
 static_assert(kApplicationId == 1515341127, "the schema text sets the same id");
 
+// Each step brings a file from the version before it (PRAGMA user_version) to the next, inside the transaction that
+// opens it; a new file gets the first schema and then every step, so old and new files end up alike.
+constexpr const char* kMigrations[] = {
+    // 1: each key keeps the counts and longest lengths of its subkeys and values, so RegQueryInfoKeyA reads one row
+    // instead of scanning every child; children can be listed in order of creation from an index.
+    R"sql(
+ALTER TABLE reg_keys ADD COLUMN subkeys INTEGER NOT NULL DEFAULT 0;
+ALTER TABLE reg_keys ADD COLUMN max_subkey_len INTEGER NOT NULL DEFAULT 0;
+ALTER TABLE reg_keys ADD COLUMN max_class_len INTEGER NOT NULL DEFAULT 0;
+ALTER TABLE reg_keys ADD COLUMN value_count INTEGER NOT NULL DEFAULT 0;
+ALTER TABLE reg_keys ADD COLUMN max_value_name_len INTEGER NOT NULL DEFAULT 0;
+ALTER TABLE reg_keys ADD COLUMN max_value_len INTEGER NOT NULL DEFAULT 0;
+CREATE INDEX reg_keys_by_parent ON reg_keys(parent);
+CREATE INDEX reg_values_by_key ON reg_values(key);
+UPDATE reg_keys SET
+    subkeys = (SELECT count(*) FROM reg_keys AS c WHERE c.parent = reg_keys.id),
+    max_subkey_len = (SELECT coalesce(max(length(CAST(c.name AS BLOB))), 0) FROM reg_keys AS c
+                      WHERE c.parent = reg_keys.id),
+    max_class_len = (SELECT coalesce(max(length(CAST(c.class AS BLOB))), 0) FROM reg_keys AS c
+                     WHERE c.parent = reg_keys.id),
+    value_count = (SELECT count(*) FROM reg_values AS v WHERE v.key = reg_keys.id),
+    max_value_name_len = (SELECT coalesce(max(length(CAST(v.name AS BLOB))), 0) FROM reg_values AS v
+                          WHERE v.key = reg_keys.id),
+    max_value_len = (SELECT coalesce(max(length(v.data)), 0) FROM reg_values AS v WHERE v.key = reg_keys.id);
+)sql",
+};
+
+constexpr std::int64_t kSchemaVersion = std::size(kMigrations);
+
+// Enumeration positions remembered per key; more keys being enumerated at once than this start afresh.
+constexpr std::size_t kMaxCursors = 256;
+
 LONG ErrorFromSqlite(int code) {
     switch (code) {
     case SQLITE_CORRUPT:
@@ -87,8 +121,47 @@ DWORD ClampToDword(std::int64_t n) {
 RegistryStore::RegistryStore(std::string path) : m_path(std::move(path)), m_pid(getpid()) {}
 
 RegistryStore::~RegistryStore() {
+    DropConnection();
+}
+
+void RegistryStore::DropConnection() {
+    for (auto& [sql, stmt] : m_statements)
+        sqlite3_finalize(stmt);
+    m_statements.clear();
+    m_keyCursors.clear();
+    m_valueCursors.clear();
     if (m_db != nullptr)
         sqlite3_close_v2(m_db);
+    m_db = nullptr;
+}
+
+SqliteStatement RegistryStore::Statement(const char* sql) {
+    auto found = m_statements.find(sql);
+    if (found == m_statements.end())
+        found = m_statements.emplace(sql, SqliteStatement::Prepare(m_db, sql)).first;
+    return SqliteStatement(found->second);
+}
+
+unsigned RegistryStore::DataVersion() {
+    unsigned version = 0;
+    if (sqlite3_file_control(m_db, "main", SQLITE_FCNTL_DATA_VERSION, &version) != SQLITE_OK)
+        throw SqliteStatement::Error{SQLITE_IOERR};
+    return version;
+}
+
+const RegistryStore::Cursor* RegistryStore::FindCursor(std::unordered_map<std::int64_t, Cursor>& cursors,
+                                                       std::int64_t key, DWORD index) {
+    // Any change to the file, by this connection or another, may have moved every position.
+    const unsigned version = DataVersion();
+    if (version != m_cursorVersion || cursors.size() > kMaxCursors) {
+        m_keyCursors.clear();
+        m_valueCursors.clear();
+        m_cursorVersion = version;
+    }
+    auto found = cursors.find(key);
+    if (found == cursors.end() || (found->second.index != index && found->second.index + 1 != index))
+        return nullptr;
+    return &found->second;
 }
 
 bool RegistryStore::IsStale() {
@@ -103,9 +176,7 @@ bool RegistryStore::IsStale() {
 
 void RegistryStore::Close() {
     std::lock_guard lock(m_mutex);
-    if (m_db != nullptr)
-        sqlite3_close_v2(m_db);
-    m_db = nullptr;
+    DropConnection();
     m_closed = true;
 }
 
@@ -141,6 +212,17 @@ sqlite3* OpenDatabase(const std::string& path) {
             SqliteStatement::Execute(db, kSchema);
         else if (appId != kApplicationId)
             throw SqliteStatement::Error{SQLITE_NOTADB};
+        std::int64_t version = 0;
+        {
+            SqliteStatement query(db, "PRAGMA user_version");
+            if (query.Step())
+                version = query.Int(0);
+        }
+        if (version < kSchemaVersion) {
+            for (std::int64_t step = std::max<std::int64_t>(version, 0); step < kSchemaVersion; ++step)
+                SqliteStatement::Execute(db, kMigrations[step]);
+            SqliteStatement::Execute(db, ("PRAGMA user_version = " + std::to_string(kSchemaVersion)).c_str());
+        }
         SqliteStatement::Execute(db, "COMMIT");
     } catch (...) {
         sqlite3_close_v2(db);
@@ -188,9 +270,9 @@ template <class Body> LONG RegistryStore::Transact(bool write, Body&& body) {
             Open();
         // IMMEDIATE takes the write lock up front, where the busy timeout applies; a deferred transaction that
         // upgrades later could fail at once under WAL when another process wrote in between.
-        SqliteStatement::Execute(m_db, write ? "BEGIN IMMEDIATE" : "BEGIN");
+        Statement(write ? "BEGIN IMMEDIATE" : "BEGIN").Run();
         LONG result = body();
-        SqliteStatement::Execute(m_db, result == ERROR_SUCCESS || !write ? "COMMIT" : "ROLLBACK");
+        Statement(result == ERROR_SUCCESS || !write ? "COMMIT" : "ROLLBACK").Run();
         return result;
     } catch (const SqliteStatement::Error& error) {
         if (m_db != nullptr && !sqlite3_get_autocommit(m_db))
@@ -203,15 +285,24 @@ template <class Body> LONG RegistryStore::Transact(bool write, Body&& body) {
     }
 }
 
-bool RegistryStore::KeyExists(std::int64_t key) {
-    SqliteStatement query(m_db, "SELECT 1 FROM reg_keys WHERE id = ?");
-    query.Bind(1, key);
-    return query.Step();
+std::size_t RegistryStore::KeyDepth(std::int64_t key) {
+    // Counted from the predefined key (depth 0); stops past the limit, so a deeper chain in an older file costs no
+    // more than the limit's worth of steps.
+    std::size_t depth = 0;
+    for (std::int64_t current = key; depth <= kMaxDepth; ++depth) {
+        SqliteStatement parent = Statement("SELECT parent FROM reg_keys WHERE id = ?");
+        parent.Bind(1, current);
+        if (!parent.Step() || parent.Int(0) == 0)
+            break;
+        current = parent.Int(0);
+    }
+    return depth;
 }
 
-void RegistryStore::Touch(std::int64_t key) {
-    SqliteStatement update(m_db, "UPDATE reg_keys SET written = ? WHERE id = ?");
-    update.Bind(1, static_cast<std::int64_t>(FileTimeNow())).Bind(2, key).Run();
+bool RegistryStore::KeyExists(std::int64_t key) {
+    SqliteStatement query = Statement("SELECT 1 FROM reg_keys WHERE id = ?");
+    query.Bind(1, key);
+    return query.Step();
 }
 
 LONG RegistryStore::OpenPath(std::int64_t base, const std::vector<std::string>& names, std::int64_t& key) {
@@ -220,7 +311,7 @@ LONG RegistryStore::OpenPath(std::int64_t base, const std::vector<std::string>& 
             return ERROR_KEY_DELETED;
         std::int64_t current = base;
         for (const std::string& name : names) {
-            SqliteStatement child(m_db, "SELECT id FROM reg_keys WHERE parent = ? AND name = ?");
+            SqliteStatement child = Statement("SELECT id FROM reg_keys WHERE parent = ? AND name = ?");
             child.Bind(1, current).Bind(2, name);
             if (!child.Step())
                 return ERROR_FILE_NOT_FOUND;
@@ -236,10 +327,12 @@ LONG RegistryStore::CreatePath(std::int64_t base, const std::vector<std::string>
     return Transact(true, [&]() -> LONG {
         if (!KeyExists(base))
             return ERROR_KEY_DELETED;
+        if (KeyDepth(base) + names.size() > kMaxDepth)
+            return ERROR_INVALID_PARAMETER;
         std::int64_t current = base;
         bool madeLast = false;
         for (std::size_t i = 0; i < names.size(); ++i) {
-            SqliteStatement child(m_db, "SELECT id FROM reg_keys WHERE parent = ? AND name = ?");
+            SqliteStatement child = Statement("SELECT id FROM reg_keys WHERE parent = ? AND name = ?");
             child.Bind(1, current).Bind(2, names[i]);
             if (child.Step()) {
                 current = child.Int(0);
@@ -248,15 +341,22 @@ LONG RegistryStore::CreatePath(std::int64_t base, const std::vector<std::string>
             }
             if (!mayCreate)
                 return ERROR_ACCESS_DENIED;
-            std::int64_t now = static_cast<std::int64_t>(FileTimeNow());
-            SqliteStatement insert(m_db, "INSERT INTO reg_keys(parent, name, class, written) VALUES(?, ?, ?, ?) "
-                                         "RETURNING id");
-            insert.Bind(1, current).Bind(2, names[i]).Bind(3, i + 1 == names.size() ? keyClass : "").Bind(4, now);
+            const std::int64_t now = static_cast<std::int64_t>(FileTimeNow());
+            const std::string_view madeClass = i + 1 == names.size() ? keyClass : "";
+            SqliteStatement insert = Statement("INSERT INTO reg_keys(parent, name, class, written) VALUES(?, ?, ?, ?) "
+                                               "RETURNING id");
+            insert.Bind(1, current).Bind(2, names[i]).Bind(3, madeClass).Bind(4, now);
             if (!insert.Step())
                 return ERROR_REGISTRY_IO_FAILED;
             std::int64_t made = insert.Int(0);
             insert.Run();
-            Touch(current);
+            Statement("UPDATE reg_keys SET subkeys = subkeys + 1, max_subkey_len = max(max_subkey_len, ?), "
+                      "max_class_len = max(max_class_len, ?), written = ? WHERE id = ?")
+                .Bind(1, static_cast<std::int64_t>(names[i].size()))
+                .Bind(2, static_cast<std::int64_t>(madeClass.size()))
+                .Bind(3, now)
+                .Bind(4, current)
+                .Run();
             current = made;
             madeLast = true;
         }
@@ -270,7 +370,7 @@ LONG RegistryStore::QueryValue(std::int64_t key, std::string_view name, Value& v
     return Transact(false, [&]() -> LONG {
         if (!KeyExists(key))
             return ERROR_KEY_DELETED;
-        SqliteStatement query(m_db, "SELECT type, data FROM reg_values WHERE key = ? AND name = ?");
+        SqliteStatement query = Statement("SELECT type, data FROM reg_values WHERE key = ? AND name = ?");
         query.Bind(1, key).Bind(2, name);
         if (!query.Step())
             return ERROR_FILE_NOT_FOUND;
@@ -286,10 +386,36 @@ LONG RegistryStore::SetValue(std::int64_t key, std::string_view name, DWORD type
             return ERROR_KEY_DELETED;
         // An existing value keeps its row, and so its place in the enumeration order and its name as first
         // written, as the Windows registry does.
-        SqliteStatement upsert(m_db, "INSERT INTO reg_values(key, name, type, data) VALUES(?, ?, ?, ?) "
-                                     "ON CONFLICT(key, name) DO UPDATE SET type = excluded.type, data = excluded.data");
-        upsert.Bind(1, key).Bind(2, name).Bind(3, static_cast<std::int64_t>(type)).BindBlob(4, data, size).Run();
-        Touch(key);
+        const std::int64_t now = static_cast<std::int64_t>(FileTimeNow());
+        const auto length = static_cast<std::int64_t>(size);
+        SqliteStatement find = Statement("SELECT id FROM reg_values WHERE key = ? AND name = ?");
+        find.Bind(1, key).Bind(2, name);
+        if (find.Step()) {
+            Statement("UPDATE reg_values SET type = ?, data = ? WHERE id = ?")
+                .Bind(1, static_cast<std::int64_t>(type))
+                .BindBlob(2, data, size)
+                .Bind(3, find.Int(0))
+                .Run();
+            Statement("UPDATE reg_keys SET max_value_len = max(max_value_len, ?), written = ? WHERE id = ?")
+                .Bind(1, length)
+                .Bind(2, now)
+                .Bind(3, key)
+                .Run();
+            return ERROR_SUCCESS;
+        }
+        Statement("INSERT INTO reg_values(key, name, type, data) VALUES(?, ?, ?, ?)")
+            .Bind(1, key)
+            .Bind(2, name)
+            .Bind(3, static_cast<std::int64_t>(type))
+            .BindBlob(4, data, size)
+            .Run();
+        Statement("UPDATE reg_keys SET value_count = value_count + 1, max_value_name_len = max(max_value_name_len, ?), "
+                  "max_value_len = max(max_value_len, ?), written = ? WHERE id = ?")
+            .Bind(1, static_cast<std::int64_t>(name.size()))
+            .Bind(2, length)
+            .Bind(3, now)
+            .Bind(4, key)
+            .Run();
         return ERROR_SUCCESS;
     });
 }
@@ -298,46 +424,61 @@ LONG RegistryStore::DeleteValue(std::int64_t key, std::string_view name) {
     return Transact(true, [&]() -> LONG {
         if (!KeyExists(key))
             return ERROR_KEY_DELETED;
-        SqliteStatement find(m_db, "SELECT id FROM reg_values WHERE key = ? AND name = ?");
+        SqliteStatement find = Statement("SELECT id FROM reg_values WHERE key = ? AND name = ?");
         find.Bind(1, key).Bind(2, name);
         if (!find.Step())
             return ERROR_FILE_NOT_FOUND;
-        SqliteStatement remove(m_db, "DELETE FROM reg_values WHERE id = ?");
-        remove.Bind(1, find.Int(0)).Run();
-        Touch(key);
+        Statement("DELETE FROM reg_values WHERE id = ?").Bind(1, find.Int(0)).Run();
+        // The longest lengths stay as they were until the last value goes, as Windows keeps them.
+        Statement("UPDATE reg_keys SET value_count = value_count - 1, "
+                  "max_value_name_len = CASE WHEN value_count > 1 THEN max_value_name_len ELSE 0 END, "
+                  "max_value_len = CASE WHEN value_count > 1 THEN max_value_len ELSE 0 END, written = ? WHERE id = ?")
+            .Bind(1, static_cast<std::int64_t>(FileTimeNow()))
+            .Bind(2, key)
+            .Run();
         return ERROR_SUCCESS;
     });
 }
 
 LONG RegistryStore::DeleteKey(std::int64_t key) {
     return Transact(true, [&]() -> LONG {
-        SqliteStatement find(m_db, "SELECT parent FROM reg_keys WHERE id = ?");
+        SqliteStatement find = Statement("SELECT parent, subkeys FROM reg_keys WHERE id = ?");
         find.Bind(1, key);
         if (!find.Step())
             return ERROR_KEY_DELETED;
-        std::int64_t parent = find.Int(0);
-        if (parent == 0)
+        const std::int64_t parent = find.Int(0);
+        if (parent == 0 || find.Int(1) > 0)
             return ERROR_ACCESS_DENIED;
-        SqliteStatement children(m_db, "SELECT 1 FROM reg_keys WHERE parent = ? LIMIT 1");
-        children.Bind(1, key);
-        if (children.Step())
-            return ERROR_ACCESS_DENIED;
-        SqliteStatement(m_db, "DELETE FROM reg_values WHERE key = ?").Bind(1, key).Run();
-        SqliteStatement(m_db, "DELETE FROM reg_keys WHERE id = ?").Bind(1, key).Run();
-        Touch(parent);
+        Statement("DELETE FROM reg_values WHERE key = ?").Bind(1, key).Run();
+        Statement("DELETE FROM reg_keys WHERE id = ?").Bind(1, key).Run();
+        // The longest lengths stay as they were until the last subkey goes, as Windows keeps them.
+        Statement("UPDATE reg_keys SET subkeys = subkeys - 1, "
+                  "max_subkey_len = CASE WHEN subkeys > 1 THEN max_subkey_len ELSE 0 END, "
+                  "max_class_len = CASE WHEN subkeys > 1 THEN max_class_len ELSE 0 END, written = ? WHERE id = ?")
+            .Bind(1, static_cast<std::int64_t>(FileTimeNow()))
+            .Bind(2, parent)
+            .Run();
         return ERROR_SUCCESS;
     });
 }
 
+// An enumeration asks for index 0, 1, 2, ... in turn: the row found last for a key is remembered, so the next index
+// is one step along an index instead of a count from the start.
 LONG RegistryStore::EnumKey(std::int64_t key, DWORD index, std::string& name) {
     return Transact(false, [&]() -> LONG {
         if (!KeyExists(key))
             return ERROR_KEY_DELETED;
-        SqliteStatement query(m_db, "SELECT name FROM reg_keys WHERE parent = ? ORDER BY id LIMIT 1 OFFSET ?");
-        query.Bind(1, key).Bind(2, static_cast<std::int64_t>(index));
+        const Cursor* cursor = FindCursor(m_keyCursors, key, index);
+        SqliteStatement query =
+            cursor == nullptr ? Statement("SELECT id, name FROM reg_keys WHERE parent = ? ORDER BY id LIMIT 1 OFFSET ?")
+            : cursor->index == index
+                ? Statement("SELECT id, name FROM reg_keys WHERE parent = ? AND id >= ? ORDER BY id LIMIT 1")
+                : Statement("SELECT id, name FROM reg_keys WHERE parent = ? AND id > ? ORDER BY id LIMIT 1");
+        query.Bind(1, key).Bind(2, cursor == nullptr ? static_cast<std::int64_t>(index) : cursor->id);
         if (!query.Step())
             return ERROR_NO_MORE_ITEMS;
-        name = query.Text(0);
+        m_keyCursors[key] = Cursor{index, query.Int(0)};
+        name = query.Text(1);
         return ERROR_SUCCESS;
     });
 }
@@ -346,43 +487,39 @@ LONG RegistryStore::EnumValue(std::int64_t key, DWORD index, std::string& name, 
     return Transact(false, [&]() -> LONG {
         if (!KeyExists(key))
             return ERROR_KEY_DELETED;
-        SqliteStatement query(m_db,
-                              "SELECT name, type, data FROM reg_values WHERE key = ? ORDER BY id LIMIT 1 OFFSET ?");
-        query.Bind(1, key).Bind(2, static_cast<std::int64_t>(index));
+        const Cursor* cursor = FindCursor(m_valueCursors, key, index);
+        SqliteStatement query =
+            cursor == nullptr
+                ? Statement("SELECT id, name, type, data FROM reg_values WHERE key = ? ORDER BY id LIMIT 1 OFFSET ?")
+            : cursor->index == index
+                ? Statement("SELECT id, name, type, data FROM reg_values WHERE key = ? AND id >= ? ORDER BY id LIMIT 1")
+                : Statement("SELECT id, name, type, data FROM reg_values WHERE key = ? AND id > ? ORDER BY id LIMIT 1");
+        query.Bind(1, key).Bind(2, cursor == nullptr ? static_cast<std::int64_t>(index) : cursor->id);
         if (!query.Step())
             return ERROR_NO_MORE_ITEMS;
-        name = query.Text(0);
-        value.type = static_cast<DWORD>(query.Int(1));
-        value.data = query.Blob(2);
+        m_valueCursors[key] = Cursor{index, query.Int(0)};
+        name = query.Text(1);
+        value.type = static_cast<DWORD>(query.Int(2));
+        value.data = query.Blob(3);
         return ERROR_SUCCESS;
     });
 }
 
 LONG RegistryStore::QueryInfo(std::int64_t key, KeyInfo& info) {
     return Transact(false, [&]() -> LONG {
-        SqliteStatement self(m_db, "SELECT class, written FROM reg_keys WHERE id = ?");
+        SqliteStatement self = Statement("SELECT class, written, subkeys, max_subkey_len, max_class_len, value_count, "
+                                         "max_value_name_len, max_value_len FROM reg_keys WHERE id = ?");
         self.Bind(1, key);
         if (!self.Step())
             return ERROR_KEY_DELETED;
         info.keyClass = self.Text(0);
         info.lastWriteTime = static_cast<std::uint64_t>(self.Int(1));
-        // Lengths in bytes of the stored text: single-byte names, so bytes are chars.
-        SqliteStatement keys(m_db, "SELECT count(*), coalesce(max(length(CAST(name AS BLOB))), 0), "
-                                   "coalesce(max(length(CAST(class AS BLOB))), 0) FROM reg_keys WHERE parent = ?");
-        keys.Bind(1, key);
-        if (keys.Step()) {
-            info.subKeys = ClampToDword(keys.Int(0));
-            info.maxSubKeyLen = ClampToDword(keys.Int(1));
-            info.maxClassLen = ClampToDword(keys.Int(2));
-        }
-        SqliteStatement values(m_db, "SELECT count(*), coalesce(max(length(CAST(name AS BLOB))), 0), "
-                                     "coalesce(max(length(data)), 0) FROM reg_values WHERE key = ?");
-        values.Bind(1, key);
-        if (values.Step()) {
-            info.values = ClampToDword(values.Int(0));
-            info.maxValueNameLen = ClampToDword(values.Int(1));
-            info.maxValueLen = ClampToDword(values.Int(2));
-        }
+        info.subKeys = ClampToDword(self.Int(2));
+        info.maxSubKeyLen = ClampToDword(self.Int(3));
+        info.maxClassLen = ClampToDword(self.Int(4));
+        info.values = ClampToDword(self.Int(5));
+        info.maxValueNameLen = ClampToDword(self.Int(6));
+        info.maxValueLen = ClampToDword(self.Int(7));
         return ERROR_SUCCESS;
     });
 }

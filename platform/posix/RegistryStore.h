@@ -2,15 +2,18 @@
 #pragma once
 
 #include "ZarnRegistryApi.h"
+#include "platform/posix/SqliteStatement.h"
 
 #include <cstdint>
 #include <mutex>
 #include <string>
 #include <string_view>
 #include <sys/types.h>
+#include <unordered_map>
 #include <vector>
 
 struct sqlite3;
+struct sqlite3_stmt;
 
 namespace zarn {
 
@@ -22,12 +25,20 @@ public:
     static constexpr std::int64_t kLocalMachineId = 3;
     static constexpr std::int64_t kUsersId = 4;
 
+    // The limits the Windows registry documents: keys nest at most 512 levels below a predefined key, a key's name
+    // has at most 255 chars and a value's 16,383.
+    static constexpr std::size_t kMaxDepth = 512;
+    static constexpr std::size_t kMaxKeyNameLength = 255;
+    static constexpr std::size_t kMaxValueNameLength = 16383;
+
     struct Value {
         DWORD type = REG_NONE;
         std::vector<BYTE> data;
     };
 
-    // What RegQueryInfoKeyA reports. Lengths of names are in chars without the terminator, of data in bytes.
+    // What RegQueryInfoKeyA reports. Lengths of names are in chars without the terminator, of data in bytes. The
+    // longest lengths are those of the longest subkey or value the key has had since it last had none, as Windows
+    // keeps them: deleting the longest does not shorten them.
     struct KeyInfo {
         std::string keyClass;
         DWORD subKeys = 0;
@@ -59,7 +70,8 @@ public:
     // Finds the key at the path of names below base.
     LONG OpenPath(std::int64_t base, const std::vector<std::string>& names, std::int64_t& key);
     // Finds or makes the key at the path below base, making missing keys on the way (ERROR_ACCESS_DENIED when
-    // mayCreate is false and one is missing). created tells whether the last key was made by this call.
+    // mayCreate is false and one is missing; ERROR_INVALID_PARAMETER when the key would lie deeper than kMaxDepth).
+    // created tells whether the last key was made by this call.
     LONG CreatePath(std::int64_t base, const std::vector<std::string>& names, std::string_view keyClass, bool mayCreate,
                     std::int64_t& key, bool& created);
     LONG QueryValue(std::int64_t key, std::string_view name, Value& value);
@@ -73,14 +85,32 @@ public:
     LONG QueryInfo(std::int64_t key, KeyInfo& info);
 
 private:
+    // Where the last enumeration of a key's subkeys or values stood: the row found for index.
+    struct Cursor {
+        DWORD index;
+        std::int64_t id;
+    };
+
     template <class Body> LONG Transact(bool write, Body&& body);
     void Open();
-    void Touch(std::int64_t key);
+    void DropConnection();
+    // The statement for sql, prepared on first use and kept while the connection lives; sql must be a literal.
+    SqliteStatement Statement(const char* sql);
+    // SQLite's counter of changes to the file, by any connection, as this transaction sees it.
+    unsigned DataVersion();
+    // The remembered position of key at index or at index - 1, or null; forgets every position when the file
+    // changed since they were found.
+    const Cursor* FindCursor(std::unordered_map<std::int64_t, Cursor>& cursors, std::int64_t key, DWORD index);
     bool KeyExists(std::int64_t key);
+    std::size_t KeyDepth(std::int64_t key);
 
     std::string m_path;
     std::mutex m_mutex;
     sqlite3* m_db = nullptr;
+    std::unordered_map<const char*, sqlite3_stmt*> m_statements;
+    std::unordered_map<std::int64_t, Cursor> m_keyCursors;
+    std::unordered_map<std::int64_t, Cursor> m_valueCursors;
+    unsigned m_cursorVersion = 0;
     bool m_closed = false;
     pid_t m_pid;
     bool m_identityKnown = false;

@@ -22,8 +22,15 @@ SqliteStatement::SqliteStatement(sqlite3* db, std::string_view sql) {
     }
 }
 
+SqliteStatement::SqliteStatement(sqlite3_stmt* kept) : m_stmt(kept), m_kept(true) {}
+
 SqliteStatement::~SqliteStatement() {
-    sqlite3_finalize(m_stmt);
+    if (m_kept) {
+        sqlite3_reset(m_stmt);
+        sqlite3_clear_bindings(m_stmt);
+    } else {
+        sqlite3_finalize(m_stmt);
+    }
 }
 
 SqliteStatement& SqliteStatement::Bind(int index, std::int64_t value) {
@@ -84,6 +91,17 @@ std::vector<std::uint8_t> SqliteStatement::Blob(int column) const {
         return {};
     const auto* bytes = static_cast<const std::uint8_t*>(data);
     return std::vector<std::uint8_t>(bytes, bytes + size);
+}
+
+sqlite3_stmt* SqliteStatement::Prepare(sqlite3* db, std::string_view sql) {
+    sqlite3_stmt* stmt = nullptr;
+    int rc =
+        sqlite3_prepare_v3(db, sql.data(), static_cast<int>(sql.size()), SQLITE_PREPARE_PERSISTENT, &stmt, nullptr);
+    if (rc != SQLITE_OK) {
+        sqlite3_finalize(stmt);
+        Fail(rc);
+    }
+    return stmt;
 }
 
 void SqliteStatement::Execute(sqlite3* db, const char* sql) {

@@ -21,6 +21,9 @@ public:
 
     // Prepares sql on db. Calling thread must hold the connection; throws Error when SQLite refuses the text.
     SqliteStatement(sqlite3* db, std::string_view sql);
+    // Uses a statement that its owner keeps prepared (see Prepare): it is reset and its bindings cleared when this
+    // object goes, instead of being finalized.
+    explicit SqliteStatement(sqlite3_stmt* kept);
     ~SqliteStatement();
     SqliteStatement(const SqliteStatement&) = delete;
     SqliteStatement& operator=(const SqliteStatement&) = delete;
@@ -42,9 +45,13 @@ public:
 
     // Runs sql (one or more statements, no parameters) on db; throws Error on failure.
     static void Execute(sqlite3* db, const char* sql);
+    // Prepares sql on db to be kept and used many times through the constructor above; the caller finalizes it
+    // with sqlite3_finalize. Throws Error when SQLite refuses the text.
+    static sqlite3_stmt* Prepare(sqlite3* db, std::string_view sql);
 
 private:
     sqlite3_stmt* m_stmt = nullptr;
+    bool m_kept = false;
 };
 
 } // namespace zarn

@@ -39,7 +39,9 @@ REGSAM NormalizeAccess(REGSAM sam) {
     return access;
 }
 
-// A subkey path splits at backslashes; a trailing backslash is tolerated, a leading or doubled one is not.
+// A subkey path splits at backslashes; a trailing backslash is tolerated, a leading or doubled one is not. A name
+// longer than Windows allows is refused, and so is a path with more names than keys can nest, before any of it is
+// copied.
 LONG SplitPath(LPCSTR subKey, std::vector<std::string>& names) {
     names.clear();
     if (subKey == nullptr)
@@ -52,6 +54,8 @@ LONG SplitPath(LPCSTR subKey, std::vector<std::string>& names) {
         std::string_view name = rest.substr(0, cut);
         if (name.empty())
             return ERROR_BAD_PATHNAME;
+        if (name.size() > RegistryStore::kMaxKeyNameLength || names.size() == RegistryStore::kMaxDepth)
+            return ERROR_INVALID_PARAMETER;
         names.emplace_back(name);
         if (cut == std::string_view::npos)
             break;

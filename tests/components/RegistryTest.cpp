@@ -479,33 +479,30 @@ TEST_F(RegistryTest, WalkGivesEachTextItsOwnEnd) {
     EXPECT_EQ(walker.m_texts, (std::vector<std::string>{"ABCDEFGHIJ", "xy", "m"}));
 }
 
-TEST_F(RegistryTest, WalkStopsBelowTheDeepestNesting) {
-    // A chain one level deeper than the walk goes, made key by key.
-    std::string path = "Chain";
-    std::vector<std::unique_ptr<HKEY__, LONG (*)(HKEY)>> opened;
-    HKEY parent = HKEY_CURRENT_USER;
-    for (int level = 0; level <= CRegistry::kMaxWalkDepth + 1; ++level) {
-        HKEY key = nullptr;
-        ASSERT_EQ(RegCreateKeyExA(parent, level == 0 ? "Chain" : "k", 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                  KEY_ALL_ACCESS, nullptr, &key, nullptr),
-                  ERROR_SUCCESS)
-            << level;
-        opened.emplace_back(key, &RegCloseKey);
-        parent = key;
+TEST_F(RegistryTest, TheDeepestTreesAreWalkedAndDeleted) {
+    // A component's registration code can ask for any depth in one call; the registry refuses what it cannot
+    // hold instead of making a chain that a walk or a deletion could not get through.
+    std::string chain = "Chain";
+    for (int level = 1; level <= 100000; ++level) {
+        chain += "\\k";
     }
-    opened.clear();
+    HKEY key = nullptr;
+    const LONG made = RegCreateKeyExA(HKEY_CURRENT_USER, chain.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                      KEY_ALL_ACCESS, nullptr, &key, nullptr);
+    EXPECT_EQ(made, ERROR_INVALID_PARAMETER);
+    if (made == ERROR_SUCCESS) {
+        RegCloseKey(key);
+    }
+    EXPECT_EQ(m_reg.Delete("Chain", nullptr), 0);
 
+    // The deepest chain the registry holds: 512 levels below the root.
+    chain.resize(std::string("Chain").size() + 2 * 511);
+    ASSERT_EQ(m_reg.WriteString(chain.c_str(), "Deepest", "d"), 1);
     RecordingWalker walker(HKEY_CURRENT_USER);
-    EXPECT_EQ(walker.Walk("Chain", CRegistry::kWalkKeys), 0);
+    EXPECT_EQ(walker.Walk(nullptr, CRegistry::kWalkKeys | CRegistry::kWalkValues), 1);
     ASSERT_EQ(walker.m_seen.size(), std::size_t{CRegistry::kMaxWalkDepth} + 1);
-    EXPECT_EQ(walker.m_seen.back(), "key " + std::to_string(CRegistry::kMaxWalkDepth) + " k");
+    EXPECT_EQ(walker.m_seen.back(), "value 512 [" + chain + "] Deepest='d'");
 
-    // One level less walks to the end.
-    RecordingWalker shallower(HKEY_CURRENT_USER);
-    EXPECT_EQ(shallower.Walk("Chain\\k", CRegistry::kWalkKeys), 1);
-    EXPECT_EQ(shallower.m_seen.size(), std::size_t{CRegistry::kMaxWalkDepth});
-
-    // Deleting the whole chain works at every depth.
     EXPECT_EQ(m_reg.Delete("Chain", nullptr), 1);
     EXPECT_EQ(m_reg.QueryCounts("Chain", nullptr, nullptr), 0);
 }

@@ -112,6 +112,47 @@ TEST_F(RegistryApi, OpenFindsOnlyExistingKeysAndRejectsBadArguments) {
               ERROR_INVALID_PARAMETER);
 }
 
+// A path of `levels` names "k" joined by backslashes.
+std::string Chain(std::size_t levels) {
+    std::string path;
+    for (std::size_t i = 0; i < levels; ++i)
+        path += i == 0 ? "k" : "\\k";
+    return path;
+}
+
+TEST_F(RegistryApi, LimitsAreThoseWindowsDocuments) {
+    struct Case {
+        const char* what;
+        HKEY root;
+        std::string path;
+        LONG expected;
+    };
+    const Case cases[] = {
+        {"512 levels in one call", HKEY_CURRENT_USER, Chain(512), ERROR_SUCCESS},
+        {"a 513th level below them", HKEY_CURRENT_USER, Chain(513), ERROR_INVALID_PARAMETER},
+        {"513 levels from a fresh root", HKEY_USERS, Chain(513), ERROR_INVALID_PARAMETER},
+        {"100,001 levels in one call", HKEY_LOCAL_MACHINE, Chain(100001), ERROR_INVALID_PARAMETER},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        HKEY key = nullptr;
+        EXPECT_EQ(RegCreateKeyExA(c.root, c.path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+                  c.expected);
+        if (key != nullptr)
+            m_open.push_back(key);
+        // A refused path makes none of its keys.
+        if (c.expected != ERROR_SUCCESS && c.root != HKEY_CURRENT_USER) {
+            EXPECT_EQ(RegOpenKeyExA(c.root, "k", 0, KEY_READ, &key), ERROR_FILE_NOT_FOUND);
+        }
+    }
+    EXPECT_EQ(SubKeys(Open(HKEY_CURRENT_USER, Chain(512).c_str())).size(), 0u);
+    // The limit counts from the predefined key, whatever handle the path starts at.
+    HKEY deep = Open(HKEY_CURRENT_USER, Chain(511).c_str());
+    HKEY key = nullptr;
+    EXPECT_EQ(RegCreateKeyExA(deep, "k\\k", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+              ERROR_INVALID_PARAMETER);
+}
+
 TEST_F(RegistryApi, EmptyOrNullSubkeyGivesANewHandleToTheSameKey) {
     HKEY root = Open(HKEY_LOCAL_MACHINE, "");
     HKEY rootAgain = Open(HKEY_LOCAL_MACHINE, nullptr);
@@ -291,6 +332,43 @@ TEST_F(RegistryApi, EnumerationFollowsTheOrderOfCreation) {
     EXPECT_EQ(RegEnumValueA(key, 2, name, &size, nullptr, nullptr, nullptr, nullptr), ERROR_NO_MORE_ITEMS);
 }
 
+TEST_F(RegistryApi, EnumerationIndicesFollowChangesBetweenCalls) {
+    // Each step changes the key (or not) and then asks for one index of its subkeys and of its values.
+    struct Step {
+        const char* change; // "+name" adds a subkey and a value of that name, "-name" deletes both, "" nothing
+        DWORD index;
+        const char* expected; // the name at index after the change, or nullptr for ERROR_NO_MORE_ITEMS
+    };
+    const Step steps[] = {
+        {"+a", 0, "a"}, {"+b", 1, "b"}, {"+c", 2, "c"}, {"", 0, "a"},     {"", 1, "b"},       {"-a", 1, "c"},
+        {"", 0, "b"},   {"+d", 2, "d"}, {"", 2, "d"},   {"", 3, nullptr}, {"-d", 2, nullptr}, {"", 1, "c"},
+    };
+    HKEY key = Create(HKEY_CURRENT_USER, "Moving");
+    for (const Step& step : steps) {
+        SCOPED_TRACE(std::string(step.change) + " then index " + std::to_string(step.index));
+        const std::string name = step.change[0] == '\0' ? "" : step.change + 1;
+        if (step.change[0] == '+') {
+            Create(key, name.c_str());
+            ASSERT_EQ(SetString(key, name.c_str(), name), ERROR_SUCCESS);
+        } else if (step.change[0] == '-') {
+            ASSERT_EQ(RegDeleteKeyA(key, name.c_str()), ERROR_SUCCESS);
+            ASSERT_EQ(RegDeleteValueA(key, name.c_str()), ERROR_SUCCESS);
+        }
+        char found[16] = {};
+        DWORD size = sizeof found;
+        const LONG keyResult = RegEnumKeyA(key, step.index, found, sizeof found);
+        EXPECT_EQ(keyResult, step.expected != nullptr ? ERROR_SUCCESS : ERROR_NO_MORE_ITEMS);
+        if (step.expected != nullptr && keyResult == ERROR_SUCCESS) {
+            EXPECT_STREQ(found, step.expected);
+        }
+        const LONG valueResult = RegEnumValueA(key, step.index, found, &size, nullptr, nullptr, nullptr, nullptr);
+        EXPECT_EQ(valueResult, step.expected != nullptr ? ERROR_SUCCESS : ERROR_NO_MORE_ITEMS);
+        if (step.expected != nullptr && valueResult == ERROR_SUCCESS) {
+            EXPECT_STREQ(found, step.expected);
+        }
+    }
+}
+
 TEST_F(RegistryApi, EnumerationBuffersThatAreTooSmall) {
     HKEY key = Create(HKEY_CURRENT_USER, "Small");
     Create(key, "abcd");
@@ -347,6 +425,24 @@ TEST_F(RegistryApi, QueryInfoCountsAndLongestNames) {
     EXPECT_EQ(maxData, 10u);
     // 100 ns units since 1601: any time after 2020 has a high word above 0x01D5.
     EXPECT_GT(written.dwHighDateTime, 0x01D50000u);
+
+    // The longest lengths stay while any subkey or value is left, as Windows keeps them, and the counts follow.
+    ASSERT_EQ(RegDeleteValueA(key, "longer"), ERROR_SUCCESS);
+    ASSERT_EQ(RegDeleteKeyA(key, "abcdef\\deeper\\than\\counted"), ERROR_SUCCESS);
+    ASSERT_EQ(RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &subKeys, &maxSubKey, nullptr, &values, &maxName,
+                               &maxData, nullptr, nullptr),
+              ERROR_SUCCESS);
+    EXPECT_EQ(subKeys, 2u);
+    EXPECT_EQ(values, 2u);
+    EXPECT_EQ(maxName, 6u);
+    for (const char* path : {"abcdef\\deeper\\than", "abcdef\\deeper", "abcdef", "ab"})
+        ASSERT_EQ(RegDeleteKeyA(key, path), ERROR_SUCCESS) << path;
+    ASSERT_EQ(RegDeleteValueA(key, "v"), ERROR_SUCCESS);
+    ASSERT_EQ(RegDeleteValueA(key, "n"), ERROR_SUCCESS);
+    ASSERT_EQ(RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &subKeys, &maxSubKey, nullptr, &values, &maxName,
+                               &maxData, nullptr, nullptr),
+              ERROR_SUCCESS);
+    EXPECT_EQ(subKeys + maxSubKey + values + maxName + maxData, 0u);
 
     DWORD reserved = 0;
     EXPECT_EQ(RegQueryInfoKeyA(key, nullptr, nullptr, &reserved, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,

@@ -230,6 +230,30 @@ TEST_F(ZarnReg, RecursiveQueryAndSearch) {
                           "End of search: 2 match(es) found.\n");
 }
 
+TEST_F(ZarnReg, TheDeepestTreesAreListedAndDeleted) {
+    // What one registration call may ask for is refused; the deepest tree the registry holds is walked whole.
+    std::string chain = "Chain";
+    for (int level = 1; level <= 100000; ++level)
+        chain += "\\k";
+    HKEY key = nullptr;
+    EXPECT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, chain.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+              ERROR_INVALID_PARAMETER);
+    chain.resize(std::string("Chain").size() + 2 * 511);
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, chain.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    ASSERT_EQ(RegSetValueExA(key, "", 0, REG_SZ, reinterpret_cast<const BYTE*>("d"), 2), ERROR_SUCCESS);
+    RegCloseKey(key);
+
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"query", "HKCU\\Chain", "/s"},
+                                                 std::vector<std::string>{"query", "HKCU", "/ve", "/s"}}) {
+        Outcome outcome = Run(args);
+        EXPECT_EQ(outcome.exitCode, 0) << outcome.err;
+        EXPECT_NE(outcome.out.find("HKEY_CURRENT_USER\\" + chain + "\n"), std::string::npos) << args[2];
+    }
+    Do({"delete", "HKCU\\Chain"});
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, "Chain"));
+}
+
 TEST_F(ZarnReg, DeleteValuesAndWholeTrees) {
     Do({"add", "HKCU\\Del", "/ve", "/d", "d"});
     Do({"add", "HKCU\\Del", "/v", "a", "/d", "1"});

@@ -209,6 +209,8 @@ public:
     }
     KeyHandle(const KeyHandle&) = delete;
     KeyHandle& operator=(const KeyHandle&) = delete;
+    KeyHandle(KeyHandle&& other) noexcept : m_key(other.m_key) { other.m_key = nullptr; }
+    KeyHandle& operator=(KeyHandle&&) = delete;
     HKEY get() const { return m_key; }
     PHKEY out() { return &m_key; }
 
@@ -331,26 +333,35 @@ LONG ForEachValue(HKEY key, const std::function<void(const std::string&, DWORD, 
     }
 }
 
-// The names of key's subkeys in order.
-LONG SubKeyNames(HKEY key, std::vector<std::string>& names) {
-    names.clear();
-    for (DWORD index = 0;;) {
+// The name of key's subkey at index; ERROR_NO_MORE_ITEMS past the last.
+LONG SubKeyName(HKEY key, DWORD index, std::string& name) {
+    for (;;) {
         DWORD maxName = 0;
         LONG result = RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, nullptr, &maxName, nullptr, nullptr, nullptr,
                                        nullptr, nullptr, nullptr);
         if (result != ERROR_SUCCESS)
             return result;
-        std::string name(maxName + 1, '\0');
+        name.assign(maxName + 1, '\0');
         result = RegEnumKeyA(key, index, name.data(), maxName + 1);
+        if (result == ERROR_MORE_DATA)
+            continue; // another program added a longer name between the two calls
+        if (result == ERROR_SUCCESS)
+            name.resize(name.find('\0'));
+        return result;
+    }
+}
+
+// The names of key's subkeys in order.
+LONG SubKeyNames(HKEY key, std::vector<std::string>& names) {
+    names.clear();
+    for (DWORD index = 0;; ++index) {
+        std::string name;
+        LONG result = SubKeyName(key, index, name);
         if (result == ERROR_NO_MORE_ITEMS)
             return ERROR_SUCCESS;
-        if (result == ERROR_MORE_DATA)
-            continue;
         if (result != ERROR_SUCCESS)
             return result;
-        name.resize(name.find('\0'));
         names.push_back(std::move(name));
-        ++index;
     }
 }
 
@@ -454,46 +465,66 @@ private:
         return ERROR_SUCCESS;
     }
 
-    // Every key below and including key, each with its values, depth first in order of creation.
-    LONG ListTree(HKEY key, const std::string& path) {
-        LONG result = AppendKeyAndValues(key, path);
-        if (result != ERROR_SUCCESS)
-            return result;
-        m_out += "\n";
-        std::vector<std::string> subKeys;
-        if ((result = SubKeyNames(key, subKeys)) != ERROR_SUCCESS)
-            return result;
-        for (const std::string& name : subKeys) {
+    // Calls visit for key and for every key below it, depth first, each subkey in enumeration order. The keys on
+    // the way down are held in a list rather than on the call stack, so a tree of any depth is walked. Stops at and
+    // returns the first error.
+    static LONG VisitTree(HKEY key, const std::string& path,
+                          const std::function<LONG(HKEY, const std::string&)>& visit) {
+        struct Level {
+            KeyHandle key;
+            HKEY handle;
+            std::string path;
+            std::vector<std::string> subKeys;
+            std::size_t next = 0;
+        };
+        std::vector<Level> levels;
+        auto enter = [&](KeyHandle owned, HKEY handle, std::string keyPath) -> LONG {
+            if (LONG result = visit(handle, keyPath); result != ERROR_SUCCESS)
+                return result;
+            std::vector<std::string> subKeys;
+            if (LONG result = SubKeyNames(handle, subKeys); result != ERROR_SUCCESS)
+                return result;
+            levels.push_back({std::move(owned), handle, std::move(keyPath), std::move(subKeys)});
+            return ERROR_SUCCESS;
+        };
+        LONG result = enter(KeyHandle(), key, path);
+        while (result == ERROR_SUCCESS && !levels.empty()) {
+            Level& top = levels.back();
+            if (top.next == top.subKeys.size()) {
+                levels.pop_back();
+                continue;
+            }
+            const std::string& name = top.subKeys[top.next++];
             KeyHandle child;
-            if ((result = RegOpenKeyExA(key, name.c_str(), 0, KEY_READ, child.out())) != ERROR_SUCCESS)
-                return result;
-            if ((result = ListTree(child.get(), JoinPath(path, name))) != ERROR_SUCCESS)
-                return result;
+            if ((result = RegOpenKeyExA(top.handle, name.c_str(), 0, KEY_READ, child.out())) != ERROR_SUCCESS)
+                break;
+            HKEY handle = child.get();
+            std::string childPath = JoinPath(top.path, name);
+            result = enter(std::move(child), handle, std::move(childPath));
         }
-        return ERROR_SUCCESS;
+        return result;
+    }
+
+    // Every key below and including key, each with its values.
+    LONG ListTree(HKEY key, const std::string& path) {
+        return VisitTree(key, path, [&](HKEY each, const std::string& eachPath) {
+            LONG result = AppendKeyAndValues(each, eachPath);
+            m_out += "\n";
+            return result;
+        });
     }
 
     LONG SearchValue(HKEY key, const std::string& path, int& matches) {
-        DWORD type = 0;
-        std::vector<BYTE> data;
-        LONG result = ReadValue(key, *m_command.valueName, type, data);
-        if (result == ERROR_SUCCESS) {
-            m_out += path + "\n" + ValueLine(*m_command.valueName, type, data) + "\n\n";
-            ++matches;
-        } else if (result != ERROR_FILE_NOT_FOUND) {
-            return result;
-        }
-        std::vector<std::string> subKeys;
-        if ((result = SubKeyNames(key, subKeys)) != ERROR_SUCCESS)
-            return result;
-        for (const std::string& name : subKeys) {
-            KeyHandle child;
-            if ((result = RegOpenKeyExA(key, name.c_str(), 0, KEY_READ, child.out())) != ERROR_SUCCESS)
-                return result;
-            if ((result = SearchValue(child.get(), JoinPath(path, name), matches)) != ERROR_SUCCESS)
-                return result;
-        }
-        return ERROR_SUCCESS;
+        return VisitTree(key, path, [&](HKEY each, const std::string& eachPath) {
+            DWORD type = 0;
+            std::vector<BYTE> data;
+            LONG result = ReadValue(each, *m_command.valueName, type, data);
+            if (result == ERROR_SUCCESS) {
+                m_out += eachPath + "\n" + ValueLine(*m_command.valueName, type, data) + "\n\n";
+                ++matches;
+            }
+            return result == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : result;
+        });
     }
 
     std::optional<Failure> Add(HKEY root) {
@@ -603,22 +634,32 @@ private:
         return std::nullopt;
     }
 
-    // Deletes parent\name and every key below it: a key with subkeys cannot be deleted itself.
+    // Deletes parent\name and every key below it: a key with subkeys cannot be deleted itself, so the deepest go
+    // first. The keys on the way down are held in a list rather than on the call stack.
     static LONG DeleteTree(HKEY parent, const std::string& name) {
-        {
+        struct Level {
             KeyHandle key;
-            LONG result = RegOpenKeyExA(parent, name.c_str(), 0, KEY_ALL_ACCESS, key.out());
-            if (result != ERROR_SUCCESS)
-                return result;
-            std::vector<std::string> subKeys;
-            if ((result = SubKeyNames(key.get(), subKeys)) != ERROR_SUCCESS)
-                return result;
-            for (const std::string& child : subKeys) {
-                if ((result = DeleteTree(key.get(), child)) != ERROR_SUCCESS)
-                    return result;
+            std::string name;
+        };
+        std::vector<Level> levels;
+        levels.push_back({KeyHandle(), name});
+        LONG result = RegOpenKeyExA(parent, name.c_str(), 0, KEY_ALL_ACCESS, levels.back().key.out());
+        while (result == ERROR_SUCCESS && !levels.empty()) {
+            std::string first;
+            result = SubKeyName(levels.back().key.get(), 0, first);
+            if (result == ERROR_SUCCESS) {
+                Level child{KeyHandle(), std::move(first)};
+                result = RegOpenKeyExA(levels.back().key.get(), child.name.c_str(), 0, KEY_ALL_ACCESS, child.key.out());
+                levels.push_back(std::move(child));
+                continue;
             }
+            if (result != ERROR_NO_MORE_ITEMS)
+                break;
+            std::string done = std::move(levels.back().name);
+            levels.pop_back();
+            result = RegDeleteKeyA(levels.empty() ? parent : levels.back().key.get(), done.c_str());
         }
-        return RegDeleteKeyA(parent, name.c_str());
+        return result;
     }
 
     const Command& m_command;
