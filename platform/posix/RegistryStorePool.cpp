@@ -43,8 +43,23 @@ bool MakeDirectories(const std::string& path) {
 } // namespace
 
 RegistryStorePool& RegistryStorePool::Instance() {
-    static auto* pool = new RegistryStorePool;
+    static auto* pool = [] {
+        auto* made = new RegistryStorePool;
+        // SQLite folds the write-ahead log back into the database file only when its last connection
+        // closes; without this, committed writes would stay in the -wal file after the process ends.
+        std::atexit([] { Instance().CloseAll(); });
+        return made;
+    }();
     return *pool;
+}
+
+void RegistryStorePool::CloseAll() {
+    std::lock_guard lock(m_mutex);
+    if (m_pid != getpid())
+        return; // the stores belong to the parent of a fork
+    for (auto& entry : m_stores)
+        entry.second->Close();
+    m_stores.clear();
 }
 
 LONG RegistryStorePool::DatabasePath(bool makeDirectories, std::string& path) {

@@ -26,6 +26,10 @@ public:
     // ERROR_REGISTRY_IO_FAILED when no path can be formed or a directory cannot be made.
     static LONG DatabasePath(bool makeDirectories, std::string& path);
 
+    // Closes this process's stores, folding their journals into the database files; a later call opens
+    // them again. Run at exit. Any thread.
+    void CloseAll();
+
 private:
     RegistryStorePool() = default;
 

@@ -10,6 +10,8 @@
 #include <optional>
 #include <sqlite3.h>
 #include <string>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -160,6 +162,24 @@ TEST(RegistryDatabase, EachPathIsItsOwnDatabaseAndHandlesStayWithTheirs) {
     EXPECT_EQ(GetString(HKEY_CURRENT_USER, "v"), "<error 2>");
     EXPECT_EQ(GetString(firstKey, "w"), "through handle");
     EXPECT_EQ(RegCloseKey(firstKey), ERROR_SUCCESS);
+}
+
+TEST(RegistryDatabase, AfterAWriterExitsTheDatabaseFileAloneHoldsItsWrites) {
+    zarn::test::ScratchRegistry scratch;
+    // The child is the only process that opens this database; once it has exited, a copy of the main file
+    // without its journal (as a backup tool makes) must still hold what it wrote.
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        std::exit(SetString(HKEY_CURRENT_USER, "written", "by the child") == ERROR_SUCCESS ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+
+    zarn::test::ScratchRegistry copy;
+    fs::copy_file(scratch.Database(), copy.Database());
+    EXPECT_EQ(GetString(HKEY_CURRENT_USER, "written"), "by the child");
 }
 
 TEST(RegistryDatabase, RemovedFileStartsAnEmptyDatabaseAndOldHandlesStop) {
