@@ -214,11 +214,14 @@ LONG RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD /*Reserved*/, DWORD dwT
     return Guarded([&]() -> LONG {
         if (lpData == nullptr && cbData != 0)
             return ERROR_INVALID_PARAMETER;
+        const std::string_view name = ValueName(lpValueName);
+        if (name.size() > RegistryStore::kMaxValueNameLength)
+            return ERROR_INVALID_PARAMETER;
         RegistryHandleTable::Key key;
         LONG result = ResolveKey(hKey, KEY_SET_VALUE, key);
         if (result != ERROR_SUCCESS)
             return result;
-        return key.store->SetValue(key.id, ValueName(lpValueName), dwType, lpData, cbData);
+        return key.store->SetValue(key.id, name, dwType, lpData, cbData);
     });
 }
 

@@ -151,6 +151,16 @@ TEST_F(RegistryApi, LimitsAreThoseWindowsDocuments) {
     HKEY key = nullptr;
     EXPECT_EQ(RegCreateKeyExA(deep, "k\\k", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
               ERROR_INVALID_PARAMETER);
+    // Names: a key's up to 255 characters, a value's up to 16,383.
+    EXPECT_EQ(RegCreateKeyExA(HKEY_USERS, std::string(255, 'n').c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                              nullptr),
+              ERROR_SUCCESS);
+    m_open.push_back(key);
+    EXPECT_EQ(RegCreateKeyExA(HKEY_USERS, std::string(256, 'n').c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                              nullptr),
+              ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(SetString(HKEY_USERS, std::string(16383, 'v').c_str(), "longest"), ERROR_SUCCESS);
+    EXPECT_EQ(SetString(HKEY_USERS, std::string(16384, 'v').c_str(), "too long"), ERROR_INVALID_PARAMETER);
 }
 
 TEST_F(RegistryApi, EmptyOrNullSubkeyGivesANewHandleToTheSameKey) {
