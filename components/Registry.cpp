@@ -1,5 +1,7 @@
 #include "components/Registry.h"
 
+#include "platform/RegistryKey.h"
+
 #include <algorithm>
 #include <utility>
 
@@ -9,40 +11,6 @@ namespace {
 
 // How often a read starts again because the value or key grew under it (another process writing).
 constexpr int kGrowAttempts = 8;
-
-// A key this code opened; closed when it goes out of scope.
-class OpenedKey {
-public:
-    OpenedKey() = default;
-    ~OpenedKey() { Close(); }
-    OpenedKey(const OpenedKey&) = delete;
-    OpenedKey& operator=(const OpenedKey&) = delete;
-    OpenedKey(OpenedKey&& other) noexcept : m_key(std::exchange(other.m_key, nullptr)) {}
-    OpenedKey& operator=(OpenedKey&& other) noexcept {
-        if (this != &other) {
-            Close();
-            m_key = std::exchange(other.m_key, nullptr);
-        }
-        return *this;
-    }
-
-    HKEY Get() const { return m_key; }
-    // Where an open or create call stores the new handle.
-    PHKEY Receive() {
-        Close();
-        return &m_key;
-    }
-    void Close() {
-        if (m_key != nullptr) {
-            // Nothing useful can be done when closing fails; the handle is gone either way.
-            RegCloseKey(m_key);
-            m_key = nullptr;
-        }
-    }
-
-private:
-    HKEY m_key = nullptr;
-};
 
 struct KeyInfo {
     DWORD subKeys = 0;
@@ -80,7 +48,7 @@ LONG EnumKeyName(HKEY key, DWORD index, std::vector<char>& name) {
 int DeleteTree(HKEY parent, const char* subKey) {
     constexpr REGSAM kAccess = KEY_READ | KEY_SET_VALUE | KEY_CREATE_SUB_KEY;
     struct Level {
-        OpenedKey key;
+        platform::RegistryKey key;
         std::string name; // its name in the key above
     };
     std::vector<Level> path(1);
@@ -140,7 +108,7 @@ int CRegistry::Connect(const char* machineName, HKEY key) {
 }
 
 int CRegistry::ReadValue(const char* subKey, const char* valueName, CRegistryValue& value) {
-    OpenedKey key;
+    platform::RegistryKey key;
     if (RegOpenKeyExA(m_hRootKey, subKey, 0, KEY_READ, key.Receive()) != ERROR_SUCCESS) {
         return 0;
     }
@@ -196,7 +164,7 @@ int CRegistry::ReadMultiString(const char* subKey, const char* valueName, std::v
 }
 
 int CRegistry::WriteValue(const char* subKey, const char* valueName, const CRegistryValue& value) {
-    OpenedKey key;
+    platform::RegistryKey key;
     if (RegCreateKeyExA(m_hRootKey, subKey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr, key.Receive(),
                         nullptr) != ERROR_SUCCESS) {
         return 0;
@@ -229,7 +197,7 @@ int CRegistry::Delete(const char* subKey, const char* valueName) {
         }
         return DeleteTree(m_hRootKey, subKey);
     }
-    OpenedKey key;
+    platform::RegistryKey key;
     if (RegOpenKeyExA(m_hRootKey, subKey, 0, KEY_READ | KEY_SET_VALUE | KEY_CREATE_SUB_KEY, key.Receive()) !=
         ERROR_SUCCESS) {
         return 0;
@@ -244,7 +212,7 @@ int CRegistry::QueryCounts(const char* subKey, DWORD* subKeyCount, DWORD* valueC
     if (valueCount != nullptr) {
         *valueCount = 0;
     }
-    OpenedKey key;
+    platform::RegistryKey key;
     if (RegOpenKeyExA(m_hRootKey, subKey, 0, KEY_READ, key.Receive()) != ERROR_SUCCESS) {
         return 0;
     }
@@ -265,7 +233,7 @@ int CRegistry::Walk(const char* subKey, int flags) {
     if (subKey == nullptr) {
         return WalkKey(m_hRootKey, std::string(), 0, flags);
     }
-    OpenedKey key;
+    platform::RegistryKey key;
     if (RegOpenKeyExA(m_hRootKey, subKey, 0, KEY_READ, key.Receive()) != ERROR_SUCCESS) {
         return 0;
     }
@@ -357,7 +325,7 @@ int CRegistry::WalkKey(HKEY key, const std::string& path, std::uint16_t depth, i
         if ((flags & kWalkKeys) && !OnKey(name.data(), depth)) {
             return 0;
         }
-        OpenedKey child;
+        platform::RegistryKey child;
         if (RegOpenKeyExA(key, name.data(), 0, KEY_READ, child.Receive()) != ERROR_SUCCESS) {
             continue;
         }

@@ -1,6 +1,7 @@
 // zarn-reg: reads and writes the registry store from the command line, in the manner of Windows' reg.exe.
 // Uses only the exported registry functions, so it sees exactly what components and the launcher see.
 #include "platform/Registry.h"
+#include "platform/RegistryKey.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -199,24 +200,7 @@ std::optional<Failure> ParseArguments(const std::vector<std::string>& args, Comm
     return std::nullopt;
 }
 
-// An open key handle, closed when it goes.
-class KeyHandle {
-public:
-    KeyHandle() = default;
-    ~KeyHandle() {
-        if (m_key != nullptr)
-            RegCloseKey(m_key);
-    }
-    KeyHandle(const KeyHandle&) = delete;
-    KeyHandle& operator=(const KeyHandle&) = delete;
-    KeyHandle(KeyHandle&& other) noexcept : m_key(other.m_key) { other.m_key = nullptr; }
-    KeyHandle& operator=(KeyHandle&&) = delete;
-    HKEY get() const { return m_key; }
-    PHKEY out() { return &m_key; }
-
-private:
-    HKEY m_key = nullptr;
-};
+using zarn::platform::RegistryKey;
 
 const char* TypeName(DWORD type) {
     static const char* const names[] = {"REG_NONE",
@@ -393,10 +377,10 @@ public:
     std::optional<Failure> Run() {
         HKEY root = m_command.root;
         if (!m_command.machine.empty()) {
-            if (LONG result = RegConnectRegistryA(m_command.machine.c_str(), root, m_remote.out());
+            if (LONG result = RegConnectRegistryA(m_command.machine.c_str(), root, m_remote.Receive());
                 result != ERROR_SUCCESS)
                 return Failure{ErrorText(result)};
-            root = m_remote.get();
+            root = m_remote.Get();
         }
         std::string path = m_command.rootName;
         if (!m_command.machine.empty())
@@ -415,25 +399,25 @@ public:
 
 private:
     std::optional<Failure> Query(HKEY root, const std::string& path) {
-        KeyHandle key;
-        if (LONG result = RegOpenKeyExA(root, m_command.subKey.c_str(), 0, KEY_READ, key.out());
+        RegistryKey key;
+        if (LONG result = RegOpenKeyExA(root, m_command.subKey.c_str(), 0, KEY_READ, key.Receive());
             result != ERROR_SUCCESS)
             return Failure{ErrorText(result)};
         m_out = "\n";
         LONG result = ERROR_SUCCESS;
         if (m_command.valueName && m_command.recurse) {
             int matches = 0;
-            result = SearchValue(key.get(), path, matches);
+            result = SearchValue(key.Get(), path, matches);
             m_out += "End of search: " + std::to_string(matches) + " match(es) found.\n";
         } else if (m_command.valueName) {
             DWORD type = 0;
             std::vector<BYTE> data;
-            result = ReadValue(key.get(), *m_command.valueName, type, data);
+            result = ReadValue(key.Get(), *m_command.valueName, type, data);
             m_out += path + "\n" + ValueLine(*m_command.valueName, type, data) + "\n\n";
         } else if (m_command.recurse) {
-            result = ListTree(key.get(), path);
+            result = ListTree(key.Get(), path);
         } else {
-            result = ListKey(key.get(), path);
+            result = ListKey(key.Get(), path);
         }
         if (result != ERROR_SUCCESS)
             return Failure{ErrorText(result)};
@@ -471,14 +455,14 @@ private:
     static LONG VisitTree(HKEY key, const std::string& path,
                           const std::function<LONG(HKEY, const std::string&)>& visit) {
         struct Level {
-            KeyHandle key;
+            RegistryKey key;
             HKEY handle;
             std::string path;
             std::vector<std::string> subKeys;
             std::size_t next = 0;
         };
         std::vector<Level> levels;
-        auto enter = [&](KeyHandle owned, HKEY handle, std::string keyPath) -> LONG {
+        auto enter = [&](RegistryKey owned, HKEY handle, std::string keyPath) -> LONG {
             if (LONG result = visit(handle, keyPath); result != ERROR_SUCCESS)
                 return result;
             std::vector<std::string> subKeys;
@@ -487,7 +471,7 @@ private:
             levels.push_back({std::move(owned), handle, std::move(keyPath), std::move(subKeys)});
             return ERROR_SUCCESS;
         };
-        LONG result = enter(KeyHandle(), key, path);
+        LONG result = enter(RegistryKey(), key, path);
         while (result == ERROR_SUCCESS && !levels.empty()) {
             Level& top = levels.back();
             if (top.next == top.subKeys.size()) {
@@ -495,10 +479,10 @@ private:
                 continue;
             }
             const std::string& name = top.subKeys[top.next++];
-            KeyHandle child;
-            if ((result = RegOpenKeyExA(top.handle, name.c_str(), 0, KEY_READ, child.out())) != ERROR_SUCCESS)
+            RegistryKey child;
+            if ((result = RegOpenKeyExA(top.handle, name.c_str(), 0, KEY_READ, child.Receive())) != ERROR_SUCCESS)
                 break;
-            HKEY handle = child.get();
+            HKEY handle = child.Get();
             std::string childPath = JoinPath(top.path, name);
             result = enter(std::move(child), handle, std::move(childPath));
         }
@@ -535,12 +519,12 @@ private:
             if (auto failure = EncodeData(type, data))
                 return failure;
         }
-        KeyHandle key;
+        RegistryKey key;
         LONG result = RegCreateKeyExA(root, m_command.subKey.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                      KEY_ALL_ACCESS, nullptr, key.out(), nullptr);
+                                      KEY_ALL_ACCESS, nullptr, key.Receive(), nullptr);
         if (result == ERROR_SUCCESS && setsValue) {
             std::string name = m_command.valueName.value_or("");
-            result = RegSetValueExA(key.get(), name.c_str(), 0, type, data.data(), static_cast<DWORD>(data.size()));
+            result = RegSetValueExA(key.Get(), name.c_str(), 0, type, data.data(), static_cast<DWORD>(data.size()));
         }
         if (result != ERROR_SUCCESS)
             return Failure{ErrorText(result)};
@@ -610,17 +594,17 @@ private:
     std::optional<Failure> Delete(HKEY root) {
         LONG result = ERROR_SUCCESS;
         if (m_command.valueName || m_command.allValues) {
-            KeyHandle key;
-            result = RegOpenKeyExA(root, m_command.subKey.c_str(), 0, KEY_ALL_ACCESS, key.out());
+            RegistryKey key;
+            result = RegOpenKeyExA(root, m_command.subKey.c_str(), 0, KEY_ALL_ACCESS, key.Receive());
             if (result == ERROR_SUCCESS && m_command.valueName) {
-                result = RegDeleteValueA(key.get(), m_command.valueName->c_str());
+                result = RegDeleteValueA(key.Get(), m_command.valueName->c_str());
             } else if (result == ERROR_SUCCESS) {
                 std::vector<std::string> names;
-                result = ForEachValue(key.get(), [&](const std::string& name, DWORD, const std::vector<BYTE>&) {
+                result = ForEachValue(key.Get(), [&](const std::string& name, DWORD, const std::vector<BYTE>&) {
                     names.push_back(name);
                 });
                 for (std::size_t i = 0; result == ERROR_SUCCESS && i < names.size(); ++i)
-                    result = RegDeleteValueA(key.get(), names[i].c_str());
+                    result = RegDeleteValueA(key.Get(), names[i].c_str());
             }
         } else if (m_command.subKey.empty()) {
             // Deleting the tree under a predefined key would wipe the whole hive.
@@ -638,18 +622,19 @@ private:
     // first. The keys on the way down are held in a list rather than on the call stack.
     static LONG DeleteTree(HKEY parent, const std::string& name) {
         struct Level {
-            KeyHandle key;
+            RegistryKey key;
             std::string name;
         };
         std::vector<Level> levels;
-        levels.push_back({KeyHandle(), name});
-        LONG result = RegOpenKeyExA(parent, name.c_str(), 0, KEY_ALL_ACCESS, levels.back().key.out());
+        levels.push_back({RegistryKey(), name});
+        LONG result = RegOpenKeyExA(parent, name.c_str(), 0, KEY_ALL_ACCESS, levels.back().key.Receive());
         while (result == ERROR_SUCCESS && !levels.empty()) {
             std::string first;
-            result = SubKeyName(levels.back().key.get(), 0, first);
+            result = SubKeyName(levels.back().key.Get(), 0, first);
             if (result == ERROR_SUCCESS) {
-                Level child{KeyHandle(), std::move(first)};
-                result = RegOpenKeyExA(levels.back().key.get(), child.name.c_str(), 0, KEY_ALL_ACCESS, child.key.out());
+                Level child{RegistryKey(), std::move(first)};
+                result =
+                    RegOpenKeyExA(levels.back().key.Get(), child.name.c_str(), 0, KEY_ALL_ACCESS, child.key.Receive());
                 levels.push_back(std::move(child));
                 continue;
             }
@@ -657,13 +642,13 @@ private:
                 break;
             std::string done = std::move(levels.back().name);
             levels.pop_back();
-            result = RegDeleteKeyA(levels.empty() ? parent : levels.back().key.get(), done.c_str());
+            result = RegDeleteKeyA(levels.empty() ? parent : levels.back().key.Get(), done.c_str());
         }
         return result;
     }
 
     const Command& m_command;
-    KeyHandle m_remote;
+    RegistryKey m_remote;
     std::string m_out;
 };
 
