@@ -2,7 +2,7 @@
 
 #include "platform/posix/RegistryStorePool.h"
 
-namespace zarn {
+namespace zarn::platform {
 
 namespace {
 
@@ -73,4 +73,4 @@ LONG RegistryHandleTable::Close(HKEY handle) {
     return ERROR_SUCCESS;
 }
 
-} // namespace zarn
+} // namespace zarn::platform

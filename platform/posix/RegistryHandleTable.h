@@ -8,7 +8,7 @@
 #include <mutex>
 #include <unordered_map>
 
-namespace zarn {
+namespace zarn::platform {
 
 class RegistryHandleTable {
 public:
@@ -41,4 +41,4 @@ private:
     std::uintptr_t m_next = 0x1000;
 };
 
-} // namespace zarn
+} // namespace zarn::platform

@@ -12,7 +12,7 @@
 #include <unistd.h>
 #include <utility>
 
-namespace zarn {
+namespace zarn::platform {
 
 namespace {
 
@@ -524,4 +524,4 @@ LONG RegistryStore::QueryInfo(std::int64_t key, KeyInfo& info) {
     });
 }
 
-} // namespace zarn
+} // namespace zarn::platform

@@ -15,7 +15,7 @@
 struct sqlite3;
 struct sqlite3_stmt;
 
-namespace zarn {
+namespace zarn::platform {
 
 class RegistryStore {
 public:
@@ -118,4 +118,4 @@ private:
     ino_t m_inode = 0;
 };
 
-} // namespace zarn
+} // namespace zarn::platform

@@ -6,7 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace zarn {
+namespace zarn::platform {
 
 namespace {
 
@@ -112,4 +112,4 @@ LONG RegistryStorePool::Current(std::shared_ptr<RegistryStore>& store) {
     return ERROR_SUCCESS;
 }
 
-} // namespace zarn
+} // namespace zarn::platform

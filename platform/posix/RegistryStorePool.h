@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-namespace zarn {
+namespace zarn::platform {
 
 class RegistryStorePool {
 public:
@@ -40,4 +40,4 @@ private:
     pid_t m_pid = 0;
 };
 
-} // namespace zarn
+} // namespace zarn::platform

@@ -2,7 +2,7 @@
 
 #include <sqlite3.h>
 
-namespace zarn {
+namespace zarn::platform {
 
 namespace {
 
@@ -110,4 +110,4 @@ void SqliteStatement::Execute(sqlite3* db, const char* sql) {
         Fail(rc);
 }
 
-} // namespace zarn
+} // namespace zarn::platform

@@ -9,7 +9,7 @@
 struct sqlite3;
 struct sqlite3_stmt;
 
-namespace zarn {
+namespace zarn::platform {
 
 class SqliteStatement {
 public:
@@ -54,4 +54,4 @@ private:
     bool m_kept = false;
 };
 
-} // namespace zarn
+} // namespace zarn::platform

@@ -13,8 +13,8 @@
 #include <unistd.h>
 #include <vector>
 
-using zarn::RegistryHandleTable;
-using zarn::RegistryStore;
+using zarn::platform::RegistryHandleTable;
+using zarn::platform::RegistryStore;
 
 namespace {
 
@@ -363,7 +363,7 @@ LONG ZarnRegGetDatabasePathA(LPSTR lpPath, LPDWORD lpcchPath) {
         if (lpcchPath == nullptr)
             return ERROR_INVALID_PARAMETER;
         std::string path;
-        LONG result = zarn::RegistryStorePool::DatabasePath(false, path);
+        LONG result = zarn::platform::RegistryStorePool::DatabasePath(false, path);
         if (result != ERROR_SUCCESS)
             return result;
         if (path.size() >= std::numeric_limits<DWORD>::max())
