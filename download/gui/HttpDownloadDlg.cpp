@@ -1,5 +1,6 @@
 #include "download/gui/HttpDownloadDlg.h"
 
+#include "app/gui/MessageBox.h"
 #include "download/ProgressText.h"
 #include "download/TransferEngine.h"
 #include "download/UrlSplit.h"
@@ -7,7 +8,6 @@
 #include "download/gui/CredentialsDlg.h"
 #include "download/gui/DialogResult.h"
 #include "download/gui/DownloadClip.h"
-#include "download/gui/MessageBox.h"
 #include "platform/FileSystem.h"
 #include "res/StringTable.h"
 

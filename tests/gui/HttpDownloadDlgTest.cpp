@@ -2,11 +2,11 @@
 // downloading from a real server on a loopback port into real files.
 #include "download/gui/HttpDownloadDlg.h"
 
+#include "app/gui/MessageBox.h"
 #include "download/ProgressText.h"
 #include "download/gui/AnimationCtrl.h"
 #include "download/gui/CredentialsDlg.h"
 #include "download/gui/DialogResult.h"
-#include "download/gui/MessageBox.h"
 #include "tests/gui/DialogServer.h"
 
 #include <QApplication>

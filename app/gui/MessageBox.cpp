@@ -1,4 +1,4 @@
-#include "download/gui/MessageBox.h"
+#include "app/gui/MessageBox.h"
 
 #include "download/gui/DialogResult.h"
 #include "res/StringTable.h"
