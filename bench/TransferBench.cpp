@@ -1,7 +1,9 @@
 // Fetches one URL into one file with the transfer engine, as the launcher does, and prints the
 // throughput and the process's peak resident memory:
-//   TransferBench URL TARGET
+//   TransferBench [--repeat N] [--ca-file FILE] URL TARGET
 // Output: "bytes=N seconds=S mib_per_s=R peak_rss_mib=M" on one line; exit status 1 on failure.
+// With --repeat the URL is fetched N times in a row, each by a new engine as successive downloads
+// of one check are, and the line also gives "downloads=N ms_per_download=T".
 #include "download/TargetFile.h"
 #include "download/TransferEngine.h"
 #include "download/UrlSplit.h"
@@ -9,10 +11,12 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -51,13 +55,28 @@ long PeakResidentKiB() {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 3) {
-        std::cerr << "usage: TransferBench URL TARGET\n";
+    int repeat = 0;
+    std::string caFile;
+    std::vector<std::string> positional;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--repeat" && i + 1 < argc) {
+            repeat = std::atoi(argv[++i]);
+        } else if (arg == "--ca-file" && i + 1 < argc) {
+            caFile = argv[++i];
+        } else {
+            positional.push_back(arg);
+        }
+    }
+    if (positional.size() != 2 || repeat < 0) {
+        std::cerr << "usage: TransferBench [--repeat N] [--ca-file FILE] URL TARGET\n";
         return 1;
     }
+    const std::string& url = positional[0];
+    const std::string& targetPath = positional[1];
     zarn::UrlParts parts;
-    if (!zarn::SplitUrl(argv[1], parts)) {
-        std::cerr << "TransferBench: cannot split " << argv[1] << "\n";
+    if (!zarn::SplitUrl(url, parts)) {
+        std::cerr << "TransferBench: cannot split " << url << "\n";
         return 1;
     }
     zarn::TransferSettings settings;
@@ -66,26 +85,35 @@ int main(int argc, char** argv) {
     settings.objectPath = parts.objectPath;
     settings.secure = parts.service == zarn::kServiceHttps;
     settings.accessMode = 1;
+    settings.caFile = caFile;
 
-    zarn::TargetFile target;
-    if (const auto opened = target.Open(argv[2], 0); opened.messageId != 0) {
-        std::cerr << "TransferBench: cannot open " << argv[2] << " (" << opened.messageId << ", error "
-                  << opened.systemCode << ")\n";
-        return 1;
-    }
-    ConsoleSink sink;
-    std::atomic<bool> stop{false};
+    const int downloads = repeat > 0 ? repeat : 1;
+    std::uintmax_t bytes = 0;
     const auto start = std::chrono::steady_clock::now();
-    zarn::TransferEngine(settings, target, sink, stop).Run();
-    const std::chrono::duration<double> seconds = std::chrono::steady_clock::now() - start;
-    if (sink.failed) {
-        std::cerr << "TransferBench: " << sink.failText << "\n";
-        return 1;
+    for (int i = 0; i < downloads; ++i) {
+        zarn::TargetFile target;
+        if (const auto opened = target.Open(targetPath, 0); opened.messageId != 0) {
+            std::cerr << "TransferBench: cannot open " << targetPath << " (" << opened.messageId << ", error "
+                      << opened.systemCode << ")\n";
+            return 1;
+        }
+        ConsoleSink sink;
+        std::atomic<bool> stop{false};
+        zarn::TransferEngine(settings, target, sink, stop).Run();
+        if (sink.failed) {
+            std::cerr << "TransferBench: " << sink.failText << "\n";
+            return 1;
+        }
+        std::error_code error;
+        bytes += std::filesystem::file_size(targetPath, error);
     }
-    std::error_code error;
-    const auto bytes = std::filesystem::file_size(argv[2], error);
-    std::printf("bytes=%llu seconds=%.3f mib_per_s=%.1f peak_rss_mib=%.1f\n", static_cast<unsigned long long>(bytes),
+    const std::chrono::duration<double> seconds = std::chrono::steady_clock::now() - start;
+    std::printf("bytes=%llu seconds=%.3f mib_per_s=%.1f peak_rss_mib=%.1f", static_cast<unsigned long long>(bytes),
                 seconds.count(), static_cast<double>(bytes) / 1048576.0 / seconds.count(),
                 static_cast<double>(PeakResidentKiB()) / 1024.0);
+    if (repeat > 0) {
+        std::printf(" downloads=%d ms_per_download=%.3f", downloads, seconds.count() * 1000.0 / downloads);
+    }
+    std::printf("\n");
     return 0;
 }

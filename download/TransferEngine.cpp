@@ -1,6 +1,7 @@
 #include "download/TransferEngine.h"
 
 #include "components/AsciiText.h"
+#include "download/ConnectionCache.h"
 #include "download/ProgressText.h"
 #include "platform/Socket.h"
 #include "res/StringTable.h"
@@ -263,6 +264,9 @@ bool Transfer::Configure() {
         }
     };
     set(CURLOPT_URL, m_url.c_str());
+    // Successive downloads reuse the connection and TLS session to a server; a transfer that failed
+    // or was stopped mid-body leaves no connection behind, as libcurl closes what it aborted.
+    set(CURLOPT_SHARE, ConnectionCache::Share());
     set(CURLOPT_PATH_AS_IS, 1L);
     set(CURLOPT_PROTOCOLS_STR, "http,https");
     set(CURLOPT_REDIR_PROTOCOLS_STR, "http,https");

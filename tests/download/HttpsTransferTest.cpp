@@ -1,3 +1,4 @@
+#include "download/ConnectionCache.h"
 #include "download/TargetFile.h"
 #include "download/TransferEngine.h"
 #include "tests/download/RecordingSink.h"
@@ -7,6 +8,8 @@
 #include <atomic>
 #include <cstdlib>
 #include <gtest/gtest.h>
+#include <mutex>
+#include <set>
 
 namespace zarn {
 namespace {
@@ -52,6 +55,10 @@ protected:
         TargetFile file;
         ASSERT_EQ(file.Open(target, 0).messageId, 0u);
         TransferEngine(settings, file, sink, stop).Run();
+        // A kept connection would hold the test's server on its keep-alive wait when it stops.
+        if (!keepConnections) {
+            ConnectionCache::CloseIdle();
+        }
     }
 
     void ExpectRefusedAndPreviousTarget(const std::string& failText) {
@@ -69,6 +76,7 @@ protected:
     test::RecordingSink sink;
     std::atomic<bool> stop{false};
     TransferSettings settings;
+    bool keepConnections = false;
 };
 
 TempDir* HttpsTransferTest::s_keys = nullptr;
@@ -86,6 +94,36 @@ TEST_F(HttpsTransferTest, CertificateTrustedThroughTheCaFileIsAccepted) {
     EXPECT_EQ(sink.endCount, 1);
     EXPECT_FALSE(sink.failed) << sink.failText;
     EXPECT_EQ(ReadFile(target), "sent over tls");
+}
+
+TEST_F(HttpsTransferTest, SecondDownloadReusesTheVerifiedConnection) {
+    std::mutex mutex;
+    std::set<int> clientPorts; // one local port per TLS connection the server accepted
+    server->Http().Get("/counted", [&](const httplib::Request& req, httplib::Response& res) {
+        std::lock_guard lock(mutex);
+        clientPorts.insert(req.remote_port);
+        res.set_content("sent over tls", "text/plain");
+    });
+    settings.caFile = CertFile();
+    settings.objectPath = "/counted";
+    keepConnections = true;
+    for (int run = 0; run < 2; ++run) {
+        sink.Reset();
+        Run();
+        EXPECT_FALSE(sink.failed) << sink.failText;
+    }
+    EXPECT_EQ(ReadFile(target), "sent over tls");
+    std::lock_guard lock(mutex);
+    EXPECT_EQ(clientPorts.size(), 1u);
+
+    // A connection made under another trust setting is not taken for this one.
+    settings.caFile.clear();
+    keepConnections = false;
+    sink.Reset();
+    WriteFile(target, "previous content");
+    Run();
+    ExpectRefusedAndPreviousTarget(
+        "An error occurred connecting to the server \nPlease check your Internet Connection, Error:60");
 }
 
 TEST_F(HttpsTransferTest, NameMismatchIsRefusedEvenWithATrustedCertificate) {

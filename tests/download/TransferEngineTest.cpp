@@ -1,5 +1,6 @@
 #include "download/TransferEngine.h"
 
+#include "download/ConnectionCache.h"
 #include "download/TargetFile.h"
 #include "tests/download/RawServer.h"
 #include "tests/download/RecordingSink.h"
@@ -11,6 +12,7 @@
 #include <cstdlib>
 #include <gtest/gtest.h>
 #include <mutex>
+#include <set>
 #include <sys/resource.h>
 #include <thread>
 
@@ -59,6 +61,10 @@ protected:
         TargetFile file;
         ASSERT_EQ(file.Open(target, offset).messageId, 0u);
         TransferEngine(settings, file, sink, stop).Run();
+        // A kept connection would hold the test's server on its keep-alive wait when it stops.
+        if (!keepConnections) {
+            ConnectionCache::CloseIdle();
+        }
         EXPECT_FALSE(file.IsOpen());
     }
 
@@ -83,6 +89,7 @@ protected:
     test::RecordingSink sink;
     std::atomic<bool> stop{false};
     TransferSettings settings;
+    bool keepConnections = false;
 };
 
 TEST_F(TransferEngineTest, WholeFileWithLengthArrivesWithStatusLinesInOrder) {
@@ -201,6 +208,29 @@ TEST_F(TransferEngineTest, RefusedStatusCodesFailWith213AndKeepThePreviousTarget
         ExpectPreviousTarget();
         EXPECT_EQ(std::count(sink.events.begin(), sink.events.end(), "status:Retrieving the file"), 0);
     }
+}
+
+TEST_F(TransferEngineTest, SuccessiveDownloadsFromOneServerShareOneConnection) {
+    std::mutex mutex;
+    std::set<int> clientPorts; // one local port per TCP connection the server accepted
+    LocalServer server;
+    server.Http().Get("/a", [&](const httplib::Request& req, httplib::Response& res) {
+        std::lock_guard lock(mutex);
+        clientPorts.insert(req.remote_port);
+        res.set_content("same server", "text/plain");
+    });
+    server.Start();
+    Point(server, "/a");
+    keepConnections = true;
+    for (int run = 0; run < 2; ++run) {
+        sink.Reset();
+        Run();
+        ExpectSuccess();
+    }
+    ConnectionCache::CloseIdle();
+    EXPECT_EQ(ReadFile(target), "same server");
+    std::lock_guard lock(mutex);
+    EXPECT_EQ(clientPorts.size(), 1u);
 }
 
 TEST_F(TransferEngineTest, AccessModeOutsideTheThreeFailsAtOnceWith210) {

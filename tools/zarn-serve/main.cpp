@@ -122,6 +122,9 @@ int main(int argc, char** argv) {
     }
 
     httplib::Server server;
+    // Headers and body go out in separate writes; on a kept-alive connection, Nagle's algorithm would hold the
+    // second one back until the client's delayed acknowledgement.
+    server.set_tcp_nodelay(true);
     server.Get(".*", [&](const httplib::Request& req, httplib::Response& res) { ServeFile(rootPath, req, res); });
     if (port == 0) {
         port = server.bind_to_any_port(bind);

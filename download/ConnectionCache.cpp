@@ -1,0 +1,60 @@
+#include "download/ConnectionCache.h"
+
+namespace zarn {
+
+ConnectionCache& ConnectionCache::Instance() {
+    static ConnectionCache cache;
+    return cache;
+}
+
+CURLSH* ConnectionCache::Share() {
+    return Instance().m_share;
+}
+
+void ConnectionCache::CloseIdle() {
+    ConnectionCache& cache = Instance();
+    // A share still held by a transfer refuses to go (CURLSHE_IN_USE) and stays as it is.
+    if (cache.m_share && curl_share_cleanup(cache.m_share) == CURLSHE_OK) {
+        cache.m_share = MakeShare(cache);
+    }
+}
+
+ConnectionCache::ConnectionCache() : m_share(MakeShare(*this)) {}
+
+CURLSH* ConnectionCache::MakeShare(ConnectionCache& cache) {
+    CURLSH* share = curl_share_init();
+    if (!share) {
+        return nullptr;
+    }
+    // libcurl keeps apart what must not mix: a connection is reused only for the same host, port,
+    // proxy and TLS settings (certificate checks and trusted authorities included), and
+    // credentials go with each request, never with the connection.
+    const curl_lock_data shared[] = {CURL_LOCK_DATA_CONNECT, CURL_LOCK_DATA_SSL_SESSION, CURL_LOCK_DATA_DNS};
+    bool ok = curl_share_setopt(share, CURLSHOPT_LOCKFUNC, &ConnectionCache::Lock) == CURLSHE_OK &&
+              curl_share_setopt(share, CURLSHOPT_UNLOCKFUNC, &ConnectionCache::Unlock) == CURLSHE_OK &&
+              curl_share_setopt(share, CURLSHOPT_USERDATA, &cache) == CURLSHE_OK;
+    for (const curl_lock_data data : shared) {
+        ok = ok && curl_share_setopt(share, CURLSHOPT_SHARE, data) == CURLSHE_OK;
+    }
+    if (!ok) {
+        curl_share_cleanup(share);
+        return nullptr;
+    }
+    return share;
+}
+
+ConnectionCache::~ConnectionCache() {
+    if (m_share) {
+        curl_share_cleanup(m_share);
+    }
+}
+
+void ConnectionCache::Lock(CURL*, curl_lock_data data, curl_lock_access, void* self) {
+    static_cast<ConnectionCache*>(self)->m_locks.at(static_cast<std::size_t>(data)).lock();
+}
+
+void ConnectionCache::Unlock(CURL*, curl_lock_data data, void* self) {
+    static_cast<ConnectionCache*>(self)->m_locks.at(static_cast<std::size_t>(data)).unlock();
+}
+
+} // namespace zarn

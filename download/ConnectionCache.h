@@ -1,0 +1,38 @@
+// The process's one libcurl share: open connections, TLS sessions and resolved names that
+// successive downloads take over from each other, as the platform's HTTP stack keeps them.
+#pragma once
+
+#include <array>
+#include <curl/curl.h>
+#include <mutex>
+
+namespace zarn {
+
+class ConnectionCache {
+public:
+    // The process-wide share for CURLOPT_SHARE, made on first use; null if libcurl could not make
+    // it (a download then simply opens its own connection). Any thread, after curl_global_init.
+    // libcurl does not support one share used by concurrent transfers: downloads run one at a time.
+    static CURLSH* Share();
+    // Closes the connections kept open for reuse (a server waits on each until its keep-alive
+    // time runs out). Call between downloads; while one runs, nothing is closed.
+    static void CloseIdle();
+
+    ConnectionCache(const ConnectionCache&) = delete;
+    ConnectionCache& operator=(const ConnectionCache&) = delete;
+
+private:
+    ConnectionCache();
+    ~ConnectionCache();
+    static ConnectionCache& Instance();
+    static CURLSH* MakeShare(ConnectionCache& cache);
+
+    static void Lock(CURL*, curl_lock_data data, curl_lock_access, void* self);
+    static void Unlock(CURL*, curl_lock_data data, void* self);
+
+    CURLSH* m_share = nullptr;
+    // One lock per kind of shared data, as libcurl asks: downloads follow each other on different threads.
+    std::array<std::mutex, CURL_LOCK_DATA_LAST> m_locks;
+};
+
+} // namespace zarn
