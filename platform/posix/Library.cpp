@@ -1,0 +1,46 @@
+#include "platform/Library.h"
+
+#include <cerrno>
+#include <dlfcn.h>
+
+namespace zarn::platform {
+
+bool Library::Load(const std::string& path, unsigned long& errorCode) {
+    Release();
+    // A name without "/" would be searched for along the loader's paths.
+    if (path.empty() || path.front() != '/') {
+        errorCode = EINVAL;
+        return false;
+    }
+    errno = 0;
+    m_handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (m_handle == nullptr) {
+        // dlopen reports its failure as text; errno holds the cause when a system call failed, and a file that
+        // opened but is no loadable library leaves it unset.
+        errorCode = errno != 0 ? static_cast<unsigned long>(errno) : ENOEXEC;
+        return false;
+    }
+    return true;
+}
+
+std::optional<std::int32_t> Library::CallEntryPoint(const char* name) const {
+    if (m_handle == nullptr) {
+        return std::nullopt;
+    }
+    using EntryPoint = std::int32_t (*)();
+    void* const symbol = ::dlsym(m_handle, name);
+    if (symbol == nullptr) {
+        return std::nullopt;
+    }
+    return reinterpret_cast<EntryPoint>(symbol)();
+}
+
+void Library::Release() {
+    if (m_handle != nullptr) {
+        // A failed unload leaves the library mapped, which is harmless; there is nothing else to do about it.
+        static_cast<void>(::dlclose(m_handle));
+        m_handle = nullptr;
+    }
+}
+
+} // namespace zarn::platform
