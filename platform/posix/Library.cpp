@@ -2,6 +2,8 @@
 
 #include <cerrno>
 #include <dlfcn.h>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace zarn::platform {
 
@@ -12,12 +14,17 @@ bool Library::Load(const std::string& path, unsigned long& errorCode) {
         errorCode = EINVAL;
         return false;
     }
-    errno = 0;
+    // dlopen reports its failures only as text, so the usual causes (no such file, no permission) are found by
+    // opening the file first; a file that opens but does not load is no loadable library.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        errorCode = static_cast<unsigned long>(errno);
+        return false;
+    }
+    static_cast<void>(::close(fd));
     m_handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (m_handle == nullptr) {
-        // dlopen reports its failure as text; errno holds the cause when a system call failed, and a file that
-        // opened but is no loadable library leaves it unset.
-        errorCode = errno != 0 ? static_cast<unsigned long>(errno) : ENOEXEC;
+        errorCode = ENOEXEC;
         return false;
     }
     return true;
