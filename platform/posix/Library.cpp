@@ -9,7 +9,7 @@ namespace zarn::platform {
 
 bool Library::Load(const std::string& path, unsigned long& errorCode) {
     Release();
-    // A name without "/" would be searched for along the loader's paths.
+    // A bare name would be searched for along the loader's paths, a relative path taken from the current directory.
     if (path.empty() || path.front() != '/') {
         errorCode = EINVAL;
         return false;
