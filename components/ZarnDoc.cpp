@@ -6,16 +6,47 @@
 #include "components/ObjectLookup.h"
 #include "components/StatusWords.h"
 #include "platform/FileSystem.h"
+#include "platform/Library.h"
+#include "platform/Process.h"
 
 #include <cstdio>
 #include <memory>
 #include <new>
+#include <optional>
 #include <utility>
 #include <vector>
 
 namespace zarn {
 
 namespace {
+
+constexpr const char* kListPath = "//quillornacc//complist//complist.txt";
+constexpr const char* kListMissingText =
+    "Online System Update Required \nPlease ensure a connection to the internet is present ";
+constexpr const char* kStartFailedText = "CreateProcess failed.";
+
+// The views of a document made without any: nothing to show, and no download ever completes.
+class CDetachedHost : public CDocumentHost {
+public:
+    void FillComponentList(const CZarnDoc&) override {}
+    void HideDesignControl() override {}
+    void UpdateAllViews(const CZarnDoc&) override {}
+    int RunDownload(const std::string&, const std::string&) override { return kIdCancel; }
+    void ShowMessageBox(const std::string&) override {}
+    void ShowStartDialog(int) override {}
+    void BringMainWindowToFront() override {}
+};
+
+CDocumentHost& DetachedHost() {
+    static CDetachedHost host;
+    return host;
+}
+
+// Installers report a restart that they began (1641) or that they need (3010) as success too.
+bool IsInstallerSuccess(unsigned long exitCode) {
+    return exitCode == platform::ReportedExitCode(0) || exitCode == platform::ReportedExitCode(1641) ||
+           exitCode == platform::ReportedExitCode(3010);
+}
 
 const char* CompareVersions(std::int32_t listedMajor, std::int32_t listedMinor, std::int32_t installedMajor,
                             std::int32_t installedMinor) {
@@ -30,7 +61,10 @@ const char* CompareVersions(std::int32_t listedMajor, std::int32_t listedMinor, 
 
 } // namespace
 
-CZarnDoc::CZarnDoc(std::string appDir) : m_appDir(std::move(appDir)) {}
+CZarnDoc::CZarnDoc(std::string appDir, std::string serverUrl, CDocumentHost& host)
+    : m_appDir(std::move(appDir)), m_serverUrl(std::move(serverUrl)), m_host(host) {}
+
+CZarnDoc::CZarnDoc(std::string appDir) : CZarnDoc(std::move(appDir), std::string(), DetachedHost()) {}
 
 CZarnDoc::~CZarnDoc() {
     FreeComponentList();
@@ -140,5 +174,115 @@ void CZarnDoc::CheckRecord(CCompObj& record) const {
     record.m_status =
         CompareVersions(record.m_majorVer, record.m_minorVer, lookup.m_version.GetMajor(), lookup.m_version.GetMinor());
 }
+
+void CZarnDoc::CheckForUpdates() {
+    m_host.FillComponentList(*this);
+    m_host.HideDesignControl();
+    LoadComponentList();
+    m_listMode = 1;
+    m_host.UpdateAllViews(*this);
+    for (const auto& record : m_compList) {
+        if (record && (record->m_status == kStatusNotInstalled || record->m_status == kStatusOutOfDate)) {
+            if (InstallComponent(record.get()) == 1) {
+                record->m_status = kStatusCurrent;
+            }
+        }
+        m_host.BringMainWindowToFront();
+        m_host.UpdateAllViews(*this);
+    }
+    m_host.ShowStartDialog(0);
+}
+
+int CZarnDoc::LoadComponentList() {
+    // A failed download has been reported by the host; whatever list file is on disk is read all the same.
+    static_cast<void>(DownloadComponentList());
+    static_cast<void>(ParseComponentList());
+    CheckInstalledVersions();
+    return 1;
+}
+
+int CZarnDoc::DownloadComponentList() {
+    return m_host.RunDownload(m_serverUrl + kListPath, GetComponentListPath()) == CDocumentHost::kIdOk ? 1 : 0;
+}
+
+int CZarnDoc::CheckComponentListPresent() {
+    if (!platform::FileExists(GetComponentListPath())) {
+        m_host.ShowMessageBox(kListMissingText);
+        CheckForUpdates();
+    }
+    return 1;
+}
+
+int CZarnDoc::InstallComponent(CCompObj* record) {
+    if (record == nullptr) {
+        return 0;
+    }
+    const std::string& kind = record->m_installType;
+    const char sep = platform::PathSeparator();
+    // The list comes from the network: nothing of a record that would write, run or load a file outside the
+    // application directory is downloaded at all.
+    if (!IsSafeToInstall(*record, m_appDir)) {
+        return 0;
+    }
+    if (kind == "REG" && !IsSafeInstallDir(m_appDir, record->m_dir + sep + record->m_regFile)) {
+        return 0;
+    }
+    if (kind != "EXE" && kind != "APP" && kind != "LIB" && kind != "REG") {
+        return 1;
+    }
+    const std::string targetDir = m_appDir + record->m_dir;
+    const std::string localFile = targetDir + sep + record->m_fileName;
+    // A download that did not complete leaves the component as it was, so its status must stay too.
+    if (m_host.RunDownload(record->m_codebase, localFile) != CDocumentHost::kIdOk) {
+        return 0;
+    }
+    unsigned long exitCode = 0;
+    unsigned long errorCode = 0;
+    if (kind == "EXE") {
+        if (!platform::MakeExecutable(localFile, errorCode) ||
+            !platform::RunProgram(localFile, {}, platform::ProgramWindow::Own, exitCode, errorCode)) {
+            m_host.ShowMessageBox(kStartFailedText);
+            return 0;
+        }
+        return IsInstallerSuccess(exitCode) ? 1 : 0;
+    }
+    if (kind == "APP") {
+        return 1;
+    }
+    // Our own expander beside the launcher, by its full path: no search path a download could plant a file into.
+    const std::string expander = m_appDir + platform::ProgramFileName("zarn-expand");
+    if (!platform::RunProgram(expander, {"-F:*", localFile, targetDir}, platform::ProgramWindow::None, exitCode,
+                              errorCode)) {
+        m_host.ShowMessageBox(kStartFailedText);
+        return 0;
+    }
+    if (exitCode != 0) {
+        return 0;
+    }
+    if (kind == "REG") {
+        const std::string registrationFile = targetDir + sep + record->m_regFile;
+        return RegisterServer(registrationFile.c_str());
+    }
+    return 1;
+}
+
+int CZarnDoc::RegisterServer(const char* path) {
+    platform::Library library;
+    unsigned long errorCode = 0;
+    if (!library.Load(path, errorCode)) {
+        return errorCode == 1 ? 0 : static_cast<int>(errorCode);
+    }
+    const std::optional<std::int32_t> result = library.CallEntryPoint("DllRegisterServer");
+    if (!result) {
+        return -1;
+    }
+    return *result < 0 ? 0 : 1;
+}
+
+int CZarnDoc::OnNewDocument() {
+    return 1;
+}
+
+void CZarnDoc::Serialize(std::ios&) {}
 
 } // namespace zarn

@@ -1,17 +1,25 @@
-// The document: owns the component records and, for each update check, reads the list and detects versions.
+// The document: owns the component records and drives the update check, from fetching the list to installing
+// every missing or out-of-date component. It reaches views and dialogs only through its CDocumentHost.
 #pragma once
 
 #include "components/ComponentListReader.h"
+#include "components/DocumentHost.h"
 
 #include <cstdint>
 #include <cstdio>
+#include <ios>
 #include <string>
 
 namespace zarn {
 
 class CZarnDoc {
 public:
-    // `appDir` is the application directory and ends in the platform's separator. UI thread.
+    // `appDir` is the application directory and ends in the platform's separator; `serverUrl` is the vendor's
+    // server as "http://host[:port]" or "https://host[:port]" without a trailing "/"; `host` shows the document
+    // and must outlive it. UI thread.
+    CZarnDoc(std::string appDir, std::string serverUrl, CDocumentHost& host);
+    // A document with no server and no views, for reading the list and detecting versions only: its downloads
+    // never complete and it shows nothing. UI thread.
     explicit CZarnDoc(std::string appDir);
     virtual ~CZarnDoc();
 
@@ -33,6 +41,47 @@ public:
     // Sets every record's m_status from the version installed on this machine. UI thread. Returns 1.
     int CheckInstalledVersions();
 
+    // The update check: shows the list, hides the design control, fetches and reads the list and detects
+    // versions, switches to list mode, installs every "NOT_INSTALLED" or "OUT_OF_DATE" record (marking it
+    // "CURRENT" when that returns 1), bringing the main window to the front and updating the views after every
+    // record, and ends by offering the start dialog with its update button disabled. UI thread; shows no message
+    // of its own and never stops early.
+    void CheckForUpdates();
+
+    // DownloadComponentList, ParseComponentList, CheckInstalledVersions, whatever the first two return. UI
+    // thread. Returns 1.
+    int LoadComponentList();
+
+    // Downloads the server's "//quillornacc//complist//complist.txt" to the list file. UI thread. Returns 1 when
+    // the download ended with kIdOk, else 0 (the host has told the user; the previous list file stays).
+    int DownloadComponentList();
+
+    // The start-up check: without a list file, tells the user that an online update is required and runs
+    // CheckForUpdates. UI thread. Returns 1.
+    int CheckComponentListPresent();
+
+    // Downloads the record's file to its directory under the application directory and installs it by
+    // m_installType: "EXE" runs it and waits, "APP" leaves it, "LIB" unpacks the cabinet with zarn-expand from the
+    // application directory, "REG" unpacks and then RegisterServer()s m_regFile; any other type downloads
+    // nothing. Writes nothing into the record. UI thread; blocks while a program runs. Returns 1 when done; 0
+    // for a null record, a record whose paths would leave the application directory (nothing is downloaded),
+    // a download that did not end with kIdOk, a program that could not be started ("CreateProcess failed." is
+    // shown), an installer whose exit code is not 0, 1641 or 3010, or an expander that exits nonzero; for "REG"
+    // otherwise RegisterServer's result.
+    int InstallComponent(CCompObj* record);
+
+    // Loads the library at the absolute `path`, calls its DllRegisterServer and releases it. UI thread (the
+    // library's code runs on it). Returns 1 when DllRegisterServer returned a success HRESULT (not negative);
+    // 0 when it returned a failure HRESULT; -1 when there is no such export; the system's nonzero error code
+    // when the library could not be loaded (0 instead should that code be 1, which would read as done).
+    int RegisterServer(const char* path);
+
+    // Nothing beyond starting a document: the list and m_listMode are left as they are. UI thread. Returns 1.
+    int OnNewDocument();
+
+    // The document keeps nothing in files of its own: reads and writes nothing, in either direction. Any thread.
+    void Serialize(std::ios& archive);
+
     // The application directory given at construction. Any thread.
     const std::string& GetAppDir() const { return m_appDir; }
 
@@ -48,6 +97,8 @@ private:
     void CheckRecord(CCompObj& record) const;
 
     std::string m_appDir;
+    std::string m_serverUrl;
+    CDocumentHost& m_host;
 };
 
 } // namespace zarn

@@ -1,0 +1,43 @@
+// What the document needs of its views and dialogs. The desktop window and the console mode each implement it,
+// so one update driver serves both; every call comes from the UI thread.
+#pragma once
+
+#include <string>
+
+namespace zarn {
+
+class CZarnDoc;
+
+class CDocumentHost {
+public:
+    // The download results, numbered as the platform's dialogs number them.
+    static constexpr int kIdOk = 1;
+    static constexpr int kIdCancel = 2;
+
+    virtual ~CDocumentHost() = default;
+
+    // Shows the component list with one row per record of `document.m_compList`.
+    virtual void FillComponentList(const CZarnDoc& document) = 0;
+
+    // Disables and hides the design control when it has been created; nothing otherwise.
+    virtual void HideDesignControl() = 0;
+
+    // Brings every view up to date with `document` (in list mode the list shows the records' statuses).
+    virtual void UpdateAllViews(const CZarnDoc& document) = 0;
+
+    // Downloads `sourceUrl` into `targetPath`, showing progress and telling the user of a failure itself.
+    // Returns kIdOk only when the whole file arrived and was written; kIdCancel otherwise.
+    virtual int RunDownload(const std::string& sourceUrl, const std::string& targetPath) = 0;
+
+    // Shows `text` in a message box with an OK button and returns when it is closed.
+    virtual void ShowMessageBox(const std::string& text) = 0;
+
+    // Offers the start dialog; `allowUpdate` 0 shows its update button disabled. May run another update check
+    // of the same document before it returns.
+    virtual void ShowStartDialog(int allowUpdate) = 0;
+
+    // Brings the main window to the foreground.
+    virtual void BringMainWindowToFront() = 0;
+};
+
+} // namespace zarn

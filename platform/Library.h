@@ -1,0 +1,38 @@
+// The one place that loads libraries and calls their entry points: components' DllRegisterServer.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace zarn::platform {
+
+class Library {
+public:
+    Library() = default;
+    // Releases the library when one is loaded.
+    ~Library();
+    Library(Library&& other) noexcept;
+    Library& operator=(Library&& other) noexcept;
+    Library(const Library&) = delete;
+    Library& operator=(const Library&) = delete;
+
+    // Loads the library at the absolute `path`, with its own dependencies resolved now (and on Windows searched
+    // first in its own directory), releasing one loaded before. A relative path is refused: nothing is looked up
+    // through a search path. False with a nonzero system code in `errorCode`. Any thread.
+    bool Load(const std::string& path, unsigned long& errorCode);
+
+    // Calls the export `name` as a COM server entry point (no arguments, an HRESULT back, the system's calling
+    // convention for such exports) and returns its HRESULT; nullopt when nothing is loaded or there is no such
+    // export. Runs the library's code on the calling thread.
+    std::optional<std::int32_t> CallEntryPoint(const char* name) const;
+
+    bool IsLoaded() const { return m_handle != nullptr; }
+
+private:
+    void Release();
+
+    void* m_handle = nullptr; // dlopen handle (POSIX) or HMODULE (Windows)
+};
+
+} // namespace zarn::platform

@@ -1,0 +1,53 @@
+#include "platform/Library.h"
+
+#include <cerrno>
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace zarn::platform {
+
+bool Library::Load(const std::string& path, unsigned long& errorCode) {
+    Release();
+    // A bare name would be searched for along the loader's paths, a relative path taken from the current directory.
+    if (path.empty() || path.front() != '/') {
+        errorCode = EINVAL;
+        return false;
+    }
+    // dlopen reports its failures only as text, so the usual causes (no such file, no permission) are found by
+    // opening the file first; a file that opens but does not load is no loadable library.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        errorCode = static_cast<unsigned long>(errno);
+        return false;
+    }
+    static_cast<void>(::close(fd));
+    m_handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (m_handle == nullptr) {
+        errorCode = ENOEXEC;
+        return false;
+    }
+    return true;
+}
+
+std::optional<std::int32_t> Library::CallEntryPoint(const char* name) const {
+    if (m_handle == nullptr) {
+        return std::nullopt;
+    }
+    using EntryPoint = std::int32_t (*)();
+    void* const symbol = ::dlsym(m_handle, name);
+    if (symbol == nullptr) {
+        return std::nullopt;
+    }
+    return reinterpret_cast<EntryPoint>(symbol)();
+}
+
+void Library::Release() {
+    if (m_handle != nullptr) {
+        // A failed unload leaves the library mapped, which is harmless; there is nothing else to do about it.
+        static_cast<void>(::dlclose(m_handle));
+        m_handle = nullptr;
+    }
+}
+
+} // namespace zarn::platform

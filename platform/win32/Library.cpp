@@ -1,0 +1,54 @@
+#include "platform/Library.h"
+
+#include "platform/win32/PathText.h"
+
+#include <vector>
+#include <windows.h>
+
+namespace zarn::platform {
+
+bool Library::Load(const std::string& path, unsigned long& errorCode) {
+    Release();
+    // LoadLibraryExW would look a relative name up through its search path.
+    if (!IsAbsolutePath(path)) {
+        errorCode = ERROR_BAD_PATHNAME;
+        return false;
+    }
+    std::vector<wchar_t> widePath;
+    if (!WidenAnsi(path, widePath)) {
+        errorCode = ::GetLastError();
+        return false;
+    }
+    // The altered search path finds the library's own dependencies in its directory, not the launcher's.
+    HMODULE module = ::LoadLibraryExW(widePath.data(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    if (module == nullptr) {
+        errorCode = ::GetLastError();
+        return false;
+    }
+    m_handle = module;
+    return true;
+}
+
+std::optional<std::int32_t> Library::CallEntryPoint(const char* name) const {
+    if (m_handle == nullptr) {
+        return std::nullopt;
+    }
+    using EntryPoint = HRESULT(STDAPICALLTYPE*)();
+    const FARPROC proc = ::GetProcAddress(static_cast<HMODULE>(m_handle), name);
+    if (proc == nullptr) {
+        return std::nullopt;
+    }
+    // Through the generic function pointer type: GetProcAddress cannot know the export's real signature.
+    const auto entry = reinterpret_cast<EntryPoint>(reinterpret_cast<void (*)()>(proc));
+    return static_cast<std::int32_t>(entry());
+}
+
+void Library::Release() {
+    if (m_handle != nullptr) {
+        // A failed unload leaves the library mapped, which is harmless; there is nothing else to do about it.
+        static_cast<void>(::FreeLibrary(static_cast<HMODULE>(m_handle)));
+        m_handle = nullptr;
+    }
+}
+
+} // namespace zarn::platform

@@ -1,0 +1,105 @@
+#include "platform/Process.h"
+
+#include "platform/win32/PathText.h"
+
+#include <memory>
+#include <type_traits>
+#include <windows.h>
+
+namespace zarn::platform {
+
+namespace {
+
+struct HandleCloser {
+    void operator()(HANDLE handle) const {
+        if (handle != nullptr && handle != INVALID_HANDLE_VALUE) {
+            ::CloseHandle(handle);
+        }
+    }
+};
+using UniqueHandle = std::unique_ptr<std::remove_pointer_t<HANDLE>, HandleCloser>;
+
+// One argument quoted so that CommandLineToArgvW and the C runtime read it back unchanged: inside the quotes a
+// run of backslashes is doubled when a quote (the argument's own or the closing one) follows it.
+void AppendQuoted(const std::string& argument, std::string& commandLine) {
+    commandLine += '"';
+    size_t backslashes = 0;
+    for (const char c : argument) {
+        if (c == '\\') {
+            ++backslashes;
+            continue;
+        }
+        if (c == '"') {
+            commandLine.append(backslashes * 2 + 1, '\\');
+        } else {
+            commandLine.append(backslashes, '\\');
+        }
+        backslashes = 0;
+        commandLine += c;
+    }
+    commandLine.append(backslashes * 2, '\\');
+    commandLine += '"';
+}
+
+} // namespace
+
+bool RunProgram(const std::string& program, const std::vector<std::string>& arguments, ProgramWindow window,
+                unsigned long& exitCode, unsigned long& errorCode) {
+    // With an application name CreateProcessW runs exactly that file, but a relative one would be taken from
+    // the current directory.
+    if (!IsAbsolutePath(program)) {
+        errorCode = ERROR_BAD_PATHNAME;
+        return false;
+    }
+    // The program's own name, quoted, leads the command line, so a path with blanks is never split.
+    std::string commandLine;
+    AppendQuoted(program, commandLine);
+    for (const std::string& argument : arguments) {
+        commandLine += ' ';
+        AppendQuoted(argument, commandLine);
+    }
+    std::vector<wchar_t> wideProgram;
+    std::vector<wchar_t> wideCommandLine;
+    if (!WidenAnsi(program, wideProgram) || !WidenAnsi(commandLine, wideCommandLine)) {
+        errorCode = ::GetLastError();
+        return false;
+    }
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process{};
+    const DWORD flags = window == ProgramWindow::None ? CREATE_NO_WINDOW : 0;
+    // CreateProcessW may write into the command line, which is why it lives in a buffer of our own.
+    if (!::CreateProcessW(wideProgram.data(), wideCommandLine.data(), nullptr, nullptr, FALSE, flags, nullptr, nullptr,
+                          &startup, &process)) {
+        errorCode = ::GetLastError();
+        return false;
+    }
+    const UniqueHandle processHandle(process.hProcess);
+    const UniqueHandle threadHandle(process.hThread);
+    if (::WaitForSingleObject(processHandle.get(), INFINITE) != WAIT_OBJECT_0) {
+        errorCode = ::GetLastError();
+        return false;
+    }
+    DWORD code = 0;
+    if (!::GetExitCodeProcess(processHandle.get(), &code)) {
+        errorCode = ::GetLastError();
+        return false;
+    }
+    exitCode = code;
+    return true;
+}
+
+unsigned long ReportedExitCode(unsigned long code) {
+    return code;
+}
+
+bool MakeExecutable(const std::string& /*path*/, unsigned long& /*errorCode*/) {
+    // Whether a file may run follows from its name on Windows, not from a permission bit.
+    return true;
+}
+
+std::string ProgramFileName(std::string_view baseName) {
+    return std::string(baseName) + ".exe";
+}
+
+} // namespace zarn::platform

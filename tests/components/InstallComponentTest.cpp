@@ -1,0 +1,192 @@
+#include "components/CompObj.h"
+#include "components/ZarnDoc.h"
+#include "tests/support/RecordingHost.h"
+#include "tests/support/TempAppDir.h"
+
+#include <cerrno>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace zarn {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string ReadFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// Every test gets an application directory with a component directory whose name holds a blank.
+class InstallComponent : public testing::Test {
+protected:
+    InstallComponent() : m_doc(m_app.AppDir(), "http://127.0.0.1:9", m_host) { fs::create_directory(m_app.Path(kDir)); }
+
+    static constexpr const char* kDir = "comp dir";
+
+    CCompObj Record(const std::string& kind, const std::string& fileName, const std::string& regFile = {},
+                    const std::string& dir = kDir) const {
+        CCompObj record;
+        record.m_installType = kind;
+        record.m_dir = dir;
+        record.m_fileName = fileName;
+        record.m_regFile = regFile;
+        record.m_codebase = "http://vendor.test/files/" + fileName;
+        return record;
+    }
+
+    std::string LocalFile(const std::string& fileName) const { return m_app.AppDir() + kDir + "/" + fileName; }
+
+    // The stand-in for zarn-expand: records its arguments one a line, runs `body`, exits with `status`.
+    void WriteExpander(int status, const std::string& body = {}) const {
+        const fs::path path = m_app.Path("zarn-expand");
+        std::ofstream(path) << "#!/bin/sh\nprintf '%s\\n' \"$@\" > '" << ExpanderLog().string() << "'\n"
+                            << body << "\nexit " << status << "\n";
+        fs::permissions(path, fs::perms::owner_all);
+    }
+    fs::path ExpanderLog() const { return m_app.Outside() / "expand-args.txt"; }
+
+    test::TempAppDir m_app;
+    test::RecordingHost m_host;
+    CZarnDoc m_doc;
+};
+
+struct KindCase {
+    const char* kind;
+    bool served;      // the download completes
+    int expanderExit; // the stand-in expander's exit status
+    int result;
+    bool downloads;
+    bool expands;
+};
+
+TEST_F(InstallComponent, EachKindDownloadsAndUnpacksAsItSays) {
+    const KindCase cases[] = {
+        {"", true, 0, 1, false, false},    {"Lib", true, 0, 1, false, false}, {"APP", true, 0, 1, true, false},
+        {"APP", false, 0, 0, true, false}, {"EXE", false, 0, 0, true, false}, {"LIB", true, 0, 1, true, true},
+        {"LIB", true, 3, 0, true, true},   {"LIB", false, 0, 0, true, false}, {"REG", false, 0, 0, true, false},
+        {"REG", true, 5, 0, true, true},
+    };
+    for (const KindCase& c : cases) {
+        SCOPED_TRACE(std::string("kind '") + c.kind + "' served " + std::to_string(c.served));
+        fs::remove(LocalFile("part.cab"));
+        fs::remove(ExpanderLog());
+        m_host.m_calls.clear();
+        m_host.m_files.clear();
+        WriteExpander(c.expanderExit);
+        CCompObj record = Record(c.kind, "part.cab", "ctrl.ocx");
+        if (c.served) {
+            m_host.m_files[record.m_codebase] = "cabinet bytes";
+        }
+
+        EXPECT_EQ(m_doc.InstallComponent(&record), c.result);
+        const std::vector<std::string> downloads = {"download " + record.m_codebase + " -> " + LocalFile("part.cab")};
+        EXPECT_EQ(m_host.m_calls, c.downloads ? downloads : std::vector<std::string>{});
+        EXPECT_EQ(fs::exists(LocalFile("part.cab")), c.downloads && c.served);
+        const std::string expected =
+            c.expands ? "-F:*\n" + LocalFile("part.cab") + "\n" + m_app.AppDir() + kDir + "\n" : std::string();
+        EXPECT_EQ(ReadFile(ExpanderLog()), expected);
+    }
+}
+
+TEST_F(InstallComponent, InstallerRunsByItsPathAndItsExitCodeDecides) {
+    const struct {
+        int exitCode;
+        int result;
+    } cases[] = {{0, 1}, {1641, 1}, {3010, 1}, {1, 0}, {2, 0}};
+    CCompObj record = Record("EXE", "setup.exe");
+    const fs::path ran = m_app.Path(kDir) / "ran.txt";
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.exitCode);
+        fs::remove(ran);
+        // Downloaded without any execute permission; $0 and $# show how it was started.
+        m_host.m_files[record.m_codebase] =
+            "#!/bin/sh\nprintf '%s|%s\\n' \"$0\" \"$#\" > \"$(dirname \"$0\")/ran.txt\"\nexit " +
+            std::to_string(c.exitCode) + "\n";
+        EXPECT_EQ(m_doc.InstallComponent(&record), c.result);
+        EXPECT_EQ(ReadFile(ran), LocalFile("setup.exe") + "|0\n");
+    }
+    EXPECT_EQ(m_host.m_calls.size(), std::size(cases)) << "downloads only, no message";
+}
+
+TEST_F(InstallComponent, ProgramThatCannotStartIsReported) {
+    CCompObj notAProgram = Record("EXE", "setup.exe");
+    m_host.m_files[notAProgram.m_codebase] = std::string("MZ\x90\0\x03", 5);
+    EXPECT_EQ(m_doc.InstallComponent(&notAProgram), 0);
+    CCompObj noExpander = Record("LIB", "part.cab");
+    m_host.m_files[noExpander.m_codebase] = "cabinet bytes";
+    EXPECT_EQ(m_doc.InstallComponent(&noExpander), 0);
+    EXPECT_EQ(m_host.m_calls, (std::vector<std::string>{
+                                  "download " + notAProgram.m_codebase + " -> " + LocalFile("setup.exe"),
+                                  "message CreateProcess failed.",
+                                  "download " + noExpander.m_codebase + " -> " + LocalFile("part.cab"),
+                                  "message CreateProcess failed.",
+                              }));
+}
+
+TEST_F(InstallComponent, RegisterServerChecksTheEntryPointAndItsResult) {
+    std::ofstream(m_app.Path("text.ocx")) << "not a library";
+    const struct {
+        std::string path;
+        int result;
+    } cases[] = {
+        {ZARN_REGISTER_OK, 1},
+        {ZARN_REGISTER_FALSE, 1},
+        {ZARN_REGISTER_FAIL, 0},
+        {ZARN_REGISTER_NONE, -1},
+        {m_app.AppDir() + "absent.ocx", ENOENT},
+        {fs::path(ZARN_REGISTER_OK).filename().string(), EINVAL},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        EXPECT_EQ(m_doc.RegisterServer(c.path.c_str()), c.result);
+    }
+    const int notLibrary = m_doc.RegisterServer(m_app.Path("text.ocx").c_str());
+    EXPECT_TRUE(notLibrary != 0 && notLibrary != 1 && notLibrary != -1) << notLibrary;
+}
+
+TEST_F(InstallComponent, RegistersTheControlTheCabinetHeld) {
+    const struct {
+        std::string library; // what the expander places as ctrl.ocx; empty: nothing
+        int result;
+    } cases[] = {{ZARN_REGISTER_OK, 1}, {ZARN_REGISTER_FAIL, 0}, {ZARN_REGISTER_NONE, -1}, {"", ENOENT}};
+    CCompObj record = Record("REG", "ctrl.cab", "ctrl.ocx");
+    m_host.m_files[record.m_codebase] = "cabinet bytes";
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.library);
+        fs::remove(m_app.Path(kDir) / "ctrl.ocx");
+        WriteExpander(0, c.library.empty() ? std::string() : "cp '" + c.library + "' \"$3/ctrl.ocx\"");
+        EXPECT_EQ(m_doc.InstallComponent(&record), c.result);
+    }
+}
+
+TEST_F(InstallComponent, RecordLeavingTheApplicationDirectoryIsRefusedBeforeAnyDownload) {
+    fs::create_directory(m_app.Outside() / "elsewhere");
+    fs::create_directory_symlink(m_app.Outside() / "elsewhere", m_app.Path("link"));
+    WriteExpander(0);
+    CCompObj cases[] = {
+        Record("LIB", "x.cab", "", "../elsewhere"),
+        Record("APP", "x.bin", "", m_app.Outside().string()),
+        Record("APP", "..", "", kDir),
+        Record("EXE", "setup.exe", "", "link"),
+        Record("REG", "x.cab", "../../evil.ocx"),
+        Record("", "x.bin", "", "../elsewhere"),
+    };
+    for (CCompObj& record : cases) {
+        SCOPED_TRACE(record.m_dir + " | " + record.m_fileName + " | " + record.m_regFile);
+        m_host.m_files[record.m_codebase] = "payload";
+        EXPECT_EQ(m_doc.InstallComponent(&record), 0);
+    }
+    EXPECT_EQ(m_host.m_calls, std::vector<std::string>{});
+    EXPECT_TRUE(fs::is_empty(m_app.Outside() / "elsewhere"));
+    EXPECT_FALSE(fs::exists(ExpanderLog()));
+}
+
+} // namespace
+} // namespace zarn

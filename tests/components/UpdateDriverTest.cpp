@@ -1,0 +1,131 @@
+#include "components/CompObj.h"
+#include "components/ZarnDoc.h"
+#include "tests/support/RecordingHost.h"
+#include "tests/support/TempAppDir.h"
+#include "tests/support/VersionedFile.h"
+
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace zarn {
+namespace {
+
+namespace fs = std::filesystem;
+using Calls = std::vector<std::string>;
+
+constexpr const char* kServer = "http://127.0.0.1:9";
+constexpr const char* kListUrl = "http://127.0.0.1:9//quillornacc//complist//complist.txt";
+
+// A: nothing to download (empty install type); B: a plain file the server does not have; C: a plain file
+// already current; D: a plain file out of date that the server has.
+constexpr const char* kList = "[STARTCOMP]\ndesc=A\n[ENDCOMP]\n"
+                              "[STARTCOMP]\ndesc=B\ncodebase=http://vendor.test/tools/b.bin\nregfile=app\n"
+                              "dir=tools\nmajor_ver=1\n[ENDCOMP]\n"
+                              "[STARTCOMP]\ndesc=C\ncodebase=http://vendor.test/tools/current.exe\nregfile=app\n"
+                              "dir=tools\nmajor_ver=2\nminor_ver=1\n[ENDCOMP]\n"
+                              "[STARTCOMP]\ndesc=D\ncodebase=http://vendor.test/tools/old.exe\nregfile=app\n"
+                              "dir=tools\nmajor_ver=2\n[ENDCOMP]\n";
+
+class UpdateDriver : public testing::Test {
+protected:
+    UpdateDriver() : m_doc(m_app.AppDir(), kServer, m_host) {
+        fs::create_directory(m_app.Path("complist"));
+        fs::create_directory(m_app.Path("tools"));
+    }
+
+    std::string ListDownload() const { return std::string("download ") + kListUrl + " -> " + ListPath(); }
+    std::string ListPath() const { return m_app.AppDir() + "complist/complist.txt"; }
+
+    test::TempAppDir m_app;
+    test::RecordingHost m_host;
+    CZarnDoc m_doc;
+};
+
+TEST_F(UpdateDriver, InstallsWhatIsMissingOrOldInListOrderAndOffersTheStartDialog) {
+    ASSERT_TRUE(test::WriteVersionedPe(m_app.Path("tools/current.exe").string(), "2.1.0.0"));
+    ASSERT_TRUE(test::WriteVersionedPe(m_app.Path("tools/old.exe").string(), "1.0.0.0"));
+    m_host.m_files[kListUrl] = kList;
+    m_host.m_files["http://vendor.test/tools/old.exe"] = "new bytes";
+
+    m_doc.CheckForUpdates();
+    const std::string tools = m_app.AppDir() + "tools/";
+    const std::string afterA = "update 1 [A:CURRENT,B:NOT_INSTALLED,C:CURRENT,D:OUT_OF_DATE]";
+    EXPECT_EQ(m_host.m_calls, (Calls{
+                                  "fill []",
+                                  "hide",
+                                  ListDownload(),
+                                  "update 1 [A:NOT_INSTALLED,B:NOT_INSTALLED,C:CURRENT,D:OUT_OF_DATE]",
+                                  "front",
+                                  afterA,
+                                  "download http://vendor.test/tools/b.bin -> " + tools + "b.bin",
+                                  "front",
+                                  afterA,
+                                  "front",
+                                  afterA,
+                                  "download http://vendor.test/tools/old.exe -> " + tools + "old.exe",
+                                  "front",
+                                  "update 1 [A:CURRENT,B:NOT_INSTALLED,C:CURRENT,D:CURRENT]",
+                                  "start 0",
+                              }));
+
+    // A second check starts from the records of the first and replaces them with what the list now says.
+    m_host.m_calls.clear();
+    m_host.m_files[kListUrl] = "[STARTCOMP]\ndesc=E\n[ENDCOMP]\n";
+    m_doc.CheckForUpdates();
+    EXPECT_EQ(m_host.m_calls, (Calls{
+                                  "fill [A:CURRENT,B:NOT_INSTALLED,C:CURRENT,D:CURRENT]",
+                                  "hide",
+                                  ListDownload(),
+                                  "update 1 [E:NOT_INSTALLED]",
+                                  "front",
+                                  "update 1 [E:CURRENT]",
+                                  "start 0",
+                              }));
+}
+
+TEST_F(UpdateDriver, FailedListDownloadGoesOnWithTheFileOnDisk) {
+    EXPECT_EQ(m_doc.DownloadComponentList(), 0);
+    m_host.m_calls.clear();
+    m_doc.CheckForUpdates();
+    EXPECT_EQ(m_host.m_calls, (Calls{"fill []", "hide", ListDownload(), "update 1 []", "start 0"}));
+
+    m_app.WriteList("[STARTCOMP]\ndesc=Old\n[ENDCOMP]\n");
+    m_host.m_calls.clear();
+    m_doc.CheckForUpdates();
+    EXPECT_EQ(m_host.m_calls, (Calls{"fill []", "hide", ListDownload(), "update 1 [Old:NOT_INSTALLED]", "front",
+                                     "update 1 [Old:CURRENT]", "start 0"}));
+}
+
+TEST_F(UpdateDriver, PresenceCheckAsksForAnUpdateOnlyWithoutAListFile) {
+    m_host.m_files[kListUrl] = "[STARTCOMP]\ndesc=A\n[ENDCOMP]\n";
+    EXPECT_EQ(m_doc.CheckComponentListPresent(), 1);
+    EXPECT_EQ(m_host.m_calls,
+              (Calls{"message Online System Update Required \nPlease ensure a connection to the internet is present ",
+                     "fill []", "hide", ListDownload(), "update 1 [A:NOT_INSTALLED]", "front", "update 1 [A:CURRENT]",
+                     "start 0"}));
+
+    m_host.m_calls.clear();
+    EXPECT_EQ(m_doc.CheckComponentListPresent(), 1);
+    EXPECT_EQ(m_host.m_calls, Calls{});
+}
+
+TEST_F(UpdateDriver, NewDocumentAndSerializeLeaveEverythingAsItIs) {
+    m_doc.m_compList.push_back(std::make_unique<CCompObj>());
+    m_doc.m_listMode = 1;
+    EXPECT_EQ(m_doc.OnNewDocument(), 1);
+    EXPECT_EQ(m_doc.m_compList.size(), 1u);
+    EXPECT_EQ(m_doc.m_listMode, 1);
+
+    std::stringstream archive("kept");
+    m_doc.Serialize(archive);
+    EXPECT_EQ(archive.str(), "kept");
+    EXPECT_EQ(archive.tellg(), 0);
+    EXPECT_EQ(m_host.m_calls, Calls{});
+}
+
+} // namespace
+} // namespace zarn

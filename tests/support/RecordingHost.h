@@ -1,0 +1,50 @@
+// A document host that writes down every call the document makes, and serves downloads from a table of files.
+#pragma once
+
+#include "components/DocumentHost.h"
+#include "components/ZarnDoc.h"
+
+#include <fstream>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace zarn::test {
+
+class RecordingHost : public CDocumentHost {
+public:
+    // Each record as "desc:status", in list order.
+    static std::string Statuses(const CZarnDoc& document) {
+        std::string text = "[";
+        for (const auto& record : document.m_compList) {
+            text += (text.size() > 1 ? "," : "") + record->m_desc + ":" + record->m_status;
+        }
+        return text + "]";
+    }
+
+    void FillComponentList(const CZarnDoc& document) override { m_calls.push_back("fill " + Statuses(document)); }
+    void HideDesignControl() override { m_calls.push_back("hide"); }
+    void UpdateAllViews(const CZarnDoc& document) override {
+        m_calls.push_back("update " + std::to_string(document.m_listMode) + " " + Statuses(document));
+    }
+    // A URL of m_files gets its bytes written to the target and kIdOk; any other fails and writes nothing.
+    int RunDownload(const std::string& sourceUrl, const std::string& targetPath) override {
+        m_calls.push_back("download " + sourceUrl + " -> " + targetPath);
+        const auto found = m_files.find(sourceUrl);
+        if (found == m_files.end()) {
+            return kIdCancel;
+        }
+        std::ofstream out(targetPath, std::ios::binary | std::ios::trunc);
+        out << found->second;
+        out.close();
+        return out ? kIdOk : kIdCancel;
+    }
+    void ShowMessageBox(const std::string& text) override { m_calls.push_back("message " + text); }
+    void ShowStartDialog(int allowUpdate) override { m_calls.push_back("start " + std::to_string(allowUpdate)); }
+    void BringMainWindowToFront() override { m_calls.push_back("front"); }
+
+    std::map<std::string, std::string> m_files;
+    std::vector<std::string> m_calls;
+};
+
+} // namespace zarn::test
