@@ -237,10 +237,9 @@ int CZarnDoc::InstallComponent(CCompObj* record) {
         return 0;
     }
     unsigned long exitCode = 0;
-    unsigned long errorCode = 0;
     if (kind == "EXE") {
-        if (!platform::MakeExecutable(localFile, errorCode) ||
-            !platform::RunProgram(localFile, {}, platform::ProgramWindow::Own, exitCode, errorCode)) {
+        if (platform::MakeExecutable(localFile) != 0 ||
+            platform::RunProgram(localFile, {}, platform::ProgramWindow::Own, exitCode) != 0) {
             m_host.ShowMessageBox(kStartFailedText);
             return 0;
         }
@@ -251,8 +250,7 @@ int CZarnDoc::InstallComponent(CCompObj* record) {
     }
     // Our own expander beside the launcher, by its full path: no search path a download could plant a file into.
     const std::string expander = m_appDir + platform::ProgramFileName("zarn-expand");
-    if (!platform::RunProgram(expander, {"-F:*", localFile, targetDir}, platform::ProgramWindow::None, exitCode,
-                              errorCode)) {
+    if (platform::RunProgram(expander, {"-F:*", localFile, targetDir}, platform::ProgramWindow::None, exitCode) != 0) {
         m_host.ShowMessageBox(kStartFailedText);
         return 0;
     }
@@ -268,8 +266,7 @@ int CZarnDoc::InstallComponent(CCompObj* record) {
 
 int CZarnDoc::RegisterServer(const char* path) {
     platform::Library library;
-    unsigned long errorCode = 0;
-    if (!library.Load(path, errorCode)) {
+    if (const unsigned long errorCode = library.Load(path); errorCode != 0) {
         return errorCode == 1 ? 0 : static_cast<int>(errorCode);
     }
     const std::optional<std::int32_t> result = library.CallEntryPoint("DllRegisterServer");

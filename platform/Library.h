@@ -19,8 +19,8 @@ public:
 
     // Loads the library at the absolute `path`, with its own dependencies resolved now (and on Windows searched
     // first in its own directory), releasing one loaded before. A relative path is refused: nothing is looked up
-    // through a search path. False with a nonzero system code in `errorCode`. Any thread.
-    bool Load(const std::string& path, unsigned long& errorCode);
+    // through a search path. Returns 0, or the system's code of the failure. Any thread.
+    [[nodiscard]] unsigned long Load(const std::string& path);
 
     // Calls the export `name` as a COM server entry point (no arguments, an HRESULT back, the system's calling
     // convention for such exports) and returns its HRESULT; nullopt when nothing is loaded or there is no such

@@ -7,27 +7,24 @@
 
 namespace zarn::platform {
 
-bool Library::Load(const std::string& path, unsigned long& errorCode) {
+unsigned long Library::Load(const std::string& path) {
     Release();
     // A bare name would be searched for along the loader's paths, a relative path taken from the current directory.
     if (path.empty() || path.front() != '/') {
-        errorCode = EINVAL;
-        return false;
+        return EINVAL;
     }
     // dlopen reports its failures only as text, so the usual causes (no such file, no permission) are found by
     // opening the file first; a file that opens but does not load is no loadable library.
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
-        errorCode = static_cast<unsigned long>(errno);
-        return false;
+        return static_cast<unsigned long>(errno);
     }
     static_cast<void>(::close(fd));
     m_handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (m_handle == nullptr) {
-        errorCode = ENOEXEC;
-        return false;
+        return ENOEXEC;
     }
-    return true;
+    return 0;
 }
 
 std::optional<std::int32_t> Library::CallEntryPoint(const char* name) const {

@@ -34,24 +34,21 @@ private:
 
 } // namespace
 
-bool RunProgram(const std::string& program, const std::vector<std::string>& arguments, ProgramWindow /*window*/,
-                unsigned long& exitCode, unsigned long& errorCode) {
+unsigned long RunProgram(const std::string& program, const std::vector<std::string>& arguments,
+                         ProgramWindow /*window*/, unsigned long& exitCode) {
     // posix_spawn (not posix_spawnp) never searches PATH, but a relative path would still name a file in
     // whatever the current directory is.
     if (program.empty() || program.front() != '/') {
-        errorCode = EINVAL;
-        return false;
+        return EINVAL;
     }
     SpawnActions actions;
     if (!actions.Ready()) {
-        errorCode = ENOMEM;
-        return false;
+        return ENOMEM;
     }
     // Descriptors a library opened without close-on-exec must not reach an installer either.
     const int closing = ::posix_spawn_file_actions_addclosefrom_np(actions.Get(), 3);
     if (closing != 0) {
-        errorCode = static_cast<unsigned long>(closing);
-        return false;
+        return static_cast<unsigned long>(closing);
     }
     std::vector<char*> argv;
     argv.reserve(arguments.size() + 2);
@@ -63,14 +60,12 @@ bool RunProgram(const std::string& program, const std::vector<std::string>& argu
     pid_t pid = 0;
     const int spawned = ::posix_spawn(&pid, program.c_str(), actions.Get(), nullptr, argv.data(), environ);
     if (spawned != 0) {
-        errorCode = static_cast<unsigned long>(spawned);
-        return false;
+        return static_cast<unsigned long>(spawned);
     }
     int status = 0;
     while (::waitpid(pid, &status, 0) < 0) {
         if (errno != EINTR) {
-            errorCode = static_cast<unsigned long>(errno);
-            return false;
+            return static_cast<unsigned long>(errno);
         }
     }
     if (WIFEXITED(status)) {
@@ -79,24 +74,22 @@ bool RunProgram(const std::string& program, const std::vector<std::string>& argu
         // Killed by a signal: the shell's numbering, never 0, so no caller takes it for success.
         exitCode = 128ul + static_cast<unsigned long>(WTERMSIG(status));
     }
-    return true;
+    return 0;
 }
 
 unsigned long ReportedExitCode(unsigned long code) {
     return code & 0xFFul;
 }
 
-bool MakeExecutable(const std::string& path, unsigned long& errorCode) {
+unsigned long MakeExecutable(const std::string& path) {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) {
-        errorCode = static_cast<unsigned long>(errno);
-        return false;
+        return static_cast<unsigned long>(errno);
     }
     if (::chmod(path.c_str(), (st.st_mode & 07777) | S_IRUSR | S_IXUSR) != 0) {
-        errorCode = static_cast<unsigned long>(errno);
-        return false;
+        return static_cast<unsigned long>(errno);
     }
-    return true;
+    return 0;
 }
 
 std::string ProgramFileName(std::string_view baseName) {

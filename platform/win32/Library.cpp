@@ -7,26 +7,23 @@
 
 namespace zarn::platform {
 
-bool Library::Load(const std::string& path, unsigned long& errorCode) {
+unsigned long Library::Load(const std::string& path) {
     Release();
     // LoadLibraryExW would look a relative name up through its search path.
     if (!IsAbsolutePath(path)) {
-        errorCode = ERROR_BAD_PATHNAME;
-        return false;
+        return ERROR_BAD_PATHNAME;
     }
     std::vector<wchar_t> widePath;
     if (!WidenAnsi(path, widePath)) {
-        errorCode = ::GetLastError();
-        return false;
+        return ::GetLastError();
     }
     // The altered search path finds the library's own dependencies in its directory, not the launcher's.
     HMODULE module = ::LoadLibraryExW(widePath.data(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
     if (module == nullptr) {
-        errorCode = ::GetLastError();
-        return false;
+        return ::GetLastError();
     }
     m_handle = module;
-    return true;
+    return 0;
 }
 
 std::optional<std::int32_t> Library::CallEntryPoint(const char* name) const {

@@ -43,13 +43,12 @@ void AppendQuoted(const std::string& argument, std::string& commandLine) {
 
 } // namespace
 
-bool RunProgram(const std::string& program, const std::vector<std::string>& arguments, ProgramWindow window,
-                unsigned long& exitCode, unsigned long& errorCode) {
+unsigned long RunProgram(const std::string& program, const std::vector<std::string>& arguments, ProgramWindow window,
+                         unsigned long& exitCode) {
     // With an application name CreateProcessW runs exactly that file, but a relative one would be taken from
     // the current directory.
     if (!IsAbsolutePath(program)) {
-        errorCode = ERROR_BAD_PATHNAME;
-        return false;
+        return ERROR_BAD_PATHNAME;
     }
     // The program's own name, quoted, leads the command line, so a path with blanks is never split.
     std::string commandLine;
@@ -61,8 +60,7 @@ bool RunProgram(const std::string& program, const std::vector<std::string>& argu
     std::vector<wchar_t> wideProgram;
     std::vector<wchar_t> wideCommandLine;
     if (!WidenAnsi(program, wideProgram) || !WidenAnsi(commandLine, wideCommandLine)) {
-        errorCode = ::GetLastError();
-        return false;
+        return ::GetLastError();
     }
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
@@ -71,31 +69,28 @@ bool RunProgram(const std::string& program, const std::vector<std::string>& argu
     // CreateProcessW may write into the command line, which is why it lives in a buffer of our own.
     if (!::CreateProcessW(wideProgram.data(), wideCommandLine.data(), nullptr, nullptr, FALSE, flags, nullptr, nullptr,
                           &startup, &process)) {
-        errorCode = ::GetLastError();
-        return false;
+        return ::GetLastError();
     }
     const UniqueHandle processHandle(process.hProcess);
     const UniqueHandle threadHandle(process.hThread);
     if (::WaitForSingleObject(processHandle.get(), INFINITE) != WAIT_OBJECT_0) {
-        errorCode = ::GetLastError();
-        return false;
+        return ::GetLastError();
     }
     DWORD code = 0;
     if (!::GetExitCodeProcess(processHandle.get(), &code)) {
-        errorCode = ::GetLastError();
-        return false;
+        return ::GetLastError();
     }
     exitCode = code;
-    return true;
+    return 0;
 }
 
 unsigned long ReportedExitCode(unsigned long code) {
     return code;
 }
 
-bool MakeExecutable(const std::string& /*path*/, unsigned long& /*errorCode*/) {
+unsigned long MakeExecutable(const std::string& /*path*/) {
     // Whether a file may run follows from its name on Windows, not from a permission bit.
-    return true;
+    return 0;
 }
 
 std::string ProgramFileName(std::string_view baseName) {
