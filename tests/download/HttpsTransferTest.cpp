@@ -135,14 +135,19 @@ TEST_F(HttpsTransferTest, NameMismatchIsRefusedEvenWithATrustedCertificate) {
         "An error occurred connecting to the server \nPlease check your Internet Connection, Error:60");
 }
 
-TEST_F(HttpsTransferTest, RedirectFromHttpsToHttpIsRefused) {
-    std::atomic<int> plainRequests{0};
-    LocalServer plain;
-    plain.Http().Get("/secure.txt", [&](const httplib::Request&, httplib::Response& res) {
-        ++plainRequests;
+// A plain-http server whose /secure.txt counts the requests that reached it: none may, from an https download.
+void StartPlainServer(LocalServer& plain, std::atomic<int>& requests) {
+    plain.Http().Get("/secure.txt", [&requests](const httplib::Request&, httplib::Response& res) {
+        ++requests;
         res.set_content("sent in the clear", "text/plain");
     });
     plain.Start();
+}
+
+TEST_F(HttpsTransferTest, RedirectFromHttpsToHttpIsRefused) {
+    std::atomic<int> plainRequests{0};
+    LocalServer plain;
+    StartPlainServer(plain, plainRequests);
     server->Http().Get("/downgrade", [&](const httplib::Request&, httplib::Response& res) {
         res.set_redirect(plain.Url("/secure.txt"));
     });
@@ -160,11 +165,7 @@ TEST_F(HttpsTransferTest, RedirectFromHttpsToHttpIsRefused) {
 TEST_F(HttpsTransferTest, RedirectToHttpIsRefusedAfterAPromptWhateverTheRedirectsBeforeIt) {
     std::atomic<int> plainRequests{0};
     LocalServer plain;
-    plain.Http().Get("/secure.txt", [&](const httplib::Request&, httplib::Response& res) {
-        ++plainRequests;
-        res.set_content("sent in the clear", "text/plain");
-    });
-    plain.Start();
+    StartPlainServer(plain, plainRequests);
     // /hop/N takes N redirects to /auth, which asks for a password and, once given one, points to http.
     server->Http().Get(R"(/hop/(\d+))", [](const httplib::Request& req, httplib::Response& res) {
         const int left = std::stoi(req.matches[1]) - 1;
