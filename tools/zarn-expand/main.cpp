@@ -17,11 +17,11 @@ namespace {
 constexpr const char* kUsage = R"(Usage: zarn-expand -F:* CABINET DIRECTORY
 
 Writes every file of CABINET into the existing DIRECTORY, making the subdirectories the entry names hold
-('\' or '/' separate them) and replacing files of the same names. Entry names that are absolute, hold a drive
-or any ':', a "." or ".." segment, an empty segment or a control character refuse the whole cabinet, and so
-does a cabinet that cannot be read whole: then nothing is written. Each file is written beside its target
-under a temporary name and renamed into place once every file of the cabinet was extracted. /F:* is accepted
-for -F:*.
+('\' or '/' separate them) and replacing files of the same names. An entry name that is empty or absolute,
+holds a ':', a control character or one of <>"|?*, or has an empty, "." or ".." segment, a segment ending in
+a dot or a space, or a Windows device name (CON, nul.txt) refuses the whole cabinet, and so does a cabinet
+that cannot be read whole: then nothing is written. Each file is written beside its target under a temporary
+name and renamed into place once every file of the cabinet was extracted. /F:* is accepted for -F:*.
 Exit status: 0 done; 1 wrong usage; 2 the cabinet cannot be read or expanded; 3 an entry name is refused.
 )";
 
