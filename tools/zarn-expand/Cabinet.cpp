@@ -66,12 +66,6 @@ bool Cabinet::Open(const char* name, std::string& error) {
         error = LastError();
         return false;
     }
-    // A cabinet continued in another one cannot be expanded alone; its split entries would fail part-way.
-    if (m_cabinet->prevcab != nullptr || m_cabinet->nextcab != nullptr || m_cabinet->prevname != nullptr ||
-        m_cabinet->nextname != nullptr) {
-        error = "it is part of a cabinet set";
-        return false;
-    }
     return true;
 }
 
