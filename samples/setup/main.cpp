@@ -66,8 +66,8 @@ int main() {
                                   folder.string()) != ERROR_SUCCESS) {
         return Fail("cannot record the templates folder in the registry");
     }
-    const quillorna::ClassRegistration entry = {TEMPLATES_CLSID, "Quillorna Drawing Templates",
-                                                "Quillorna.Templates.1", self.string(), "Apartment"};
+    const quillorna::ClassRegistration entry = {TEMPLATES_CLSID, "Quillorna Drawing Templates", "Quillorna.Templates.1",
+                                                self.string(), "Apartment"};
     if (const LONG result = quillorna::RegisterClass(entry); result != ERROR_SUCCESS) {
         return Fail("cannot register its class (registry error " + std::to_string(result) + ")");
     }
