@@ -1,0 +1,26 @@
+// A COM class registration as the launcher reads it, written through the registry library.
+#pragma once
+
+#include "platform/Registry.h"
+
+#include <string>
+
+namespace quillorna {
+
+struct ClassRegistration {
+    const char* classId;        // without braces
+    const char* name;           // the class's and the ProgID's display name
+    const char* progId;         // "Vendor.Thing.1"
+    std::string serverPath;     // absolute path of the file whose version stands for the class
+    const char* threadingModel; // "Apartment", "Both", ...
+};
+
+// Writes HKEY_CLASSES_ROOT\CLSID\{id} (name), its InprocServer32 (server path, ThreadingModel) and ProgID, and the
+// ProgID key (name, CLSID). Returns ERROR_SUCCESS, or the first registry call's error code.
+LONG RegisterClass(const ClassRegistration& entry);
+
+// Sets the string value `valueName` (nullptr: the default value) of `root`\`subKey`, creating the key.
+// Returns ERROR_SUCCESS or the registry's error code.
+LONG SetStringValue(HKEY root, const std::string& subKey, const char* valueName, const std::string& value);
+
+} // namespace quillorna
