@@ -11,10 +11,12 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <chrono>
+#include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <map>
+#include <memory>
 #include <poll.h>
 #include <spawn.h>
 #include <stdlib.h>
@@ -360,6 +362,41 @@ TEST_F(PasswordConsole, OnATerminalItAsksWithoutEchoingThePasswordAndDrawsThePro
     EXPECT_EQ(shown.find("secret"), std::string::npos) << shown;
     EXPECT_NE(shown.find("\r1% of tool.bin Completed"), std::string::npos) << shown;
     EXPECT_NE(shown.find("\r100% of tool.bin Completed"), std::string::npos) << shown;
+}
+
+// The vendor's own https server, whose certificate (made with the openssl tool for the test) no system trusts.
+class HttpsConsole : public Console {
+protected:
+    HttpsConsole() {
+        const std::string command = "openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 2"
+                                    " -subj /CN=127.0.0.1 -addext subjectAltName=IP:127.0.0.1 -keyout '" +
+                                    m_keys.File("key.pem") + "' -out '" + Certificate() + "' 2>/dev/null";
+        EXPECT_EQ(std::system(command.c_str()), 0) << command;
+        m_secure = std::make_unique<test::LocalServer>(
+            std::make_unique<httplib::SSLServer>(Certificate().c_str(), m_keys.File("key.pem").c_str()));
+        m_secure->Http().Get(R"(.*)", [](const httplib::Request&, httplib::Response& response) {
+            response.set_content("", "text/plain");
+        });
+        m_secure->Start();
+    }
+    std::string Certificate() const { return m_keys.File("cert.pem"); }
+
+    test::TempDir m_keys;
+    std::unique_ptr<test::LocalServer> m_secure;
+};
+
+TEST_F(HttpsConsole, TheCertificateAuthorityComesFromTheSwitchOrTheSettings) {
+    const std::string server = m_secure->Url("", "https");
+    const Outcome untrusted = Launch({"--check"}, server);
+    EXPECT_EQ(untrusted.exitCode, 2);
+    EXPECT_NE(untrusted.err.find("An error occurred connecting to the server"), std::string::npos) << untrusted.err;
+    EXPECT_EQ(Launch({"--check", "--ca-file", Certificate()}, server).exitCode, 0);
+
+    fs::create_directories(m_base.Path() / "config/Ostrevant");
+    WriteFile((m_base.Path() / "config/Ostrevant/zarn.conf").string(), "[General]\ncaFile=" + Certificate() + "\n");
+    EXPECT_EQ(Launch({"--check"}, server).exitCode, 0);
+    // The switch wins over the settings.
+    EXPECT_EQ(Launch({"--check", "--ca-file", m_keys.File("none.pem")}, server).exitCode, 2);
 }
 
 } // namespace
