@@ -16,9 +16,10 @@ bool IsTerminal(StandardStream stream);
 // Any thread.
 int TerminalColumns();
 
-// Reads one line from standard input into `line`, without its line end. With `echo` false the typed characters
-// are not shown while the line is read (the terminal's echo is switched off and put back afterwards). Blocks the
+// Writes `prompt` to standard error and reads one line from standard input into `line`, without its line end.
+// With `echo` false the typed characters are not shown: the terminal's echo is switched off before the prompt
+// appears (so nothing typed after it is shown) and put back afterwards, keeping what was typed ahead. Blocks the
 // calling thread. False at the end of the input or on a read error (`line` is then empty).
-bool ReadTerminalLine(std::string& line, bool echo);
+bool ReadTerminalLine(const std::string& prompt, std::string& line, bool echo);
 
 } // namespace zarn::platform

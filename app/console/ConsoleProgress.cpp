@@ -80,23 +80,16 @@ bool ConsoleProgress::AskCredentials(bool proxy, const std::string& host, std::s
                  proxy ? "The proxy server %s asks for a user name and password.\n"
                        : "The web server %s asks for a user name and password.\n",
                  host.c_str());
-    if (user.empty()) {
-        std::fputs("User name: ", stderr);
-    } else {
-        std::fprintf(stderr, "User name [%s]: ", user.c_str());
-    }
-    std::fflush(stderr);
+    const std::string userPrompt = user.empty() ? "User name: " : "User name [" + user + "]: ";
     std::string typedUser;
-    if (!platform::ReadTerminalLine(typedUser, true)) {
+    if (!platform::ReadTerminalLine(userPrompt, typedUser, true)) {
         std::fputc('\n', stderr);
         return false;
     }
     if (!typedUser.empty()) {
         user = typedUser;
     }
-    std::fputs("Password: ", stderr);
-    std::fflush(stderr);
-    const bool read = platform::ReadTerminalLine(password, false);
+    const bool read = platform::ReadTerminalLine("Password: ", password, false);
     // The Enter that ended the password was not echoed either.
     std::fputc('\n', stderr);
     std::fflush(stderr);

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <iostream>
+#include <optional>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -25,17 +26,18 @@ int DescriptorOf(StandardStream stream) {
 // Switches the echo of standard input off for as long as it lives, when it is a terminal.
 class EchoOff {
 public:
+    // TCSADRAIN rather than TCSAFLUSH: a line typed ahead of the prompt is read, not thrown away.
     EchoOff() {
         if (::tcgetattr(STDIN_FILENO, &m_saved) != 0) {
             return;
         }
         termios quiet = m_saved;
         quiet.c_lflag &= static_cast<tcflag_t>(~ECHO);
-        m_active = ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet) == 0;
+        m_active = ::tcsetattr(STDIN_FILENO, TCSADRAIN, &quiet) == 0;
     }
     ~EchoOff() {
         if (m_active) {
-            static_cast<void>(::tcsetattr(STDIN_FILENO, TCSAFLUSH, &m_saved));
+            static_cast<void>(::tcsetattr(STDIN_FILENO, TCSADRAIN, &m_saved));
         }
     }
     EchoOff(const EchoOff&) = delete;
@@ -60,12 +62,14 @@ int TerminalColumns() {
     return size.ws_col;
 }
 
-bool ReadTerminalLine(std::string& line, bool echo) {
+bool ReadTerminalLine(const std::string& prompt, std::string& line, bool echo) {
     line.clear();
-    if (echo) {
-        return static_cast<bool>(std::getline(std::cin, line));
+    std::optional<EchoOff> off;
+    if (!echo) {
+        off.emplace();
     }
-    const EchoOff off;
+    std::fputs(prompt.c_str(), stderr);
+    std::fflush(stderr);
     return static_cast<bool>(std::getline(std::cin, line));
 }
 

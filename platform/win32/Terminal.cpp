@@ -1,6 +1,8 @@
 #include "platform/Terminal.h"
 
+#include <cstdio>
 #include <iostream>
+#include <optional>
 #include <windows.h>
 
 namespace zarn::platform {
@@ -59,15 +61,15 @@ int TerminalColumns() {
     return info.srWindow.Right - info.srWindow.Left + 1;
 }
 
-bool ReadTerminalLine(std::string& line, bool echo) {
+bool ReadTerminalLine(const std::string& prompt, std::string& line, bool echo) {
     line.clear();
-    bool read = false;
-    if (echo) {
-        read = static_cast<bool>(std::getline(std::cin, line));
-    } else {
-        const EchoOff off;
-        read = static_cast<bool>(std::getline(std::cin, line));
+    std::optional<EchoOff> off;
+    if (!echo) {
+        off.emplace();
     }
+    std::fputs(prompt.c_str(), stderr);
+    std::fflush(stderr);
+    const bool read = static_cast<bool>(std::getline(std::cin, line));
     // A console line ends in CR LF; the stream in text mode may leave the CR.
     if (!line.empty() && line.back() == '\r') {
         line.pop_back();

@@ -11,6 +11,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
@@ -123,8 +124,18 @@ protected:
         if (m_whileRunning) {
             m_whileRunning();
         }
+        // A launcher that hangs fails its test here rather than holding the suite until its time-out.
         int status = 0;
-        ::waitpid(pid, &status, 0);
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (::waitpid(pid, &status, WNOHANG) == 0) {
+            if (std::chrono::steady_clock::now() > until) {
+                ADD_FAILURE() << "the launcher did not end within 60 s";
+                ::kill(pid, SIGKILL);
+                ::waitpid(pid, &status, 0);
+                break;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
         run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
         run.out = ReadFile(outPath);
         run.err = terminal ? std::string() : ReadFile(errPath);
