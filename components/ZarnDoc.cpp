@@ -212,7 +212,7 @@ int CZarnDoc::LoadComponentList() {
     m_lastListLoaded = downloaded == 1 && read == 1;
     CheckInstalledVersions();
     for (const auto& record : m_compList) {
-        if (record) {
+        if (record && m_log) {
             Log("component " + Quoted(record->m_desc) + " " + record->GetVersionString() + ": " + record->m_status);
         }
     }
