@@ -29,6 +29,10 @@ public:
     // Returns kIdOk only when the whole file arrived and was written; kIdCancel otherwise.
     virtual int RunDownload(const std::string& sourceUrl, const std::string& targetPath) = 0;
 
+    // The failure text the last RunDownload told the user (for the log); empty after a success, or when the host
+    // keeps none.
+    virtual std::string LastDownloadFailText() const { return {}; }
+
     // Shows `text` in a message box with an OK button and returns when it is closed.
     virtual void ShowMessageBox(const std::string& text) = 0;
 

@@ -48,6 +48,10 @@ bool IsInstallerSuccess(unsigned long exitCode) {
            exitCode == platform::ReportedExitCode(3010);
 }
 
+std::string Quoted(const std::string& text) {
+    return "\"" + text + "\"";
+}
+
 const char* CompareVersions(std::int32_t listedMajor, std::int32_t listedMinor, std::int32_t installedMajor,
                             std::int32_t installedMinor) {
     if (listedMajor > installedMajor || (listedMajor == installedMajor && listedMinor > installedMinor)) {
@@ -176,6 +180,7 @@ void CZarnDoc::CheckRecord(CCompObj& record) const {
 }
 
 void CZarnDoc::CheckForUpdates() {
+    Log("update check from " + m_serverUrl);
     m_host.FillComponentList(*this);
     m_host.HideDesignControl();
     LoadComponentList();
@@ -183,26 +188,60 @@ void CZarnDoc::CheckForUpdates() {
     m_host.UpdateAllViews(*this);
     for (const auto& record : m_compList) {
         if (record && (record->m_status == kStatusNotInstalled || record->m_status == kStatusOutOfDate)) {
+            const std::string before = record->m_status;
             if (InstallComponent(record.get()) == 1) {
                 record->m_status = kStatusCurrent;
             }
+            Log("component " + Quoted(record->m_desc) + ": " + before + " -> " + record->m_status);
+        } else if (record) {
+            Log("component " + Quoted(record->m_desc) + ": " + record->m_status + " -> " + record->m_status);
         }
         m_host.BringMainWindowToFront();
         m_host.UpdateAllViews(*this);
     }
+    Log("update check done");
     m_host.ShowStartDialog(0);
 }
 
 int CZarnDoc::LoadComponentList() {
     // A failed download has been reported by the host; whatever list file is on disk is read all the same.
-    static_cast<void>(DownloadComponentList());
-    static_cast<void>(ParseComponentList());
+    const int downloaded = DownloadComponentList();
+    const int read = ParseComponentList();
+    Log("list " + GetComponentListPath() +
+        (read == 1 ? ": read, " + std::to_string(m_compList.size()) + " components" : ": not read"));
+    m_lastListLoaded = downloaded == 1 && read == 1;
     CheckInstalledVersions();
+    for (const auto& record : m_compList) {
+        if (record && m_log) {
+            Log("component " + Quoted(record->m_desc) + " " + record->GetVersionString() + ": " + record->m_status);
+        }
+    }
     return 1;
 }
 
 int CZarnDoc::DownloadComponentList() {
-    return m_host.RunDownload(m_serverUrl + kListPath, GetComponentListPath()) == CDocumentHost::kIdOk ? 1 : 0;
+    return Download("list", m_serverUrl + kListPath, GetComponentListPath()) == CDocumentHost::kIdOk ? 1 : 0;
+}
+
+int CZarnDoc::Download(const std::string& what, const std::string& sourceUrl, const std::string& targetPath) {
+    const int result = m_host.RunDownload(sourceUrl, targetPath);
+    if (m_log) {
+        std::string line = what + " " + sourceUrl + " -> " + targetPath;
+        if (result == CDocumentHost::kIdOk) {
+            line += ": downloaded";
+        } else {
+            const std::string failText = m_host.LastDownloadFailText();
+            line += failText.empty() ? ": not downloaded" : ": not downloaded: " + failText;
+        }
+        m_log->Write(line);
+    }
+    return result;
+}
+
+void CZarnDoc::Log(const std::string& text) const {
+    if (m_log) {
+        m_log->Write(text);
+    }
 }
 
 int CZarnDoc::CheckComponentListPresent() {
@@ -221,46 +260,63 @@ int CZarnDoc::InstallComponent(CCompObj* record) {
     const char sep = platform::PathSeparator();
     // The list comes from the network: nothing of a record that would write, run or load a file outside the
     // application directory is downloaded at all.
-    if (!IsSafeToInstall(*record, m_appDir)) {
-        return 0;
-    }
-    if (kind == "REG" && !IsSafeInstallDir(m_appDir, record->m_dir + sep + record->m_regFile)) {
+    const std::string step = "install " + Quoted(record->m_desc) + ": ";
+    if (!IsSafeToInstall(*record, m_appDir) ||
+        (kind == "REG" && !IsSafeInstallDir(m_appDir, record->m_dir + sep + record->m_regFile))) {
+        Log(step + "refused, its paths would leave the application directory");
         return 0;
     }
     if (kind != "EXE" && kind != "APP" && kind != "LIB" && kind != "REG") {
+        Log(step + "install type " + Quoted(kind) + " needs nothing done");
         return 1;
     }
     const std::string targetDir = m_appDir + record->m_dir;
     const std::string localFile = targetDir + sep + record->m_fileName;
     // A download that did not complete leaves the component as it was, so its status must stay too.
-    if (m_host.RunDownload(record->m_codebase, localFile) != CDocumentHost::kIdOk) {
+    if (Download("download", record->m_codebase, localFile) != CDocumentHost::kIdOk) {
         return 0;
     }
     unsigned long exitCode = 0;
     if (kind == "EXE") {
-        if (platform::MakeExecutable(localFile) != 0 ||
-            platform::RunProgram(localFile, {}, platform::ProgramWindow::Own, exitCode) != 0) {
+        if (const unsigned long error = platform::MakeExecutable(localFile); error != 0) {
+            Log(step + "cannot make " + localFile + " executable, error " + std::to_string(error));
             m_host.ShowMessageBox(kStartFailedText);
             return 0;
         }
-        return IsInstallerSuccess(exitCode) ? 1 : 0;
+        if (const unsigned long error = platform::RunProgram(localFile, {}, platform::ProgramWindow::Own, exitCode);
+            error != 0) {
+            Log(step + "cannot start " + localFile + ", error " + std::to_string(error));
+            m_host.ShowMessageBox(kStartFailedText);
+            return 0;
+        }
+        const int result = IsInstallerSuccess(exitCode) ? 1 : 0;
+        Log(step + localFile + " exited with code " + std::to_string(exitCode) + ", result " + std::to_string(result));
+        return result;
     }
     if (kind == "APP") {
+        Log(step + "file in place, result 1");
         return 1;
     }
     // Our own expander beside the launcher, by its full path: no search path a download could plant a file into.
     const std::string expander = m_appDir + platform::ProgramFileName("zarn-expand");
-    if (platform::RunProgram(expander, {"-F:*", localFile, targetDir}, platform::ProgramWindow::None, exitCode) != 0) {
+    if (const unsigned long error =
+            platform::RunProgram(expander, {"-F:*", localFile, targetDir}, platform::ProgramWindow::None, exitCode);
+        error != 0) {
+        Log(step + "cannot start " + expander + ", error " + std::to_string(error));
         m_host.ShowMessageBox(kStartFailedText);
         return 0;
     }
+    Log(step + "zarn-expand exited with code " + std::to_string(exitCode));
     if (exitCode != 0) {
         return 0;
     }
     if (kind == "REG") {
         const std::string registrationFile = targetDir + sep + record->m_regFile;
-        return RegisterServer(registrationFile.c_str());
+        const int result = RegisterServer(registrationFile.c_str());
+        Log(step + "DllRegisterServer of " + registrationFile + ", result " + std::to_string(result));
+        return result;
     }
+    Log(step + "unpacked, result 1");
     return 1;
 }
 

@@ -4,6 +4,7 @@
 
 #include "components/ComponentListReader.h"
 #include "components/DocumentHost.h"
+#include "components/UpdateLog.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -82,6 +83,14 @@ public:
     // The document keeps nothing in files of its own: reads and writes nothing, in either direction. Any thread.
     void Serialize(std::ios& archive);
 
+    // The log the document writes every step of its checks to, which must outlive it; nullptr (the default)
+    // writes none. UI thread.
+    void SetLog(UpdateLog* log) { m_log = log; }
+
+    // True when the last LoadComponentList downloaded the list and read it whole; false before the first one.
+    // UI thread.
+    bool LastListLoaded() const { return m_lastListLoaded; }
+
     // The application directory given at construction. Any thread.
     const std::string& GetAppDir() const { return m_appDir; }
 
@@ -95,10 +104,15 @@ private:
     // Feeds the open list file to a reader that appends to m_compList; false on a read error.
     bool ReadListFile(std::FILE* file);
     void CheckRecord(CCompObj& record) const;
+    // Runs the host's download and logs its outcome under `what`; returns the host's result.
+    int Download(const std::string& what, const std::string& sourceUrl, const std::string& targetPath);
+    void Log(const std::string& text) const;
 
     std::string m_appDir;
     std::string m_serverUrl;
     CDocumentHost& m_host;
+    UpdateLog* m_log = nullptr;
+    bool m_lastListLoaded = false;
 };
 
 } // namespace zarn

@@ -12,6 +12,11 @@ char PathSeparator();
 // Full path of the running executable; empty when the system cannot tell. Any thread.
 std::string ExecutablePath();
 
+// The folder for the user's state files that are kept between runs (logs): $XDG_STATE_HOME, else
+// $HOME/.local/state on POSIX; %LOCALAPPDATA% on Windows. It may not exist yet. Empty when the environment names
+// none. Any thread.
+std::string UserStateDirectory();
+
 // Creates the last level of `path` only (its parent must exist). False when it could not be made,
 // also when it exists already.
 bool CreateDirectoryOne(const std::string& path);

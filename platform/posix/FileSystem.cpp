@@ -28,6 +28,20 @@ std::string ExecutablePath() {
     }
 }
 
+std::string UserStateDirectory() {
+    // The base directory specification ignores a relative value, as a folder relative to wherever the program
+    // happens to run would be.
+    const char* state = std::getenv("XDG_STATE_HOME");
+    if (state != nullptr && state[0] == '/') {
+        return state;
+    }
+    const char* home = std::getenv("HOME");
+    if (home == nullptr || home[0] != '/') {
+        return {};
+    }
+    return std::string(home) + "/.local/state";
+}
+
 bool CreateDirectoryOne(const std::string& path) {
     return ::mkdir(path.c_str(), 0777) == 0;
 }

@@ -1,5 +1,6 @@
 #include "platform/FileSystem.h"
 
+#include <cstdlib>
 #include <memory>
 #include <type_traits>
 #include <utility>
@@ -58,6 +59,11 @@ std::string ExecutablePath() {
         }
         buffer.resize(buffer.size() * 2);
     }
+}
+
+std::string UserStateDirectory() {
+    const char* local = std::getenv("LOCALAPPDATA");
+    return local != nullptr ? std::string(local) : std::string();
 }
 
 bool CreateDirectoryOne(const std::string& path) {

@@ -31,6 +31,7 @@ public:
     int RunDownload(const std::string& sourceUrl, const std::string& targetPath) override {
         m_calls.push_back("download " + sourceUrl + " -> " + targetPath);
         const auto found = m_files.find(sourceUrl);
+        m_lastFailText = found == m_files.end() ? kMissingText : "";
         if (found == m_files.end()) {
             return kIdCancel;
         }
@@ -39,11 +40,17 @@ public:
         out.close();
         return out ? kIdOk : kIdCancel;
     }
+    std::string LastDownloadFailText() const override { return m_lastFailText; }
     void ShowMessageBox(const std::string& text) override { m_calls.push_back("message " + text); }
     void ShowStartDialog(int allowUpdate) override { m_calls.push_back("start " + std::to_string(allowUpdate)); }
     void BringMainWindowToFront() override { m_calls.push_back("front"); }
 
+    // The failure text of a download whose URL is not in m_files.
+    static constexpr const char* kMissingText =
+        "Failed to receive a valid HTTP response from the server, Response Code:404";
+
     std::map<std::string, std::string> m_files;
+    std::string m_lastFailText;
     std::vector<std::string> m_calls;
 };
 

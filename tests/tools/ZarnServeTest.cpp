@@ -1,75 +1,20 @@
 #include "download/TargetFile.h"
 #include "download/TransferEngine.h"
 #include "tests/download/RecordingSink.h"
+#include "tests/support/ServeProcess.h"
 #include "tests/support/TempDir.h"
 
 #include <atomic>
-#include <csignal>
-#include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-extern char** environ;
 
 namespace zarn {
 namespace {
 
 using test::ReadFile;
+using test::ServeProcess;
 using test::TempDir;
 using test::WriteFile;
-
-// zarn-serve started as a process on a free port, ended with SIGTERM at the end of the test.
-class ServeProcess {
-public:
-    explicit ServeProcess(const std::string& root) {
-        int fds[2];
-        if (::pipe(fds) != 0) {
-            return;
-        }
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
-        posix_spawn_file_actions_addclose(&actions, fds[0]);
-        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-        std::vector<std::string> args = {ZARN_SERVE_PATH, "--root", root};
-        std::vector<char*> argv;
-        for (auto& arg : args) {
-            argv.push_back(arg.data());
-        }
-        argv.push_back(nullptr);
-        if (posix_spawn(&m_pid, ZARN_SERVE_PATH, &actions, nullptr, argv.data(), environ) != 0) {
-            m_pid = -1;
-        }
-        posix_spawn_file_actions_destroy(&actions);
-        ::close(fds[1]);
-        // The first line of its output is the port.
-        std::string line;
-        char c = 0;
-        while (::read(fds[0], &c, 1) == 1 && c != '\n') {
-            line += c;
-        }
-        ::close(fds[0]);
-        m_port = line.empty() ? 0 : std::stoi(line);
-    }
-    ~ServeProcess() {
-        if (m_pid > 0) {
-            ::kill(m_pid, SIGTERM);
-            int status = 0;
-            ::waitpid(m_pid, &status, 0);
-        }
-    }
-    ServeProcess(const ServeProcess&) = delete;
-    ServeProcess& operator=(const ServeProcess&) = delete;
-
-    int Port() const { return m_port; }
-
-private:
-    pid_t m_pid = -1;
-    int m_port = 0;
-};
 
 class ZarnServeTest : public ::testing::Test {
 protected:
@@ -96,7 +41,7 @@ protected:
     TempDir root;
     TempDir local;
     std::string target = local.File("out.bin");
-    ServeProcess server{(root.Path()).string()};
+    ServeProcess server{ZARN_SERVE_PATH, root.Path().string()};
     test::RecordingSink sink;
     std::atomic<bool> stop{false};
     TransferSettings settings;

@@ -1,0 +1,12 @@
+#include "app/DesktopLauncher.h"
+
+#include <cstdio>
+
+namespace zarn {
+
+int RunDesktopLauncher(int, char**) {
+    std::fputs("QuillornaCC: this build has no window; use --check or --update (see --help)\n", stderr);
+    return 1;
+}
+
+} // namespace zarn

@@ -1,0 +1,39 @@
+// The document's views and dialogs in the console mode: downloads run the transfer engine with a progress line on
+// standard error, messages go to standard error, and there is no list, design control, window or start dialog to
+// show (the table is printed once the document is done).
+#pragma once
+
+#include "components/DocumentHost.h"
+
+#include <string>
+
+namespace zarn {
+
+class ConsoleHost : public CDocumentHost {
+public:
+    struct Settings {
+        bool quiet = false;    // no progress and no messages
+        bool progress = false; // draw the progress line (standard error is a terminal)
+        bool mayAsk = false;   // ask for credentials on the terminal (standard input is one)
+        std::string caFile;    // a certificate authority trusted besides the system's; empty: none
+    };
+
+    explicit ConsoleHost(Settings settings);
+
+    void FillComponentList(const CZarnDoc&) override {}
+    void HideDesignControl() override {}
+    void UpdateAllViews(const CZarnDoc&) override {}
+    // Runs the transfer on the calling thread; a failure's message goes to standard error unless quiet.
+    int RunDownload(const std::string& sourceUrl, const std::string& targetPath) override;
+    std::string LastDownloadFailText() const override { return m_lastFailText; }
+    // Writes `text` and a line end to standard error unless quiet.
+    void ShowMessageBox(const std::string& text) override;
+    void ShowStartDialog(int) override {}
+    void BringMainWindowToFront() override {}
+
+private:
+    Settings m_settings;
+    std::string m_lastFailText;
+};
+
+} // namespace zarn

@@ -1,0 +1,74 @@
+#include "app/console/ConsoleMode.h"
+
+#include "app/StartupSteps.h"
+#include "app/console/ConsoleHost.h"
+#include "app/console/ConsoleSettings.h"
+#include "app/console/ConsoleTable.h"
+#include "components/StatusWords.h"
+#include "components/UpdateLog.h"
+#include "components/ZarnDoc.h"
+#include "platform/Terminal.h"
+
+#include <cstdio>
+#include <string>
+
+namespace zarn {
+
+namespace {
+
+int ExitCodeOf(const CZarnDoc& document) {
+    if (!document.LastListLoaded()) {
+        return kExitListFailed;
+    }
+    for (const auto& record : document.m_compList) {
+        if (record && (record->m_status == kStatusNotInstalled || record->m_status == kStatusOutOfDate)) {
+            return kExitNotCurrent;
+        }
+    }
+    return kExitAllCurrent;
+}
+
+} // namespace
+
+int RunConsoleMode(const ConsoleOptions& options) {
+    const bool update = options.mode == ConsoleOptions::Mode::Update;
+    const std::string appDir = InitAppDirectory();
+    if (appDir.empty()) {
+        if (!options.quiet) {
+            std::fputs("QuillornaCC: cannot tell the directory of the running executable\n", stderr);
+        }
+        return kExitListFailed;
+    }
+
+    UpdateLog log(UpdateLog::DefaultPath());
+    if (options.verbose) {
+        log.SetEcho([](const std::string& line) {
+            std::fprintf(stderr, "%s\n", line.c_str());
+            std::fflush(stderr);
+        });
+    }
+    ConsoleHost::Settings settings;
+    settings.quiet = options.quiet;
+    settings.progress = platform::IsTerminal(platform::StandardStream::Error);
+    settings.mayAsk = platform::IsTerminal(platform::StandardStream::Input);
+    settings.caFile = options.caFile ? *options.caFile : ConsoleSettings::StoredCaFile();
+    ConsoleHost host(settings);
+    CZarnDoc document(appDir, options.server, host);
+    document.SetLog(&log);
+
+    log.Write(std::string("QuillornaCC ") + (update ? "--update" : "--check") + " in " + appDir);
+    if (update) {
+        document.CheckForUpdates();
+    } else {
+        document.LoadComponentList();
+    }
+    const std::string table =
+        options.json ? ConsoleTable::Json(document.m_compList) : ConsoleTable::Plain(document.m_compList);
+    std::fwrite(table.data(), 1, table.size(), stdout);
+    std::fflush(stdout);
+    const int exitCode = ExitCodeOf(document);
+    log.Write("exit code " + std::to_string(exitCode));
+    return exitCode;
+}
+
+} // namespace zarn

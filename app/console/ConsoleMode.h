@@ -1,0 +1,20 @@
+// The console mode: --check and --update without a window.
+#pragma once
+
+#include "app/console/ConsoleOptions.h"
+
+namespace zarn {
+
+// The exit codes of --check and --update.
+inline constexpr int kExitAllCurrent = 0;
+inline constexpr int kExitUsage = 1;
+inline constexpr int kExitListFailed = 2;
+inline constexpr int kExitNotCurrent = 3;
+
+// Runs `options.mode` (Check or Update) in the application directory of the running executable: fetches and
+// reads the list, detects every component (and for Update installs every missing or out-of-date one), prints the
+// table on standard output and logs every step. UI thread. Returns kExitListFailed when the list could not be
+// fetched or read, else kExitNotCurrent when some component is NOT_INSTALLED or OUT_OF_DATE, else kExitAllCurrent.
+int RunConsoleMode(const ConsoleOptions& options);
+
+} // namespace zarn

@@ -1,0 +1,44 @@
+// The launcher's command line: which mode it runs in and the console mode's switches.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace zarn {
+
+struct ConsoleOptions {
+    enum class Mode {
+        Desktop, // no --check, --update, --help or --version: the window
+        Check,
+        Update,
+        Help,
+        Version,
+    };
+
+    Mode mode = Mode::Desktop;
+    std::string server;                // "http[s]://host[:port]" without a trailing "/"
+    std::optional<std::string> caFile; // given by --ca-file
+    bool json = false;
+    bool quiet = false;
+    bool verbose = false;
+};
+
+// The result of reading a command line: the options, or what is wrong with it.
+struct ParsedCommandLine {
+    ConsoleOptions options;
+    std::string error; // empty when the command line is good
+};
+
+// Reads `arguments` (without the program name): --server URL, --check, --update, --json, --quiet, --verbose,
+// --ca-file FILE, --help, --version. `defaultServer` is the server when --server is not given. Arguments that are
+// no switch (the document of the desktop launcher) are left to it, and allowed only in that mode. Any thread.
+// A command line that is no good yields the reason in `error`: an unknown switch, a switch given twice, a missing
+// or bad value, --json, --quiet or --verbose without --check or --update, --quiet with --verbose, --check with
+// --update, --help or --version with anything else.
+ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments, const std::string& defaultServer);
+
+// The --help text, ending in a line end. Any thread.
+std::string UsageText();
+
+} // namespace zarn

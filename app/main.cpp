@@ -1,0 +1,31 @@
+// QuillornaCC: the desktop launcher, or with --check or --update the console mode.
+#include "app/DesktopLauncher.h"
+#include "app/console/ConsoleMode.h"
+#include "app/console/ConsoleOptions.h"
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+int main(int argc, char** argv) {
+    const std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
+    const zarn::ParsedCommandLine parsed = zarn::ParseCommandLine(arguments, ZARN_DEFAULT_SERVER);
+    if (!parsed.error.empty()) {
+        std::fprintf(stderr, "QuillornaCC: %s (see QuillornaCC --help)\n", parsed.error.c_str());
+        return zarn::kExitUsage;
+    }
+    switch (parsed.options.mode) {
+    case zarn::ConsoleOptions::Mode::Desktop:
+        return zarn::RunDesktopLauncher(argc, argv);
+    case zarn::ConsoleOptions::Mode::Help:
+        std::fputs(zarn::UsageText().c_str(), stdout);
+        return 0;
+    case zarn::ConsoleOptions::Mode::Version:
+        std::puts("QuillornaCC " ZARN_VERSION);
+        return 0;
+    case zarn::ConsoleOptions::Mode::Check:
+    case zarn::ConsoleOptions::Mode::Update:
+        break;
+    }
+    return zarn::RunConsoleMode(parsed.options);
+}

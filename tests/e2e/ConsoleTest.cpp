@@ -1,0 +1,414 @@
+// The launcher's console mode run as its user runs it: the built QuillornaCC copied into a fresh application
+// directory, against zarn-serve on a vendor folder (or a server of the test's own for passwords), with a log
+// folder and a settings folder of the test's own. Qt's platform is set to one that does not exist: a run that
+// made a GUI application would end there.
+#include "tests/support/LocalServer.h"
+#include "tests/support/ServeProcess.h"
+#include "tests/support/TempDir.h"
+#include "tests/support/VersionedFile.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <map>
+#include <memory>
+#include <poll.h>
+#include <spawn.h>
+#include <stdlib.h>
+#include <string>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+extern char** environ;
+
+namespace zarn {
+namespace {
+
+namespace fs = std::filesystem;
+using test::ReadFile;
+using test::WriteFile;
+
+struct Outcome {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+
+class Console : public testing::Test {
+protected:
+    Console() {
+        fs::create_directories(m_vendor.Path() / "quillornacc/complist");
+        fs::create_directories(m_vendor.Path() / "quillornacc/components");
+        fs::create_directories(App() / "complist");
+        fs::create_directories(App() / "temp");
+        fs::copy_file(ZARN_LAUNCHER_PATH, App() / "QuillornaCC");
+    }
+
+    fs::path App() const { return m_base.Path() / "app"; }
+    std::string ListFile() const { return (App() / "complist/complist.txt").string(); }
+    std::string LogFile() const { return (m_base.Path() / "state/Ostrevant/zarn/zarn.log").string(); }
+
+    // One "APP" component kept in tools/ under the application directory, listed at `version`.
+    static std::string AppRecord(const std::string& desc, const std::string& url, int major, int minor) {
+        return "[STARTCOMP]\ndesc=" + desc + "\nname=" + desc + "Name\nmajor_ver=" + std::to_string(major) +
+               "\nminor_ver=" + std::to_string(minor) + "\ncodebase=" + url + "\ndir=tools\nregfile=app\n[ENDCOMP]\n";
+    }
+    void ServeList(const std::string& text) const {
+        WriteFile((m_vendor.Path() / "quillornacc/complist/complist.txt").string(), text);
+    }
+    std::string ServeComponent(const std::string& name, const std::string& version) const {
+        EXPECT_TRUE(test::WriteVersionedPe((m_vendor.Path() / "quillornacc/components" / name).string(), version));
+        return m_server.Url() + "/quillornacc/components/" + name;
+    }
+
+    // The environment of the test with the launcher's folders and Qt's platform replaced.
+    std::vector<std::string> Environment() const {
+        const std::map<std::string, std::string> own = {
+            {"XDG_STATE_HOME", (m_base.Path() / "state").string()},
+            {"XDG_CONFIG_HOME", (m_base.Path() / "config").string()},
+            {"QT_QPA_PLATFORM", "no-such-platform"},
+        };
+        std::vector<std::string> environment;
+        for (char** entry = environ; *entry != nullptr; ++entry) {
+            const std::string text = *entry;
+            if (!own.contains(text.substr(0, text.find('=')))) {
+                environment.push_back(text);
+            }
+        }
+        for (const auto& [name, value] : own) {
+            environment.push_back(name + "=" + value);
+        }
+        return environment;
+    }
+
+    // Runs the launcher with `arguments`; standard input and standard error go to `terminal` when it is open (a
+    // pseudo-terminal's other side), else they are the null device and a file.
+    Outcome Launch(const std::vector<std::string>& arguments, const char* terminal = nullptr) const {
+        const std::string program = (App() / "QuillornaCC").string();
+        const std::string outPath = m_base.File("stdout.txt");
+        const std::string errPath = m_base.File("stderr.txt");
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 0, terminal ? terminal : "/dev/null", O_RDWR, 0);
+        posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        posix_spawn_file_actions_addopen(&actions, 2, terminal ? terminal : errPath.c_str(),
+                                         terminal ? O_RDWR : O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        std::vector<std::string> args = {program};
+        args.insert(args.end(), arguments.begin(), arguments.end());
+        std::vector<std::string> environment = Environment();
+        std::vector<char*> argv, envp;
+        for (auto& arg : args) {
+            argv.push_back(arg.data());
+        }
+        for (auto& entry : environment) {
+            envp.push_back(entry.data());
+        }
+        argv.push_back(nullptr);
+        envp.push_back(nullptr);
+        Outcome run;
+        pid_t pid = -1;
+        const int spawned = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
+        posix_spawn_file_actions_destroy(&actions);
+        if (spawned != 0) {
+            ADD_FAILURE() << "cannot start " << program;
+            return run;
+        }
+        if (m_whileRunning) {
+            m_whileRunning();
+        }
+        // A launcher that hangs fails its test here rather than holding the suite until its time-out.
+        int status = 0;
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (::waitpid(pid, &status, WNOHANG) == 0) {
+            if (std::chrono::steady_clock::now() > until) {
+                ADD_FAILURE() << "the launcher did not end within 60 s";
+                ::kill(pid, SIGKILL);
+                ::waitpid(pid, &status, 0);
+                break;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        run.out = ReadFile(outPath);
+        run.err = terminal ? std::string() : ReadFile(errPath);
+        return run;
+    }
+
+    Outcome Launch(const std::vector<std::string>& arguments, const std::string& server) const {
+        std::vector<std::string> withServer = arguments;
+        withServer.insert(withServer.end(), {"--server", server});
+        return Launch(withServer);
+    }
+
+    test::TempDir m_vendor;
+    test::TempDir m_base;
+    test::ServeProcess m_server{ZARN_SERVE_PATH, m_vendor.Path().string()};
+    std::function<void()> m_whileRunning; // runs in the test while the launcher runs
+};
+
+TEST_F(Console, CheckTellsEachStatusByItsExitCodeAndInstallsNothing) {
+    ASSERT_GT(m_server.Port(), 0);
+    ServeList(AppRecord("Tool", ServeComponent("tool.bin", "1.2.0.0"), 1, 2));
+    const std::string local = (App() / "tools/tool.bin").string();
+    const struct {
+        const char* installed; // nullptr: no file
+        const char* status;
+        int exitCode;
+    } cases[] = {
+        {nullptr, "NOT_INSTALLED", 3},
+        {"1.2.0.0", "CURRENT", 0},
+        {"2.0.0.0", "NEWER THAN SPECIFIED", 0},
+        {"1.1.0.0", "OUT_OF_DATE", 3},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.status);
+        if (c.installed) {
+            ASSERT_TRUE(test::WriteVersionedPe(local, c.installed));
+        }
+        const std::string before = ReadFile(local);
+        const Outcome run = Launch({"--check"}, m_server.Url());
+        EXPECT_EQ(run.exitCode, c.exitCode) << run.err;
+        EXPECT_EQ(run.out, "Component  Version  Status\nTool       1.2.0.0  " + std::string(c.status) + "\n");
+        EXPECT_EQ(ReadFile(local), before);
+    }
+    EXPECT_EQ(ReadFile(ListFile()), ReadFile((m_vendor.Path() / "quillornacc/complist/complist.txt").string()));
+}
+
+TEST_F(Console, AListThatCannotBeFetchedKeepsThePreviousOneAndExitsTwo) {
+    ASSERT_GT(m_server.Port(), 0);
+    const std::string previous = AppRecord("Kept", "http://127.0.0.1:1/kept.bin", 1, 0);
+    WriteFile(ListFile(), previous);
+    // Port 1 of the loopback address has nothing listening; the vendor folder has no list yet (404).
+    const struct {
+        std::string server;
+        std::string message;
+    } cases[] = {
+        {"http://127.0.0.1:1", "An error occurred connecting to the server \nPlease check your Internet Connection"},
+        {m_server.Url(), "Failed to receive a valid HTTP response from the server, Response Code:404\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.server);
+        const Outcome run = Launch({"--check"}, c.server);
+        EXPECT_EQ(run.exitCode, 2);
+        EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
+        EXPECT_EQ(ReadFile(ListFile()), previous);
+        const Outcome update = Launch({"--update", "--quiet"}, c.server);
+        EXPECT_EQ(update.exitCode, 2);
+        EXPECT_EQ(update.err, "");
+        EXPECT_EQ(ReadFile(ListFile()), previous);
+    }
+    const std::string log = ReadFile(LogFile());
+    EXPECT_NE(log.find(" list http://127.0.0.1:1//quillornacc//complist//complist.txt -> " + ListFile() +
+                       ": not downloaded: An error occurred connecting to the server  Please check"),
+              std::string::npos)
+        << log;
+    EXPECT_NE(log.find(" exit code 2\n"), std::string::npos);
+}
+
+TEST_F(Console, JsonReadsBackWithEveryFieldAndTheTextsInUtf8) {
+    ASSERT_GT(m_server.Port(), 0);
+    ServeList(AppRecord("Caf\xe9 \"Tool\"", ServeComponent("tool.bin", "1.2.0.0"), 1, 2) +
+              "[STARTCOMP]\ndesc=Setup\nname=SetupName\ncodebase=http://127.0.0.1:1/setup.exe\ndir=tools\n"
+              "major_ver=4\nminor_ver=3\ncust_num=2\nbuild_num=1\n[ENDCOMP]\n");
+    const Outcome run = Launch({"--check", "--json"}, m_server.Url());
+    EXPECT_EQ(run.exitCode, 3) << run.err;
+    QJsonParseError error{};
+    const QJsonDocument json = QJsonDocument::fromJson(QByteArray::fromStdString(run.out), &error);
+    ASSERT_EQ(error.error, QJsonParseError::NoError) << run.out;
+    const QJsonArray components = json.object().value("components").toArray();
+    ASSERT_EQ(components.size(), 2);
+    const QJsonObject tool = components[0].toObject();
+    EXPECT_EQ(tool.value("desc").toString(), QString::fromUtf8("Caf\u00e9 \"Tool\""));
+    EXPECT_EQ(tool.value("name").toString(), "Caf\u00e9 \"Tool\"Name");
+    EXPECT_EQ(tool.value("version").toString(), "1.2.0.0");
+    EXPECT_EQ(tool.value("status").toString(), "NOT_INSTALLED");
+    EXPECT_EQ(tool.value("installType").toString(), "APP");
+    EXPECT_EQ(tool.value("fileName").toString(), "tool.bin");
+    const QJsonObject setup = components[1].toObject();
+    EXPECT_EQ(setup.value("version").toString(), "4.3.2.1");
+    EXPECT_EQ(setup.value("installType").toString(), "EXE");
+    EXPECT_EQ(setup.value("fileName").toString(), "setup.exe");
+}
+
+TEST_F(Console, UpdateInstallsWhatTheServerHasAndASecondRunHasNothingLeft) {
+    ASSERT_GT(m_server.Port(), 0);
+    const std::string tool = AppRecord("Tool", ServeComponent("tool.bin", "1.2.0.0"), 1, 2);
+    const std::string missingUrl = m_server.Url() + "/quillornacc/components/missing.bin";
+    ServeList(tool + AppRecord("Missing", missingUrl, 1, 0));
+
+    const Outcome first = Launch({"--update", "--verbose"}, m_server.Url());
+    EXPECT_EQ(first.exitCode, 3) << first.err;
+    EXPECT_EQ(first.out, "Component  Version  Status\n"
+                         "Tool       1.2.0.0  CURRENT\n"
+                         "Missing    1.0.0.0  NOT_INSTALLED\n");
+    EXPECT_EQ(ReadFile((App() / "tools/tool.bin").string()),
+              ReadFile((m_vendor.Path() / "quillornacc/components/tool.bin").string()));
+    EXPECT_FALSE(fs::exists(App() / "tools/missing.bin"));
+    // The download's failure as the dialog words it, and the log's lines echoed.
+    EXPECT_NE(first.err.find("Failed to receive a valid HTTP response from the server, Response Code:404\n"),
+              std::string::npos)
+        << first.err;
+    for (const std::string& line : {std::string("component \"Tool\": NOT_INSTALLED -> CURRENT\n"),
+                                    "download " + missingUrl + " -> " + (App() / "tools/missing.bin").string() +
+                                        ": not downloaded: Failed to receive a valid HTTP response from the "
+                                        "server, Response Code:404\n",
+                                    std::string("component \"Missing\": NOT_INSTALLED -> NOT_INSTALLED\n")}) {
+        EXPECT_NE(first.err.find("Z " + line), std::string::npos) << line;
+        EXPECT_NE(ReadFile(LogFile()).find("Z " + line), std::string::npos) << line;
+    }
+
+    // Once the vendor lists only what it serves, the update downloads nothing but the list and ends at 0.
+    ServeList(tool);
+    fs::remove(LogFile());
+    const Outcome second = Launch({"--update", "--quiet"}, m_server.Url());
+    EXPECT_EQ(second.exitCode, 0) << second.err;
+    EXPECT_EQ(second.out, "Component  Version  Status\nTool       1.2.0.0  CURRENT\n");
+    EXPECT_EQ(second.err, "");
+    EXPECT_EQ(ReadFile(LogFile()).find(" download "), std::string::npos);
+    const Outcome check = Launch({"--check"}, m_server.Url());
+    EXPECT_EQ(check.exitCode, 0) << check.err;
+    EXPECT_EQ(check.out, second.out);
+}
+
+TEST_F(Console, BadUsageExitsOneWithoutTouchingAnything) {
+    for (const std::vector<std::string>& arguments :
+         std::vector<std::vector<std::string>>{{"--check", "--update"},
+                                               {"--json"},
+                                               {"--bogus"},
+                                               {"--check", "--server"},
+                                               {"--check", "--server", "ftp://127.0.0.1"},
+                                               {"--update", "drawing.qdz"}}) {
+        SCOPED_TRACE(testing::PrintToString(arguments));
+        const Outcome run = Launch(arguments);
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_EQ(run.out, "");
+        EXPECT_NE(run.err.find("QuillornaCC: "), std::string::npos);
+    }
+    EXPECT_FALSE(fs::exists(ListFile()));
+    EXPECT_FALSE(fs::exists(LogFile()));
+
+    const Outcome help = Launch({"--help"});
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_NE(help.out.find("--check"), std::string::npos);
+    const Outcome version = Launch({"--version"});
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_EQ(version.out.rfind("QuillornaCC ", 0), 0u);
+}
+
+// A server that asks for a password for the list and serves one plain component without.
+class PasswordConsole : public Console {
+protected:
+    PasswordConsole() {
+        m_component = test::MakeVersionedPe("1.2.0.0");
+        m_component.resize(64 * 1024);
+        m_local.Http().Get(R"(.*)", [this](const httplib::Request& request, httplib::Response& response) {
+            if (request.path.ends_with("tool.bin")) {
+                response.set_content(std::string(m_component.begin(), m_component.end()), "application/octet-stream");
+            } else if (request.get_header_value("Authorization") != "Basic YWxpY2U6c2VjcmV0") { // alice:secret
+                response.status = 401;
+                response.set_header("WWW-Authenticate", "Basic realm=\"vendor\"");
+            } else {
+                response.set_content(AppRecord("Tool", m_local.Url("/tool.bin"), 1, 2), "text/plain");
+            }
+        });
+        m_local.Start();
+    }
+
+    std::vector<std::uint8_t> m_component;
+    test::LocalServer m_local;
+};
+
+TEST_F(PasswordConsole, WithoutATerminalTheQuestionIsDeclined) {
+    const Outcome run = Launch({"--check"}, m_local.Url(""));
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_NE(run.err.find("Failed to receive a valid HTTP response from the server, Response Code:401"),
+              std::string::npos)
+        << run.err;
+}
+
+TEST_F(PasswordConsole, OnATerminalItAsksWithoutEchoingThePasswordAndDrawsTheProgress) {
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(::grantpt(master), 0);
+    ASSERT_EQ(::unlockpt(master), 0);
+    const std::string terminal = ::ptsname(master);
+    std::string shown;
+    // Reads what the launcher shows and answers its two questions, until it has closed the terminal.
+    m_whileRunning = [&] {
+        bool user = false, password = false;
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (std::chrono::steady_clock::now() < until) {
+            pollfd poll{master, POLLIN, 0};
+            if (::poll(&poll, 1, 100) <= 0) {
+                continue;
+            }
+            char buffer[4096];
+            const ssize_t n = ::read(master, buffer, sizeof buffer);
+            if (n <= 0) {
+                break; // every descriptor of the other side is closed: the launcher has ended
+            }
+            shown.append(buffer, static_cast<size_t>(n));
+            if (!user && shown.find("User name: ") != std::string::npos) {
+                user = ::write(master, "alice\n", 6) == 6;
+            }
+            if (!password && shown.find("Password: ") != std::string::npos) {
+                password = ::write(master, "secret\n", 7) == 7;
+            }
+        }
+    };
+    const Outcome run = Launch({"--update", "--server", m_local.Url("")}, terminal.c_str());
+    ::close(master);
+    EXPECT_EQ(run.exitCode, 0) << shown;
+    EXPECT_EQ(run.out, "Component  Version  Status\nTool       1.2.0.0  CURRENT\n");
+    EXPECT_NE(shown.find("The web server 127.0.0.1 asks for a user name and password."), std::string::npos) << shown;
+    EXPECT_NE(shown.find("alice"), std::string::npos) << shown;
+    EXPECT_EQ(shown.find("secret"), std::string::npos) << shown;
+    EXPECT_NE(shown.find("\r1% of tool.bin Completed"), std::string::npos) << shown;
+    EXPECT_NE(shown.find("\r100% of tool.bin Completed"), std::string::npos) << shown;
+}
+
+// The vendor's own https server, whose certificate (made with the openssl tool for the test) no system trusts.
+class HttpsConsole : public Console {
+protected:
+    HttpsConsole() {
+        const std::string command = "openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 2"
+                                    " -subj /CN=127.0.0.1 -addext subjectAltName=IP:127.0.0.1 -keyout '" +
+                                    m_keys.File("key.pem") + "' -out '" + Certificate() + "' 2>/dev/null";
+        EXPECT_EQ(std::system(command.c_str()), 0) << command;
+        m_secure = std::make_unique<test::LocalServer>(
+            std::make_unique<httplib::SSLServer>(Certificate().c_str(), m_keys.File("key.pem").c_str()));
+        m_secure->Http().Get(R"(.*)", [](const httplib::Request&, httplib::Response& response) {
+            response.set_content("", "text/plain");
+        });
+        m_secure->Start();
+    }
+    std::string Certificate() const { return m_keys.File("cert.pem"); }
+
+    test::TempDir m_keys;
+    std::unique_ptr<test::LocalServer> m_secure;
+};
+
+TEST_F(HttpsConsole, TheCertificateAuthorityComesFromTheSwitchOrTheSettings) {
+    const std::string server = m_secure->Url("", "https");
+    const Outcome untrusted = Launch({"--check"}, server);
+    EXPECT_EQ(untrusted.exitCode, 2);
+    EXPECT_NE(untrusted.err.find("An error occurred connecting to the server"), std::string::npos) << untrusted.err;
+    EXPECT_EQ(Launch({"--check", "--ca-file", Certificate()}, server).exitCode, 0);
+
+    fs::create_directories(m_base.Path() / "config/Ostrevant");
+    WriteFile((m_base.Path() / "config/Ostrevant/zarn.conf").string(), "[General]\ncaFile=" + Certificate() + "\n");
+    EXPECT_EQ(Launch({"--check"}, server).exitCode, 0);
+    // The switch wins over the settings.
+    EXPECT_EQ(Launch({"--check", "--ca-file", m_keys.File("none.pem")}, server).exitCode, 2);
+}
+
+} // namespace
+} // namespace zarn
