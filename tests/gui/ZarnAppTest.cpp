@@ -194,6 +194,8 @@ std::string ZarnAppTest::ListText() const {
 
 void ZarnAppTest::ServeList() {
     m_server = std::make_unique<test::LocalServer>();
+    // One request a connection, so that stopping never waits for an idle kept-alive one.
+    m_server->Http().set_keep_alive_max_count(1);
     m_server->Http().Get(R"(/+quillornacc/+complist/+complist\.txt)",
                          [this](const httplib::Request&, httplib::Response& res) {
                              ++m_listRequests;
@@ -223,6 +225,8 @@ void ZarnAppTest::startDialogLeadsToChecksTheListAndTheDesignControl() {
         // Blank until the user chooses.
         QVERIFY(view->m_listComponents == nullptr && view->m_wndDesign == nullptr);
         QVERIFY(app.GetMainWnd()->isMaximized());
+        QCOMPARE(dialog.palette().color(QPalette::Window), QColor(Qt::white));
+        QCOMPARE(dialog.palette().color(QPalette::WindowText), QColor(Qt::black));
         QTest::keyClick(&dialog, Qt::Key_Escape);
     });
     const QStringList afterCheck{"Drawing Tools|1.2.3.4|CURRENT", "Help Pages|0.0.0.0|CURRENT"};
@@ -261,6 +265,11 @@ void ZarnAppTest::startDialogLeadsToChecksTheListAndTheDesignControl() {
     QCOMPARE(list.columnWidth(2), qRound(175 * scale));
     QCOMPARE(list.horizontalHeaderItem(2)->text(), QStringLiteral("Status"));
     QCOMPARE(list.horizontalHeader()->defaultAlignment() & Qt::AlignHorizontal_Mask, Qt::AlignLeft);
+
+    // A new document keeps the records and the view as they are.
+    app.GetMainWnd()->m_actFileNew->trigger();
+    QCOMPARE(Rows(*view), afterCheck);
+    QVERIFY(control->isVisible());
 
     // "&Design" while designing changes nothing.
     app.GetMainWnd()->m_actDesign->trigger();
