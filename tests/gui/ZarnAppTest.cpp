@@ -144,6 +144,7 @@ private slots:
 
     void startDialogLeadsToChecksTheListAndTheDesignControl();
     void missingListAtStartReportsAndChecksFirst();
+    void designControlThatCannotBeMadeLeavesTheViewBlankUntilItCan();
     void documentOnTheCommandLineShowsTheControlAtOnce();
     void documentThatCannotBeOpenedEndsStartUp();
     void frameMenuStatusBarAndAboutBox();
@@ -152,6 +153,8 @@ private:
     // A vendor server with the list and one plain file, which it hands out slowly enough to be seen.
     void ServeList();
     std::string ListText() const;
+    // Registers `library` as the design control's server.
+    static void RegisterDesignControl(const char* library);
 
     QStringList m_boxes;
     std::unique_ptr<test::TempAppDir> m_app;
@@ -164,9 +167,13 @@ void ZarnAppTest::initTestCase() {
     // The settings go to a folder of the test's own, never to the user's.
     m_config = std::make_unique<QTemporaryDir>();
     qputenv("XDG_CONFIG_HOME", m_config->path().toLocal8Bit());
+    RegisterDesignControl(ZARN_TEST_DESIGN_CONTROL);
+}
+
+void ZarnAppTest::RegisterDesignControl(const char* library) {
     CRegistry classes(HKEY_CLASSES_ROOT);
     const std::string key = std::string("CLSID\\") + CZarnView::kDesignControlClassId + "\\InprocServer32";
-    QCOMPARE(classes.WriteString(key.c_str(), "", ZARN_TEST_DESIGN_CONTROL), 1);
+    QCOMPARE(classes.WriteString(key.c_str(), "", library), 1);
 }
 
 void ZarnAppTest::init() {
@@ -317,6 +324,28 @@ void ZarnAppTest::missingListAtStartReportsAndChecksFirst() {
     // The check's own start dialog first, then the one of the start-up.
     QCOMPARE(dialogs, (QStringList{"greyed after 1 boxes", "enabled after 1 boxes"}));
     QCOMPARE(m_listRequests, 1);
+    QCOMPARE(script.m_unexpected, QStringList());
+}
+
+void ZarnAppTest::designControlThatCannotBeMadeLeavesTheViewBlankUntilItCan() {
+    m_app->WriteList(ListText());
+    TestApp app(m_app->AppDir());
+    DialogScript script;
+    script.Then("startDialog", [&](QDialog& dialog) { Click(dialog, IDC_UPDATE); });
+    script.Then("startDialog", [&](QDialog& dialog) { Click(dialog, IDOK_BUTTON); });
+    // A library without the factory export, then one that is not there.
+    RegisterDesignControl(ZARN_LIBRARY_WITHOUT_FACTORY);
+    QVERIFY(app.InitInstance({"--server", m_server->Url("")}));
+    CZarnView& view = *app.GetActiveView();
+    QVERIFY(view.m_wndDesign == nullptr && !view.m_listComponents->isVisible());
+    RegisterDesignControl((m_app->Outside() / "missing.so").string().c_str());
+    app.GetMainWnd()->m_actDesign->trigger();
+    QVERIFY(view.m_wndDesign == nullptr);
+    QCOMPARE(m_boxes, QStringList());
+
+    RegisterDesignControl(ZARN_TEST_DESIGN_CONTROL);
+    app.GetMainWnd()->m_actDesign->trigger();
+    QVERIFY(view.m_wndDesign != nullptr && view.m_wndDesign->isVisible());
     QCOMPARE(script.m_unexpected, QStringList());
 }
 
