@@ -49,6 +49,8 @@ void CZarnView::FillComponentList() {
         m_listComponents->setSelectionMode(QAbstractItemView::SingleSelection);
         m_listComponents->setWordWrap(false);
         m_listComponents->verticalHeader()->setVisible(false);
+        // Rows as tight as a list's: the text and a little room, not the table's roomier default.
+        m_listComponents->verticalHeader()->setDefaultSectionSize(m_listComponents->fontMetrics().height() + 6);
         m_listComponents->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
         m_listComponents->horizontalHeader()->setHighlightSections(false);
         m_listComponents->setHorizontalHeaderLabels({tr("Component"), tr("Version"), tr("Status")});

@@ -18,10 +18,12 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QFile>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QPrinter>
 #include <QPushButton>
 #include <QSettings>
 #include <QStatusBar>
@@ -53,6 +55,22 @@ protected:
 
 private:
     std::string m_appDir;
+};
+
+// A view that prints into a PDF file instead of asking through the print dialog.
+class PdfView : public CZarnView {
+public:
+    PdfView(CZarnDoc& document, QString file) : CZarnView(document), m_file(std::move(file)) {}
+
+protected:
+    bool OnPreparePrinting(QPrinter& printer) override {
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(m_file);
+        return true;
+    }
+
+private:
+    QString m_file;
 };
 
 // Answers the modal dialogs as they come up, one scripted step per dialog, in order; a dialog the script did
@@ -148,6 +166,7 @@ private slots:
     void documentOnTheCommandLineShowsTheControlAtOnce();
     void documentThatCannotBeOpenedEndsStartUp();
     void frameMenuStatusBarAndAboutBox();
+    void printingGivesAnEmptyPage();
 
 private:
     // A vendor server with the list and one plain file, which it hands out slowly enough to be seen.
@@ -430,6 +449,21 @@ void ZarnAppTest::frameMenuStatusBarAndAboutBox() {
     QVERIFY(readOnly);
     QCOMPARE(selected, product);
     QVERIFY2(contact.startsWith(QLatin1String("email: ")) && contact.contains(QLatin1Char('@')), qPrintable(contact));
+}
+
+void ZarnAppTest::printingGivesAnEmptyPage() {
+    CZarnDoc document(m_app->AppDir());
+    document.m_listMode = 1;
+    const QString pdf = QString::fromStdString((m_app->Outside() / "view.pdf").string());
+    PdfView view(document, pdf);
+    view.FillComponentList();
+    view.OnFilePrint();
+    QFile file(pdf);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray bytes = file.readAll();
+    QCOMPARE(bytes.count("/Type /Page\n") + bytes.count("/Type /Page\r"), 1);
+    // Nothing drawn on it: the list on the screen is no part of the printout.
+    QVERIFY(!bytes.contains("/Font"));
 }
 
 } // namespace zarn
