@@ -1,43 +1,12 @@
 #include "platform/LockKeys.h"
 
-#include <filesystem>
-#include <fstream>
-#include <string>
-#include <system_error>
+#include "platform/posix/LockLights.h"
 
 namespace zarn::platform {
 
-namespace {
-
-bool EndsWith(const std::string& text, const std::string& tail) {
-    return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
-}
-
-// A light is on when its brightness is above 0.
-bool LightIsOn(const std::filesystem::path& light) {
-    std::ifstream file(light / "brightness");
-    int brightness = 0;
-    return file >> brightness && brightness > 0;
-}
-
-} // namespace
-
 LockKeyState QueryLockKeys() {
-    // The kernel keeps the lock keys' state in the keyboards' lights, one "<device>::<key>lock" entry each, the
-    // same for the console, X11 and Wayland; any keyboard with its light on counts.
-    LockKeyState state;
-    std::error_code error;
-    for (std::filesystem::directory_iterator it("/sys/class/leds", error), end; !error && it != end;
-         it.increment(error)) {
-        const std::string name = it->path().filename().string();
-        if (EndsWith(name, "::capslock"))
-            state.capsLock = state.capsLock || LightIsOn(it->path());
-        else if (EndsWith(name, "::numlock"))
-            state.numLock = state.numLock || LightIsOn(it->path());
-        else if (EndsWith(name, "::scrolllock"))
-            state.scrollLock = state.scrollLock || LightIsOn(it->path());
-    }
-    return state;
+    // The kernel keeps the lock keys' state in the keyboards' lights, the same for the console, X11 and Wayland.
+    return ReadLockLights("/sys/class/leds");
 }
 
 } // namespace zarn::platform
