@@ -27,7 +27,7 @@ CAboutDlg::CAboutDlg(QWidget* parent)
     units.Place(*icon, 11, 17, 20, 20);
     const QIcon appIcon = QApplication::windowIcon().isNull() ? style()->standardIcon(QStyle::SP_ComputerIcon)
                                                               : QApplication::windowIcon();
-    icon->setPixmap(appIcon.pixmap(icon->size()));
+    icon->setPixmap(appIcon.pixmap(icon->size(), devicePixelRatioF()));
 
     m_editProductLine->setObjectName(QStringLiteral("m_strProductLine"));
     m_editProductLine->setProperty(kControlIdProperty, IDC_PRODUCT_LINE);
