@@ -1,9 +1,10 @@
-// The desktop launcher: the window, started when the command line has none of the console mode's switches.
+// The launcher as a desktop program: what a run without switches does.
 #pragma once
 
 namespace zarn {
 
-// Runs the desktop launcher with the whole command line and returns the process's exit code. UI thread.
+// Creates the application and its windows, runs the start-up and then the event loop until the main window is
+// closed. Returns the process's exit code: 0 after a normal run, 1 when start-up failed. UI thread (main).
 int RunDesktopLauncher(int argc, char** argv);
 
 } // namespace zarn

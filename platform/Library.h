@@ -1,4 +1,5 @@
-// The one place that loads libraries and calls their entry points: components' DllRegisterServer.
+// The one place that loads libraries and calls their entry points: components' DllRegisterServer and the design
+// control's factory.
 #pragma once
 
 #include <cstdint>
@@ -26,6 +27,12 @@ public:
     // convention for such exports) and returns its HRESULT; nullopt when nothing is loaded or there is no such
     // export. Runs the library's code on the calling thread.
     std::optional<std::int32_t> CallEntryPoint(const char* name) const;
+
+    // A function of no particular type, which the caller casts back to the export's real signature.
+    using Function = void (*)();
+
+    // The export `name` as a function; null when nothing is loaded or there is no such export. Any thread.
+    Function FindFunction(const char* name) const;
 
     bool IsLoaded() const { return m_handle != nullptr; }
 

@@ -37,8 +37,20 @@ enum StringId : unsigned {
     IDS_BYTES_PER_SEC = 228,   // "%1 Bytes/Sec"
     IDS_KB_PER_SEC = 229,      // "%1 KB/Sec"
 
+    // The document template's string: the main window's caption, then the document type's names.
+    IDR_MAINFRAME = 128,
+
     // The framework's own texts.
-    AFX_IDS_APP_TITLE = 57344, // "zarn", the application's name
+    AFX_IDS_APP_TITLE = 57344,          // "zarn", the application's name
+    AFX_IDS_IDLEMESSAGE = 57345,        // "Ready", the status bar's idle text
+    ID_INDICATOR_CAPS = 59137,          // "CAP"
+    ID_INDICATOR_NUM = 59138,           // "NUM"
+    ID_INDICATOR_SCRL = 59139,          // "SCRL"
+    AFX_IDP_FAILED_TO_OPEN_DOC = 61697, // the document named on the command line cannot be opened
+
+    // Menu prompts: the status bar's text, then after a line break the tooltip's.
+    IDS_PROMPT_ABOUT = 57664,      // "&About ..."
+    IDS_PROMPT_STATUS_BAR = 59393, // "&Status Bar"
 };
 
 } // namespace zarn

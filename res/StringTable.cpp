@@ -36,7 +36,15 @@ const std::map<StringId, std::string>& Table() {
         {IDS_OPEN_FILE_FAILED, "An error occured while opening the file to be downloaded, Error:%1"},
         {IDS_ABORTING, "Aborting transfer"},
         {IDS_SEEK_FILE_FAILED, "An error occurred while seeking to the end of the file to be downloaded, Error:%1"},
+        {IDR_MAINFRAME, "Quillorna by www.ostrevant.com [www.quillorna.com]\n\nCad\n\n\nCad.Document\nCad Document"},
         {AFX_IDS_APP_TITLE, "zarn"},
+        {AFX_IDS_IDLEMESSAGE, "Ready"},
+        {ID_INDICATOR_CAPS, "CAP"},
+        {ID_INDICATOR_NUM, "NUM"},
+        {ID_INDICATOR_SCRL, "SCRL"},
+        {AFX_IDP_FAILED_TO_OPEN_DOC, "Failed to open document."},
+        {IDS_PROMPT_ABOUT, "Display program information, version number and copyright\nAbout"},
+        {IDS_PROMPT_STATUS_BAR, "Show or hide the status bar\nToggle StatusBar"},
     };
     return table;
 }

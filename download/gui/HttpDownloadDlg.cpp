@@ -1,5 +1,6 @@
 #include "download/gui/HttpDownloadDlg.h"
 
+#include "app/gui/DialogUnits.h"
 #include "app/gui/MessageBox.h"
 #include "download/ProgressText.h"
 #include "download/TransferEngine.h"
@@ -33,11 +34,6 @@ std::string ToLocal(const QString& text) {
     return text.toLocal8Bit().toStdString();
 }
 
-// Dialog units to pixels as the platform's dialog manager converts them, rounding to nearest.
-int MulDiv(int value, int numerator, int denominator) {
-    return (value * numerator + denominator / 2) / denominator;
-}
-
 } // namespace
 
 CHttpDownloadDlg::CHttpDownloadDlg(QWidget* parent)
@@ -61,25 +57,11 @@ void CHttpDownloadDlg::BuildItems() {
     setPalette(colours);
     setAutoFillBackground(true);
 
-    // The template asks for 8-point "MS Sans Serif"; where that font is missing the system's sans
-    // serif takes its place, and the layout follows whichever font is used.
-    QFont dialogFont(QStringLiteral("MS Sans Serif"));
-    dialogFont.setPointSize(8);
-    dialogFont.setStyleHint(QFont::SansSerif);
-    setFont(dialogFont);
-    // Dialog base units as the platform's dialog manager takes them from the font: the average
-    // width of the 52 letters, rounded, and the font's height.
+    // The template's font, or the system's sans serif where it is missing; the layout follows whichever is used.
+    const DialogUnits units(*this);
+    const auto place = [&](QWidget* item, int x, int y, int w, int h) { units.Place(*item, x, y, w, h); };
+    units.SetSize(228, 143);
     const QFontMetrics metrics(font());
-    const int baseX =
-        (metrics.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz")) / 26 + 1) /
-        2;
-    const int baseY = metrics.height();
-    const auto place = [&](QWidget* item, int x, int y, int w, int h) {
-        const int left = MulDiv(x, baseX, 4);
-        const int top = MulDiv(y, baseY, 8);
-        item->setGeometry(left, top, MulDiv(x + w, baseX, 4) - left, MulDiv(y + h, baseY, 8) - top);
-    };
-    setFixedSize(MulDiv(228, baseX, 4), MulDiv(143, baseY, 8));
 
     m_wndAnimation->setObjectName(QStringLiteral("m_wndAnimation"));
     place(m_wndAnimation, 7, 7, 192, 32);

@@ -39,6 +39,14 @@ std::optional<std::int32_t> Library::CallEntryPoint(const char* name) const {
     return reinterpret_cast<EntryPoint>(symbol)();
 }
 
+Library::Function Library::FindFunction(const char* name) const {
+    if (m_handle == nullptr) {
+        return nullptr;
+    }
+    // POSIX guarantees that a symbol's address converts to a function pointer.
+    return reinterpret_cast<Function>(::dlsym(m_handle, name));
+}
+
 void Library::Release() {
     if (m_handle != nullptr) {
         // A failed unload leaves the library mapped, which is harmless; there is nothing else to do about it.

@@ -40,6 +40,13 @@ std::optional<std::int32_t> Library::CallEntryPoint(const char* name) const {
     return static_cast<std::int32_t>(entry());
 }
 
+Library::Function Library::FindFunction(const char* name) const {
+    if (m_handle == nullptr) {
+        return nullptr;
+    }
+    return reinterpret_cast<Function>(::GetProcAddress(static_cast<HMODULE>(m_handle), name));
+}
+
 void Library::Release() {
     if (m_handle != nullptr) {
         // A failed unload leaves the library mapped, which is harmless; there is nothing else to do about it.

@@ -1,3 +1,4 @@
+// The desktop launcher of a build without the GUI: such a build has the console mode only.
 #include "app/DesktopLauncher.h"
 
 #include <cstdio>

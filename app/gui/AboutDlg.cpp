@@ -1,0 +1,87 @@
+#include "app/gui/AboutDlg.h"
+
+#include "app/gui/DialogFrame.h"
+#include "app/gui/DialogUnits.h"
+#include "download/gui/DialogResult.h"
+#include "res/ResourceIds.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStyle>
+
+namespace zarn {
+
+CAboutDlg::CAboutDlg(QWidget* parent)
+    : QDialog(parent), m_editProductLine(new QLineEdit(this)), m_staticContactLine(new QLabel(this)) {
+    setObjectName(QStringLiteral("aboutDialog"));
+    setProperty(kControlIdProperty, IDD_ABOUTBOX);
+    SetModalFrame(*this);
+    setWindowTitle(tr("About Quillorna"));
+    const DialogUnits units(*this);
+    units.SetSize(235, 66);
+
+    auto* icon = new QLabel(this);
+    icon->setObjectName(QStringLiteral("icon"));
+    units.Place(*icon, 11, 17, 20, 20);
+    const QIcon appIcon = QApplication::windowIcon().isNull() ? style()->standardIcon(QStyle::SP_ComputerIcon)
+                                                              : QApplication::windowIcon();
+    icon->setPixmap(appIcon.pixmap(icon->size(), devicePixelRatioF()));
+
+    m_editProductLine->setObjectName(QStringLiteral("m_strProductLine"));
+    m_editProductLine->setProperty(kControlIdProperty, IDC_PRODUCT_LINE);
+    m_editProductLine->setReadOnly(true);
+    units.Place(*m_editProductLine, 40, 13, 188, 12);
+
+    m_staticContactLine->setObjectName(QStringLiteral("m_strContactLine"));
+    m_staticContactLine->setProperty(kControlIdProperty, IDC_CONTACT_LINE);
+    units.Place(*m_staticContactLine, 40, 30, 151, 8);
+
+    auto* copyright = new QLabel(tr("\u00A9 2026 Ostrevant Ltd."), this);
+    copyright->setObjectName(QStringLiteral("copyright"));
+    units.Place(*copyright, 40, 46, 110, 8);
+
+    auto* ok = new QPushButton(tr("OK"), this);
+    ok->setObjectName(QStringLiteral("IDOK"));
+    ok->setProperty(kControlIdProperty, IDOK_BUTTON);
+    ok->setDefault(true);
+    units.Place(*ok, 178, 40, 50, 14);
+    connect(ok, &QPushButton::clicked, this, &CAboutDlg::accept);
+}
+
+CAboutDlg::~CAboutDlg() = default;
+
+int CAboutDlg::DoModal() {
+    OnInitDialog();
+    return exec() == kIdOk ? kIdOk : kIdCancel;
+}
+
+bool CAboutDlg::OnInitDialog() {
+    UpdateData(true);
+    setWindowTitle(tr("About Quillorna"));
+    m_strProductLine = tr("Quillorna by Ostrevant Ltd.");
+    m_strContactLine = tr("email: support@ostrevant.com");
+    UpdateData(true);
+    return true;
+}
+
+void CAboutDlg::UpdateData(bool toDialog) {
+    if (toDialog) {
+        m_editProductLine->setText(m_strProductLine);
+        m_staticContactLine->setText(m_strContactLine);
+    } else {
+        m_strProductLine = m_editProductLine->text();
+        m_strContactLine = m_staticContactLine->text();
+    }
+}
+
+void CAboutDlg::accept() {
+    done(kIdOk);
+}
+
+void CAboutDlg::reject() {
+    done(kIdCancel);
+}
+
+} // namespace zarn

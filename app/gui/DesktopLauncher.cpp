@@ -1,0 +1,30 @@
+#include "app/DesktopLauncher.h"
+
+#include "app/gui/MainFrame.h"
+#include "app/gui/ZarnApp.h"
+
+#include <QApplication>
+#include <string>
+#include <vector>
+
+namespace zarn {
+
+int RunDesktopLauncher(int argc, char** argv) {
+    QApplication application(argc, argv);
+    QApplication::setOrganizationName(QStringLiteral("Ostrevant"));
+    QApplication::setApplicationName(QStringLiteral("zarn"));
+
+    std::vector<std::string> arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments.emplace_back(argv[i]);
+
+    CZarnApp app;
+    if (!app.InitInstance(arguments))
+        return 1;
+    // The user may have closed the main window while the start-up's dialogs ran.
+    if (app.GetMainWnd() != nullptr && app.GetMainWnd()->isVisible())
+        QApplication::exec();
+    return app.ExitInstance();
+}
+
+} // namespace zarn

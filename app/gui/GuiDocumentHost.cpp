@@ -1,0 +1,50 @@
+#include "app/gui/GuiDocumentHost.h"
+
+#include "app/gui/MainFrame.h"
+#include "app/gui/MessageBox.h"
+#include "app/gui/ZarnApp.h"
+#include "download/gui/HttpDownloadDlg.h"
+#include "view/ZarnView.h"
+
+namespace zarn {
+
+GuiDocumentHost::GuiDocumentHost(CZarnApp& app) : m_app(app) {}
+
+void GuiDocumentHost::FillComponentList(const CZarnDoc&) {
+    if (CZarnView* view = m_app.GetActiveView())
+        view->FillComponentList();
+}
+
+void GuiDocumentHost::HideDesignControl() {
+    if (CZarnView* view = m_app.GetActiveView())
+        view->HideDesignControl();
+}
+
+void GuiDocumentHost::UpdateAllViews(const CZarnDoc&) {
+    if (CZarnView* view = m_app.GetActiveView())
+        view->OnUpdate();
+}
+
+int GuiDocumentHost::RunDownload(const std::string& sourceUrl, const std::string& targetPath) {
+    CHttpDownloadDlg dialog(m_app.GetMainWnd());
+    dialog.m_strSourceUrl = sourceUrl;
+    dialog.m_strTargetPath = targetPath;
+    return dialog.DoModal() == kIdOk ? kIdOk : kIdCancel;
+}
+
+void GuiDocumentHost::ShowMessageBox(const std::string& text) {
+    MessageBox::ShowOk(m_app.GetMainWnd(), QString::fromLocal8Bit(text));
+}
+
+void GuiDocumentHost::ShowStartDialog(int allowUpdate) {
+    m_app.ShowStartDialog(allowUpdate);
+}
+
+void GuiDocumentHost::BringMainWindowToFront() {
+    if (CMainFrame* frame = m_app.GetMainWnd()) {
+        frame->raise();
+        frame->activateWindow();
+    }
+}
+
+} // namespace zarn

@@ -1,0 +1,61 @@
+// The main window: the fixed caption, the menu bar, the accelerator keys and the status bar around the view.
+#pragma once
+
+#include <QMainWindow>
+
+class QAction;
+class QLabel;
+class QStatusBar;
+class QTimer;
+
+namespace zarn {
+
+class CZarnView;
+
+class CMainFrame : public QMainWindow {
+    Q_OBJECT
+
+public:
+    // Builds the frame with its caption, menu, keys and status bar; the view comes with SetView. UI thread.
+    explicit CMainFrame(QWidget* parent = nullptr);
+    ~CMainFrame() override;
+
+    // Makes `view` the frame's client area and routes the view's commands ("&Design", print) to it.
+    void SetView(CZarnView* view);
+    CZarnView* GetActiveView() const { return m_pView; }
+
+    // The caption: the first field of the document template's string, never with a document's name.
+    static QString Caption();
+
+    QStatusBar* m_wndStatusBar;
+    QLabel* m_paneMessage;
+    QLabel* m_paneCaps;
+    QLabel* m_paneNum;
+    QLabel* m_paneScroll;
+
+    // Commands the application answers: "&About ..." and the new, open and save keys.
+    QAction* m_actAbout;
+    QAction* m_actFileNew;
+    QAction* m_actFileOpen;
+    QAction* m_actFileSave;
+    // Commands the frame and view answer.
+    QAction* m_actDesign;
+    QAction* m_actStatusBar;
+    QAction* m_actFilePrint;
+
+protected:
+    // A menu item's prompt while it is highlighted, the idle text otherwise.
+    bool event(QEvent* event) override;
+
+private:
+    void OnCreate();
+    // Shows or hides the status bar, keeping the item's check mark in step.
+    void OnViewStatusBar(bool shown);
+    void UpdateIndicators();
+    QLabel* AddIndicator(unsigned stringId, const char* name);
+
+    CZarnView* m_pView = nullptr;
+    QTimer* m_indicatorTimer;
+};
+
+} // namespace zarn

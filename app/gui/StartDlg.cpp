@@ -1,0 +1,70 @@
+#include "app/gui/StartDlg.h"
+
+#include "app/gui/DialogFrame.h"
+#include "app/gui/DialogUnits.h"
+#include "download/gui/DialogResult.h"
+#include "res/ResourceIds.h"
+
+#include <QLabel>
+#include <QPushButton>
+
+namespace zarn {
+
+CStartDlg::CStartDlg(QWidget* parent)
+    : QDialog(parent), m_btnOk(new QPushButton(this)), m_btnUpdate(new QPushButton(this)) {
+    setObjectName(QStringLiteral("startDialog"));
+    setProperty(kControlIdProperty, IDD_START);
+    SetModalFrame(*this);
+    setWindowTitle(tr("Start Quillorna"));
+    const DialogUnits units(*this);
+    units.SetSize(149, 99);
+
+    auto* prompt = new QLabel(tr("Please Select one of the following:"), this);
+    prompt->setObjectName(QStringLiteral("prompt"));
+    prompt->setAlignment(Qt::AlignCenter);
+    units.Place(*prompt, 16, 12, 117, 8);
+
+    m_btnOk->setObjectName(QStringLiteral("IDOK"));
+    m_btnOk->setProperty(kControlIdProperty, IDOK_BUTTON);
+    m_btnOk->setText(tr("Start Designing"));
+    m_btnOk->setDefault(true);
+    m_btnOk->setAutoDefault(true);
+    units.Place(*m_btnOk, 16, 31, 117, 17);
+    WrapButtonText(*m_btnOk);
+    connect(m_btnOk, &QPushButton::clicked, this, &CStartDlg::accept);
+
+    m_btnUpdate->setObjectName(QStringLiteral("IDC_UPDATE"));
+    m_btnUpdate->setProperty(kControlIdProperty, IDC_UPDATE);
+    m_btnUpdate->setText(tr("Check for online Program Updates"));
+    m_btnUpdate->setAutoDefault(false);
+    units.Place(*m_btnUpdate, 16, 59, 117, 19);
+    WrapButtonText(*m_btnUpdate);
+    connect(m_btnUpdate, &QPushButton::clicked, this, &CStartDlg::OnButtonUpdate);
+}
+
+CStartDlg::~CStartDlg() = default;
+
+int CStartDlg::DoModal() {
+    OnInitDialog();
+    return exec() == kIdOk ? kIdOk : kIdCancel;
+}
+
+bool CStartDlg::OnInitDialog() {
+    m_btnUpdate->setEnabled(m_bAllowUpdate != 0);
+    m_btnOk->setFocus(Qt::OtherFocusReason);
+    return true;
+}
+
+void CStartDlg::OnButtonUpdate() {
+    reject();
+}
+
+void CStartDlg::accept() {
+    done(kIdOk);
+}
+
+void CStartDlg::reject() {
+    done(kIdCancel);
+}
+
+} // namespace zarn

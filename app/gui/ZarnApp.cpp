@@ -1,0 +1,210 @@
+#include "app/gui/ZarnApp.h"
+
+#include "app/StartupSteps.h"
+#include "app/gui/AboutDlg.h"
+#include "app/gui/GuiDocumentHost.h"
+#include "app/gui/MainFrame.h"
+#include "app/gui/MessageBox.h"
+#include "app/gui/StartDlg.h"
+#include "components/ZarnDoc.h"
+#include "download/gui/DialogResult.h"
+#include "res/StringTable.h"
+#include "view/ZarnView.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QFile>
+#include <QFileDialog>
+#include <QSettings>
+#include <fstream>
+
+namespace zarn {
+
+namespace {
+
+CZarnApp* g_app = nullptr;
+
+// The vendor's server: the value of "--server", else the build's default, without a trailing "/".
+std::string ServerFromCommandLine(const std::vector<std::string>& arguments) {
+    std::string server = ZARN_DEFAULT_SERVER;
+    for (size_t i = 0; i + 1 < arguments.size(); ++i) {
+        if (arguments[i] == "--server")
+            server = arguments[i + 1];
+    }
+    while (!server.empty() && server.back() == '/')
+        server.pop_back();
+    return server;
+}
+
+QString FromLocal(const std::string& text) {
+    return QString::fromLocal8Bit(text);
+}
+
+} // namespace
+
+CZarnApp::CZarnApp() {
+    g_app = this;
+}
+
+CZarnApp::~CZarnApp() {
+    // The frame and view go before the document they show, and the host after both.
+    m_pMainFrame.reset();
+    m_pDocument.reset();
+    if (g_app == this)
+        g_app = nullptr;
+}
+
+CZarnApp* CZarnApp::GetApp() {
+    return g_app;
+}
+
+CZarnView* CZarnApp::GetActiveView() const {
+    return m_pMainFrame ? m_pMainFrame->GetActiveView() : nullptr;
+}
+
+bool CZarnApp::InitInstance(const std::vector<std::string>& arguments) {
+    // Settings under HKEY_CURRENT_USER\Software\Ostrevant\zarn on Windows, in Ostrevant/zarn.conf elsewhere.
+    m_settings = std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Ostrevant"),
+                                             QStringLiteral("zarn"));
+    LoadStdProfileSettings(kMaxRecentFiles);
+    InitAppDirectory();
+
+    // The shell command: a named document must open before anything is shown.
+    m_documentPath = DocumentFromCommandLine(arguments);
+    if (!m_documentPath.empty() && !OpenDocumentFile(FromLocal(m_documentPath))) {
+        MessageBox::ShowOk(nullptr, FromLocal(LoadString(AFX_IDP_FAILED_TO_OPEN_DOC)));
+        return false;
+    }
+    m_host = std::make_unique<GuiDocumentHost>(*this);
+    m_pDocument = std::make_unique<CZarnDoc>(m_strAppDir, ServerFromCommandLine(arguments), *m_host);
+    m_pMainFrame = std::make_unique<CMainFrame>();
+    m_pMainFrame->SetView(new CZarnView(*m_pDocument));
+    connect(m_pMainFrame->m_actAbout, &QAction::triggered, this, &CZarnApp::OnAppAbout);
+    connect(m_pMainFrame->m_actFileNew, &QAction::triggered, this, &CZarnApp::OnFileNew);
+    connect(m_pMainFrame->m_actFileOpen, &QAction::triggered, this, &CZarnApp::OnFileOpen);
+    connect(m_pMainFrame->m_actFileSave, &QAction::triggered, this, &CZarnApp::OnFileSave);
+
+    WriteStartFile(m_strAppDir, m_documentPath);
+    SetDialogBkColor(Qt::white, Qt::black);
+
+    m_pMainFrame->showMaximized();
+    m_pMainFrame->raise();
+    m_pMainFrame->activateWindow();
+    // Painted now: the checks and dialogs that follow run in modal loops of their own.
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    m_pMainFrame->repaint();
+
+    m_pDocument->CheckComponentListPresent();
+    if (m_documentPath.empty())
+        ShowStartDialog(1);
+    else
+        GetActiveView()->ShowDesignControl();
+    return true;
+}
+
+int CZarnApp::ExitInstance() {
+    SaveStdProfileSettings();
+    return 0;
+}
+
+void CZarnApp::InitAppDirectory() {
+    m_strAppDir = zarn::InitAppDirectory();
+}
+
+void CZarnApp::SetDialogBkColor(QColor background, QColor text) {
+    auto* application = qobject_cast<QApplication*>(QCoreApplication::instance());
+    if (application == nullptr)
+        return;
+    application->setStyleSheet(QStringLiteral("QDialog { background-color: %1; color: %2; } QDialog QLabel { color: "
+                                              "%2; }")
+                                   .arg(background.name(), text.name()));
+}
+
+void CZarnApp::LoadStdProfileSettings(int maxRecentFiles) {
+    m_maxRecentFiles = maxRecentFiles;
+    m_recentFiles.clear();
+    m_settings->beginGroup(QStringLiteral("Recent File List"));
+    for (int i = 1; i <= m_maxRecentFiles; ++i) {
+        const QString path = m_settings->value(QStringLiteral("File%1").arg(i)).toString();
+        if (!path.isEmpty())
+            m_recentFiles.append(path);
+    }
+    m_settings->endGroup();
+}
+
+void CZarnApp::SaveStdProfileSettings() {
+    if (!m_settings)
+        return;
+    m_settings->beginGroup(QStringLiteral("Recent File List"));
+    m_settings->remove(QString());
+    for (int i = 0; i < m_recentFiles.size(); ++i)
+        m_settings->setValue(QStringLiteral("File%1").arg(i + 1), m_recentFiles.at(i));
+    m_settings->endGroup();
+    m_settings->sync();
+}
+
+bool CZarnApp::OpenDocumentFile(const QString& path) {
+    // The document keeps nothing in its files, but a file that cannot be read is no document.
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    AddToRecentFileList(path);
+    return true;
+}
+
+void CZarnApp::AddToRecentFileList(const QString& path) {
+    m_recentFiles.removeAll(path);
+    m_recentFiles.prepend(path);
+    while (m_recentFiles.size() > m_maxRecentFiles)
+        m_recentFiles.removeLast();
+}
+
+void CZarnApp::ShowStartDialog(int allowUpdate) {
+    CStartDlg dialog;
+    dialog.m_bAllowUpdate = allowUpdate;
+    if (dialog.DoModal() == kIdOk) {
+        if (CZarnView* view = GetActiveView())
+            view->ShowDesignControl();
+    } else if (m_pDocument) {
+        m_pDocument->CheckForUpdates();
+    }
+}
+
+void CZarnApp::OnAppAbout() {
+    CAboutDlg dialog(m_pMainFrame.get());
+    dialog.DoModal();
+}
+
+void CZarnApp::OnFileNew() {
+    m_pDocument->OnNewDocument();
+    if (CZarnView* view = GetActiveView())
+        view->OnUpdate();
+}
+
+void CZarnApp::OnFileOpen() {
+    const QString path = QFileDialog::getOpenFileName(m_pMainFrame.get());
+    if (path.isEmpty())
+        return;
+    if (!OpenDocumentFile(path)) {
+        MessageBox::ShowOk(m_pMainFrame.get(), FromLocal(LoadString(AFX_IDP_FAILED_TO_OPEN_DOC)));
+        return;
+    }
+    m_documentPath = path.toLocal8Bit().toStdString();
+}
+
+void CZarnApp::OnFileSave() {
+    QString path = FromLocal(m_documentPath);
+    if (path.isEmpty())
+        path = QFileDialog::getSaveFileName(m_pMainFrame.get());
+    if (path.isEmpty())
+        return;
+    // The document's contents are nothing, so saving only makes sure the file exists: the document the design
+    // control keeps in it is never emptied.
+    std::ofstream file(path.toLocal8Bit().toStdString(), std::ios::binary | std::ios::app);
+    if (!file)
+        return;
+    m_documentPath = path.toLocal8Bit().toStdString();
+    AddToRecentFileList(path);
+}
+
+} // namespace zarn

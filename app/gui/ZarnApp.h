@@ -1,0 +1,83 @@
+// The application object: wires the document, main frame and view together at start-up, hands the command
+// line's document to the design control, and runs the start dialog and the choice made in it.
+#pragma once
+
+#include <QColor>
+#include <QObject>
+#include <QStringList>
+#include <memory>
+#include <string>
+#include <vector>
+
+class QSettings;
+
+namespace zarn {
+
+class CMainFrame;
+class CZarnDoc;
+class CZarnView;
+class GuiDocumentHost;
+
+class CZarnApp : public QObject {
+    Q_OBJECT
+
+public:
+    // The recent-document list's length.
+    static constexpr int kMaxRecentFiles = 4;
+
+    // The one application object, made after the QApplication. UI thread.
+    CZarnApp();
+    ~CZarnApp() override;
+
+    // The application object while one exists, else null.
+    static CZarnApp* GetApp();
+
+    // The whole start-up with the command line's `arguments` (without the program's name): returns only when
+    // the chain of start dialogs and update checks has ended. False when a document named on the command line
+    // cannot be opened (reported in a message box; nothing else happens then). UI thread.
+    virtual bool InitInstance(const std::vector<std::string>& arguments);
+    // Stores the settings at the end of the run; returns the process's exit code.
+    virtual int ExitInstance();
+
+    // Runs the start dialog, its update button enabled when `allowUpdate` is nonzero, then the design control
+    // ("Start Designing") or an update check (anything else), which offers the dialog again. UI thread.
+    void ShowStartDialog(int allowUpdate);
+    // The about box. UI thread.
+    void OnAppAbout();
+    // The document keys: a new document keeps the records and list mode; open and save go through the file
+    // dialogs, and the document reads and writes nothing.
+    void OnFileNew();
+    void OnFileOpen();
+    void OnFileSave();
+
+    CMainFrame* GetMainWnd() const { return m_pMainFrame.get(); }
+    CZarnDoc* GetActiveDocument() const { return m_pDocument.get(); }
+    CZarnView* GetActiveView() const;
+
+    std::string m_strAppDir;
+    // The recent documents, newest first.
+    QStringList m_recentFiles;
+
+protected:
+    // Sets m_strAppDir to the running executable's directory.
+    virtual void InitAppDirectory();
+    // Every dialog and message box of the application gets these colours.
+    void SetDialogBkColor(QColor background, QColor text);
+    void LoadStdProfileSettings(int maxRecentFiles);
+    void SaveStdProfileSettings();
+
+private:
+    // Opens `path` as the document: it must be a readable file. Enters it in the recent list.
+    bool OpenDocumentFile(const QString& path);
+    void AddToRecentFileList(const QString& path);
+
+    std::unique_ptr<QSettings> m_settings;
+    int m_maxRecentFiles = 0;
+    std::string m_documentPath;
+    std::unique_ptr<GuiDocumentHost> m_host;
+    std::unique_ptr<CZarnDoc> m_pDocument;
+    // Declared last so that it goes first: the view refers to the document.
+    std::unique_ptr<CMainFrame> m_pMainFrame;
+};
+
+} // namespace zarn

@@ -1,0 +1,472 @@
+// The launcher's window as a user meets it: start-up through the real application object, the start dialog,
+// update checks against a real server on a loopback port, the component list, the design control from a
+// registered library, the menu, the status bar and the about box.
+#include "app/gui/ZarnApp.h"
+
+#include "app/gui/AboutDlg.h"
+#include "app/gui/MainFrame.h"
+#include "app/gui/MessageBox.h"
+#include "app/gui/StartDlg.h"
+#include "components/Registry.h"
+#include "components/ZarnDoc.h"
+#include "download/gui/DialogResult.h"
+#include "download/gui/HttpDownloadDlg.h"
+#include "res/ResourceIds.h"
+#include "tests/support/LocalServer.h"
+#include "tests/support/TempAppDir.h"
+#include "view/ZarnView.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QFile>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPrinter>
+#include <QPushButton>
+#include <QSettings>
+#include <QStatusBar>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <chrono>
+#include <deque>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <thread>
+
+namespace zarn {
+namespace {
+
+const QString kListMissing =
+    QStringLiteral("Online System Update Required \nPlease ensure a connection to the internet is present ");
+
+// An application whose directory is a test's own.
+class TestApp : public CZarnApp {
+public:
+    explicit TestApp(std::string appDir) : m_appDir(std::move(appDir)) {}
+
+protected:
+    void InitAppDirectory() override { m_strAppDir = m_appDir; }
+
+private:
+    std::string m_appDir;
+};
+
+// A view that prints into a PDF file instead of asking through the print dialog.
+class PdfView : public CZarnView {
+public:
+    PdfView(CZarnDoc& document, QString file) : CZarnView(document), m_file(std::move(file)) {}
+
+protected:
+    bool OnPreparePrinting(QPrinter& printer) override {
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(m_file);
+        return true;
+    }
+
+private:
+    QString m_file;
+};
+
+// Answers the modal dialogs as they come up, one scripted step per dialog, in order; a dialog the script did
+// not expect is written down and ended (a start dialog with "Start Designing", so that the chain unwinds).
+class DialogScript {
+public:
+    using Step = std::function<void(QDialog&)>;
+
+    DialogScript() {
+        QObject::connect(&m_timer, &QTimer::timeout, [this] { Tick(); });
+        m_timer.start(5);
+    }
+    void Then(const char* dialogName, Step step) { m_steps.push_back({QLatin1String(dialogName), std::move(step)}); }
+    // Called while a download dialog is up, with its source line.
+    std::function<void(const QString&)> m_onDownload;
+
+    QStringList m_unexpected;
+    bool Done() const { return m_steps.empty(); }
+
+private:
+    void Tick() {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        if (dialog == nullptr || dialog->property("answered").toBool())
+            return;
+        if (auto* download = qobject_cast<CHttpDownloadDlg*>(dialog)) {
+            if (m_onDownload)
+                m_onDownload(download->m_wndSourceLine->text());
+            return;
+        }
+        dialog->setProperty("answered", true);
+        if (!m_steps.empty() && m_steps.front().first == dialog->objectName()) {
+            const Step step = std::move(m_steps.front().second);
+            m_steps.pop_front();
+            step(*dialog);
+            // A step that failed before ending its dialog: end it here, so that the chain still unwinds.
+            if (dialog->isVisible()) {
+                m_unexpected << QStringLiteral("left open: ") + dialog->objectName();
+                dialog->accept();
+            }
+            return;
+        }
+        m_unexpected << dialog->objectName();
+        dialog->accept();
+    }
+
+    std::deque<std::pair<QString, Step>> m_steps;
+    QTimer m_timer;
+};
+
+QWidget* Child(QWidget* parent, unsigned id) {
+    for (QWidget* child : parent->findChildren<QWidget*>()) {
+        if (child->property(kControlIdProperty).toUInt() == id)
+            return child;
+    }
+    return nullptr;
+}
+
+// The list's rows as "component|version|status".
+QStringList Rows(const CZarnView& view) {
+    QStringList rows;
+    const QTableWidget* list = view.m_listComponents;
+    for (int row = 0; list != nullptr && row < list->rowCount(); ++row)
+        rows << list->item(row, 0)->text() + "|" + list->item(row, 1)->text() + "|" + list->item(row, 2)->text();
+    return rows;
+}
+
+std::string ReadFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream bytes;
+    bytes << in.rdbuf();
+    return in ? bytes.str() : "<missing>";
+}
+
+void Click(QDialog& dialog, unsigned id) {
+    auto* button = qobject_cast<QPushButton*>(Child(&dialog, id));
+    QVERIFY(button != nullptr);
+    QTest::mouseClick(button, Qt::LeftButton);
+}
+
+} // namespace
+
+class ZarnAppTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void startDialogLeadsToChecksTheListAndTheDesignControl();
+    void missingListAtStartReportsAndChecksFirst();
+    void designControlThatCannotBeMadeLeavesTheViewBlankUntilItCan();
+    void documentOnTheCommandLineShowsTheControlAtOnce();
+    void documentThatCannotBeOpenedEndsStartUp();
+    void frameMenuStatusBarAndAboutBox();
+    void printingGivesAnEmptyPage();
+
+private:
+    // A vendor server with the list and one plain file, which it hands out slowly enough to be seen.
+    void ServeList();
+    std::string ListText() const;
+    // Registers `library` as the design control's server.
+    static void RegisterDesignControl(const char* library);
+
+    QStringList m_boxes;
+    std::unique_ptr<test::TempAppDir> m_app;
+    std::unique_ptr<test::LocalServer> m_server;
+    std::unique_ptr<QTemporaryDir> m_config;
+    int m_listRequests = 0;
+};
+
+void ZarnAppTest::initTestCase() {
+    // The settings go to a folder of the test's own, never to the user's.
+    m_config = std::make_unique<QTemporaryDir>();
+    qputenv("XDG_CONFIG_HOME", m_config->path().toLocal8Bit());
+    RegisterDesignControl(ZARN_TEST_DESIGN_CONTROL);
+}
+
+void ZarnAppTest::RegisterDesignControl(const char* library) {
+    CRegistry classes(HKEY_CLASSES_ROOT);
+    const std::string key = std::string("CLSID\\") + CZarnView::kDesignControlClassId + "\\InprocServer32";
+    QCOMPARE(classes.WriteString(key.c_str(), "", library), 1);
+}
+
+void ZarnAppTest::init() {
+    m_boxes.clear();
+    MessageBox::SetHook([this](QWidget*, const QString& text) {
+        m_boxes << text;
+        return int(kIdOk);
+    });
+    m_app = std::make_unique<test::TempAppDir>();
+    m_listRequests = 0;
+    ServeList();
+}
+
+void ZarnAppTest::cleanup() {
+    MessageBox::SetHook({});
+    m_server.reset();
+    m_app.reset();
+}
+
+std::string ZarnAppTest::ListText() const {
+    return "[STARTCOMP]\ndesc=Drawing Tools\ncodebase=" + m_server->Url("/files/tools.bin") +
+           "\nregfile=app\ndir=tools\nmajor_ver=1\nminor_ver=2\ncust_num=3\nbuild_num=4\n[ENDCOMP]\n"
+           "[STARTCOMP]\ndesc=Help Pages\n[ENDCOMP]\n";
+}
+
+void ZarnAppTest::ServeList() {
+    m_server = std::make_unique<test::LocalServer>();
+    // One request a connection, so that stopping never waits for an idle kept-alive one.
+    m_server->Http().set_keep_alive_max_count(1);
+    m_server->Http().Get(R"(/+quillornacc/+complist/+complist\.txt)",
+                         [this](const httplib::Request&, httplib::Response& res) {
+                             ++m_listRequests;
+                             res.set_content(ListText(), "text/plain");
+                         });
+    m_server->Http().Get("/files/tools.bin", [](const httplib::Request&, httplib::Response& res) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        res.set_content("tool bytes", "application/octet-stream");
+    });
+    m_server->Start();
+}
+
+void ZarnAppTest::startDialogLeadsToChecksTheListAndTheDesignControl() {
+    m_app->WriteList("[STARTCOMP]\ndesc=Old\n[ENDCOMP]\n");
+    TestApp app(m_app->AppDir());
+    const CZarnView* view = nullptr;
+    QStringList seen;
+    DialogScript script;
+    script.m_onDownload = [&](const QString& source) {
+        // While a component downloads, the list already shows every record with its status before installing.
+        if (source.startsWith(QLatin1String("tools.bin")) && view != nullptr && seen.isEmpty())
+            seen << Rows(*view);
+    };
+    script.Then("startDialog", [&](QDialog& dialog) {
+        view = app.GetActiveView();
+        QVERIFY(Child(&dialog, IDC_UPDATE)->isEnabled());
+        // Blank until the user chooses.
+        QVERIFY(view->m_listComponents == nullptr && view->m_wndDesign == nullptr);
+        QVERIFY(app.GetMainWnd()->isMaximized());
+        QCOMPARE(dialog.palette().color(QPalette::Window), QColor(Qt::white));
+        QCOMPARE(dialog.palette().color(QPalette::WindowText), QColor(Qt::black));
+        QTest::keyClick(&dialog, Qt::Key_Escape);
+    });
+    const QStringList afterCheck{"Drawing Tools|1.2.3.4|CURRENT", "Help Pages|0.0.0.0|CURRENT"};
+    script.Then("startDialog", [&](QDialog& dialog) {
+        QVERIFY(!Child(&dialog, IDC_UPDATE)->isEnabled());
+        QCOMPARE(Rows(*view), afterCheck);
+        QVERIFY(view->m_listComponents->isVisible());
+        QCOMPARE(ReadFile(m_app->Path("tools/tools.bin")), std::string("tool bytes"));
+        // The close box asks for a check too, greyed button or not: a second check nests in this one.
+        dialog.close();
+    });
+    script.Then("startDialog", [&](QDialog& dialog) { Click(dialog, IDOK_BUTTON); });
+
+    QVERIFY(app.InitInstance({"--server", m_server->Url("")}));
+    QVERIFY(script.Done());
+    QCOMPARE(script.m_unexpected, QStringList());
+    QCOMPARE(m_boxes, QStringList());
+    QCOMPARE(m_listRequests, 2);
+    QCOMPARE(seen, (QStringList{"Drawing Tools|1.2.3.4|NOT_INSTALLED", "Help Pages|0.0.0.0|NOT_INSTALLED"}));
+    QCOMPARE(app.GetMainWnd()->windowTitle(), QStringLiteral("Quillorna by www.ostrevant.com [www.quillorna.com]"));
+
+    // After the one "Start Designing" every nested check has unwound, and the control fills the view.
+    QWidget* control = view->m_wndDesign;
+    QVERIFY(control != nullptr);
+    QCOMPARE(control, Child(app.GetActiveView(), IDC_DESIGN_CONTROL));
+    QCOMPARE(control->objectName(), QStringLiteral("cad design"));
+    QVERIFY(control->isVisible() && control->isEnabled());
+    QVERIFY(!view->m_listComponents->isVisible() && !view->m_listComponents->isEnabled());
+    QCOMPARE(app.GetActiveDocument()->m_listMode, 0);
+    const QTableWidget& list = *view->m_listComponents;
+    QCOMPARE(list.property(kControlIdProperty).toUInt(), unsigned(IDC_COMPONENT_LIST));
+    QVERIFY(list.showGrid());
+    const double scale = view->logicalDpiX() / 96.0;
+    QCOMPARE(list.columnWidth(0), qRound(250 * scale));
+    QCOMPARE(list.columnWidth(1), qRound(125 * scale));
+    QCOMPARE(list.columnWidth(2), qRound(175 * scale));
+    QCOMPARE(list.horizontalHeaderItem(2)->text(), QStringLiteral("Status"));
+    QCOMPARE(list.horizontalHeader()->defaultAlignment() & Qt::AlignHorizontal_Mask, Qt::AlignLeft);
+
+    // A new document keeps the records and the view as they are.
+    app.GetMainWnd()->m_actFileNew->trigger();
+    QCOMPARE(Rows(*view), afterCheck);
+    QVERIFY(control->isVisible());
+
+    // "&Design" while designing changes nothing.
+    app.GetMainWnd()->m_actDesign->trigger();
+    QCOMPARE(view->m_wndDesign, control);
+    QVERIFY(control->isVisible());
+    QCOMPARE(view->findChildren<QWidget*>(QStringLiteral("cad design")).size(), 1);
+
+    // Resizing keeps both children, the hidden one too, at the full client area.
+    app.GetMainWnd()->showNormal();
+    app.GetMainWnd()->resize(640, 400);
+    QTRY_COMPARE(app.GetMainWnd()->size(), QSize(640, 400));
+    QTRY_COMPARE(control->geometry(), view->rect());
+    QCOMPARE(view->m_listComponents->geometry(), view->rect());
+    QVERIFY(view->width() <= 640 && view->height() < 400);
+
+    // A check over the shown control hides it; "Start Designing" brings the same control back.
+    script.Then("startDialog", [&](QDialog& dialog) { Click(dialog, IDC_UPDATE); });
+    script.Then("startDialog", [&](QDialog& dialog) {
+        QVERIFY(!control->isVisible() && !control->isEnabled());
+        QVERIFY(view->m_listComponents->isVisible());
+        Click(dialog, IDOK_BUTTON);
+    });
+    app.ShowStartDialog(1);
+    QVERIFY(script.Done());
+    QCOMPARE(view->m_wndDesign, control);
+    QVERIFY(control->isVisible() && !view->m_listComponents->isVisible());
+    QCOMPARE(m_listRequests, 3);
+}
+
+void ZarnAppTest::missingListAtStartReportsAndChecksFirst() {
+    // An installed application directory: the list's folder is there, the list is not.
+    std::filesystem::create_directory(m_app->Path("complist"));
+    TestApp app(m_app->AppDir());
+    QStringList dialogs;
+    DialogScript script;
+    const auto startDesigning = [&](QDialog& dialog) {
+        dialogs << (Child(&dialog, IDC_UPDATE)->isEnabled() ? "enabled" : "greyed") +
+                       QStringLiteral(" after %1 boxes").arg(m_boxes.size());
+        Click(dialog, IDOK_BUTTON);
+    };
+    script.Then("startDialog", startDesigning);
+    script.Then("startDialog", startDesigning);
+    QVERIFY(app.InitInstance({"--server", m_server->Url("")}));
+    QCOMPARE(m_boxes, QStringList{kListMissing});
+    // The check's own start dialog first, then the one of the start-up.
+    QCOMPARE(dialogs, (QStringList{"greyed after 1 boxes", "enabled after 1 boxes"}));
+    QCOMPARE(m_listRequests, 1);
+    QCOMPARE(script.m_unexpected, QStringList());
+}
+
+void ZarnAppTest::designControlThatCannotBeMadeLeavesTheViewBlankUntilItCan() {
+    m_app->WriteList(ListText());
+    TestApp app(m_app->AppDir());
+    DialogScript script;
+    script.Then("startDialog", [&](QDialog& dialog) { Click(dialog, IDC_UPDATE); });
+    script.Then("startDialog", [&](QDialog& dialog) { Click(dialog, IDOK_BUTTON); });
+    // A library without the factory export, then one that is not there.
+    RegisterDesignControl(ZARN_LIBRARY_WITHOUT_FACTORY);
+    QVERIFY(app.InitInstance({"--server", m_server->Url("")}));
+    CZarnView& view = *app.GetActiveView();
+    QVERIFY(view.m_wndDesign == nullptr && !view.m_listComponents->isVisible());
+    RegisterDesignControl((m_app->Outside() / "missing.so").string().c_str());
+    app.GetMainWnd()->m_actDesign->trigger();
+    QVERIFY(view.m_wndDesign == nullptr);
+    QCOMPARE(m_boxes, QStringList());
+
+    RegisterDesignControl(ZARN_TEST_DESIGN_CONTROL);
+    app.GetMainWnd()->m_actDesign->trigger();
+    QVERIFY(view.m_wndDesign != nullptr && view.m_wndDesign->isVisible());
+    QCOMPARE(script.m_unexpected, QStringList());
+}
+
+void ZarnAppTest::documentOnTheCommandLineShowsTheControlAtOnce() {
+    m_app->WriteList(ListText());
+    std::filesystem::create_directory(m_app->Path("temp"));
+    const std::string document = (m_app->Outside() / "kitchen plan.dsn").string();
+    std::ofstream(document) << "lines";
+    {
+        TestApp app(m_app->AppDir());
+        DialogScript script;
+        QVERIFY(app.InitInstance({document, "--server", m_server->Url("")}));
+        QCOMPARE(script.m_unexpected, QStringList());
+        QCOMPARE(ReadFile(m_app->Path("temp/startfile.txt")), document);
+        QVERIFY(app.GetActiveView()->m_wndDesign != nullptr && app.GetActiveView()->m_wndDesign->isVisible());
+        QVERIFY(app.GetActiveView()->m_listComponents == nullptr);
+        QCOMPARE(m_listRequests, 0);
+        // The caption never names the document.
+        QCOMPARE(app.GetMainWnd()->windowTitle(), CMainFrame::Caption());
+        QCOMPARE(app.ExitInstance(), 0);
+    }
+    QSettings settings(QStringLiteral("Ostrevant"), QStringLiteral("zarn"));
+    QCOMPARE(settings.value(QStringLiteral("Recent File List/File1")).toString(), QString::fromStdString(document));
+}
+
+void ZarnAppTest::documentThatCannotBeOpenedEndsStartUp() {
+    std::filesystem::create_directory(m_app->Path("temp"));
+    TestApp app(m_app->AppDir());
+    DialogScript script;
+    QVERIFY(!app.InitInstance({(m_app->Outside() / "no such plan.dsn").string()}));
+    QCOMPARE(m_boxes, QStringList{QStringLiteral("Failed to open document.")});
+    QCOMPARE(script.m_unexpected, QStringList());
+    QVERIFY(!std::filesystem::exists(m_app->Path("temp/startfile.txt")));
+    QVERIFY(app.GetMainWnd() == nullptr);
+    QCOMPARE(m_listRequests, 0);
+}
+
+void ZarnAppTest::frameMenuStatusBarAndAboutBox() {
+    CMainFrame frame;
+    frame.show();
+    QStringList menus;
+    for (QAction* action : frame.menuBar()->actions())
+        menus << action->text();
+    QCOMPARE(menus, (QStringList{"&Design", "&Settings", "&Help"}));
+
+    // "Ready" when idle, the prompt's first line while an item is highlighted.
+    QLabel* pane = frame.m_paneMessage;
+    QCOMPARE(pane->text(), QStringLiteral("Ready"));
+    frame.m_actStatusBar->showStatusText(&frame);
+    QCOMPARE(pane->text(), QStringLiteral("Show or hide the status bar"));
+    frame.m_actAbout->showStatusText(&frame);
+    QCOMPARE(pane->text(), QStringLiteral("Display program information, version number and copyright"));
+    frame.m_actDesign->showStatusText(&frame);
+    QCOMPARE(pane->text(), QStringLiteral("Ready"));
+    for (QLabel* indicator : {frame.m_paneCaps, frame.m_paneNum, frame.m_paneScroll})
+        QVERIFY(indicator->isVisible() && indicator->width() > 0);
+
+    QVERIFY(frame.m_actStatusBar->isChecked() && frame.statusBar()->isVisible());
+    frame.m_actStatusBar->trigger();
+    QVERIFY(!frame.m_actStatusBar->isChecked() && !frame.statusBar()->isVisible());
+    frame.m_actStatusBar->trigger();
+    QVERIFY(frame.m_actStatusBar->isChecked() && frame.statusBar()->isVisible());
+
+    TestApp app(m_app->AppDir());
+    DialogScript script;
+    QString product, contact, selected;
+    bool readOnly = false;
+    script.Then("aboutDialog", [&](QDialog& dialog) {
+        auto* edit = qobject_cast<QLineEdit*>(Child(&dialog, IDC_PRODUCT_LINE));
+        QVERIFY(edit != nullptr);
+        product = edit->text();
+        readOnly = edit->isReadOnly();
+        edit->selectAll();
+        selected = edit->selectedText();
+        contact = qobject_cast<QLabel*>(Child(&dialog, IDC_CONTACT_LINE))->text();
+        QCOMPARE(dialog.windowTitle(), QStringLiteral("About Quillorna"));
+        QTest::keyClick(&dialog, Qt::Key_Escape);
+    });
+    app.OnAppAbout();
+    QVERIFY(script.Done());
+    QCOMPARE(product, QStringLiteral("Quillorna by Ostrevant Ltd."));
+    QVERIFY(readOnly);
+    QCOMPARE(selected, product);
+    QVERIFY2(contact.startsWith(QLatin1String("email: ")) && contact.contains(QLatin1Char('@')), qPrintable(contact));
+}
+
+void ZarnAppTest::printingGivesAnEmptyPage() {
+    CZarnDoc document(m_app->AppDir());
+    document.m_listMode = 1;
+    const QString pdf = QString::fromStdString((m_app->Outside() / "view.pdf").string());
+    PdfView view(document, pdf);
+    view.FillComponentList();
+    view.OnFilePrint();
+    QFile file(pdf);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray bytes = file.readAll();
+    QCOMPARE(bytes.count("/Type /Page\n") + bytes.count("/Type /Page\r"), 1);
+    // Nothing drawn on it: the list on the screen is no part of the printout.
+    QVERIFY(!bytes.contains("/Type /Font"));
+}
+
+} // namespace zarn
+
+QTEST_MAIN(zarn::ZarnAppTest)
+#include "ZarnAppTest.moc"
