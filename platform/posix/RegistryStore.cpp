@@ -24,8 +24,8 @@ constexpr std::int64_t kApplicationId = 0x5A524547; // "ZREG"
 // writers queues behind it.
 constexpr int kBusyTimeoutMs = 15000;
 
-// AUTOINCREMENT keeps ids of deleted keys from coming back, so a handle to a deleted key can never reach a key
-// made later. The NOCASE collation folds ASCII letters only, as single-byte names need.
+// The first schema; the steps below bring it to the current one. AUTOINCREMENT keeps ids of deleted keys from coming
+// back, so a handle to a deleted key can never reach a key made later.
 constexpr const char* kSchema = R"sql(
 CREATE TABLE reg_keys(
     id INTEGER PRIMARY KEY AUTOINCREMENT,
@@ -48,12 +48,46 @@ PRAGMA application_id = 1515341127;
 
 static_assert(kApplicationId == 1515341127, "the schema text sets the same id");
 
-// Each step brings a file from the version before it (PRAGMA user_version) to the next, inside the transaction that
-// opens it; a new file gets the first schema and then every step, so old and new files end up alike.
-constexpr const char* kMigrations[] = {
-    // 1: each key keeps the counts and longest lengths of its subkeys and values, so RegQueryInfoKeyA reads one row
-    // instead of scanning every child; children can be listed in order of creation from an index.
-    R"sql(
+// The form in which names are compared and sorted: each char upper-cased and written as the UTF-8 of its Unicode
+// code point, so that the order of the bytes is the order of the upper-case names' code points, as Windows sorts a
+// key's subkeys ("_" after the letters, which a lower-case fold would put before them).
+std::string FoldName(std::string_view name) {
+    // Code page 1252 from 0x80 to 0x9F; the other chars are their own code points.
+    static constexpr char16_t kHigh[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                           0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+                                           0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                           0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+    std::string folded;
+    folded.reserve(name.size());
+    for (const char c : name) {
+        unsigned byte = static_cast<unsigned char>(c);
+        if (byte >= 'a' && byte <= 'z')
+            byte -= 0x20;
+        const unsigned point = byte >= 0x80 && byte < 0xA0 ? kHigh[byte - 0x80] : byte;
+        if (point < 0x80) {
+            folded += static_cast<char>(point);
+        } else if (point < 0x800) {
+            folded += static_cast<char>(0xC0 | point >> 6);
+            folded += static_cast<char>(0x80 | (point & 0x3F));
+        } else {
+            folded += static_cast<char>(0xE0 | point >> 12);
+            folded += static_cast<char>(0x80 | (point >> 6 & 0x3F));
+            folded += static_cast<char>(0x80 | (point & 0x3F));
+        }
+    }
+    return folded;
+}
+
+// zarn_fold(name) in SQL, for the steps that fold the names already stored.
+void FoldFunction(sqlite3_context* context, int, sqlite3_value** args) {
+    const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(args[0]));
+    const std::string folded = FoldName(text == nullptr ? std::string_view() : std::string_view(text));
+    sqlite3_result_text(context, folded.data(), static_cast<int>(folded.size()), SQLITE_TRANSIENT);
+}
+
+// 1: each key keeps the counts and longest lengths of its subkeys and values, so RegQueryInfoKeyA reads one row
+// instead of scanning every child; children can be listed in order of creation from an index.
+constexpr const char* kCountsStep = R"sql(
 ALTER TABLE reg_keys ADD COLUMN subkeys INTEGER NOT NULL DEFAULT 0;
 ALTER TABLE reg_keys ADD COLUMN max_subkey_len INTEGER NOT NULL DEFAULT 0;
 ALTER TABLE reg_keys ADD COLUMN max_class_len INTEGER NOT NULL DEFAULT 0;
@@ -72,7 +106,52 @@ UPDATE reg_keys SET
     max_value_name_len = (SELECT coalesce(max(length(CAST(v.name AS BLOB))), 0) FROM reg_values AS v
                           WHERE v.key = reg_keys.id),
     max_value_len = (SELECT coalesce(max(length(v.data)), 0) FROM reg_values AS v WHERE v.key = reg_keys.id);
-)sql",
+)sql";
+
+// 2: every name is stored beside its folded form, and the folded form is what is unique among siblings and what
+// subkeys are listed by. SQLite cannot change a column's collation in place, so both tables are made again; their
+// AUTOINCREMENT counters move with them, so no id of a deleted key comes back.
+constexpr const char* kFoldedNamesStep = R"sql(
+CREATE TABLE reg_keys_new(
+    id INTEGER PRIMARY KEY AUTOINCREMENT,
+    parent INTEGER NOT NULL,
+    name TEXT NOT NULL,
+    folded TEXT NOT NULL,
+    class TEXT NOT NULL DEFAULT '',
+    written INTEGER NOT NULL DEFAULT 0,
+    subkeys INTEGER NOT NULL DEFAULT 0,
+    max_subkey_len INTEGER NOT NULL DEFAULT 0,
+    max_class_len INTEGER NOT NULL DEFAULT 0,
+    value_count INTEGER NOT NULL DEFAULT 0,
+    max_value_name_len INTEGER NOT NULL DEFAULT 0,
+    max_value_len INTEGER NOT NULL DEFAULT 0);
+INSERT INTO reg_keys_new SELECT id, parent, name, zarn_fold(name), class, written, subkeys, max_subkey_len,
+    max_class_len, value_count, max_value_name_len, max_value_len FROM reg_keys;
+CREATE TABLE reg_values_new(
+    id INTEGER PRIMARY KEY AUTOINCREMENT,
+    key INTEGER NOT NULL,
+    name TEXT NOT NULL,
+    folded TEXT NOT NULL,
+    type INTEGER NOT NULL,
+    data BLOB NOT NULL);
+INSERT INTO reg_values_new SELECT id, key, name, zarn_fold(name), type, data FROM reg_values;
+DELETE FROM sqlite_sequence WHERE name IN ('reg_keys_new', 'reg_values_new');
+UPDATE sqlite_sequence SET name = name || '_new' WHERE name IN ('reg_keys', 'reg_values');
+DROP TABLE reg_keys;
+DROP TABLE reg_values;
+ALTER TABLE reg_keys_new RENAME TO reg_keys;
+ALTER TABLE reg_values_new RENAME TO reg_values;
+CREATE UNIQUE INDEX reg_keys_by_name ON reg_keys(parent, folded);
+CREATE UNIQUE INDEX reg_values_by_name ON reg_values(key, folded);
+CREATE INDEX reg_values_by_key ON reg_values(key);
+)sql";
+
+// Each step brings a file from the version before it (PRAGMA user_version) to the next, inside the transaction that
+// opens it; a new file gets the first schema and then every step, so old and new files end up alike.
+using Migration = void (*)(sqlite3*);
+constexpr Migration kMigrations[] = {
+    [](sqlite3* db) { SqliteStatement::Execute(db, kCountsStep); },
+    [](sqlite3* db) { SqliteStatement::Execute(db, kFoldedNamesStep); },
 };
 
 constexpr std::int64_t kSchemaVersion = std::size(kMigrations);
@@ -149,17 +228,28 @@ unsigned RegistryStore::DataVersion() {
     return version;
 }
 
-const RegistryStore::Cursor* RegistryStore::FindCursor(std::unordered_map<std::int64_t, Cursor>& cursors,
-                                                       std::int64_t key, DWORD index) {
+void RegistryStore::ForgetMovedCursors() {
     // Any change to the file, by this connection or another, may have moved every position.
     const unsigned version = DataVersion();
-    if (version != m_cursorVersion || cursors.size() > kMaxCursors) {
+    if (version != m_cursorVersion || m_keyCursors.size() > kMaxCursors || m_valueCursors.size() > kMaxCursors) {
         m_keyCursors.clear();
         m_valueCursors.clear();
         m_cursorVersion = version;
     }
-    auto found = cursors.find(key);
-    if (found == cursors.end() || (found->second.index != index && found->second.index + 1 != index))
+}
+
+const RegistryStore::KeyCursor* RegistryStore::FindKeyCursor(std::int64_t key, DWORD index) {
+    ForgetMovedCursors();
+    auto found = m_keyCursors.find(key);
+    if (found == m_keyCursors.end() || (found->second.index != index && found->second.index + 1 != index))
+        return nullptr;
+    return &found->second;
+}
+
+const RegistryStore::ValueCursor* RegistryStore::FindValueCursor(std::int64_t key, DWORD index) {
+    ForgetMovedCursors();
+    auto found = m_valueCursors.find(key);
+    if (found == m_valueCursors.end() || (found->second.index != index && found->second.index + 1 != index))
         return nullptr;
     return &found->second;
 }
@@ -194,6 +284,10 @@ sqlite3* OpenDatabase(const std::string& path) {
     }
     try {
         sqlite3_busy_timeout(db, kBusyTimeoutMs);
+        rc = sqlite3_create_function(db, "zarn_fold", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, FoldFunction,
+                                     nullptr, nullptr);
+        if (rc != SQLITE_OK)
+            throw SqliteStatement::Error{rc};
         // WAL lets readers go on while one process writes; NORMAL sync is safe with WAL against a crash of the
         // process, and each write is its own transaction.
         SqliteStatement::Execute(db, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;");
@@ -220,7 +314,7 @@ sqlite3* OpenDatabase(const std::string& path) {
         }
         if (version < kSchemaVersion) {
             for (std::int64_t step = std::max<std::int64_t>(version, 0); step < kSchemaVersion; ++step)
-                SqliteStatement::Execute(db, kMigrations[step]);
+                kMigrations[step](db);
             SqliteStatement::Execute(db, ("PRAGMA user_version = " + std::to_string(kSchemaVersion)).c_str());
         }
         SqliteStatement::Execute(db, "COMMIT");
@@ -311,8 +405,8 @@ LONG RegistryStore::OpenPath(std::int64_t base, const std::vector<std::string>& 
             return ERROR_KEY_DELETED;
         std::int64_t current = base;
         for (const std::string& name : names) {
-            SqliteStatement child = Statement("SELECT id FROM reg_keys WHERE parent = ? AND name = ?");
-            child.Bind(1, current).Bind(2, name);
+            SqliteStatement child = Statement("SELECT id FROM reg_keys WHERE parent = ? AND folded = ?");
+            child.Bind(1, current).Bind(2, FoldName(name));
             if (!child.Step())
                 return ERROR_FILE_NOT_FOUND;
             current = child.Int(0);
@@ -332,8 +426,8 @@ LONG RegistryStore::CreatePath(std::int64_t base, const std::vector<std::string>
         std::int64_t current = base;
         bool madeLast = false;
         for (std::size_t i = 0; i < names.size(); ++i) {
-            SqliteStatement child = Statement("SELECT id FROM reg_keys WHERE parent = ? AND name = ?");
-            child.Bind(1, current).Bind(2, names[i]);
+            SqliteStatement child = Statement("SELECT id FROM reg_keys WHERE parent = ? AND folded = ?");
+            child.Bind(1, current).Bind(2, FoldName(names[i]));
             if (child.Step()) {
                 current = child.Int(0);
                 madeLast = false;
@@ -343,9 +437,9 @@ LONG RegistryStore::CreatePath(std::int64_t base, const std::vector<std::string>
                 return ERROR_ACCESS_DENIED;
             const std::int64_t now = static_cast<std::int64_t>(FileTimeNow());
             const std::string_view madeClass = i + 1 == names.size() ? keyClass : "";
-            SqliteStatement insert = Statement("INSERT INTO reg_keys(parent, name, class, written) VALUES(?, ?, ?, ?) "
-                                               "RETURNING id");
-            insert.Bind(1, current).Bind(2, names[i]).Bind(3, madeClass).Bind(4, now);
+            SqliteStatement insert = Statement("INSERT INTO reg_keys(parent, name, folded, class, written) "
+                                               "VALUES(?, ?, ?, ?, ?) RETURNING id");
+            insert.Bind(1, current).Bind(2, names[i]).Bind(3, FoldName(names[i])).Bind(4, madeClass).Bind(5, now);
             if (!insert.Step())
                 return ERROR_REGISTRY_IO_FAILED;
             std::int64_t made = insert.Int(0);
@@ -370,8 +464,8 @@ LONG RegistryStore::QueryValue(std::int64_t key, std::string_view name, Value& v
     return Transact(false, [&]() -> LONG {
         if (!KeyExists(key))
             return ERROR_KEY_DELETED;
-        SqliteStatement query = Statement("SELECT type, data FROM reg_values WHERE key = ? AND name = ?");
-        query.Bind(1, key).Bind(2, name);
+        SqliteStatement query = Statement("SELECT type, data FROM reg_values WHERE key = ? AND folded = ?");
+        query.Bind(1, key).Bind(2, FoldName(name));
         if (!query.Step())
             return ERROR_FILE_NOT_FOUND;
         value.type = static_cast<DWORD>(query.Int(0));
@@ -388,8 +482,8 @@ LONG RegistryStore::SetValue(std::int64_t key, std::string_view name, DWORD type
         // written, as the Windows registry does.
         const std::int64_t now = static_cast<std::int64_t>(FileTimeNow());
         const auto length = static_cast<std::int64_t>(size);
-        SqliteStatement find = Statement("SELECT id FROM reg_values WHERE key = ? AND name = ?");
-        find.Bind(1, key).Bind(2, name);
+        SqliteStatement find = Statement("SELECT id FROM reg_values WHERE key = ? AND folded = ?");
+        find.Bind(1, key).Bind(2, FoldName(name));
         if (find.Step()) {
             Statement("UPDATE reg_values SET type = ?, data = ? WHERE id = ?")
                 .Bind(1, static_cast<std::int64_t>(type))
@@ -403,11 +497,12 @@ LONG RegistryStore::SetValue(std::int64_t key, std::string_view name, DWORD type
                 .Run();
             return ERROR_SUCCESS;
         }
-        Statement("INSERT INTO reg_values(key, name, type, data) VALUES(?, ?, ?, ?)")
+        Statement("INSERT INTO reg_values(key, name, folded, type, data) VALUES(?, ?, ?, ?, ?)")
             .Bind(1, key)
             .Bind(2, name)
-            .Bind(3, static_cast<std::int64_t>(type))
-            .BindBlob(4, data, size)
+            .Bind(3, FoldName(name))
+            .Bind(4, static_cast<std::int64_t>(type))
+            .BindBlob(5, data, size)
             .Run();
         Statement("UPDATE reg_keys SET value_count = value_count + 1, max_value_name_len = max(max_value_name_len, ?), "
                   "max_value_len = max(max_value_len, ?), written = ? WHERE id = ?")
@@ -424,8 +519,8 @@ LONG RegistryStore::DeleteValue(std::int64_t key, std::string_view name) {
     return Transact(true, [&]() -> LONG {
         if (!KeyExists(key))
             return ERROR_KEY_DELETED;
-        SqliteStatement find = Statement("SELECT id FROM reg_values WHERE key = ? AND name = ?");
-        find.Bind(1, key).Bind(2, name);
+        SqliteStatement find = Statement("SELECT id FROM reg_values WHERE key = ? AND folded = ?");
+        find.Bind(1, key).Bind(2, FoldName(name));
         if (!find.Step())
             return ERROR_FILE_NOT_FOUND;
         Statement("DELETE FROM reg_values WHERE id = ?").Bind(1, find.Int(0)).Run();
@@ -463,22 +558,30 @@ LONG RegistryStore::DeleteKey(std::int64_t key) {
 }
 
 // An enumeration asks for index 0, 1, 2, ... in turn: the row found last for a key is remembered, so the next index
-// is one step along an index instead of a count from the start.
+// is one step along an index instead of a count from the start. Subkeys come in the order of their folded names,
+// values in the order of creation.
 LONG RegistryStore::EnumKey(std::int64_t key, DWORD index, std::string& name) {
     return Transact(false, [&]() -> LONG {
         if (!KeyExists(key))
             return ERROR_KEY_DELETED;
-        const Cursor* cursor = FindCursor(m_keyCursors, key, index);
+        const KeyCursor* cursor = FindKeyCursor(key, index);
         SqliteStatement query =
-            cursor == nullptr ? Statement("SELECT id, name FROM reg_keys WHERE parent = ? ORDER BY id LIMIT 1 OFFSET ?")
+            cursor == nullptr
+                ? Statement("SELECT name, folded FROM reg_keys WHERE parent = ? ORDER BY folded LIMIT 1 OFFSET ?")
             : cursor->index == index
-                ? Statement("SELECT id, name FROM reg_keys WHERE parent = ? AND id >= ? ORDER BY id LIMIT 1")
-                : Statement("SELECT id, name FROM reg_keys WHERE parent = ? AND id > ? ORDER BY id LIMIT 1");
-        query.Bind(1, key).Bind(2, cursor == nullptr ? static_cast<std::int64_t>(index) : cursor->id);
+                ? Statement(
+                      "SELECT name, folded FROM reg_keys WHERE parent = ? AND folded >= ? ORDER BY folded LIMIT 1")
+                : Statement(
+                      "SELECT name, folded FROM reg_keys WHERE parent = ? AND folded > ? ORDER BY folded LIMIT 1");
+        query.Bind(1, key);
+        if (cursor == nullptr)
+            query.Bind(2, static_cast<std::int64_t>(index));
+        else
+            query.Bind(2, cursor->folded);
         if (!query.Step())
             return ERROR_NO_MORE_ITEMS;
-        m_keyCursors[key] = Cursor{index, query.Int(0)};
-        name = query.Text(1);
+        name = query.Text(0);
+        m_keyCursors[key] = KeyCursor{index, query.Text(1)};
         return ERROR_SUCCESS;
     });
 }
@@ -487,7 +590,7 @@ LONG RegistryStore::EnumValue(std::int64_t key, DWORD index, std::string& name, 
     return Transact(false, [&]() -> LONG {
         if (!KeyExists(key))
             return ERROR_KEY_DELETED;
-        const Cursor* cursor = FindCursor(m_valueCursors, key, index);
+        const ValueCursor* cursor = FindValueCursor(key, index);
         SqliteStatement query =
             cursor == nullptr
                 ? Statement("SELECT id, name, type, data FROM reg_values WHERE key = ? ORDER BY id LIMIT 1 OFFSET ?")
@@ -497,7 +600,7 @@ LONG RegistryStore::EnumValue(std::int64_t key, DWORD index, std::string& name, 
         query.Bind(1, key).Bind(2, cursor == nullptr ? static_cast<std::int64_t>(index) : cursor->id);
         if (!query.Step())
             return ERROR_NO_MORE_ITEMS;
-        m_valueCursors[key] = Cursor{index, query.Int(0)};
+        m_valueCursors[key] = ValueCursor{index, query.Int(0)};
         name = query.Text(1);
         value.type = static_cast<DWORD>(query.Int(2));
         value.data = query.Blob(3);

@@ -79,14 +79,20 @@ public:
     LONG DeleteValue(std::int64_t key, std::string_view name);
     // Deletes a key and its values; ERROR_ACCESS_DENIED for a predefined key or a key that has subkeys.
     LONG DeleteKey(std::int64_t key);
-    // The index-th subkey / value in order of creation; ERROR_NO_MORE_ITEMS past the last.
+    // The index-th subkey, in the order of the names' upper-case forms as Windows keeps them, or the index-th value
+    // in order of creation; ERROR_NO_MORE_ITEMS past the last.
     LONG EnumKey(std::int64_t key, DWORD index, std::string& name);
     LONG EnumValue(std::int64_t key, DWORD index, std::string& name, Value& value);
     LONG QueryInfo(std::int64_t key, KeyInfo& info);
 
 private:
-    // Where the last enumeration of a key's subkeys or values stood: the row found for index.
-    struct Cursor {
+    // Where the last enumeration of a key's subkeys or values stood: the subkey's folded name or the value's row
+    // found for index.
+    struct KeyCursor {
+        DWORD index;
+        std::string folded;
+    };
+    struct ValueCursor {
         DWORD index;
         std::int64_t id;
     };
@@ -98,9 +104,11 @@ private:
     SqliteStatement Statement(const char* sql);
     // SQLite's counter of changes to the file, by any connection, as this transaction sees it.
     unsigned DataVersion();
-    // The remembered position of key at index or at index - 1, or null; forgets every position when the file
-    // changed since they were found.
-    const Cursor* FindCursor(std::unordered_map<std::int64_t, Cursor>& cursors, std::int64_t key, DWORD index);
+    // Forgets every remembered position when the file changed since they were found.
+    void ForgetMovedCursors();
+    // The remembered position of key at index or at index - 1, or null.
+    const KeyCursor* FindKeyCursor(std::int64_t key, DWORD index);
+    const ValueCursor* FindValueCursor(std::int64_t key, DWORD index);
     bool KeyExists(std::int64_t key);
     std::size_t KeyDepth(std::int64_t key);
 
@@ -108,8 +116,8 @@ private:
     std::mutex m_mutex;
     sqlite3* m_db = nullptr;
     std::unordered_map<const char*, sqlite3_stmt*> m_statements;
-    std::unordered_map<std::int64_t, Cursor> m_keyCursors;
-    std::unordered_map<std::int64_t, Cursor> m_valueCursors;
+    std::unordered_map<std::int64_t, KeyCursor> m_keyCursors;
+    std::unordered_map<std::int64_t, ValueCursor> m_valueCursors;
     unsigned m_cursorVersion = 0;
     bool m_closed = false;
     pid_t m_pid;

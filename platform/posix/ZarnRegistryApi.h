@@ -7,7 +7,8 @@
  * give ERROR_KEY_DELETED; a database in use must not be replaced or restored, since its -wal file would be
  * replayed onto the new one.
  * A damaged file, or an SQLite file of another program, fails every call with ERROR_BADDB and is left alone.
- * RegEnumKeyA and RegEnumValueA list in order of creation; replacing a value keeps its place and its name's case.
+ * RegEnumKeyA lists subkeys sorted by their upper-case names, as the Windows registry keeps them; RegEnumValueA
+ * lists values in order of creation; replacing a value keeps its place and its name's case.
  * Volatile keys are kept like any other. Handles do not cross fork(): a child opens its own (ERROR_INVALID_HANDLE).
  * Plain C: a component's DllRegisterServer includes this header and links libzarn_registry. */
 #ifndef ZARN_REGISTRY_API_H

@@ -317,27 +317,30 @@ TEST_F(RegistryApi, BigValuesRoundTrip) {
     EXPECT_EQ(maxData, data.size());
 }
 
-TEST_F(RegistryApi, EnumerationFollowsTheOrderOfCreation) {
+TEST_F(RegistryApi, SubkeysComeSortedByTheirUpperCaseValuesInOrderOfCreation) {
     HKEY key = Create(HKEY_CURRENT_USER, "Order");
-    for (const char* name : {"zeta", "Alpha", "mid"})
+    // Upper-cased, "_" (0x5F) sorts after every letter and "[" (0x5B) just after "Z".
+    for (const char* name : {"zeta", "_under", "Alpha", "mid", "[bracket", "b"})
         Create(key, name);
     for (const char* name : {"z", "A", ""})
         ASSERT_EQ(SetString(key, name, name), ERROR_SUCCESS);
-    EXPECT_EQ(SubKeys(key), (std::vector<std::string>{"zeta", "Alpha", "mid"}));
+    EXPECT_EQ(SubKeys(key), (std::vector<std::string>{"Alpha", "b", "mid", "zeta", "[bracket", "_under"}));
     EXPECT_EQ(ValueNames(key), (std::vector<std::string>{"z", "A", ""}));
 
-    // Overwriting keeps a value's place; deleting closes the gap.
+    // Overwriting keeps a value's place; deleting closes the gap; a key made again takes its sorted place.
     ASSERT_EQ(SetString(key, "z", "again"), ERROR_SUCCESS);
     EXPECT_EQ(ValueNames(key), (std::vector<std::string>{"z", "A", ""}));
     ASSERT_EQ(RegDeleteValueA(key, "A"), ERROR_SUCCESS);
     ASSERT_EQ(RegDeleteKeyA(key, "Alpha"), ERROR_SUCCESS);
     EXPECT_EQ(ValueNames(key), (std::vector<std::string>{"z", ""}));
-    EXPECT_EQ(SubKeys(key), (std::vector<std::string>{"zeta", "mid"}));
+    EXPECT_EQ(SubKeys(key), (std::vector<std::string>{"b", "mid", "zeta", "[bracket", "_under"}));
     Create(key, "alpha");
-    EXPECT_EQ(SubKeys(key), (std::vector<std::string>{"zeta", "mid", "alpha"}));
+    EXPECT_EQ(SubKeys(key), (std::vector<std::string>{"alpha", "b", "mid", "zeta", "[bracket", "_under"}));
 
     char name[16];
-    EXPECT_EQ(RegEnumKeyA(key, 3, name, sizeof name), ERROR_NO_MORE_ITEMS);
+    EXPECT_EQ(RegEnumKeyA(key, 6, name, sizeof name), ERROR_NO_MORE_ITEMS);
+    EXPECT_EQ(RegEnumKeyA(key, 3, name, sizeof name), ERROR_SUCCESS) << "an index asked for out of turn";
+    EXPECT_STREQ(name, "zeta");
     DWORD size = sizeof name;
     EXPECT_EQ(RegEnumValueA(key, 2, name, &size, nullptr, nullptr, nullptr, nullptr), ERROR_NO_MORE_ITEMS);
 }

@@ -108,7 +108,7 @@ TEST_F(ZarnReg, QueryShowsValuesOfEveryTypeThenSubkeys) {
     Do({"add", "HKCU\\Software\\Test", "/v", "path", "/t", "REG_EXPAND_SZ", "/d", "%HOME%/x"});
     Do({"add", "HKCU\\Software\\Test", "/v", "bin", "/t", "REG_BINARY", "/d", "00ff10"});
     Do({"add", "HKCU\\Software\\Test\\Sub"});
-    Do({"add", "HKCU\\Software\\Test\\Other"});
+    Do({"add", "HKCU\\Software\\Test\\other"});
 
     Outcome outcome = Run({"query", "HKCU\\Software\\Test"});
     EXPECT_EQ(outcome.exitCode, 0);
@@ -122,8 +122,8 @@ TEST_F(ZarnReg, QueryShowsValuesOfEveryTypeThenSubkeys) {
                            "    path    REG_EXPAND_SZ    %HOME%/x\n"
                            "    bin    REG_BINARY    00FF10\n"
                            "\n"
+                           "HKEY_CURRENT_USER\\Software\\Test\\other\n"
                            "HKEY_CURRENT_USER\\Software\\Test\\Sub\n"
-                           "HKEY_CURRENT_USER\\Software\\Test\\Other\n"
                            "\n");
     EXPECT_EQ(outcome.err, "");
 }
@@ -198,10 +198,10 @@ TEST_F(ZarnReg, QueryOneValueAndTheDefaultValue) {
 }
 
 TEST_F(ZarnReg, RecursiveQueryAndSearch) {
+    Do({"add", "HKCU\\T\\D"});
     Do({"add", "HKCU\\T", "/v", "a", "/d", "1"});
     Do({"add", "HKCU\\T\\B", "/v", "x", "/d", "top"});
     Do({"add", "HKCU\\T\\B\\C", "/v", "x", "/d", "deep"});
-    Do({"add", "HKCU\\T\\D"});
 
     Outcome tree = Run({"query", "HKCU\\T", "/s"});
     EXPECT_EQ(tree.exitCode, 0);
