@@ -1,5 +1,6 @@
 #include "platform/posix/RegistryStore.h"
 
+#include "platform/posix/RegistrySchema.h"
 #include "platform/posix/SqliteStatement.h"
 
 #include <algorithm>
@@ -16,145 +17,9 @@ namespace zarn::platform {
 
 namespace {
 
-// Marks a database as ours, so that another program's SQLite file is reported as damaged instead of being
-// extended with our tables.
-constexpr std::int64_t kApplicationId = 0x5A524547; // "ZREG"
-
 // Several seconds: another process may hold the write lock for the length of one value write, and a burst of
 // writers queues behind it.
 constexpr int kBusyTimeoutMs = 15000;
-
-// The first schema; the steps below bring it to the current one. AUTOINCREMENT keeps ids of deleted keys from coming
-// back, so a handle to a deleted key can never reach a key made later.
-constexpr const char* kSchema = R"sql(
-CREATE TABLE reg_keys(
-    id INTEGER PRIMARY KEY AUTOINCREMENT,
-    parent INTEGER NOT NULL,
-    name TEXT NOT NULL COLLATE NOCASE,
-    class TEXT NOT NULL DEFAULT '',
-    written INTEGER NOT NULL DEFAULT 0,
-    UNIQUE(parent, name));
-CREATE TABLE reg_values(
-    id INTEGER PRIMARY KEY AUTOINCREMENT,
-    key INTEGER NOT NULL,
-    name TEXT NOT NULL COLLATE NOCASE,
-    type INTEGER NOT NULL,
-    data BLOB NOT NULL,
-    UNIQUE(key, name));
-INSERT INTO reg_keys(id, parent, name) VALUES
-    (1, 0, 'HKEY_CLASSES_ROOT'), (2, 0, 'HKEY_CURRENT_USER'), (3, 0, 'HKEY_LOCAL_MACHINE'), (4, 0, 'HKEY_USERS');
-PRAGMA application_id = 1515341127;
-)sql";
-
-static_assert(kApplicationId == 1515341127, "the schema text sets the same id");
-
-// The form in which names are compared and sorted: each char upper-cased and written as the UTF-8 of its Unicode
-// code point, so that the order of the bytes is the order of the upper-case names' code points, as Windows sorts a
-// key's subkeys ("_" after the letters, which a lower-case fold would put before them).
-std::string FoldName(std::string_view name) {
-    // Code page 1252 from 0x80 to 0x9F; the other chars are their own code points.
-    static constexpr char16_t kHigh[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-                                           0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
-                                           0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-                                           0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-    std::string folded;
-    folded.reserve(name.size());
-    for (const char c : name) {
-        unsigned byte = static_cast<unsigned char>(c);
-        if (byte >= 'a' && byte <= 'z')
-            byte -= 0x20;
-        const unsigned point = byte >= 0x80 && byte < 0xA0 ? kHigh[byte - 0x80] : byte;
-        if (point < 0x80) {
-            folded += static_cast<char>(point);
-        } else if (point < 0x800) {
-            folded += static_cast<char>(0xC0 | point >> 6);
-            folded += static_cast<char>(0x80 | (point & 0x3F));
-        } else {
-            folded += static_cast<char>(0xE0 | point >> 12);
-            folded += static_cast<char>(0x80 | (point >> 6 & 0x3F));
-            folded += static_cast<char>(0x80 | (point & 0x3F));
-        }
-    }
-    return folded;
-}
-
-// zarn_fold(name) in SQL, for the steps that fold the names already stored.
-void FoldFunction(sqlite3_context* context, int, sqlite3_value** args) {
-    const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(args[0]));
-    const std::string folded = FoldName(text == nullptr ? std::string_view() : std::string_view(text));
-    sqlite3_result_text(context, folded.data(), static_cast<int>(folded.size()), SQLITE_TRANSIENT);
-}
-
-// 1: each key keeps the counts and longest lengths of its subkeys and values, so RegQueryInfoKeyA reads one row
-// instead of scanning every child; children can be listed in order of creation from an index.
-constexpr const char* kCountsStep = R"sql(
-ALTER TABLE reg_keys ADD COLUMN subkeys INTEGER NOT NULL DEFAULT 0;
-ALTER TABLE reg_keys ADD COLUMN max_subkey_len INTEGER NOT NULL DEFAULT 0;
-ALTER TABLE reg_keys ADD COLUMN max_class_len INTEGER NOT NULL DEFAULT 0;
-ALTER TABLE reg_keys ADD COLUMN value_count INTEGER NOT NULL DEFAULT 0;
-ALTER TABLE reg_keys ADD COLUMN max_value_name_len INTEGER NOT NULL DEFAULT 0;
-ALTER TABLE reg_keys ADD COLUMN max_value_len INTEGER NOT NULL DEFAULT 0;
-CREATE INDEX reg_keys_by_parent ON reg_keys(parent);
-CREATE INDEX reg_values_by_key ON reg_values(key);
-UPDATE reg_keys SET
-    subkeys = (SELECT count(*) FROM reg_keys AS c WHERE c.parent = reg_keys.id),
-    max_subkey_len = (SELECT coalesce(max(length(CAST(c.name AS BLOB))), 0) FROM reg_keys AS c
-                      WHERE c.parent = reg_keys.id),
-    max_class_len = (SELECT coalesce(max(length(CAST(c.class AS BLOB))), 0) FROM reg_keys AS c
-                     WHERE c.parent = reg_keys.id),
-    value_count = (SELECT count(*) FROM reg_values AS v WHERE v.key = reg_keys.id),
-    max_value_name_len = (SELECT coalesce(max(length(CAST(v.name AS BLOB))), 0) FROM reg_values AS v
-                          WHERE v.key = reg_keys.id),
-    max_value_len = (SELECT coalesce(max(length(v.data)), 0) FROM reg_values AS v WHERE v.key = reg_keys.id);
-)sql";
-
-// 2: every name is stored beside its folded form, and the folded form is what is unique among siblings and what
-// subkeys are listed by. SQLite cannot change a column's collation in place, so both tables are made again; their
-// AUTOINCREMENT counters move with them, so no id of a deleted key comes back.
-constexpr const char* kFoldedNamesStep = R"sql(
-CREATE TABLE reg_keys_new(
-    id INTEGER PRIMARY KEY AUTOINCREMENT,
-    parent INTEGER NOT NULL,
-    name TEXT NOT NULL,
-    folded TEXT NOT NULL,
-    class TEXT NOT NULL DEFAULT '',
-    written INTEGER NOT NULL DEFAULT 0,
-    subkeys INTEGER NOT NULL DEFAULT 0,
-    max_subkey_len INTEGER NOT NULL DEFAULT 0,
-    max_class_len INTEGER NOT NULL DEFAULT 0,
-    value_count INTEGER NOT NULL DEFAULT 0,
-    max_value_name_len INTEGER NOT NULL DEFAULT 0,
-    max_value_len INTEGER NOT NULL DEFAULT 0);
-INSERT INTO reg_keys_new SELECT id, parent, name, zarn_fold(name), class, written, subkeys, max_subkey_len,
-    max_class_len, value_count, max_value_name_len, max_value_len FROM reg_keys;
-CREATE TABLE reg_values_new(
-    id INTEGER PRIMARY KEY AUTOINCREMENT,
-    key INTEGER NOT NULL,
-    name TEXT NOT NULL,
-    folded TEXT NOT NULL,
-    type INTEGER NOT NULL,
-    data BLOB NOT NULL);
-INSERT INTO reg_values_new SELECT id, key, name, zarn_fold(name), type, data FROM reg_values;
-DELETE FROM sqlite_sequence WHERE name IN ('reg_keys_new', 'reg_values_new');
-UPDATE sqlite_sequence SET name = name || '_new' WHERE name IN ('reg_keys', 'reg_values');
-DROP TABLE reg_keys;
-DROP TABLE reg_values;
-ALTER TABLE reg_keys_new RENAME TO reg_keys;
-ALTER TABLE reg_values_new RENAME TO reg_values;
-CREATE UNIQUE INDEX reg_keys_by_name ON reg_keys(parent, folded);
-CREATE UNIQUE INDEX reg_values_by_name ON reg_values(key, folded);
-CREATE INDEX reg_values_by_key ON reg_values(key);
-)sql";
-
-// Each step brings a file from the version before it (PRAGMA user_version) to the next, inside the transaction that
-// opens it; a new file gets the first schema and then every step, so old and new files end up alike.
-using Migration = void (*)(sqlite3*);
-constexpr Migration kMigrations[] = {
-    [](sqlite3* db) { SqliteStatement::Execute(db, kCountsStep); },
-    [](sqlite3* db) { SqliteStatement::Execute(db, kFoldedNamesStep); },
-};
-
-constexpr std::int64_t kSchemaVersion = std::size(kMigrations);
 
 // Enumeration positions remembered per key; more keys being enumerated at once than this start afresh.
 constexpr std::size_t kMaxCursors = 256;
@@ -272,7 +137,7 @@ void RegistryStore::Close() {
 
 namespace {
 
-// Opens path and makes sure it is one of our databases, making the schema in an empty file. Throws
+// Opens path and makes sure it is one of our databases in the current schema. Throws
 // SqliteStatement::Error; the connection is closed on failure.
 sqlite3* OpenDatabase(const std::string& path) {
     sqlite3* db = nullptr;
@@ -284,40 +149,10 @@ sqlite3* OpenDatabase(const std::string& path) {
     }
     try {
         sqlite3_busy_timeout(db, kBusyTimeoutMs);
-        rc = sqlite3_create_function(db, "zarn_fold", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, FoldFunction,
-                                     nullptr, nullptr);
-        if (rc != SQLITE_OK)
-            throw SqliteStatement::Error{rc};
         // WAL lets readers go on while one process writes; NORMAL sync is safe with WAL against a crash of the
         // process, and each write is its own transaction.
         SqliteStatement::Execute(db, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;");
-        SqliteStatement::Execute(db, "BEGIN IMMEDIATE");
-        std::int64_t appId = 0;
-        std::int64_t objects = 0;
-        {
-            SqliteStatement query(db, "PRAGMA application_id");
-            if (query.Step())
-                appId = query.Int(0);
-            SqliteStatement count(db, "SELECT count(*) FROM sqlite_master");
-            if (count.Step())
-                objects = count.Int(0);
-        }
-        if (appId == 0 && objects == 0)
-            SqliteStatement::Execute(db, kSchema);
-        else if (appId != kApplicationId)
-            throw SqliteStatement::Error{SQLITE_NOTADB};
-        std::int64_t version = 0;
-        {
-            SqliteStatement query(db, "PRAGMA user_version");
-            if (query.Step())
-                version = query.Int(0);
-        }
-        if (version < kSchemaVersion) {
-            for (std::int64_t step = std::max<std::int64_t>(version, 0); step < kSchemaVersion; ++step)
-                kMigrations[step](db);
-            SqliteStatement::Execute(db, ("PRAGMA user_version = " + std::to_string(kSchemaVersion)).c_str());
-        }
-        SqliteStatement::Execute(db, "COMMIT");
+        RegistrySchema::Prepare(db);
     } catch (...) {
         sqlite3_close_v2(db);
         throw;
@@ -406,7 +241,7 @@ LONG RegistryStore::OpenPath(std::int64_t base, const std::vector<std::string>& 
         std::int64_t current = base;
         for (const std::string& name : names) {
             SqliteStatement child = Statement("SELECT id FROM reg_keys WHERE parent = ? AND folded = ?");
-            child.Bind(1, current).Bind(2, FoldName(name));
+            child.Bind(1, current).Bind(2, RegistrySchema::Fold(name));
             if (!child.Step())
                 return ERROR_FILE_NOT_FOUND;
             current = child.Int(0);
@@ -427,7 +262,7 @@ LONG RegistryStore::CreatePath(std::int64_t base, const std::vector<std::string>
         bool madeLast = false;
         for (std::size_t i = 0; i < names.size(); ++i) {
             SqliteStatement child = Statement("SELECT id FROM reg_keys WHERE parent = ? AND folded = ?");
-            child.Bind(1, current).Bind(2, FoldName(names[i]));
+            child.Bind(1, current).Bind(2, RegistrySchema::Fold(names[i]));
             if (child.Step()) {
                 current = child.Int(0);
                 madeLast = false;
@@ -439,7 +274,11 @@ LONG RegistryStore::CreatePath(std::int64_t base, const std::vector<std::string>
             const std::string_view madeClass = i + 1 == names.size() ? keyClass : "";
             SqliteStatement insert = Statement("INSERT INTO reg_keys(parent, name, folded, class, written) "
                                                "VALUES(?, ?, ?, ?, ?) RETURNING id");
-            insert.Bind(1, current).Bind(2, names[i]).Bind(3, FoldName(names[i])).Bind(4, madeClass).Bind(5, now);
+            insert.Bind(1, current)
+                .Bind(2, names[i])
+                .Bind(3, RegistrySchema::Fold(names[i]))
+                .Bind(4, madeClass)
+                .Bind(5, now);
             if (!insert.Step())
                 return ERROR_REGISTRY_IO_FAILED;
             std::int64_t made = insert.Int(0);
@@ -465,7 +304,7 @@ LONG RegistryStore::QueryValue(std::int64_t key, std::string_view name, Value& v
         if (!KeyExists(key))
             return ERROR_KEY_DELETED;
         SqliteStatement query = Statement("SELECT type, data FROM reg_values WHERE key = ? AND folded = ?");
-        query.Bind(1, key).Bind(2, FoldName(name));
+        query.Bind(1, key).Bind(2, RegistrySchema::Fold(name));
         if (!query.Step())
             return ERROR_FILE_NOT_FOUND;
         value.type = static_cast<DWORD>(query.Int(0));
@@ -483,7 +322,7 @@ LONG RegistryStore::SetValue(std::int64_t key, std::string_view name, DWORD type
         const std::int64_t now = static_cast<std::int64_t>(FileTimeNow());
         const auto length = static_cast<std::int64_t>(size);
         SqliteStatement find = Statement("SELECT id FROM reg_values WHERE key = ? AND folded = ?");
-        find.Bind(1, key).Bind(2, FoldName(name));
+        find.Bind(1, key).Bind(2, RegistrySchema::Fold(name));
         if (find.Step()) {
             Statement("UPDATE reg_values SET type = ?, data = ? WHERE id = ?")
                 .Bind(1, static_cast<std::int64_t>(type))
@@ -500,7 +339,7 @@ LONG RegistryStore::SetValue(std::int64_t key, std::string_view name, DWORD type
         Statement("INSERT INTO reg_values(key, name, folded, type, data) VALUES(?, ?, ?, ?, ?)")
             .Bind(1, key)
             .Bind(2, name)
-            .Bind(3, FoldName(name))
+            .Bind(3, RegistrySchema::Fold(name))
             .Bind(4, static_cast<std::int64_t>(type))
             .BindBlob(5, data, size)
             .Run();
@@ -520,7 +359,7 @@ LONG RegistryStore::DeleteValue(std::int64_t key, std::string_view name) {
         if (!KeyExists(key))
             return ERROR_KEY_DELETED;
         SqliteStatement find = Statement("SELECT id FROM reg_values WHERE key = ? AND folded = ?");
-        find.Bind(1, key).Bind(2, FoldName(name));
+        find.Bind(1, key).Bind(2, RegistrySchema::Fold(name));
         if (!find.Step())
             return ERROR_FILE_NOT_FOUND;
         Statement("DELETE FROM reg_values WHERE id = ?").Bind(1, find.Int(0)).Run();

@@ -65,7 +65,8 @@ public:
 
     // Every operation below may be called from any thread and returns a Win32 error code (ERROR_SUCCESS when done).
     // A key id that no longer exists gives ERROR_KEY_DELETED; a damaged file ERROR_BADDB; a failing disk
-    // ERROR_REGISTRY_IO_FAILED. Names compare without regard to ASCII case and are stored as written.
+    // ERROR_REGISTRY_IO_FAILED. Names compare without regard to case (RegistrySchema::Fold) and are stored as
+    // written.
 
     // Finds the key at the path of names below base.
     LONG OpenPath(std::int64_t base, const std::vector<std::string>& names, std::int64_t& key);

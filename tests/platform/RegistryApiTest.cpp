@@ -207,6 +207,36 @@ TEST_F(RegistryApi, NamesCompareWithoutCaseButKeepTheCaseFirstWritten) {
     EXPECT_EQ(SubKeys(HKEY_CLASSES_ROOT), std::vector<std::string>{"CLSID"});
 }
 
+TEST_F(RegistryApi, LettersOfCodePage1252CompareWithoutCaseAndSortByTheirCapitals) {
+    struct Case {
+        const char* first;
+        const char* second;
+        bool same;
+    };
+    const Case cases[] = {
+        {"\xC4pfel", "\xE4PFEL", true}, {"\x8A", "\x9A", true},  {"\x8C", "\x9C", true},  {"\x8E", "\x9E", true},
+        {"\x9F", "\xFF", true},         {"\xC0", "\xE0", true},  {"\xDE", "\xFE", true},  {"\xD7", "\xF7", false},
+        {"\xDF", "\xFF", false},        {"\xB5", "\xDF", false}, {"\x83", "\x9F", false}, {"\xC4", "A", false},
+    };
+    HKEY parent = Create(HKEY_CURRENT_USER, "Fold");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.first) + " / " + c.second);
+        HKEY key = Create(parent, (std::string("k") + c.first).c_str());
+        DWORD disposition = 0;
+        Create(parent, (std::string("k") + c.second).c_str(), &disposition);
+        EXPECT_EQ(disposition, c.same ? REG_OPENED_EXISTING_KEY : REG_CREATED_NEW_KEY);
+        ASSERT_EQ(SetString(key, c.first, "v"), ERROR_SUCCESS);
+        EXPECT_EQ(GetString(key, c.second), c.same ? "v" : "<error 2>");
+        ASSERT_EQ(RegDeleteKeyA(parent, (std::string("k") + c.first).c_str()), ERROR_SUCCESS);
+        EXPECT_EQ(RegDeleteKeyA(parent, (std::string("k") + c.second).c_str()),
+                  c.same ? ERROR_FILE_NOT_FOUND : ERROR_SUCCESS);
+    }
+    // Sorted by the capitals' code points: U+005A, U+005F, U+00C4, U+0160, U+20AC (not by the bytes 5A 5F 80 9A E4).
+    for (const char* name : {"\x80", "\xE4", "_", "\x9A", "Z"})
+        Create(parent, name);
+    EXPECT_EQ(SubKeys(parent), (std::vector<std::string>{"Z", "_", "\xE4", "\x9A", "\x80"}));
+}
+
 TEST_F(RegistryApi, ValuesKeepTheirTypeAndBytesAsGiven) {
     HKEY key = Create(HKEY_CURRENT_USER, "Types");
     const DWORD number = 0x12345678;
