@@ -1,6 +1,7 @@
 #include "platform/posix/RegistryStore.h"
 
 #include "platform/posix/RegistrySchema.h"
+#include "platform/posix/RegistryStorePool.h"
 #include "platform/posix/SqliteStatement.h"
 
 #include <algorithm>
@@ -62,7 +63,7 @@ DWORD ClampToDword(std::int64_t n) {
 
 } // namespace
 
-RegistryStore::RegistryStore(std::string path) : m_path(std::move(path)), m_pid(getpid()) {}
+RegistryStore::RegistryStore(std::string path) : m_path(std::move(path)), m_pid(RegistryStorePool::ProcessId()) {}
 
 RegistryStore::~RegistryStore() {
     DropConnection();
@@ -189,7 +190,7 @@ void RegistryStore::Open() {
 
 template <class Body> LONG RegistryStore::Transact(bool write, Body&& body) {
     // A connection must not be used across fork(); the child reaches the file through a store of its own.
-    if (getpid() != m_pid)
+    if (RegistryStorePool::ProcessId() != m_pid)
         return ERROR_INVALID_HANDLE;
     std::lock_guard lock(m_mutex);
     if (m_closed)
@@ -236,14 +237,15 @@ bool RegistryStore::KeyExists(std::int64_t key) {
 
 LONG RegistryStore::OpenPath(std::int64_t base, const std::vector<std::string>& names, std::int64_t& key) {
     return Transact(false, [&]() -> LONG {
-        if (!KeyExists(base))
+        // Whether base still exists matters only when no child of it was found.
+        if (names.empty() && !KeyExists(base))
             return ERROR_KEY_DELETED;
         std::int64_t current = base;
         for (const std::string& name : names) {
             SqliteStatement child = Statement("SELECT id FROM reg_keys WHERE parent = ? AND folded = ?");
             child.Bind(1, current).Bind(2, RegistrySchema::Fold(name));
             if (!child.Step())
-                return ERROR_FILE_NOT_FOUND;
+                return current == base && !KeyExists(base) ? ERROR_KEY_DELETED : ERROR_FILE_NOT_FOUND;
             current = child.Int(0);
         }
         key = current;
@@ -374,16 +376,38 @@ LONG RegistryStore::DeleteValue(std::int64_t key, std::string_view name) {
     });
 }
 
-LONG RegistryStore::DeleteKey(std::int64_t key) {
+// One write transaction and, for a key without values, three statements: find it (its row says whether it has
+// subkeys or values), delete it, count it off its parent.
+LONG RegistryStore::DeleteKey(std::int64_t base, const std::vector<std::string>& names) {
     return Transact(true, [&]() -> LONG {
-        SqliteStatement find = Statement("SELECT parent, subkeys FROM reg_keys WHERE id = ?");
-        find.Bind(1, key);
-        if (!find.Step())
-            return ERROR_KEY_DELETED;
-        const std::int64_t parent = find.Int(0);
-        if (parent == 0 || find.Int(1) > 0)
+        std::int64_t key = base;
+        std::int64_t parent = 0;
+        std::int64_t subkeys = 0;
+        std::int64_t values = 0;
+        if (names.empty()) {
+            SqliteStatement self = Statement("SELECT parent, subkeys, value_count FROM reg_keys WHERE id = ?");
+            self.Bind(1, base);
+            if (!self.Step())
+                return ERROR_KEY_DELETED;
+            parent = self.Int(0);
+            subkeys = self.Int(1);
+            values = self.Int(2);
+        }
+        for (const std::string& name : names) {
+            SqliteStatement child = Statement("SELECT id, subkeys, value_count FROM reg_keys "
+                                              "WHERE parent = ? AND folded = ?");
+            child.Bind(1, key).Bind(2, RegistrySchema::Fold(name));
+            if (!child.Step())
+                return key == base && !KeyExists(base) ? ERROR_KEY_DELETED : ERROR_FILE_NOT_FOUND;
+            parent = key;
+            key = child.Int(0);
+            subkeys = child.Int(1);
+            values = child.Int(2);
+        }
+        if (parent == 0 || subkeys > 0)
             return ERROR_ACCESS_DENIED;
-        Statement("DELETE FROM reg_values WHERE key = ?").Bind(1, key).Run();
+        if (values > 0)
+            Statement("DELETE FROM reg_values WHERE key = ?").Bind(1, key).Run();
         Statement("DELETE FROM reg_keys WHERE id = ?").Bind(1, key).Run();
         // The longest lengths stay as they were until the last subkey goes, as Windows keeps them.
         Statement("UPDATE reg_keys SET subkeys = subkeys - 1, "

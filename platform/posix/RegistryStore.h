@@ -78,8 +78,9 @@ public:
     LONG QueryValue(std::int64_t key, std::string_view name, Value& value);
     LONG SetValue(std::int64_t key, std::string_view name, DWORD type, const BYTE* data, std::size_t size);
     LONG DeleteValue(std::int64_t key, std::string_view name);
-    // Deletes a key and its values; ERROR_ACCESS_DENIED for a predefined key or a key that has subkeys.
-    LONG DeleteKey(std::int64_t key);
+    // Deletes the key at the path below base (base itself for no names) and its values; ERROR_ACCESS_DENIED for a
+    // predefined key or a key that has subkeys.
+    LONG DeleteKey(std::int64_t base, const std::vector<std::string>& names);
     // The index-th subkey, in the order of the names' upper-case forms as Windows keeps them, or the index-th value
     // in order of creation; ERROR_NO_MORE_ITEMS past the last.
     LONG EnumKey(std::int64_t key, DWORD index, std::string& name);

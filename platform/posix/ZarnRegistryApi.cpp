@@ -240,11 +240,9 @@ LONG RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
         if (lpSubKey == nullptr)
             return ERROR_INVALID_PARAMETER;
         RegistryHandleTable::Key parent;
-        std::int64_t id = 0;
-        const LONG result = FindKey(hKey, lpSubKey, parent, id);
-        if (result != ERROR_SUCCESS)
-            return result;
-        return parent.store->DeleteKey(id);
+        std::vector<std::string> names;
+        const LONG result = ResolveParent(hKey, lpSubKey, parent, names);
+        return result != ERROR_SUCCESS ? result : parent.store->DeleteKey(parent.id, names);
     });
 }
 
