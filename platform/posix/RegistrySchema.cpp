@@ -70,13 +70,23 @@ UPDATE reg_keys SET
 WHERE id = ?)sql")
             .Bind(1, key)
             .Run();
+        // A key left without subkeys or values forgets their longest lengths, as it does when the last is deleted.
+        SqliteStatement(db, "UPDATE reg_keys SET max_subkey_len = 0, max_class_len = 0 WHERE id = ? AND subkeys = 0")
+            .Bind(1, key)
+            .Run();
+        SqliteStatement(db, "UPDATE reg_keys SET max_value_name_len = 0, max_value_len = 0 "
+                            "WHERE id = ? AND value_count = 0")
+            .Bind(1, key)
+            .Run();
     }
 }
 
-// Moves what key `from` holds into key `into` and deletes `from`: values and subkeys that `into` lacks move over
-// whole, a subkey that both have is merged the same way, and on a conflict what `into` has stays. A list of pairs
-// rather than recursion, so a tree of any depth is merged. Adds every key whose children changed to touched.
-void MergeKey(sqlite3* db, std::int64_t from, std::int64_t into, std::vector<std::int64_t>& touched) {
+// Moves what key `from` holds into key `into` and deletes `from` (unless keepFrom): values and subkeys that `into`
+// lacks move over whole, a subkey that both have is merged the same way, and on a conflict what `into` has stays.
+// A list of pairs rather than recursion, so a tree of any depth is merged. Adds every key whose children changed to
+// touched.
+void MergeKey(sqlite3* db, std::int64_t from, std::int64_t into, std::vector<std::int64_t>& touched,
+              bool keepFrom = false) {
     std::vector<std::pair<std::int64_t, std::int64_t>> pending{{from, into}};
     while (!pending.empty()) {
         const auto [source, target] = pending.back();
@@ -103,8 +113,23 @@ void MergeKey(sqlite3* db, std::int64_t from, std::int64_t into, std::vector<std
             else
                 SqliteStatement(db, "UPDATE reg_keys SET parent = ? WHERE id = ?").Bind(1, target).Bind(2, child).Run();
         }
-        SqliteStatement(db, "DELETE FROM reg_keys WHERE id = ?").Bind(1, source).Run();
+        if (!keepFrom || source != from)
+            SqliteStatement(db, "DELETE FROM reg_keys WHERE id = ?").Bind(1, source).Run();
     }
+}
+
+// The child of parent with that name, made when missing.
+std::int64_t MadeChild(sqlite3* db, std::int64_t parent, std::string_view name, std::vector<std::int64_t>& touched) {
+    SqliteStatement find(db, "SELECT id FROM reg_keys WHERE parent = ? AND folded = ?");
+    find.Bind(1, parent).Bind(2, RegistrySchema::Fold(name));
+    if (find.Step())
+        return find.Int(0);
+    SqliteStatement insert(db, "INSERT INTO reg_keys(parent, name, folded) VALUES(?, ?, ?) RETURNING id");
+    insert.Bind(1, parent).Bind(2, name).Bind(3, RegistrySchema::Fold(name));
+    if (!insert.Step())
+        throw SqliteStatement::Error{SQLITE_ERROR};
+    touched.push_back(parent);
+    return insert.Int(0);
 }
 
 // 1: each key keeps the counts and longest lengths of its subkeys and values, so RegQueryInfoKeyA reads one row
@@ -193,12 +218,31 @@ void FoldNames(sqlite3* db) {
                                  "CREATE UNIQUE INDEX reg_values_by_name ON reg_values(key, folded);");
 }
 
+// 3: HKEY_CLASSES_ROOT is a view of HKEY_CURRENT_USER\Software\Classes over HKEY_LOCAL_MACHINE\Software\Classes
+// instead of a tree of its own: the tree that older files keep under row 1 moves under the machine key, whatever is
+// there already staying where both have a value or key.
+void MoveClassesRoot(sqlite3* db) {
+    constexpr std::int64_t kOldClassesRoot = 1;
+    constexpr std::int64_t kLocalMachine = 3;
+    SqliteStatement held(db, "SELECT EXISTS(SELECT 1 FROM reg_keys WHERE parent = ?1) OR "
+                             "EXISTS(SELECT 1 FROM reg_values WHERE key = ?1)");
+    held.Bind(1, kOldClassesRoot);
+    if (!held.Step() || held.Int(0) == 0)
+        return;
+    std::vector<std::int64_t> touched{kOldClassesRoot};
+    const std::int64_t software = MadeChild(db, kLocalMachine, "Software", touched);
+    const std::int64_t classes = MadeChild(db, software, "Classes", touched);
+    MergeKey(db, kOldClassesRoot, classes, touched, true);
+    Recount(db, touched);
+}
+
 // Each step brings a file from the version before it (PRAGMA user_version) to the next, inside the transaction that
 // opens it; a new file gets the first schema and then every step, so old and new files end up alike.
 using Migration = void (*)(sqlite3*);
 constexpr Migration kMigrations[] = {
     [](sqlite3* db) { SqliteStatement::Execute(db, kCountsStep); },
     FoldNames,
+    MoveClassesRoot,
 };
 
 constexpr std::int64_t kSchemaVersion = std::size(kMigrations);

@@ -75,6 +75,7 @@ void RegistryStore::DropConnection() {
     m_statements.clear();
     m_keyCursors.clear();
     m_valueCursors.clear();
+    m_classesKeys.clear();
     if (m_db != nullptr)
         sqlite3_close_v2(m_db);
     m_db = nullptr;
@@ -100,21 +101,22 @@ void RegistryStore::ForgetMovedCursors() {
     if (version != m_cursorVersion || m_keyCursors.size() > kMaxCursors || m_valueCursors.size() > kMaxCursors) {
         m_keyCursors.clear();
         m_valueCursors.clear();
+        m_classesKeys.clear();
         m_cursorVersion = version;
     }
 }
 
-const RegistryStore::KeyCursor* RegistryStore::FindKeyCursor(std::int64_t key, DWORD index) {
+const RegistryStore::KeyCursor* RegistryStore::FindKeyCursor(const Layers& layers, DWORD index) {
     ForgetMovedCursors();
-    auto found = m_keyCursors.find(key);
+    auto found = m_keyCursors.find({layers.user, layers.machine});
     if (found == m_keyCursors.end() || (found->second.index != index && found->second.index + 1 != index))
         return nullptr;
     return &found->second;
 }
 
-const RegistryStore::ValueCursor* RegistryStore::FindValueCursor(std::int64_t key, DWORD index) {
+const RegistryStore::ValueCursor* RegistryStore::FindValueCursor(const Layers& layers, DWORD index) {
     ForgetMovedCursors();
-    auto found = m_valueCursors.find(key);
+    auto found = m_valueCursors.find({layers.user, layers.machine});
     if (found == m_valueCursors.end() || (found->second.index != index && found->second.index + 1 != index))
         return nullptr;
     return &found->second;
@@ -235,90 +237,212 @@ bool RegistryStore::KeyExists(std::int64_t key) {
     return query.Step();
 }
 
-LONG RegistryStore::OpenPath(std::int64_t base, const std::vector<std::string>& names, std::int64_t& key) {
-    return Transact(false, [&]() -> LONG {
-        // Whether base still exists matters only when no child of it was found.
-        if (names.empty() && !KeyExists(base))
-            return ERROR_KEY_DELETED;
-        std::int64_t current = base;
-        for (const std::string& name : names) {
-            SqliteStatement child = Statement("SELECT id FROM reg_keys WHERE parent = ? AND folded = ?");
-            child.Bind(1, current).Bind(2, RegistrySchema::Fold(name));
-            if (!child.Step())
-                return current == base && !KeyExists(base) ? ERROR_KEY_DELETED : ERROR_FILE_NOT_FOUND;
-            current = child.Int(0);
+std::int64_t RegistryStore::Child(std::int64_t parent, std::string_view name) {
+    SqliteStatement child = Statement("SELECT id FROM reg_keys WHERE parent = ? AND folded = ?");
+    child.Bind(1, parent).Bind(2, RegistrySchema::Fold(name));
+    return child.Step() ? child.Int(0) : 0;
+}
+
+std::int64_t RegistryStore::Find(std::int64_t base, const std::vector<std::string>& names) {
+    for (const std::string& name : names) {
+        if (base == 0)
+            break;
+        base = Child(base, name);
+    }
+    return base;
+}
+
+namespace {
+
+// Where HKEY_CLASSES_ROOT's two layers lie below HKEY_CURRENT_USER and HKEY_LOCAL_MACHINE.
+const std::vector<std::string>& ClassesPath() {
+    static const std::vector<std::string> path{"Software", "Classes"};
+    return path;
+}
+
+std::vector<std::string> Joined(const std::vector<std::string>& first, const std::vector<std::string>& second) {
+    std::vector<std::string> joined = first;
+    joined.insert(joined.end(), second.begin(), second.end());
+    return joined;
+}
+
+} // namespace
+
+LONG RegistryStore::Locate(const KeyRef& ref, bool cached, Layers& layers) {
+    if (!ref.IsClasses()) {
+        layers = Layers{ref.id, 0};
+        return KeyExists(ref.id) ? ERROR_SUCCESS : ERROR_KEY_DELETED;
+    }
+    std::string folded;
+    if (cached) {
+        ForgetMovedCursors();
+        for (const std::string& name : ref.path)
+            folded += RegistrySchema::Fold(name) + '\\';
+        if (auto found = m_classesKeys.find(folded); found != m_classesKeys.end()) {
+            layers = found->second;
+            return layers.user == 0 && layers.machine == 0 && !ref.path.empty() ? ERROR_KEY_DELETED : ERROR_SUCCESS;
         }
-        key = current;
+    }
+    layers.user = Find(Find(kCurrentUserId, ClassesPath()), ref.path);
+    layers.machine = Find(Find(kLocalMachineId, ClassesPath()), ref.path);
+    if (cached) {
+        if (m_classesKeys.size() >= kMaxCursors)
+            m_classesKeys.clear();
+        m_classesKeys[folded] = layers;
+    }
+    // The root of the view stands even while neither of its keys has been made.
+    return layers.user == 0 && layers.machine == 0 && !ref.path.empty() ? ERROR_KEY_DELETED : ERROR_SUCCESS;
+}
+
+LONG RegistryStore::MakePath(std::int64_t base, const std::vector<std::string>& names, std::size_t from,
+                             std::string_view keyClass, bool mayCreate, std::int64_t& key, bool& created) {
+    std::int64_t current = base;
+    bool madeLast = false;
+    for (std::size_t i = from; i < names.size(); ++i) {
+        if (const std::int64_t child = Child(current, names[i]); child != 0) {
+            current = child;
+            madeLast = false;
+            continue;
+        }
+        if (!mayCreate)
+            return ERROR_ACCESS_DENIED;
+        const std::int64_t now = static_cast<std::int64_t>(FileTimeNow());
+        const std::string_view madeClass = i + 1 == names.size() ? keyClass : "";
+        SqliteStatement insert = Statement("INSERT INTO reg_keys(parent, name, folded, class, written) "
+                                           "VALUES(?, ?, ?, ?, ?) RETURNING id");
+        insert.Bind(1, current)
+            .Bind(2, names[i])
+            .Bind(3, RegistrySchema::Fold(names[i]))
+            .Bind(4, madeClass)
+            .Bind(5, now);
+        if (!insert.Step())
+            return ERROR_REGISTRY_IO_FAILED;
+        std::int64_t made = insert.Int(0);
+        insert.Run();
+        Statement("UPDATE reg_keys SET subkeys = subkeys + 1, max_subkey_len = max(max_subkey_len, ?), "
+                  "max_class_len = max(max_class_len, ?), written = ? WHERE id = ?")
+            .Bind(1, static_cast<std::int64_t>(names[i].size()))
+            .Bind(2, static_cast<std::int64_t>(madeClass.size()))
+            .Bind(3, now)
+            .Bind(4, current)
+            .Run();
+        current = made;
+        madeLast = true;
+    }
+    key = current;
+    created = madeLast;
+    return ERROR_SUCCESS;
+}
+
+LONG RegistryStore::WriteTarget(const KeyRef& ref, std::int64_t& key) {
+    Layers layers;
+    if (LONG result = Locate(ref, false, layers); result != ERROR_SUCCESS)
+        return result;
+    // Through HKEY_CLASSES_ROOT a write goes to the per-user key where it exists, else to the machine key.
+    key = layers.user != 0 ? layers.user : layers.machine;
+    if (key != 0)
+        return ERROR_SUCCESS;
+    bool created = false;
+    return MakePath(kLocalMachineId, ClassesPath(), 0, "", true, key, created);
+}
+
+LONG RegistryStore::OpenPath(const KeyRef& base, const std::vector<std::string>& names, KeyRef& key) {
+    return Transact(false, [&]() -> LONG {
+        if (base.IsClasses()) {
+            KeyRef found{0, Joined(base.path, names)};
+            Layers layers;
+            if (Locate(found, true, layers) != ERROR_SUCCESS)
+                return Locate(base, true, layers) == ERROR_SUCCESS ? ERROR_FILE_NOT_FOUND : ERROR_KEY_DELETED;
+            key = std::move(found);
+            return ERROR_SUCCESS;
+        }
+        // Whether base still exists matters only when no child of it was found.
+        if (names.empty() && !KeyExists(base.id))
+            return ERROR_KEY_DELETED;
+        std::int64_t current = base.id;
+        for (const std::string& name : names) {
+            const std::int64_t child = Child(current, name);
+            if (child == 0)
+                return current == base.id && !KeyExists(base.id) ? ERROR_KEY_DELETED : ERROR_FILE_NOT_FOUND;
+            current = child;
+        }
+        key = KeyRef{current, {}};
         return ERROR_SUCCESS;
     });
 }
 
-LONG RegistryStore::CreatePath(std::int64_t base, const std::vector<std::string>& names, std::string_view keyClass,
-                               bool mayCreate, std::int64_t& key, bool& created) {
+LONG RegistryStore::CreatePath(const KeyRef& base, const std::vector<std::string>& names, std::string_view keyClass,
+                               bool mayCreate, KeyRef& key, bool& created) {
     return Transact(true, [&]() -> LONG {
-        if (!KeyExists(base))
-            return ERROR_KEY_DELETED;
-        if (KeyDepth(base) + names.size() > kMaxDepth)
+        if (!base.IsClasses()) {
+            if (!KeyExists(base.id))
+                return ERROR_KEY_DELETED;
+            if (KeyDepth(base.id) + names.size() > kMaxDepth)
+                return ERROR_INVALID_PARAMETER;
+            std::int64_t made = 0;
+            const LONG result = MakePath(base.id, names, 0, keyClass, mayCreate, made, created);
+            if (result == ERROR_SUCCESS)
+                key = KeyRef{made, {}};
+            return result;
+        }
+        Layers layers;
+        if (LONG result = Locate(base, false, layers); result != ERROR_SUCCESS)
+            return result;
+        const std::vector<std::string> path = Joined(base.path, names);
+        if (ClassesPath().size() + path.size() > kMaxDepth)
             return ERROR_INVALID_PARAMETER;
-        std::int64_t current = base;
-        bool madeLast = false;
-        for (std::size_t i = 0; i < names.size(); ++i) {
-            SqliteStatement child = Statement("SELECT id FROM reg_keys WHERE parent = ? AND folded = ?");
-            child.Bind(1, current).Bind(2, RegistrySchema::Fold(names[i]));
-            if (child.Step()) {
-                current = child.Int(0);
-                madeLast = false;
-                continue;
-            }
+        // Down the names as long as either layer has them; the first name that neither has is made, with the rest,
+        // in the machine layer, as Windows stores new keys written through HKEY_CLASSES_ROOT.
+        std::size_t known = base.path.size();
+        while (known < path.size()) {
+            const std::int64_t user = layers.user != 0 ? Child(layers.user, path[known]) : 0;
+            const std::int64_t machine = layers.machine != 0 ? Child(layers.machine, path[known]) : 0;
+            if (user == 0 && machine == 0)
+                break;
+            layers = Layers{user, machine};
+            ++known;
+        }
+        created = false;
+        if (known < path.size()) {
             if (!mayCreate)
                 return ERROR_ACCESS_DENIED;
-            const std::int64_t now = static_cast<std::int64_t>(FileTimeNow());
-            const std::string_view madeClass = i + 1 == names.size() ? keyClass : "";
-            SqliteStatement insert = Statement("INSERT INTO reg_keys(parent, name, folded, class, written) "
-                                               "VALUES(?, ?, ?, ?, ?) RETURNING id");
-            insert.Bind(1, current)
-                .Bind(2, names[i])
-                .Bind(3, RegistrySchema::Fold(names[i]))
-                .Bind(4, madeClass)
-                .Bind(5, now);
-            if (!insert.Step())
-                return ERROR_REGISTRY_IO_FAILED;
-            std::int64_t made = insert.Int(0);
-            insert.Run();
-            Statement("UPDATE reg_keys SET subkeys = subkeys + 1, max_subkey_len = max(max_subkey_len, ?), "
-                      "max_class_len = max(max_class_len, ?), written = ? WHERE id = ?")
-                .Bind(1, static_cast<std::int64_t>(names[i].size()))
-                .Bind(2, static_cast<std::int64_t>(madeClass.size()))
-                .Bind(3, now)
-                .Bind(4, current)
-                .Run();
-            current = made;
-            madeLast = true;
+            std::int64_t machine = 0;
+            const LONG result =
+                MakePath(kLocalMachineId, Joined(ClassesPath(), path), 0, keyClass, true, machine, created);
+            if (result != ERROR_SUCCESS)
+                return result;
         }
-        key = current;
-        created = madeLast;
+        key = KeyRef{0, path};
         return ERROR_SUCCESS;
     });
 }
 
-LONG RegistryStore::QueryValue(std::int64_t key, std::string_view name, Value& value) {
+LONG RegistryStore::QueryValue(const KeyRef& ref, std::string_view name, Value& value) {
     return Transact(false, [&]() -> LONG {
-        if (!KeyExists(key))
-            return ERROR_KEY_DELETED;
-        SqliteStatement query = Statement("SELECT type, data FROM reg_values WHERE key = ? AND folded = ?");
-        query.Bind(1, key).Bind(2, RegistrySchema::Fold(name));
-        if (!query.Step())
-            return ERROR_FILE_NOT_FOUND;
-        value.type = static_cast<DWORD>(query.Int(0));
-        value.data = query.Blob(1);
-        return ERROR_SUCCESS;
+        Layers layers;
+        if (LONG result = Locate(ref, true, layers); result != ERROR_SUCCESS)
+            return result;
+        // The per-user layer first: its values hide the machine key's of the same name.
+        for (const std::int64_t key : {layers.user, layers.machine}) {
+            if (key == 0)
+                continue;
+            SqliteStatement query = Statement("SELECT type, data FROM reg_values WHERE key = ? AND folded = ?");
+            query.Bind(1, key).Bind(2, RegistrySchema::Fold(name));
+            if (query.Step()) {
+                value.type = static_cast<DWORD>(query.Int(0));
+                value.data = query.Blob(1);
+                return ERROR_SUCCESS;
+            }
+        }
+        return ERROR_FILE_NOT_FOUND;
     });
 }
 
-LONG RegistryStore::SetValue(std::int64_t key, std::string_view name, DWORD type, const BYTE* data, std::size_t size) {
+LONG RegistryStore::SetValue(const KeyRef& ref, std::string_view name, DWORD type, const BYTE* data, std::size_t size) {
     return Transact(true, [&]() -> LONG {
-        if (!KeyExists(key))
-            return ERROR_KEY_DELETED;
+        std::int64_t key = 0;
+        if (LONG result = WriteTarget(ref, key); result != ERROR_SUCCESS)
+            return result;
         // An existing value keeps its row, and so its place in the enumeration order and its name as first
         // written, as the Windows registry does.
         const std::int64_t now = static_cast<std::int64_t>(FileTimeNow());
@@ -356,10 +480,12 @@ LONG RegistryStore::SetValue(std::int64_t key, std::string_view name, DWORD type
     });
 }
 
-LONG RegistryStore::DeleteValue(std::int64_t key, std::string_view name) {
+LONG RegistryStore::DeleteValue(const KeyRef& ref, std::string_view name) {
     return Transact(true, [&]() -> LONG {
-        if (!KeyExists(key))
-            return ERROR_KEY_DELETED;
+        Layers layers;
+        if (LONG result = Locate(ref, false, layers); result != ERROR_SUCCESS)
+            return result;
+        const std::int64_t key = layers.user != 0 ? layers.user : layers.machine;
         SqliteStatement find = Statement("SELECT id FROM reg_values WHERE key = ? AND folded = ?");
         find.Bind(1, key).Bind(2, RegistrySchema::Fold(name));
         if (!find.Step())
@@ -378,27 +504,37 @@ LONG RegistryStore::DeleteValue(std::int64_t key, std::string_view name) {
 
 // One write transaction and, for a key without values, three statements: find it (its row says whether it has
 // subkeys or values), delete it, count it off its parent.
-LONG RegistryStore::DeleteKey(std::int64_t base, const std::vector<std::string>& names) {
+LONG RegistryStore::DeleteKey(const KeyRef& base, const std::vector<std::string>& names) {
     return Transact(true, [&]() -> LONG {
-        std::int64_t key = base;
+        std::int64_t key = base.id;
         std::int64_t parent = 0;
         std::int64_t subkeys = 0;
         std::int64_t values = 0;
-        if (names.empty()) {
+        if (base.IsClasses() || names.empty()) {
+            if (base.IsClasses()) {
+                // Through HKEY_CLASSES_ROOT the key is deleted where it is found, the per-user layer first.
+                Layers layers;
+                const KeyRef target{0, Joined(base.path, names)};
+                if (target.path.empty())
+                    return ERROR_ACCESS_DENIED;
+                if (Locate(target, false, layers) != ERROR_SUCCESS)
+                    return Locate(base, false, layers) == ERROR_SUCCESS ? ERROR_FILE_NOT_FOUND : ERROR_KEY_DELETED;
+                key = layers.user != 0 ? layers.user : layers.machine;
+            }
             SqliteStatement self = Statement("SELECT parent, subkeys, value_count FROM reg_keys WHERE id = ?");
-            self.Bind(1, base);
+            self.Bind(1, key);
             if (!self.Step())
                 return ERROR_KEY_DELETED;
             parent = self.Int(0);
             subkeys = self.Int(1);
             values = self.Int(2);
         }
-        for (const std::string& name : names) {
+        for (std::size_t i = 0; !base.IsClasses() && i < names.size(); ++i) {
             SqliteStatement child = Statement("SELECT id, subkeys, value_count FROM reg_keys "
                                               "WHERE parent = ? AND folded = ?");
-            child.Bind(1, key).Bind(2, RegistrySchema::Fold(name));
+            child.Bind(1, key).Bind(2, RegistrySchema::Fold(names[i]));
             if (!child.Step())
-                return key == base && !KeyExists(base) ? ERROR_KEY_DELETED : ERROR_FILE_NOT_FOUND;
+                return key == base.id && !KeyExists(base.id) ? ERROR_KEY_DELETED : ERROR_FILE_NOT_FOUND;
             parent = key;
             key = child.Int(0);
             subkeys = child.Int(1);
@@ -420,72 +556,184 @@ LONG RegistryStore::DeleteKey(std::int64_t base, const std::vector<std::string>&
     });
 }
 
-// An enumeration asks for index 0, 1, 2, ... in turn: the row found last for a key is remembered, so the next index
-// is one step along an index instead of a count from the start. Subkeys come in the order of their folded names,
-// values in the order of creation.
-LONG RegistryStore::EnumKey(std::int64_t key, DWORD index, std::string& name) {
+bool RegistryStore::FirstSubKey(std::int64_t parent, const std::string& bound, bool inclusive, SubKey& found) {
+    if (parent == 0)
+        return false;
+    SqliteStatement query =
+        inclusive
+            ? Statement("SELECT name, folded FROM reg_keys WHERE parent = ? AND folded >= ? ORDER BY folded LIMIT 1")
+            : Statement("SELECT name, folded FROM reg_keys WHERE parent = ? AND folded > ? ORDER BY folded LIMIT 1");
+    query.Bind(1, parent).Bind(2, bound);
+    if (!query.Step())
+        return false;
+    found = SubKey{query.Text(0), query.Text(1)};
+    return true;
+}
+
+bool RegistryStore::FirstOfLayers(const Layers& layers, const std::string& bound, bool inclusive, SubKey& found) {
+    SubKey user;
+    SubKey machine;
+    const bool inUser = FirstSubKey(layers.user, bound, inclusive, user);
+    const bool inMachine = FirstSubKey(layers.machine, bound, inclusive, machine);
+    if (!inUser && !inMachine)
+        return false;
+    // A name in both layers is one subkey, under the per-user key's spelling.
+    found = inUser && (!inMachine || user.folded <= machine.folded) ? std::move(user) : std::move(machine);
+    return true;
+}
+
+// An enumeration asks for index 0, 1, 2, ... in turn: the subkey found last is remembered, so the next index is one
+// step along an index instead of a count from the start. Subkeys come in the order of their folded names, those of
+// both layers of HKEY_CLASSES_ROOT's view merged into one list; values in the order of creation.
+LONG RegistryStore::EnumKey(const KeyRef& ref, DWORD index, std::string& name) {
     return Transact(false, [&]() -> LONG {
-        if (!KeyExists(key))
-            return ERROR_KEY_DELETED;
-        const KeyCursor* cursor = FindKeyCursor(key, index);
-        SqliteStatement query =
-            cursor == nullptr
-                ? Statement("SELECT name, folded FROM reg_keys WHERE parent = ? ORDER BY folded LIMIT 1 OFFSET ?")
-            : cursor->index == index
-                ? Statement(
-                      "SELECT name, folded FROM reg_keys WHERE parent = ? AND folded >= ? ORDER BY folded LIMIT 1")
-                : Statement(
-                      "SELECT name, folded FROM reg_keys WHERE parent = ? AND folded > ? ORDER BY folded LIMIT 1");
-        query.Bind(1, key);
-        if (cursor == nullptr)
-            query.Bind(2, static_cast<std::int64_t>(index));
-        else
-            query.Bind(2, cursor->folded);
-        if (!query.Step())
+        Layers layers;
+        if (LONG result = Locate(ref, true, layers); result != ERROR_SUCCESS)
+            return result;
+        if (layers.user == 0 && layers.machine == 0)
             return ERROR_NO_MORE_ITEMS;
-        name = query.Text(0);
-        m_keyCursors[key] = KeyCursor{index, query.Text(1)};
+        const KeyCursor* cursor = FindKeyCursor(layers, index);
+        SubKey found;
+        if (cursor != nullptr) {
+            if (!FirstOfLayers(layers, cursor->folded, cursor->index == index, found))
+                return ERROR_NO_MORE_ITEMS;
+        } else if (layers.user == 0 || layers.machine == 0) {
+            SqliteStatement query =
+                Statement("SELECT name, folded FROM reg_keys WHERE parent = ? ORDER BY folded LIMIT 1 OFFSET ?");
+            query.Bind(1, layers.user != 0 ? layers.user : layers.machine).Bind(2, static_cast<std::int64_t>(index));
+            if (!query.Step())
+                return ERROR_NO_MORE_ITEMS;
+            found = SubKey{query.Text(0), query.Text(1)};
+        } else {
+            if (!FirstOfLayers(layers, "", true, found))
+                return ERROR_NO_MORE_ITEMS;
+            for (DWORD step = 0; step < index; ++step) {
+                if (!FirstOfLayers(layers, std::string(found.folded), false, found))
+                    return ERROR_NO_MORE_ITEMS;
+            }
+        }
+        name = found.name;
+        m_keyCursors[{layers.user, layers.machine}] = KeyCursor{index, std::move(found.folded)};
         return ERROR_SUCCESS;
     });
 }
 
-LONG RegistryStore::EnumValue(std::int64_t key, DWORD index, std::string& name, Value& value) {
+bool RegistryStore::NextValue(std::int64_t key, std::int64_t shadow, Bound how, std::int64_t bound, ValueRow& row) {
+    // shadow: the per-user key whose values hide those of key with the same name, or 0.
+    const char* sql = nullptr;
+    if (shadow == 0) {
+        sql = how == Bound::Offset      ? "SELECT id, name, type, data FROM reg_values WHERE key = ?1 "
+                                          "ORDER BY id LIMIT 1 OFFSET ?2"
+              : how == Bound::AtOrAfter ? "SELECT id, name, type, data FROM reg_values WHERE key = ?1 AND id >= ?2 "
+                                          "ORDER BY id LIMIT 1"
+                                        : "SELECT id, name, type, data FROM reg_values WHERE key = ?1 AND id > ?2 "
+                                          "ORDER BY id LIMIT 1";
+    } else {
+        sql = how == Bound::Offset ? "SELECT id, name, type, data FROM reg_values AS v WHERE key = ?1 AND NOT EXISTS "
+                                     "(SELECT 1 FROM reg_values AS u WHERE u.key = ?3 AND u.folded = v.folded) "
+                                     "ORDER BY id LIMIT 1 OFFSET ?2"
+              : how == Bound::AtOrAfter
+                  ? "SELECT id, name, type, data FROM reg_values AS v WHERE key = ?1 AND id >= ?2 AND NOT EXISTS "
+                    "(SELECT 1 FROM reg_values AS u WHERE u.key = ?3 AND u.folded = v.folded) ORDER BY id LIMIT 1"
+                  : "SELECT id, name, type, data FROM reg_values AS v WHERE key = ?1 AND id > ?2 AND NOT EXISTS "
+                    "(SELECT 1 FROM reg_values AS u WHERE u.key = ?3 AND u.folded = v.folded) ORDER BY id LIMIT 1";
+    }
+    SqliteStatement query = Statement(sql);
+    query.Bind(1, key).Bind(2, bound);
+    if (shadow != 0)
+        query.Bind(3, shadow);
+    if (!query.Step())
+        return false;
+    row.id = query.Int(0);
+    row.name = query.Text(1);
+    row.value.type = static_cast<DWORD>(query.Int(2));
+    row.value.data = query.Blob(3);
+    return true;
+}
+
+LONG RegistryStore::EnumValue(const KeyRef& ref, DWORD index, std::string& name, Value& value) {
     return Transact(false, [&]() -> LONG {
-        if (!KeyExists(key))
-            return ERROR_KEY_DELETED;
-        const ValueCursor* cursor = FindValueCursor(key, index);
-        SqliteStatement query =
-            cursor == nullptr
-                ? Statement("SELECT id, name, type, data FROM reg_values WHERE key = ? ORDER BY id LIMIT 1 OFFSET ?")
-            : cursor->index == index
-                ? Statement("SELECT id, name, type, data FROM reg_values WHERE key = ? AND id >= ? ORDER BY id LIMIT 1")
-                : Statement("SELECT id, name, type, data FROM reg_values WHERE key = ? AND id > ? ORDER BY id LIMIT 1");
-        query.Bind(1, key).Bind(2, cursor == nullptr ? static_cast<std::int64_t>(index) : cursor->id);
-        if (!query.Step())
+        Layers layers;
+        if (LONG result = Locate(ref, true, layers); result != ERROR_SUCCESS)
+            return result;
+        // The per-user layer's values, then those of the machine key that it does not hide.
+        const std::int64_t first = layers.user != 0 ? layers.user : layers.machine;
+        const std::int64_t second = layers.user != 0 ? layers.machine : 0;
+        const ValueCursor* cursor = FindValueCursor(layers, index);
+        ValueRow row;
+        std::int64_t key = first;
+        bool found = false;
+        if (cursor != nullptr) {
+            key = cursor->key;
+            const Bound how = cursor->index == index ? Bound::AtOrAfter : Bound::After;
+            found = NextValue(key, key == first ? 0 : first, how, cursor->id, row);
+            if (!found && key == first && second != 0) {
+                key = second;
+                found = NextValue(key, first, Bound::After, 0, row);
+            }
+        } else {
+            SqliteStatement count = Statement("SELECT value_count FROM reg_keys WHERE id = ?");
+            count.Bind(1, first);
+            const std::int64_t inFirst = count.Step() ? count.Int(0) : 0;
+            if (static_cast<std::int64_t>(index) < inFirst || second == 0) {
+                found = NextValue(key, 0, Bound::Offset, index, row);
+            } else {
+                key = second;
+                found = NextValue(key, first, Bound::Offset, index - inFirst, row);
+            }
+        }
+        if (!found)
             return ERROR_NO_MORE_ITEMS;
-        m_valueCursors[key] = ValueCursor{index, query.Int(0)};
-        name = query.Text(1);
-        value.type = static_cast<DWORD>(query.Int(2));
-        value.data = query.Blob(3);
+        m_valueCursors[{layers.user, layers.machine}] = ValueCursor{index, key, row.id};
+        name = std::move(row.name);
+        value = std::move(row.value);
         return ERROR_SUCCESS;
     });
 }
 
-LONG RegistryStore::QueryInfo(std::int64_t key, KeyInfo& info) {
+LONG RegistryStore::QueryInfo(const KeyRef& ref, KeyInfo& info) {
     return Transact(false, [&]() -> LONG {
-        SqliteStatement self = Statement("SELECT class, written, subkeys, max_subkey_len, max_class_len, value_count, "
-                                         "max_value_name_len, max_value_len FROM reg_keys WHERE id = ?");
-        self.Bind(1, key);
-        if (!self.Step())
-            return ERROR_KEY_DELETED;
-        info.keyClass = self.Text(0);
-        info.lastWriteTime = static_cast<std::uint64_t>(self.Int(1));
-        info.subKeys = ClampToDword(self.Int(2));
-        info.maxSubKeyLen = ClampToDword(self.Int(3));
-        info.maxClassLen = ClampToDword(self.Int(4));
-        info.values = ClampToDword(self.Int(5));
-        info.maxValueNameLen = ClampToDword(self.Int(6));
-        info.maxValueLen = ClampToDword(self.Int(7));
+        Layers layers;
+        if (LONG result = Locate(ref, true, layers); result != ERROR_SUCCESS)
+            return result;
+        info = KeyInfo{};
+        bool first = true;
+        for (const std::int64_t key : {layers.user, layers.machine}) {
+            if (key == 0)
+                continue;
+            SqliteStatement self =
+                Statement("SELECT class, written, subkeys, max_subkey_len, max_class_len, value_count, "
+                          "max_value_name_len, max_value_len FROM reg_keys WHERE id = ?");
+            self.Bind(1, key);
+            if (!self.Step())
+                return ERROR_KEY_DELETED;
+            // The class is the per-user key's where it exists, as a write through the view would reach it.
+            if (first)
+                info.keyClass = self.Text(0);
+            first = false;
+            info.lastWriteTime = std::max(info.lastWriteTime, static_cast<std::uint64_t>(self.Int(1)));
+            info.subKeys += ClampToDword(self.Int(2));
+            info.maxSubKeyLen = std::max(info.maxSubKeyLen, ClampToDword(self.Int(3)));
+            info.maxClassLen = std::max(info.maxClassLen, ClampToDword(self.Int(4)));
+            info.values += ClampToDword(self.Int(5));
+            info.maxValueNameLen = std::max(info.maxValueNameLen, ClampToDword(self.Int(6)));
+            info.maxValueLen = std::max(info.maxValueLen, ClampToDword(self.Int(7)));
+        }
+        if (layers.user != 0 && layers.machine != 0) {
+            // What both layers have counts once; counted from the per-user layer, usually the smaller.
+            SqliteStatement keys =
+                Statement("SELECT count(*) FROM reg_keys AS a WHERE a.parent = ?1 AND EXISTS "
+                          "(SELECT 1 FROM reg_keys AS b WHERE b.parent = ?2 AND b.folded = a.folded)");
+            keys.Bind(1, layers.user).Bind(2, layers.machine);
+            if (keys.Step())
+                info.subKeys -= ClampToDword(keys.Int(0));
+            SqliteStatement values =
+                Statement("SELECT count(*) FROM reg_values AS a WHERE a.key = ?1 AND EXISTS "
+                          "(SELECT 1 FROM reg_values AS b WHERE b.key = ?2 AND b.folded = a.folded)");
+            values.Bind(1, layers.user).Bind(2, layers.machine);
+            if (values.Step())
+                info.values -= ClampToDword(values.Int(0));
+        }
         return ERROR_SUCCESS;
     });
 }

@@ -10,6 +10,10 @@
  * A damaged file, or an SQLite file of another program, fails every call with ERROR_BADDB and is left alone.
  * RegEnumKeyA lists subkeys sorted by their upper-case names, as the Windows registry keeps them; RegEnumValueA
  * lists values in order of creation; replacing a value keeps its place and its name's case.
+ * HKEY_CLASSES_ROOT is Windows' merged view of HKEY_CURRENT_USER\Software\Classes over
+ * HKEY_LOCAL_MACHINE\Software\Classes: a key in both is one key whose per-user values win and whose subkeys are
+ * both lists in one; values written through it go to the per-user key where it exists, else to the machine key,
+ * and new keys to the machine layer; a key deleted through it is deleted where found, the per-user layer first.
  * Volatile keys are kept like any other. Handles do not cross fork(): a child opens its own (ERROR_INVALID_HANDLE).
  * Plain C: a component's DllRegisterServer includes this header and links libzarn_registry. */
 #ifndef ZARN_REGISTRY_API_H

@@ -181,12 +181,102 @@ TEST_F(RegistryApi, EmptyOrNullSubkeyGivesANewHandleToTheSameKey) {
     EXPECT_EQ(disposition, REG_OPENED_EXISTING_KEY);
 }
 
-TEST_F(RegistryApi, PredefinedRootsAreSeparateTrees) {
-    const HKEY roots[] = {HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE, HKEY_USERS};
-    for (int i = 0; i < 4; ++i)
+TEST_F(RegistryApi, PredefinedRootsAreSeparateTreesButClassesRootIsAView) {
+    const HKEY roots[] = {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE, HKEY_USERS};
+    for (int i = 0; i < 3; ++i)
         EXPECT_EQ(SetString(Create(roots[i], "Same\\Path"), "", std::to_string(i)), ERROR_SUCCESS);
-    for (int i = 0; i < 4; ++i)
+    for (int i = 0; i < 3; ++i)
         EXPECT_EQ(GetString(Open(roots[i], "Same\\Path"), ""), std::to_string(i));
+    // HKEY_CLASSES_ROOT writes into the machine's classes and reads the user's first.
+    EXPECT_EQ(SetString(Create(HKEY_CLASSES_ROOT, "Same\\Path"), "", "classes"), ERROR_SUCCESS);
+    EXPECT_EQ(GetString(Open(HKEY_LOCAL_MACHINE, "Software\\Classes\\Same\\Path"), ""), "classes");
+    EXPECT_EQ(SetString(Create(HKEY_CURRENT_USER, "Software\\Classes\\Same\\Path"), "", "user"), ERROR_SUCCESS);
+    EXPECT_EQ(GetString(Open(HKEY_CLASSES_ROOT, "Same\\Path"), ""), "user");
+}
+
+TEST_F(RegistryApi, ClassesRootMergesTheUserClassesOverTheMachineClasses) {
+    // The machine registers {2} and {4}, the user {1} and {4}, each with some values and server keys.
+    auto set = [&](HKEY root, const char* path, const char* name, const char* text) {
+        ASSERT_EQ(SetString(Create(root, path), name, text), ERROR_SUCCESS) << path;
+    };
+    set(HKEY_LOCAL_MACHINE, "Software\\Classes\\CLSID\\{2}\\InprocServer32", "", "m2");
+    set(HKEY_LOCAL_MACHINE, "Software\\Classes\\CLSID\\{4}", "", "machine 4");
+    set(HKEY_LOCAL_MACHINE, "Software\\Classes\\CLSID\\{4}", "ThreadingModel", "Both");
+    set(HKEY_LOCAL_MACHINE, "Software\\Classes\\CLSID\\{4}\\InprocServer32", "", "m4");
+    set(HKEY_CURRENT_USER, "Software\\Classes\\CLSID\\{1}", "", "u1");
+    set(HKEY_CURRENT_USER, "Software\\Classes\\CLSID\\{4}", "", "user 4");
+    set(HKEY_CURRENT_USER, "Software\\Classes\\clsid\\{4}\\LocalServer32", "", "u4");
+
+    HKEY classes = Open(HKEY_CLASSES_ROOT, "CLSID");
+    EXPECT_EQ(SubKeys(classes), (std::vector<std::string>{"{1}", "{2}", "{4}"}));
+    HKEY four = Open(classes, "{4}");
+    EXPECT_EQ(SubKeys(four), (std::vector<std::string>{"InprocServer32", "LocalServer32"}));
+    EXPECT_EQ(ValueNames(four), (std::vector<std::string>{"", "ThreadingModel"}));
+    DWORD subKeys = 0;
+    DWORD values = 0;
+    ASSERT_EQ(RegQueryInfoKeyA(four, nullptr, nullptr, nullptr, &subKeys, nullptr, nullptr, &values, nullptr, nullptr,
+                               nullptr, nullptr),
+              ERROR_SUCCESS);
+    EXPECT_EQ(subKeys, 2u);
+    EXPECT_EQ(values, 2u);
+    ASSERT_EQ(RegQueryInfoKeyA(classes, nullptr, nullptr, nullptr, &subKeys, nullptr, nullptr, nullptr, nullptr,
+                               nullptr, nullptr, nullptr),
+              ERROR_SUCCESS);
+    EXPECT_EQ(subKeys, 3u);
+
+    struct Read {
+        const char* path;
+        const char* name;
+        const char* expected;
+    };
+    const Read reads[] = {
+        {"CLSID\\{4}", "", "user 4"},
+        {"CLSID\\{4}", "ThreadingModel", "Both"},
+        {"CLSID\\{4}\\InprocServer32", "", "m4"},
+        {"clsid\\{4}\\localserver32", "", "u4"},
+        {"CLSID\\{1}", "", "u1"},
+        {"CLSID\\{2}\\InprocServer32", "", "m2"},
+    };
+    for (const Read& read : reads)
+        EXPECT_EQ(GetString(Open(HKEY_CLASSES_ROOT, read.path), read.name), read.expected) << read.path;
+
+    // Writes through the view: a value goes to the per-user key where there is one, else to the machine key; a
+    // new key goes to the machine layer, also below a handle opened through the view.
+    struct Write {
+        HKEY base;
+        const char* path;    // made through the view below base
+        const char* landsAt; // where the value is found afterwards, below HKEY_CURRENT_USER or HKEY_LOCAL_MACHINE
+        HKEY layer;
+    };
+    const Write writes[] = {
+        {HKEY_CLASSES_ROOT, "CLSID\\{4}", "Software\\Classes\\CLSID\\{4}", HKEY_CURRENT_USER},
+        {HKEY_CLASSES_ROOT, "CLSID\\{2}", "Software\\Classes\\CLSID\\{2}", HKEY_LOCAL_MACHINE},
+        {HKEY_CLASSES_ROOT, "CLSID\\{1}\\New", "Software\\Classes\\CLSID\\{1}\\New", HKEY_LOCAL_MACHINE},
+        {classes, "{9}\\InprocServer32", "Software\\Classes\\CLSID\\{9}\\InprocServer32", HKEY_LOCAL_MACHINE},
+        {classes, "{1}", "Software\\Classes\\CLSID\\{1}", HKEY_CURRENT_USER},
+        {HKEY_CLASSES_ROOT, "", "Software\\Classes", HKEY_CURRENT_USER},
+    };
+    for (const Write& write : writes) {
+        SCOPED_TRACE(write.landsAt);
+        EXPECT_EQ(SetString(Create(write.base, write.path), "written", write.landsAt), ERROR_SUCCESS);
+        EXPECT_EQ(GetString(Open(write.layer, write.landsAt), "written"), write.landsAt);
+        HKEY other = write.layer == HKEY_CURRENT_USER ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
+        HKEY key = nullptr;
+        if (RegOpenKeyExA(other, write.landsAt, 0, KEY_READ, &key) == ERROR_SUCCESS) {
+            m_open.push_back(key);
+            EXPECT_EQ(GetString(key, "written"), "<error 2>");
+        }
+    }
+    EXPECT_EQ(SubKeys(Open(HKEY_CLASSES_ROOT, "CLSID\\{1}")), std::vector<std::string>{"New"});
+
+    // Deleting through the view takes the per-user key first; the machine key of that name then shows through.
+    ASSERT_EQ(RegDeleteKeyA(HKEY_CLASSES_ROOT, "CLSID\\{4}\\LocalServer32"), ERROR_SUCCESS);
+    ASSERT_EQ(RegDeleteKeyA(HKEY_CLASSES_ROOT, "CLSID\\{4}"), ERROR_SUCCESS);
+    EXPECT_EQ(GetString(Open(HKEY_CLASSES_ROOT, "CLSID\\{4}"), ""), "machine 4");
+    EXPECT_EQ(RegDeleteKeyA(HKEY_CLASSES_ROOT, "CLSID\\{4}"), ERROR_ACCESS_DENIED) << "the machine key has a subkey";
+    EXPECT_EQ(RegDeleteKeyA(HKEY_CLASSES_ROOT, "CLSID\\{3}"), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(RegDeleteKeyA(HKEY_CLASSES_ROOT, ""), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(SubKeys(classes), (std::vector<std::string>{"{1}", "{2}", "{4}", "{9}"}));
 }
 
 TEST_F(RegistryApi, NamesCompareWithoutCaseButKeepTheCaseFirstWritten) {

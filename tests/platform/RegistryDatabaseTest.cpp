@@ -301,6 +301,55 @@ UPDATE sqlite_sequence SET seq = 100 WHERE name = 'reg_keys';
     EXPECT_GT(std::atoi(newId.c_str()), 100);
 }
 
+TEST(RegistryDatabase, AnOldClassesRootTreeMovesUnderTheMachineClasses) {
+    zarn::test::ScratchRegistry registry;
+    // HKEY_CLASSES_ROOT's own tree (row 1) with {A} and {B}, and a machine registration of {B} already there.
+    WriteVersion1Database(registry.Database(), R"sql(
+INSERT INTO reg_keys(id, parent, name, subkeys, max_subkey_len) VALUES
+    (10, 1, 'CLSID', 2, 3), (11, 10, '{A}', 0, 0), (12, 10, '{B}', 0, 0),
+    (20, 3, 'Software', 1, 7), (21, 20, 'Classes', 1, 5), (22, 21, 'CLSID', 1, 3), (23, 22, '{b}', 0, 0);
+UPDATE reg_keys SET subkeys = 1, max_subkey_len = 5 WHERE id = 1;
+UPDATE reg_keys SET subkeys = 1, max_subkey_len = 8 WHERE id = 3;
+INSERT INTO reg_values(key, name, type, data) VALUES
+    (1, 'atRoot', 1, CAST('r' || X'00' AS BLOB)), (11, '', 1, CAST('old A' || X'00' AS BLOB)),
+    (12, '', 1, CAST('old B' || X'00' AS BLOB)), (12, 'only old', 1, CAST('kept' || X'00' AS BLOB)),
+    (23, '', 1, CAST('machine B' || X'00' AS BLOB));
+UPDATE reg_keys SET value_count = 1 WHERE id IN (1, 11, 23);
+UPDATE reg_keys SET value_count = 2 WHERE id = 12;
+)sql");
+
+    HKEY classes = nullptr;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Classes\\CLSID", 0, KEY_READ, &classes), ERROR_SUCCESS);
+    EXPECT_EQ(SubKeyNames(classes), (std::vector<std::string>{"{A}", "{b}"}));
+    DWORD subKeys = 0;
+    ASSERT_EQ(RegQueryInfoKeyA(classes, nullptr, nullptr, nullptr, &subKeys, nullptr, nullptr, nullptr, nullptr,
+                               nullptr, nullptr, nullptr),
+              ERROR_SUCCESS);
+    EXPECT_EQ(subKeys, 2u);
+    RegCloseKey(classes);
+    struct Read {
+        HKEY root;
+        const char* path;
+        const char* name;
+        const char* expected;
+    };
+    const Read reads[] = {
+        {HKEY_LOCAL_MACHINE, "Software\\Classes\\CLSID\\{A}", "", "old A"},
+        {HKEY_LOCAL_MACHINE, "Software\\Classes\\CLSID\\{B}", "", "machine B"},
+        {HKEY_LOCAL_MACHINE, "Software\\Classes\\CLSID\\{B}", "only old", "kept"},
+        {HKEY_LOCAL_MACHINE, "Software\\Classes", "atRoot", "r"},
+        {HKEY_CLASSES_ROOT, "CLSID\\{A}", "", "old A"},
+        {HKEY_CLASSES_ROOT, "", "atRoot", "r"},
+    };
+    for (const Read& read : reads) {
+        HKEY key = nullptr;
+        ASSERT_EQ(RegOpenKeyExA(read.root, read.path, 0, KEY_READ, &key), ERROR_SUCCESS) << read.path;
+        EXPECT_EQ(GetString(key, read.name), read.expected) << read.path << " " << read.name;
+        RegCloseKey(key);
+    }
+    EXPECT_EQ(SubKeyNames(HKEY_CLASSES_ROOT), std::vector<std::string>{"CLSID"});
+}
+
 TEST(RegistryDatabase, GarbageFileFailsEveryCallAndIsLeftAlone) {
     zarn::test::ScratchRegistry registry;
     std::string garbage;

@@ -176,6 +176,25 @@ TEST_F(ZarnReg, QueryShowsWhatTheLibraryWrote) {
                            "\n");
 }
 
+TEST_F(ZarnReg, ClassesRootShowsTheUserClassesOverTheMachineClasses) {
+    Do({"add", "HKLM\\Software\\Classes\\X", "/v", "a", "/d", "machine"});
+    Do({"add", "HKLM\\Software\\Classes\\X", "/v", "b", "/d", "m"});
+    Do({"add", "HKLM\\Software\\Classes\\X\\Machine"});
+    Do({"add", "HKCU\\Software\\Classes\\X", "/v", "A", "/d", "user"});
+    Do({"add", "HKCU\\Software\\Classes\\X\\User"});
+    Outcome outcome = Run({"query", "HKCR\\X", "/s"});
+    EXPECT_EQ(outcome.exitCode, 0) << outcome.err;
+    EXPECT_EQ(outcome.out, "\n"
+                           "HKEY_CLASSES_ROOT\\X\n"
+                           "    A    REG_SZ    user\n"
+                           "    b    REG_SZ    m\n"
+                           "\n"
+                           "HKEY_CLASSES_ROOT\\X\\Machine\n"
+                           "\n"
+                           "HKEY_CLASSES_ROOT\\X\\User\n"
+                           "\n");
+}
+
 TEST_F(ZarnReg, QueryOneValueAndTheDefaultValue) {
     Do({"add", "HKU\\K", "/v", "name", "/d", "text"});
     Outcome one = Run({"query", "HKU\\K", "/v", "NAME"});
