@@ -294,11 +294,11 @@ LONG RegistryStore::Locate(const KeyRef& ref, bool cached, Layers& layers) {
     return layers.user == 0 && layers.machine == 0 && !ref.path.empty() ? ERROR_KEY_DELETED : ERROR_SUCCESS;
 }
 
-LONG RegistryStore::MakePath(std::int64_t base, const std::vector<std::string>& names, std::size_t from,
-                             std::string_view keyClass, bool mayCreate, std::int64_t& key, bool& created) {
+LONG RegistryStore::MakePath(std::int64_t base, const std::vector<std::string>& names, std::string_view keyClass,
+                             bool mayCreate, std::int64_t& key, bool& created) {
     std::int64_t current = base;
     bool madeLast = false;
-    for (std::size_t i = from; i < names.size(); ++i) {
+    for (std::size_t i = 0; i < names.size(); ++i) {
         if (const std::int64_t child = Child(current, names[i]); child != 0) {
             current = child;
             madeLast = false;
@@ -343,7 +343,7 @@ LONG RegistryStore::WriteTarget(const KeyRef& ref, std::int64_t& key) {
     if (key != 0)
         return ERROR_SUCCESS;
     bool created = false;
-    return MakePath(kLocalMachineId, ClassesPath(), 0, "", true, key, created);
+    return MakePath(kLocalMachineId, ClassesPath(), "", true, key, created);
 }
 
 LONG RegistryStore::OpenPath(const KeyRef& base, const std::vector<std::string>& names, KeyRef& key) {
@@ -380,7 +380,7 @@ LONG RegistryStore::CreatePath(const KeyRef& base, const std::vector<std::string
             if (KeyDepth(base.id) + names.size() > kMaxDepth)
                 return ERROR_INVALID_PARAMETER;
             std::int64_t made = 0;
-            const LONG result = MakePath(base.id, names, 0, keyClass, mayCreate, made, created);
+            const LONG result = MakePath(base.id, names, keyClass, mayCreate, made, created);
             if (result == ERROR_SUCCESS)
                 key = KeyRef{made, {}};
             return result;
@@ -408,7 +408,7 @@ LONG RegistryStore::CreatePath(const KeyRef& base, const std::vector<std::string
                 return ERROR_ACCESS_DENIED;
             std::int64_t machine = 0;
             const LONG result =
-                MakePath(kLocalMachineId, Joined(ClassesPath(), path), 0, keyClass, true, machine, created);
+                MakePath(kLocalMachineId, Joined(ClassesPath(), path), keyClass, true, machine, created);
             if (result != ERROR_SUCCESS)
                 return result;
         }

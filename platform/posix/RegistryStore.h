@@ -153,9 +153,9 @@ private:
     // The layers of ref; ERROR_KEY_DELETED when ref's key is gone (for the view: neither layer has it). cached uses
     // what an earlier read found while the file is unchanged; writes look afresh.
     LONG Locate(const KeyRef& ref, bool cached, Layers& layers);
-    // Finds or makes names[from...] below base, as CreatePath does.
-    LONG MakePath(std::int64_t base, const std::vector<std::string>& names, std::size_t from, std::string_view keyClass,
-                  bool mayCreate, std::int64_t& key, bool& created);
+    // Finds or makes the key at names below base, as CreatePath does, in the open transaction.
+    LONG MakePath(std::int64_t base, const std::vector<std::string>& names, std::string_view keyClass, bool mayCreate,
+                  std::int64_t& key, bool& created);
     // The key a value write through ref goes to, making the view's machine root when it is missing.
     LONG WriteTarget(const KeyRef& ref, std::int64_t& key);
     // The first subkey of parent (0: none) whose folded name is above bound (or equal, when inclusive), and the
