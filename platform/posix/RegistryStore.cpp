@@ -101,7 +101,6 @@ void RegistryStore::ForgetMovedCursors() {
     if (version != m_cursorVersion || m_keyCursors.size() > kMaxCursors || m_valueCursors.size() > kMaxCursors) {
         m_keyCursors.clear();
         m_valueCursors.clear();
-        m_classesKeys.clear();
         m_cursorVersion = version;
     }
 }
@@ -274,21 +273,24 @@ LONG RegistryStore::Locate(const KeyRef& ref, bool cached, Layers& layers) {
         return KeyExists(ref.id) ? ERROR_SUCCESS : ERROR_KEY_DELETED;
     }
     std::string folded;
-    if (cached) {
-        ForgetMovedCursors();
-        for (const std::string& name : ref.path)
-            folded += RegistrySchema::Fold(name) + '\\';
-        if (auto found = m_classesKeys.find(folded); found != m_classesKeys.end()) {
-            layers = found->second;
-            return layers.user == 0 && layers.machine == 0 && !ref.path.empty() ? ERROR_KEY_DELETED : ERROR_SUCCESS;
-        }
-    }
-    layers.user = Find(Find(kCurrentUserId, ClassesPath()), ref.path);
-    layers.machine = Find(Find(kLocalMachineId, ClassesPath()), ref.path);
-    if (cached) {
-        if (m_classesKeys.size() >= kMaxCursors)
+    for (const std::string& name : ref.path)
+        folded += RegistrySchema::Fold(name) + '\\';
+    const unsigned version = DataVersion();
+    auto found = m_classesKeys.find(folded);
+    if (found != m_classesKeys.end() && cached && found->second.version == version) {
+        layers = found->second.layers;
+    } else {
+        // A layer's key found before is still the key at this path while its row exists: keys never move and ids
+        // never come back. Only a layer that lacks it, or lost it, is looked up again.
+        const Layers known = found != m_classesKeys.end() ? found->second.layers : Layers{};
+        layers.user =
+            known.user != 0 && KeyExists(known.user) ? known.user : Find(Find(kCurrentUserId, ClassesPath()), ref.path);
+        layers.machine = known.machine != 0 && KeyExists(known.machine)
+                             ? known.machine
+                             : Find(Find(kLocalMachineId, ClassesPath()), ref.path);
+        if (found == m_classesKeys.end() && m_classesKeys.size() >= kMaxCursors)
             m_classesKeys.clear();
-        m_classesKeys[folded] = layers;
+        m_classesKeys[folded] = ClassesKey{layers, version};
     }
     // The root of the view stands even while neither of its keys has been made.
     return layers.user == 0 && layers.machine == 0 && !ref.path.empty() ? ERROR_KEY_DELETED : ERROR_SUCCESS;

@@ -140,7 +140,7 @@ private:
     SqliteStatement Statement(const char* sql);
     // SQLite's counter of changes to the file, by any connection, as this transaction sees it.
     unsigned DataVersion();
-    // Forgets every remembered position and view key when the file changed since they were found.
+    // Forgets every remembered position when the file changed since they were found.
     void ForgetMovedCursors();
     // The remembered position of a key at index or at index - 1, or null.
     const KeyCursor* FindKeyCursor(const Layers& layers, DWORD index);
@@ -150,8 +150,8 @@ private:
     // The child of parent with that name, or 0; the key at the path below base, or 0.
     std::int64_t Child(std::int64_t parent, std::string_view name);
     std::int64_t Find(std::int64_t base, const std::vector<std::string>& names);
-    // The layers of ref; ERROR_KEY_DELETED when ref's key is gone (for the view: neither layer has it). cached uses
-    // what an earlier read found while the file is unchanged; writes look afresh.
+    // The layers of ref; ERROR_KEY_DELETED when ref's key is gone (for the view: neither layer has it). cached takes
+    // what was found before as it is while the file is unchanged; otherwise (and always for writes) it is checked.
     LONG Locate(const KeyRef& ref, bool cached, Layers& layers);
     // Finds or makes the key at names below base, as CreatePath does, in the open transaction.
     LONG MakePath(std::int64_t base, const std::vector<std::string>& names, std::string_view keyClass, bool mayCreate,
@@ -170,8 +170,12 @@ private:
     std::unordered_map<const char*, sqlite3_stmt*> m_statements;
     std::map<std::pair<std::int64_t, std::int64_t>, KeyCursor> m_keyCursors;
     std::map<std::pair<std::int64_t, std::int64_t>, ValueCursor> m_valueCursors;
-    // The layers found for view paths (their folded names, each followed by "\\").
-    std::unordered_map<std::string, Layers> m_classesKeys;
+    // The layers found for view paths (their folded names, each followed by "\\"), and the file's version then.
+    struct ClassesKey {
+        Layers layers;
+        unsigned version;
+    };
+    std::unordered_map<std::string, ClassesKey> m_classesKeys;
     unsigned m_cursorVersion = 0;
     bool m_closed = false;
     pid_t m_pid;
