@@ -6,16 +6,17 @@ namespace zarn::platform {
 
 namespace {
 
+// The predefined key's root in the tree: 0 for HKEY_CLASSES_ROOT, which is a view, and -1 for any other handle.
 std::int64_t PredefinedRootId(HKEY handle) {
     if (handle == HKEY_CLASSES_ROOT)
-        return RegistryStore::kClassesRootId;
+        return 0;
     if (handle == HKEY_CURRENT_USER)
         return RegistryStore::kCurrentUserId;
     if (handle == HKEY_LOCAL_MACHINE)
         return RegistryStore::kLocalMachineId;
     if (handle == HKEY_USERS)
         return RegistryStore::kUsersId;
-    return 0;
+    return -1;
 }
 
 // The values the predefined keys use, which a counter must step over.
@@ -30,16 +31,16 @@ RegistryHandleTable& RegistryHandleTable::Instance() {
 }
 
 bool RegistryHandleTable::IsPredefined(HKEY handle) {
-    return PredefinedRootId(handle) != 0;
+    return PredefinedRootId(handle) >= 0;
 }
 
 LONG RegistryHandleTable::Resolve(HKEY handle, Key& key) {
-    if (std::int64_t root = PredefinedRootId(handle); root != 0) {
+    if (std::int64_t root = PredefinedRootId(handle); root >= 0) {
         std::shared_ptr<RegistryStore> store;
         LONG result = RegistryStorePool::Instance().Current(store);
         if (result != ERROR_SUCCESS)
             return result;
-        key = Key{std::move(store), root, KEY_ALL_ACCESS};
+        key = Key{std::move(store), {root, {}}, KEY_ALL_ACCESS};
         return ERROR_SUCCESS;
     }
     std::lock_guard lock(m_mutex);

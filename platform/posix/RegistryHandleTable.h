@@ -14,7 +14,7 @@ class RegistryHandleTable {
 public:
     struct Key {
         std::shared_ptr<RegistryStore> store;
-        std::int64_t id = 0;
+        RegistryStore::KeyRef ref;
         REGSAM access = 0;
     };
 
@@ -24,7 +24,8 @@ public:
     // True for the four predefined keys this store keeps.
     static bool IsPredefined(HKEY handle);
 
-    // What handle refers to: a predefined key resolves to the current database's root with every right. Any
+    // What handle refers to: a predefined key resolves to the current database's root (for HKEY_CLASSES_ROOT the
+    // root of its view) with every right. Any
     // thread; ERROR_INVALID_HANDLE for a handle that is not open, or the pool's error for a predefined key.
     LONG Resolve(HKEY handle, Key& key);
     // Registers a new open handle. Any thread; never fails but by std::bad_alloc.

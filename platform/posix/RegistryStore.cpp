@@ -1,5 +1,7 @@
 #include "platform/posix/RegistryStore.h"
 
+#include "platform/posix/RegistrySchema.h"
+#include "platform/posix/RegistryStorePool.h"
 #include "platform/posix/SqliteStatement.h"
 
 #include <algorithm>
@@ -16,66 +18,9 @@ namespace zarn::platform {
 
 namespace {
 
-// Marks a database as ours, so that another program's SQLite file is reported as damaged instead of being
-// extended with our tables.
-constexpr std::int64_t kApplicationId = 0x5A524547; // "ZREG"
-
 // Several seconds: another process may hold the write lock for the length of one value write, and a burst of
 // writers queues behind it.
 constexpr int kBusyTimeoutMs = 15000;
-
-// AUTOINCREMENT keeps ids of deleted keys from coming back, so a handle to a deleted key can never reach a key
-// made later. The NOCASE collation folds ASCII letters only, as single-byte names need.
-constexpr const char* kSchema = R"sql(
-CREATE TABLE reg_keys(
-    id INTEGER PRIMARY KEY AUTOINCREMENT,
-    parent INTEGER NOT NULL,
-    name TEXT NOT NULL COLLATE NOCASE,
-    class TEXT NOT NULL DEFAULT '',
-    written INTEGER NOT NULL DEFAULT 0,
-    UNIQUE(parent, name));
-CREATE TABLE reg_values(
-    id INTEGER PRIMARY KEY AUTOINCREMENT,
-    key INTEGER NOT NULL,
-    name TEXT NOT NULL COLLATE NOCASE,
-    type INTEGER NOT NULL,
-    data BLOB NOT NULL,
-    UNIQUE(key, name));
-INSERT INTO reg_keys(id, parent, name) VALUES
-    (1, 0, 'HKEY_CLASSES_ROOT'), (2, 0, 'HKEY_CURRENT_USER'), (3, 0, 'HKEY_LOCAL_MACHINE'), (4, 0, 'HKEY_USERS');
-PRAGMA application_id = 1515341127;
-)sql";
-
-static_assert(kApplicationId == 1515341127, "the schema text sets the same id");
-
-// Each step brings a file from the version before it (PRAGMA user_version) to the next, inside the transaction that
-// opens it; a new file gets the first schema and then every step, so old and new files end up alike.
-constexpr const char* kMigrations[] = {
-    // 1: each key keeps the counts and longest lengths of its subkeys and values, so RegQueryInfoKeyA reads one row
-    // instead of scanning every child; children can be listed in order of creation from an index.
-    R"sql(
-ALTER TABLE reg_keys ADD COLUMN subkeys INTEGER NOT NULL DEFAULT 0;
-ALTER TABLE reg_keys ADD COLUMN max_subkey_len INTEGER NOT NULL DEFAULT 0;
-ALTER TABLE reg_keys ADD COLUMN max_class_len INTEGER NOT NULL DEFAULT 0;
-ALTER TABLE reg_keys ADD COLUMN value_count INTEGER NOT NULL DEFAULT 0;
-ALTER TABLE reg_keys ADD COLUMN max_value_name_len INTEGER NOT NULL DEFAULT 0;
-ALTER TABLE reg_keys ADD COLUMN max_value_len INTEGER NOT NULL DEFAULT 0;
-CREATE INDEX reg_keys_by_parent ON reg_keys(parent);
-CREATE INDEX reg_values_by_key ON reg_values(key);
-UPDATE reg_keys SET
-    subkeys = (SELECT count(*) FROM reg_keys AS c WHERE c.parent = reg_keys.id),
-    max_subkey_len = (SELECT coalesce(max(length(CAST(c.name AS BLOB))), 0) FROM reg_keys AS c
-                      WHERE c.parent = reg_keys.id),
-    max_class_len = (SELECT coalesce(max(length(CAST(c.class AS BLOB))), 0) FROM reg_keys AS c
-                     WHERE c.parent = reg_keys.id),
-    value_count = (SELECT count(*) FROM reg_values AS v WHERE v.key = reg_keys.id),
-    max_value_name_len = (SELECT coalesce(max(length(CAST(v.name AS BLOB))), 0) FROM reg_values AS v
-                          WHERE v.key = reg_keys.id),
-    max_value_len = (SELECT coalesce(max(length(v.data)), 0) FROM reg_values AS v WHERE v.key = reg_keys.id);
-)sql",
-};
-
-constexpr std::int64_t kSchemaVersion = std::size(kMigrations);
 
 // Enumeration positions remembered per key; more keys being enumerated at once than this start afresh.
 constexpr std::size_t kMaxCursors = 256;
@@ -118,7 +63,7 @@ DWORD ClampToDword(std::int64_t n) {
 
 } // namespace
 
-RegistryStore::RegistryStore(std::string path) : m_path(std::move(path)), m_pid(getpid()) {}
+RegistryStore::RegistryStore(std::string path) : m_path(std::move(path)), m_pid(RegistryStorePool::ProcessId()) {}
 
 RegistryStore::~RegistryStore() {
     DropConnection();
@@ -130,6 +75,7 @@ void RegistryStore::DropConnection() {
     m_statements.clear();
     m_keyCursors.clear();
     m_valueCursors.clear();
+    m_classesKeys.clear();
     if (m_db != nullptr)
         sqlite3_close_v2(m_db);
     m_db = nullptr;
@@ -149,17 +95,28 @@ unsigned RegistryStore::DataVersion() {
     return version;
 }
 
-const RegistryStore::Cursor* RegistryStore::FindCursor(std::unordered_map<std::int64_t, Cursor>& cursors,
-                                                       std::int64_t key, DWORD index) {
+void RegistryStore::ForgetMovedCursors() {
     // Any change to the file, by this connection or another, may have moved every position.
     const unsigned version = DataVersion();
-    if (version != m_cursorVersion || cursors.size() > kMaxCursors) {
+    if (version != m_cursorVersion || m_keyCursors.size() > kMaxCursors || m_valueCursors.size() > kMaxCursors) {
         m_keyCursors.clear();
         m_valueCursors.clear();
         m_cursorVersion = version;
     }
-    auto found = cursors.find(key);
-    if (found == cursors.end() || (found->second.index != index && found->second.index + 1 != index))
+}
+
+const RegistryStore::KeyCursor* RegistryStore::FindKeyCursor(const Layers& layers, DWORD index) {
+    ForgetMovedCursors();
+    auto found = m_keyCursors.find({layers.user, layers.machine});
+    if (found == m_keyCursors.end() || (found->second.index != index && found->second.index + 1 != index))
+        return nullptr;
+    return &found->second;
+}
+
+const RegistryStore::ValueCursor* RegistryStore::FindValueCursor(const Layers& layers, DWORD index) {
+    ForgetMovedCursors();
+    auto found = m_valueCursors.find({layers.user, layers.machine});
+    if (found == m_valueCursors.end() || (found->second.index != index && found->second.index + 1 != index))
         return nullptr;
     return &found->second;
 }
@@ -182,7 +139,7 @@ void RegistryStore::Close() {
 
 namespace {
 
-// Opens path and makes sure it is one of our databases, making the schema in an empty file. Throws
+// Opens path and makes sure it is one of our databases in the current schema. Throws
 // SqliteStatement::Error; the connection is closed on failure.
 sqlite3* OpenDatabase(const std::string& path) {
     sqlite3* db = nullptr;
@@ -197,33 +154,7 @@ sqlite3* OpenDatabase(const std::string& path) {
         // WAL lets readers go on while one process writes; NORMAL sync is safe with WAL against a crash of the
         // process, and each write is its own transaction.
         SqliteStatement::Execute(db, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;");
-        SqliteStatement::Execute(db, "BEGIN IMMEDIATE");
-        std::int64_t appId = 0;
-        std::int64_t objects = 0;
-        {
-            SqliteStatement query(db, "PRAGMA application_id");
-            if (query.Step())
-                appId = query.Int(0);
-            SqliteStatement count(db, "SELECT count(*) FROM sqlite_master");
-            if (count.Step())
-                objects = count.Int(0);
-        }
-        if (appId == 0 && objects == 0)
-            SqliteStatement::Execute(db, kSchema);
-        else if (appId != kApplicationId)
-            throw SqliteStatement::Error{SQLITE_NOTADB};
-        std::int64_t version = 0;
-        {
-            SqliteStatement query(db, "PRAGMA user_version");
-            if (query.Step())
-                version = query.Int(0);
-        }
-        if (version < kSchemaVersion) {
-            for (std::int64_t step = std::max<std::int64_t>(version, 0); step < kSchemaVersion; ++step)
-                SqliteStatement::Execute(db, kMigrations[step]);
-            SqliteStatement::Execute(db, ("PRAGMA user_version = " + std::to_string(kSchemaVersion)).c_str());
-        }
-        SqliteStatement::Execute(db, "COMMIT");
+        RegistrySchema::Prepare(db);
     } catch (...) {
         sqlite3_close_v2(db);
         throw;
@@ -260,7 +191,7 @@ void RegistryStore::Open() {
 
 template <class Body> LONG RegistryStore::Transact(bool write, Body&& body) {
     // A connection must not be used across fork(); the child reaches the file through a store of its own.
-    if (getpid() != m_pid)
+    if (RegistryStorePool::ProcessId() != m_pid)
         return ERROR_INVALID_HANDLE;
     std::lock_guard lock(m_mutex);
     if (m_closed)
@@ -305,91 +236,221 @@ bool RegistryStore::KeyExists(std::int64_t key) {
     return query.Step();
 }
 
-LONG RegistryStore::OpenPath(std::int64_t base, const std::vector<std::string>& names, std::int64_t& key) {
-    return Transact(false, [&]() -> LONG {
-        if (!KeyExists(base))
-            return ERROR_KEY_DELETED;
-        std::int64_t current = base;
-        for (const std::string& name : names) {
-            SqliteStatement child = Statement("SELECT id FROM reg_keys WHERE parent = ? AND name = ?");
-            child.Bind(1, current).Bind(2, name);
-            if (!child.Step())
-                return ERROR_FILE_NOT_FOUND;
-            current = child.Int(0);
+std::int64_t RegistryStore::Child(std::int64_t parent, std::string_view name) {
+    SqliteStatement child = Statement("SELECT id FROM reg_keys WHERE parent = ? AND folded = ?");
+    child.Bind(1, parent).Bind(2, RegistrySchema::Fold(name));
+    return child.Step() ? child.Int(0) : 0;
+}
+
+std::int64_t RegistryStore::Find(std::int64_t base, const std::vector<std::string>& names) {
+    for (const std::string& name : names) {
+        if (base == 0)
+            break;
+        base = Child(base, name);
+    }
+    return base;
+}
+
+namespace {
+
+// Where HKEY_CLASSES_ROOT's two layers lie below HKEY_CURRENT_USER and HKEY_LOCAL_MACHINE.
+const std::vector<std::string>& ClassesPath() {
+    static const std::vector<std::string> path{"Software", "Classes"};
+    return path;
+}
+
+std::vector<std::string> Joined(const std::vector<std::string>& first, const std::vector<std::string>& second) {
+    std::vector<std::string> joined = first;
+    joined.insert(joined.end(), second.begin(), second.end());
+    return joined;
+}
+
+} // namespace
+
+LONG RegistryStore::Locate(const KeyRef& ref, bool cached, Layers& layers) {
+    if (!ref.IsClasses()) {
+        layers = Layers{ref.id, 0};
+        return KeyExists(ref.id) ? ERROR_SUCCESS : ERROR_KEY_DELETED;
+    }
+    std::string folded;
+    for (const std::string& name : ref.path)
+        folded += RegistrySchema::Fold(name) + '\\';
+    const unsigned version = DataVersion();
+    auto found = m_classesKeys.find(folded);
+    if (found != m_classesKeys.end() && cached && found->second.version == version) {
+        layers = found->second.layers;
+    } else {
+        // A layer's key found before is still the key at this path while its row exists: keys never move and ids
+        // never come back. Only a layer that lacks it, or lost it, is looked up again.
+        const Layers known = found != m_classesKeys.end() ? found->second.layers : Layers{};
+        layers.user =
+            known.user != 0 && KeyExists(known.user) ? known.user : Find(Find(kCurrentUserId, ClassesPath()), ref.path);
+        layers.machine = known.machine != 0 && KeyExists(known.machine)
+                             ? known.machine
+                             : Find(Find(kLocalMachineId, ClassesPath()), ref.path);
+        if (found == m_classesKeys.end() && m_classesKeys.size() >= kMaxCursors)
+            m_classesKeys.clear();
+        m_classesKeys[folded] = ClassesKey{layers, version};
+    }
+    // The root of the view stands even while neither of its keys has been made.
+    return layers.user == 0 && layers.machine == 0 && !ref.path.empty() ? ERROR_KEY_DELETED : ERROR_SUCCESS;
+}
+
+LONG RegistryStore::MakePath(std::int64_t base, const std::vector<std::string>& names, std::string_view keyClass,
+                             bool mayCreate, std::int64_t& key, bool& created) {
+    std::int64_t current = base;
+    bool madeLast = false;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        if (const std::int64_t child = Child(current, names[i]); child != 0) {
+            current = child;
+            madeLast = false;
+            continue;
         }
-        key = current;
+        if (!mayCreate)
+            return ERROR_ACCESS_DENIED;
+        const std::int64_t now = static_cast<std::int64_t>(FileTimeNow());
+        const std::string_view madeClass = i + 1 == names.size() ? keyClass : "";
+        SqliteStatement insert = Statement("INSERT INTO reg_keys(parent, name, folded, class, written) "
+                                           "VALUES(?, ?, ?, ?, ?) RETURNING id");
+        insert.Bind(1, current)
+            .Bind(2, names[i])
+            .Bind(3, RegistrySchema::Fold(names[i]))
+            .Bind(4, madeClass)
+            .Bind(5, now);
+        if (!insert.Step())
+            return ERROR_REGISTRY_IO_FAILED;
+        std::int64_t made = insert.Int(0);
+        insert.Run();
+        Statement("UPDATE reg_keys SET subkeys = subkeys + 1, max_subkey_len = max(max_subkey_len, ?), "
+                  "max_class_len = max(max_class_len, ?), written = ? WHERE id = ?")
+            .Bind(1, static_cast<std::int64_t>(names[i].size()))
+            .Bind(2, static_cast<std::int64_t>(madeClass.size()))
+            .Bind(3, now)
+            .Bind(4, current)
+            .Run();
+        current = made;
+        madeLast = true;
+    }
+    key = current;
+    created = madeLast;
+    return ERROR_SUCCESS;
+}
+
+LONG RegistryStore::WriteTarget(const KeyRef& ref, std::int64_t& key) {
+    Layers layers;
+    if (LONG result = Locate(ref, false, layers); result != ERROR_SUCCESS)
+        return result;
+    // Through HKEY_CLASSES_ROOT a write goes to the per-user key where it exists, else to the machine key.
+    key = layers.user != 0 ? layers.user : layers.machine;
+    if (key != 0)
+        return ERROR_SUCCESS;
+    bool created = false;
+    return MakePath(kLocalMachineId, ClassesPath(), "", true, key, created);
+}
+
+LONG RegistryStore::OpenPath(const KeyRef& base, const std::vector<std::string>& names, KeyRef& key) {
+    return Transact(false, [&]() -> LONG {
+        if (base.IsClasses()) {
+            KeyRef found{0, Joined(base.path, names)};
+            Layers layers;
+            if (Locate(found, true, layers) != ERROR_SUCCESS)
+                return Locate(base, true, layers) == ERROR_SUCCESS ? ERROR_FILE_NOT_FOUND : ERROR_KEY_DELETED;
+            key = std::move(found);
+            return ERROR_SUCCESS;
+        }
+        // Whether base still exists matters only when no child of it was found.
+        if (names.empty() && !KeyExists(base.id))
+            return ERROR_KEY_DELETED;
+        std::int64_t current = base.id;
+        for (const std::string& name : names) {
+            const std::int64_t child = Child(current, name);
+            if (child == 0)
+                return current == base.id && !KeyExists(base.id) ? ERROR_KEY_DELETED : ERROR_FILE_NOT_FOUND;
+            current = child;
+        }
+        key = KeyRef{current, {}};
         return ERROR_SUCCESS;
     });
 }
 
-LONG RegistryStore::CreatePath(std::int64_t base, const std::vector<std::string>& names, std::string_view keyClass,
-                               bool mayCreate, std::int64_t& key, bool& created) {
+LONG RegistryStore::CreatePath(const KeyRef& base, const std::vector<std::string>& names, std::string_view keyClass,
+                               bool mayCreate, KeyRef& key, bool& created) {
     return Transact(true, [&]() -> LONG {
-        if (!KeyExists(base))
-            return ERROR_KEY_DELETED;
-        if (KeyDepth(base) + names.size() > kMaxDepth)
+        if (!base.IsClasses()) {
+            if (!KeyExists(base.id))
+                return ERROR_KEY_DELETED;
+            if (KeyDepth(base.id) + names.size() > kMaxDepth)
+                return ERROR_INVALID_PARAMETER;
+            std::int64_t made = 0;
+            const LONG result = MakePath(base.id, names, keyClass, mayCreate, made, created);
+            if (result == ERROR_SUCCESS)
+                key = KeyRef{made, {}};
+            return result;
+        }
+        Layers layers;
+        if (LONG result = Locate(base, false, layers); result != ERROR_SUCCESS)
+            return result;
+        const std::vector<std::string> path = Joined(base.path, names);
+        if (ClassesPath().size() + path.size() > kMaxDepth)
             return ERROR_INVALID_PARAMETER;
-        std::int64_t current = base;
-        bool madeLast = false;
-        for (std::size_t i = 0; i < names.size(); ++i) {
-            SqliteStatement child = Statement("SELECT id FROM reg_keys WHERE parent = ? AND name = ?");
-            child.Bind(1, current).Bind(2, names[i]);
-            if (child.Step()) {
-                current = child.Int(0);
-                madeLast = false;
-                continue;
-            }
+        // Down the names as long as either layer has them; the first name that neither has is made, with the rest,
+        // in the machine layer, as Windows stores new keys written through HKEY_CLASSES_ROOT.
+        std::size_t known = base.path.size();
+        while (known < path.size()) {
+            const std::int64_t user = layers.user != 0 ? Child(layers.user, path[known]) : 0;
+            const std::int64_t machine = layers.machine != 0 ? Child(layers.machine, path[known]) : 0;
+            if (user == 0 && machine == 0)
+                break;
+            layers = Layers{user, machine};
+            ++known;
+        }
+        created = false;
+        if (known < path.size()) {
             if (!mayCreate)
                 return ERROR_ACCESS_DENIED;
-            const std::int64_t now = static_cast<std::int64_t>(FileTimeNow());
-            const std::string_view madeClass = i + 1 == names.size() ? keyClass : "";
-            SqliteStatement insert = Statement("INSERT INTO reg_keys(parent, name, class, written) VALUES(?, ?, ?, ?) "
-                                               "RETURNING id");
-            insert.Bind(1, current).Bind(2, names[i]).Bind(3, madeClass).Bind(4, now);
-            if (!insert.Step())
-                return ERROR_REGISTRY_IO_FAILED;
-            std::int64_t made = insert.Int(0);
-            insert.Run();
-            Statement("UPDATE reg_keys SET subkeys = subkeys + 1, max_subkey_len = max(max_subkey_len, ?), "
-                      "max_class_len = max(max_class_len, ?), written = ? WHERE id = ?")
-                .Bind(1, static_cast<std::int64_t>(names[i].size()))
-                .Bind(2, static_cast<std::int64_t>(madeClass.size()))
-                .Bind(3, now)
-                .Bind(4, current)
-                .Run();
-            current = made;
-            madeLast = true;
+            std::int64_t machine = 0;
+            const LONG result =
+                MakePath(kLocalMachineId, Joined(ClassesPath(), path), keyClass, true, machine, created);
+            if (result != ERROR_SUCCESS)
+                return result;
         }
-        key = current;
-        created = madeLast;
+        key = KeyRef{0, path};
         return ERROR_SUCCESS;
     });
 }
 
-LONG RegistryStore::QueryValue(std::int64_t key, std::string_view name, Value& value) {
+LONG RegistryStore::QueryValue(const KeyRef& ref, std::string_view name, Value& value) {
     return Transact(false, [&]() -> LONG {
-        if (!KeyExists(key))
-            return ERROR_KEY_DELETED;
-        SqliteStatement query = Statement("SELECT type, data FROM reg_values WHERE key = ? AND name = ?");
-        query.Bind(1, key).Bind(2, name);
-        if (!query.Step())
-            return ERROR_FILE_NOT_FOUND;
-        value.type = static_cast<DWORD>(query.Int(0));
-        value.data = query.Blob(1);
-        return ERROR_SUCCESS;
+        Layers layers;
+        if (LONG result = Locate(ref, true, layers); result != ERROR_SUCCESS)
+            return result;
+        // The per-user layer first: its values hide the machine key's of the same name.
+        for (const std::int64_t key : {layers.user, layers.machine}) {
+            if (key == 0)
+                continue;
+            SqliteStatement query = Statement("SELECT type, data FROM reg_values WHERE key = ? AND folded = ?");
+            query.Bind(1, key).Bind(2, RegistrySchema::Fold(name));
+            if (query.Step()) {
+                value.type = static_cast<DWORD>(query.Int(0));
+                value.data = query.Blob(1);
+                return ERROR_SUCCESS;
+            }
+        }
+        return ERROR_FILE_NOT_FOUND;
     });
 }
 
-LONG RegistryStore::SetValue(std::int64_t key, std::string_view name, DWORD type, const BYTE* data, std::size_t size) {
+LONG RegistryStore::SetValue(const KeyRef& ref, std::string_view name, DWORD type, const BYTE* data, std::size_t size) {
     return Transact(true, [&]() -> LONG {
-        if (!KeyExists(key))
-            return ERROR_KEY_DELETED;
+        std::int64_t key = 0;
+        if (LONG result = WriteTarget(ref, key); result != ERROR_SUCCESS)
+            return result;
         // An existing value keeps its row, and so its place in the enumeration order and its name as first
         // written, as the Windows registry does.
         const std::int64_t now = static_cast<std::int64_t>(FileTimeNow());
         const auto length = static_cast<std::int64_t>(size);
-        SqliteStatement find = Statement("SELECT id FROM reg_values WHERE key = ? AND name = ?");
-        find.Bind(1, key).Bind(2, name);
+        SqliteStatement find = Statement("SELECT id FROM reg_values WHERE key = ? AND folded = ?");
+        find.Bind(1, key).Bind(2, RegistrySchema::Fold(name));
         if (find.Step()) {
             Statement("UPDATE reg_values SET type = ?, data = ? WHERE id = ?")
                 .Bind(1, static_cast<std::int64_t>(type))
@@ -403,11 +464,12 @@ LONG RegistryStore::SetValue(std::int64_t key, std::string_view name, DWORD type
                 .Run();
             return ERROR_SUCCESS;
         }
-        Statement("INSERT INTO reg_values(key, name, type, data) VALUES(?, ?, ?, ?)")
+        Statement("INSERT INTO reg_values(key, name, folded, type, data) VALUES(?, ?, ?, ?, ?)")
             .Bind(1, key)
             .Bind(2, name)
-            .Bind(3, static_cast<std::int64_t>(type))
-            .BindBlob(4, data, size)
+            .Bind(3, RegistrySchema::Fold(name))
+            .Bind(4, static_cast<std::int64_t>(type))
+            .BindBlob(5, data, size)
             .Run();
         Statement("UPDATE reg_keys SET value_count = value_count + 1, max_value_name_len = max(max_value_name_len, ?), "
                   "max_value_len = max(max_value_len, ?), written = ? WHERE id = ?")
@@ -420,12 +482,14 @@ LONG RegistryStore::SetValue(std::int64_t key, std::string_view name, DWORD type
     });
 }
 
-LONG RegistryStore::DeleteValue(std::int64_t key, std::string_view name) {
+LONG RegistryStore::DeleteValue(const KeyRef& ref, std::string_view name) {
     return Transact(true, [&]() -> LONG {
-        if (!KeyExists(key))
-            return ERROR_KEY_DELETED;
-        SqliteStatement find = Statement("SELECT id FROM reg_values WHERE key = ? AND name = ?");
-        find.Bind(1, key).Bind(2, name);
+        Layers layers;
+        if (LONG result = Locate(ref, false, layers); result != ERROR_SUCCESS)
+            return result;
+        const std::int64_t key = layers.user != 0 ? layers.user : layers.machine;
+        SqliteStatement find = Statement("SELECT id FROM reg_values WHERE key = ? AND folded = ?");
+        find.Bind(1, key).Bind(2, RegistrySchema::Fold(name));
         if (!find.Step())
             return ERROR_FILE_NOT_FOUND;
         Statement("DELETE FROM reg_values WHERE id = ?").Bind(1, find.Int(0)).Run();
@@ -440,16 +504,48 @@ LONG RegistryStore::DeleteValue(std::int64_t key, std::string_view name) {
     });
 }
 
-LONG RegistryStore::DeleteKey(std::int64_t key) {
+// One write transaction and, for a key without values, three statements: find it (its row says whether it has
+// subkeys or values), delete it, count it off its parent.
+LONG RegistryStore::DeleteKey(const KeyRef& base, const std::vector<std::string>& names) {
     return Transact(true, [&]() -> LONG {
-        SqliteStatement find = Statement("SELECT parent, subkeys FROM reg_keys WHERE id = ?");
-        find.Bind(1, key);
-        if (!find.Step())
-            return ERROR_KEY_DELETED;
-        const std::int64_t parent = find.Int(0);
-        if (parent == 0 || find.Int(1) > 0)
+        std::int64_t key = base.id;
+        std::int64_t parent = 0;
+        std::int64_t subkeys = 0;
+        std::int64_t values = 0;
+        if (base.IsClasses() || names.empty()) {
+            if (base.IsClasses()) {
+                // Through HKEY_CLASSES_ROOT the key is deleted where it is found, the per-user layer first.
+                Layers layers;
+                const KeyRef target{0, Joined(base.path, names)};
+                if (target.path.empty())
+                    return ERROR_ACCESS_DENIED;
+                if (Locate(target, false, layers) != ERROR_SUCCESS)
+                    return Locate(base, false, layers) == ERROR_SUCCESS ? ERROR_FILE_NOT_FOUND : ERROR_KEY_DELETED;
+                key = layers.user != 0 ? layers.user : layers.machine;
+            }
+            SqliteStatement self = Statement("SELECT parent, subkeys, value_count FROM reg_keys WHERE id = ?");
+            self.Bind(1, key);
+            if (!self.Step())
+                return ERROR_KEY_DELETED;
+            parent = self.Int(0);
+            subkeys = self.Int(1);
+            values = self.Int(2);
+        }
+        for (std::size_t i = 0; !base.IsClasses() && i < names.size(); ++i) {
+            SqliteStatement child = Statement("SELECT id, subkeys, value_count FROM reg_keys "
+                                              "WHERE parent = ? AND folded = ?");
+            child.Bind(1, key).Bind(2, RegistrySchema::Fold(names[i]));
+            if (!child.Step())
+                return key == base.id && !KeyExists(base.id) ? ERROR_KEY_DELETED : ERROR_FILE_NOT_FOUND;
+            parent = key;
+            key = child.Int(0);
+            subkeys = child.Int(1);
+            values = child.Int(2);
+        }
+        if (parent == 0 || subkeys > 0)
             return ERROR_ACCESS_DENIED;
-        Statement("DELETE FROM reg_values WHERE key = ?").Bind(1, key).Run();
+        if (values > 0)
+            Statement("DELETE FROM reg_values WHERE key = ?").Bind(1, key).Run();
         Statement("DELETE FROM reg_keys WHERE id = ?").Bind(1, key).Run();
         // The longest lengths stay as they were until the last subkey goes, as Windows keeps them.
         Statement("UPDATE reg_keys SET subkeys = subkeys - 1, "
@@ -462,64 +558,184 @@ LONG RegistryStore::DeleteKey(std::int64_t key) {
     });
 }
 
-// An enumeration asks for index 0, 1, 2, ... in turn: the row found last for a key is remembered, so the next index
-// is one step along an index instead of a count from the start.
-LONG RegistryStore::EnumKey(std::int64_t key, DWORD index, std::string& name) {
+bool RegistryStore::FirstSubKey(std::int64_t parent, const std::string& bound, bool inclusive, SubKey& found) {
+    if (parent == 0)
+        return false;
+    SqliteStatement query =
+        inclusive
+            ? Statement("SELECT name, folded FROM reg_keys WHERE parent = ? AND folded >= ? ORDER BY folded LIMIT 1")
+            : Statement("SELECT name, folded FROM reg_keys WHERE parent = ? AND folded > ? ORDER BY folded LIMIT 1");
+    query.Bind(1, parent).Bind(2, bound);
+    if (!query.Step())
+        return false;
+    found = SubKey{query.Text(0), query.Text(1)};
+    return true;
+}
+
+bool RegistryStore::FirstOfLayers(const Layers& layers, const std::string& bound, bool inclusive, SubKey& found) {
+    SubKey user;
+    SubKey machine;
+    const bool inUser = FirstSubKey(layers.user, bound, inclusive, user);
+    const bool inMachine = FirstSubKey(layers.machine, bound, inclusive, machine);
+    if (!inUser && !inMachine)
+        return false;
+    // A name in both layers is one subkey, under the per-user key's spelling.
+    found = inUser && (!inMachine || user.folded <= machine.folded) ? std::move(user) : std::move(machine);
+    return true;
+}
+
+// An enumeration asks for index 0, 1, 2, ... in turn: the subkey found last is remembered, so the next index is one
+// step along an index instead of a count from the start. Subkeys come in the order of their folded names, those of
+// both layers of HKEY_CLASSES_ROOT's view merged into one list; values in the order of creation.
+LONG RegistryStore::EnumKey(const KeyRef& ref, DWORD index, std::string& name) {
     return Transact(false, [&]() -> LONG {
-        if (!KeyExists(key))
-            return ERROR_KEY_DELETED;
-        const Cursor* cursor = FindCursor(m_keyCursors, key, index);
-        SqliteStatement query =
-            cursor == nullptr ? Statement("SELECT id, name FROM reg_keys WHERE parent = ? ORDER BY id LIMIT 1 OFFSET ?")
-            : cursor->index == index
-                ? Statement("SELECT id, name FROM reg_keys WHERE parent = ? AND id >= ? ORDER BY id LIMIT 1")
-                : Statement("SELECT id, name FROM reg_keys WHERE parent = ? AND id > ? ORDER BY id LIMIT 1");
-        query.Bind(1, key).Bind(2, cursor == nullptr ? static_cast<std::int64_t>(index) : cursor->id);
-        if (!query.Step())
+        Layers layers;
+        if (LONG result = Locate(ref, true, layers); result != ERROR_SUCCESS)
+            return result;
+        if (layers.user == 0 && layers.machine == 0)
             return ERROR_NO_MORE_ITEMS;
-        m_keyCursors[key] = Cursor{index, query.Int(0)};
-        name = query.Text(1);
+        const KeyCursor* cursor = FindKeyCursor(layers, index);
+        SubKey found;
+        if (cursor != nullptr) {
+            if (!FirstOfLayers(layers, cursor->folded, cursor->index == index, found))
+                return ERROR_NO_MORE_ITEMS;
+        } else if (layers.user == 0 || layers.machine == 0) {
+            SqliteStatement query =
+                Statement("SELECT name, folded FROM reg_keys WHERE parent = ? ORDER BY folded LIMIT 1 OFFSET ?");
+            query.Bind(1, layers.user != 0 ? layers.user : layers.machine).Bind(2, static_cast<std::int64_t>(index));
+            if (!query.Step())
+                return ERROR_NO_MORE_ITEMS;
+            found = SubKey{query.Text(0), query.Text(1)};
+        } else {
+            if (!FirstOfLayers(layers, "", true, found))
+                return ERROR_NO_MORE_ITEMS;
+            for (DWORD step = 0; step < index; ++step) {
+                if (!FirstOfLayers(layers, std::string(found.folded), false, found))
+                    return ERROR_NO_MORE_ITEMS;
+            }
+        }
+        name = found.name;
+        m_keyCursors[{layers.user, layers.machine}] = KeyCursor{index, std::move(found.folded)};
         return ERROR_SUCCESS;
     });
 }
 
-LONG RegistryStore::EnumValue(std::int64_t key, DWORD index, std::string& name, Value& value) {
+bool RegistryStore::NextValue(std::int64_t key, std::int64_t shadow, Bound how, std::int64_t bound, ValueRow& row) {
+    // shadow: the per-user key whose values hide those of key with the same name, or 0.
+    const char* sql = nullptr;
+    if (shadow == 0) {
+        sql = how == Bound::Offset      ? "SELECT id, name, type, data FROM reg_values WHERE key = ?1 "
+                                          "ORDER BY id LIMIT 1 OFFSET ?2"
+              : how == Bound::AtOrAfter ? "SELECT id, name, type, data FROM reg_values WHERE key = ?1 AND id >= ?2 "
+                                          "ORDER BY id LIMIT 1"
+                                        : "SELECT id, name, type, data FROM reg_values WHERE key = ?1 AND id > ?2 "
+                                          "ORDER BY id LIMIT 1";
+    } else {
+        sql = how == Bound::Offset ? "SELECT id, name, type, data FROM reg_values AS v WHERE key = ?1 AND NOT EXISTS "
+                                     "(SELECT 1 FROM reg_values AS u WHERE u.key = ?3 AND u.folded = v.folded) "
+                                     "ORDER BY id LIMIT 1 OFFSET ?2"
+              : how == Bound::AtOrAfter
+                  ? "SELECT id, name, type, data FROM reg_values AS v WHERE key = ?1 AND id >= ?2 AND NOT EXISTS "
+                    "(SELECT 1 FROM reg_values AS u WHERE u.key = ?3 AND u.folded = v.folded) ORDER BY id LIMIT 1"
+                  : "SELECT id, name, type, data FROM reg_values AS v WHERE key = ?1 AND id > ?2 AND NOT EXISTS "
+                    "(SELECT 1 FROM reg_values AS u WHERE u.key = ?3 AND u.folded = v.folded) ORDER BY id LIMIT 1";
+    }
+    SqliteStatement query = Statement(sql);
+    query.Bind(1, key).Bind(2, bound);
+    if (shadow != 0)
+        query.Bind(3, shadow);
+    if (!query.Step())
+        return false;
+    row.id = query.Int(0);
+    row.name = query.Text(1);
+    row.value.type = static_cast<DWORD>(query.Int(2));
+    row.value.data = query.Blob(3);
+    return true;
+}
+
+LONG RegistryStore::EnumValue(const KeyRef& ref, DWORD index, std::string& name, Value& value) {
     return Transact(false, [&]() -> LONG {
-        if (!KeyExists(key))
-            return ERROR_KEY_DELETED;
-        const Cursor* cursor = FindCursor(m_valueCursors, key, index);
-        SqliteStatement query =
-            cursor == nullptr
-                ? Statement("SELECT id, name, type, data FROM reg_values WHERE key = ? ORDER BY id LIMIT 1 OFFSET ?")
-            : cursor->index == index
-                ? Statement("SELECT id, name, type, data FROM reg_values WHERE key = ? AND id >= ? ORDER BY id LIMIT 1")
-                : Statement("SELECT id, name, type, data FROM reg_values WHERE key = ? AND id > ? ORDER BY id LIMIT 1");
-        query.Bind(1, key).Bind(2, cursor == nullptr ? static_cast<std::int64_t>(index) : cursor->id);
-        if (!query.Step())
+        Layers layers;
+        if (LONG result = Locate(ref, true, layers); result != ERROR_SUCCESS)
+            return result;
+        // The per-user layer's values, then those of the machine key that it does not hide.
+        const std::int64_t first = layers.user != 0 ? layers.user : layers.machine;
+        const std::int64_t second = layers.user != 0 ? layers.machine : 0;
+        const ValueCursor* cursor = FindValueCursor(layers, index);
+        ValueRow row;
+        std::int64_t key = first;
+        bool found = false;
+        if (cursor != nullptr) {
+            key = cursor->key;
+            const Bound how = cursor->index == index ? Bound::AtOrAfter : Bound::After;
+            found = NextValue(key, key == first ? 0 : first, how, cursor->id, row);
+            if (!found && key == first && second != 0) {
+                key = second;
+                found = NextValue(key, first, Bound::After, 0, row);
+            }
+        } else {
+            SqliteStatement count = Statement("SELECT value_count FROM reg_keys WHERE id = ?");
+            count.Bind(1, first);
+            const std::int64_t inFirst = count.Step() ? count.Int(0) : 0;
+            if (static_cast<std::int64_t>(index) < inFirst || second == 0) {
+                found = NextValue(key, 0, Bound::Offset, index, row);
+            } else {
+                key = second;
+                found = NextValue(key, first, Bound::Offset, index - inFirst, row);
+            }
+        }
+        if (!found)
             return ERROR_NO_MORE_ITEMS;
-        m_valueCursors[key] = Cursor{index, query.Int(0)};
-        name = query.Text(1);
-        value.type = static_cast<DWORD>(query.Int(2));
-        value.data = query.Blob(3);
+        m_valueCursors[{layers.user, layers.machine}] = ValueCursor{index, key, row.id};
+        name = std::move(row.name);
+        value = std::move(row.value);
         return ERROR_SUCCESS;
     });
 }
 
-LONG RegistryStore::QueryInfo(std::int64_t key, KeyInfo& info) {
+LONG RegistryStore::QueryInfo(const KeyRef& ref, KeyInfo& info) {
     return Transact(false, [&]() -> LONG {
-        SqliteStatement self = Statement("SELECT class, written, subkeys, max_subkey_len, max_class_len, value_count, "
-                                         "max_value_name_len, max_value_len FROM reg_keys WHERE id = ?");
-        self.Bind(1, key);
-        if (!self.Step())
-            return ERROR_KEY_DELETED;
-        info.keyClass = self.Text(0);
-        info.lastWriteTime = static_cast<std::uint64_t>(self.Int(1));
-        info.subKeys = ClampToDword(self.Int(2));
-        info.maxSubKeyLen = ClampToDword(self.Int(3));
-        info.maxClassLen = ClampToDword(self.Int(4));
-        info.values = ClampToDword(self.Int(5));
-        info.maxValueNameLen = ClampToDword(self.Int(6));
-        info.maxValueLen = ClampToDword(self.Int(7));
+        Layers layers;
+        if (LONG result = Locate(ref, true, layers); result != ERROR_SUCCESS)
+            return result;
+        info = KeyInfo{};
+        bool first = true;
+        for (const std::int64_t key : {layers.user, layers.machine}) {
+            if (key == 0)
+                continue;
+            SqliteStatement self =
+                Statement("SELECT class, written, subkeys, max_subkey_len, max_class_len, value_count, "
+                          "max_value_name_len, max_value_len FROM reg_keys WHERE id = ?");
+            self.Bind(1, key);
+            if (!self.Step())
+                return ERROR_KEY_DELETED;
+            // The class is the per-user key's where it exists, as a write through the view would reach it.
+            if (first)
+                info.keyClass = self.Text(0);
+            first = false;
+            info.lastWriteTime = std::max(info.lastWriteTime, static_cast<std::uint64_t>(self.Int(1)));
+            info.subKeys += ClampToDword(self.Int(2));
+            info.maxSubKeyLen = std::max(info.maxSubKeyLen, ClampToDword(self.Int(3)));
+            info.maxClassLen = std::max(info.maxClassLen, ClampToDword(self.Int(4)));
+            info.values += ClampToDword(self.Int(5));
+            info.maxValueNameLen = std::max(info.maxValueNameLen, ClampToDword(self.Int(6)));
+            info.maxValueLen = std::max(info.maxValueLen, ClampToDword(self.Int(7)));
+        }
+        if (layers.user != 0 && layers.machine != 0) {
+            // What both layers have counts once; counted from the per-user layer, usually the smaller.
+            SqliteStatement keys =
+                Statement("SELECT count(*) FROM reg_keys AS a WHERE a.parent = ?1 AND EXISTS "
+                          "(SELECT 1 FROM reg_keys AS b WHERE b.parent = ?2 AND b.folded = a.folded)");
+            keys.Bind(1, layers.user).Bind(2, layers.machine);
+            if (keys.Step())
+                info.subKeys -= ClampToDword(keys.Int(0));
+            SqliteStatement values =
+                Statement("SELECT count(*) FROM reg_values AS a WHERE a.key = ?1 AND EXISTS "
+                          "(SELECT 1 FROM reg_values AS b WHERE b.key = ?2 AND b.folded = a.folded)");
+            values.Bind(1, layers.user).Bind(2, layers.machine);
+            if (values.Step())
+                info.values -= ClampToDword(values.Int(0));
+        }
         return ERROR_SUCCESS;
     });
 }

@@ -1,7 +1,9 @@
 #include "platform/posix/RegistryStorePool.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
+#include <pthread.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -40,7 +42,23 @@ bool MakeDirectories(const std::string& path) {
     return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+std::atomic<pid_t> g_processId{0};
+
 } // namespace
+
+pid_t RegistryStorePool::ProcessId() {
+    // getpid() is a system call on every use; every registry call asks, so the answer is kept and renewed in the
+    // child of a fork.
+    static const bool renewedAtFork = [] {
+        return pthread_atfork(nullptr, nullptr, [] { g_processId.store(getpid(), std::memory_order_relaxed); }) == 0;
+    }();
+    pid_t pid = g_processId.load(std::memory_order_relaxed);
+    if (pid == 0 || !renewedAtFork) {
+        pid = getpid();
+        g_processId.store(pid, std::memory_order_relaxed);
+    }
+    return pid;
+}
 
 RegistryStorePool& RegistryStorePool::Instance() {
     static auto* pool = [] {
@@ -55,7 +73,7 @@ RegistryStorePool& RegistryStorePool::Instance() {
 
 void RegistryStorePool::CloseAll() {
     std::lock_guard lock(m_mutex);
-    if (m_pid != getpid())
+    if (m_pid != ProcessId())
         return; // the stores belong to the parent of a fork
     for (auto& entry : m_stores)
         entry.second->Close();
@@ -92,7 +110,7 @@ LONG RegistryStorePool::Current(std::shared_ptr<RegistryStore>& store) {
     if (result != ERROR_SUCCESS)
         return result;
     std::lock_guard lock(m_mutex);
-    pid_t pid = getpid();
+    pid_t pid = ProcessId();
     if (m_pid != pid) {
         for (auto& entry : m_stores)
             m_inherited.push_back(std::move(entry.second));

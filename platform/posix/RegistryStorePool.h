@@ -7,6 +7,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <sys/types.h>
 #include <vector>
 
 namespace zarn::platform {
@@ -25,6 +26,9 @@ public:
     // defaulting to ~/.local/share. makeDirectories makes the default path's missing directories. Any thread;
     // ERROR_REGISTRY_IO_FAILED when no path can be formed or a directory cannot be made.
     static LONG DatabasePath(bool makeDirectories, std::string& path);
+
+    // This process's id, also in the child of a fork. Any thread.
+    static pid_t ProcessId();
 
     // Closes this process's stores, folding their journals into the database files; a later call opens
     // them again. Run at exit. Any thread.

@@ -143,10 +143,10 @@ LONG ResolveParent(HKEY hKey, LPCSTR subKey, RegistryHandleTable::Key& parent, s
 }
 
 // Finds the existing key at a subkey path below a handle.
-LONG FindKey(HKEY hKey, LPCSTR subKey, RegistryHandleTable::Key& parent, std::int64_t& id) {
+LONG FindKey(HKEY hKey, LPCSTR subKey, RegistryHandleTable::Key& parent, RegistryStore::KeyRef& key) {
     std::vector<std::string> names;
     const LONG result = ResolveParent(hKey, subKey, parent, names);
-    return result != ERROR_SUCCESS ? result : parent.store->OpenPath(parent.id, names, id);
+    return result != ERROR_SUCCESS ? result : parent.store->OpenPath(parent.ref, names, key);
 }
 
 } // namespace
@@ -159,11 +159,11 @@ LONG RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD /*ulOptions*/, REGSAM samDe
             return ERROR_INVALID_PARAMETER;
         *phkResult = nullptr;
         RegistryHandleTable::Key parent;
-        std::int64_t id = 0;
-        const LONG result = FindKey(hKey, lpSubKey, parent, id);
+        RegistryStore::KeyRef key;
+        const LONG result = FindKey(hKey, lpSubKey, parent, key);
         if (result != ERROR_SUCCESS)
             return result;
-        *phkResult = RegistryHandleTable::Instance().Add({parent.store, id, NormalizeAccess(samDesired)});
+        *phkResult = RegistryHandleTable::Instance().Add({parent.store, std::move(key), NormalizeAccess(samDesired)});
         return ERROR_SUCCESS;
     });
 }
@@ -179,13 +179,13 @@ LONG RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD /*Reserved*/, LPSTR lpCla
         LONG result = ResolveParent(hKey, lpSubKey, parent, names);
         if (result != ERROR_SUCCESS)
             return result;
-        std::int64_t id = 0;
+        RegistryStore::KeyRef key;
         bool created = false;
         bool mayCreate = (parent.access & KEY_CREATE_SUB_KEY) != 0;
-        result = parent.store->CreatePath(parent.id, names, ValueName(lpClass), mayCreate, id, created);
+        result = parent.store->CreatePath(parent.ref, names, ValueName(lpClass), mayCreate, key, created);
         if (result != ERROR_SUCCESS)
             return result;
-        *phkResult = RegistryHandleTable::Instance().Add({parent.store, id, NormalizeAccess(samDesired)});
+        *phkResult = RegistryHandleTable::Instance().Add({parent.store, std::move(key), NormalizeAccess(samDesired)});
         if (lpdwDisposition != nullptr)
             *lpdwDisposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
         return ERROR_SUCCESS;
@@ -202,7 +202,7 @@ LONG RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD
         if (result != ERROR_SUCCESS)
             return result;
         RegistryStore::Value value;
-        if ((result = key.store->QueryValue(key.id, ValueName(lpValueName), value)) != ERROR_SUCCESS)
+        if ((result = key.store->QueryValue(key.ref, ValueName(lpValueName), value)) != ERROR_SUCCESS)
             return result;
         if (lpType != nullptr)
             *lpType = value.type;
@@ -221,7 +221,7 @@ LONG RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD /*Reserved*/, DWORD dwT
         LONG result = ResolveKey(hKey, KEY_SET_VALUE, key);
         if (result != ERROR_SUCCESS)
             return result;
-        return key.store->SetValue(key.id, name, dwType, lpData, cbData);
+        return key.store->SetValue(key.ref, name, dwType, lpData, cbData);
     });
 }
 
@@ -231,7 +231,7 @@ LONG RegDeleteValueA(HKEY hKey, LPCSTR lpValueName) {
         LONG result = ResolveKey(hKey, KEY_SET_VALUE, key);
         if (result != ERROR_SUCCESS)
             return result;
-        return key.store->DeleteValue(key.id, ValueName(lpValueName));
+        return key.store->DeleteValue(key.ref, ValueName(lpValueName));
     });
 }
 
@@ -240,11 +240,9 @@ LONG RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
         if (lpSubKey == nullptr)
             return ERROR_INVALID_PARAMETER;
         RegistryHandleTable::Key parent;
-        std::int64_t id = 0;
-        const LONG result = FindKey(hKey, lpSubKey, parent, id);
-        if (result != ERROR_SUCCESS)
-            return result;
-        return parent.store->DeleteKey(id);
+        std::vector<std::string> names;
+        const LONG result = ResolveParent(hKey, lpSubKey, parent, names);
+        return result != ERROR_SUCCESS ? result : parent.store->DeleteKey(parent.ref, names);
     });
 }
 
@@ -257,7 +255,7 @@ LONG RegEnumKeyA(HKEY hKey, DWORD dwIndex, LPSTR lpName, DWORD cchName) {
         if (result != ERROR_SUCCESS)
             return result;
         std::string name;
-        if ((result = key.store->EnumKey(key.id, dwIndex, name)) != ERROR_SUCCESS)
+        if ((result = key.store->EnumKey(key.ref, dwIndex, name)) != ERROR_SUCCESS)
             return result;
         if (name.size() >= cchName)
             return ERROR_MORE_DATA;
@@ -278,7 +276,7 @@ LONG RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWORD lpcchVal
             return result;
         std::string name;
         RegistryStore::Value value;
-        if ((result = key.store->EnumValue(key.id, dwIndex, name, value)) != ERROR_SUCCESS)
+        if ((result = key.store->EnumValue(key.ref, dwIndex, name, value)) != ERROR_SUCCESS)
             return result;
         // A name that does not fit is not stored and its count is left as it was, as Windows does.
         if (name.size() >= *lpcchValueName)
@@ -302,7 +300,7 @@ LONG RegQueryInfoKeyA(HKEY hKey, LPSTR lpClass, LPDWORD lpcchClass, LPDWORD lpRe
         if (result != ERROR_SUCCESS)
             return result;
         RegistryStore::KeyInfo info;
-        if ((result = key.store->QueryInfo(key.id, info)) != ERROR_SUCCESS)
+        if ((result = key.store->QueryInfo(key.ref, info)) != ERROR_SUCCESS)
             return result;
         if (lpcchClass != nullptr) {
             DWORD room = *lpcchClass;

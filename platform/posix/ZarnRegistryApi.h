@@ -1,5 +1,6 @@
 /* The Win32 registry functions on POSIX, over one SQLite database (libzarn_registry).
- * Same signatures, error codes and case-insensitive key and value names as advapi32.
+ * Same signatures, error codes and case-insensitive key and value names as advapi32: names are single-byte text
+ * of code page 1252, and its letters beyond ASCII compare without regard to case too ("\xC4" and "\xE4").
  * The database is the file named by $ZARN_REGISTRY, else $XDG_DATA_HOME/Ostrevant/registry.sqlite3
  * (~/.local/share when XDG_DATA_HOME is unset). Every function may be called from any thread.
  * The path is looked up again whenever a predefined key is used, so each handle stays with the database it was
@@ -7,7 +8,12 @@
  * give ERROR_KEY_DELETED; a database in use must not be replaced or restored, since its -wal file would be
  * replayed onto the new one.
  * A damaged file, or an SQLite file of another program, fails every call with ERROR_BADDB and is left alone.
- * RegEnumKeyA and RegEnumValueA list in order of creation; replacing a value keeps its place and its name's case.
+ * RegEnumKeyA lists subkeys sorted by their upper-case names, as the Windows registry keeps them; RegEnumValueA
+ * lists values in order of creation; replacing a value keeps its place and its name's case.
+ * HKEY_CLASSES_ROOT is Windows' merged view of HKEY_CURRENT_USER\Software\Classes over
+ * HKEY_LOCAL_MACHINE\Software\Classes: a key in both is one key whose per-user values win and whose subkeys are
+ * both lists in one; values written through it go to the per-user key where it exists, else to the machine key,
+ * and new keys to the machine layer; a key deleted through it is deleted where found, the per-user layer first.
  * Volatile keys are kept like any other. Handles do not cross fork(): a child opens its own (ERROR_INVALID_HANDLE).
  * Plain C: a component's DllRegisterServer includes this header and links libzarn_registry. */
 #ifndef ZARN_REGISTRY_API_H

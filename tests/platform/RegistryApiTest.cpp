@@ -181,12 +181,102 @@ TEST_F(RegistryApi, EmptyOrNullSubkeyGivesANewHandleToTheSameKey) {
     EXPECT_EQ(disposition, REG_OPENED_EXISTING_KEY);
 }
 
-TEST_F(RegistryApi, PredefinedRootsAreSeparateTrees) {
-    const HKEY roots[] = {HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE, HKEY_USERS};
-    for (int i = 0; i < 4; ++i)
+TEST_F(RegistryApi, PredefinedRootsAreSeparateTreesButClassesRootIsAView) {
+    const HKEY roots[] = {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE, HKEY_USERS};
+    for (int i = 0; i < 3; ++i)
         EXPECT_EQ(SetString(Create(roots[i], "Same\\Path"), "", std::to_string(i)), ERROR_SUCCESS);
-    for (int i = 0; i < 4; ++i)
+    for (int i = 0; i < 3; ++i)
         EXPECT_EQ(GetString(Open(roots[i], "Same\\Path"), ""), std::to_string(i));
+    // HKEY_CLASSES_ROOT writes into the machine's classes and reads the user's first.
+    EXPECT_EQ(SetString(Create(HKEY_CLASSES_ROOT, "Same\\Path"), "", "classes"), ERROR_SUCCESS);
+    EXPECT_EQ(GetString(Open(HKEY_LOCAL_MACHINE, "Software\\Classes\\Same\\Path"), ""), "classes");
+    EXPECT_EQ(SetString(Create(HKEY_CURRENT_USER, "Software\\Classes\\Same\\Path"), "", "user"), ERROR_SUCCESS);
+    EXPECT_EQ(GetString(Open(HKEY_CLASSES_ROOT, "Same\\Path"), ""), "user");
+}
+
+TEST_F(RegistryApi, ClassesRootMergesTheUserClassesOverTheMachineClasses) {
+    // The machine registers {2} and {4}, the user {1} and {4}, each with some values and server keys.
+    auto set = [&](HKEY root, const char* path, const char* name, const char* text) {
+        ASSERT_EQ(SetString(Create(root, path), name, text), ERROR_SUCCESS) << path;
+    };
+    set(HKEY_LOCAL_MACHINE, "Software\\Classes\\CLSID\\{2}\\InprocServer32", "", "m2");
+    set(HKEY_LOCAL_MACHINE, "Software\\Classes\\CLSID\\{4}", "", "machine 4");
+    set(HKEY_LOCAL_MACHINE, "Software\\Classes\\CLSID\\{4}", "ThreadingModel", "Both");
+    set(HKEY_LOCAL_MACHINE, "Software\\Classes\\CLSID\\{4}\\InprocServer32", "", "m4");
+    set(HKEY_CURRENT_USER, "Software\\Classes\\CLSID\\{1}", "", "u1");
+    set(HKEY_CURRENT_USER, "Software\\Classes\\CLSID\\{4}", "", "user 4");
+    set(HKEY_CURRENT_USER, "Software\\Classes\\clsid\\{4}\\LocalServer32", "", "u4");
+
+    HKEY classes = Open(HKEY_CLASSES_ROOT, "CLSID");
+    EXPECT_EQ(SubKeys(classes), (std::vector<std::string>{"{1}", "{2}", "{4}"}));
+    HKEY four = Open(classes, "{4}");
+    EXPECT_EQ(SubKeys(four), (std::vector<std::string>{"InprocServer32", "LocalServer32"}));
+    EXPECT_EQ(ValueNames(four), (std::vector<std::string>{"", "ThreadingModel"}));
+    DWORD subKeys = 0;
+    DWORD values = 0;
+    ASSERT_EQ(RegQueryInfoKeyA(four, nullptr, nullptr, nullptr, &subKeys, nullptr, nullptr, &values, nullptr, nullptr,
+                               nullptr, nullptr),
+              ERROR_SUCCESS);
+    EXPECT_EQ(subKeys, 2u);
+    EXPECT_EQ(values, 2u);
+    ASSERT_EQ(RegQueryInfoKeyA(classes, nullptr, nullptr, nullptr, &subKeys, nullptr, nullptr, nullptr, nullptr,
+                               nullptr, nullptr, nullptr),
+              ERROR_SUCCESS);
+    EXPECT_EQ(subKeys, 3u);
+
+    struct Read {
+        const char* path;
+        const char* name;
+        const char* expected;
+    };
+    const Read reads[] = {
+        {"CLSID\\{4}", "", "user 4"},
+        {"CLSID\\{4}", "ThreadingModel", "Both"},
+        {"CLSID\\{4}\\InprocServer32", "", "m4"},
+        {"clsid\\{4}\\localserver32", "", "u4"},
+        {"CLSID\\{1}", "", "u1"},
+        {"CLSID\\{2}\\InprocServer32", "", "m2"},
+    };
+    for (const Read& read : reads)
+        EXPECT_EQ(GetString(Open(HKEY_CLASSES_ROOT, read.path), read.name), read.expected) << read.path;
+
+    // Writes through the view: a value goes to the per-user key where there is one, else to the machine key; a
+    // new key goes to the machine layer, also below a handle opened through the view.
+    struct Write {
+        HKEY base;
+        const char* path;    // made through the view below base
+        const char* landsAt; // where the value is found afterwards, below HKEY_CURRENT_USER or HKEY_LOCAL_MACHINE
+        HKEY layer;
+    };
+    const Write writes[] = {
+        {HKEY_CLASSES_ROOT, "CLSID\\{4}", "Software\\Classes\\CLSID\\{4}", HKEY_CURRENT_USER},
+        {HKEY_CLASSES_ROOT, "CLSID\\{2}", "Software\\Classes\\CLSID\\{2}", HKEY_LOCAL_MACHINE},
+        {HKEY_CLASSES_ROOT, "CLSID\\{1}\\New", "Software\\Classes\\CLSID\\{1}\\New", HKEY_LOCAL_MACHINE},
+        {classes, "{9}\\InprocServer32", "Software\\Classes\\CLSID\\{9}\\InprocServer32", HKEY_LOCAL_MACHINE},
+        {classes, "{1}", "Software\\Classes\\CLSID\\{1}", HKEY_CURRENT_USER},
+        {HKEY_CLASSES_ROOT, "", "Software\\Classes", HKEY_CURRENT_USER},
+    };
+    for (const Write& write : writes) {
+        SCOPED_TRACE(write.landsAt);
+        EXPECT_EQ(SetString(Create(write.base, write.path), "written", write.landsAt), ERROR_SUCCESS);
+        EXPECT_EQ(GetString(Open(write.layer, write.landsAt), "written"), write.landsAt);
+        HKEY other = write.layer == HKEY_CURRENT_USER ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
+        HKEY key = nullptr;
+        if (RegOpenKeyExA(other, write.landsAt, 0, KEY_READ, &key) == ERROR_SUCCESS) {
+            m_open.push_back(key);
+            EXPECT_EQ(GetString(key, "written"), "<error 2>");
+        }
+    }
+    EXPECT_EQ(SubKeys(Open(HKEY_CLASSES_ROOT, "CLSID\\{1}")), std::vector<std::string>{"New"});
+
+    // Deleting through the view takes the per-user key first; the machine key of that name then shows through.
+    ASSERT_EQ(RegDeleteKeyA(HKEY_CLASSES_ROOT, "CLSID\\{4}\\LocalServer32"), ERROR_SUCCESS);
+    ASSERT_EQ(RegDeleteKeyA(HKEY_CLASSES_ROOT, "CLSID\\{4}"), ERROR_SUCCESS);
+    EXPECT_EQ(GetString(Open(HKEY_CLASSES_ROOT, "CLSID\\{4}"), ""), "machine 4");
+    EXPECT_EQ(RegDeleteKeyA(HKEY_CLASSES_ROOT, "CLSID\\{4}"), ERROR_ACCESS_DENIED) << "the machine key has a subkey";
+    EXPECT_EQ(RegDeleteKeyA(HKEY_CLASSES_ROOT, "CLSID\\{3}"), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(RegDeleteKeyA(HKEY_CLASSES_ROOT, ""), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(SubKeys(classes), (std::vector<std::string>{"{1}", "{2}", "{4}", "{9}"}));
 }
 
 TEST_F(RegistryApi, NamesCompareWithoutCaseButKeepTheCaseFirstWritten) {
@@ -205,6 +295,36 @@ TEST_F(RegistryApi, NamesCompareWithoutCaseButKeepTheCaseFirstWritten) {
     EXPECT_EQ(GetString(key, "ThreadingModel"), "Both");
     EXPECT_EQ(SubKeys(Open(HKEY_CLASSES_ROOT, "clsid")), std::vector<std::string>{"{ABCDEF}"});
     EXPECT_EQ(SubKeys(HKEY_CLASSES_ROOT), std::vector<std::string>{"CLSID"});
+}
+
+TEST_F(RegistryApi, LettersOfCodePage1252CompareWithoutCaseAndSortByTheirCapitals) {
+    struct Case {
+        const char* first;
+        const char* second;
+        bool same;
+    };
+    const Case cases[] = {
+        {"\xC4pfel", "\xE4PFEL", true}, {"\x8A", "\x9A", true},  {"\x8C", "\x9C", true},  {"\x8E", "\x9E", true},
+        {"\x9F", "\xFF", true},         {"\xC0", "\xE0", true},  {"\xDE", "\xFE", true},  {"\xD7", "\xF7", false},
+        {"\xDF", "\xFF", false},        {"\xB5", "\xDF", false}, {"\x83", "\x9F", false}, {"\xC4", "A", false},
+    };
+    HKEY parent = Create(HKEY_CURRENT_USER, "Fold");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.first) + " / " + c.second);
+        HKEY key = Create(parent, (std::string("k") + c.first).c_str());
+        DWORD disposition = 0;
+        Create(parent, (std::string("k") + c.second).c_str(), &disposition);
+        EXPECT_EQ(disposition, c.same ? REG_OPENED_EXISTING_KEY : REG_CREATED_NEW_KEY);
+        ASSERT_EQ(SetString(key, c.first, "v"), ERROR_SUCCESS);
+        EXPECT_EQ(GetString(key, c.second), c.same ? "v" : "<error 2>");
+        ASSERT_EQ(RegDeleteKeyA(parent, (std::string("k") + c.first).c_str()), ERROR_SUCCESS);
+        EXPECT_EQ(RegDeleteKeyA(parent, (std::string("k") + c.second).c_str()),
+                  c.same ? ERROR_FILE_NOT_FOUND : ERROR_SUCCESS);
+    }
+    // Sorted by the capitals' code points: U+005A, U+005F, U+00C4, U+0160, U+20AC (not by the bytes 5A 5F 80 9A E4).
+    for (const char* name : {"\x80", "\xE4", "_", "\x9A", "Z"})
+        Create(parent, name);
+    EXPECT_EQ(SubKeys(parent), (std::vector<std::string>{"Z", "_", "\xE4", "\x9A", "\x80"}));
 }
 
 TEST_F(RegistryApi, ValuesKeepTheirTypeAndBytesAsGiven) {
@@ -317,27 +437,30 @@ TEST_F(RegistryApi, BigValuesRoundTrip) {
     EXPECT_EQ(maxData, data.size());
 }
 
-TEST_F(RegistryApi, EnumerationFollowsTheOrderOfCreation) {
+TEST_F(RegistryApi, SubkeysComeSortedByTheirUpperCaseValuesInOrderOfCreation) {
     HKEY key = Create(HKEY_CURRENT_USER, "Order");
-    for (const char* name : {"zeta", "Alpha", "mid"})
+    // Upper-cased, "_" (0x5F) sorts after every letter and "[" (0x5B) just after "Z".
+    for (const char* name : {"zeta", "_under", "Alpha", "mid", "[bracket", "b"})
         Create(key, name);
     for (const char* name : {"z", "A", ""})
         ASSERT_EQ(SetString(key, name, name), ERROR_SUCCESS);
-    EXPECT_EQ(SubKeys(key), (std::vector<std::string>{"zeta", "Alpha", "mid"}));
+    EXPECT_EQ(SubKeys(key), (std::vector<std::string>{"Alpha", "b", "mid", "zeta", "[bracket", "_under"}));
     EXPECT_EQ(ValueNames(key), (std::vector<std::string>{"z", "A", ""}));
 
-    // Overwriting keeps a value's place; deleting closes the gap.
+    // Overwriting keeps a value's place; deleting closes the gap; a key made again takes its sorted place.
     ASSERT_EQ(SetString(key, "z", "again"), ERROR_SUCCESS);
     EXPECT_EQ(ValueNames(key), (std::vector<std::string>{"z", "A", ""}));
     ASSERT_EQ(RegDeleteValueA(key, "A"), ERROR_SUCCESS);
     ASSERT_EQ(RegDeleteKeyA(key, "Alpha"), ERROR_SUCCESS);
     EXPECT_EQ(ValueNames(key), (std::vector<std::string>{"z", ""}));
-    EXPECT_EQ(SubKeys(key), (std::vector<std::string>{"zeta", "mid"}));
+    EXPECT_EQ(SubKeys(key), (std::vector<std::string>{"b", "mid", "zeta", "[bracket", "_under"}));
     Create(key, "alpha");
-    EXPECT_EQ(SubKeys(key), (std::vector<std::string>{"zeta", "mid", "alpha"}));
+    EXPECT_EQ(SubKeys(key), (std::vector<std::string>{"alpha", "b", "mid", "zeta", "[bracket", "_under"}));
 
     char name[16];
-    EXPECT_EQ(RegEnumKeyA(key, 3, name, sizeof name), ERROR_NO_MORE_ITEMS);
+    EXPECT_EQ(RegEnumKeyA(key, 6, name, sizeof name), ERROR_NO_MORE_ITEMS);
+    EXPECT_EQ(RegEnumKeyA(key, 3, name, sizeof name), ERROR_SUCCESS) << "an index asked for out of turn";
+    EXPECT_STREQ(name, "zeta");
     DWORD size = sizeof name;
     EXPECT_EQ(RegEnumValueA(key, 2, name, &size, nullptr, nullptr, nullptr, nullptr), ERROR_NO_MORE_ITEMS);
 }

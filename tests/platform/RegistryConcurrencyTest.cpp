@@ -80,6 +80,33 @@ TEST(RegistryConcurrency, TwoThreadsWritingAtOnceLoseNothing) {
     ExpectAllKeys({"T0", "T1"});
 }
 
+TEST(RegistryConcurrency, DeletingAKeyOthersDeleteAndMakeAgainFindsItOrNot) {
+    zarn::test::ScratchRegistry registry;
+    // Each thread makes the same key and deletes it again: a deletion either finds a key at the path and deletes
+    // it, or finds none. It never reports a key deleted under its feet, which it could if the key were found in one
+    // transaction and deleted in another.
+    auto churn = [] {
+        std::vector<LONG> odd;
+        for (int i = 0; i < 1500; ++i) {
+            HKEY key = nullptr;
+            if (RegCreateKeyExA(HKEY_CURRENT_USER, "Churn\\k", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) ==
+                ERROR_SUCCESS)
+                RegCloseKey(key);
+            const LONG result = RegDeleteKeyA(HKEY_CURRENT_USER, "Churn\\k");
+            if (result != ERROR_SUCCESS && result != ERROR_FILE_NOT_FOUND)
+                odd.push_back(result);
+        }
+        return odd;
+    };
+    std::vector<LONG> odd[2];
+    std::thread first([&] { odd[0] = churn(); });
+    std::thread second([&] { odd[1] = churn(); });
+    first.join();
+    second.join();
+    EXPECT_EQ(odd[0], std::vector<LONG>{});
+    EXPECT_EQ(odd[1], std::vector<LONG>{});
+}
+
 TEST(RegistryConcurrency, TwoProcessesWritingAtOnceLoseNothing) {
     zarn::test::ScratchRegistry registry;
     // The parent has the database open before the fork: the child must not reuse that connection.

@@ -199,6 +199,157 @@ TEST(RegistryDatabase, RemovedFileStartsAnEmptyDatabaseAndOldHandlesStop) {
     EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
 }
 
+// Writes a database as the store wrote it before names were folded beyond ASCII (schema version 1), with sql run
+// on it after the tables are made.
+void WriteVersion1Database(const fs::path& path, const std::string& sql) {
+    const std::string schema = R"sql(
+CREATE TABLE reg_keys(
+    id INTEGER PRIMARY KEY AUTOINCREMENT, parent INTEGER NOT NULL, name TEXT NOT NULL COLLATE NOCASE,
+    class TEXT NOT NULL DEFAULT '', written INTEGER NOT NULL DEFAULT 0,
+    subkeys INTEGER NOT NULL DEFAULT 0, max_subkey_len INTEGER NOT NULL DEFAULT 0,
+    max_class_len INTEGER NOT NULL DEFAULT 0, value_count INTEGER NOT NULL DEFAULT 0,
+    max_value_name_len INTEGER NOT NULL DEFAULT 0, max_value_len INTEGER NOT NULL DEFAULT 0,
+    UNIQUE(parent, name));
+CREATE TABLE reg_values(
+    id INTEGER PRIMARY KEY AUTOINCREMENT, key INTEGER NOT NULL, name TEXT NOT NULL COLLATE NOCASE,
+    type INTEGER NOT NULL, data BLOB NOT NULL, UNIQUE(key, name));
+CREATE INDEX reg_keys_by_parent ON reg_keys(parent);
+CREATE INDEX reg_values_by_key ON reg_values(key);
+INSERT INTO reg_keys(id, parent, name) VALUES
+    (1, 0, 'HKEY_CLASSES_ROOT'), (2, 0, 'HKEY_CURRENT_USER'), (3, 0, 'HKEY_LOCAL_MACHINE'), (4, 0, 'HKEY_USERS');
+PRAGMA application_id = 1515341127;
+PRAGMA user_version = 1;
+)sql";
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+    char* error = nullptr;
+    EXPECT_EQ(sqlite3_exec(db, (schema + sql).c_str(), nullptr, nullptr, &error), SQLITE_OK) << error;
+    sqlite3_free(error);
+    sqlite3_close(db);
+}
+
+std::vector<std::string> SubKeyNames(HKEY key) {
+    std::vector<std::string> names;
+    char name[256];
+    for (DWORD i = 0; RegEnumKeyA(key, i, name, sizeof name) == ERROR_SUCCESS; ++i)
+        names.emplace_back(name);
+    return names;
+}
+
+TEST(RegistryDatabase, AFileOfTheFirstSchemaFoldsItsNamesOnOpen) {
+    zarn::test::ScratchRegistry registry;
+    // Under HKCU\Software two keys whose names differ only in the case of \xC4, the first made holding what it
+    // had and the second more; the root's two values likewise; AUTOINCREMENT has gone up to 100 for keys.
+    WriteVersion1Database(registry.Database(), R"sql(
+INSERT INTO reg_keys(id, parent, name, subkeys, max_subkey_len) VALUES (5, 2, 'Software', 2, 6);
+INSERT INTO reg_keys(id, parent, name, value_count, max_value_name_len, max_value_len)
+    VALUES (6, 5, CAST(X'C470666C' AS TEXT), 1, 1, 6), (7, 5, CAST(X'E470666C' AS TEXT), 2, 1, 12);
+INSERT INTO reg_keys(id, parent, name) VALUES (8, 7, 'Kern'), (9, 5, 'zz');
+UPDATE reg_keys SET subkeys = 3 WHERE id = 5;
+UPDATE reg_keys SET subkeys = 1, max_subkey_len = 4 WHERE id = 7;
+INSERT INTO reg_values(key, name, type, data) VALUES
+    (6, 'v', 1, CAST('first' || X'00' AS BLOB)), (7, 'v', 1, CAST('second' || X'00' AS BLOB)),
+    (7, 'w', 1, CAST('only second' || X'00' AS BLOB)),
+    (2, CAST(X'4EC4' AS TEXT), 1, CAST('upper' || X'00' AS BLOB)),
+    (2, CAST(X'6EE4' AS TEXT), 1, CAST('lower' || X'00' AS BLOB));
+UPDATE reg_keys SET value_count = 2, max_value_name_len = 2, max_value_len = 6 WHERE id = 2;
+UPDATE sqlite_sequence SET seq = 100 WHERE name = 'reg_keys';
+)sql");
+
+    HKEY software = nullptr;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "SOFTWARE", 0, KEY_ALL_ACCESS, &software), ERROR_SUCCESS);
+    EXPECT_EQ(SubKeyNames(software), (std::vector<std::string>{"zz", "\xC4pfl"}));
+    DWORD subKeys = 0;
+    DWORD values = 0;
+    ASSERT_EQ(RegQueryInfoKeyA(software, nullptr, nullptr, nullptr, &subKeys, nullptr, nullptr, nullptr, nullptr,
+                               nullptr, nullptr, nullptr),
+              ERROR_SUCCESS);
+    EXPECT_EQ(subKeys, 2u);
+    HKEY merged = nullptr;
+    ASSERT_EQ(RegOpenKeyExA(software, "\xE4PFL", 0, KEY_ALL_ACCESS, &merged), ERROR_SUCCESS);
+    EXPECT_EQ(GetString(merged, "v"), "first");
+    EXPECT_EQ(GetString(merged, "w"), "only second");
+    EXPECT_EQ(SubKeyNames(merged), std::vector<std::string>{"Kern"});
+    ASSERT_EQ(RegQueryInfoKeyA(merged, nullptr, nullptr, nullptr, &subKeys, nullptr, nullptr, &values, nullptr, nullptr,
+                               nullptr, nullptr),
+              ERROR_SUCCESS);
+    EXPECT_EQ(subKeys, 1u);
+    EXPECT_EQ(values, 2u);
+    EXPECT_EQ(GetString(HKEY_CURRENT_USER, "n\xC4"), "upper");
+    ASSERT_EQ(RegQueryInfoKeyA(HKEY_CURRENT_USER, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values,
+                               nullptr, nullptr, nullptr, nullptr),
+              ERROR_SUCCESS);
+    EXPECT_EQ(values, 1u);
+
+    // The file keeps working, and ids of keys deleted before it was brought up to date never come back.
+    HKEY made = nullptr;
+    ASSERT_EQ(RegCreateKeyExA(software, "New", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &made, nullptr), ERROR_SUCCESS);
+    EXPECT_EQ(SetString(made, "x", "y"), ERROR_SUCCESS);
+    EXPECT_EQ(RegDeleteKeyA(software, "zz"), ERROR_SUCCESS);
+    EXPECT_EQ(SubKeyNames(software), (std::vector<std::string>{"New", "\xC4pfl"}));
+    for (HKEY key : {made, merged, software})
+        RegCloseKey(key);
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(registry.Database().c_str(), &db), SQLITE_OK);
+    std::string newId;
+    auto first = [](void* out, int, char** row, char**) {
+        *static_cast<std::string*>(out) = row[0] != nullptr ? row[0] : "";
+        return 0;
+    };
+    EXPECT_EQ(sqlite3_exec(db, "SELECT id FROM reg_keys WHERE name = 'New'", first, &newId, nullptr), SQLITE_OK);
+    sqlite3_close(db);
+    EXPECT_GT(std::atoi(newId.c_str()), 100);
+}
+
+TEST(RegistryDatabase, AnOldClassesRootTreeMovesUnderTheMachineClasses) {
+    zarn::test::ScratchRegistry registry;
+    // HKEY_CLASSES_ROOT's own tree (row 1) with {A} and {B}, and a machine registration of {B} already there.
+    WriteVersion1Database(registry.Database(), R"sql(
+INSERT INTO reg_keys(id, parent, name, subkeys, max_subkey_len) VALUES
+    (10, 1, 'CLSID', 2, 3), (11, 10, '{A}', 0, 0), (12, 10, '{B}', 0, 0),
+    (20, 3, 'Software', 1, 7), (21, 20, 'Classes', 1, 5), (22, 21, 'CLSID', 1, 3), (23, 22, '{b}', 0, 0);
+UPDATE reg_keys SET subkeys = 1, max_subkey_len = 5 WHERE id = 1;
+UPDATE reg_keys SET subkeys = 1, max_subkey_len = 8 WHERE id = 3;
+INSERT INTO reg_values(key, name, type, data) VALUES
+    (1, 'atRoot', 1, CAST('r' || X'00' AS BLOB)), (11, '', 1, CAST('old A' || X'00' AS BLOB)),
+    (12, '', 1, CAST('old B' || X'00' AS BLOB)), (12, 'only old', 1, CAST('kept' || X'00' AS BLOB)),
+    (23, '', 1, CAST('machine B' || X'00' AS BLOB));
+UPDATE reg_keys SET value_count = 1 WHERE id IN (1, 11, 23);
+UPDATE reg_keys SET value_count = 2 WHERE id = 12;
+)sql");
+
+    HKEY classes = nullptr;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Classes\\CLSID", 0, KEY_READ, &classes), ERROR_SUCCESS);
+    EXPECT_EQ(SubKeyNames(classes), (std::vector<std::string>{"{A}", "{b}"}));
+    DWORD subKeys = 0;
+    ASSERT_EQ(RegQueryInfoKeyA(classes, nullptr, nullptr, nullptr, &subKeys, nullptr, nullptr, nullptr, nullptr,
+                               nullptr, nullptr, nullptr),
+              ERROR_SUCCESS);
+    EXPECT_EQ(subKeys, 2u);
+    RegCloseKey(classes);
+    struct Read {
+        HKEY root;
+        const char* path;
+        const char* name;
+        const char* expected;
+    };
+    const Read reads[] = {
+        {HKEY_LOCAL_MACHINE, "Software\\Classes\\CLSID\\{A}", "", "old A"},
+        {HKEY_LOCAL_MACHINE, "Software\\Classes\\CLSID\\{B}", "", "machine B"},
+        {HKEY_LOCAL_MACHINE, "Software\\Classes\\CLSID\\{B}", "only old", "kept"},
+        {HKEY_LOCAL_MACHINE, "Software\\Classes", "atRoot", "r"},
+        {HKEY_CLASSES_ROOT, "CLSID\\{A}", "", "old A"},
+        {HKEY_CLASSES_ROOT, "", "atRoot", "r"},
+    };
+    for (const Read& read : reads) {
+        HKEY key = nullptr;
+        ASSERT_EQ(RegOpenKeyExA(read.root, read.path, 0, KEY_READ, &key), ERROR_SUCCESS) << read.path;
+        EXPECT_EQ(GetString(key, read.name), read.expected) << read.path << " " << read.name;
+        RegCloseKey(key);
+    }
+    EXPECT_EQ(SubKeyNames(HKEY_CLASSES_ROOT), std::vector<std::string>{"CLSID"});
+}
+
 TEST(RegistryDatabase, GarbageFileFailsEveryCallAndIsLeftAlone) {
     zarn::test::ScratchRegistry registry;
     std::string garbage;

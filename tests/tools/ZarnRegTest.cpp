@@ -108,7 +108,7 @@ TEST_F(ZarnReg, QueryShowsValuesOfEveryTypeThenSubkeys) {
     Do({"add", "HKCU\\Software\\Test", "/v", "path", "/t", "REG_EXPAND_SZ", "/d", "%HOME%/x"});
     Do({"add", "HKCU\\Software\\Test", "/v", "bin", "/t", "REG_BINARY", "/d", "00ff10"});
     Do({"add", "HKCU\\Software\\Test\\Sub"});
-    Do({"add", "HKCU\\Software\\Test\\Other"});
+    Do({"add", "HKCU\\Software\\Test\\other"});
 
     Outcome outcome = Run({"query", "HKCU\\Software\\Test"});
     EXPECT_EQ(outcome.exitCode, 0);
@@ -122,8 +122,8 @@ TEST_F(ZarnReg, QueryShowsValuesOfEveryTypeThenSubkeys) {
                            "    path    REG_EXPAND_SZ    %HOME%/x\n"
                            "    bin    REG_BINARY    00FF10\n"
                            "\n"
+                           "HKEY_CURRENT_USER\\Software\\Test\\other\n"
                            "HKEY_CURRENT_USER\\Software\\Test\\Sub\n"
-                           "HKEY_CURRENT_USER\\Software\\Test\\Other\n"
                            "\n");
     EXPECT_EQ(outcome.err, "");
 }
@@ -176,6 +176,25 @@ TEST_F(ZarnReg, QueryShowsWhatTheLibraryWrote) {
                            "\n");
 }
 
+TEST_F(ZarnReg, ClassesRootShowsTheUserClassesOverTheMachineClasses) {
+    Do({"add", "HKLM\\Software\\Classes\\X", "/v", "a", "/d", "machine"});
+    Do({"add", "HKLM\\Software\\Classes\\X", "/v", "b", "/d", "m"});
+    Do({"add", "HKLM\\Software\\Classes\\X\\Machine"});
+    Do({"add", "HKCU\\Software\\Classes\\X", "/v", "A", "/d", "user"});
+    Do({"add", "HKCU\\Software\\Classes\\X\\User"});
+    Outcome outcome = Run({"query", "HKCR\\X", "/s"});
+    EXPECT_EQ(outcome.exitCode, 0) << outcome.err;
+    EXPECT_EQ(outcome.out, "\n"
+                           "HKEY_CLASSES_ROOT\\X\n"
+                           "    A    REG_SZ    user\n"
+                           "    b    REG_SZ    m\n"
+                           "\n"
+                           "HKEY_CLASSES_ROOT\\X\\Machine\n"
+                           "\n"
+                           "HKEY_CLASSES_ROOT\\X\\User\n"
+                           "\n");
+}
+
 TEST_F(ZarnReg, QueryOneValueAndTheDefaultValue) {
     Do({"add", "HKU\\K", "/v", "name", "/d", "text"});
     Outcome one = Run({"query", "HKU\\K", "/v", "NAME"});
@@ -198,10 +217,10 @@ TEST_F(ZarnReg, QueryOneValueAndTheDefaultValue) {
 }
 
 TEST_F(ZarnReg, RecursiveQueryAndSearch) {
+    Do({"add", "HKCU\\T\\D"});
     Do({"add", "HKCU\\T", "/v", "a", "/d", "1"});
     Do({"add", "HKCU\\T\\B", "/v", "x", "/d", "top"});
     Do({"add", "HKCU\\T\\B\\C", "/v", "x", "/d", "deep"});
-    Do({"add", "HKCU\\T\\D"});
 
     Outcome tree = Run({"query", "HKCU\\T", "/s"});
     EXPECT_EQ(tree.exitCode, 0);
