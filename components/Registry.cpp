@@ -43,47 +43,6 @@ LONG EnumKeyName(HKEY key, DWORD index, std::vector<char>& name) {
     return rc;
 }
 
-// Deletes `subKey` of `parent` with every key below it. The keys on the way down are held in a list rather than on
-// the call stack, so a tree of any depth is deleted without running out of stack.
-int DeleteTree(HKEY parent, const char* subKey) {
-    constexpr REGSAM kAccess = KEY_READ | KEY_SET_VALUE | KEY_CREATE_SUB_KEY;
-    struct Level {
-        platform::RegistryKey key;
-        std::string name; // its name in the key above
-    };
-    std::vector<Level> path(1);
-    path.back().name = subKey;
-    if (RegOpenKeyExA(parent, subKey, 0, kAccess, path.back().key.Receive()) != ERROR_SUCCESS) {
-        return 0;
-    }
-    while (!path.empty()) {
-        KeyInfo info;
-        if (!QueryKeyInfo(path.back().key.Get(), info)) {
-            return 0;
-        }
-        // Always take the first subkey: deleting one renumbers the rest.
-        if (info.subKeys > 0) {
-            std::vector<char> name(std::size_t{info.longestSubKeyName} + 1);
-            if (EnumKeyName(path.back().key.Get(), 0, name) != ERROR_SUCCESS) {
-                return 0;
-            }
-            Level child;
-            child.name = name.data();
-            if (RegOpenKeyExA(path.back().key.Get(), name.data(), 0, kAccess, child.key.Receive()) != ERROR_SUCCESS) {
-                return 0;
-            }
-            path.push_back(std::move(child));
-            continue;
-        }
-        const std::string name = std::move(path.back().name);
-        path.pop_back();
-        if (RegDeleteKeyA(path.empty() ? parent : path.back().key.Get(), name.c_str()) != ERROR_SUCCESS) {
-            return 0;
-        }
-    }
-    return 1;
-}
-
 } // namespace
 
 CRegistry::CRegistry(HKEY rootKey) : m_hRootKey(rootKey) {}
@@ -195,7 +154,8 @@ int CRegistry::Delete(const char* subKey, const char* valueName) {
         if (subKey == nullptr || *subKey == '\0') {
             return 0;
         }
-        return DeleteTree(m_hRootKey, subKey);
+        // One call, so the registry removes the whole tree at once (in one transaction on POSIX).
+        return RegDeleteTreeA(m_hRootKey, subKey) == ERROR_SUCCESS ? 1 : 0;
     }
     platform::RegistryKey key;
     if (RegOpenKeyExA(m_hRootKey, subKey, 0, KEY_READ | KEY_SET_VALUE | KEY_CREATE_SUB_KEY, key.Receive()) !=

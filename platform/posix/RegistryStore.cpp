@@ -504,56 +504,94 @@ LONG RegistryStore::DeleteValue(const KeyRef& ref, std::string_view name) {
     });
 }
 
-// One write transaction and, for a key without values, three statements: find it (its row says whether it has
-// subkeys or values), delete it, count it off its parent.
+// Finds the key that deleting `names` below `base` would remove; its row says whether it has subkeys or values.
+// Inside a transaction.
+LONG RegistryStore::FindForDelete(const KeyRef& base, const std::vector<std::string>& names, DeleteTarget& target) {
+    target.key = base.id;
+    if (base.IsClasses() || names.empty()) {
+        if (base.IsClasses()) {
+            // Through HKEY_CLASSES_ROOT the key is deleted where it is found, the per-user layer first.
+            Layers layers;
+            const KeyRef path{0, Joined(base.path, names)};
+            if (path.path.empty())
+                return ERROR_ACCESS_DENIED;
+            if (Locate(path, false, layers) != ERROR_SUCCESS)
+                return Locate(base, false, layers) == ERROR_SUCCESS ? ERROR_FILE_NOT_FOUND : ERROR_KEY_DELETED;
+            target.key = layers.user != 0 ? layers.user : layers.machine;
+        }
+        SqliteStatement self = Statement("SELECT parent, subkeys, value_count FROM reg_keys WHERE id = ?");
+        self.Bind(1, target.key);
+        if (!self.Step())
+            return ERROR_KEY_DELETED;
+        target.parent = self.Int(0);
+        target.subkeys = self.Int(1);
+        target.values = self.Int(2);
+    }
+    for (std::size_t i = 0; !base.IsClasses() && i < names.size(); ++i) {
+        SqliteStatement child = Statement("SELECT id, subkeys, value_count FROM reg_keys "
+                                          "WHERE parent = ? AND folded = ?");
+        child.Bind(1, target.key).Bind(2, RegistrySchema::Fold(names[i]));
+        if (!child.Step())
+            return target.key == base.id && !KeyExists(base.id) ? ERROR_KEY_DELETED : ERROR_FILE_NOT_FOUND;
+        target.parent = target.key;
+        target.key = child.Int(0);
+        target.subkeys = child.Int(1);
+        target.values = child.Int(2);
+    }
+    return target.parent == 0 ? ERROR_ACCESS_DENIED : ERROR_SUCCESS;
+}
+
+// Counts a deleted subkey off its parent.
+void RegistryStore::CountOffParent(std::int64_t parent) {
+    // The longest lengths stay as they were until the last subkey goes, as Windows keeps them.
+    Statement("UPDATE reg_keys SET subkeys = subkeys - 1, "
+              "max_subkey_len = CASE WHEN subkeys > 1 THEN max_subkey_len ELSE 0 END, "
+              "max_class_len = CASE WHEN subkeys > 1 THEN max_class_len ELSE 0 END, written = ? WHERE id = ?")
+        .Bind(1, static_cast<std::int64_t>(FileTimeNow()))
+        .Bind(2, parent)
+        .Run();
+}
+
+// One write transaction and, for a key without values, three statements: find it, delete it, count it off its
+// parent.
 LONG RegistryStore::DeleteKey(const KeyRef& base, const std::vector<std::string>& names) {
     return Transact(true, [&]() -> LONG {
-        std::int64_t key = base.id;
-        std::int64_t parent = 0;
-        std::int64_t subkeys = 0;
-        std::int64_t values = 0;
-        if (base.IsClasses() || names.empty()) {
-            if (base.IsClasses()) {
-                // Through HKEY_CLASSES_ROOT the key is deleted where it is found, the per-user layer first.
-                Layers layers;
-                const KeyRef target{0, Joined(base.path, names)};
-                if (target.path.empty())
-                    return ERROR_ACCESS_DENIED;
-                if (Locate(target, false, layers) != ERROR_SUCCESS)
-                    return Locate(base, false, layers) == ERROR_SUCCESS ? ERROR_FILE_NOT_FOUND : ERROR_KEY_DELETED;
-                key = layers.user != 0 ? layers.user : layers.machine;
-            }
-            SqliteStatement self = Statement("SELECT parent, subkeys, value_count FROM reg_keys WHERE id = ?");
-            self.Bind(1, key);
-            if (!self.Step())
-                return ERROR_KEY_DELETED;
-            parent = self.Int(0);
-            subkeys = self.Int(1);
-            values = self.Int(2);
-        }
-        for (std::size_t i = 0; !base.IsClasses() && i < names.size(); ++i) {
-            SqliteStatement child = Statement("SELECT id, subkeys, value_count FROM reg_keys "
-                                              "WHERE parent = ? AND folded = ?");
-            child.Bind(1, key).Bind(2, RegistrySchema::Fold(names[i]));
-            if (!child.Step())
-                return key == base.id && !KeyExists(base.id) ? ERROR_KEY_DELETED : ERROR_FILE_NOT_FOUND;
-            parent = key;
-            key = child.Int(0);
-            subkeys = child.Int(1);
-            values = child.Int(2);
-        }
-        if (parent == 0 || subkeys > 0)
+        DeleteTarget target;
+        const LONG found = FindForDelete(base, names, target);
+        if (found != ERROR_SUCCESS)
+            return found;
+        if (target.subkeys > 0)
             return ERROR_ACCESS_DENIED;
-        if (values > 0)
-            Statement("DELETE FROM reg_values WHERE key = ?").Bind(1, key).Run();
-        Statement("DELETE FROM reg_keys WHERE id = ?").Bind(1, key).Run();
-        // The longest lengths stay as they were until the last subkey goes, as Windows keeps them.
-        Statement("UPDATE reg_keys SET subkeys = subkeys - 1, "
-                  "max_subkey_len = CASE WHEN subkeys > 1 THEN max_subkey_len ELSE 0 END, "
-                  "max_class_len = CASE WHEN subkeys > 1 THEN max_class_len ELSE 0 END, written = ? WHERE id = ?")
-            .Bind(1, static_cast<std::int64_t>(FileTimeNow()))
-            .Bind(2, parent)
-            .Run();
+        if (target.values > 0)
+            Statement("DELETE FROM reg_values WHERE key = ?").Bind(1, target.key).Run();
+        Statement("DELETE FROM reg_keys WHERE id = ?").Bind(1, target.key).Run();
+        CountOffParent(target.parent);
+        return ERROR_SUCCESS;
+    });
+}
+
+// One write transaction for the whole tree, however large: its keys are found by one recursive query.
+LONG RegistryStore::DeleteTree(const KeyRef& base, const std::vector<std::string>& names, bool keepKey) {
+    return Transact(true, [&]() -> LONG {
+        DeleteTarget target;
+        const LONG found = FindForDelete(base, names, target);
+        if (found != ERROR_SUCCESS && !(found == ERROR_ACCESS_DENIED && keepKey && target.key != 0))
+            return found;
+#define ZARN_KEY_TREE                                                                                                  \
+    "WITH RECURSIVE tree(id) AS (SELECT ? UNION ALL SELECT k.id FROM reg_keys AS k JOIN tree ON k.parent = tree.id) "
+        Statement(ZARN_KEY_TREE "DELETE FROM reg_values WHERE key IN tree").Bind(1, target.key).Run();
+        Statement(ZARN_KEY_TREE "DELETE FROM reg_keys WHERE id IN tree AND id <> ?1").Bind(1, target.key).Run();
+#undef ZARN_KEY_TREE
+        if (!keepKey) {
+            Statement("DELETE FROM reg_keys WHERE id = ?").Bind(1, target.key).Run();
+            CountOffParent(target.parent);
+        } else {
+            Statement("UPDATE reg_keys SET subkeys = 0, max_subkey_len = 0, max_class_len = 0, value_count = 0, "
+                      "max_value_name_len = 0, max_value_len = 0, written = ? WHERE id = ?")
+                .Bind(1, static_cast<std::int64_t>(FileTimeNow()))
+                .Bind(2, target.key)
+                .Run();
+        }
         return ERROR_SUCCESS;
     });
 }

@@ -96,6 +96,9 @@ public:
     // per-user key where it exists, else the machine key; ERROR_ACCESS_DENIED for a predefined key or a key that
     // has subkeys.
     LONG DeleteKey(const KeyRef& base, const std::vector<std::string>& names);
+    // The same for the key with every key and value below it (ERROR_ACCESS_DENIED only for a predefined key); with
+    // keepKey what the key holds goes and the key itself stays (a predefined key too, but not the classes' view).
+    LONG DeleteTree(const KeyRef& base, const std::vector<std::string>& names, bool keepKey);
     // The index-th subkey, in the order of the names' upper-case forms as Windows keeps them, or the index-th value
     // in order of creation (through the view the per-user key's, then the machine key's it does not hide);
     // ERROR_NO_MORE_ITEMS past the last.
@@ -138,6 +141,16 @@ private:
     void DropConnection();
     // The statement for sql, prepared on first use and kept while the connection lives; sql must be a literal.
     SqliteStatement Statement(const char* sql);
+
+    // The key a deletion removes and what its row says.
+    struct DeleteTarget {
+        std::int64_t key = 0;
+        std::int64_t parent = 0;
+        std::int64_t subkeys = 0;
+        std::int64_t values = 0;
+    };
+    LONG FindForDelete(const KeyRef& base, const std::vector<std::string>& names, DeleteTarget& target);
+    void CountOffParent(std::int64_t parent);
     // SQLite's counter of changes to the file, by any connection, as this transaction sees it.
     unsigned DataVersion();
     // Forgets every remembered position when the file changed since they were found.

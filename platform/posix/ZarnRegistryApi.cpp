@@ -246,6 +246,15 @@ LONG RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
     });
 }
 
+LONG RegDeleteTreeA(HKEY hKey, LPCSTR lpSubKey) {
+    return Guarded([&]() -> LONG {
+        RegistryHandleTable::Key parent;
+        std::vector<std::string> names;
+        const LONG result = ResolveParent(hKey, lpSubKey == nullptr ? "" : lpSubKey, parent, names);
+        return result != ERROR_SUCCESS ? result : parent.store->DeleteTree(parent.ref, names, lpSubKey == nullptr);
+    });
+}
+
 LONG RegEnumKeyA(HKEY hKey, DWORD dwIndex, LPSTR lpName, DWORD cchName) {
     return Guarded([&]() -> LONG {
         if (lpName == nullptr)

@@ -97,6 +97,7 @@ ZARN_REGISTRY_EXPORT LONG RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD Re
                                          const BYTE* lpData, DWORD cbData);
 ZARN_REGISTRY_EXPORT LONG RegDeleteValueA(HKEY hKey, LPCSTR lpValueName);
 ZARN_REGISTRY_EXPORT LONG RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey);
+ZARN_REGISTRY_EXPORT LONG RegDeleteTreeA(HKEY hKey, LPCSTR lpSubKey);
 ZARN_REGISTRY_EXPORT LONG RegEnumKeyA(HKEY hKey, DWORD dwIndex, LPSTR lpName, DWORD cchName);
 ZARN_REGISTRY_EXPORT LONG RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWORD lpcchValueName,
                                         LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData);

@@ -607,7 +607,7 @@ TEST_F(RegistryApi, KeyClassIsKeptAndReported) {
     EXPECT_EQ(maxClass, 14u);
 }
 
-TEST_F(RegistryApi, DeleteKeyRefusesKeysWithSubkeys) {
+TEST_F(RegistryApi, DeleteKeyRefusesKeysWithSubkeysAndDeleteTreeTakesThemAll) {
     HKEY parent = Create(HKEY_CURRENT_USER, "Tree");
     ASSERT_EQ(SetString(Create(parent, "Leaf"), "v", "1"), ERROR_SUCCESS);
     EXPECT_EQ(RegDeleteKeyA(HKEY_CURRENT_USER, "Tree"), ERROR_ACCESS_DENIED);
@@ -624,6 +624,27 @@ TEST_F(RegistryApi, DeleteKeyRefusesKeysWithSubkeys) {
     EXPECT_EQ(RegDeleteKeyA(HKEY_CURRENT_USER, nullptr), ERROR_INVALID_PARAMETER);
     EXPECT_EQ(RegDeleteKeyA(HKEY_CURRENT_USER, ""), ERROR_ACCESS_DENIED) << "a predefined key is never deleted";
     EXPECT_EQ(RegDeleteValueA(HKEY_CURRENT_USER, "never set"), ERROR_FILE_NOT_FOUND);
+
+    // A tree goes whole: the named key with every key and value below it, and nothing beside it.
+    HKEY top = Create(HKEY_CURRENT_USER, "Top");
+    HKEY deep = Create(top, "Branch\\Twig\\Leaf");
+    ASSERT_EQ(SetString(deep, "v", "1"), ERROR_SUCCESS);
+    ASSERT_EQ(SetString(Create(top, "Branch\\Other"), "w", "2"), ERROR_SUCCESS);
+    ASSERT_EQ(SetString(Create(top, "Sibling"), "s", "3"), ERROR_SUCCESS);
+    EXPECT_EQ(RegDeleteTreeA(HKEY_CURRENT_USER, "top\\BRANCH"), ERROR_SUCCESS);
+    EXPECT_EQ(SubKeys(top), std::vector<std::string>{"Sibling"});
+    EXPECT_EQ(GetString(deep, "v"), "<error 1018>") << "a handle into the deleted tree";
+    EXPECT_EQ(RegDeleteTreeA(HKEY_CURRENT_USER, "Top\\Branch"), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(GetString(Create(top, "Branch\\Other"), "w"), "<error 2>") << "its values went with it";
+    // Without a subkey the key stays and only what it holds goes; a predefined key itself is never deleted.
+    ASSERT_EQ(SetString(top, "t", "4"), ERROR_SUCCESS);
+    EXPECT_EQ(RegDeleteTreeA(top, nullptr), ERROR_SUCCESS);
+    EXPECT_EQ(SubKeys(top).size(), 0u);
+    EXPECT_EQ(ValueNames(top).size(), 0u);
+    EXPECT_EQ(SetString(top, "t", "5"), ERROR_SUCCESS) << "the key itself stays";
+    EXPECT_EQ(RegDeleteTreeA(HKEY_CURRENT_USER, ""), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(RegDeleteTreeA(HKEY_CURRENT_USER, "Top"), ERROR_SUCCESS);
+    EXPECT_EQ(SubKeys(HKEY_CURRENT_USER).size(), 0u);
 }
 
 TEST_F(RegistryApi, HandleToADeletedKeyStopsWorking) {

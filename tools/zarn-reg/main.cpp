@@ -610,41 +610,12 @@ private:
             // Deleting the tree under a predefined key would wipe the whole hive.
             return Failure{"ERROR: A predefined key cannot be deleted."};
         } else {
-            result = DeleteTree(root, m_command.subKey);
+            result = RegDeleteTreeA(root, m_command.subKey.c_str());
         }
         if (result != ERROR_SUCCESS)
             return Failure{ErrorText(result)};
         std::puts("The operation completed successfully.");
         return std::nullopt;
-    }
-
-    // Deletes parent\name and every key below it: a key with subkeys cannot be deleted itself, so the deepest go
-    // first. The keys on the way down are held in a list rather than on the call stack.
-    static LONG DeleteTree(HKEY parent, const std::string& name) {
-        struct Level {
-            RegistryKey key;
-            std::string name;
-        };
-        std::vector<Level> levels;
-        levels.push_back({RegistryKey(), name});
-        LONG result = RegOpenKeyExA(parent, name.c_str(), 0, KEY_ALL_ACCESS, levels.back().key.Receive());
-        while (result == ERROR_SUCCESS && !levels.empty()) {
-            std::string first;
-            result = SubKeyName(levels.back().key.Get(), 0, first);
-            if (result == ERROR_SUCCESS) {
-                Level child{RegistryKey(), std::move(first)};
-                result =
-                    RegOpenKeyExA(levels.back().key.Get(), child.name.c_str(), 0, KEY_ALL_ACCESS, child.key.Receive());
-                levels.push_back(std::move(child));
-                continue;
-            }
-            if (result != ERROR_NO_MORE_ITEMS)
-                break;
-            std::string done = std::move(levels.back().name);
-            levels.pop_back();
-            result = RegDeleteKeyA(levels.empty() ? parent : levels.back().key.Get(), done.c_str());
-        }
-        return result;
     }
 
     const Command& m_command;
