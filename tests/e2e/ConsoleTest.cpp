@@ -3,6 +3,7 @@
 // folder and a settings folder of the test's own. Qt's platform is set to one that does not exist: a run that
 // made a GUI application would end there.
 #include "tests/support/LocalServer.h"
+#include "tests/support/ProgramRun.h"
 #include "tests/support/ServeProcess.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/VersionedFile.h"
@@ -11,23 +12,17 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <chrono>
-#include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
+#include <functional>
 #include <gtest/gtest.h>
-#include <map>
 #include <memory>
 #include <poll.h>
-#include <spawn.h>
 #include <stdlib.h>
 #include <string>
-#include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
 #include <vector>
-
-extern char** environ;
 
 namespace zarn {
 namespace {
@@ -36,11 +31,7 @@ namespace fs = std::filesystem;
 using test::ReadFile;
 using test::WriteFile;
 
-struct Outcome {
-    int exitCode = -1;
-    std::string out;
-    std::string err;
-};
+using Outcome = test::ProgramOutcome;
 
 class Console : public testing::Test {
 protected:
@@ -69,76 +60,19 @@ protected:
         return m_server.Url() + "/quillornacc/components/" + name;
     }
 
-    // The environment of the test with the launcher's folders and Qt's platform replaced.
-    std::vector<std::string> Environment() const {
-        const std::map<std::string, std::string> own = {
-            {"XDG_STATE_HOME", (m_base.Path() / "state").string()},
-            {"XDG_CONFIG_HOME", (m_base.Path() / "config").string()},
-            {"QT_QPA_PLATFORM", "no-such-platform"},
-        };
-        std::vector<std::string> environment;
-        for (char** entry = environ; *entry != nullptr; ++entry) {
-            const std::string text = *entry;
-            if (!own.contains(text.substr(0, text.find('=')))) {
-                environment.push_back(text);
-            }
-        }
-        for (const auto& [name, value] : own) {
-            environment.push_back(name + "=" + value);
-        }
-        return environment;
-    }
-
     // Runs the launcher with `arguments`; standard input and standard error go to `terminal` when it is open (a
-    // pseudo-terminal's other side), else they are the null device and a file.
+    // pseudo-terminal's other side), else they are the null device and a file. Qt's platform is one that does not
+    // exist, and the log and settings folders are the test's own.
     Outcome Launch(const std::vector<std::string>& arguments, const char* terminal = nullptr) const {
-        const std::string program = (App() / "QuillornaCC").string();
-        const std::string outPath = m_base.File("stdout.txt");
-        const std::string errPath = m_base.File("stderr.txt");
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 0, terminal ? terminal : "/dev/null", O_RDWR, 0);
-        posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        posix_spawn_file_actions_addopen(&actions, 2, terminal ? terminal : errPath.c_str(),
-                                         terminal ? O_RDWR : O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        std::vector<std::string> args = {program};
-        args.insert(args.end(), arguments.begin(), arguments.end());
-        std::vector<std::string> environment = Environment();
-        std::vector<char*> argv, envp;
-        for (auto& arg : args) {
-            argv.push_back(arg.data());
-        }
-        for (auto& entry : environment) {
-            envp.push_back(entry.data());
-        }
-        argv.push_back(nullptr);
-        envp.push_back(nullptr);
-        Outcome run;
-        pid_t pid = -1;
-        const int spawned = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
-        posix_spawn_file_actions_destroy(&actions);
-        if (spawned != 0) {
-            ADD_FAILURE() << "cannot start " << program;
-            return run;
-        }
-        if (m_whileRunning) {
-            m_whileRunning();
-        }
-        // A launcher that hangs fails its test here rather than holding the suite until its time-out.
-        int status = 0;
-        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-        while (::waitpid(pid, &status, WNOHANG) == 0) {
-            if (std::chrono::steady_clock::now() > until) {
-                ADD_FAILURE() << "the launcher did not end within 60 s";
-                ::kill(pid, SIGKILL);
-                ::waitpid(pid, &status, 0);
-                break;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-        run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        run.out = ReadFile(outPath);
-        run.err = terminal ? std::string() : ReadFile(errPath);
+        const Outcome run =
+            test::RunProgram((App() / "QuillornaCC").string(), arguments,
+                             test::EnvironmentWith({
+                                 {"XDG_STATE_HOME", (m_base.Path() / "state").string()},
+                                 {"XDG_CONFIG_HOME", (m_base.Path() / "config").string()},
+                                 {"QT_QPA_PLATFORM", "no-such-platform"},
+                             }),
+                             m_base.File("stdout.txt"), m_base.File("stderr.txt"), terminal, m_whileRunning);
+        EXPECT_EQ(run.problem, "");
         return run;
     }
 
