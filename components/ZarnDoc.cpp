@@ -81,6 +81,7 @@ std::string CZarnDoc::GetComponentListPath() const {
 
 int CZarnDoc::ParseComponentList() {
     FreeComponentList();
+    m_listHeader = ListHeader();
     const std::string path = GetComponentListPath();
     if (!platform::FileExists(path)) {
         return 0;
@@ -124,6 +125,7 @@ bool CZarnDoc::ReadListFile(std::FILE* file) {
         return false;
     }
     reader.Finish();
+    m_listHeader = reader.Header();
     return true;
 }
 

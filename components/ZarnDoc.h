@@ -97,6 +97,9 @@ public:
     // The path of the component list file under the application directory. Any thread.
     std::string GetComponentListPath() const;
 
+    // The serial and expiry of the list last read by ParseComponentList (none before the first).
+    const ListHeader& GetListHeader() const { return m_listHeader; }
+
     std::int32_t m_listMode = 0;
     ComponentList m_compList;
 
@@ -113,6 +116,7 @@ private:
     CDocumentHost& m_host;
     UpdateLog* m_log = nullptr;
     bool m_lastListLoaded = false;
+    ListHeader m_listHeader;
 };
 
 } // namespace zarn
