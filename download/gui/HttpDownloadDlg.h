@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -51,6 +52,8 @@ public:
     bool m_bAskSiteLogin = true;        // on 401 without m_strSiteLogin, ask the user
     double m_dMaxBytesPerMs = 0.0;      // average rate cap; 0 or less: none
     std::uint32_t m_dwResumeOffset = 0; // where the transfer resumes; 0: the whole file
+    std::optional<std::uint64_t> m_expectedSize; // from the component list: the body's size (unset: unchecked)
+    std::string m_expectedSha256;                // from the component list: the body's SHA-256 (empty: unchecked)
 
     // The dialog's items, created by the constructor at their template rectangles.
     QLabel* m_wndStatusLine;

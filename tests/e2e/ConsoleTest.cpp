@@ -301,6 +301,8 @@ TEST_F(Console, BadUsageExitsOneWithoutTouchingAnything) {
     const Outcome version = Launch({"--version"});
     EXPECT_EQ(version.exitCode, 0);
     EXPECT_EQ(version.out.rfind("QuillornaCC ", 0), 0u);
+    // The test build has no vendor keys, and says so.
+    EXPECT_NE(version.out.find("\ncomponent lists: unsigned (this build has no vendor keys)\n"), std::string::npos);
 }
 
 // A server that asks for a password for the list and serves one plain component without.
