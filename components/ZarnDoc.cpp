@@ -31,7 +31,8 @@ constexpr const char* kListPath = "//quillornacc//complist//complist.txt";
 constexpr const char* kListMissingText =
     "Online System Update Required \nPlease ensure a connection to the internet is present ";
 constexpr const char* kStartFailedText = "CreateProcess failed.";
-constexpr const char* kListRefusedText = "The component list from the server was refused, and the previous one is kept: ";
+constexpr const char* kListRefusedText =
+    "The component list from the server was refused, and the previous one is kept: ";
 // Where the highest list serial this installation has accepted is kept, so a replayed older list is refused.
 constexpr const char* kSettingsKey = "Software\\Ostrevant\\zarn";
 constexpr const char* kSerialValue = "ListSerial";
