@@ -22,6 +22,21 @@ std::string PublicKeyPem(const std::string& name) {
     return pem;
 }
 
+std::string Sha256Hex(std::string_view bytes) {
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int length = 0;
+    if (EVP_Digest(bytes.data(), bytes.size(), digest, &length, EVP_sha256(), nullptr) != 1) {
+        throw std::runtime_error("cannot hash");
+    }
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string text;
+    for (unsigned int i = 0; i < length; ++i) {
+        text += kHex[digest[i] >> 4];
+        text += kHex[digest[i] & 15];
+    }
+    return text;
+}
+
 std::string Sign(const std::string& name, std::string_view message) {
     const std::string path = std::string(ZARN_TEST_KEYS_DIR) + "/" + name + ".pem";
     const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), &std::fclose);

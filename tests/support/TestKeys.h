@@ -11,6 +11,8 @@ namespace zarn::test {
 std::string PublicKeyPem(const std::string& name);
 // The path of that public key's file.
 std::string PublicKeyPath(const std::string& name);
+// SHA-256 of `bytes` as 64 lower-case hex digits, computed independently of the code under test.
+std::string Sha256Hex(std::string_view bytes);
 // The DER signature of `message` with the named pair's private key; throws when signing fails.
 std::string Sign(const std::string& name, std::string_view message);
 
