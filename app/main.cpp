@@ -2,6 +2,7 @@
 #include "app/DesktopLauncher.h"
 #include "app/console/ConsoleMode.h"
 #include "app/console/ConsoleOptions.h"
+#include "components/ListKeys.h"
 
 #include <cstdio>
 #include <string>
@@ -22,6 +23,11 @@ int main(int argc, char** argv) {
         return 0;
     case zarn::ConsoleOptions::Mode::Version:
         std::puts("QuillornaCC " ZARN_VERSION);
+        if (zarn::BuiltInListKeys().empty()) {
+            std::puts("component lists: unsigned (this build has no vendor keys)");
+        } else {
+            std::printf("component lists: signed, %zu vendor key(s)\n", zarn::BuiltInListKeys().size());
+        }
         return 0;
     case zarn::ConsoleOptions::Mode::Check:
     case zarn::ConsoleOptions::Mode::Update:

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace zarn {
@@ -28,6 +29,12 @@ public:
     std::string m_regFile;
     std::string m_installType;
     std::string m_fileName;
+    // What the file must be, from "sha256=" (64 hex digits, kept in lower case) and "size=" (decimal bytes);
+    // empty when the block has no valid value. A value that is present but malformed is dropped and noted in
+    // m_integrityMalformed, so a signed list can refuse the component instead of installing it unchecked.
+    std::string m_sha256;
+    std::optional<std::uint64_t> m_size;
+    bool m_integrityMalformed = false;
 };
 
 } // namespace zarn

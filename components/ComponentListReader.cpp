@@ -21,7 +21,85 @@ bool StartsWithKey(std::string_view line, std::string_view key, std::string_view
     return true;
 }
 
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+// Days from 1970-01-01 to the given civil date (proleptic Gregorian calendar).
+std::int64_t DaysFromCivil(std::int64_t year, unsigned month, unsigned day) {
+    year -= month <= 2 ? 1 : 0;
+    const std::int64_t era = (year >= 0 ? year : year - 399) / 400;
+    const auto yearOfEra = static_cast<unsigned>(year - era * 400);
+    const unsigned dayOfYear = (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5 + day - 1;
+    const unsigned dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+    return era * 146097 + static_cast<std::int64_t>(dayOfEra) - 719468;
+}
+
+bool IsLeapYear(std::int64_t year) {
+    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+}
+
 } // namespace
+
+std::optional<std::string> ParseSha256Text(std::string_view text) {
+    if (text.size() != 64) {
+        return std::nullopt;
+    }
+    std::string lower = ToLowerAscii(text);
+    if (lower.find_first_not_of("0123456789abcdef") != std::string::npos) {
+        return std::nullopt;
+    }
+    return lower;
+}
+
+std::optional<std::uint64_t> ParseDecimalUint64(std::string_view text) {
+    if (text.empty() || text.size() > 20) {
+        return std::nullopt;
+    }
+    std::uint64_t value = 0;
+    for (const char c : text) {
+        if (!IsDigit(c)) {
+            return std::nullopt;
+        }
+        const auto digit = static_cast<std::uint64_t>(c - '0');
+        if (value > (UINT64_MAX - digit) / 10) {
+            return std::nullopt;
+        }
+        value = value * 10 + digit;
+    }
+    return value;
+}
+
+std::optional<std::int64_t> ParseUtcTime(std::string_view text) {
+    // Positions of the separators in "YYYY-MM-DDTHH:MM:SSZ"; every other position is a digit.
+    constexpr std::string_view kShape = "0000-00-00T00:00:00Z";
+    if (text.size() != kShape.size()) {
+        return std::nullopt;
+    }
+    for (size_t i = 0; i < kShape.size(); ++i) {
+        if (kShape[i] == '0' ? !IsDigit(text[i]) : text[i] != kShape[i]) {
+            return std::nullopt;
+        }
+    }
+    const auto field = [text](size_t at, size_t length) {
+        unsigned value = 0;
+        for (size_t i = at; i < at + length; ++i) {
+            value = value * 10 + static_cast<unsigned>(text[i] - '0');
+        }
+        return value;
+    };
+    const unsigned year = field(0, 4), month = field(5, 2), day = field(8, 2);
+    const unsigned hour = field(11, 2), minute = field(14, 2), second = field(17, 2);
+    constexpr unsigned kMonthDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (month < 1 || month > 12 || hour > 23 || minute > 59 || second > 59) {
+        return std::nullopt;
+    }
+    const unsigned monthDays = kMonthDays[month - 1] + (month == 2 && IsLeapYear(year) ? 1 : 0);
+    if (day < 1 || day > monthDays) {
+        return std::nullopt;
+    }
+    return DaysFromCivil(year, month, day) * 86400 + hour * 3600 + minute * 60 + second;
+}
 
 ComponentListReader::ComponentListReader(ComponentList& list, DirectoryHook onDirectory)
     : m_list(list), m_onDirectory(std::move(onDirectory)) {}
@@ -78,12 +156,17 @@ void ComponentListReader::HandleLine(std::string_view rawLine) {
         return;
     }
     if (line.starts_with("[STARTCOMP]")) {
+        m_inHeader = false;
         // A block that was never ended is dropped here, when the next one starts.
         m_current = std::make_unique<CCompObj>();
         return;
     }
     if (!m_current) {
-        // Outside a block there is no record for key lines or "[ENDCOMP]" to act on.
+        // Outside a block there is no record for key lines or "[ENDCOMP]" to act on; only the lines before the
+        // first block carry the list's own values.
+        if (m_inHeader) {
+            HandleHeaderLine(line);
+        }
         return;
     }
     CCompObj& record = *m_current;
@@ -114,9 +197,30 @@ void ComponentListReader::HandleLine(std::string_view rawLine) {
         if (m_onDirectory) {
             m_onDirectory(record.m_dir);
         }
+    } else if (StartsWithKey(line, "sha256=", value)) {
+        const auto sha256 = ParseSha256Text(value);
+        record.m_sha256 = sha256.value_or(std::string());
+        record.m_integrityMalformed = record.m_integrityMalformed || !sha256;
+    } else if (StartsWithKey(line, "size=", value)) {
+        record.m_size = ParseDecimalUint64(value);
+        record.m_integrityMalformed = record.m_integrityMalformed || !record.m_size;
     } else if (line.starts_with("[ENDCOMP]")) {
         // The record leaves the reader here, so a second "[ENDCOMP]" or later key lines cannot touch it again.
         m_list.push_back(std::move(m_current));
+    }
+}
+
+void ComponentListReader::HandleHeaderLine(std::string_view line) {
+    std::string_view value;
+    if (StartsWithKey(line, "serial=", value)) {
+        m_header.serial = ParseDecimalUint64(value);
+        if (m_header.serial == 0u) {
+            m_header.serial.reset();
+        }
+        m_header.malformed = m_header.malformed || !m_header.serial;
+    } else if (StartsWithKey(line, "expires=", value)) {
+        m_header.expires = ParseUtcTime(value);
+        m_header.malformed = m_header.malformed || !m_header.expires;
     }
 }
 

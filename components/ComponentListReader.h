@@ -3,9 +3,11 @@
 
 #include "components/CompObj.h"
 
+#include <cstdint>
 #include <functional>
 #include <list>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -13,6 +15,23 @@ namespace zarn {
 
 // Records in the order their blocks end in the file; the list owns them.
 using ComponentList = std::list<std::unique_ptr<CCompObj>>;
+
+// The lines before the first block: "serial=" (a positive decimal integer the vendor raises with every
+// publication) and "expires=" (UTC, YYYY-MM-DDTHH:MM:SSZ). A malformed value is dropped and noted, so that a signed
+// list with one is refused rather than read as having none.
+struct ListHeader {
+    std::optional<std::uint64_t> serial;
+    std::optional<std::int64_t> expires; // seconds since 1970-01-01 00:00:00 UTC
+    bool malformed = false;
+};
+
+// 64 hex digits (either case) in lower case; nullopt for anything else. Any thread; never fails.
+std::optional<std::string> ParseSha256Text(std::string_view text);
+// Decimal digits only, no sign or blanks, within 64 bits; nullopt for anything else. Any thread; never fails.
+std::optional<std::uint64_t> ParseDecimalUint64(std::string_view text);
+// "YYYY-MM-DDTHH:MM:SSZ" with every field in its range, as seconds since the epoch; nullopt for anything else.
+// Any thread; never fails.
+std::optional<std::int64_t> ParseUtcTime(std::string_view text);
 
 class ComponentListReader {
 public:
@@ -36,12 +55,16 @@ public:
     // Parses a whole list text at once (Feed + Finish). Never fails.
     static void ParseText(std::string_view text, ComponentList& list, DirectoryHook onDirectory);
 
+    // The top-of-file values read so far.
+    const ListHeader& Header() const { return m_header; }
+
     // The text after the last "/" of `url` (empty when it ends in "/"); "FAIL" when it holds no "/".
     // Any thread; never fails.
     static std::string FileNameFromUrl(std::string_view url);
 
 private:
     void HandleLine(std::string_view line);
+    void HandleHeaderLine(std::string_view line);
     void SetInstallTypeFromFileName();
     void SetInstallTypeFromRegFile();
 
@@ -49,6 +72,8 @@ private:
     DirectoryHook m_onDirectory;
     std::unique_ptr<CCompObj> m_current;
     std::string m_pendingLine;
+    ListHeader m_header;
+    bool m_inHeader = true; // no "[STARTCOMP]" seen yet
 };
 
 } // namespace zarn

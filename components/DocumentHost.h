@@ -2,11 +2,19 @@
 // so one update driver serves both; every call comes from the UI thread.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 
 namespace zarn {
 
 class CZarnDoc;
+
+// What a downloaded file must be, from its component list block; unset parts are not checked.
+struct DownloadCheck {
+    std::optional<std::uint64_t> size;
+    std::string sha256; // 64 lower-case hex digits
+};
 
 class CDocumentHost {
 public:
@@ -25,9 +33,11 @@ public:
     // Brings every view up to date with `document` (in list mode the list shows the records' statuses).
     virtual void UpdateAllViews(const CZarnDoc& document) = 0;
 
-    // Downloads `sourceUrl` into `targetPath`, showing progress and telling the user of a failure itself.
-    // Returns kIdOk only when the whole file arrived and was written; kIdCancel otherwise.
-    virtual int RunDownload(const std::string& sourceUrl, const std::string& targetPath) = 0;
+    // Downloads `sourceUrl` into `targetPath`, showing progress and telling the user of a failure itself. A body
+    // that passes `check.size` is cut off, and one whose size or SHA-256 differs from `check` fails; neither is
+    // kept. Returns kIdOk only when the whole file arrived, matched and was written; kIdCancel otherwise.
+    virtual int RunDownload(const std::string& sourceUrl, const std::string& targetPath,
+                            const DownloadCheck& check) = 0;
 
     // The failure text the last RunDownload told the user (for the log); empty after a success, or when the host
     // keeps none.

@@ -3,13 +3,20 @@
 #include "components/AsciiText.h"
 #include "components/DLLVersion.h"
 #include "components/InstallPathCheck.h"
+#include "components/ListKeys.h"
 #include "components/ObjectLookup.h"
 #include "components/StatusWords.h"
+#include "platform/File.h"
 #include "platform/FileSystem.h"
 #include "platform/Library.h"
 #include "platform/Process.h"
+#include "platform/Registry.h"
+#include "platform/Signature.h"
 
 #include <cstdio>
+#include <ctime>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <new>
 #include <optional>
@@ -24,6 +31,77 @@ constexpr const char* kListPath = "//quillornacc//complist//complist.txt";
 constexpr const char* kListMissingText =
     "Online System Update Required \nPlease ensure a connection to the internet is present ";
 constexpr const char* kStartFailedText = "CreateProcess failed.";
+constexpr const char* kListRefusedText =
+    "The component list from the server was refused, and the previous one is kept: ";
+// Where the highest list serial this installation has accepted is kept, so a replayed older list is refused.
+constexpr const char* kSettingsKey = "Software\\Ostrevant\\zarn";
+constexpr const char* kSerialValue = "ListSerial";
+
+// The whole file; nullopt when it cannot be read.
+std::optional<std::string> ReadWholeFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        return std::nullopt;
+    }
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad()) {
+        return std::nullopt;
+    }
+    return bytes;
+}
+
+// The highest accepted serial; 0 when none was ever stored (every real serial is at least 1).
+std::uint64_t AcceptedSerial() {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_READ, &key) != ERROR_SUCCESS) {
+        return 0;
+    }
+    char text[32] = {};
+    DWORD type = 0;
+    DWORD size = sizeof text - 1;
+    const LONG rc = RegQueryValueExA(key, kSerialValue, nullptr, &type, reinterpret_cast<LPBYTE>(text), &size);
+    RegCloseKey(key);
+    if (rc != ERROR_SUCCESS || type != REG_SZ) {
+        return 0;
+    }
+    return ParseDecimalUint64(std::string_view(text, size).substr(0, std::string_view(text, size).find('\0')))
+        .value_or(0);
+}
+
+// Keeps `serial` as the highest accepted; false when it could not be written.
+bool StoreAcceptedSerial(std::uint64_t serial) {
+    HKEY key = nullptr;
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr, &key,
+                        nullptr) != ERROR_SUCCESS) {
+        return false;
+    }
+    const std::string text = std::to_string(serial);
+    const LONG rc = RegSetValueExA(key, kSerialValue, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                                   static_cast<DWORD>(text.size() + 1));
+    RegCloseKey(key);
+    return rc == ERROR_SUCCESS;
+}
+
+// `seconds` since the epoch as "YYYY-MM-DDTHH:MM:SSZ" (the civil date of the proleptic Gregorian calendar).
+std::string UtcText(std::int64_t seconds) {
+    const std::int64_t days = (seconds >= 0 ? seconds : seconds - 86399) / 86400;
+    const std::int64_t secondOfDay = seconds - days * 86400;
+    const std::int64_t z = days + 719468;
+    const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+    const std::int64_t dayOfEra = z - era * 146097;
+    const std::int64_t yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+    const std::int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+    const std::int64_t mp = (5 * dayOfYear + 2) / 153;
+    const std::int64_t day = dayOfYear - (153 * mp + 2) / 5 + 1;
+    const std::int64_t month = mp < 10 ? mp + 3 : mp - 9;
+    const std::int64_t year = yearOfEra + era * 400 + (month <= 2 ? 1 : 0);
+    char text[128] = {};
+    std::snprintf(text, sizeof text, "%04lld-%02lld-%02lldT%02lld:%02lld:%02lldZ", static_cast<long long>(year),
+                  static_cast<long long>(month), static_cast<long long>(day),
+                  static_cast<long long>(secondOfDay / 3600), static_cast<long long>(secondOfDay / 60 % 60),
+                  static_cast<long long>(secondOfDay % 60));
+    return text;
+}
 
 // The views of a document made without any: nothing to show, and no download ever completes.
 class CDetachedHost : public CDocumentHost {
@@ -31,7 +109,7 @@ public:
     void FillComponentList(const CZarnDoc&) override {}
     void HideDesignControl() override {}
     void UpdateAllViews(const CZarnDoc&) override {}
-    int RunDownload(const std::string&, const std::string&) override { return kIdCancel; }
+    int RunDownload(const std::string&, const std::string&, const DownloadCheck&) override { return kIdCancel; }
     void ShowMessageBox(const std::string&) override {}
     void ShowStartDialog(int) override {}
     void BringMainWindowToFront() override {}
@@ -66,7 +144,7 @@ const char* CompareVersions(std::int32_t listedMajor, std::int32_t listedMinor, 
 } // namespace
 
 CZarnDoc::CZarnDoc(std::string appDir, std::string serverUrl, CDocumentHost& host)
-    : m_appDir(std::move(appDir)), m_serverUrl(std::move(serverUrl)), m_host(host) {}
+    : m_appDir(std::move(appDir)), m_serverUrl(std::move(serverUrl)), m_host(host), m_listKeys(BuiltInListKeys()) {}
 
 CZarnDoc::CZarnDoc(std::string appDir) : CZarnDoc(std::move(appDir), std::string(), DetachedHost()) {}
 
@@ -81,6 +159,7 @@ std::string CZarnDoc::GetComponentListPath() const {
 
 int CZarnDoc::ParseComponentList() {
     FreeComponentList();
+    m_listHeader = ListHeader();
     const std::string path = GetComponentListPath();
     if (!platform::FileExists(path)) {
         return 0;
@@ -124,6 +203,7 @@ bool CZarnDoc::ReadListFile(std::FILE* file) {
         return false;
     }
     reader.Finish();
+    m_listHeader = reader.Header();
     return true;
 }
 
@@ -181,12 +261,19 @@ void CZarnDoc::CheckRecord(CCompObj& record) const {
 
 void CZarnDoc::CheckForUpdates() {
     Log("update check from " + m_serverUrl);
+    if (m_listKeys.empty()) {
+        Log("this build has no vendor keys: the component list is read unsigned");
+    }
     m_host.FillComponentList(*this);
     m_host.HideDesignControl();
     LoadComponentList();
     m_listMode = 1;
     m_host.UpdateAllViews(*this);
     for (const auto& record : m_compList) {
+        if (!m_listRefusal.empty()) {
+            // A refused list may be an attack on this installation: the previous list is shown, nothing installed.
+            break;
+        }
         if (record && (record->m_status == kStatusNotInstalled || record->m_status == kStatusOutOfDate)) {
             const std::string before = record->m_status;
             if (InstallComponent(record.get()) == 1) {
@@ -220,11 +307,91 @@ int CZarnDoc::LoadComponentList() {
 }
 
 int CZarnDoc::DownloadComponentList() {
-    return Download("list", m_serverUrl + kListPath, GetComponentListPath()) == CDocumentHost::kIdOk ? 1 : 0;
+    m_listRefusal.clear();
+    const std::string listUrl = m_serverUrl + kListPath;
+    const std::string listPath = GetComponentListPath();
+    if (m_listKeys.empty()) {
+        return Download("list", listUrl, listPath, {}) == CDocumentHost::kIdOk ? 1 : 0;
+    }
+    // The new list and its signature wait beside the list file until every check has passed.
+    const std::string stagedList = listPath + ".new";
+    const std::string stagedSignature = listPath + ".sig.new";
+    if (Download("list", listUrl, stagedList, {}) != CDocumentHost::kIdOk) {
+        return 0;
+    }
+    std::uint64_t serial = 0;
+    std::string reason = Download("signature", listUrl + ".sig", stagedSignature, {}) == CDocumentHost::kIdOk
+                             ? CheckDownloadedList(stagedList, stagedSignature, serial)
+                             : "its signature complist.txt.sig could not be fetched";
+    if (reason.empty() && platform::ReplaceFile(stagedList, listPath) != 0) {
+        reason = "it could not be put in place of the previous one";
+    }
+    platform::RemoveFile(stagedList);
+    if (!reason.empty()) {
+        platform::RemoveFile(stagedSignature);
+        return RefuseList(reason);
+    }
+    // The signature stays beside the list it belongs to.
+    static_cast<void>(platform::ReplaceFile(stagedSignature, listPath + ".sig"));
+    if (serial > AcceptedSerial() && !StoreAcceptedSerial(serial)) {
+        Log("list serial " + std::to_string(serial) + " could not be stored in the settings");
+    }
+    Log("list signature verified, serial " + std::to_string(serial));
+    return 1;
 }
 
-int CZarnDoc::Download(const std::string& what, const std::string& sourceUrl, const std::string& targetPath) {
-    const int result = m_host.RunDownload(sourceUrl, targetPath);
+std::string CZarnDoc::CheckDownloadedList(const std::string& listPath, const std::string& signaturePath,
+                                          std::uint64_t& serial) const {
+    const std::optional<std::string> list = ReadWholeFile(listPath);
+    const std::optional<std::string> signature = ReadWholeFile(signaturePath);
+    if (!list || !signature) {
+        return "it could not be read back from the disk";
+    }
+    if (signature->empty()) {
+        return "its signature is empty";
+    }
+    bool verified = false;
+    for (const std::string& key : m_listKeys) {
+        verified = verified || platform::VerifyEcdsaP256Sha256(key, *list, *signature);
+    }
+    if (!verified) {
+        return "its signature does not verify with the vendor's keys";
+    }
+    ComponentList records;
+    ComponentListReader reader(records, {});
+    reader.Feed(*list);
+    reader.Finish();
+    const ListHeader& header = reader.Header();
+    if (header.malformed) {
+        return "its serial= or expires= line is malformed";
+    }
+    if (!header.serial) {
+        return "it has no serial=";
+    }
+    if (const std::uint64_t accepted = AcceptedSerial(); *header.serial < accepted) {
+        return "its serial " + std::to_string(*header.serial) + " is below " + std::to_string(accepted) +
+               ", the highest this installation has accepted";
+    }
+    if (!header.expires) {
+        return "it has no expires=";
+    }
+    if (*header.expires <= static_cast<std::int64_t>(std::time(nullptr))) {
+        return "it expired at " + UtcText(*header.expires);
+    }
+    serial = *header.serial;
+    return {};
+}
+
+int CZarnDoc::RefuseList(const std::string& reason) {
+    m_listRefusal = kListRefusedText + reason;
+    Log(m_listRefusal);
+    m_host.ShowMessageBox(m_listRefusal);
+    return 0;
+}
+
+int CZarnDoc::Download(const std::string& what, const std::string& sourceUrl, const std::string& targetPath,
+                       const DownloadCheck& check) {
+    const int result = m_host.RunDownload(sourceUrl, targetPath, check);
     if (m_log) {
         std::string line = what + " " + sourceUrl + " -> " + targetPath;
         if (result == CDocumentHost::kIdOk) {
@@ -270,10 +437,19 @@ int CZarnDoc::InstallComponent(CCompObj* record) {
         Log(step + "install type " + Quoted(kind) + " needs nothing done");
         return 1;
     }
+    if (!m_listKeys.empty() && (record->m_sha256.empty() || !record->m_size || record->m_integrityMalformed)) {
+        // The signature vouches for the list; only a hash and size in it vouch for the file.
+        const std::string text = "The component " + Quoted(record->m_desc) +
+                                 " was refused: its block in the signed list lacks a valid sha256= and size=";
+        Log(step + "refused, its block lacks a valid sha256= and size=");
+        m_host.ShowMessageBox(text);
+        return 0;
+    }
     const std::string targetDir = m_appDir + record->m_dir;
     const std::string localFile = targetDir + sep + record->m_fileName;
     // A download that did not complete leaves the component as it was, so its status must stay too.
-    if (Download("download", record->m_codebase, localFile) != CDocumentHost::kIdOk) {
+    if (Download("download", record->m_codebase, localFile, DownloadCheck{record->m_size, record->m_sha256}) !=
+        CDocumentHost::kIdOk) {
         return 0;
     }
     unsigned long exitCode = 0;

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <ios>
 #include <string>
+#include <vector>
 
 namespace zarn {
 
@@ -97,6 +98,20 @@ public:
     // The path of the component list file under the application directory. Any thread.
     std::string GetComponentListPath() const;
 
+    // The vendor's public keys (PEM) that a downloaded list must be signed with; BuiltInListKeys() until set.
+    // With keys, DownloadComponentList replaces the list file only with a list whose signature verifies with
+    // one of them, whose serial is not below the highest accepted so far and which has not expired, and only
+    // components whose blocks carry sha256= and size= are installed. Empty: lists are read unsigned. UI thread.
+    void SetListKeys(std::vector<std::string> keys) { m_listKeys = std::move(keys); }
+    bool ListsAreSigned() const { return !m_listKeys.empty(); }
+
+    // What the last DownloadComponentList refused the downloaded list for, as told to the user; empty when it
+    // refused none. UI thread.
+    const std::string& LastListRefusal() const { return m_listRefusal; }
+
+    // The serial and expiry of the list last read by ParseComponentList (none before the first).
+    const ListHeader& GetListHeader() const { return m_listHeader; }
+
     std::int32_t m_listMode = 0;
     ComponentList m_compList;
 
@@ -105,7 +120,14 @@ private:
     bool ReadListFile(std::FILE* file);
     void CheckRecord(CCompObj& record) const;
     // Runs the host's download and logs its outcome under `what`; returns the host's result.
-    int Download(const std::string& what, const std::string& sourceUrl, const std::string& targetPath);
+    int Download(const std::string& what, const std::string& sourceUrl, const std::string& targetPath,
+                 const DownloadCheck& check);
+    // Which check the downloaded list at `listPath` with its signature at `signaturePath` fails, as a text for
+    // the user; empty when it passes, `serial` then being its serial.
+    std::string CheckDownloadedList(const std::string& listPath, const std::string& signaturePath,
+                                    std::uint64_t& serial) const;
+    // Refuses the downloaded list: tells the user and the log why and returns 0.
+    int RefuseList(const std::string& reason);
     void Log(const std::string& text) const;
 
     std::string m_appDir;
@@ -113,6 +135,9 @@ private:
     CDocumentHost& m_host;
     UpdateLog* m_log = nullptr;
     bool m_lastListLoaded = false;
+    ListHeader m_listHeader;
+    std::vector<std::string> m_listKeys;
+    std::string m_listRefusal;
 };
 
 } // namespace zarn

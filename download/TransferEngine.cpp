@@ -3,6 +3,7 @@
 #include "components/AsciiText.h"
 #include "download/ConnectionCache.h"
 #include "download/ProgressText.h"
+#include "platform/Signature.h"
 #include "platform/Socket.h"
 #include "res/StringTable.h"
 
@@ -117,6 +118,16 @@ private:
     enum class Outcome { Done, Failed, Stopped };
 
     bool StopRequested() const { return m_stopRequested.load(std::memory_order_relaxed); }
+    // A failure whose message is the given text: the body's checks against the list.
+    void FailWithText(StringId id, std::string text) {
+        if (!m_failId) {
+            m_failId = id;
+            m_failText = std::move(text);
+        }
+    }
+    // False, with the failure set, when the whole body is not the file the list describes.
+    bool BodyMatchesList();
+
     void Fail(StringId id, unsigned long code) {
         if (!m_failId) {
             m_failId = id;
@@ -166,6 +177,9 @@ private:
     bool m_stopped = false;
     StringId m_failId{}; // none yet
     unsigned long m_failCode = 0;
+    std::string m_failText; // the whole failure text when the message is not one of a code
+    // The body's digest, taken as the pieces arrive when the list gives one to compare with.
+    platform::Sha256 m_hash;
     std::chrono::steady_clock::time_point m_lastActivity;
     int m_redirects = 0; // in this round
     int m_rounds = 0;    // Perform calls so far
@@ -441,7 +455,30 @@ bool Transfer::Authenticate(long status) {
     return true;
 }
 
+bool Transfer::BodyMatchesList() {
+    if (!m_settings.expectedSize && m_settings.expectedSha256.empty()) {
+        return true;
+    }
+    const std::string received = m_hash.FinishHex();
+    const bool sizeOk = !m_settings.expectedSize || *m_settings.expectedSize == m_bytesSoFar;
+    const bool hashOk = m_settings.expectedSha256.empty() || m_settings.expectedSha256 == received;
+    if (sizeOk && hashOk) {
+        return true;
+    }
+    const auto describe = [](const std::string& size, const std::string& hash) {
+        return size + " bytes, SHA-256 " + (hash.empty() ? "(any)" : hash);
+    };
+    const std::string expectedSize =
+        m_settings.expectedSize ? std::to_string(*m_settings.expectedSize) : std::string("(any)");
+    FailWithText(IDS_FILE_MISMATCH, FormatString(IDS_FILE_MISMATCH, describe(expectedSize, m_settings.expectedSha256),
+                                                 describe(std::to_string(m_bytesSoFar), received)));
+    return false;
+}
+
 void Transfer::Finish(Outcome outcome) {
+    if (outcome == Outcome::Done && !BodyMatchesList()) {
+        outcome = Outcome::Failed;
+    }
     const bool commit = outcome == Outcome::Done && !m_sink.DefersCommit();
     if (const unsigned long code = commit ? m_target.Commit() : 0; code != 0) {
         Fail(IDS_TRANSFER_FAILED, code);
@@ -451,7 +488,8 @@ void Transfer::Finish(Outcome outcome) {
         m_target.Discard();
     }
     if (outcome == Outcome::Failed) {
-        m_sink.TransferEnded(true, FormatString(m_failId, std::to_string(m_failCode)));
+        m_sink.TransferEnded(true,
+                             m_failText.empty() ? FormatString(m_failId, std::to_string(m_failCode)) : m_failText);
     } else {
         m_sink.TransferEnded(false, std::string());
     }
@@ -567,6 +605,7 @@ bool Transfer::StartBody() {
     m_bytesSoFar = 0;
     m_bytesAtLastTick = 0;
     m_lastPercent = 0;
+    m_hash.Reset();
     m_bodyStarted = true;
     return true;
 }
@@ -578,6 +617,15 @@ bool Transfer::OnBody(const char* data, std::size_t length) {
             return false;
         }
         const std::size_t piece = std::min(kPieceSize, length - offset);
+        if (m_settings.expectedSize && m_bytesSoFar + piece > *m_settings.expectedSize) {
+            // Endless or oversized data: not one byte past the listed size is written.
+            FailWithText(IDS_FILE_TOO_LARGE,
+                         FormatString(IDS_FILE_TOO_LARGE, std::to_string(*m_settings.expectedSize)));
+            return false;
+        }
+        if (!m_settings.expectedSha256.empty()) {
+            m_hash.Update(data + offset, piece);
+        }
         if (const unsigned long code = m_target.Write(data + offset, piece); code != 0) {
             Fail(IDS_TRANSFER_FAILED, code);
             return false;

@@ -3,6 +3,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace zarn {
@@ -30,6 +31,12 @@ struct TransferSettings {
     std::chrono::milliseconds silenceLimit{60000};
     // Extra certificate authority file to trust besides the system's (empty: the system's only).
     std::string caFile;
+
+    // What the body must be, from the component list: a body that passes `expectedSize` is cut off at once, and
+    // one that ends with another size or SHA-256 (64 lower-case hex digits) fails and is not kept. Unset: not
+    // checked. Both describe the whole file, so they apply to a download from its start.
+    std::optional<std::uint64_t> expectedSize;
+    std::string expectedSha256;
 };
 
 } // namespace zarn

@@ -23,6 +23,8 @@ enum StringId : unsigned {
     IDS_TRANSFER_FAILED = 214,  // the body broke off, went silent or could not be written
     IDS_OPEN_FILE_FAILED = 231, // the target file could not be opened
     IDS_SEEK_FILE_FAILED = 233, // the target file could not be positioned
+    IDS_FILE_TOO_LARGE = 240,   // the body passed the size the component list gives; %1 is that size
+    IDS_FILE_MISMATCH = 241,    // the body is not the file the list describes; %1 expected, %2 received
 
     // The figures of a running download.
     IDS_PERCENT_DONE = 215,    // "%1% of %2 Completed"

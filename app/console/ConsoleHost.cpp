@@ -14,7 +14,7 @@ namespace zarn {
 
 ConsoleHost::ConsoleHost(Settings settings) : m_settings(std::move(settings)) {}
 
-int ConsoleHost::RunDownload(const std::string& sourceUrl, const std::string& targetPath) {
+int ConsoleHost::RunDownload(const std::string& sourceUrl, const std::string& targetPath, const DownloadCheck& check) {
     m_lastFailText.clear();
     // The URL is read as the download dialog reads it: one without a scheme is taken as http.
     UrlParts parts;
@@ -33,6 +33,8 @@ int ConsoleHost::RunDownload(const std::string& sourceUrl, const std::string& ta
     settings.objectPath = parts.objectPath;
     settings.secure = parts.service == kServiceHttps;
     settings.caFile = m_settings.caFile;
+    settings.expectedSize = check.size;
+    settings.expectedSha256 = check.sha256;
 
     ConsoleProgress progress(ShownNameOf(parts.objectPath), m_settings.progress && !m_settings.quiet,
                              m_settings.mayAsk);

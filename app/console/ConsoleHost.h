@@ -24,7 +24,7 @@ public:
     void HideDesignControl() override {}
     void UpdateAllViews(const CZarnDoc&) override {}
     // Runs the transfer on the calling thread; a failure's message goes to standard error unless quiet.
-    int RunDownload(const std::string& sourceUrl, const std::string& targetPath) override;
+    int RunDownload(const std::string& sourceUrl, const std::string& targetPath, const DownloadCheck& check) override;
     std::string LastDownloadFailText() const override { return m_lastFailText; }
     // Writes `text` and a line end to standard error unless quiet.
     void ShowMessageBox(const std::string& text) override;

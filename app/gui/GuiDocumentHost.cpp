@@ -25,10 +25,13 @@ void GuiDocumentHost::UpdateAllViews(const CZarnDoc&) {
         view->OnUpdate();
 }
 
-int GuiDocumentHost::RunDownload(const std::string& sourceUrl, const std::string& targetPath) {
+int GuiDocumentHost::RunDownload(const std::string& sourceUrl, const std::string& targetPath,
+                                 const DownloadCheck& check) {
     CHttpDownloadDlg dialog(m_app.GetMainWnd());
     dialog.m_strSourceUrl = sourceUrl;
     dialog.m_strTargetPath = targetPath;
+    dialog.m_expectedSize = check.size;
+    dialog.m_expectedSha256 = check.sha256;
     return dialog.DoModal() == kIdOk ? kIdOk : kIdCancel;
 }
 

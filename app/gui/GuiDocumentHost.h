@@ -16,7 +16,7 @@ public:
     void FillComponentList(const CZarnDoc& document) override;
     void HideDesignControl() override;
     void UpdateAllViews(const CZarnDoc& document) override;
-    int RunDownload(const std::string& sourceUrl, const std::string& targetPath) override;
+    int RunDownload(const std::string& sourceUrl, const std::string& targetPath, const DownloadCheck& check) override;
     void ShowMessageBox(const std::string& text) override;
     void ShowStartDialog(int allowUpdate) override;
     void BringMainWindowToFront() override;

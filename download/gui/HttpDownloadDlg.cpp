@@ -183,6 +183,8 @@ TransferSettings CHttpDownloadDlg::SettingsFromInputs() const {
     settings.askSiteLogin = m_bAskSiteLogin;
     settings.maxBytesPerMs = m_dMaxBytesPerMs;
     settings.resumeOffset = m_dwResumeOffset;
+    settings.expectedSize = m_expectedSize;
+    settings.expectedSha256 = m_expectedSha256;
     return settings;
 }
 

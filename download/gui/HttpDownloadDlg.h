@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -38,19 +39,21 @@ public:
     int DoModal();
 
     // Inputs, set by the caller before DoModal. Texts are single-byte (the platform's 8-bit encoding).
-    std::string m_strSourceUrl;         // may lack "scheme://"; then "http://" is put in front of it
-    std::string m_strTargetPath;        // full path of the file to write
-    std::string m_strProxyHost;         // used in access mode 2 only
-    std::string m_strProxyLogin;        // sent when the proxy asks (407)
-    std::string m_strProxyPwd;          // with m_strProxyLogin
-    std::string m_strSiteLogin;         // sent when the web server asks (401)
-    std::string m_strSitePwd;           // with m_strSiteLogin
-    std::string m_strAgentName;         // empty: the application's name
-    std::int32_t m_nAccessMode = 0;     // 0 system settings, 1 direct, 2 through m_strProxyHost
-    bool m_bAskProxyLogin = true;       // on 407 without m_strProxyLogin, ask the user
-    bool m_bAskSiteLogin = true;        // on 401 without m_strSiteLogin, ask the user
-    double m_dMaxBytesPerMs = 0.0;      // average rate cap; 0 or less: none
-    std::uint32_t m_dwResumeOffset = 0; // where the transfer resumes; 0: the whole file
+    std::string m_strSourceUrl;                  // may lack "scheme://"; then "http://" is put in front of it
+    std::string m_strTargetPath;                 // full path of the file to write
+    std::string m_strProxyHost;                  // used in access mode 2 only
+    std::string m_strProxyLogin;                 // sent when the proxy asks (407)
+    std::string m_strProxyPwd;                   // with m_strProxyLogin
+    std::string m_strSiteLogin;                  // sent when the web server asks (401)
+    std::string m_strSitePwd;                    // with m_strSiteLogin
+    std::string m_strAgentName;                  // empty: the application's name
+    std::int32_t m_nAccessMode = 0;              // 0 system settings, 1 direct, 2 through m_strProxyHost
+    bool m_bAskProxyLogin = true;                // on 407 without m_strProxyLogin, ask the user
+    bool m_bAskSiteLogin = true;                 // on 401 without m_strSiteLogin, ask the user
+    double m_dMaxBytesPerMs = 0.0;               // average rate cap; 0 or less: none
+    std::uint32_t m_dwResumeOffset = 0;          // where the transfer resumes; 0: the whole file
+    std::optional<std::uint64_t> m_expectedSize; // from the component list: the body's size (unset: unchecked)
+    std::string m_expectedSha256;                // from the component list: the body's SHA-256 (empty: unchecked)
 
     // The dialog's items, created by the constructor at their template rectangles.
     QLabel* m_wndStatusLine;

@@ -9,7 +9,9 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <limits>
+#include <optional>
 #include <ostream>
+#include <utility>
 #include <vector>
 
 namespace zarn {
@@ -72,6 +74,74 @@ TEST(ComponentListReader, ReadsEveryFieldOfABlock) {
     EXPECT_EQ(r.m_regFile, "cad.ocx");
     EXPECT_EQ(r.m_installType, "REG");
     EXPECT_EQ(r.m_status, "NOT_INSTALLED");
+}
+
+// The integrity and header additions: kept when well-formed, dropped and noted when not, and without effect on
+// any other key.
+TEST(ComponentListReader, IntegrityAndHeaderValues) {
+    const std::string hash(64, 'a');
+    struct Case {
+        const char* value;
+        bool valid;
+    };
+    for (const Case& c : {Case{"0123456789ABCDEFabcdef0123456789abcdef0123456789abcdef0123456789", true},
+                          Case{"0123456789abcdef", false},
+                          Case{"g123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef", false},
+                          Case{" 123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef", false}}) {
+        const ComponentList list = Parse(std::string("[STARTCOMP]\ndesc=a\nsha256=") + c.value + "\n[ENDCOMP]\n");
+        ASSERT_EQ(list.size(), 1u) << c.value;
+        EXPECT_EQ(list.front()->m_sha256, c.valid ? ToLowerAscii(c.value) : "") << c.value;
+        EXPECT_EQ(list.front()->m_integrityMalformed, !c.valid) << c.value;
+        EXPECT_EQ(list.front()->m_desc, "a");
+    }
+    for (const auto& [value, size] :
+         std::vector<std::pair<std::string, std::optional<std::uint64_t>>>{{"0", 0},
+                                                                           {"1234", 1234},
+                                                                           {"18446744073709551615", UINT64_MAX},
+                                                                           {"18446744073709551616", {}},
+                                                                           {"-1", {}},
+                                                                           {"12abc", {}},
+                                                                           {"", {}},
+                                                                           {" 7", {}}}) {
+        const ComponentList list = Parse("[STARTCOMP]\nsize=" + value + "\nmajor_ver=2\n[ENDCOMP]\n");
+        ASSERT_EQ(list.size(), 1u);
+        EXPECT_EQ(list.front()->m_size, size) << value;
+        EXPECT_EQ(list.front()->m_integrityMalformed, !size) << value;
+        EXPECT_EQ(list.front()->m_majorVer, 2);
+    }
+    const ComponentList plain = Parse("[STARTCOMP]\ncodebase=http://h/a.exe\n[ENDCOMP]\n");
+    EXPECT_TRUE(plain.front()->m_sha256.empty());
+    EXPECT_FALSE(plain.front()->m_size.has_value());
+    EXPECT_FALSE(plain.front()->m_integrityMalformed);
+    EXPECT_EQ(plain.front()->m_installType, "EXE");
+
+    struct HeaderCase {
+        const char* text;
+        std::optional<std::uint64_t> serial;
+        std::optional<std::int64_t> expires;
+        bool malformed;
+    };
+    for (const HeaderCase& c : {
+             HeaderCase{"serial=7\nexpires=2030-01-02T03:04:05Z\n", 7, 1893553445, false},
+             HeaderCase{"expires=1970-01-01T00:00:00Z\n", {}, 0, false},
+             HeaderCase{"expires=2024-02-29T23:59:59Z\n", {}, 1709251199, false},
+             HeaderCase{"expires=2023-02-29T00:00:00Z\n", {}, {}, true},
+             HeaderCase{"expires=2030-01-02 03:04:05Z\n", {}, {}, true},
+             HeaderCase{"expires=2030-13-02T03:04:05Z\n", {}, {}, true},
+             HeaderCase{"serial=0\n", {}, {}, true},
+             HeaderCase{"serial=+3\n", {}, {}, true},
+             HeaderCase{"serial=3\nserial=9\n", 9, {}, false},
+             // Only the lines before the first block belong to the list.
+             HeaderCase{"[STARTCOMP]\n[ENDCOMP]\nserial=4\n", {}, {}, false},
+         }) {
+        ComponentList list;
+        ComponentListReader reader(list, {});
+        reader.Feed(c.text);
+        reader.Finish();
+        EXPECT_EQ(reader.Header().serial, c.serial) << c.text;
+        EXPECT_EQ(reader.Header().expires, c.expires) << c.text;
+        EXPECT_EQ(reader.Header().malformed, c.malformed) << c.text;
+    }
 }
 
 TEST(ComponentListReader, EmptyBlockKeepsInitialValues) {
@@ -372,14 +442,17 @@ TEST(ZarnDocList, ParsesTheListFileUnderTheApplicationDirectory) {
     EXPECT_EQ(Descriptions(doc.m_compList), (std::vector<std::string>{"a", "b"}));
 
     // A second parse replaces the first list completely.
-    app.WriteList("[STARTCOMP]\ndesc=c\n[ENDCOMP]\n");
+    app.WriteList("serial=12\n[STARTCOMP]\ndesc=c\nsize=5\n[ENDCOMP]\n");
     EXPECT_EQ(doc.ParseComponentList(), 1);
     EXPECT_EQ(Descriptions(doc.m_compList), std::vector<std::string>{"c"});
+    EXPECT_EQ(doc.GetListHeader().serial, 12u);
+    EXPECT_EQ(doc.m_compList.front()->m_size, 5u);
 
     // The list file removed: no list, and the old records are gone too.
     std::filesystem::remove(app.Path("complist/complist.txt"));
     EXPECT_EQ(doc.ParseComponentList(), 0);
     EXPECT_TRUE(doc.m_compList.empty());
+    EXPECT_FALSE(doc.GetListHeader().serial.has_value());
 
     // A directory where the file should be is no list file.
     std::filesystem::create_directory(app.Path("complist/complist.txt"));

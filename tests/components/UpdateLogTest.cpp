@@ -99,6 +99,7 @@ TEST(UpdateLog, TheDocumentLogsTheListEveryStatusDownloadAndInstallStep) {
     EXPECT_EQ(LinesOf(logPath),
               (Lines{
                   "update check from " + server,
+                  "this build has no vendor keys: the component list is read unsigned",
                   "list " + listUrl + " -> " + list + ": downloaded",
                   "list " + list + ": read, 4 components",
                   "component \"B\" 1.0.0.0: NOT_INSTALLED",

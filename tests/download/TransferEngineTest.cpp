@@ -2,6 +2,7 @@
 
 #include "download/ConnectionCache.h"
 #include "download/TargetFile.h"
+#include "platform/Signature.h"
 #include "tests/download/RawServer.h"
 #include "tests/download/RecordingSink.h"
 #include "tests/support/LocalServer.h"
@@ -12,6 +13,7 @@
 #include <cstdlib>
 #include <gtest/gtest.h>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <sys/resource.h>
 #include <thread>
@@ -146,6 +148,85 @@ TEST_F(TransferEngineTest, BodyReachesTheTargetInPiecesOfAtMost1024Bytes) {
         expected.push_back(i);
     }
     EXPECT_EQ(sink.percents, expected);
+}
+
+// The list's size and SHA-256: a matching body is kept; any other is refused and the previous target stays.
+TEST_F(TransferEngineTest, BodyIsComparedWithTheListedSizeAndHash) {
+    const std::string body = Pattern(5000);
+    LocalServer server;
+    server.Http().Get("/a.bin", [&](const httplib::Request&, httplib::Response& res) {
+        res.set_content(body, "application/octet-stream");
+    });
+    server.Start();
+    Point(server, "/a.bin");
+    platform::Sha256 hash;
+    hash.Update(body.data(), body.size());
+    const std::string good = hash.FinishHex();
+    std::string bad = good;
+    bad[10] = bad[10] == '0' ? '1' : '0';
+    struct Case {
+        std::optional<std::uint64_t> size;
+        std::string sha256;
+        std::string failText; // empty: kept
+    };
+    for (const Case& c : {
+             Case{5000, good, ""},
+             Case{std::nullopt, good, ""},
+             Case{5000, "", ""},
+             Case{5000, bad,
+                  "The file does not match the component list and was not kept: expected 5000 bytes, "
+                  "SHA-256 " +
+                      bad + ", received 5000 bytes, SHA-256 " + good},
+             Case{5001, good,
+                  "The file does not match the component list and was not kept: expected 5001 bytes, "
+                  "SHA-256 " +
+                      good + ", received 5000 bytes, SHA-256 " + good},
+             Case{4999, good,
+                  "The file is larger than the component list says (4999 bytes); the download was "
+                  "stopped and not kept"},
+         }) {
+        WriteFile(target, "previous content");
+        settings.expectedSize = c.size;
+        settings.expectedSha256 = c.sha256;
+        test::RecordingSink caseSink;
+        TargetFile file;
+        ASSERT_EQ(file.Open(target, 0).messageId, 0u);
+        TransferEngine(settings, file, caseSink, stop).Run();
+        ConnectionCache::CloseIdle();
+        EXPECT_EQ(caseSink.failed, !c.failText.empty());
+        EXPECT_EQ(caseSink.failText, c.failText);
+        EXPECT_EQ(ReadFile(target), c.failText.empty() ? body : "previous content");
+        EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"target.bin"}));
+    }
+}
+
+// A server that never ends its body is cut off as soon as it passes the listed size, nothing of it kept.
+TEST_F(TransferEngineTest, EndlessBodyIsCutOffJustPastTheListedSize) {
+    std::atomic<std::uint64_t> sent{0};
+    LocalServer server;
+    server.Http().Get("/endless", [&](const httplib::Request&, httplib::Response& res) {
+        res.set_chunked_content_provider("application/octet-stream", [&](std::size_t, httplib::DataSink& out) {
+            const std::string piece(64 * 1024, 'x');
+            for (int i = 0; i < 100000 && !server.Releasing() && out.is_writable(); ++i) {
+                if (!out.write(piece.data(), piece.size())) {
+                    break;
+                }
+                sent += piece.size();
+            }
+            out.done();
+            return true;
+        });
+    });
+    server.Start();
+    Point(server, "/endless");
+    settings.expectedSize = 1000000;
+    settings.expectedSha256 = std::string(64, 'a');
+    Run();
+    ExpectFailure("The file is larger than the component list says (1000000 bytes); the download was stopped and "
+                  "not kept");
+    EXPECT_TRUE(dir.Entries().empty());
+    // Cut off at the first piece past the size: what the server got out is bounded by the socket buffers.
+    EXPECT_LT(sent.load(), 64u * 1024 * 1024);
 }
 
 TEST_F(TransferEngineTest, ChunkedBodyShowsNoPercentage) {

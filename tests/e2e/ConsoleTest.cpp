@@ -6,6 +6,7 @@
 #include "tests/support/ProgramRun.h"
 #include "tests/support/ServeProcess.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/TestKeys.h"
 #include "tests/support/VersionedFile.h"
 
 #include <QJsonArray>
@@ -235,6 +236,45 @@ TEST_F(Console, BadUsageExitsOneWithoutTouchingAnything) {
     const Outcome version = Launch({"--version"});
     EXPECT_EQ(version.exitCode, 0);
     EXPECT_EQ(version.out.rfind("QuillornaCC ", 0), 0u);
+    // The test build has no vendor keys, and says so.
+    EXPECT_NE(version.out.find("\ncomponent lists: unsigned (this build has no vendor keys)\n"), std::string::npos);
+}
+
+// A launcher built with keys: an unsigned or altered list is refused with exit code 2 and the previous list kept;
+// a signed one installs its checked component.
+TEST_F(Console, LauncherWithKeysAcceptsOnlyASignedList) {
+    ASSERT_GT(m_server.Port(), 0);
+    fs::copy_file(ZARN_SIGNED_LAUNCHER_PATH, App() / "QuillornaCC", fs::copy_options::overwrite_existing);
+    const std::string url = ServeComponent("tool.bin", "1.2.0.0");
+    const std::string tool = ReadFile((m_vendor.Path() / "quillornacc/components/tool.bin").string());
+    std::string list = "serial=1\nexpires=2099-01-01T00:00:00Z\n" + AppRecord("Tool", url, 1, 2);
+    list.insert(list.find("[ENDCOMP]"),
+                "sha256=" + test::Sha256Hex(tool) + "\nsize=" + std::to_string(tool.size()) + "\n");
+    const std::string served = (m_vendor.Path() / "quillornacc/complist/complist.txt").string();
+
+    ServeList(list);
+    const Outcome unsigned_ = Launch({"--check"}, m_server.Url());
+    EXPECT_EQ(unsigned_.exitCode, 2);
+    EXPECT_NE(unsigned_.err.find("The component list from the server was refused, and the previous one is kept: its "
+                                 "signature complist.txt.sig could not be fetched"),
+              std::string::npos)
+        << unsigned_.err;
+    EXPECT_FALSE(fs::exists(ListFile()));
+
+    WriteFile(served + ".sig", test::Sign("first", list));
+    const Outcome update = Launch({"--update", "--quiet"}, m_server.Url());
+    EXPECT_EQ(update.exitCode, 0) << update.err;
+    EXPECT_EQ(ReadFile((App() / "tools/tool.bin").string()), tool);
+    EXPECT_EQ(ReadFile(ListFile()), list);
+
+    std::string altered = list;
+    altered[altered.find("major_ver=1")] = 'M';
+    ServeList(altered);
+    const Outcome check = Launch({"--check"}, m_server.Url());
+    EXPECT_EQ(check.exitCode, 2);
+    EXPECT_NE(check.err.find("its signature does not verify with the vendor's keys"), std::string::npos) << check.err;
+    EXPECT_NE(check.out.find("CURRENT"), std::string::npos) << check.out;
+    EXPECT_EQ(ReadFile(ListFile()), list);
 }
 
 // A server that asks for a password for the list and serves one plain component without.

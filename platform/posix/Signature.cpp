@@ -1,0 +1,79 @@
+#include "platform/Signature.h"
+
+#include <climits>
+#include <cstring>
+#include <openssl/bio.h>
+#include <openssl/evp.h>
+#include <openssl/pem.h>
+
+namespace zarn::platform {
+
+struct Sha256::State {
+    EVP_MD_CTX* context = nullptr;
+    bool ok = false;
+};
+
+Sha256::Sha256() : m_state(std::make_unique<State>()) {
+    m_state->context = EVP_MD_CTX_new();
+    Reset();
+}
+
+Sha256::~Sha256() {
+    EVP_MD_CTX_free(m_state->context);
+}
+
+void Sha256::Reset() {
+    m_state->ok = m_state->context != nullptr && EVP_DigestInit_ex(m_state->context, EVP_sha256(), nullptr) == 1;
+}
+
+void Sha256::Update(const void* data, std::size_t size) {
+    if (m_state->ok && size > 0) {
+        m_state->ok = EVP_DigestUpdate(m_state->context, data, size) == 1;
+    }
+}
+
+std::string Sha256::FinishHex() {
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int length = 0;
+    const bool ok = m_state->ok && EVP_DigestFinal_ex(m_state->context, digest, &length) == 1 && length == 32;
+    Reset();
+    if (!ok) {
+        return {};
+    }
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string text;
+    for (unsigned int i = 0; i < length; ++i) {
+        text += kHex[digest[i] >> 4];
+        text += kHex[digest[i] & 15];
+    }
+    return text;
+}
+
+bool VerifyEcdsaP256Sha256(std::string_view publicKeyPem, std::string_view message, std::string_view signatureDer) {
+    if (publicKeyPem.size() > INT_MAX || signatureDer.empty()) {
+        return false;
+    }
+    BIO* bio = BIO_new_mem_buf(publicKeyPem.data(), static_cast<int>(publicKeyPem.size()));
+    if (bio == nullptr) {
+        return false;
+    }
+    EVP_PKEY* key = PEM_read_bio_PUBKEY(bio, nullptr, nullptr, nullptr);
+    BIO_free(bio);
+    if (key == nullptr) {
+        return false;
+    }
+    // Only the curve the vendor signs with: a key of another kind in the build must not widen what verifies.
+    char group[64] = {};
+    size_t groupLength = 0;
+    bool ok = EVP_PKEY_is_a(key, "EC") == 1 && EVP_PKEY_get_group_name(key, group, sizeof group, &groupLength) == 1 &&
+              std::strcmp(group, "prime256v1") == 0;
+    EVP_MD_CTX* context = ok ? EVP_MD_CTX_new() : nullptr;
+    ok = context != nullptr && EVP_DigestVerifyInit(context, nullptr, EVP_sha256(), nullptr, key) == 1 &&
+         EVP_DigestVerify(context, reinterpret_cast<const unsigned char*>(signatureDer.data()), signatureDer.size(),
+                          reinterpret_cast<const unsigned char*>(message.data()), message.size()) == 1;
+    EVP_MD_CTX_free(context);
+    EVP_PKEY_free(key);
+    return ok;
+}
+
+} // namespace zarn::platform
