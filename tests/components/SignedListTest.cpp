@@ -2,8 +2,8 @@
 // zarn-serve, the real list file and the real installation steps.
 #include "app/console/ConsoleHost.h"
 #include "components/ZarnDoc.h"
-#include "platform/Registry.h"
 #include "platform/Signature.h"
+#include "tests/support/ScratchRegistry.h"
 #include "tests/support/ServeProcess.h"
 #include "tests/support/TempAppDir.h"
 #include "tests/support/TempDir.h"
@@ -45,12 +45,6 @@ public:
         fs::create_directories(m_vendor.Path() / "files");
         fs::create_directory(m_app.Path("complist"));
         m_doc.SetListKeys({test::PublicKeyPem("first"), test::PublicKeyPem("second")});
-        // Each case starts as an installation that never accepted a list.
-        HKEY key = nullptr;
-        if (RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Ostrevant\\zarn", 0, KEY_WRITE, &key) == ERROR_SUCCESS) {
-            RegDeleteValueA(key, "ListSerial");
-            RegCloseKey(key);
-        }
         const std::vector<uint8_t> pe = test::MakeVersionedPe("1.0.0.0");
         m_tool.assign(pe.begin(), pe.end());
         WriteFile((m_vendor.Path() / "files/tool.exe").string(), m_tool);
@@ -82,6 +76,9 @@ public:
     std::string ListFile() const { return m_doc.GetComponentListPath(); }
     std::string ToolFile() const { return m_app.Path("tools/tool.exe").string(); }
 
+    // Each case is an installation of its own that never accepted a list: cases run in parallel, and the highest
+    // accepted serial lives in the registry.
+    test::ScratchRegistry m_registry;
     test::TempDir m_vendor;
     test::TempAppDir m_app;
     test::ServeProcess m_serve;
