@@ -31,7 +31,9 @@ bool SetDefaultValue(const std::string& key, const std::string& value) {
     return RegCloseKey(handle) == ERROR_SUCCESS && set;
 }
 
-fs::path ListPath(const fs::path& vendorDir) { return vendorDir / "quillornacc" / "complist" / "complist.txt"; }
+fs::path ListPath(const fs::path& vendorDir) {
+    return vendorDir / "quillornacc" / "complist" / "complist.txt";
+}
 
 // Major 1 to 3, minor 0 to 4: the list names the same two numbers, so the record reads CURRENT.
 struct Version {
@@ -48,9 +50,9 @@ Version VersionOf(int i) {
 
 std::string RecordHead(int i, const Version& version, const std::string& dir) {
     const std::string n = std::to_string(i);
-    return "[STARTCOMP]\r\ndesc=Component " + n + "\r\nname=comp" + n + "\r\nmajor_ver=" +
-           std::to_string(version.major) + "\r\nminor_ver=" + std::to_string(version.minor) + "\r\ndir=" + dir +
-           "\r\n";
+    return "[STARTCOMP]\r\ndesc=Component " + n + "\r\nname=comp" + n +
+           "\r\nmajor_ver=" + std::to_string(version.major) + "\r\nminor_ver=" + std::to_string(version.minor) +
+           "\r\ndir=" + dir + "\r\n";
 }
 
 bool PrepareCheck(const fs::path& appDir, const fs::path& vendorDir, int count) {

@@ -49,8 +49,8 @@ bool ByteSource::Read(uint64_t offset, uint64_t length, std::vector<uint8_t>& ou
         std::memcpy(out.data(), m_data + offset, static_cast<size_t>(length));
         return true;
     }
-    const bool inWindow = offset >= m_windowOffset && length <= m_window.size() &&
-                          offset - m_windowOffset <= m_window.size() - length;
+    const bool inWindow =
+        offset >= m_windowOffset && length <= m_window.size() && offset - m_windowOffset <= m_window.size() - length;
     if (!inWindow && length <= kWindow) {
         // The window starts at the range asked for: the readers mostly step forward from there.
         m_window.resize(static_cast<size_t>(std::min(kWindow, m_size - offset)));
