@@ -20,6 +20,8 @@
 #include <memory>
 #include <new>
 #include <optional>
+#include <string>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -186,7 +188,12 @@ int CZarnDoc::ParseComponentList() {
 
 bool CZarnDoc::ReadListFile(std::FILE* file) {
     const char sep = platform::PathSeparator();
-    ComponentListReader reader(m_compList, [this, sep](const std::string& dir) {
+    // Most records share a few directories: each is checked and made once per read, not once per record.
+    std::unordered_set<std::string> seen;
+    ComponentListReader reader(m_compList, [this, sep, &seen](const std::string& dir) {
+        if (!seen.insert(dir).second) {
+            return;
+        }
         // A list value that would leave the application directory, by its text or through a link, creates
         // nothing. Otherwise the result is not looked at: the directory usually exists already, and a missing one
         // makes its download fail later.

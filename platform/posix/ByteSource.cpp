@@ -1,5 +1,6 @@
 #include "platform/posix/ByteSource.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -41,26 +42,50 @@ bool ByteSource::Read(uint64_t offset, uint64_t length, std::vector<uint8_t>& ou
         return false;
     }
     out.resize(static_cast<size_t>(length));
+    if (length == 0) {
+        return true;
+    }
     if (m_fd < 0) {
-        if (length != 0) {
-            std::memcpy(out.data(), m_data + offset, static_cast<size_t>(length));
+        std::memcpy(out.data(), m_data + offset, static_cast<size_t>(length));
+        return true;
+    }
+    const bool inWindow =
+        offset >= m_windowOffset && length <= m_window.size() && offset - m_windowOffset <= m_window.size() - length;
+    if (!inWindow && length <= kWindow) {
+        // The window starts at the range asked for: the readers mostly step forward from there.
+        m_window.resize(static_cast<size_t>(std::min(kWindow, m_size - offset)));
+        const size_t got = ReadFileRange(offset, m_window.data(), m_window.size());
+        m_window.resize(got);
+        m_windowOffset = offset;
+        if (got < length) {
+            out.clear();
+            return false;
+        }
+    } else if (!inWindow) {
+        if (ReadFileRange(offset, out.data(), out.size()) < out.size()) {
+            out.clear();
+            return false;
         }
         return true;
     }
+    std::memcpy(out.data(), m_window.data() + (offset - m_windowOffset), static_cast<size_t>(length));
+    return true;
+}
+
+size_t ByteSource::ReadFileRange(uint64_t offset, uint8_t* out, size_t length) const {
     size_t done = 0;
-    while (done < out.size()) {
-        const ssize_t n = ::pread(m_fd, out.data() + done, out.size() - done, static_cast<off_t>(offset + done));
+    while (done < length) {
+        const ssize_t n = ::pread(m_fd, out + done, length - done, static_cast<off_t>(offset + done));
         if (n < 0 && errno == EINTR) {
             continue;
         }
         if (n <= 0) {
             // A file that shrank since it was opened ends here, as does any read error.
-            out.clear();
-            return false;
+            break;
         }
         done += static_cast<size_t>(n);
     }
-    return true;
+    return done;
 }
 
 } // namespace zarn::platform
