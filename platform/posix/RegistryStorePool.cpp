@@ -105,8 +105,9 @@ LONG RegistryStorePool::DatabasePath(bool makeDirectories, std::string& path) {
 }
 
 LONG RegistryStorePool::Current(std::shared_ptr<RegistryStore>& store) {
+    // The default database's folders are made only when its store is opened, not on every registry call.
     std::string path;
-    LONG result = DatabasePath(true, path);
+    LONG result = DatabasePath(false, path);
     if (result != ERROR_SUCCESS)
         return result;
     std::lock_guard lock(m_mutex);
@@ -124,8 +125,12 @@ LONG RegistryStorePool::Current(std::shared_ptr<RegistryStore>& store) {
         m_stores.erase(found);
         found = m_stores.end();
     }
-    if (found == m_stores.end())
+    if (found == m_stores.end()) {
+        result = DatabasePath(true, path);
+        if (result != ERROR_SUCCESS)
+            return result;
         found = m_stores.emplace(path, std::make_shared<RegistryStore>(path)).first;
+    }
     store = found->second;
     return ERROR_SUCCESS;
 }
