@@ -9,7 +9,9 @@
 
 namespace zarn {
 
-int RunDesktopLauncher(int argc, char** argv) {
+namespace {
+
+int RunDesktop(int argc, char** argv) {
     QApplication application(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Ostrevant"));
     QApplication::setApplicationName(QStringLiteral("zarn"));
@@ -27,4 +29,10 @@ int RunDesktopLauncher(int argc, char** argv) {
     return app.ExitInstance();
 }
 
+} // namespace
+
 } // namespace zarn
+
+extern "C" Q_DECL_EXPORT int ZarnRunDesktopLauncher(int argc, char** argv) {
+    return zarn::RunDesktop(argc, argv);
+}

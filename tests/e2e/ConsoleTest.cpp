@@ -220,7 +220,8 @@ TEST_F(Console, BadUsageExitsOneWithoutTouchingAnything) {
                                                {"--bogus"},
                                                {"--check", "--server"},
                                                {"--check", "--server", "ftp://127.0.0.1"},
-                                               {"--update", "drawing.qdz"}}) {
+                                               {"--update", "drawing.qdz"},
+                                               {}}) { // the last: no window module in this folder
         SCOPED_TRACE(testing::PrintToString(arguments));
         const Outcome run = Launch(arguments);
         EXPECT_EQ(run.exitCode, 1);

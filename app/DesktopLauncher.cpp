@@ -1,0 +1,30 @@
+// The desktop launcher of a build with the window: loads the desktop module from the application directory and
+// runs it.
+#include "app/DesktopLauncher.h"
+
+#include "app/StartupSteps.h"
+#include "platform/Library.h"
+
+#include <cstdio>
+#include <string>
+
+namespace zarn {
+
+int RunDesktopLauncher(int argc, char** argv) {
+    const std::string appDir = InitAppDirectory();
+    const std::string path = appDir + ZARN_DESKTOP_MODULE;
+    platform::Library module;
+    const unsigned long code = appDir.empty() ? 2 : module.Load(path);
+    using Entry = int (*)(int, char**);
+    const auto entry = code == 0 ? reinterpret_cast<Entry>(module.FindFunction("ZarnRunDesktopLauncher")) : nullptr;
+    if (entry == nullptr) {
+        std::fprintf(stderr,
+                     "QuillornaCC: the window cannot be loaded from %s (system error %lu); --check and "
+                     "--update still work (see --help)\n",
+                     path.c_str(), code);
+        return 1;
+    }
+    return entry(argc, argv);
+}
+
+} // namespace zarn
