@@ -75,8 +75,12 @@ struct MemorySystem : mspack_system {
             auto* handle = new Handle{static_cast<MemorySystem*>(self), mode == MSPACK_SYS_OPEN_WRITE, 0, 0};
             return reinterpret_cast<mspack_file*>(handle);
         };
+        // After a failed extraction the library may hand back a handle it no longer has: no handle at all.
         close = [](mspack_file* file) {
             auto* handle = reinterpret_cast<Handle*>(file);
+            if (handle == nullptr) {
+                return;
+            }
             if (handle->output) {
                 handle->owner->lastWritten = handle->written;
             }
@@ -84,7 +88,7 @@ struct MemorySystem : mspack_system {
         };
         read = [](mspack_file* file, void* buffer, int bytes) -> int {
             auto* handle = reinterpret_cast<Handle*>(file);
-            if (handle->output || bytes < 0) {
+            if (handle == nullptr || handle->output || bytes < 0) {
                 return -1;
             }
             const std::size_t length = handle->owner->size;
@@ -96,7 +100,7 @@ struct MemorySystem : mspack_system {
         };
         write = [](mspack_file* file, void*, int bytes) -> int {
             auto* handle = reinterpret_cast<Handle*>(file);
-            if (!handle->output || bytes < 0 ||
+            if (handle == nullptr || !handle->output || bytes < 0 ||
                 handle->owner->writtenTotal + static_cast<std::size_t>(bytes) > kOutputLimit) {
                 return -1;
             }
@@ -106,6 +110,9 @@ struct MemorySystem : mspack_system {
         };
         seek = [](mspack_file* file, off_t offset, int mode) -> int {
             auto* handle = reinterpret_cast<Handle*>(file);
+            if (handle == nullptr) {
+                return -1;
+            }
             off_t base = 0;
             if (mode == MSPACK_SYS_SEEK_CUR) {
                 base = static_cast<off_t>(handle->position);
@@ -120,7 +127,10 @@ struct MemorySystem : mspack_system {
             handle->position = static_cast<std::size_t>(base + offset);
             return 0;
         };
-        tell = [](mspack_file* file) -> off_t { return static_cast<off_t>(reinterpret_cast<Handle*>(file)->position); };
+        tell = [](mspack_file* file) -> off_t {
+            const auto* handle = reinterpret_cast<Handle*>(file);
+            return handle != nullptr ? static_cast<off_t>(handle->position) : -1;
+        };
         message = &Quiet;
         alloc = [](mspack_system*, size_t bytes) { return std::malloc(bytes); };
         free = [](void* pointer) { std::free(pointer); };

@@ -65,6 +65,9 @@ mspack_file* DiskSystem::Open(mspack_system* self, const char* filename, int mod
 
 void DiskSystem::Close(mspack_file* file) {
     Handle* handle = AsHandle(file);
+    if (handle == nullptr) {
+        return;
+    }
     if (handle->input != nullptr) {
         std::fclose(handle->input);
     }
@@ -76,9 +79,10 @@ void DiskSystem::Close(mspack_file* file) {
     delete handle;
 }
 
+// The library may pass a null handle after a failed extraction; every operation refuses one.
 int DiskSystem::Read(mspack_file* file, void* buffer, int bytes) {
     Handle* handle = AsHandle(file);
-    if (handle->input == nullptr || bytes < 0) {
+    if (handle == nullptr || handle->input == nullptr || bytes < 0) {
         return -1;
     }
     const std::size_t count = std::fread(buffer, 1, static_cast<std::size_t>(bytes), handle->input);
@@ -90,7 +94,7 @@ int DiskSystem::Read(mspack_file* file, void* buffer, int bytes) {
 
 int DiskSystem::Write(mspack_file* file, void* buffer, int bytes) {
     Handle* handle = AsHandle(file);
-    if (handle->output == nullptr || bytes < 0) {
+    if (handle == nullptr || handle->output == nullptr || bytes < 0) {
         return -1;
     }
     if (const unsigned long code =
@@ -104,7 +108,7 @@ int DiskSystem::Write(mspack_file* file, void* buffer, int bytes) {
 
 int DiskSystem::Seek(mspack_file* file, off_t offset, int mode) {
     Handle* handle = AsHandle(file);
-    if (handle->input == nullptr || offset < std::numeric_limits<long>::min() ||
+    if (handle == nullptr || handle->input == nullptr || offset < std::numeric_limits<long>::min() ||
         offset > std::numeric_limits<long>::max()) {
         return -1;
     }
@@ -121,7 +125,7 @@ int DiskSystem::Seek(mspack_file* file, off_t offset, int mode) {
 
 off_t DiskSystem::Tell(mspack_file* file) {
     Handle* handle = AsHandle(file);
-    return handle->input != nullptr ? static_cast<off_t>(std::ftell(handle->input)) : -1;
+    return handle != nullptr && handle->input != nullptr ? static_cast<off_t>(std::ftell(handle->input)) : -1;
 }
 
 void DiskSystem::Message(mspack_file*, const char* format, ...) {
