@@ -29,8 +29,8 @@ std::string ExecutablePath() {
 }
 
 std::string UserStateDirectory() {
-    // The base directory specification ignores a relative value, as a folder relative to wherever the program
-    // happens to run would be.
+    // A relative value is ignored, as the XDG folders' convention asks: a folder relative to wherever the program
+    // happens to run would move with it.
     const char* state = std::getenv("XDG_STATE_HOME");
     if (state != nullptr && state[0] == '/') {
         return state;

@@ -2,7 +2,6 @@
 // zarn-serve, the real list file and the real installation steps.
 #include "app/console/ConsoleHost.h"
 #include "components/ZarnDoc.h"
-#include "platform/Signature.h"
 #include "tests/support/ScratchRegistry.h"
 #include "tests/support/ServeProcess.h"
 #include "tests/support/TempAppDir.h"
@@ -32,12 +31,6 @@ public:
     std::vector<std::string> messages;
 };
 
-std::string Sha256Of(const std::string& bytes) {
-    platform::Sha256 hash;
-    hash.Update(bytes.data(), bytes.size());
-    return hash.FinishHex();
-}
-
 class SignedList : public testing::Test {
 public:
     SignedList() : m_serve(ZARN_SERVE_PATH, m_vendor.Path().string()), m_doc(m_app.AppDir(), m_serve.Url(), m_host) {
@@ -56,7 +49,7 @@ public:
                "/files/tool.exe\nregfile=app\ndir=tools\nmajor_ver=1\n" + integrity + "[ENDCOMP]\n";
     }
     std::string Integrity() const {
-        return "sha256=" + Sha256Of(m_tool) + "\nsize=" + std::to_string(m_tool.size()) + "\n";
+        return "sha256=" + test::Sha256Hex(m_tool) + "\nsize=" + std::to_string(m_tool.size()) + "\n";
     }
     std::string Good(int serial) const {
         return ListText("serial=" + std::to_string(serial) + "\nexpires=2099-01-01T00:00:00Z\n", Integrity());
@@ -178,8 +171,9 @@ TEST_F(SignedList, RefusedListsKeepThePreviousListAndInstallNothing) {
 TEST_F(SignedList, ComponentsWithoutAValidHashAndSizeAreRefusedOneByOne) {
     ASSERT_NE(m_serve.Port(), 0);
     for (const std::string& integrity :
-         {std::string(), "size=" + std::to_string(m_tool.size()) + "\n", "sha256=" + Sha256Of(m_tool) + "\n",
-          "sha256=" + Sha256Of(m_tool) + "\nsize=12k\n", "sha256=abc\nsize=" + std::to_string(m_tool.size()) + "\n"}) {
+         {std::string(), "size=" + std::to_string(m_tool.size()) + "\n", "sha256=" + test::Sha256Hex(m_tool) + "\n",
+          "sha256=" + test::Sha256Hex(m_tool) + "\nsize=12k\n",
+          "sha256=abc\nsize=" + std::to_string(m_tool.size()) + "\n"}) {
         SCOPED_TRACE(integrity);
         m_host.messages.clear();
         Publish(ListText("serial=5\nexpires=2099-01-01T00:00:00Z\n", integrity));
@@ -201,8 +195,8 @@ TEST_F(SignedList, CorruptedOrOversizedComponentIsRefusedBeforeAnythingUsesIt) {
     WriteFile((m_vendor.Path() / "files/setup.exe").string(), installer);
     const std::string list =
         "serial=5\nexpires=2099-01-01T00:00:00Z\n[STARTCOMP]\ndesc=Setup\ncodebase=" + m_serve.Url() +
-        "/files/setup.exe\ndir=tools\nsha256=" + Sha256Of(installer) + "\nsize=" + std::to_string(installer.size()) +
-        "\n[ENDCOMP]\n";
+        "/files/setup.exe\ndir=tools\nsha256=" + test::Sha256Hex(installer) +
+        "\nsize=" + std::to_string(installer.size()) + "\n[ENDCOMP]\n";
     Publish(list);
     ASSERT_EQ(m_doc.DownloadComponentList(), 1);
     ASSERT_EQ(m_doc.ParseComponentList(), 1);
@@ -223,7 +217,7 @@ TEST_F(SignedList, CorruptedOrOversizedComponentIsRefusedBeforeAnythingUsesIt) {
         EXPECT_FALSE(fs::exists(marker)) << at;
         ASSERT_EQ(m_host.messages.size(), 1u);
         EXPECT_NE(m_host.messages[0].find("received " + std::to_string(installer.size()) + " bytes, SHA-256 " +
-                                          Sha256Of(corrupted)),
+                                          test::Sha256Hex(corrupted)),
                   std::string::npos)
             << m_host.messages[0];
     }
