@@ -1,46 +1,67 @@
-// The Quillorna design control as an in-process server: DllRegisterServer registers the control from wherever it
-// was unpacked, and the geometry library's class beside it, so that the launcher finds both installed versions.
-#include "samples/shared/ClassRegistration.h"
+#include "samples/design/DesignControl.h"
 
-#include <cstdint>
-#include <dlfcn.h>
-#include <filesystem>
-#include <string>
+#include "samples/design/DesignCanvas.h"
 
-namespace {
+#include <QAction>
+#include <QActionGroup>
+#include <QFileInfo>
+#include <QLabel>
+#include <QToolBar>
+#include <QVBoxLayout>
 
-constexpr std::int32_t kOk = 0;
-// SELFREG_E_CLASS: the classes could not be registered.
-constexpr std::int32_t kClassFailed = static_cast<std::int32_t>(0x80040201u);
+namespace quillorna {
 
-// This library's own file, as it was loaded.
-std::filesystem::path OwnPath() {
-    Dl_info info{};
-    if (dladdr(reinterpret_cast<const void*>(&OwnPath), &info) == 0 || info.dli_fname == nullptr) {
-        return {};
-    }
-    std::error_code error;
-    std::filesystem::path path = std::filesystem::absolute(info.dli_fname, error);
-    return error ? std::filesystem::path() : path.lexically_normal();
-}
-
-} // namespace
-
-extern "C" __attribute__((visibility("default"))) std::int32_t DllRegisterServer() {
-    const std::filesystem::path self = OwnPath();
-    if (self.empty()) {
-        return kClassFailed;
-    }
-    // The control lies in its own folder under the application directory; the geometry library in another.
-    const std::filesystem::path geometry = self.parent_path().parent_path() / GEOMETRY_DIR / GEOMETRY_FILE;
-    const quillorna::ClassRegistration classes[] = {
-        {DESIGN_CLSID, "Quillorna Design Control", "Quillorna.Design.1", self.string(), "Apartment"},
-        {GEOMETRY_CLSID, "Quillorna Geometry Library", "Quillorna.Geometry.1", geometry.string(), "Both"},
+DesignControl::DesignControl(const QString& documentPath, QWidget* parent)
+    : QWidget(parent), m_canvas(new DesignCanvas(this)), m_undo(new QAction(tr("&Undo"), this)),
+      m_document(new QLabel(this)) {
+    auto* tools = new QToolBar(this);
+    tools->setObjectName(QStringLiteral("designTools"));
+    tools->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    auto* group = new QActionGroup(this);
+    const auto tool = [&](const QString& text, const char* name, DesignCanvas::Tool which, const QString& tip) {
+        QAction* action = tools->addAction(text);
+        action->setObjectName(QLatin1String(name));
+        action->setCheckable(true);
+        action->setToolTip(tip);
+        action->setChecked(m_canvas->GetTool() == which);
+        group->addAction(action);
+        connect(action, &QAction::triggered, m_canvas, [this, which] { m_canvas->SetTool(which); });
     };
-    for (const auto& entry : classes) {
-        if (quillorna::RegisterClass(entry) != ERROR_SUCCESS) {
-            return kClassFailed;
-        }
-    }
-    return kOk;
+    tool(tr("&Line"), "lineTool", DesignCanvas::Tool::Line, tr("Drag on the grid to draw a line"));
+    tool(tr("&Rectangle"), "rectangleTool", DesignCanvas::Tool::Rectangle, tr("Drag on the grid to draw a rectangle"));
+    tool(tr("&Move"), "moveTool", DesignCanvas::Tool::Move, tr("Drag a line or rectangle to move it"));
+    tools->addSeparator();
+
+    // Ctrl+Z while the control has the focus; the launcher's frame leaves that key to it.
+    m_undo->setObjectName(QStringLiteral("undo"));
+    m_undo->setShortcut(QKeySequence::Undo);
+    m_undo->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    m_undo->setToolTip(tr("Take back the last drawing or move (%1)").arg(m_undo->shortcut().toString()));
+    m_undo->setEnabled(false);
+    connect(m_undo, &QAction::triggered, m_canvas, &DesignCanvas::Undo);
+    connect(m_canvas, &DesignCanvas::undoAvailable, m_undo, &QAction::setEnabled);
+    tools->addAction(m_undo);
+    addAction(m_undo);
+
+    auto* spacer = new QWidget(tools);
+    spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    tools->addWidget(spacer);
+    m_document->setObjectName(QStringLiteral("documentName"));
+    m_document->setText(documentPath.isEmpty() ? tr("No document") : QFileInfo(documentPath).fileName());
+    m_document->setToolTip(documentPath);
+    m_document->setContentsMargins(8, 0, 8, 0);
+    tools->addWidget(m_document);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(tools);
+    layout->addWidget(m_canvas, 1);
+    setFocusProxy(m_canvas);
 }
+
+QString DesignControl::DocumentCaption() const {
+    return m_document->text();
+}
+
+} // namespace quillorna

@@ -123,7 +123,7 @@ TEST_F(InstalledUpdate, EveryKindInstallsOnceAndARaisedVersionInstallsAgain) {
     EXPECT_TRUE(fs::is_regular_file(App() / "templates/drawings/A4-landscape.qdt"));
     const test::ProgramOutcome control =
         Run((App() / "zarn-reg").string(),
-            {"query", "HKCR\\CLSID\\{6B1A2F3C-0D4E-4F51-9A62-7B8C9D0E1F20}\\InprocServer32", "/ve"});
+            {"query", std::string("HKCR\\CLSID\\") + ZARN_DESIGN_CONTROL_CLSID + "\\InprocServer32", "/ve"});
     EXPECT_EQ(control.exitCode, 0) << control.err;
     EXPECT_NE(control.out.find("REG_SZ    " + (App() / "design/qdesign.ocx").string() + "\n"), std::string::npos)
         << control.out;

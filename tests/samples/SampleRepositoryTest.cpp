@@ -95,7 +95,8 @@ TEST(SampleRepository, EveryKindInstallsOnceAndIsThenCurrent) {
     EXPECT_EQ(CRegistry(HKEY_CURRENT_USER).ReadString("Software\\Ostrevant\\Quillorna\\Templates", "Folder", folder),
               1);
     EXPECT_EQ(fs::path(folder), fs::canonical(drawings));
-    const std::string control = "CLSID\\{6B1A2F3C-0D4E-4F51-9A62-7B8C9D0E1F20}\\InprocServer32";
+    // The class the launcher's view creates.
+    const std::string control = std::string("CLSID\\") + ZARN_DESIGN_CONTROL_CLSID + "\\InprocServer32";
     std::string server;
     std::string threading;
     EXPECT_EQ(CRegistry(HKEY_CLASSES_ROOT).ReadString(control.c_str(), "", server), 1);
