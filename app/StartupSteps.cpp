@@ -12,7 +12,7 @@ namespace {
 
 // Our own switches that take the next argument as their value.
 bool TakesValue(const std::string& argument) {
-    return argument == "--server";
+    return argument == "--server" || argument == "--ca-file";
 }
 
 } // namespace

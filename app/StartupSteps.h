@@ -16,8 +16,8 @@ std::string AppDirectoryFromExecutablePath(const std::string& executablePath, ch
 std::string InitAppDirectory();
 
 // The document named by the command line `arguments` (without the program name): the first non-empty argument
-// that is no switch and not the value of a switch that takes one ("--server URL"). Any thread. Empty when
-// there is none.
+// that is no switch and not the value of a switch that takes one ("--server URL", "--ca-file FILE"). Any thread. Empty
+// when there is none.
 std::string DocumentFromCommandLine(const std::vector<std::string>& arguments);
 
 // The start file's path: `appDir` + "temp" + separator + "startfile.txt". Any thread.

@@ -51,7 +51,7 @@ int RunConsoleMode(const ConsoleOptions& options) {
     settings.quiet = options.quiet;
     settings.progress = platform::IsTerminal(platform::StandardStream::Error);
     settings.mayAsk = platform::IsTerminal(platform::StandardStream::Input);
-    settings.caFile = options.caFile ? *options.caFile : ConsoleSettings::StoredCaFile();
+    settings.caFile = ConsoleSettings::CaFile(options.caFile);
     ConsoleHost host(settings);
     CZarnDoc document(appDir, options.server, host);
     document.SetLog(&log);

@@ -10,4 +10,8 @@ std::string ConsoleSettings::StoredCaFile() {
     return settings.value(QLatin1String(kCaFileKey)).toString().toLocal8Bit().toStdString();
 }
 
+std::string ConsoleSettings::CaFile(const std::optional<std::string>& given) {
+    return given ? *given : StoredCaFile();
+}
+
 } // namespace zarn

@@ -3,6 +3,7 @@
 // ~/.config/Ostrevant/zarn.conf elsewhere). Qt Core only: nothing here needs a display.
 #pragma once
 
+#include <optional>
 #include <string>
 
 namespace zarn {
@@ -14,6 +15,8 @@ public:
 
     // The stored certificate authority file; empty when none is stored. UI thread.
     static std::string StoredCaFile();
+    // The certificate authority file a run trusts: the one the command line gave, else the stored one. UI thread.
+    static std::string CaFile(const std::optional<std::string>& given);
 };
 
 } // namespace zarn

@@ -8,7 +8,7 @@
 
 namespace zarn {
 
-GuiDocumentHost::GuiDocumentHost(CZarnApp& app) : m_app(app) {}
+GuiDocumentHost::GuiDocumentHost(CZarnApp& app, std::string caFile) : m_app(app), m_caFile(std::move(caFile)) {}
 
 void GuiDocumentHost::FillComponentList(const CZarnDoc&) {
     if (CZarnView* view = m_app.GetActiveView())
@@ -32,6 +32,7 @@ int GuiDocumentHost::RunDownload(const std::string& sourceUrl, const std::string
     dialog.m_strTargetPath = targetPath;
     dialog.m_expectedSize = check.size;
     dialog.m_expectedSha256 = check.sha256;
+    dialog.m_strCaFile = m_caFile;
     return dialog.DoModal() == kIdOk ? kIdOk : kIdCancel;
 }
 

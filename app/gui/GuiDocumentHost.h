@@ -4,14 +4,17 @@
 
 #include "components/DocumentHost.h"
 
+#include <string>
+
 namespace zarn {
 
 class CZarnApp;
 
 class GuiDocumentHost : public CDocumentHost {
 public:
-    // `app` must outlive the host; its frame and view are looked up at every call. UI thread.
-    explicit GuiDocumentHost(CZarnApp& app);
+    // `app` must outlive the host; its frame and view are looked up at every call. Every download trusts
+    // `caFile` (empty: none) besides the system's certificate authorities. UI thread.
+    GuiDocumentHost(CZarnApp& app, std::string caFile);
 
     void FillComponentList(const CZarnDoc& document) override;
     void HideDesignControl() override;
@@ -23,6 +26,7 @@ public:
 
 private:
     CZarnApp& m_app;
+    std::string m_caFile;
 };
 
 } // namespace zarn

@@ -1,6 +1,8 @@
 #include "app/gui/ZarnApp.h"
 
 #include "app/StartupSteps.h"
+#include "app/console/ConsoleOptions.h"
+#include "app/console/ConsoleSettings.h"
 #include "app/gui/AboutDlg.h"
 #include "app/gui/GuiDocumentHost.h"
 #include "app/gui/MainFrame.h"
@@ -23,18 +25,6 @@ namespace zarn {
 namespace {
 
 CZarnApp* g_app = nullptr;
-
-// The vendor's server: the value of "--server", else the build's default, without a trailing "/".
-std::string ServerFromCommandLine(const std::vector<std::string>& arguments) {
-    std::string server = ZARN_DEFAULT_SERVER;
-    for (size_t i = 0; i + 1 < arguments.size(); ++i) {
-        if (arguments[i] == "--server")
-            server = arguments[i + 1];
-    }
-    while (!server.empty() && server.back() == '/')
-        server.pop_back();
-    return server;
-}
 
 QString FromLocal(const std::string& text) {
     return QString::fromLocal8Bit(text);
@@ -69,14 +59,21 @@ bool CZarnApp::InitInstance(const std::vector<std::string>& arguments) {
     LoadStdProfileSettings(kMaxRecentFiles);
     InitAppDirectory();
 
+    // The same reading of the command line as the console mode's, so that both take and refuse the same switches.
+    const ParsedCommandLine parsed = ParseCommandLine(arguments, ZARN_DEFAULT_SERVER);
+    if (!parsed.error.empty()) {
+        MessageBox::ShowOk(nullptr, FromLocal("QuillornaCC: " + parsed.error + " (see QuillornaCC --help)"));
+        return false;
+    }
+
     // The shell command: a named document must open before anything is shown.
     m_documentPath = DocumentFromCommandLine(arguments);
     if (!m_documentPath.empty() && !OpenDocumentFile(FromLocal(m_documentPath))) {
         MessageBox::ShowOk(nullptr, FromLocal(LoadString(AFX_IDP_FAILED_TO_OPEN_DOC)));
         return false;
     }
-    m_host = std::make_unique<GuiDocumentHost>(*this);
-    m_pDocument = std::make_unique<CZarnDoc>(m_strAppDir, ServerFromCommandLine(arguments), *m_host);
+    m_host = std::make_unique<GuiDocumentHost>(*this, ConsoleSettings::CaFile(parsed.options.caFile));
+    m_pDocument = std::make_unique<CZarnDoc>(m_strAppDir, parsed.options.server, *m_host);
     m_pMainFrame = std::make_unique<CMainFrame>();
     m_pMainFrame->SetView(new CZarnView(*m_pDocument));
     connect(m_pMainFrame->m_actAbout, &QAction::triggered, this, &CZarnApp::OnAppAbout);

@@ -33,8 +33,10 @@ public:
     static CZarnApp* GetApp();
 
     // The whole start-up with the command line's `arguments` (without the program's name): returns only when
-    // the chain of start dialogs and update checks has ended. False when a document named on the command line
-    // cannot be opened (reported in a message box; nothing else happens then). UI thread.
+    // the chain of start dialogs and update checks has ended. The switches are the console mode's: --server and
+    // --ca-file apply, the stored certificate authority when --ca-file is not given. False when the command line
+    // is no good or a document named on it cannot be opened (reported in a message box; nothing else happens
+    // then). UI thread.
     virtual bool InitInstance(const std::vector<std::string>& arguments);
     // Stores the settings at the end of the run; returns the process's exit code.
     virtual int ExitInstance();

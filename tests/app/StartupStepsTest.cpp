@@ -42,9 +42,10 @@ TEST(CommandLineDocument, FirstArgumentThatIsNoSwitch) {
     EXPECT_EQ(DocumentFromCommandLine(Args{"-x", "--check", "first.dsn", "second.dsn"}), "first.dsn");
     EXPECT_EQ(DocumentFromCommandLine(Args{"C:\\Plans\\my kitchen.dsn"}), "C:\\Plans\\my kitchen.dsn");
     EXPECT_EQ(DocumentFromCommandLine(Args{"", "late.dsn"}), "late.dsn");
-    // The value of --server is no document.
+    // The values of --server and --ca-file are no document.
     EXPECT_EQ(DocumentFromCommandLine(Args{"--server", "http://127.0.0.1:9", "plan.dsn"}), "plan.dsn");
     EXPECT_EQ(DocumentFromCommandLine(Args{"--server", "http://127.0.0.1:9"}), "");
+    EXPECT_EQ(DocumentFromCommandLine(Args{"--ca-file", "vendor.pem", "plan.dsn"}), "plan.dsn");
     EXPECT_EQ(DocumentFromCommandLine(Args{"--server"}), "");
     EXPECT_EQ(DocumentFromCommandLine(Args{"--check", "--json"}), "");
 }

@@ -11,6 +11,7 @@
 #include "components/ZarnDoc.h"
 #include "download/gui/DialogResult.h"
 #include "download/gui/HttpDownloadDlg.h"
+#include "platform/Process.h"
 #include "res/ResourceIds.h"
 #include "tests/support/LocalServer.h"
 #include "tests/support/TempAppDir.h"
@@ -18,6 +19,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDir>
 #include <QFile>
 #include <QHeaderView>
 #include <QLabel>
@@ -167,6 +169,8 @@ private slots:
     void documentThatCannotBeOpenedEndsStartUp();
     void frameMenuStatusBarAndAboutBox();
     void printingGivesAnEmptyPage();
+    void sampleDesignControlFromTheDemoRepository();
+    void commandLineIsReadAsTheConsoleReadsIt();
 
 private:
     // A vendor server with the list and one plain file, which it hands out slowly enough to be seen.
@@ -186,7 +190,6 @@ void ZarnAppTest::initTestCase() {
     // The settings go to a folder of the test's own, never to the user's.
     m_config = std::make_unique<QTemporaryDir>();
     qputenv("XDG_CONFIG_HOME", m_config->path().toLocal8Bit());
-    RegisterDesignControl(ZARN_TEST_DESIGN_CONTROL);
 }
 
 void ZarnAppTest::RegisterDesignControl(const char* library) {
@@ -203,6 +206,8 @@ void ZarnAppTest::init() {
     });
     m_app = std::make_unique<test::TempAppDir>();
     m_listRequests = 0;
+    // A case that installs the sample control leaves its registration behind.
+    RegisterDesignControl(ZARN_TEST_DESIGN_CONTROL);
     ServeList();
 }
 
@@ -464,6 +469,151 @@ void ZarnAppTest::printingGivesAnEmptyPage() {
     QCOMPARE(bytes.count("/Type /Page\n") + bytes.count("/Type /Page\r"), 1);
     // Nothing drawn on it: the list on the screen is no part of the printout.
     QVERIFY(!bytes.contains("/Type /Font"));
+}
+
+void ZarnAppTest::sampleDesignControlFromTheDemoRepository() {
+    // The demo vendor repository over a real server, and the installed layout it needs: the list's folder, the
+    // cabinet expander beside the launcher and the registry library that the templates' installer loads.
+    const std::filesystem::path repository = ZARN_SAMPLES_REPOSITORY;
+    const std::filesystem::path listFile = m_app->Outside() / "complist.txt";
+    test::LocalServer vendor;
+    vendor.Http().set_keep_alive_max_count(1);
+    vendor.Http().set_mount_point("/quillornacc/components", (repository / "quillornacc/components").string());
+    vendor.Http().Get(
+        R"(/+quillornacc/+complist/+complist\.txt)",
+        [&](const httplib::Request&, httplib::Response& res) { res.set_content(ReadFile(listFile), "text/plain"); });
+    vendor.Start();
+    unsigned long exitCode = 1;
+    QCOMPARE(platform::RunProgram(
+                 ZARN_CMAKE,
+                 {"-DSERVER=" + vendor.Url(""), "-DOUTPUT=" + listFile.string(), "-P", ZARN_SAMPLES_WRITE_LIST},
+                 platform::ProgramWindow::None, exitCode),
+             0ul);
+    QCOMPARE(exitCode, 0ul);
+    for (const auto& [from, to] :
+         {std::pair{ZARN_EXPAND_PATH, "zarn-expand"}, std::pair{ZARN_REGISTRY_LIBRARY, "libzarn_registry.so"}})
+        std::filesystem::copy_file(from, m_app->Path(to));
+    std::filesystem::create_directory(m_app->Path("complist"));
+    std::filesystem::create_directory(m_app->Path("temp"));
+    const std::string document = (m_app->Outside() / "kitchen plan.dsn").string();
+    std::ofstream(document) << "lines";
+
+    TestApp app(m_app->AppDir());
+    CZarnView* view = nullptr;
+    QStringList statuses;
+    DialogScript script;
+    // The list is missing, so a check installs everything first, and its start dialog leads to designing.
+    script.Then("startDialog", [&](QDialog& dialog) {
+        view = app.GetActiveView();
+        for (const QString& row : Rows(*view))
+            statuses << row.section(QLatin1Char('|'), 2);
+        Click(dialog, IDOK_BUTTON);
+    });
+    QVERIFY(app.InitInstance({document, "--server", vendor.Url("")}));
+    QCOMPARE(script.m_unexpected, QStringList());
+    QCOMPARE(m_boxes, QStringList{kListMissing});
+    QCOMPARE(statuses, QStringList(4, QStringLiteral("CURRENT")));
+
+    // The installed sample control fills the view, opened on the command line's document.
+    QWidget* control = view->m_wndDesign;
+    QVERIFY(control != nullptr);
+    QCOMPARE(control->metaObject()->className(), "quillorna::DesignControl");
+    QVERIFY(control->isVisible() && !view->m_listComponents->isVisible());
+    QTRY_COMPARE(control->geometry(), view->rect());
+    auto* name = control->findChild<QLabel*>(QStringLiteral("documentName"));
+    QVERIFY(name != nullptr && name->isVisible());
+    QCOMPARE(name->text(), QStringLiteral("kitchen plan.dsn"));
+
+    // A drawing in the hosted control, and Ctrl+Z reaches the control through the main frame.
+    QWidget* canvas = control->findChild<QWidget*>(QStringLiteral("designCanvas"));
+    QVERIFY(canvas != nullptr);
+    app.GetMainWnd()->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(app.GetMainWnd()));
+    canvas->setFocus();
+    QTest::mousePress(canvas, Qt::LeftButton, Qt::NoModifier, {20, 20});
+    QTest::mouseMove(canvas, {120, 80});
+    QTest::mouseRelease(canvas, Qt::LeftButton, Qt::NoModifier, {120, 80});
+    auto* undo = control->findChild<QAction*>(QStringLiteral("undo"));
+    QVERIFY(undo != nullptr && undo->isEnabled());
+    QTest::keyClick(canvas, Qt::Key_Z, Qt::ControlModifier);
+    QVERIFY(!undo->isEnabled());
+
+    // A second check hides the control behind the list; "Start Designing" brings back the same one.
+    script.Then("startDialog", [&](QDialog& dialog) { Click(dialog, IDC_UPDATE); });
+    script.Then("startDialog", [&](QDialog& dialog) {
+        QVERIFY(!control->isVisible() && view->m_listComponents->isVisible());
+        Click(dialog, IDOK_BUTTON);
+    });
+    app.ShowStartDialog(1);
+    QVERIFY(script.Done());
+    QCOMPARE(view->m_wndDesign, control);
+    QVERIFY(control->isVisible() && !view->m_listComponents->isVisible());
+    QCOMPARE(view->findChildren<QWidget*>(QStringLiteral("cad design")).size(), 1);
+    QCOMPARE(script.m_unexpected, QStringList());
+}
+
+void ZarnAppTest::commandLineIsReadAsTheConsoleReadsIt() {
+    // Bad usage ends the start-up with the console's reason, before any window or request.
+    const std::vector<std::vector<std::string>> badLines{
+        {"--server", "ftp://127.0.0.1"}, {"--ca-file"}, {"--json"}, {"--server", "http://a", "--server", "http://b"}};
+    for (const auto& line : badLines) {
+        m_boxes.clear();
+        TestApp app(m_app->AppDir());
+        QVERIFY(!app.InitInstance(line));
+        QCOMPARE(m_boxes.size(), 1);
+        QVERIFY2(m_boxes.front().startsWith(QLatin1String("QuillornaCC: ")), qPrintable(m_boxes.front()));
+        QVERIFY(app.GetMainWnd() == nullptr);
+    }
+    QCOMPARE(m_listRequests, 0);
+
+    // An https server whose certificate only --ca-file or the stored caFile vouches for.
+    const QString keys = m_config->filePath(QStringLiteral("tls"));
+    QVERIFY(QDir().mkpath(keys));
+    const std::string key = (keys + "/key.pem").toStdString(), certificate = (keys + "/cert.pem").toStdString();
+    unsigned long exitCode = 1;
+    QCOMPARE(platform::RunProgram("/usr/bin/openssl",
+                                  {"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1",
+                                   "-nodes", "-days", "2", "-subj", "/CN=127.0.0.1", "-addext",
+                                   "subjectAltName=IP:127.0.0.1", "-keyout", key, "-out", certificate},
+                                  platform::ProgramWindow::None, exitCode),
+             0ul);
+    QCOMPARE(exitCode, 0ul);
+    test::LocalServer secure(std::make_unique<httplib::SSLServer>(certificate.c_str(), key.c_str()));
+    secure.Http().set_keep_alive_max_count(1);
+    secure.Http().Get(R"(/+quillornacc/+complist/+complist\.txt)", [](const httplib::Request&, httplib::Response& res) {
+        res.set_content("[STARTCOMP]\ndesc=Help Pages\n[ENDCOMP]\n", "text/plain");
+    });
+    secure.Start();
+    const std::string server = secure.Url("", "https");
+
+    struct Run {
+        std::vector<std::string> line;
+        const char* storedCaFile;
+        bool fetched;
+    };
+    const Run runs[] = {
+        {{"--server", server, "--ca-file", certificate}, "", true},
+        {{"--server", server}, certificate.c_str(), true},
+        {{"--server", server}, "", false},
+        {{"--server", server, "--ca-file", (keys + "/none.pem").toStdString()}, certificate.c_str(), false},
+    };
+    for (const Run& run : runs) {
+        m_boxes.clear();
+        test::TempAppDir appDir;
+        std::filesystem::create_directory(appDir.Path("complist"));
+        QSettings(QStringLiteral("Ostrevant"), QStringLiteral("zarn"))
+            .setValue(QStringLiteral("caFile"), QString::fromStdString(run.storedCaFile));
+        TestApp app(appDir.AppDir());
+        DialogScript script;
+        script.Then("startDialog", [&](QDialog& dialog) { Click(dialog, IDOK_BUTTON); });
+        script.Then("startDialog", [&](QDialog& dialog) { Click(dialog, IDOK_BUTTON); });
+        QVERIFY2(app.InitInstance(run.line), qPrintable(m_boxes.join('|')));
+        QCOMPARE(script.m_unexpected, QStringList());
+        QCOMPARE(Rows(*app.GetActiveView()).size(), run.fetched ? 1 : 0);
+        // Only the list-missing message when the list came; a failed download's besides when it did not.
+        QCOMPARE(m_boxes.size(), run.fetched ? 1 : 2);
+    }
+    QSettings(QStringLiteral("Ostrevant"), QStringLiteral("zarn")).remove(QStringLiteral("caFile"));
 }
 
 } // namespace zarn
