@@ -3,13 +3,12 @@
 #include "app/gui/DialogFrame.h"
 #include "app/gui/DialogUnits.h"
 #include "download/gui/DialogResult.h"
+#include "res/AppIcon.h"
 #include "res/ResourceIds.h"
 
-#include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QStyle>
 
 namespace zarn {
 
@@ -25,9 +24,7 @@ CAboutDlg::CAboutDlg(QWidget* parent)
     auto* icon = new QLabel(this);
     icon->setObjectName(QStringLiteral("icon"));
     units.Place(*icon, 11, 17, 20, 20);
-    const QIcon appIcon = QApplication::windowIcon().isNull() ? style()->standardIcon(QStyle::SP_ComputerIcon)
-                                                              : QApplication::windowIcon();
-    icon->setPixmap(appIcon.pixmap(icon->size(), devicePixelRatioF()));
+    icon->setPixmap(AppIcon().pixmap(icon->size(), devicePixelRatioF()));
 
     m_editProductLine->setObjectName(QStringLiteral("m_strProductLine"));
     m_editProductLine->setProperty(kControlIdProperty, IDC_PRODUCT_LINE);

@@ -2,6 +2,7 @@
 
 #include "app/gui/MainFrame.h"
 #include "app/gui/ZarnApp.h"
+#include "res/AppIcon.h"
 
 #include <QApplication>
 #include <string>
@@ -15,6 +16,9 @@ int RunDesktop(int argc, char** argv) {
     QApplication application(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Ostrevant"));
     QApplication::setApplicationName(QStringLiteral("zarn"));
+    // Every window and dialog shows the icon; the desktop matches the window to its menu entry by this name.
+    QApplication::setWindowIcon(AppIcon());
+    QGuiApplication::setDesktopFileName(QStringLiteral("com.ostrevant.Quillorna"));
 
     std::vector<std::string> arguments;
     for (int i = 1; i < argc; ++i)

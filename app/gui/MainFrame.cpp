@@ -1,6 +1,7 @@
 #include "app/gui/MainFrame.h"
 
 #include "platform/LockKeys.h"
+#include "res/AppIcon.h"
 #include "res/StringTable.h"
 #include "view/ZarnView.h"
 
@@ -39,6 +40,7 @@ CMainFrame::CMainFrame(QWidget* parent)
       m_indicatorTimer(new QTimer(this)) {
     setObjectName(QStringLiteral("mainFrame"));
     setWindowTitle(Caption());
+    setWindowIcon(AppIcon());
     OnCreate();
 }
 

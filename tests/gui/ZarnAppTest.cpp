@@ -436,7 +436,7 @@ void ZarnAppTest::frameMenuStatusBarAndAboutBox() {
     TestApp app(m_app->AppDir());
     DialogScript script;
     QString product, contact, selected;
-    bool readOnly = false;
+    bool readOnly = false, iconShown = false;
     script.Then("aboutDialog", [&](QDialog& dialog) {
         auto* edit = qobject_cast<QLineEdit*>(Child(&dialog, IDC_PRODUCT_LINE));
         QVERIFY(edit != nullptr);
@@ -445,6 +445,7 @@ void ZarnAppTest::frameMenuStatusBarAndAboutBox() {
         edit->selectAll();
         selected = edit->selectedText();
         contact = qobject_cast<QLabel*>(Child(&dialog, IDC_CONTACT_LINE))->text();
+        iconShown = !dialog.findChild<QLabel*>(QStringLiteral("icon"))->pixmap().isNull();
         QCOMPARE(dialog.windowTitle(), QStringLiteral("About Quillorna"));
         QTest::keyClick(&dialog, Qt::Key_Escape);
     });
@@ -453,6 +454,9 @@ void ZarnAppTest::frameMenuStatusBarAndAboutBox() {
     QCOMPARE(product, QStringLiteral("Quillorna by Ostrevant Ltd."));
     QVERIFY(readOnly);
     QCOMPARE(selected, product);
+    // The application's own icon, from its artwork at every size, in the box and on the main window.
+    QVERIFY(iconShown);
+    QCOMPARE(frame.windowIcon().availableSizes().size(), 7);
     QVERIFY2(contact.startsWith(QLatin1String("email: ")) && contact.contains(QLatin1Char('@')), qPrintable(contact));
 }
 

@@ -1,0 +1,12 @@
+#include "res/AppIcon.h"
+
+namespace zarn {
+
+QIcon AppIcon() {
+    QIcon icon;
+    for (const int size : {16, 24, 32, 48, 64, 128, 256})
+        icon.addFile(QStringLiteral(":/icons/quillorna-%1.png").arg(size), QSize(size, size));
+    return icon;
+}
+
+} // namespace zarn
