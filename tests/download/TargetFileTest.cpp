@@ -1,6 +1,6 @@
 #include "download/TargetFile.h"
-#include "platform/File.h"
 
+#include "platform/File.h"
 #include "tests/support/TempDir.h"
 
 #include <cerrno>
