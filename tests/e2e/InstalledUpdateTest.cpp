@@ -109,6 +109,11 @@ protected:
 
 TEST_F(InstalledUpdate, EveryKindInstallsOnceAndARaisedVersionInstallsAgain) {
     ASSERT_GT(m_server.Port(), 0);
+    // The desktop entry names the launcher and the icon where they were installed.
+    const std::string entry = ReadFile((App() / "com.ostrevant.Quillorna.desktop").string());
+    EXPECT_NE(entry.find("\nExec=\"" + (App() / "QuillornaCC").string() + "\" %f\n"), std::string::npos) << entry;
+    EXPECT_NE(entry.find("\nIcon=" + (App() / "icons/quillorna-256.png").string() + "\n"), std::string::npos) << entry;
+    EXPECT_TRUE(fs::is_regular_file(App() / "icons/quillorna-256.png"));
     const std::string listUrl = m_server.Url() + "//quillornacc//complist//complist.txt";
     const test::ProgramOutcome first = Launch("--update");
     EXPECT_EQ(first.exitCode, 0) << first.err;
