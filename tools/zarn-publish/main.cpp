@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -82,7 +83,7 @@ int Keygen(const fs::path& dir) {
 int main(int argc, char** argv) {
     std::vector<std::string> positional;
     std::vector<std::string> keys;
-    std::string server;
+    std::optional<std::string> server;
     int validDays = 0;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -112,7 +113,7 @@ int main(int argc, char** argv) {
         }
     }
     const std::string command = positional.empty() ? "" : positional[0];
-    if (command == "keygen" && positional.size() == 2 && keys.empty() && server.empty() && validDays == 0) {
+    if (command == "keygen" && positional.size() == 2 && keys.empty() && !server && validDays == 0) {
         return Keygen(positional[1]);
     }
     std::vector<std::string> keyTexts;
@@ -130,7 +131,7 @@ int main(int argc, char** argv) {
         if (!manifest.Read(positional[1], error)) {
             return Failed(error);
         }
-        zarn::Publisher publisher(manifest, server.empty() ? manifest.server : server,
+        zarn::Publisher publisher(manifest, server.value_or(manifest.server),
                                   validDays > 0 ? validDays : manifest.validDays, now);
         std::string summary;
         if (!publisher.Build(positional[2], keyTexts[0], summary, error)) {
@@ -139,7 +140,7 @@ int main(int argc, char** argv) {
         std::cout << summary << "\n";
         return 0;
     }
-    if (command == "verify" && positional.size() == 2 && !keys.empty() && keys.size() <= 2 && server.empty() &&
+    if (command == "verify" && positional.size() == 2 && !keys.empty() && keys.size() <= 2 && !server &&
         validDays == 0) {
         std::string summary;
         const std::vector<std::string> problems = zarn::RepositoryCheck(keyTexts, now).Verify(positional[1], summary);
