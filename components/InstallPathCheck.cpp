@@ -22,19 +22,20 @@ bool HasForbiddenByte(std::string_view text) {
     return text.find(':') != std::string_view::npos || text.find('\0') != std::string_view::npos;
 }
 
-// True when `relative` under `appDir` resolves to `appDir`'s real path or to a path below it. The application
-// directory is resolved the same way, so links on the way to it (a linked temp or home directory) do not matter.
-bool ResolvesInside(const std::string& appDir, std::string_view relative) {
-    const std::optional<std::string> base = platform::ResolvedPath(appDir);
+// True when `relative` under `appDir` resolves to `realAppDir` (`appDir`'s real path) or to a path below it. The
+// application directory is resolved the same way, so links on the way to it (a linked temp or home directory) do
+// not matter.
+bool ResolvesInside(const std::string& appDir, const std::string& realAppDir, std::string_view relative) {
     const std::optional<std::string> target =
         platform::ResolvedPath(appDir + platform::PathSeparator() + std::string(relative));
-    if (!base || !target) {
+    if (!target) {
         return false;
     }
-    if (*target == *base) {
+    if (*target == realAppDir) {
         return true;
     }
-    const std::string prefix = base->back() == platform::PathSeparator() ? *base : *base + platform::PathSeparator();
+    const std::string prefix =
+        realAppDir.back() == platform::PathSeparator() ? realAppDir : realAppDir + platform::PathSeparator();
     return target->starts_with(prefix);
 }
 
@@ -70,14 +71,22 @@ bool IsSafeInstallFileName(std::string_view fileName) {
 }
 
 bool IsSafeInstallDir(const std::string& appDir, std::string_view dir) {
-    return IsSafeInstallDir(dir) && ResolvesInside(appDir, dir);
+    if (!IsSafeInstallDir(dir)) {
+        return false;
+    }
+    const std::optional<std::string> realAppDir = platform::ResolvedPath(appDir);
+    return realAppDir && ResolvesInside(appDir, *realAppDir, dir);
 }
 
 bool IsSafeToInstall(const CCompObj& record, const std::string& appDir) {
+    if (!IsSafeInstallDir(record.m_dir) || !IsSafeInstallFileName(record.m_fileName)) {
+        return false;
+    }
+    const std::optional<std::string> realAppDir = platform::ResolvedPath(appDir);
     // The file itself may be a link (left by an earlier install or planted beside it) that a download would
     // write through, so its own path is resolved too, not only its directory's.
-    return IsSafeInstallDir(appDir, record.m_dir) && IsSafeInstallFileName(record.m_fileName) &&
-           ResolvesInside(appDir, record.m_dir + platform::PathSeparator() + record.m_fileName);
+    return realAppDir && ResolvesInside(appDir, *realAppDir, record.m_dir) &&
+           ResolvesInside(appDir, *realAppDir, record.m_dir + platform::PathSeparator() + record.m_fileName);
 }
 
 } // namespace zarn

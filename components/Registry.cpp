@@ -11,6 +11,8 @@ namespace {
 
 // How often a read starts again because the value or key grew under it (another process writing).
 constexpr int kGrowAttempts = 8;
+// The block a value is first read into.
+constexpr DWORD kFirstReadSize = 512;
 
 struct KeyInfo {
     DWORD subKeys = 0;
@@ -72,24 +74,28 @@ int CRegistry::ReadValue(const char* subKey, const char* valueName, CRegistryVal
         return 0;
     }
     DWORD type = REG_NONE;
-    DWORD size = 0;
-    if (RegQueryValueExA(key.Get(), valueName, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) {
-        return 0;
-    }
-    // Another writer may grow the value between asking its size and reading it; ask again then.
+    // Most values (paths, names, numbers) fit a first guess, read without asking the size first; a longer one
+    // answers ERROR_MORE_DATA. Another writer may also grow the value between asking its size and reading it;
+    // ask again then. `value` changes only once the value is known to exist.
+    CRegistryValue read;
+    DWORD size = kFirstReadSize;
     for (int attempt = 0; attempt < kGrowAttempts; ++attempt) {
-        BYTE* block = value.Allocate(size);
+        BYTE* block = read.Allocate(size);
         if (block == nullptr) {
             break;
         }
         DWORD filled = size;
         const LONG rc = RegQueryValueExA(key.Get(), valueName, nullptr, &type, block, &filled);
         if (rc == ERROR_SUCCESS) {
-            value.SetType(type);
-            value.SetFilledSize(filled);
+            read.SetType(type);
+            read.SetFilledSize(filled);
+            value = std::move(read);
             return 1;
         }
         if (rc != ERROR_MORE_DATA) {
+            if (attempt == 0) {
+                return 0;
+            }
             break;
         }
         DWORD needed = 0;

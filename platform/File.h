@@ -35,9 +35,10 @@ public:
 
     bool IsOpen() const { return m_fd >= 0; }
 
-    // Deletes the files that CreateBeside made for `path` (in any process) that were last written
-    // `minAge` or more ago and that no open File holds: what a process that died while writing left
-    // behind. Failures leave the file where it is. Any thread.
+    // Deletes the files that CreateBeside made in `path`'s directory (for any target, in any process) that
+    // were last written `minAge` or more ago and that no open File holds: what a process that died while
+    // writing left behind. Sweeps each directory once per process; later calls for it return at once.
+    // Failures leave the file where it is. Any thread.
     static void RemoveStaleBeside(const std::string& path, std::chrono::seconds minAge);
     // Deletes `path` unless a File that CreateBeside opened (in any process) holds it. False when it
     // is held or could not be deleted. Any thread.

@@ -22,8 +22,17 @@ Sha256::~Sha256() {
     EVP_MD_CTX_free(m_state->context);
 }
 
+namespace {
+// Fetched once: an implicit fetch at every start of a digest looks the algorithm up in the provider each time.
+const EVP_MD* FetchedSha256() {
+    static EVP_MD* const digest = EVP_MD_fetch(nullptr, "SHA256", nullptr);
+    return digest;
+}
+} // namespace
+
 void Sha256::Reset() {
-    m_state->ok = m_state->context != nullptr && EVP_DigestInit_ex(m_state->context, EVP_sha256(), nullptr) == 1;
+    m_state->ok = m_state->context != nullptr && FetchedSha256() != nullptr &&
+                  EVP_DigestInit_ex(m_state->context, FetchedSha256(), nullptr) == 1;
 }
 
 void Sha256::Update(const void* data, std::size_t size) {

@@ -1,5 +1,6 @@
 #include "download/TargetFile.h"
 
+#include "platform/File.h"
 #include "tests/support/TempDir.h"
 
 #include <cerrno>
@@ -214,9 +215,10 @@ TEST(TargetFileTest, CommitOverADirectoryFailsAndCleansUp) {
     EXPECT_EQ(ReadFile(dir.File("sub/keep")), "x");
 }
 
-// What a process that was killed while downloading leaves beside the target: its temporary file. The
-// next download of the same target removes such a file once it is a minute old and nobody holds it.
-TEST(TargetFileTest, NextDownloadRemovesStaleTemporaryFilesOfItsTarget) {
+// What a process that was killed while downloading leaves beside its targets: temporary files. The first
+// download into a folder removes those that are a minute old and that nobody holds, whichever target they were
+// for; later downloads into the same folder do not read it again.
+TEST(TargetFileTest, FirstDownloadIntoAFolderRemovesStaleTemporaryFiles) {
     TempDir dir;
     const std::string target = dir.File("complist.txt");
     WriteFile(target, "previous list");
@@ -228,31 +230,34 @@ TEST(TargetFileTest, NextDownloadRemovesStaleTemporaryFilesOfItsTarget) {
             fs::last_write_time(dir.File(name), twoMinutesAgo);
     };
     leave("complist.txt.zarn-dead01", true);
-    leave("complist.txt.zarn-young1", false); // a download that may still be starting
     leave("other.txt.zarn-dead02", true);     // another target's
+    leave("complist.txt.zarn-young1", false); // a download that may still be starting
     leave("complist.txt.bak", true);          // not a temporary file at all
     // A download of the same target still running (in this or another process) holds its file.
-    TargetFile running;
-    ASSERT_EQ(running.Open(target, 0).messageId, 0u);
+    zarn::platform::File running;
     std::string held;
-    for (const std::string& name : dir.Entries())
-        if (name.rfind("complist.txt.zarn-", 0) == 0 && name != "complist.txt.zarn-dead01" &&
-            name != "complist.txt.zarn-young1")
-            held = name;
-    ASSERT_FALSE(held.empty());
-    fs::last_write_time(dir.File(held), twoMinutesAgo);
+    ASSERT_EQ(running.CreateBeside(target, held), 0u);
+    fs::last_write_time(held, twoMinutesAgo);
+    held = fs::path(held).filename().string();
 
-    TargetFile next;
-    ASSERT_EQ(next.Open(target, 0).messageId, 0u);
-    const std::vector<std::string> entries = dir.Entries();
+    TargetFile first;
+    ASSERT_EQ(first.Open(target, 0).messageId, 0u);
+    std::vector<std::string> entries = dir.Entries();
     const auto has = [&](const std::string& name) {
         return std::find(entries.begin(), entries.end(), name) != entries.end();
     };
     EXPECT_FALSE(has("complist.txt.zarn-dead01"));
-    for (const std::string& kept : {std::string("complist.txt.zarn-young1"), std::string("other.txt.zarn-dead02"),
-                                    std::string("complist.txt.bak"), held, std::string("complist.txt")})
+    EXPECT_FALSE(has("other.txt.zarn-dead02"));
+    for (const std::string& kept :
+         {std::string("complist.txt.zarn-young1"), std::string("complist.txt.bak"), held, std::string("complist.txt")})
         EXPECT_TRUE(has(kept)) << kept;
-    EXPECT_EQ(entries.size(), 6u) << "the new download's own temporary file besides the five kept";
+    EXPECT_EQ(entries.size(), 5u) << "the new download's own temporary file besides the four kept";
+
+    leave("complist.txt.zarn-dead03", true);
+    TargetFile second;
+    ASSERT_EQ(second.Open(dir.File("next.txt"), 0).messageId, 0u);
+    entries = dir.Entries();
+    EXPECT_TRUE(has("complist.txt.zarn-dead03")) << "the folder was swept once in this process";
 }
 
 // A slow transfer shows its progress on disk: collected pieces do not wait for a whole block.
