@@ -1,5 +1,7 @@
 #include "download/ConnectionCache.h"
 
+#include <utility>
+
 namespace zarn {
 
 ConnectionCache& ConnectionCache::Instance() {
@@ -11,8 +13,42 @@ CURLSH* ConnectionCache::Share() {
     return Instance().m_share;
 }
 
+CURL* ConnectionCache::TakeHandle() {
+    ConnectionCache& cache = Instance();
+    {
+        const std::lock_guard<std::mutex> lock(cache.m_idleLock);
+        if (cache.m_idle) {
+            return std::exchange(cache.m_idle, nullptr);
+        }
+    }
+    return curl_easy_init();
+}
+
+void ConnectionCache::ReturnHandle(CURL* handle) {
+    if (!handle) {
+        return;
+    }
+    curl_easy_reset(handle);
+    ConnectionCache& cache = Instance();
+    {
+        const std::lock_guard<std::mutex> lock(cache.m_idleLock);
+        if (!cache.m_idle) {
+            cache.m_idle = handle;
+            return;
+        }
+    }
+    curl_easy_cleanup(handle);
+}
+
 void ConnectionCache::CloseIdle() {
     ConnectionCache& cache = Instance();
+    {
+        // The idle handle uses the share: it goes first, or the share would refuse to.
+        const std::lock_guard<std::mutex> lock(cache.m_idleLock);
+        if (cache.m_idle) {
+            curl_easy_cleanup(std::exchange(cache.m_idle, nullptr));
+        }
+    }
     // A share still held by a transfer refuses to go (CURLSHE_IN_USE) and stays as it is.
     if (cache.m_share && curl_share_cleanup(cache.m_share) == CURLSHE_OK) {
         cache.m_share = MakeShare(cache);
@@ -44,6 +80,9 @@ CURLSH* ConnectionCache::MakeShare(ConnectionCache& cache) {
 }
 
 ConnectionCache::~ConnectionCache() {
+    if (m_idle) {
+        curl_easy_cleanup(m_idle);
+    }
     if (m_share) {
         curl_share_cleanup(m_share);
     }

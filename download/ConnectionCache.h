@@ -17,6 +17,13 @@ public:
     // Closes the connections kept open for reuse (a server waits on each until its keep-alive
     // time runs out). Call between downloads; while one runs, nothing is closed.
     static void CloseIdle();
+    // An easy handle for the next download: the one the last download gave back, reset to libcurl's defaults
+    // (which keeps its own bookkeeping, so a download does not build it anew), or a new one; null when libcurl
+    // cannot make one. Give it back with ReturnHandle. Any thread, after curl_global_init.
+    static CURL* TakeHandle();
+    // Takes back a handle from TakeHandle once its download has ended: reset at once (nothing of that download's
+    // options, credentials or callbacks stays in it) and kept for the next; a second idle one is cleaned up.
+    static void ReturnHandle(CURL* handle);
 
     ConnectionCache(const ConnectionCache&) = delete;
     ConnectionCache& operator=(const ConnectionCache&) = delete;
@@ -31,6 +38,8 @@ private:
     static void Unlock(CURL*, curl_lock_data data, void* self);
 
     CURLSH* m_share = nullptr;
+    std::mutex m_idleLock;
+    CURL* m_idle = nullptr; // the easy handle kept between downloads
     // One lock per kind of shared data, as libcurl asks: downloads follow each other on different threads.
     std::array<std::mutex, CURL_LOCK_DATA_LAST> m_locks;
 };

@@ -35,7 +35,7 @@ constexpr long kReceiveBufferSize = 256 * 1024;
 constexpr std::chrono::milliseconds kSleepSlice{50};
 
 struct CurlDeleter {
-    void operator()(CURL* handle) const { curl_easy_cleanup(handle); }
+    void operator()(CURL* handle) const { ConnectionCache::ReturnHandle(handle); }
     void operator()(curl_slist* list) const { curl_slist_free_all(list); }
     void operator()(CURLU* url) const { curl_url_cleanup(url); }
     void operator()(char* text) const { curl_free(text); }
@@ -212,7 +212,7 @@ void Transfer::Run() {
         Fail(IDS_DOWNLOAD_FAILED, CURLE_FAILED_INIT);
         return Finish(Outcome::Failed);
     }
-    m_curl.reset(curl_easy_init());
+    m_curl.reset(ConnectionCache::TakeHandle());
     if (!m_curl) {
         Fail(IDS_DOWNLOAD_FAILED, CURLE_FAILED_INIT);
         return Finish(Outcome::Failed);
