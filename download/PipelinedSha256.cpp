@@ -1,6 +1,7 @@
 #include "download/PipelinedSha256.h"
 
 #include <algorithm>
+#include <system_error>
 #include <utility>
 
 namespace zarn {
@@ -45,8 +46,18 @@ void PipelinedSha256::Update(const void* data, std::size_t size) {
 void PipelinedSha256::Submit() {
     std::unique_lock lock(m_mutex);
     // The thread starts with the first full block: a small body is hashed at the end without one.
-    if (!m_thread.joinable()) {
-        m_thread = std::thread(&PipelinedSha256::HashBlocks, this);
+    if (!m_thread.joinable() && !m_inline) {
+        try {
+            m_thread = std::thread(&PipelinedSha256::HashBlocks, this);
+        } catch (const std::system_error&) {
+            // No thread to be had: the blocks are hashed here, as they fill, which is slower but as sound.
+            m_inline = true;
+        }
+    }
+    if (m_inline) {
+        m_hash.Update(m_current.data(), m_current.size());
+        m_current.clear();
+        return;
     }
     m_changed.wait(lock, [this] { return m_queued.size() < kMaxQueued; });
     m_queued.push_back(std::move(m_current));

@@ -46,6 +46,8 @@ private:
     std::vector<std::vector<char>> m_spare;
     bool m_busy = false; // the hashing thread holds a block
     bool m_ending = false;
+    bool m_inline = false; // no thread could be started
+
     std::thread m_thread;
 };
 

@@ -222,7 +222,7 @@ TEST_F(SignedList, CorruptedOrOversizedComponentIsRefusedBeforeAnythingUsesIt) {
         CCompObj& part = *m_doc.m_compList.front();
         const std::string local = m_app.Path(std::string("tools/") + c.name).string();
 
-        // Each refusal is one real download of a few kilobytes, about 0.6 ms: all thousand take well under a second.
+        // Each refusal is one real download of a few kilobytes: the thousand take a few seconds on a busy machine.
         constexpr int kPositions = 1000;
         for (int i = 0; i < kPositions; ++i) {
             std::string corrupted = c.file;
