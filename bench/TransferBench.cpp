@@ -1,6 +1,8 @@
 // Fetches one URL into one file with the transfer engine, as the launcher does, and prints the
 // throughput and the process's peak resident memory:
-//   TransferBench [--repeat N] [--ca-file FILE] URL TARGET
+//   TransferBench [--repeat N] [--ca-file FILE] [--sha256 HEX --size N] URL TARGET
+// With --sha256 and --size the engine checks the body as it does a component whose list block gives them: it
+// hashes every piece as it arrives and compares digest and size at the end.
 // Output: "bytes=N seconds=S mib_per_s=R peak_rss_mib=M" on one line; exit status 1 on failure.
 // With --repeat the URL is fetched N times in a row, each by a new engine as successive downloads
 // of one check are, and the line also gives "downloads=N ms_per_download=T".
@@ -57,6 +59,8 @@ long PeakResidentKiB() {
 int main(int argc, char** argv) {
     int repeat = 0;
     std::string caFile;
+    std::string sha256;
+    long long size = -1;
     std::vector<std::string> positional;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -64,12 +68,16 @@ int main(int argc, char** argv) {
             repeat = std::atoi(argv[++i]);
         } else if (arg == "--ca-file" && i + 1 < argc) {
             caFile = argv[++i];
+        } else if (arg == "--sha256" && i + 1 < argc) {
+            sha256 = argv[++i];
+        } else if (arg == "--size" && i + 1 < argc) {
+            size = std::atoll(argv[++i]);
         } else {
             positional.push_back(arg);
         }
     }
-    if (positional.size() != 2 || repeat < 0) {
-        std::cerr << "usage: TransferBench [--repeat N] [--ca-file FILE] URL TARGET\n";
+    if (positional.size() != 2 || repeat < 0 || sha256.empty() != (size < 0)) {
+        std::cerr << "usage: TransferBench [--repeat N] [--ca-file FILE] [--sha256 HEX --size N] URL TARGET\n";
         return 1;
     }
     const std::string& url = positional[0];
@@ -86,6 +94,10 @@ int main(int argc, char** argv) {
     settings.secure = parts.service == zarn::kServiceHttps;
     settings.accessMode = 1;
     settings.caFile = caFile;
+    settings.expectedSha256 = sha256;
+    if (size >= 0) {
+        settings.expectedSize = static_cast<std::uint64_t>(size);
+    }
 
     const int downloads = repeat > 0 ? repeat : 1;
     std::uintmax_t bytes = 0;

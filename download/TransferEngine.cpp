@@ -2,8 +2,8 @@
 
 #include "components/AsciiText.h"
 #include "download/ConnectionCache.h"
+#include "download/PipelinedSha256.h"
 #include "download/ProgressText.h"
-#include "platform/Signature.h"
 #include "platform/Socket.h"
 #include "res/StringTable.h"
 
@@ -178,8 +178,9 @@ private:
     StringId m_failId{}; // none yet
     unsigned long m_failCode = 0;
     std::string m_failText; // the whole failure text when the message is not one of a code
-    // The body's digest, taken as the pieces arrive when the list gives one to compare with.
-    platform::Sha256 m_hash;
+    // The body's digest, taken as the pieces arrive when the list gives one to compare with, on a thread of its
+    // own so that it overlaps the transfer.
+    PipelinedSha256 m_hash;
     std::chrono::steady_clock::time_point m_lastActivity;
     int m_redirects = 0; // in this round
     int m_rounds = 0;    // Perform calls so far

@@ -1,5 +1,5 @@
-// The list's signature and the components' hashes: SHA-256 and ECDSA P-256 verification with the system's own
-// cryptography (libcrypto on POSIX, CNG on Windows).
+// The list's signature and the components' hashes: SHA-256, ECDSA P-256 verification, and the vendor's side of it
+// (key pairs and signing), with the system's own cryptography (libcrypto on POSIX, CNG on Windows).
 #pragma once
 
 #include <memory>
@@ -33,5 +33,14 @@ private:
 // private key of `publicKeyPem` (a PEM "PUBLIC KEY" of curve P-256). False for every other key, curve, encoding or
 // failure. Any thread; never fails.
 bool VerifyEcdsaP256Sha256(std::string_view publicKeyPem, std::string_view message, std::string_view signatureDer);
+
+// A new key pair of curve P-256: `privateKeyPem` as an unencrypted PEM "PRIVATE KEY" (PKCS #8), `publicKeyPem` as
+// the PEM "PUBLIC KEY" that VerifyEcdsaP256Sha256 takes. False, with both emptied, when the system's cryptography
+// failed. Any thread.
+bool GenerateEcdsaP256Key(std::string& privateKeyPem, std::string& publicKeyPem);
+
+// The DER ECDSA-Sig-Value of `message` hashed with SHA-256 under `privateKeyPem` (a PEM "PRIVATE KEY" of curve
+// P-256); empty for a key of any other kind or curve, or when the system's cryptography failed. Any thread.
+std::string SignEcdsaP256Sha256(std::string_view privateKeyPem, std::string_view message);
 
 } // namespace zarn::platform

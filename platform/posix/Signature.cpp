@@ -58,6 +58,36 @@ std::string Sha256::FinishHex() {
     return text;
 }
 
+namespace {
+
+// The curve the vendor signs with: a key of another kind must not widen what verifies or what is signed.
+bool IsP256(EVP_PKEY* key) {
+    char group[64] = {};
+    size_t groupLength = 0;
+    return EVP_PKEY_is_a(key, "EC") == 1 && EVP_PKEY_get_group_name(key, group, sizeof group, &groupLength) == 1 &&
+           std::strcmp(group, "prime256v1") == 0;
+}
+
+// What `write` put into a memory BIO, as text; empty when it failed.
+template <typename Write> std::string PemText(Write write) {
+    BIO* bio = BIO_new(BIO_s_mem());
+    if (bio == nullptr) {
+        return {};
+    }
+    std::string text;
+    char* data = nullptr;
+    if (write(bio) == 1) {
+        const long length = BIO_get_mem_data(bio, &data);
+        if (length > 0 && data != nullptr) {
+            text.assign(data, static_cast<size_t>(length));
+        }
+    }
+    BIO_free(bio);
+    return text;
+}
+
+} // namespace
+
 bool VerifyEcdsaP256Sha256(std::string_view publicKeyPem, std::string_view message, std::string_view signatureDer) {
     if (publicKeyPem.size() > INT_MAX || signatureDer.empty()) {
         return false;
@@ -71,11 +101,7 @@ bool VerifyEcdsaP256Sha256(std::string_view publicKeyPem, std::string_view messa
     if (key == nullptr) {
         return false;
     }
-    // Only the curve the vendor signs with: a key of another kind in the build must not widen what verifies.
-    char group[64] = {};
-    size_t groupLength = 0;
-    bool ok = EVP_PKEY_is_a(key, "EC") == 1 && EVP_PKEY_get_group_name(key, group, sizeof group, &groupLength) == 1 &&
-              std::strcmp(group, "prime256v1") == 0;
+    bool ok = IsP256(key);
     EVP_MD_CTX* context = ok ? EVP_MD_CTX_new() : nullptr;
     ok = context != nullptr && EVP_DigestVerifyInit(context, nullptr, EVP_sha256(), nullptr, key) == 1 &&
          EVP_DigestVerify(context, reinterpret_cast<const unsigned char*>(signatureDer.data()), signatureDer.size(),
@@ -83,6 +109,58 @@ bool VerifyEcdsaP256Sha256(std::string_view publicKeyPem, std::string_view messa
     EVP_MD_CTX_free(context);
     EVP_PKEY_free(key);
     return ok;
+}
+
+bool GenerateEcdsaP256Key(std::string& privateKeyPem, std::string& publicKeyPem) {
+    privateKeyPem.clear();
+    publicKeyPem.clear();
+    EVP_PKEY* key = EVP_PKEY_Q_keygen(nullptr, nullptr, "EC", "P-256");
+    if (key == nullptr) {
+        return false;
+    }
+    privateKeyPem =
+        PemText([key](BIO* bio) { return PEM_write_bio_PrivateKey(bio, key, nullptr, nullptr, 0, nullptr, nullptr); });
+    publicKeyPem = PemText([key](BIO* bio) { return PEM_write_bio_PUBKEY(bio, key); });
+    EVP_PKEY_free(key);
+    if (privateKeyPem.empty() || publicKeyPem.empty()) {
+        privateKeyPem.clear();
+        publicKeyPem.clear();
+        return false;
+    }
+    return true;
+}
+
+std::string SignEcdsaP256Sha256(std::string_view privateKeyPem, std::string_view message) {
+    if (privateKeyPem.size() > INT_MAX) {
+        return {};
+    }
+    BIO* bio = BIO_new_mem_buf(privateKeyPem.data(), static_cast<int>(privateKeyPem.size()));
+    if (bio == nullptr) {
+        return {};
+    }
+    EVP_PKEY* key = PEM_read_bio_PrivateKey(bio, nullptr, nullptr, nullptr);
+    BIO_free(bio);
+    if (key == nullptr) {
+        return {};
+    }
+    std::string signature;
+    EVP_MD_CTX* context = IsP256(key) ? EVP_MD_CTX_new() : nullptr;
+    size_t size = 0;
+    const auto* bytes = reinterpret_cast<const unsigned char*>(message.data());
+    if (context != nullptr && EVP_DigestSignInit(context, nullptr, EVP_sha256(), nullptr, key) == 1 &&
+        EVP_DigestSign(context, nullptr, &size, bytes, message.size()) == 1) {
+        // The first call gives the largest size; the DER encoding of the actual r and s may be shorter.
+        signature.resize(size);
+        if (EVP_DigestSign(context, reinterpret_cast<unsigned char*>(signature.data()), &size, bytes, message.size()) ==
+            1) {
+            signature.resize(size);
+        } else {
+            signature.clear();
+        }
+    }
+    EVP_MD_CTX_free(context);
+    EVP_PKEY_free(key);
+    return signature;
 }
 
 } // namespace zarn::platform

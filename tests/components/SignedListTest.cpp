@@ -4,6 +4,7 @@
 #include "components/ZarnDoc.h"
 #include "tests/support/ScratchRegistry.h"
 #include "tests/support/ServeProcess.h"
+#include "tests/support/StoredCabinet.h"
 #include "tests/support/TempAppDir.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestKeys.h"
@@ -13,6 +14,7 @@
 #include <functional>
 #include <gtest/gtest.h>
 #include <random>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -186,57 +188,136 @@ TEST_F(SignedList, ComponentsWithoutAValidHashAndSizeAreRefusedOneByOne) {
     }
 }
 
-// A component file with any one byte changed, or longer than listed, is refused before it is run or put in place.
+// A component file or cabinet with any one byte changed, or longer than listed, is refused before it is run,
+// unpacked or registered.
 TEST_F(SignedList, CorruptedOrOversizedComponentIsRefusedBeforeAnythingUsesIt) {
     ASSERT_NE(m_serve.Port(), 0);
-    // An installer that leaves a mark when it runs: the corrupted copies must never get that far.
+    // An installer and an expander that leave a mark when they run: the corrupted copies must never get that far.
     const std::string marker = m_app.Path("ran").string();
     const std::string installer = "#!/bin/sh\ntouch '" + marker + "'\nexit 0\n" + std::string(4000, '#') + "\n";
-    WriteFile((m_vendor.Path() / "files/setup.exe").string(), installer);
-    const std::string list =
-        "serial=5\nexpires=2099-01-01T00:00:00Z\n[STARTCOMP]\ndesc=Setup\ncodebase=" + m_serve.Url() +
-        "/files/setup.exe\ndir=tools\nsha256=" + test::Sha256Hex(installer) +
-        "\nsize=" + std::to_string(installer.size()) + "\n[ENDCOMP]\n";
-    Publish(list);
+    WriteFile(m_app.Path("zarn-expand").string(),
+              "#!/bin/sh\ntouch '" + marker + "'\nexec '" ZARN_EXPAND_PATH "' \"$@\"\n");
+    fs::permissions(m_app.Path("zarn-expand"), fs::perms::owner_all);
+    const std::string cabinet = test::StoredCabinet({{"ok.ocx", ReadFile(ZARN_REGISTER_OK)}});
+    const struct {
+        const char* name;
+        std::string file;
+        std::string kindLines;
+        std::string installed; // what the genuine file leaves under the application directory
+    } components[] = {
+        {"setup.exe", installer, "", "tools/setup.exe"},
+        {"ok.cab", cabinet, "classid={0B5C1F00-0000-4000-8000-00000000A11B}\nregfile=ok.ocx\n", "tools/ok.ocx"},
+    };
+    std::mt19937 random(20261207);
+    for (const auto& c : components) {
+        SCOPED_TRACE(c.name);
+        const std::string served = (m_vendor.Path() / "files" / c.name).string();
+        const std::string list =
+            "serial=5\nexpires=2099-01-01T00:00:00Z\n[STARTCOMP]\ndesc=Part\ncodebase=" + m_serve.Url() + "/files/" +
+            c.name + "\ndir=tools\n" + c.kindLines + "sha256=" + test::Sha256Hex(c.file) +
+            "\nsize=" + std::to_string(c.file.size()) + "\n[ENDCOMP]\n";
+        Publish(list);
+        ASSERT_EQ(m_doc.DownloadComponentList(), 1);
+        ASSERT_EQ(m_doc.ParseComponentList(), 1);
+        CCompObj& part = *m_doc.m_compList.front();
+        const std::string local = m_app.Path(std::string("tools/") + c.name).string();
+
+        // Each refusal is one real download of a few kilobytes: the thousand take a few seconds on a busy machine.
+        constexpr int kPositions = 1000;
+        for (int i = 0; i < kPositions; ++i) {
+            std::string corrupted = c.file;
+            const size_t at = std::uniform_int_distribution<size_t>(0, corrupted.size() - 1)(random);
+            corrupted[at] = static_cast<char>(corrupted[at] ^ (1 + random() % 255));
+            WriteFile(served, corrupted);
+            m_host.messages.clear();
+            EXPECT_EQ(m_doc.InstallComponent(&part), 0) << at;
+            EXPECT_FALSE(fs::exists(local)) << at;
+            EXPECT_FALSE(fs::exists(marker)) << at;
+            ASSERT_EQ(m_host.messages.size(), 1u);
+            EXPECT_NE(m_host.messages[0].find("received " + std::to_string(c.file.size()) + " bytes, SHA-256 " +
+                                              test::Sha256Hex(corrupted)),
+                      std::string::npos)
+                << m_host.messages[0];
+        }
+
+        // Longer than listed: cut off, nothing kept, run or unpacked.
+        WriteFile(served, c.file + "more");
+        m_host.messages.clear();
+        EXPECT_EQ(m_doc.InstallComponent(&part), 0);
+        EXPECT_FALSE(fs::exists(local));
+        EXPECT_FALSE(fs::exists(marker));
+        ASSERT_EQ(m_host.messages.size(), 1u);
+        EXPECT_EQ(m_host.messages[0], "The file is larger than the component list says (" +
+                                          std::to_string(c.file.size()) +
+                                          " bytes); the download was stopped and not kept");
+
+        // The file itself installs: the installer runs, the cabinet is unpacked and its control registered.
+        WriteFile(served, c.file);
+        EXPECT_EQ(m_doc.InstallComponent(&part), 1);
+        EXPECT_TRUE(fs::exists(marker));
+        EXPECT_TRUE(fs::exists(m_app.Path(c.installed)));
+        fs::remove(marker);
+    }
+}
+
+// Every list that differs from the signed one in a single byte, wherever that byte is, is refused, and the
+// previous list stays as it was.
+TEST_F(SignedList, EverySingleByteChangeOfASignedListIsRefused) {
+    ASSERT_NE(m_serve.Port(), 0);
+    Publish(Good(5));
+    ASSERT_EQ(m_doc.DownloadComponentList(), 1);
+    const std::string signedList = Good(6);
+    Publish(signedList);
+    std::mt19937 random(7);
+    for (size_t at = 0; at < signedList.size(); ++at) {
+        std::string changed = signedList;
+        changed[at] = static_cast<char>(changed[at] ^ (1 + random() % 255));
+        WriteFile(ServedList(), changed);
+        EXPECT_EQ(m_doc.DownloadComponentList(), 0) << at;
+        EXPECT_EQ(m_doc.LastListRefusal(),
+                  "The component list from the server was refused, and the previous one is kept: its signature "
+                  "does not verify with the vendor's keys")
+            << at;
+        ASSERT_EQ(ReadFile(ListFile()), Good(5)) << at;
+    }
+    WriteFile(ServedList(), signedList);
+    EXPECT_EQ(m_doc.DownloadComponentList(), 1);
+    EXPECT_EQ(ReadFile(ListFile()), signedList);
+}
+
+// A component that never ends (a sparse file of a terabyte, served whole) is cut off once it passes its size=,
+// without the memory growing with what arrived.
+TEST_F(SignedList, EndlessComponentIsCutOffJustPastItsSizeWithFlatMemory) {
+    ASSERT_NE(m_serve.Port(), 0);
+    const std::string endless = (m_vendor.Path() / "files/endless.bin").string();
+    WriteFile(endless, "");
+    fs::resize_file(endless, std::uintmax_t{1} << 40);
+    constexpr std::uint64_t kListed = 64u << 20;
+    Publish("serial=5\nexpires=2099-01-01T00:00:00Z\n[STARTCOMP]\ndesc=Endless\ncodebase=" + m_serve.Url() +
+            "/files/endless.bin\ndir=tools\nregfile=app\nsha256=" + std::string(64, 'a') +
+            "\nsize=" + std::to_string(kListed) + "\n[ENDCOMP]\n");
     ASSERT_EQ(m_doc.DownloadComponentList(), 1);
     ASSERT_EQ(m_doc.ParseComponentList(), 1);
-    CCompObj& setup = *m_doc.m_compList.front();
-    const std::string local = m_app.Path("tools/setup.exe").string();
-
-    std::mt19937 random(20261207);
-    // Each refusal is one real download of a few kilobytes, about 0.6 ms: all thousand take well under a second.
-    constexpr int kPositions = 1000;
-    for (int i = 0; i < kPositions; ++i) {
-        std::string corrupted = installer;
-        const size_t at = std::uniform_int_distribution<size_t>(0, corrupted.size() - 1)(random);
-        corrupted[at] = static_cast<char>(corrupted[at] ^ (1 + random() % 255));
-        WriteFile((m_vendor.Path() / "files/setup.exe").string(), corrupted);
-        m_host.messages.clear();
-        EXPECT_EQ(m_doc.InstallComponent(&setup), 0) << at;
-        EXPECT_FALSE(fs::exists(local)) << at;
-        EXPECT_FALSE(fs::exists(marker)) << at;
-        ASSERT_EQ(m_host.messages.size(), 1u);
-        EXPECT_NE(m_host.messages[0].find("received " + std::to_string(installer.size()) + " bytes, SHA-256 " +
-                                          test::Sha256Hex(corrupted)),
-                  std::string::npos)
-            << m_host.messages[0];
-    }
-
-    // Longer than listed: cut off, nothing kept or run.
-    WriteFile((m_vendor.Path() / "files/setup.exe").string(), installer + "more");
-    m_host.messages.clear();
-    EXPECT_EQ(m_doc.InstallComponent(&setup), 0);
-    EXPECT_FALSE(fs::exists(local));
-    EXPECT_FALSE(fs::exists(marker));
+    // The resident memory of this process, in KiB.
+    const auto resident = [] {
+        std::istringstream lines(ReadFile("/proc/self/status"));
+        for (std::string line; std::getline(lines, line);) {
+            if (line.rfind("VmRSS:", 0) == 0) {
+                return std::stoull(line.substr(6));
+            }
+        }
+        return 0ull;
+    };
+    const unsigned long long before = resident();
+    EXPECT_EQ(m_doc.InstallComponent(m_doc.m_compList.front().get()), 0);
+    const unsigned long long after = resident();
+    ASSERT_GT(before, 0u);
     ASSERT_EQ(m_host.messages.size(), 1u);
-    EXPECT_EQ(m_host.messages[0], "The file is larger than the component list says (" +
-                                      std::to_string(installer.size()) +
+    EXPECT_EQ(m_host.messages[0], "The file is larger than the component list says (" + std::to_string(kListed) +
                                       " bytes); the download was stopped and not kept");
-
-    // The file itself installs and runs.
-    WriteFile((m_vendor.Path() / "files/setup.exe").string(), installer);
-    EXPECT_EQ(m_doc.InstallComponent(&setup), 1);
-    EXPECT_TRUE(fs::exists(marker));
+    EXPECT_FALSE(fs::exists(m_app.Path("tools/endless.bin")));
+    EXPECT_LT(after, before + 16 * 1024) << "KiB resident before and after a " << (kListed >> 20)
+                                         << " MiB transfer: " << before << ", " << after;
 }
 
 // Without keys the document reads an unsigned list as it always has.

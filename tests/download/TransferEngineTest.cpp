@@ -150,53 +150,57 @@ TEST_F(TransferEngineTest, BodyReachesTheTargetInPiecesOfAtMost1024Bytes) {
     EXPECT_EQ(sink.percents, expected);
 }
 
-// The list's size and SHA-256: a matching body is kept; any other is refused and the previous target stays.
+// The list's size and SHA-256: a matching body is kept; any other is refused and the previous target stays. The
+// large body is hashed in blocks on the hashing thread, the small one only at its end.
 TEST_F(TransferEngineTest, BodyIsComparedWithTheListedSizeAndHash) {
-    const std::string body = Pattern(5000);
-    LocalServer server;
-    server.Http().Get("/a.bin", [&](const httplib::Request&, httplib::Response& res) {
-        res.set_content(body, "application/octet-stream");
-    });
-    server.Start();
-    Point(server, "/a.bin");
-    platform::Sha256 hash;
-    hash.Update(body.data(), body.size());
-    const std::string good = hash.FinishHex();
-    std::string bad = good;
-    bad[10] = bad[10] == '0' ? '1' : '0';
-    struct Case {
-        std::optional<std::uint64_t> size;
-        std::string sha256;
-        std::string failText; // empty: kept
-    };
-    for (const Case& c : {
-             Case{5000, good, ""},
-             Case{std::nullopt, good, ""},
-             Case{5000, "", ""},
-             Case{5000, bad,
-                  "The file does not match the component list and was not kept: expected 5000 bytes, "
-                  "SHA-256 " +
-                      bad + ", received 5000 bytes, SHA-256 " + good},
-             Case{5001, good,
-                  "The file does not match the component list and was not kept: expected 5001 bytes, "
-                  "SHA-256 " +
-                      good + ", received 5000 bytes, SHA-256 " + good},
-             Case{4999, good,
-                  "The file is larger than the component list says (4999 bytes); the download was "
-                  "stopped and not kept"},
-         }) {
-        WriteFile(target, "previous content");
-        settings.expectedSize = c.size;
-        settings.expectedSha256 = c.sha256;
-        test::RecordingSink caseSink;
-        TargetFile file;
-        ASSERT_EQ(file.Open(target, 0).messageId, 0u);
-        TransferEngine(settings, file, caseSink, stop).Run();
-        ConnectionCache::CloseIdle();
-        EXPECT_EQ(caseSink.failed, !c.failText.empty());
-        EXPECT_EQ(caseSink.failText, c.failText);
-        EXPECT_EQ(ReadFile(target), c.failText.empty() ? body : "previous content");
-        EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"target.bin"}));
+    for (const std::size_t length : {std::size_t{5000}, std::size_t{3 * 1024 * 1024 + 4321}}) {
+        SCOPED_TRACE(length);
+        const std::string body = Pattern(length);
+        LocalServer server;
+        server.Http().Get("/a.bin", [&](const httplib::Request&, httplib::Response& res) {
+            res.set_content(body, "application/octet-stream");
+        });
+        server.Start();
+        Point(server, "/a.bin");
+        platform::Sha256 hash;
+        hash.Update(body.data(), body.size());
+        const std::string good = hash.FinishHex();
+        std::string bad = good;
+        bad[10] = bad[10] == '0' ? '1' : '0';
+        const std::string n = std::to_string(length);
+        struct Case {
+            std::optional<std::uint64_t> size;
+            std::string sha256;
+            std::string failText; // empty: kept
+        };
+        for (const Case& c : {
+                 Case{length, good, ""},
+                 Case{std::nullopt, good, ""},
+                 Case{length, "", ""},
+                 Case{length, bad,
+                      "The file does not match the component list and was not kept: expected " + n +
+                          " bytes, SHA-256 " + bad + ", received " + n + " bytes, SHA-256 " + good},
+                 Case{length + 1, good,
+                      "The file does not match the component list and was not kept: expected " +
+                          std::to_string(length + 1) + " bytes, SHA-256 " + good + ", received " + n +
+                          " bytes, SHA-256 " + good},
+                 Case{length - 1, good,
+                      "The file is larger than the component list says (" + std::to_string(length - 1) +
+                          " bytes); the download was stopped and not kept"},
+             }) {
+            WriteFile(target, "previous content");
+            settings.expectedSize = c.size;
+            settings.expectedSha256 = c.sha256;
+            test::RecordingSink caseSink;
+            TargetFile file;
+            ASSERT_EQ(file.Open(target, 0).messageId, 0u);
+            TransferEngine(settings, file, caseSink, stop).Run();
+            ConnectionCache::CloseIdle();
+            EXPECT_EQ(caseSink.failed, !c.failText.empty());
+            EXPECT_EQ(caseSink.failText, c.failText);
+            EXPECT_EQ(ReadFile(target), c.failText.empty() ? body : "previous content");
+            EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"target.bin"}));
+        }
     }
 }
 

@@ -6,6 +6,7 @@
 #include "tests/support/ServeProcess.h"
 #include "tests/support/StoredCabinet.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/TestKeys.h"
 #include "tests/support/VersionedFile.h"
 
 #include <algorithm>
@@ -60,7 +61,8 @@ protected:
         EXPECT_EQ(install.exitCode, 0) << install.out << install.err;
         fs::copy(ZARN_SAMPLES_REPOSITORY, m_vendor.Path(), fs::copy_options::recursive);
         const test::ProgramOutcome list =
-            Run(ZARN_CMAKE, {"-DSERVER=" + m_server.Url(), "-DOUTPUT=" + VendorList(), "-P", ZARN_SAMPLES_WRITE_LIST});
+            Run(ZARN_PUBLISH_PATH, {"build", ZARN_SAMPLES_MANIFEST, m_vendor.Path().string(), "--key",
+                                    ZARN_SAMPLES_PRIVATE_KEY, "--server", m_server.Url()});
         EXPECT_EQ(list.exitCode, 0) << list.err;
     }
 
@@ -143,8 +145,13 @@ TEST_F(InstalledUpdate, EveryKindInstallsOnceAndARaisedVersionInstallsAgain) {
     const std::string converter = "name=QuillornaConverter\nmajor_ver=1\nminor_ver=0\n";
     ASSERT_NE(list.find(converter), std::string::npos) << list;
     list.replace(list.find(converter), converter.size(), "name=QuillornaConverter\nmajor_ver=1\nminor_ver=1\n");
-    WriteFile(VendorList(), list);
     ASSERT_TRUE(test::WriteVersionedPe(VendorFile("qconvert").string(), "1.1.0.0"));
+    // The new file's hash and size in its block: the launcher checks them in any build.
+    const std::string shipped = ReadFile(VendorFile("qconvert").string());
+    const size_t integrity = list.find("sha256=", list.find("name=QuillornaConverter"));
+    list.replace(integrity, list.find("[ENDCOMP]", integrity) - integrity,
+                 "sha256=" + test::Sha256Hex(shipped) + "\nsize=" + std::to_string(shipped.size()) + "\n");
+    WriteFile(VendorList(), list);
     const test::ProgramOutcome raised = Launch("--check");
     EXPECT_EQ(raised.exitCode, 3) << raised.err;
     std::vector<std::string> outOfDate = kDemoCurrent;

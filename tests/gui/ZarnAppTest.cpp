@@ -478,8 +478,10 @@ void ZarnAppTest::printingGivesAnEmptyPage() {
 void ZarnAppTest::sampleDesignControlFromTheDemoRepository() {
     // The demo vendor repository over a real server, and the installed layout it needs: the list's folder, the
     // cabinet expander beside the launcher and the registry library that the templates' installer loads.
-    const std::filesystem::path repository = ZARN_SAMPLES_REPOSITORY;
-    const std::filesystem::path listFile = m_app->Outside() / "complist.txt";
+    // A copy of the demo repository, published below for this server's port.
+    const std::filesystem::path repository = m_app->Outside() / "vendor";
+    std::filesystem::copy(ZARN_SAMPLES_REPOSITORY, repository, std::filesystem::copy_options::recursive);
+    const std::filesystem::path listFile = repository / "quillornacc/complist/complist.txt";
     test::LocalServer vendor;
     vendor.Http().set_keep_alive_max_count(1);
     vendor.Http().set_mount_point("/quillornacc/components", (repository / "quillornacc/components").string());
@@ -489,8 +491,7 @@ void ZarnAppTest::sampleDesignControlFromTheDemoRepository() {
     vendor.Start();
     unsigned long exitCode = 1;
     QCOMPARE(platform::RunProgram(
-                 ZARN_CMAKE,
-                 {"-DSERVER=" + vendor.Url(""), "-DOUTPUT=" + listFile.string(), "-P", ZARN_SAMPLES_WRITE_LIST},
+                 ZARN_PUBLISH_PATH, {"build", ZARN_SAMPLES_MANIFEST, repository.string(), "--key", ZARN_SAMPLES_PRIVATE_KEY, "--server", vendor.Url("")},
                  platform::ProgramWindow::None, exitCode),
              0ul);
     QCOMPARE(exitCode, 0ul);

@@ -1,5 +1,7 @@
-// The demo vendor repository as the launcher meets it: its list, written for a server, names one component of each
-// install kind at a file the repository holds; the update driver installs every one of them (the cabinets unpacked
+// The demo vendor repository as the launcher meets it: zarn-publish builds it for a server from the samples'
+// manifest, its list is signed with the demo key and names one component of each install kind at a file the
+// repository holds, with that file's hash and size; the update driver of a document holding the demo's public key
+// installs every one of them (the cabinets unpacked
 // by gcab behind a stand-in expander, the control registered, the installer run as a process) and they all end
 // CURRENT by their own registrations and version notes, so a second check installs nothing.
 #include "components/Registry.h"
@@ -10,11 +12,11 @@
 #include "tests/support/TempAppDir.h"
 #include "tests/support/TempDir.h"
 
-#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <string>
+#include <vector>
 
 namespace zarn {
 namespace {
@@ -26,10 +28,12 @@ constexpr const char* kListUrl = "http://vendor.test:8080//quillornacc//complist
 constexpr const char* kAllCurrent = "[Quillorna Design Control:CURRENT,Quillorna Geometry Library:CURRENT,"
                                     "Quillorna Unit Converter:CURRENT,Quillorna Drawing Templates:CURRENT]";
 
-unsigned long WriteList(const std::string& server, const fs::path& output) {
+// Publishes the samples' repository for `server` into `root`; zarn-publish's exit code.
+unsigned long Publish(const std::string& server, const fs::path& root) {
     unsigned long exitCode = 0;
     const unsigned long started = platform::RunProgram(
-        ZARN_CMAKE, {"-DSERVER=" + server, "-DOUTPUT=" + output.string(), "-P", ZARN_SAMPLES_WRITE_LIST},
+        ZARN_PUBLISH_PATH,
+        {"build", ZARN_SAMPLES_MANIFEST, root.string(), "--key", ZARN_SAMPLES_PRIVATE_KEY, "--server", server},
         platform::ProgramWindow::None, exitCode);
     return started != 0 ? started : exitCode;
 }
@@ -45,11 +49,12 @@ TEST(SampleRepository, EveryKindInstallsOnceAndIsThenCurrent) {
     test::TempAppDir app;
     test::RecordingHost host;
 
-    const fs::path listFile = app.Outside() / "complist.txt";
-    ASSERT_EQ(WriteList(kServer, listFile), 0u);
-    const std::string list = test::ReadFile(listFile.string());
-    ASSERT_EQ(list.find("@SERVER@"), std::string::npos) << list;
+    const fs::path repository = app.Outside() / "repository";
+    ASSERT_EQ(Publish(kServer, repository), 0u);
+    const std::string list = test::ReadFile((repository / "quillornacc/complist/complist.txt").string());
     host.m_files[kListUrl] = list;
+    host.m_files[std::string(kListUrl) + ".sig"] =
+        test::ReadFile((repository / "quillornacc/complist/complist.txt.sig").string());
 
     ComponentList records;
     ComponentListReader::ParseText(list, records, {});
@@ -68,9 +73,13 @@ TEST(SampleRepository, EveryKindInstallsOnceAndIsThenCurrent) {
         EXPECT_EQ(r.m_dir, e.dir);
         EXPECT_EQ(r.m_fileName, e.fileName);
         ASSERT_EQ(r.m_codebase.rfind(std::string(kServer) + "/", 0), 0u) << r.m_codebase;
-        const fs::path file = fs::path(ZARN_SAMPLES_REPOSITORY) / r.m_codebase.substr(std::string(kServer).size() + 1);
+        const fs::path file = repository / r.m_codebase.substr(std::string(kServer).size() + 1);
         ASSERT_TRUE(fs::is_regular_file(file)) << file;
         host.m_files[r.m_codebase] = test::ReadFile(file.string());
+        EXPECT_EQ(r.m_size, host.m_files[r.m_codebase].size());
+        // The built file itself, as the repository of the build holds it.
+        EXPECT_EQ(host.m_files[r.m_codebase],
+                  test::ReadFile((fs::path(ZARN_SAMPLES_REPOSITORY) / "quillornacc/components" / e.fileName).string()));
     }
 
     // The installed layout: the empty list folder, the registry library at the application directory's root, where
@@ -82,7 +91,9 @@ TEST(SampleRepository, EveryKindInstallsOnceAndIsThenCurrent) {
     fs::permissions(app.Path("zarn-expand"), fs::perms::owner_all);
 
     CZarnDoc doc(app.AppDir(), kServer, host);
+    doc.SetListKeys({test::ReadFile(ZARN_SAMPLES_PUBLIC_KEY)});
     doc.CheckForUpdates();
+    EXPECT_TRUE(doc.LastListRefusal().empty()) << doc.LastListRefusal();
     EXPECT_EQ(test::RecordingHost::Statuses(doc), kAllCurrent);
     for (const std::string& call : host.m_calls) {
         EXPECT_NE(call.rfind("message", 0), 0u) << call;
@@ -105,24 +116,28 @@ TEST(SampleRepository, EveryKindInstallsOnceAndIsThenCurrent) {
     EXPECT_EQ(threading, "Apartment");
 
     // Every version is found installed by the components' own registrations and files, so the next check
-    // downloads nothing but the list.
+    // downloads nothing but the list and its signature.
     CZarnDoc detected(app.AppDir());
     ASSERT_EQ(detected.ParseComponentList(), 1);
     detected.CheckInstalledVersions();
     EXPECT_EQ(test::RecordingHost::Statuses(detected), kAllCurrent);
     host.m_calls.clear();
     doc.CheckForUpdates();
-    const auto downloads = std::count_if(host.m_calls.begin(), host.m_calls.end(),
-                                         [](const std::string& call) { return call.rfind("download ", 0) == 0; });
-    EXPECT_EQ(downloads, 1) << "only the list";
+    std::vector<std::string> downloads;
+    for (const std::string& call : host.m_calls) {
+        if (call.rfind("download ", 0) == 0) {
+            downloads.push_back(call.substr(9, call.find(" -> ") - 9));
+        }
+    }
+    EXPECT_EQ(downloads, (std::vector<std::string>{kListUrl, std::string(kListUrl) + ".sig"}));
 }
 
-TEST(SampleRepository, ListStepRefusesAServerItCannotUse) {
+TEST(SampleRepository, PublishingRefusesAServerItCannotUse) {
     test::TempDir dir;
     for (const char* server : {"", "ftp://vendor.test", "http://vendor.test/files", "vendor.test:8080"}) {
         SCOPED_TRACE(server);
-        EXPECT_NE(WriteList(server, dir.Path() / "complist.txt"), 0u);
-        EXPECT_FALSE(fs::exists(dir.Path() / "complist.txt"));
+        EXPECT_NE(Publish(server, dir.Path()), 0u);
+        EXPECT_FALSE(fs::exists(dir.Path() / "quillornacc/complist/complist.txt"));
     }
 }
 

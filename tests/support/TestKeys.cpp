@@ -14,6 +14,10 @@ std::string PublicKeyPath(const std::string& name) {
     return std::string(ZARN_TEST_KEYS_DIR) + "/" + name + ".pub.pem";
 }
 
+std::string PrivateKeyPath(const std::string& name) {
+    return std::string(ZARN_TEST_KEYS_DIR) + "/" + name + ".pem";
+}
+
 std::string PublicKeyPem(const std::string& name) {
     std::string pem = ReadFile(PublicKeyPath(name));
     if (pem.empty()) {
@@ -38,7 +42,7 @@ std::string Sha256Hex(std::string_view bytes) {
 }
 
 std::string Sign(const std::string& name, std::string_view message) {
-    const std::string path = std::string(ZARN_TEST_KEYS_DIR) + "/" + name + ".pem";
+    const std::string path = PrivateKeyPath(name);
     const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
     if (!file) {
         throw std::runtime_error("cannot open " + path);

@@ -9,8 +9,9 @@ namespace zarn::test {
 
 // The PEM public key of the named pair ("first", "second", "stranger", "p384"); throws when it is missing.
 std::string PublicKeyPem(const std::string& name);
-// The path of that public key's file.
+// The path of that public key's file, and of its private key's.
 std::string PublicKeyPath(const std::string& name);
+std::string PrivateKeyPath(const std::string& name);
 // SHA-256 of `bytes` as 64 lower-case hex digits, computed independently of the code under test.
 std::string Sha256Hex(std::string_view bytes);
 // The DER signature of `message` with the named pair's private key; throws when signing fails.
