@@ -490,9 +490,10 @@ void ZarnAppTest::sampleDesignControlFromTheDemoRepository() {
         [&](const httplib::Request&, httplib::Response& res) { res.set_content(ReadFile(listFile), "text/plain"); });
     vendor.Start();
     unsigned long exitCode = 1;
-    QCOMPARE(platform::RunProgram(
-                 ZARN_PUBLISH_PATH, {"build", ZARN_SAMPLES_MANIFEST, repository.string(), "--key", ZARN_SAMPLES_PRIVATE_KEY, "--server", vendor.Url("")},
-                 platform::ProgramWindow::None, exitCode),
+    QCOMPARE(platform::RunProgram(ZARN_PUBLISH_PATH,
+                                  {"build", ZARN_SAMPLES_MANIFEST, repository.string(), "--key",
+                                   ZARN_SAMPLES_PRIVATE_KEY, "--server", vendor.Url("")},
+                                  platform::ProgramWindow::None, exitCode),
              0ul);
     QCOMPARE(exitCode, 0ul);
     for (const auto& [from, to] :
