@@ -39,19 +39,6 @@ constexpr const char* kListRefusedText =
 constexpr const char* kSettingsKey = "Software\\Ostrevant\\zarn";
 constexpr const char* kSerialValue = "ListSerial";
 
-// The whole file; nullopt when it cannot be read.
-std::optional<std::string> ReadWholeFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        return std::nullopt;
-    }
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) {
-        return std::nullopt;
-    }
-    return bytes;
-}
-
 // The highest accepted serial; 0 when none was ever stored (every real serial is at least 1).
 std::uint64_t AcceptedSerial() {
     HKEY key = nullptr;
@@ -349,8 +336,8 @@ int CZarnDoc::DownloadComponentList() {
 
 std::string CZarnDoc::CheckDownloadedList(const std::string& listPath, const std::string& signaturePath,
                                           std::uint64_t& serial) const {
-    const std::optional<std::string> list = ReadWholeFile(listPath);
-    const std::optional<std::string> signature = ReadWholeFile(signaturePath);
+    const std::optional<std::string> list = platform::ReadWholeFile(listPath);
+    const std::optional<std::string> signature = platform::ReadWholeFile(signaturePath);
     if (!list || !signature) {
         return "it could not be read back from the disk";
     }

@@ -3,6 +3,8 @@
 
 #include <atomic>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <mutex>
 #include <random>
 #include <set>
@@ -63,6 +65,18 @@ std::string UniqueFileSuffix() {
         mix /= kSuffixAlphabet.size();
     }
     return suffix;
+}
+
+std::optional<std::string> ReadWholeFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        return std::nullopt;
+    }
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad()) {
+        return std::nullopt;
+    }
+    return bytes;
 }
 
 void File::RemoveStaleBeside(const std::string& path, std::chrono::seconds minAge) {

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace zarn::platform {
@@ -50,6 +51,9 @@ private:
 
 // A name suffix ".zarn-" and six letters or digits, for a new file beside another one. Any thread.
 std::string UniqueFileSuffix();
+
+// The whole file's bytes; nullopt when it cannot be read. Any thread.
+std::optional<std::string> ReadWholeFile(const std::string& path);
 
 // Renames `from` over `to` in one step (an existing `to` is replaced). Returns 0 or the system's code.
 [[nodiscard]] unsigned long ReplaceFile(const std::string& from, const std::string& to);

@@ -2,6 +2,7 @@
 
 #include "components/ComponentListReader.h"
 #include "download/UrlSplit.h"
+#include "platform/File.h"
 #include "platform/Signature.h"
 #include "tools/zarn-publish/CabinetWriter.h"
 #include "tools/zarn-publish/RepositoryLayout.h"
@@ -22,7 +23,7 @@ bool PreviousSerial(const fs::path& root, std::uint64_t& serial, std::string& er
     if (!fs::exists(ListFileIn(root), code)) {
         return true;
     }
-    const std::optional<std::string> list = ReadWholeFile(ListFileIn(root));
+    const std::optional<std::string> list = platform::ReadWholeFile(ListFileIn(root).string());
     if (!list) {
         error = ListFileIn(root).string() + ": cannot be read for its serial";
         return false;

@@ -2,6 +2,7 @@
 
 #include "components/ComponentListReader.h"
 #include "download/UrlSplit.h"
+#include "platform/File.h"
 #include "platform/Signature.h"
 #include "tools/zarn-publish/RepositoryLayout.h"
 
@@ -45,11 +46,11 @@ RepositoryCheck::RepositoryCheck(std::vector<std::string> publicKeyPems, std::in
 
 std::vector<std::string> RepositoryCheck::Verify(const fs::path& root, std::string& summary) const {
     std::vector<std::string> problems;
-    const std::optional<std::string> list = ReadWholeFile(ListFileIn(root));
+    const std::optional<std::string> list = platform::ReadWholeFile(ListFileIn(root).string());
     if (!list) {
         return {ListFileIn(root).string() + ": no list to verify"};
     }
-    const std::optional<std::string> signature = ReadWholeFile(SignatureFileIn(root));
+    const std::optional<std::string> signature = platform::ReadWholeFile(SignatureFileIn(root).string());
     bool verified = false;
     if (!signature) {
         problems.push_back(SignatureFileIn(root).string() + ": missing; the launcher refuses a list without one");

@@ -48,18 +48,6 @@ std::optional<FileDigest> DigestOfFile(const fs::path& path) {
     return digest;
 }
 
-std::optional<std::string> ReadWholeFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        return std::nullopt;
-    }
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) {
-        return std::nullopt;
-    }
-    return bytes;
-}
-
 bool WriteFileInPlace(const fs::path& path, const std::string& bytes) {
     fs::path staged = path;
     staged += ".new";

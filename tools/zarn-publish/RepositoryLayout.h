@@ -24,8 +24,6 @@ struct FileDigest {
 // The SHA-256 and size of the file at `path`; nullopt when it cannot be read whole.
 std::optional<FileDigest> DigestOfFile(const std::filesystem::path& path);
 
-// The whole file; nullopt when it cannot be read.
-std::optional<std::string> ReadWholeFile(const std::filesystem::path& path);
 // Writes `bytes` beside `path` and renames the copy into place, so a server never serves half a file. False when
 // either step failed (nothing is left beside it then).
 bool WriteFileInPlace(const std::filesystem::path& path, const std::string& bytes);

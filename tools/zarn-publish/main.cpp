@@ -3,6 +3,7 @@
 //   zarn-publish build MANIFEST OUTDIR --key PRIVATE.pem [--server URL] [--valid-days N]
 //   zarn-publish verify OUTDIR --key PUBLIC.pem [--key PUBLIC.pem]
 // Exit codes: 0 done; 1 bad usage; 2 the step failed (or, for verify, the repository would be refused).
+#include "platform/File.h"
 #include "platform/Signature.h"
 #include "tools/zarn-publish/Manifest.h"
 #include "tools/zarn-publish/Publisher.h"
@@ -118,7 +119,7 @@ int main(int argc, char** argv) {
     }
     std::vector<std::string> keyTexts;
     for (const std::string& key : keys) {
-        const std::optional<std::string> text = zarn::ReadWholeFile(key);
+        const std::optional<std::string> text = zarn::platform::ReadWholeFile(key);
         if (!text) {
             return Failed(key + ": cannot be read");
         }
