@@ -122,10 +122,15 @@ TEST_F(VersionDetection, ReadsVersionResourcesOfRealFiles) {
     const std::string elf = AppFile("libcontrol.so");
     ASSERT_TRUE(test::WriteVersionedElf(elf, "5.6.7"));
     CDLLVersion elfVersion;
+#ifdef _WIN32
+    // Windows reads version resources only: an ELF library's package note is no version information there.
+    EXPECT_EQ(elfVersion.Init(elf), 0);
+#else
     EXPECT_EQ(elfVersion.Init(elf), 1);
     EXPECT_EQ(elfVersion.GetMajor(), 5);
     EXPECT_EQ(elfVersion.GetMinor(), 6);
     EXPECT_EQ(elfVersion.GetThird(), 7);
+#endif
 }
 
 TEST_F(VersionDetection, CommaAndShortVersionTexts) {
