@@ -4,6 +4,7 @@
 #include "tests/support/TempDir.h"
 #include "tools/zarn-expand/EntryName.h"
 
+#include <cstdint>
 #include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -63,6 +64,29 @@ std::string BigContent() {
         content += "line " + std::to_string(i * 2654435761u % 100003) + "\n";
     }
     return content;
+}
+
+// Adds `n` to the little-endian 32-bit field at `at`.
+void Add32(std::string& bytes, std::size_t at, std::uint32_t n) {
+    std::uint32_t value = 0;
+    for (int i = 3; i >= 0; --i) {
+        value = value << 8 | static_cast<unsigned char>(bytes[at + i]);
+    }
+    value += n;
+    for (int i = 0; i < 4; ++i) {
+        bytes[at + i] = static_cast<char>(value >> (8 * i));
+    }
+}
+
+// Makes a cabinet of gcab's (no reserved space, one folder) say that it continues in "next.cab": the flag,
+// the next cabinet's name and disk after the header, and every offset behind them moved.
+void MakeOneOfASet(std::string& cabinet) {
+    const std::string next("next.cab\0disk\0", 14);
+    cabinet[30] |= 0x02;
+    cabinet.insert(36, next);
+    for (std::size_t at : {8u, 16u, 36u + 14u}) {
+        Add32(cabinet, at, 14);
+    }
 }
 
 class ZarnExpand : public ::testing::Test {
@@ -163,6 +187,7 @@ TEST_F(ZarnExpand, BrokenCabinetsWriteNothing) {
         {"flipped stored", false, [](std::string& c) { c[c.size() - 100] ^= 0x55; }, "checksum"},
         {"flipped MSZIP", true, [](std::string& c) { c[c.size() - 100] ^= 0x55; }, "checksum"},
         {"not a cabinet", false, [](std::string& c) { c = "MSCX" + c.substr(4); }, "not a cabinet"},
+        {"one of a set", true, &MakeOneOfASet, "one of a multi-cabinet set"},
     };
     for (const Case& test : cases) {
         SCOPED_TRACE(test.name);
