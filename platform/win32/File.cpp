@@ -3,6 +3,9 @@
 #include <utility>
 #include <windows.h>
 
+// <windows.h> maps ReplaceFile to ReplaceFileA, which would rename our zarn::platform::ReplaceFile below.
+#undef ReplaceFile
+
 namespace zarn::platform {
 
 namespace {
