@@ -52,19 +52,23 @@ std::string FdiErrorText(int code) {
 
 struct CabinetReader::State {
     // What FDI's INT_PTR file handles point to: the cabinet (input) or an entry's file (output).
+    // They live until the reader goes, so a second close of one by FDI does nothing.
     struct Handle {
-        HANDLE input = INVALID_HANDLE_VALUE;
-        zarn::platform::File* output = nullptr;
+        Handle(HANDLE cabinet, zarn::platform::File* entry) : input(cabinet), output(entry) {}
+        ~Handle() {
+            if (input != INVALID_HANDLE_VALUE) {
+                ::CloseHandle(input);
+            }
+        }
+        Handle(const Handle&) = delete;
+        Handle& operator=(const Handle&) = delete;
+
+        HANDLE input;
+        zarn::platform::File* output;
         unsigned long written = 0;
     };
 
     ~State() {
-        for (Handle* handle : handles) {
-            if (handle->input != INVALID_HANDLE_VALUE) {
-                ::CloseHandle(handle->input);
-            }
-            delete handle;
-        }
         if (fdi != nullptr) {
             ::FDIDestroy(fdi);
         }
@@ -73,7 +77,7 @@ struct CabinetReader::State {
     HFDI fdi = nullptr;
     ERF erf{};
     std::vector<wchar_t> path;
-    std::vector<Handle*> handles;
+    std::vector<std::unique_ptr<Handle>> handles;
     std::vector<std::string> names;
     // Set only during the extraction pass: one output per name, and the entry being written.
     const std::vector<zarn::platform::File*>* outputs = nullptr;
@@ -86,9 +90,9 @@ struct CabinetReader::State {
     std::string abortReason;
     unsigned long writeError = 0;
 
-    Handle* AddHandle(Handle handle) {
-        handles.push_back(new Handle(handle));
-        return handles.back();
+    INT_PTR AddHandle(HANDLE input, zarn::platform::File* output) {
+        handles.push_back(std::make_unique<Handle>(input, output));
+        return reinterpret_cast<INT_PTR>(handles.back().get());
     }
 
     static State*& Current() {
@@ -103,7 +107,8 @@ struct CabinetReader::State {
 
     static FNOPEN(Open) {
         State* state = Current();
-        if (state == nullptr || std::string(pszFile) != kCabinetName || (oflag & (_O_WRONLY | _O_RDWR)) != 0) {
+        if (state == nullptr || pszFile == nullptr || std::string(pszFile) != kCabinetName ||
+            (oflag & (_O_WRONLY | _O_RDWR)) != 0) {
             return -1;
         }
         static_cast<void>(pmode);
@@ -112,7 +117,7 @@ struct CabinetReader::State {
         if (file == INVALID_HANDLE_VALUE) {
             return -1;
         }
-        return reinterpret_cast<INT_PTR>(state->AddHandle(Handle{file, nullptr, 0}));
+        return state->AddHandle(file, nullptr);
     }
 
     static FNREAD(Read) {
@@ -141,7 +146,6 @@ struct CabinetReader::State {
         return cb;
     }
 
-    // The handles themselves live until the reader goes, so a second close of one by FDI does nothing.
     static FNCLOSE(Close) {
         Handle* handle = AsHandle(hf);
         if (handle == nullptr) {
@@ -206,28 +210,29 @@ struct CabinetReader::State {
             return Abort(state, "it is one of a multi-cabinet set");
         case fdintCOPY_FILE:
             if (state->outputs == nullptr) {
-                state->names.emplace_back(pfdin->psz1);
+                state->names.emplace_back(pfdin->psz1 != nullptr ? pfdin->psz1 : "");
                 return 0;
             }
-            return state->CopyFile(pfdin->psz1, pfdin->cb);
+            return state->StartEntry(pfdin->psz1, pfdin->cb);
         case fdintCLOSE_FILE_INFO:
-            return state->CloseFile(AsHandle(pfdin->hf));
+            return state->FinishEntry(AsHandle(pfdin->hf));
         }
         return Abort(state, "unexpected notification from the cabinet library");
     }
 
     // Entry `next` goes to its output only when FDI names it as the listing pass did.
-    INT_PTR CopyFile(const char* name, long size) {
-        if (next >= names.size() || names[next] != name || size < 0) {
+    INT_PTR StartEntry(const char* name, long size) {
+        if (name == nullptr || next >= names.size() || names[next] != name || size < 0) {
             return Abort(this, "the entries differ from those listed before");
         }
-        current = AddHandle(Handle{INVALID_HANDLE_VALUE, (*outputs)[next], 0});
+        const INT_PTR handle = AddHandle(INVALID_HANDLE_VALUE, (*outputs)[next]);
+        current = AsHandle(handle);
         expectedSize = static_cast<unsigned long>(size);
         ++next;
-        return reinterpret_cast<INT_PTR>(current);
+        return handle;
     }
 
-    INT_PTR CloseFile(Handle* handle) {
+    INT_PTR FinishEntry(Handle* handle) {
         if (handle == nullptr || handle != current) {
             return Abort(this, "the cabinet library closed a file it was not given");
         }
