@@ -5,12 +5,12 @@
 #include "tools/zarn-expand/CabinetReader.h"
 
 #include "platform/win32/PathText.h"
+#include "platform/win32/WindowsHeaders.h"
 
 #include <cstdlib>
 #include <fcntl.h>
 #include <fdi.h>
 #include <optional>
-#include <windows.h>
 
 namespace zarn {
 

@@ -1,10 +1,7 @@
 #include "platform/File.h"
 
 #include <utility>
-#include <windows.h>
-
-// <windows.h> maps ReplaceFile to ReplaceFileA, which would rename our zarn::platform::ReplaceFile below.
-#undef ReplaceFile
+#include "WindowsHeaders.h"
 
 namespace zarn::platform {
 

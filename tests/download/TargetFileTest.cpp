@@ -93,7 +93,11 @@ TEST(TargetFileTest, MissingDirectoryFailsWith231AndTheSystemCode) {
     for (const std::uint32_t offset : {0u, 10u}) {
         const TargetFile::OpenResult opened = file.Open(dir.File("missing/complist.txt"), offset);
         EXPECT_EQ(opened.messageId, 231u);
+#ifdef _WIN32
+        EXPECT_EQ(opened.systemCode, 3ul) << "ERROR_PATH_NOT_FOUND";
+#else
         EXPECT_EQ(opened.systemCode, static_cast<unsigned long>(ENOENT));
+#endif
         EXPECT_FALSE(file.IsOpen());
     }
 }

@@ -2,9 +2,8 @@
 // inherited handles for the output files. Windows has no pseudo-terminals, so a run that asks for one is refused.
 #include "tests/support/ProgramRun.h"
 
+#include "platform/win32/WindowsHeaders.h"
 #include "tests/support/TempDir.h"
-
-#include <windows.h>
 
 namespace zarn::test {
 
