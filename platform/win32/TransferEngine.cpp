@@ -1,0 +1,558 @@
+#include "download/TransferEngine.h"
+
+#include "download/TransferBody.h"
+#include "res/StringTable.h"
+
+#include <windows.h>
+#include <wininet.h>
+// windows.h names its own LoadStringA so; the string table's LoadString is meant here.
+#undef LoadString
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+
+namespace zarn {
+
+namespace {
+
+constexpr DWORD kPieceSize = 1024;
+// The body of an authentication challenge is read away in pieces of this size.
+constexpr DWORD kChallengePiece = 50;
+// The worker waits for WinInet in slices of this length, so that a stop or silence ends a transfer at once.
+constexpr DWORD kWaitSliceMs = 50;
+// How long the end of a transfer waits for WinInet to let go of its handles (see Handles).
+constexpr DWORD kCloseWaitMs = 2000;
+constexpr DWORD kRequestFlags =
+    INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_KEEP_CONNECTION | INTERNET_FLAG_PRAGMA_NOCACHE;
+
+using Clock = std::chrono::steady_clock;
+
+// What WinInet's status callback shares with the worker. The callback runs on WinInet's own threads as
+// well as on the worker's, so it only queues and signals; the worker shows the lines on its own thread.
+// The buffer and count that an asynchronous read fills live here too: a read that is still pending when
+// the transfer ends may complete into them later.
+struct CallbackState {
+    CallbackState()
+        : completed(::CreateEventA(nullptr, FALSE, FALSE, nullptr)),
+          closed(::CreateEventA(nullptr, TRUE, FALSE, nullptr)) {}
+    ~CallbackState() {
+        if (completed) {
+            ::CloseHandle(completed);
+        }
+        if (closed) {
+            ::CloseHandle(closed);
+        }
+    }
+    CallbackState(const CallbackState&) = delete;
+    CallbackState& operator=(const CallbackState&) = delete;
+
+    void Touch() { lastActivity.store(Clock::now().time_since_epoch().count(), std::memory_order_relaxed); }
+    Clock::time_point LastActivity() const {
+        return Clock::time_point(Clock::duration(lastActivity.load(std::memory_order_relaxed)));
+    }
+
+    HANDLE completed; // an asynchronous call has completed
+    HANDLE closed;    // WinInet has closed every handle that carries this state
+    std::atomic<int> openHandles{0};
+    std::atomic<bool> connected{false};
+    std::atomic<Clock::rep> lastActivity{0};
+
+    std::mutex mutex; // guards what follows
+    std::deque<std::string> lines;
+    bool done = false;
+    DWORD result = 0;
+    DWORD error = 0;
+
+    char buffer[kPieceSize] = {};
+    DWORD bytesRead = 0;
+};
+
+std::string InfoText(LPVOID info, DWORD length) {
+    const char* text = static_cast<const char*>(info);
+    return text ? std::string(text, ::strnlen(text, length)) : std::string();
+}
+
+void CALLBACK StatusCallback(HINTERNET, DWORD_PTR context, DWORD status, LPVOID info, DWORD length) {
+    auto* state = reinterpret_cast<CallbackState*>(context);
+    if (!state) {
+        return;
+    }
+    state->Touch();
+    StringId line{};
+    switch (status) {
+    case INTERNET_STATUS_RESOLVING_NAME:
+        line = IDS_RESOLVING_NAME;
+        break;
+    case INTERNET_STATUS_NAME_RESOLVED:
+        line = IDS_NAME_RESOLVED;
+        break;
+    case INTERNET_STATUS_CONNECTING_TO_SERVER:
+        line = IDS_CONNECTING;
+        break;
+    case INTERNET_STATUS_CONNECTED_TO_SERVER:
+        line = IDS_CONNECTED;
+        state->connected = true;
+        break;
+    case INTERNET_STATUS_REDIRECT:
+        line = IDS_REDIRECTING;
+        break;
+    case INTERNET_STATUS_REQUEST_COMPLETE: {
+        const auto* result = static_cast<const INTERNET_ASYNC_RESULT*>(info);
+        std::lock_guard lock(state->mutex);
+        state->done = true;
+        state->result = result ? static_cast<DWORD>(result->dwResult) : FALSE;
+        state->error = result ? result->dwError : ERROR_INTERNET_INTERNAL_ERROR;
+        ::SetEvent(state->completed);
+        return;
+    }
+    case INTERNET_STATUS_HANDLE_CLOSING:
+        if (--state->openHandles == 0) {
+            ::SetEvent(state->closed);
+        }
+        return;
+    default:
+        return;
+    }
+    std::lock_guard lock(state->mutex);
+    state->lines.push_back(FormatString(line, InfoText(info, length)));
+}
+
+// The three handles of a transfer. Closing them cancels what is pending; the state may be freed only
+// once WinInet has said it closed them, as its callbacks still reach the state until then. Should that
+// not happen in time, the state is left allocated rather than freed under a late callback.
+struct Handles {
+    ~Handles() {
+        for (HINTERNET handle : {request, connect, internet}) {
+            if (handle) {
+                ::InternetCloseHandle(handle);
+            }
+        }
+        if (state->openHandles.load() > 0 && ::WaitForSingleObject(state->closed, kCloseWaitMs) != WAIT_OBJECT_0) {
+            state.release();
+        }
+    }
+
+    std::unique_ptr<CallbackState> state = std::make_unique<CallbackState>();
+    HINTERNET internet = nullptr;
+    HINTERNET connect = nullptr;
+    HINTERNET request = nullptr;
+};
+
+// The host name in a URL WinInet reports; empty when it cannot be split.
+std::string HostOfUrl(const std::string& url) {
+    char host[INTERNET_MAX_HOST_NAME_LENGTH + 1] = {};
+    URL_COMPONENTSA parts{};
+    parts.dwStructSize = sizeof parts;
+    parts.lpszHostName = host;
+    parts.dwHostNameLength = sizeof host;
+    if (!::InternetCrackUrlA(url.c_str(), static_cast<DWORD>(url.size()), 0, &parts)) {
+        return {};
+    }
+    return std::string(host, parts.dwHostNameLength);
+}
+
+class Transfer {
+public:
+    Transfer(const TransferSettings& settings, TargetFile& target, TransferSink& sink,
+             const std::atomic<bool>& stopRequested)
+        : m_settings(settings), m_sink(sink), m_body(settings, target, sink, stopRequested) {}
+
+    void Run();
+
+private:
+    using Outcome = TransferBody::Outcome;
+
+    Outcome Open();
+    Outcome Negotiate();
+    Outcome ReadBody();
+    // Sends the request (again), with the Range header when resuming.
+    bool Send();
+    // Waits for the asynchronous call that returned `ok`; true when it succeeded. On failure the failure
+    // is set with `failId` and the call's error; a stop sets m_stopped.
+    bool Complete(BOOL ok, StringId failId);
+    // Reads the next piece (up to `size` bytes) into the state's buffer. False as Complete.
+    bool ReadPiece(DWORD size);
+    void ShowQueuedLines();
+    std::optional<std::string> QueryText(DWORD query) const;
+    // The URL the request has reached (redirects move it).
+    std::string CurrentUrl() const;
+    // Prepares the request for another round after a 401 or 407; false when there is none.
+    bool Authenticate(DWORD status);
+    void SetCredentials(bool proxy, const std::string& user, const std::string& password);
+    Outcome Stopped() {
+        m_stopped = true;
+        return Outcome::Stopped;
+    }
+    Outcome FailedOr(Outcome failed) { return m_stopped || m_body.Stopped() ? Outcome::Stopped : failed; }
+
+    const TransferSettings& m_settings;
+    TransferSink& m_sink;
+    TransferBody m_body;
+    Handles m_handles;
+    CallbackState& m_state = *m_handles.state;
+    bool m_stopped = false;
+    std::string m_range;
+    bool m_siteStoredUsed = false;
+    bool m_proxyStoredUsed = false;
+};
+
+void Transfer::Run() {
+    Outcome outcome = Open();
+    if (outcome == Outcome::Done) {
+        outcome = Negotiate();
+    }
+    if (outcome == Outcome::Done) {
+        outcome = ReadBody();
+    }
+    m_body.Finish(outcome);
+}
+
+Transfer::Outcome Transfer::Open() {
+    const std::string agent = m_settings.agentName.empty() ? LoadString(AFX_IDS_APP_TITLE) : m_settings.agentName;
+    DWORD access = 0;
+    const char* proxy = nullptr;
+    switch (m_settings.accessMode) {
+    case 0:
+        access = INTERNET_OPEN_TYPE_PRECONFIG;
+        break;
+    case 1:
+        access = INTERNET_OPEN_TYPE_DIRECT;
+        break;
+    case 2:
+        access = INTERNET_OPEN_TYPE_PROXY;
+        proxy = m_settings.proxyHost.c_str();
+        break;
+    default:
+        m_body.Fail(IDS_DOWNLOAD_FAILED, ERROR_INVALID_PARAMETER);
+        return Outcome::Failed;
+    }
+    // WinInet trusts the system's certificate store and nothing else: a file that was meant to widen that
+    // trust cannot be honoured, and ignoring it would verify against something else than was asked.
+    if (!m_settings.caFile.empty()) {
+        m_body.Fail(IDS_DOWNLOAD_FAILED, ERROR_NOT_SUPPORTED);
+        return Outcome::Failed;
+    }
+    if (!m_state.completed || !m_state.closed) {
+        m_body.Fail(IDS_DOWNLOAD_FAILED, ::GetLastError());
+        return Outcome::Failed;
+    }
+    // Asynchronous, so that the worker can wait in slices: a blocked synchronous call cannot be ended.
+    m_handles.internet = ::InternetOpenA(agent.c_str(), access, proxy, nullptr, INTERNET_FLAG_ASYNC);
+    if (!m_handles.internet) {
+        m_body.Fail(IDS_DOWNLOAD_FAILED, ::GetLastError());
+        return Outcome::Failed;
+    }
+    if (m_body.StopRequested()) {
+        return Stopped();
+    }
+    if (::InternetSetStatusCallbackA(m_handles.internet, &StatusCallback) == INTERNET_INVALID_STATUS_CALLBACK) {
+        m_body.Fail(IDS_DOWNLOAD_FAILED, ::GetLastError());
+        return Outcome::Failed;
+    }
+    // Our own silence limit ends a silent transfer; WinInet's time-outs are set so as not to come first.
+    const DWORD timeout = static_cast<DWORD>(m_settings.silenceLimit.count()) + 2 * kWaitSliceMs;
+    for (const DWORD option :
+         {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT}) {
+        DWORD value = timeout;
+        ::InternetSetOptionA(m_handles.internet, option, &value, sizeof value);
+    }
+    if (m_body.StopRequested()) {
+        return Stopped();
+    }
+    const bool siteLogin = !m_settings.siteLogin.empty();
+    const auto context = reinterpret_cast<DWORD_PTR>(&m_state);
+    ++m_state.openHandles;
+    m_handles.connect =
+        ::InternetConnectA(m_handles.internet, m_settings.hostName.c_str(), m_settings.port,
+                           siteLogin ? m_settings.siteLogin.c_str() : nullptr,
+                           siteLogin ? m_settings.sitePwd.c_str() : nullptr, INTERNET_SERVICE_HTTP, 0, context);
+    if (!m_handles.connect) {
+        --m_state.openHandles;
+        m_body.Fail(IDS_CONNECT_FAILED, ::GetLastError());
+        return Outcome::Failed;
+    }
+    m_siteStoredUsed = siteLogin;
+    if (m_body.StopRequested()) {
+        return Stopped();
+    }
+    m_sink.StartAnimation();
+    // Certificates are verified: none of the flags that accept a wrong name or date.
+    const DWORD flags = kRequestFlags | (m_settings.secure ? INTERNET_FLAG_SECURE : 0);
+    const char* accept[] = {"*/*", nullptr};
+    ++m_state.openHandles;
+    m_handles.request = ::HttpOpenRequestA(m_handles.connect, nullptr, m_settings.objectPath.c_str(), "HTTP/1.1",
+                                           nullptr, accept, flags, context);
+    if (!m_handles.request) {
+        --m_state.openHandles;
+        m_body.Fail(IDS_CONNECT_FAILED, ::GetLastError());
+        return Outcome::Failed;
+    }
+    if (m_body.StopRequested()) {
+        return Stopped();
+    }
+    return Outcome::Done;
+}
+
+bool Transfer::Send() {
+    if (m_settings.resumeOffset > 0) {
+        m_range = "Range: bytes=" + std::to_string(m_settings.resumeOffset) + "-\r\n";
+    }
+    {
+        std::lock_guard lock(m_state.mutex);
+        m_state.done = false;
+    }
+    m_state.Touch();
+    const BOOL ok = ::HttpSendRequestA(m_handles.request, m_range.empty() ? nullptr : m_range.c_str(),
+                                       static_cast<DWORD>(m_range.size()), nullptr, 0);
+    return Complete(ok, IDS_CONNECT_FAILED);
+}
+
+Transfer::Outcome Transfer::Negotiate() {
+    for (;;) {
+        if (!Send()) {
+            return FailedOr(Outcome::Failed);
+        }
+        // A secure download never continues in the clear, whatever a redirect said.
+        if (m_settings.secure && CurrentUrl().rfind("https:", 0) != 0) {
+            m_body.Fail(IDS_CONNECT_FAILED, ERROR_INTERNET_HTTPS_TO_HTTP_ON_REDIR);
+            return Outcome::Failed;
+        }
+        const std::optional<std::string> statusText = QueryText(HTTP_QUERY_STATUS_CODE);
+        if (!statusText) {
+            m_body.Fail(IDS_NO_RESPONSE, ::GetLastError());
+            return Outcome::Failed;
+        }
+        const auto status = static_cast<DWORD>(std::strtoul(statusText->c_str(), nullptr, 10));
+        if (status == 200 || status == 206) {
+            const std::optional<std::string> length = QueryText(HTTP_QUERY_CONTENT_LENGTH);
+            std::optional<std::uint64_t> contentLength;
+            if (length && !length->empty() && length->front() != '-') {
+                char* end = nullptr;
+                const unsigned long long value = std::strtoull(length->c_str(), &end, 10);
+                if (end && *end == '\0') {
+                    contentLength = value;
+                }
+            }
+            return m_body.Start(static_cast<int>(status), contentLength) ? Outcome::Done : Outcome::Failed;
+        }
+        if (status != 401 && status != 407) {
+            m_body.Fail(IDS_BAD_STATUS, status);
+            return Outcome::Failed;
+        }
+        // The challenge's body is read away, so that the connection can carry the next round.
+        do {
+            if (!ReadPiece(kChallengePiece)) {
+                return FailedOr(Outcome::Failed);
+            }
+        } while (m_state.bytesRead > 0);
+        if (!Authenticate(status)) {
+            return FailedOr(Outcome::Failed);
+        }
+    }
+}
+
+Transfer::Outcome Transfer::ReadBody() {
+    for (;;) {
+        if (!ReadPiece(kPieceSize)) {
+            return FailedOr(Outcome::Failed);
+        }
+        const DWORD n = m_state.bytesRead;
+        if (n == 0) {
+            break;
+        }
+        m_state.Touch();
+        if (!m_body.Write(m_state.buffer, n)) {
+            return FailedOr(Outcome::Failed);
+        }
+    }
+    // WinInet ends a body that broke off before its length like a whole one; this check tells them apart.
+    if (!m_body.End(ERROR_INTERNET_CONNECTION_ABORTED)) {
+        return Outcome::Failed;
+    }
+    return m_body.StopRequested() ? Outcome::Stopped : Outcome::Done;
+}
+
+bool Transfer::ReadPiece(DWORD size) {
+    {
+        std::lock_guard lock(m_state.mutex);
+        m_state.done = false;
+    }
+    m_state.bytesRead = 0;
+    const BOOL ok = ::InternetReadFile(m_handles.request, m_state.buffer, size, &m_state.bytesRead);
+    return Complete(ok, IDS_TRANSFER_FAILED);
+}
+
+bool Transfer::Complete(BOOL ok, StringId failId) {
+    if (ok) {
+        ShowQueuedLines();
+        return true;
+    }
+    const DWORD error = ::GetLastError();
+    if (error != ERROR_IO_PENDING) {
+        ShowQueuedLines();
+        m_body.Fail(failId, error);
+        return false;
+    }
+    for (;;) {
+        const DWORD waited = ::WaitForSingleObject(m_state.completed, kWaitSliceMs);
+        ShowQueuedLines();
+        if (waited == WAIT_OBJECT_0) {
+            std::lock_guard lock(m_state.mutex);
+            if (!m_state.done) {
+                continue;
+            }
+            if (!m_state.result) {
+                m_body.Fail(failId, m_state.error);
+                return false;
+            }
+            return true;
+        }
+        if (waited != WAIT_TIMEOUT) {
+            m_body.Fail(failId, ::GetLastError());
+            return false;
+        }
+        if (m_body.StopRequested()) {
+            m_stopped = true;
+            return false;
+        }
+        if (Clock::now() - m_state.LastActivity() > m_settings.silenceLimit) {
+            m_body.Fail(m_state.connected ? IDS_TRANSFER_FAILED : IDS_CONNECT_FAILED, ERROR_INTERNET_TIMEOUT);
+            return false;
+        }
+        // Pieces wait in the target's block; a body that pauses still reaches the disk.
+        if (!m_body.FlushIfDue()) {
+            return false;
+        }
+    }
+}
+
+void Transfer::ShowQueuedLines() {
+    for (;;) {
+        std::string line;
+        {
+            std::lock_guard lock(m_state.mutex);
+            if (m_state.lines.empty()) {
+                return;
+            }
+            line = std::move(m_state.lines.front());
+            m_state.lines.pop_front();
+        }
+        m_sink.ShowStatusText(line);
+    }
+}
+
+std::optional<std::string> Transfer::QueryText(DWORD query) const {
+    std::string text(64, '\0');
+    for (;;) {
+        DWORD size = static_cast<DWORD>(text.size());
+        if (::HttpQueryInfoA(m_handles.request, query, text.data(), &size, nullptr)) {
+            text.resize(size);
+            return text;
+        }
+        if (::GetLastError() != ERROR_INSUFFICIENT_BUFFER) {
+            return std::nullopt;
+        }
+        text.resize(size + 1);
+    }
+}
+
+std::string Transfer::CurrentUrl() const {
+    DWORD size = 0;
+    ::InternetQueryOptionA(m_handles.request, INTERNET_OPTION_URL, nullptr, &size);
+    std::string url(size + 1, '\0');
+    size = static_cast<DWORD>(url.size());
+    if (!::InternetQueryOptionA(m_handles.request, INTERNET_OPTION_URL, url.data(), &size)) {
+        return {};
+    }
+    url.resize(::strnlen(url.c_str(), url.size()));
+    return url;
+}
+
+bool Transfer::Authenticate(DWORD status) {
+    const bool proxy = status == 407;
+    const std::string& storedUser = proxy ? m_settings.proxyLogin : m_settings.siteLogin;
+    const std::string& storedPassword = proxy ? m_settings.proxyPwd : m_settings.sitePwd;
+    bool& storedUsed = proxy ? m_proxyStoredUsed : m_siteStoredUsed;
+    // Stored credentials answer one challenge; the same challenge again means they were refused.
+    if (!storedUser.empty() && !storedUsed) {
+        storedUsed = true;
+        SetCredentials(proxy, storedUser, storedPassword);
+        return true;
+    }
+    if (!(proxy ? m_settings.askProxyLogin : m_settings.askSiteLogin)) {
+        m_body.Fail(IDS_BAD_STATUS, status);
+        return false;
+    }
+    if (m_body.StopRequested()) {
+        m_stopped = true;
+        return false;
+    }
+    if (const auto owner = static_cast<HWND>(m_sink.OwnerWindow())) {
+        const DWORD answer = ::InternetErrorDlg(owner, m_handles.request, ERROR_INTERNET_INCORRECT_PASSWORD,
+                                                FLAGS_ERROR_UI_FILTER_FOR_ERRORS | FLAGS_ERROR_UI_FLAGS_CHANGE_OPTIONS |
+                                                    FLAGS_ERROR_UI_FLAGS_GENERATE_DATA,
+                                                nullptr);
+        if (answer != ERROR_INTERNET_FORCE_RETRY) {
+            m_body.Fail(IDS_BAD_STATUS, status);
+            return false;
+        }
+        return true;
+    }
+    std::string host;
+    if (proxy && m_settings.accessMode == 2) {
+        host = HostOfUrl(m_settings.proxyHost.find("://") == std::string::npos ? "http://" + m_settings.proxyHost
+                                                                               : m_settings.proxyHost);
+    }
+    if (host.empty()) {
+        host = HostOfUrl(CurrentUrl());
+    }
+    if (host.empty()) {
+        host = m_settings.hostName;
+    }
+    std::string user = storedUser;
+    std::string password;
+    if (!m_sink.AskCredentials(proxy, host, user, password)) {
+        m_body.Fail(IDS_BAD_STATUS, status);
+        return false;
+    }
+    if (m_body.StopRequested()) {
+        m_stopped = true;
+        return false;
+    }
+    SetCredentials(proxy, user, password);
+    return true;
+}
+
+void Transfer::SetCredentials(bool proxy, const std::string& user, const std::string& password) {
+    // A refused option leaves the request as it was; the next round then gets the same challenge.
+    ::InternetSetOptionA(m_handles.request, proxy ? INTERNET_OPTION_PROXY_USERNAME : INTERNET_OPTION_USERNAME,
+                         const_cast<char*>(user.c_str()), static_cast<DWORD>(user.size() + 1));
+    ::InternetSetOptionA(m_handles.request, proxy ? INTERNET_OPTION_PROXY_PASSWORD : INTERNET_OPTION_PASSWORD,
+                         const_cast<char*>(password.c_str()), static_cast<DWORD>(password.size() + 1));
+}
+
+} // namespace
+
+TransferEngine::TransferEngine(const TransferSettings& settings, TargetFile& target, TransferSink& sink,
+                               const std::atomic<bool>& stopRequested)
+    : m_settings(settings), m_target(target), m_sink(sink), m_stopRequested(stopRequested) {}
+
+void TransferEngine::Run() {
+    Transfer transfer(m_settings, m_target, m_sink, m_stopRequested);
+    transfer.Run();
+}
+
+void TransferEngine::CloseIdleConnections() {
+    // WinInet keeps idle connections in a pool of its own and gives no call to close them; this tells it
+    // that the settings changed, after which it opens new connections.
+    ::InternetSetOptionA(nullptr, INTERNET_OPTION_SETTINGS_CHANGED, nullptr, 0);
+}
+
+} // namespace zarn
