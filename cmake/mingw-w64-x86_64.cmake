@@ -18,8 +18,10 @@ set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static")
 set(CMAKE_MODULE_LINKER_FLAGS_INIT "-static")
 
-# Test discovery and CTest run the executables through Wine.
+# Test discovery and CTest run the executables through Wine, headless and quiet, in a Wine prefix of the build
+# tree's own (made on first use), so that tests never touch the user's ~/.wine.
 find_program(ZARN_WINE64 NAMES wine64 wine PATHS /usr/lib/wine NO_CMAKE_FIND_ROOT_PATH)
 if(ZARN_WINE64)
-    set(CMAKE_CROSSCOMPILING_EMULATOR ${ZARN_WINE64})
+    set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_COMMAND} -E env --unset=DISPLAY --unset=WAYLAND_DISPLAY
+        WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml= ${ZARN_WINE64})
 endif()

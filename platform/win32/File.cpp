@@ -1,7 +1,7 @@
 #include "platform/File.h"
 
 #include <utility>
-#include <windows.h>
+#include "WindowsHeaders.h"
 
 namespace zarn::platform {
 

@@ -5,7 +5,7 @@
 #include <type_traits>
 #include <utility>
 #include <vector>
-#include <windows.h>
+#include "WindowsHeaders.h"
 
 namespace zarn::platform {
 

@@ -3,7 +3,7 @@
 #include "platform/win32/PathText.h"
 
 #include <vector>
-#include <windows.h>
+#include "WindowsHeaders.h"
 
 namespace zarn::platform {
 

@@ -1,6 +1,6 @@
 #include "platform/LockKeys.h"
 
-#include <windows.h>
+#include "WindowsHeaders.h"
 
 namespace zarn::platform {
 

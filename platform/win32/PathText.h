@@ -2,9 +2,10 @@
 // path of the launcher is.
 #pragma once
 
+#include "WindowsHeaders.h"
+
 #include <string>
 #include <vector>
-#include <windows.h>
 
 namespace zarn::platform {
 

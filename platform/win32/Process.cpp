@@ -4,7 +4,7 @@
 
 #include <memory>
 #include <type_traits>
-#include <windows.h>
+#include "WindowsHeaders.h"
 
 namespace zarn::platform {
 

@@ -1,7 +1,7 @@
 #include "platform/Signature.h"
 
 // clang-format off
-#include <windows.h>
+#include "WindowsHeaders.h"
 #include <bcrypt.h>
 #include <wincrypt.h>
 // clang-format on

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <iostream>
 #include <optional>
-#include <windows.h>
+#include "WindowsHeaders.h"
 
 namespace zarn::platform {
 

@@ -3,9 +3,9 @@
 #include "download/TransferBody.h"
 #include "res/StringTable.h"
 
-#include <windows.h>
+#include "WindowsHeaders.h"
 #include <wininet.h>
-// windows.h names its own LoadStringA so; the string table's LoadString is meant here.
+// <windows.h> defines LoadString to its "A" form; the string table's LoadString is meant here.
 #undef LoadString
 
 #include <atomic>

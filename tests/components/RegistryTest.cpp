@@ -1,5 +1,7 @@
 #include "components/Registry.h"
 
+#include "tests/support/ScratchRegistry.h"
+
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
@@ -8,34 +10,16 @@
 #include <memory>
 #include <string>
 #include <thread>
-#include <unistd.h>
 #include <vector>
 
 namespace zarn {
 namespace {
 
-// Every test works on a registry database of its own in a fresh directory, removed at the end.
+// Every test works on a registry of its own, removed at the end.
 class RegistryTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        const std::filesystem::path base = std::filesystem::temp_directory_path();
-        for (unsigned n = 0;; ++n) {
-            m_dir = base / ("zarn-registry-" + std::to_string(::getpid()) + "-" + std::to_string(n));
-            if (std::filesystem::create_directory(m_dir)) {
-                break;
-            }
-        }
-        ASSERT_EQ(::setenv("ZARN_REGISTRY", (m_dir / "registry.sqlite3").c_str(), 1), 0);
-    }
-    void TearDown() override {
-        std::error_code ignored;
-        std::filesystem::remove_all(m_dir, ignored);
-    }
-
+    test::ScratchRegistry m_scratch;
     CRegistry m_reg{HKEY_CURRENT_USER};
-
-private:
-    std::filesystem::path m_dir;
 };
 
 // Writes a value with a type of the caller's choosing, which the typed writers do not offer.

@@ -1,5 +1,6 @@
 // Where the registry database lives, how it comes into being, and what a damaged one does to every call.
 #include "platform/Registry.h"
+#include "tests/support/ScopedEnv.h"
 #include "tests/support/ScratchRegistry.h"
 
 #include <cstdlib>
@@ -18,30 +19,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Sets (or with nullptr unsets) one environment variable for the life of the object.
-class EnvironmentOverride {
-public:
-    EnvironmentOverride(const char* name, const char* value) : m_name(name) {
-        if (const char* old = std::getenv(name))
-            m_old = old;
-        if (value != nullptr)
-            setenv(name, value, 1);
-        else
-            unsetenv(name);
-    }
-    ~EnvironmentOverride() {
-        if (m_old)
-            setenv(m_name.c_str(), m_old->c_str(), 1);
-        else
-            unsetenv(m_name.c_str());
-    }
-    EnvironmentOverride(const EnvironmentOverride&) = delete;
-    EnvironmentOverride& operator=(const EnvironmentOverride&) = delete;
-
-private:
-    std::string m_name;
-    std::optional<std::string> m_old;
-};
+using zarn::test::ScopedEnv;
 
 LONG SetString(HKEY key, const char* name, const std::string& text) {
     return RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
@@ -83,10 +61,10 @@ void WriteFile(const fs::path& path, const std::string& bytes) {
 void ExpectEveryCallFails(LONG expected) {
     HKEY key = nullptr;
     EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software", 0, KEY_READ, &key), expected);
-    EXPECT_EQ(key, nullptr);
+    EXPECT_EQ(key, std::nullopt);
     EXPECT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Software", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
               expected);
-    EXPECT_EQ(key, nullptr);
+    EXPECT_EQ(key, std::nullopt);
     EXPECT_EQ(GetString(HKEY_CLASSES_ROOT, ""), "<error " + std::to_string(expected) + ">");
     EXPECT_EQ(SetString(HKEY_CURRENT_USER, "v", "1"), expected);
     EXPECT_EQ(RegDeleteValueA(HKEY_CURRENT_USER, "v"), expected);
@@ -115,8 +93,8 @@ TEST(RegistryDatabase, MissingFileIsCreatedOnFirstUse) {
 TEST(RegistryDatabase, DefaultPathIsUnderXdgDataHomeWithItsDirectoriesMade) {
     zarn::test::ScratchRegistry scratch;
     fs::path dataHome = scratch.Directory() / "not" / "yet" / "there";
-    EnvironmentOverride noOverride("ZARN_REGISTRY", nullptr);
-    EnvironmentOverride xdg("XDG_DATA_HOME", dataHome.c_str());
+    ScopedEnv noOverride("ZARN_REGISTRY", std::nullopt);
+    ScopedEnv xdg("XDG_DATA_HOME", dataHome.c_str());
     fs::path expected = dataHome / "Ostrevant" / "registry.sqlite3";
     EXPECT_EQ(DatabasePathNow(), expected.string());
     EXPECT_FALSE(fs::exists(dataHome)) << "asking for the path makes nothing";
@@ -129,14 +107,14 @@ TEST(RegistryDatabase, DefaultPathIsUnderXdgDataHomeWithItsDirectoriesMade) {
 
 TEST(RegistryDatabase, DefaultPathFallsBackToHomeWhenXdgDataHomeIsUnsetOrRelative) {
     zarn::test::ScratchRegistry scratch;
-    EnvironmentOverride noOverride("ZARN_REGISTRY", "");
-    EnvironmentOverride home("HOME", scratch.Directory().c_str());
+    ScopedEnv noOverride("ZARN_REGISTRY", "");
+    ScopedEnv home("HOME", scratch.Directory().c_str());
     fs::path expected = scratch.Directory() / ".local" / "share" / "Ostrevant" / "registry.sqlite3";
     {
-        EnvironmentOverride xdg("XDG_DATA_HOME", nullptr);
+        ScopedEnv xdg("XDG_DATA_HOME", std::nullopt);
         EXPECT_EQ(DatabasePathNow(), expected.string());
     }
-    EnvironmentOverride xdg("XDG_DATA_HOME", "relative/dir");
+    ScopedEnv xdg("XDG_DATA_HOME", "relative/dir");
     EXPECT_EQ(DatabasePathNow(), expected.string());
     ASSERT_EQ(SetString(HKEY_LOCAL_MACHINE, "where", "home"), ERROR_SUCCESS);
     EXPECT_TRUE(fs::is_regular_file(expected));
@@ -399,11 +377,11 @@ TEST(RegistryDatabase, UnreachableLocationIsAnIoFailure) {
     zarn::test::ScratchRegistry scratch;
     fs::path missingDirectory = scratch.Directory() / "missing" / "registry.sqlite3";
     {
-        EnvironmentOverride path("ZARN_REGISTRY", missingDirectory.c_str());
+        ScopedEnv path("ZARN_REGISTRY", missingDirectory.c_str());
         ExpectEveryCallFails(ERROR_REGISTRY_IO_FAILED);
         EXPECT_FALSE(fs::exists(missingDirectory.parent_path())) << "only the default path gets its directories made";
     }
-    EnvironmentOverride path("ZARN_REGISTRY", scratch.Directory().c_str());
+    ScopedEnv path("ZARN_REGISTRY", scratch.Directory().c_str());
     ExpectEveryCallFails(ERROR_REGISTRY_IO_FAILED);
 }
 
