@@ -1,9 +1,9 @@
 #include "download/TransferEngine.h"
 
+#include "WindowsHeaders.h"
 #include "download/TransferBody.h"
 #include "res/StringTable.h"
 
-#include "WindowsHeaders.h"
 #include <wininet.h>
 // <windows.h> defines LoadString to its "A" form; the string table's LoadString is meant here.
 #undef LoadString
@@ -13,7 +13,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <deque>
-#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -27,8 +26,6 @@ constexpr DWORD kPieceSize = 1024;
 constexpr DWORD kChallengePiece = 50;
 // The worker waits for WinInet in slices of this length, so that a stop or silence ends a transfer at once.
 constexpr DWORD kWaitSliceMs = 50;
-// How long the end of a transfer waits for WinInet to let go of its handles (see Handles).
-constexpr DWORD kCloseWaitMs = 2000;
 constexpr DWORD kRequestFlags =
     INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_KEEP_CONNECTION | INTERNET_FLAG_PRAGMA_NOCACHE;
 
@@ -38,20 +35,26 @@ using Clock = std::chrono::steady_clock;
 // well as on the worker's, so it only queues and signals; the worker shows the lines on its own thread.
 // The buffer and count that an asynchronous read fills live here too: a read that is still pending when
 // the transfer ends may complete into them later.
+//
+// It belongs to the worker and to each open handle that carries it. WinInet says last that it closed a
+// handle; a call still blocked inside it (a silent socket) holds the handle until the call returns,
+// which can be long after the transfer ended. So the state is freed by whoever lets go of it last.
 struct CallbackState {
-    CallbackState()
-        : completed(::CreateEventA(nullptr, FALSE, FALSE, nullptr)),
-          closed(::CreateEventA(nullptr, TRUE, FALSE, nullptr)) {}
+    CallbackState() : completed(::CreateEventA(nullptr, FALSE, FALSE, nullptr)) {}
     ~CallbackState() {
         if (completed) {
             ::CloseHandle(completed);
         }
-        if (closed) {
-            ::CloseHandle(closed);
-        }
     }
     CallbackState(const CallbackState&) = delete;
     CallbackState& operator=(const CallbackState&) = delete;
+
+    // Drops one owner's hold; the last one frees the state.
+    void Release() {
+        if (--owners == 0) {
+            delete this;
+        }
+    }
 
     void Touch() { lastActivity.store(Clock::now().time_since_epoch().count(), std::memory_order_relaxed); }
     Clock::time_point LastActivity() const {
@@ -59,8 +62,7 @@ struct CallbackState {
     }
 
     HANDLE completed; // an asynchronous call has completed
-    HANDLE closed;    // WinInet has closed every handle that carries this state
-    std::atomic<int> openHandles{0};
+    std::atomic<int> owners{1};
     std::atomic<bool> connected{false};
     std::atomic<Clock::rep> lastActivity{0};
 
@@ -113,9 +115,7 @@ void CALLBACK StatusCallback(HINTERNET, DWORD_PTR context, DWORD status, LPVOID 
         return;
     }
     case INTERNET_STATUS_HANDLE_CLOSING:
-        if (--state->openHandles == 0) {
-            ::SetEvent(state->closed);
-        }
+        state->Release();
         return;
     default:
         return;
@@ -124,22 +124,21 @@ void CALLBACK StatusCallback(HINTERNET, DWORD_PTR context, DWORD status, LPVOID 
     state->lines.push_back(FormatString(line, InfoText(info, length)));
 }
 
-// The three handles of a transfer. Closing them cancels what is pending; the state may be freed only
-// once WinInet has said it closed them, as its callbacks still reach the state until then. Should that
-// not happen in time, the state is left allocated rather than freed under a late callback.
+// The three handles of a transfer. Closing them cancels what is pending without waiting for it.
 struct Handles {
+    Handles() = default;
     ~Handles() {
         for (HINTERNET handle : {request, connect, internet}) {
             if (handle) {
                 ::InternetCloseHandle(handle);
             }
         }
-        if (state->openHandles.load() > 0 && ::WaitForSingleObject(state->closed, kCloseWaitMs) != WAIT_OBJECT_0) {
-            state.release();
-        }
+        state->Release();
     }
+    Handles(const Handles&) = delete;
+    Handles& operator=(const Handles&) = delete;
 
-    std::unique_ptr<CallbackState> state = std::make_unique<CallbackState>();
+    CallbackState* state = new CallbackState;
     HINTERNET internet = nullptr;
     HINTERNET connect = nullptr;
     HINTERNET request = nullptr;
@@ -239,7 +238,7 @@ Transfer::Outcome Transfer::Open() {
         m_body.Fail(IDS_DOWNLOAD_FAILED, ERROR_NOT_SUPPORTED);
         return Outcome::Failed;
     }
-    if (!m_state.completed || !m_state.closed) {
+    if (!m_state.completed) {
         m_body.Fail(IDS_DOWNLOAD_FAILED, ::GetLastError());
         return Outcome::Failed;
     }
@@ -268,13 +267,13 @@ Transfer::Outcome Transfer::Open() {
     }
     const bool siteLogin = !m_settings.siteLogin.empty();
     const auto context = reinterpret_cast<DWORD_PTR>(&m_state);
-    ++m_state.openHandles;
+    ++m_state.owners;
     m_handles.connect =
         ::InternetConnectA(m_handles.internet, m_settings.hostName.c_str(), m_settings.port,
                            siteLogin ? m_settings.siteLogin.c_str() : nullptr,
                            siteLogin ? m_settings.sitePwd.c_str() : nullptr, INTERNET_SERVICE_HTTP, 0, context);
     if (!m_handles.connect) {
-        --m_state.openHandles;
+        --m_state.owners;
         m_body.Fail(IDS_CONNECT_FAILED, ::GetLastError());
         return Outcome::Failed;
     }
@@ -286,11 +285,11 @@ Transfer::Outcome Transfer::Open() {
     // Certificates are verified: none of the flags that accept a wrong name or date.
     const DWORD flags = kRequestFlags | (m_settings.secure ? INTERNET_FLAG_SECURE : 0);
     const char* accept[] = {"*/*", nullptr};
-    ++m_state.openHandles;
+    ++m_state.owners;
     m_handles.request = ::HttpOpenRequestA(m_handles.connect, nullptr, m_settings.objectPath.c_str(), "HTTP/1.1",
                                            nullptr, accept, flags, context);
     if (!m_handles.request) {
-        --m_state.openHandles;
+        --m_state.owners;
         m_body.Fail(IDS_CONNECT_FAILED, ::GetLastError());
         return Outcome::Failed;
     }
