@@ -1,12 +1,10 @@
 #include "download/TransferEngine.h"
 
 #include "WindowsHeaders.h"
+// <windows.h> defines LoadString to its "A" form: undone before the string table declares its own.
+#undef LoadString
 #include "download/TransferBody.h"
 #include "res/StringTable.h"
-
-#include <wininet.h>
-// <windows.h> defines LoadString to its "A" form; the string table's LoadString is meant here.
-#undef LoadString
 
 #include <atomic>
 #include <chrono>
@@ -16,6 +14,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <wininet.h>
 
 namespace zarn {
 
@@ -68,6 +67,7 @@ struct CallbackState {
 
     std::mutex mutex; // guards what follows
     std::deque<std::string> lines;
+    std::string resolved; // the address of the last name resolved
     bool done = false;
     DWORD result = 0;
     DWORD error = 0;
@@ -120,8 +120,15 @@ void CALLBACK StatusCallback(HINTERNET, DWORD_PTR context, DWORD status, LPVOID 
     default:
         return;
     }
+    std::string text = InfoText(info, length);
     std::lock_guard lock(state->mutex);
-    state->lines.push_back(FormatString(line, InfoText(info, length)));
+    if (line == IDS_NAME_RESOLVED) {
+        state->resolved = text;
+    } else if (text.empty() && (line == IDS_CONNECTING || line == IDS_CONNECTED)) {
+        // Through a proxy WinInet may name no address here; it is the one just resolved.
+        text = state->resolved;
+    }
+    state->lines.push_back(FormatString(line, text));
 }
 
 // The three handles of a transfer. Closing them cancels what is pending without waiting for it.
