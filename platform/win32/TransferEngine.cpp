@@ -556,8 +556,8 @@ void TransferEngine::Run() {
 }
 
 void TransferEngine::CloseIdleConnections() {
-    // WinInet keeps idle connections in a pool of its own and gives no call to close them; this tells it
-    // that the settings changed, after which it opens new connections.
+    // WinInet keeps idle connections in a process-wide pool and has no call to close them; told that the
+    // settings changed, it drops them.
     ::InternetSetOptionA(nullptr, INTERNET_OPTION_SETTINGS_CHANGED, nullptr, 0);
 }
 
