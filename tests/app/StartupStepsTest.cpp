@@ -51,8 +51,13 @@ TEST(CommandLineDocument, FirstArgumentThatIsNoSwitch) {
 }
 
 TEST(CommandLineDocument, AbsolutePosixPathIsADocument) {
+#ifdef _WIN32
+    // On Windows "/" begins a switch, as the system's own programs read it.
+    EXPECT_EQ(DocumentFromCommandLine({"/home/ana/kitchen.dsn"}), "");
+#else
     // On POSIX "/" begins a path, never a switch.
     EXPECT_EQ(DocumentFromCommandLine({"/home/ana/kitchen.dsn"}), "/home/ana/kitchen.dsn");
+#endif
 }
 
 TEST(StartFile, HoldsExactlyTheDocumentPath) {

@@ -1,7 +1,9 @@
 #include "components/Registry.h"
 
 #include "tests/support/ScratchRegistry.h"
+#include "tests/support/SystemTraits.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
@@ -409,7 +411,13 @@ TEST_F(RegistryTest, WalkReadsValuesLargerThanTheKeyFirstReported) {
     ASSERT_TRUE(walker.m_grown);
     EXPECT_EQ(walker.m_bSize, 5001u);
     ASSERT_EQ(walker.m_seen.size(), 3u);
-    EXPECT_EQ(walker.m_seen[2], "value 0 [Grow] a-much-longer-value-name-than-any-before='late'");
+    const std::string late = "value 0 [Grow] a-much-longer-value-name-than-any-before='late'";
+    if (test::RunningUnderWine()) {
+        // Wine enumerates values by name; Windows, as the POSIX store, in the order they were written.
+        EXPECT_NE(std::find(walker.m_seen.begin(), walker.m_seen.end(), late), walker.m_seen.end());
+    } else {
+        EXPECT_EQ(walker.m_seen[2], late);
+    }
 }
 
 // Adds a subkey with a longer name than any before while the walk is inside their parent.
@@ -460,10 +468,16 @@ TEST_F(RegistryTest, WalkGivesEachTextItsOwnEnd) {
     WriteTyped(m_reg, "Texts", "List", REG_MULTI_SZ, "m", 1);
     PointerWalker walker(HKEY_CURRENT_USER);
     ASSERT_EQ(walker.Walk("Texts", CRegistry::kWalkValues), 1);
-    EXPECT_EQ(walker.m_texts, (std::vector<std::string>{"ABCDEFGHIJ", "xy", "m"}));
+    // Wine enumerates values by name (List, Long, Short); Windows, as the POSIX store, in the order written.
+    const std::vector<std::string> written = {"ABCDEFGHIJ", "xy", "m"};
+    const std::vector<std::string> byName = {"m", "ABCDEFGHIJ", "xy"};
+    EXPECT_EQ(walker.m_texts, test::RunningUnderWine() ? byName : written);
 }
 
 TEST_F(RegistryTest, TheDeepestTreesAreWalkedAndDeleted) {
+#ifdef _WIN32
+    GTEST_SKIP() << "the scratch registry lies five levels down: the depth limit cannot be reached from it";
+#endif
     // A component's registration code can ask for any depth in one call; the registry refuses what it cannot
     // hold instead of making a chain that a walk or a deletion could not get through.
     std::string chain = "Chain";

@@ -122,10 +122,15 @@ TEST_F(VersionDetection, ReadsVersionResourcesOfRealFiles) {
     const std::string elf = AppFile("libcontrol.so");
     ASSERT_TRUE(test::WriteVersionedElf(elf, "5.6.7"));
     CDLLVersion elfVersion;
+#ifdef _WIN32
+    // Windows reads version resources only: an ELF library's package note is no version information there.
+    EXPECT_EQ(elfVersion.Init(elf), 0);
+#else
     EXPECT_EQ(elfVersion.Init(elf), 1);
     EXPECT_EQ(elfVersion.GetMajor(), 5);
     EXPECT_EQ(elfVersion.GetMinor(), 6);
     EXPECT_EQ(elfVersion.GetThird(), 7);
+#endif
 }
 
 TEST_F(VersionDetection, CommaAndShortVersionTexts) {
@@ -425,7 +430,7 @@ TEST_F(VersionDetection, ApplicationFileRoute) {
     std::filesystem::create_directory(m_app.Path("tools"));
     ASSERT_TRUE(test::WriteVersionedPe(AppFile("tools/current.exe"), "2.1.0.0"));
     ASSERT_TRUE(test::WriteVersionedPe(AppFile("tools/old.exe"), "2.0.5.5"));
-    ASSERT_TRUE(test::WriteVersionedElf(AppFile("tools/newer"), "3.0"));
+    ASSERT_TRUE(test::WriteVersionedPe(AppFile("tools/newer"), "3.0.0.0"));
     ASSERT_TRUE(test::WriteVersionedPe(AppFile("tools/zero.exe"), "0.9.0.0"));
     ASSERT_TRUE(test::WriteUnversionedPe(AppFile("tools/plain.exe")));
     // Registered under a class too: the app route never looks at the registry.
@@ -455,6 +460,9 @@ TEST_F(VersionDetection, ApplicationFileRoute) {
 }
 
 TEST_F(VersionDetection, PathsLongerThanOldBuffersAreReadWhole) {
+#ifdef _WIN32
+    GTEST_SKIP() << "Windows' version functions take paths of at most MAX_PATH characters";
+#endif
     // A directory path of about 800 characters: beyond 511 and 1023 characters once joined with the file name.
     std::string deep;
     for (int level = 0; level < 8; ++level) {

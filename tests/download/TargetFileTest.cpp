@@ -75,6 +75,9 @@ TEST(TargetFileTest, NewTargetAppearsOnlyAtCommit) {
 }
 
 TEST(TargetFileTest, ReplacementKeepsTheTargetsPermissions) {
+#ifdef _WIN32
+    GTEST_SKIP() << "Windows files have no POSIX permissions";
+#endif
     TempDir dir;
     const std::string target = dir.File("setup.bin");
     WriteFile(target, "old");
@@ -93,7 +96,11 @@ TEST(TargetFileTest, MissingDirectoryFailsWith231AndTheSystemCode) {
     for (const std::uint32_t offset : {0u, 10u}) {
         const TargetFile::OpenResult opened = file.Open(dir.File("missing/complist.txt"), offset);
         EXPECT_EQ(opened.messageId, 231u);
+#ifdef _WIN32
+        EXPECT_EQ(opened.systemCode, 3ul) << "ERROR_PATH_NOT_FOUND";
+#else
         EXPECT_EQ(opened.systemCode, static_cast<unsigned long>(ENOENT));
+#endif
         EXPECT_FALSE(file.IsOpen());
     }
 }
@@ -200,7 +207,11 @@ TEST(TargetFileTest, TargetThatIsADirectoryCannotBeResumed) {
     TargetFile file;
     const TargetFile::OpenResult opened = file.Open(dir.File("sub"), 3);
     EXPECT_EQ(opened.messageId, 231u);
+#ifdef _WIN32
+    EXPECT_EQ(opened.systemCode, 5ul) << "ERROR_ACCESS_DENIED";
+#else
     EXPECT_EQ(opened.systemCode, static_cast<unsigned long>(EISDIR));
+#endif
 }
 
 TEST(TargetFileTest, CommitOverADirectoryFailsAndCleansUp) {
@@ -237,7 +248,10 @@ TEST(TargetFileTest, FirstDownloadIntoAFolderRemovesStaleTemporaryFiles) {
     zarn::platform::File running;
     std::string held;
     ASSERT_EQ(running.CreateBeside(target, held), 0u);
+#ifndef _WIN32
+    // On Windows the holder shares its file with nobody: its time cannot be set, nor the file removed.
     fs::last_write_time(held, twoMinutesAgo);
+#endif
     held = fs::path(held).filename().string();
 
     TargetFile first;

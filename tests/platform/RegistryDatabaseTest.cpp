@@ -61,10 +61,10 @@ void WriteFile(const fs::path& path, const std::string& bytes) {
 void ExpectEveryCallFails(LONG expected) {
     HKEY key = nullptr;
     EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software", 0, KEY_READ, &key), expected);
-    EXPECT_EQ(key, std::nullopt);
+    EXPECT_EQ(key, nullptr);
     EXPECT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Software", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
               expected);
-    EXPECT_EQ(key, std::nullopt);
+    EXPECT_EQ(key, nullptr);
     EXPECT_EQ(GetString(HKEY_CLASSES_ROOT, ""), "<error " + std::to_string(expected) + ">");
     EXPECT_EQ(SetString(HKEY_CURRENT_USER, "v", "1"), expected);
     EXPECT_EQ(RegDeleteValueA(HKEY_CURRENT_USER, "v"), expected);

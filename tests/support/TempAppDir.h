@@ -15,10 +15,11 @@ public:
     TempAppDir();
 
     // The application directory with its trailing separator, as the launcher holds it.
-    std::string AppDir() const { return m_app.string() + "/"; }
+    std::string AppDir() const { return (m_app / "").string(); }
     // A directory beside the application directory, outside it.
     const std::filesystem::path& Outside() const { return m_root.Path(); }
-    std::filesystem::path Path(std::string_view relative) const { return m_app / relative; }
+    // A path below the application directory; '/' in `relative` becomes the system's separator.
+    std::filesystem::path Path(std::string_view relative) const { return (m_app / relative).make_preferred(); }
 
     // Writes the list file (creating complist/) with exactly these bytes.
     void WriteList(std::string_view bytes) const;

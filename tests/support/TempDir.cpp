@@ -37,6 +37,17 @@ std::vector<std::string> TempDir::Entries() const {
     return names;
 }
 
+bool CanMakeSymlinks(const std::filesystem::path& dir) {
+    const std::filesystem::path probe = dir / "symlink-probe";
+    std::error_code error;
+    std::filesystem::create_directory_symlink(dir, probe, error);
+    if (error) {
+        return false;
+    }
+    std::filesystem::remove(probe, error);
+    return true;
+}
+
 std::string ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());

@@ -25,6 +25,8 @@ private:
     std::filesystem::path m_path;
 };
 
+// True when symbolic links can be made in `dir`: Wine cannot make them, and Windows only with a privilege.
+bool CanMakeSymlinks(const std::filesystem::path& dir);
 // The whole file's bytes; empty when it cannot be read.
 std::string ReadFile(const std::string& path);
 // Replaces the file with exactly these bytes.

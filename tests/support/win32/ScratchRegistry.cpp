@@ -17,7 +17,7 @@ constexpr const char* kRootNames[] = {"HKCR", "HKCU", "HKLM"};
 HKEY ScratchParent() {
     static HKEY parent = [] {
         HKEY key = nullptr;
-        if (RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Ostrevant\\zarn-tests", 0, nullptr, REG_OPTION_VOLATILE,
+        if (RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Ostrevant\\zarn-tests", 0, nullptr, REG_OPTION_NON_VOLATILE,
                             KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS) {
             throw std::runtime_error("cannot open HKCU\\Software\\Ostrevant\\zarn-tests");
         }
@@ -46,7 +46,7 @@ ScratchRegistry::ScratchRegistry() : m_outer(g_current) {
     for (int i = 0; i < 3; ++i) {
         HKEY key = nullptr;
         const std::string name = m_keyName + "\\" + kRootNames[i];
-        if (RegCreateKeyExA(parent, name.c_str(), 0, nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr, &key,
+        if (RegCreateKeyExA(parent, name.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &key,
                             nullptr) != ERROR_SUCCESS) {
             throw std::runtime_error("cannot make the scratch key " + name);
         }

@@ -1,0 +1,9 @@
+#include "tests/support/SystemTraits.h"
+
+namespace zarn::test {
+
+bool RunningUnderWine() {
+    return false;
+}
+
+} // namespace zarn::test
