@@ -25,8 +25,10 @@ constexpr DWORD kPieceSize = 1024;
 constexpr DWORD kChallengePiece = 50;
 // The worker waits for WinInet in slices of this length, so that a stop or silence ends a transfer at once.
 constexpr DWORD kWaitSliceMs = 50;
-constexpr DWORD kRequestFlags =
-    INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_KEEP_CONNECTION | INTERNET_FLAG_PRAGMA_NOCACHE;
+constexpr int kMaxRedirects = 10;
+// Redirects are followed here, not by WinInet, which follows them without end and from https to http.
+constexpr DWORD kRequestFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_KEEP_CONNECTION |
+                                INTERNET_FLAG_PRAGMA_NOCACHE | INTERNET_FLAG_NO_AUTO_REDIRECT;
 
 using Clock = std::chrono::steady_clock;
 
@@ -151,17 +153,64 @@ struct Handles {
     HINTERNET request = nullptr;
 };
 
-// The host name in a URL WinInet reports; empty when it cannot be split.
-std::string HostOfUrl(const std::string& url) {
-    char host[INTERNET_MAX_HOST_NAME_LENGTH + 1] = {};
+// Where a request goes: the parts of an http or https URL.
+struct Target {
+    std::string host;
+    INTERNET_PORT port = 0;
+    std::string path; // with the query
+    bool secure = false;
+};
+
+// The parts of an absolute URL; none when it cannot be split or is neither http nor https.
+std::optional<Target> CrackUrl(const std::string& url) {
+    std::string host(INTERNET_MAX_HOST_NAME_LENGTH + 1, '\0');
+    std::string path(url.size() + 1, '\0');
+    std::string extra(url.size() + 1, '\0');
     URL_COMPONENTSA parts{};
     parts.dwStructSize = sizeof parts;
-    parts.lpszHostName = host;
-    parts.dwHostNameLength = sizeof host;
-    if (!::InternetCrackUrlA(url.c_str(), static_cast<DWORD>(url.size()), 0, &parts)) {
-        return {};
+    parts.lpszHostName = host.data();
+    parts.dwHostNameLength = static_cast<DWORD>(host.size());
+    parts.lpszUrlPath = path.data();
+    parts.dwUrlPathLength = static_cast<DWORD>(path.size());
+    parts.lpszExtraInfo = extra.data();
+    parts.dwExtraInfoLength = static_cast<DWORD>(extra.size());
+    if (!::InternetCrackUrlA(url.c_str(), static_cast<DWORD>(url.size()), 0, &parts) ||
+        (parts.nScheme != INTERNET_SCHEME_HTTP && parts.nScheme != INTERNET_SCHEME_HTTPS)) {
+        return std::nullopt;
     }
-    return std::string(host, parts.dwHostNameLength);
+    Target target;
+    target.host.assign(host.c_str(), parts.dwHostNameLength);
+    target.port = parts.nPort;
+    target.path.assign(path.c_str(), parts.dwUrlPathLength);
+    target.path.append(extra.c_str(), parts.dwExtraInfoLength);
+    if (target.path.empty()) {
+        target.path = "/";
+    }
+    target.secure = parts.nScheme == INTERNET_SCHEME_HTTPS;
+    return target;
+}
+
+std::string UrlOf(const Target& target) {
+    const bool bracket = target.host.find(':') != std::string::npos;
+    return std::string(target.secure ? "https://" : "http://") + (bracket ? "[" : "") + target.host +
+           (bracket ? "]" : "") + ":" + std::to_string(target.port) + target.path;
+}
+
+// `location` (absolute or relative) read against `base`; empty when they cannot be combined.
+std::string CombineUrl(const std::string& base, const std::string& location) {
+    DWORD size = static_cast<DWORD>(base.size() + location.size() + 16);
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        std::string url(size, '\0');
+        if (::InternetCombineUrlA(base.c_str(), location.c_str(), url.data(), &size, ICU_NO_ENCODE)) {
+            url.resize(size);
+            return url;
+        }
+        if (::GetLastError() != ERROR_INSUFFICIENT_BUFFER) {
+            return {};
+        }
+        ++size;
+    }
+    return {};
 }
 
 class Transfer {
@@ -176,6 +225,12 @@ private:
     using Outcome = TransferBody::Outcome;
 
     Outcome Open();
+    // Makes the connection handle (when the server changed) and the request handle for m_target.
+    Outcome OpenRequest();
+    // Follows the redirect the answer with `status` gives; true when there is a new request to send.
+    bool Redirect(DWORD status);
+    // Reads and drops the rest of an answer that is not the file.
+    bool ReadAway();
     Outcome Negotiate();
     Outcome ReadBody();
     // Sends the request (again), with the Range header when resuming.
@@ -183,12 +238,12 @@ private:
     // Waits for the asynchronous call that returned `ok`; true when it succeeded. On failure the failure
     // is set with `failId` and the call's error; a stop sets m_stopped.
     bool Complete(BOOL ok, StringId failId);
+    // The message for a failed call meant to fail with `failId`.
+    StringId FailIdFor(StringId failId, DWORD error) const;
     // Reads the next piece (up to `size` bytes) into the state's buffer. False as Complete.
     bool ReadPiece(DWORD size);
     void ShowQueuedLines();
     std::optional<std::string> QueryText(DWORD query) const;
-    // The URL the request has reached (redirects move it).
-    std::string CurrentUrl() const;
     // Prepares the request for another round after a 401 or 407; false when there is none.
     bool Authenticate(DWORD status);
     void SetCredentials(bool proxy, const std::string& user, const std::string& password);
@@ -204,6 +259,8 @@ private:
     Handles m_handles;
     CallbackState& m_state = *m_handles.state;
     bool m_stopped = false;
+    Target m_target;
+    int m_redirects = 0;
     std::string m_range;
     bool m_siteStoredUsed = false;
     bool m_proxyStoredUsed = false;
@@ -272,29 +329,51 @@ Transfer::Outcome Transfer::Open() {
     if (m_body.StopRequested()) {
         return Stopped();
     }
-    const bool siteLogin = !m_settings.siteLogin.empty();
+    m_target = Target{m_settings.hostName, m_settings.port, m_settings.objectPath, m_settings.secure};
+    const Outcome opened = OpenRequest();
+    if (opened == Outcome::Done) {
+        m_sink.StartAnimation();
+    }
+    return opened;
+}
+
+Transfer::Outcome Transfer::OpenRequest() {
     const auto context = reinterpret_cast<DWORD_PTR>(&m_state);
-    ++m_state.owners;
-    m_handles.connect =
-        ::InternetConnectA(m_handles.internet, m_settings.hostName.c_str(), m_settings.port,
-                           siteLogin ? m_settings.siteLogin.c_str() : nullptr,
-                           siteLogin ? m_settings.sitePwd.c_str() : nullptr, INTERNET_SERVICE_HTTP, 0, context);
-    if (!m_handles.connect) {
-        --m_state.owners;
-        m_body.Fail(IDS_CONNECT_FAILED, ::GetLastError());
-        return Outcome::Failed;
+    if (m_handles.request) {
+        ::InternetCloseHandle(m_handles.request);
+        m_handles.request = nullptr;
     }
-    m_siteStoredUsed = siteLogin;
-    if (m_body.StopRequested()) {
-        return Stopped();
+    // One connection handle per server; the stored site login belongs to the server first asked only.
+    const bool firstServer = m_target.host == m_settings.hostName && m_target.port == m_settings.port;
+    if (!m_handles.connect || !firstServer) {
+        if (m_handles.connect) {
+            ::InternetCloseHandle(m_handles.connect);
+            m_handles.connect = nullptr;
+        }
+        const bool siteLogin = firstServer && !m_settings.siteLogin.empty();
+        ++m_state.owners;
+        m_handles.connect =
+            ::InternetConnectA(m_handles.internet, m_target.host.c_str(), m_target.port,
+                               siteLogin ? m_settings.siteLogin.c_str() : nullptr,
+                               siteLogin ? m_settings.sitePwd.c_str() : nullptr, INTERNET_SERVICE_HTTP, 0, context);
+        if (!m_handles.connect) {
+            --m_state.owners;
+            m_body.Fail(IDS_CONNECT_FAILED, ::GetLastError());
+            return Outcome::Failed;
+        }
+        m_siteStoredUsed = siteLogin;
+        if (m_body.StopRequested()) {
+            return Stopped();
+        }
     }
-    m_sink.StartAnimation();
+    // Stored proxy credentials are given to each request once.
+    m_proxyStoredUsed = false;
     // Certificates are verified: none of the flags that accept a wrong name or date.
-    const DWORD flags = kRequestFlags | (m_settings.secure ? INTERNET_FLAG_SECURE : 0);
+    const DWORD flags = kRequestFlags | (m_target.secure ? INTERNET_FLAG_SECURE : 0);
     const char* accept[] = {"*/*", nullptr};
     ++m_state.owners;
-    m_handles.request = ::HttpOpenRequestA(m_handles.connect, nullptr, m_settings.objectPath.c_str(), "HTTP/1.1",
-                                           nullptr, accept, flags, context);
+    m_handles.request = ::HttpOpenRequestA(m_handles.connect, nullptr, m_target.path.c_str(), "HTTP/1.1", nullptr,
+                                           accept, flags, context);
     if (!m_handles.request) {
         --m_state.owners;
         m_body.Fail(IDS_CONNECT_FAILED, ::GetLastError());
@@ -325,17 +404,17 @@ Transfer::Outcome Transfer::Negotiate() {
         if (!Send()) {
             return FailedOr(Outcome::Failed);
         }
-        // A secure download never continues in the clear, whatever a redirect said.
-        if (m_settings.secure && CurrentUrl().rfind("https:", 0) != 0) {
-            m_body.Fail(IDS_CONNECT_FAILED, ERROR_INTERNET_HTTPS_TO_HTTP_ON_REDIR);
-            return Outcome::Failed;
-        }
         const std::optional<std::string> statusText = QueryText(HTTP_QUERY_STATUS_CODE);
         if (!statusText) {
             m_body.Fail(IDS_NO_RESPONSE, ::GetLastError());
             return Outcome::Failed;
         }
         const auto status = static_cast<DWORD>(std::strtoul(statusText->c_str(), nullptr, 10));
+        if (status == 0) {
+            // The connection closed before any answer.
+            m_body.Fail(IDS_NO_RESPONSE, ERROR_HTTP_INVALID_SERVER_RESPONSE);
+            return Outcome::Failed;
+        }
         if (status == 200 || status == 206) {
             const std::optional<std::string> length = QueryText(HTTP_QUERY_CONTENT_LENGTH);
             std::optional<std::uint64_t> contentLength;
@@ -348,20 +427,56 @@ Transfer::Outcome Transfer::Negotiate() {
             }
             return m_body.Start(static_cast<int>(status), contentLength) ? Outcome::Done : Outcome::Failed;
         }
+        if (status == 301 || status == 302 || status == 303 || status == 307 || status == 308) {
+            if (!Redirect(status)) {
+                return FailedOr(Outcome::Failed);
+            }
+            continue;
+        }
         if (status != 401 && status != 407) {
             m_body.Fail(IDS_BAD_STATUS, status);
             return Outcome::Failed;
         }
-        // The challenge's body is read away, so that the connection can carry the next round.
-        do {
-            if (!ReadPiece(kChallengePiece)) {
-                return FailedOr(Outcome::Failed);
-            }
-        } while (m_state.bytesRead > 0);
-        if (!Authenticate(status)) {
+        if (!ReadAway() || !Authenticate(status)) {
             return FailedOr(Outcome::Failed);
         }
     }
+}
+
+bool Transfer::ReadAway() {
+    // Read to its end, the answer leaves the connection free for the next request.
+    do {
+        if (!ReadPiece(kChallengePiece)) {
+            return false;
+        }
+    } while (m_state.bytesRead > 0);
+    return true;
+}
+
+bool Transfer::Redirect(DWORD status) {
+    const std::optional<std::string> location = QueryText(HTTP_QUERY_LOCATION);
+    if (!location || location->empty() || m_redirects >= kMaxRedirects) {
+        m_body.Fail(IDS_BAD_STATUS, status);
+        return false;
+    }
+    ++m_redirects;
+    const std::string url = CombineUrl(UrlOf(m_target), *location);
+    const std::optional<Target> next = url.empty() ? std::nullopt : CrackUrl(url);
+    if (!next) {
+        m_body.Fail(IDS_CONNECT_FAILED, ERROR_INTERNET_UNRECOGNIZED_SCHEME);
+        return false;
+    }
+    // A secure download never continues in the clear, whatever the server says.
+    if (m_target.secure && !next->secure) {
+        m_body.Fail(IDS_CONNECT_FAILED, ERROR_INTERNET_HTTPS_TO_HTTP_ON_REDIR);
+        return false;
+    }
+    if (!ReadAway()) {
+        return false;
+    }
+    m_sink.ShowStatusText(FormatString(IDS_REDIRECTING, url));
+    m_target = *next;
+    return OpenRequest() == Outcome::Done;
 }
 
 Transfer::Outcome Transfer::ReadBody() {
@@ -395,6 +510,13 @@ bool Transfer::ReadPiece(DWORD size) {
     return Complete(ok, IDS_TRANSFER_FAILED);
 }
 
+StringId Transfer::FailIdFor(StringId failId, DWORD error) const {
+    // A request that reached the server and got no answer, or none that reads as HTTP.
+    const bool noAnswer = error == ERROR_INTERNET_CONNECTION_ABORTED || error == ERROR_INTERNET_CONNECTION_RESET ||
+                          error == ERROR_HTTP_INVALID_SERVER_RESPONSE;
+    return failId == IDS_CONNECT_FAILED && m_state.connected && noAnswer ? IDS_NO_RESPONSE : failId;
+}
+
 bool Transfer::Complete(BOOL ok, StringId failId) {
     if (ok) {
         ShowQueuedLines();
@@ -403,7 +525,7 @@ bool Transfer::Complete(BOOL ok, StringId failId) {
     const DWORD error = ::GetLastError();
     if (error != ERROR_IO_PENDING) {
         ShowQueuedLines();
-        m_body.Fail(failId, error);
+        m_body.Fail(FailIdFor(failId, error), error);
         return false;
     }
     for (;;) {
@@ -415,7 +537,7 @@ bool Transfer::Complete(BOOL ok, StringId failId) {
                 continue;
             }
             if (!m_state.result) {
-                m_body.Fail(failId, m_state.error);
+                m_body.Fail(FailIdFor(failId, m_state.error), m_state.error);
                 return false;
             }
             return true;
@@ -429,7 +551,12 @@ bool Transfer::Complete(BOOL ok, StringId failId) {
             return false;
         }
         if (Clock::now() - m_state.LastActivity() > m_settings.silenceLimit) {
-            m_body.Fail(m_state.connected ? IDS_TRANSFER_FAILED : IDS_CONNECT_FAILED, ERROR_INTERNET_TIMEOUT);
+            // Silent before a connection: none could be made; while the request waits for its answer: no
+            // response; any other time: the transfer broke off.
+            const StringId id = !m_state.connected             ? IDS_CONNECT_FAILED
+                                : failId == IDS_CONNECT_FAILED ? IDS_NO_RESPONSE
+                                                               : IDS_TRANSFER_FAILED;
+            m_body.Fail(id, ERROR_INTERNET_TIMEOUT);
             return false;
         }
         // Pieces wait in the target's block; a body that pauses still reaches the disk.
@@ -469,18 +596,6 @@ std::optional<std::string> Transfer::QueryText(DWORD query) const {
     }
 }
 
-std::string Transfer::CurrentUrl() const {
-    DWORD size = 0;
-    ::InternetQueryOptionA(m_handles.request, INTERNET_OPTION_URL, nullptr, &size);
-    std::string url(size + 1, '\0');
-    size = static_cast<DWORD>(url.size());
-    if (!::InternetQueryOptionA(m_handles.request, INTERNET_OPTION_URL, url.data(), &size)) {
-        return {};
-    }
-    url.resize(::strnlen(url.c_str(), url.size()));
-    return url;
-}
-
 bool Transfer::Authenticate(DWORD status) {
     const bool proxy = status == 407;
     const std::string& storedUser = proxy ? m_settings.proxyLogin : m_settings.siteLogin;
@@ -511,16 +626,13 @@ bool Transfer::Authenticate(DWORD status) {
         }
         return true;
     }
-    std::string host;
+    // A proxy taken from the system's settings is known to WinInet only; the prompt then names the server.
+    std::string host = m_target.host;
     if (proxy && m_settings.accessMode == 2) {
-        host = HostOfUrl(m_settings.proxyHost.find("://") == std::string::npos ? "http://" + m_settings.proxyHost
-                                                                               : m_settings.proxyHost);
-    }
-    if (host.empty()) {
-        host = HostOfUrl(CurrentUrl());
-    }
-    if (host.empty()) {
-        host = m_settings.hostName;
+        const std::string& text = m_settings.proxyHost;
+        if (const auto named = CrackUrl(text.find("://") == std::string::npos ? "http://" + text : text)) {
+            host = named->host;
+        }
     }
     std::string user = storedUser;
     std::string password;
