@@ -210,8 +210,7 @@ TEST_F(WineUpdate, EveryKindInstallsAndARaisedVersionReplacesTheControl) {
     EXPECT_EQ(RegisteredServer(kControl), WinPath(App() / "control/ctl.ocx"));
     EXPECT_EQ(RegisteredServer(kLibrary), WinPath(App() / "library/geom.dll"));
     EXPECT_EQ(RegisteredServer(kSetup), WinPath(App() / "setup/setup.exe"));
-    // Wine runs every program as an administrator: writes through HKCR land in HKLM\Software\Classes, as on Windows
-    // for an elevated process (a standard user's would be refused there).
+    // Wine runs every program elevated; Windows, too, puts an elevated process's HKCR writes in HKLM\Software\Classes.
     EXPECT_EQ(RegisteredServer(kControl, "HKLM\\Software\\Classes"), WinPath(App() / "control/ctl.ocx"));
 
     // Found again through the registry and the version resources: everything current, every kind as listed.
