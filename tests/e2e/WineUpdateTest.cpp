@@ -12,7 +12,9 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
@@ -163,6 +165,15 @@ protected:
         }
         return block + "[ENDCOMP]\n";
     }
+    // Class identifiers of this test's own in the shared prefix: a registration left by an earlier run, whose
+    // folder is gone, is never one of them.
+    std::string ClassId(int n) const {
+        char text[40];
+        std::snprintf(
+            text, sizeof text, "0E2E%04X-57A1-4B2C-9D3E-%012llX", n,
+            static_cast<unsigned long long>(std::hash<std::string>{}(m_base.Path().string()) & 0xFFFFFFFFFFFFull));
+        return text;
+    }
     void ServeList(const std::string& list) const {
         WriteFile((m_vendor.Path() / "quillornacc/complist/complist.txt").string(), list);
     }
@@ -172,16 +183,13 @@ protected:
     test::ServeProcess m_server{ZARN_SERVE_PATH, m_vendor.Path().string()};
 };
 
-constexpr const char* kControl = "0E2E0001-57A1-4B2C-9D3E-000000000001";
-constexpr const char* kLibrary = "0E2E0001-57A1-4B2C-9D3E-000000000002";
-constexpr const char* kSetup = "0E2E0001-57A1-4B2C-9D3E-000000000003";
-
 TEST_F(WineUpdate, EveryKindInstallsAndARaisedVersionReplacesTheControl) {
     ASSERT_GT(m_server.Port(), 0);
     const fs::path build = m_base.Path() / "build";
+    const std::string controlId = ClassId(1), libraryId = ClassId(2), setupId = ClassId(3);
     // The control also registers the library's class, whose cabinet nobody registers.
-    const std::vector<std::string> control = {std::string("ZC_CLSID=\"") + kControl + "\"", "ZC_RESULT=0",
-                                              std::string("ZC_ALSO_CLSID=\"") + kLibrary + "\"",
+    const std::vector<std::string> control = {"ZC_CLSID=\"" + controlId + "\"", "ZC_RESULT=0",
+                                              "ZC_ALSO_CLSID=\"" + libraryId + "\"",
                                               "ZC_ALSO_FILE=\"library\\\\geom.dll\""};
     BuildComponent(build / "ctl.ocx", "2.1.0.0", control);
     MakeCabinet("ctl.cab", {build / "ctl.ocx"}, true);
@@ -189,11 +197,11 @@ TEST_F(WineUpdate, EveryKindInstallsAndARaisedVersionReplacesTheControl) {
     MakeCabinet("lib.cab", {build / "geom.dll"}, false);
     BuildComponent(VendorFile("tool.dll"), "3.2.0.7", {});
     // 3010: installed, a restart is needed, which counts as success.
-    BuildComponent(VendorFile("setup.exe"), "5.0.0.0", {std::string("ZC_CLSID=\"") + kSetup + "\"", "ZC_RESULT=3010"});
-    const std::string others = Record("Wine Library", kLibrary, 1, 4, "lib.cab", "library", "lib") +
+    BuildComponent(VendorFile("setup.exe"), "5.0.0.0", {"ZC_CLSID=\"" + setupId + "\"", "ZC_RESULT=3010"});
+    const std::string others = Record("Wine Library", libraryId, 1, 4, "lib.cab", "library", "lib") +
                                Record("Wine Tool", "", 3, 2, "tool.dll", "tools", "app") +
-                               Record("Wine Setup", kSetup, 5, 0, "setup.exe", "setup", "");
-    ServeList(Record("Wine Control", kControl, 2, 1, "ctl.cab", "control", "ctl.ocx") + others);
+                               Record("Wine Setup", setupId, 5, 0, "setup.exe", "setup", "");
+    ServeList(Record("Wine Control", controlId, 2, 1, "ctl.cab", "control", "ctl.ocx") + others);
 
     const std::vector<std::string> current = {"Wine Control:CURRENT", "Wine Library:CURRENT", "Wine Tool:CURRENT",
                                               "Wine Setup:CURRENT"};
@@ -207,11 +215,11 @@ TEST_F(WineUpdate, EveryKindInstallsAndARaisedVersionReplacesTheControl) {
         << log;
     EXPECT_EQ(ReadFile((App() / "library/geom.dll").string()), ReadFile((build / "geom.dll").string()));
     // Each class's server as the components' own code registered it, with the path Wine gave the loaded file.
-    EXPECT_EQ(RegisteredServer(kControl), WinPath(App() / "control/ctl.ocx"));
-    EXPECT_EQ(RegisteredServer(kLibrary), WinPath(App() / "library/geom.dll"));
-    EXPECT_EQ(RegisteredServer(kSetup), WinPath(App() / "setup/setup.exe"));
+    EXPECT_EQ(RegisteredServer(controlId), WinPath(App() / "control/ctl.ocx"));
+    EXPECT_EQ(RegisteredServer(libraryId), WinPath(App() / "library/geom.dll"));
+    EXPECT_EQ(RegisteredServer(setupId), WinPath(App() / "setup/setup.exe"));
     // Wine runs every program elevated; Windows, too, puts an elevated process's HKCR writes in HKLM\Software\Classes.
-    EXPECT_EQ(RegisteredServer(kControl, "HKLM\\Software\\Classes"), WinPath(App() / "control/ctl.ocx"));
+    EXPECT_EQ(RegisteredServer(controlId, "HKLM\\Software\\Classes"), WinPath(App() / "control/ctl.ocx"));
 
     // Found again through the registry and the version resources: everything current, every kind as listed.
     const test::ProgramOutcome check = Launch("--check");
@@ -225,7 +233,7 @@ TEST_F(WineUpdate, EveryKindInstallsAndARaisedVersionReplacesTheControl) {
     // The vendor ships the control at 2.2: the new cabinet replaces the loaded-and-freed 2.1 file in place.
     BuildComponent(build / "ctl.ocx", "2.2.0.0", control);
     MakeCabinet("ctl.cab", {build / "ctl.ocx"}, true);
-    ServeList(Record("Wine Control", kControl, 2, 2, "ctl.cab", "control", "ctl.ocx") + others);
+    ServeList(Record("Wine Control", controlId, 2, 2, "ctl.cab", "control", "ctl.ocx") + others);
     const test::ProgramOutcome raised = Launch("--check");
     EXPECT_EQ(raised.exitCode, 3) << raised.err;
     std::vector<std::string> outOfDate = current;
@@ -244,8 +252,7 @@ TEST_F(WineUpdate, EveryKindInstallsAndARaisedVersionReplacesTheControl) {
 TEST_F(WineUpdate, FailingComponentsKeepTheirStatus) {
     ASSERT_GT(m_server.Port(), 0);
     const fs::path build = m_base.Path() / "build";
-    const std::string setupId = "0E2E0002-57A1-4B2C-9D3E-000000000001";
-    const std::string failingId = "0E2E0002-57A1-4B2C-9D3E-000000000002";
+    const std::string setupId = ClassId(1), failingId = ClassId(2);
     BuildComponent(VendorFile("failing-setup.exe"), "1.0.0.0", {"ZC_CLSID=\"" + setupId + "\"", "ZC_RESULT=1"});
     BuildComponent(build / "fail.ocx", "1.0.0.0", {"ZC_CLSID=\"" + failingId + "\"", "ZC_RESULT=0x80004005"});
     MakeCabinet("fail.cab", {build / "fail.ocx"}, true);
@@ -264,9 +271,9 @@ TEST_F(WineUpdate, FailingComponentsKeepTheirStatus) {
          WinPath(App() / "setup/failing-setup.exe") + " exited with code 1, result 0", "CURRENT"},
         {"Failing Entry", failingId, "fail.cab", "fail", "fail.ocx",
          "DllRegisterServer of " + WinPath(App() / "fail/fail.ocx") + ", result 0", "CURRENT"},
-        {"No Entry", "0E2E0002-57A1-4B2C-9D3E-000000000003", "none.cab", "none", "none.ocx",
+        {"No Entry", ClassId(3), "none.cab", "none", "none.ocx",
          "DllRegisterServer of " + WinPath(App() / "none/none.ocx") + ", result -1", "NOT_INSTALLED"},
-        {"Missing", "0E2E0002-57A1-4B2C-9D3E-000000000004", "missing.cab", "missing", "lib",
+        {"Missing", ClassId(4), "missing.cab", "missing", "lib",
          "not downloaded: Failed to receive a valid HTTP response from the server, Response Code:404", "NOT_INSTALLED"},
     };
     std::string list;
