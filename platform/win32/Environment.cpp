@@ -4,13 +4,6 @@
 
 namespace zarn::platform {
 
-std::optional<std::string> EnvironmentValue(const std::string& name) {
-    if (const char* value = std::getenv(name.c_str())) {
-        return value;
-    }
-    return std::nullopt;
-}
-
 bool SetEnvironmentValue(const std::string& name, const std::optional<std::string>& value) {
     // _putenv_s updates the C runtime's copy and the process's own block, which child processes inherit.
     return ::_putenv_s(name.c_str(), value ? value->c_str() : "") == 0;
