@@ -3,12 +3,17 @@
 #include "app/console/ConsoleMode.h"
 #include "app/console/ConsoleOptions.h"
 #include "components/ListKeys.h"
+#include "platform/Library.h"
 
 #include <cstdio>
 #include <string>
 #include <vector>
 
 int main(int argc, char** argv) {
+    if (!zarn::platform::Library::RestrictSearchPath()) {
+        std::fputs("QuillornaCC: cannot restrict the library search path\n", stderr);
+        return zarn::kExitListFailed;
+    }
     const std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
     const zarn::ParsedCommandLine parsed = zarn::ParseCommandLine(arguments, ZARN_DEFAULT_SERVER);
     if (!parsed.error.empty()) {

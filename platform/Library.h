@@ -18,6 +18,10 @@ public:
     Library(const Library&) = delete;
     Library& operator=(const Library&) = delete;
 
+    // Takes the current directory and PATH out of the process's library search, so that no library a download
+    // may have planted there is ever loaded in place of a system one (Windows; on POSIX nothing is searched
+    // there). Call once at start, before any library is loaded. False when the system refuses.
+    static bool RestrictSearchPath();
     // Loads the library at the absolute `path`, with its own dependencies resolved now (and on Windows searched
     // first in its own directory), releasing one loaded before. A relative path is refused: nothing is looked up
     // through a search path. Returns 0, or the system's code of the failure. Any thread.

@@ -7,6 +7,11 @@
 
 namespace zarn::platform {
 
+bool Library::RestrictSearchPath() {
+    // Libraries are only ever loaded by absolute path, and the dynamic linker's own search is the system's.
+    return true;
+}
+
 unsigned long Library::Load(const std::string& path) {
     Release();
     // A bare name would be searched for along the loader's paths, a relative path taken from the current directory.

@@ -1,7 +1,10 @@
 #include "platform/File.h"
 
-#include <utility>
 #include "WindowsHeaders.h"
+#include "platform/win32/PathText.h"
+
+#include <utility>
+#include <vector>
 
 namespace zarn::platform {
 
@@ -100,7 +103,13 @@ bool File::RemoveUnheld(const std::string& path) {
 }
 
 unsigned long ReplaceFile(const std::string& from, const std::string& to) {
-    if (!::MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    std::vector<wchar_t> wideFrom;
+    std::vector<wchar_t> wideTo;
+    if (!WidenAnsi(from, wideFrom) || !WidenAnsi(to, wideTo)) {
+        return LastError();
+    }
+    // Write-through: the call returns only once the rename is on disk, as a finished download must be.
+    if (!::MoveFileExW(wideFrom.data(), wideTo.data(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         return LastError();
     }
     return 0;

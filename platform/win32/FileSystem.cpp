@@ -1,11 +1,12 @@
 #include "platform/FileSystem.h"
 
+#include "WindowsHeaders.h"
+
 #include <cstdlib>
 #include <memory>
 #include <type_traits>
 #include <utility>
 #include <vector>
-#include "WindowsHeaders.h"
 
 namespace zarn::platform {
 

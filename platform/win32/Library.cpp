@@ -1,11 +1,16 @@
 #include "platform/Library.h"
 
+#include "WindowsHeaders.h"
 #include "platform/win32/PathText.h"
 
 #include <vector>
-#include "WindowsHeaders.h"
 
 namespace zarn::platform {
+
+bool Library::RestrictSearchPath() {
+    // The application directory, system32 and directories added explicitly: not the current directory or PATH.
+    return ::SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_DEFAULT_DIRS) != 0;
+}
 
 unsigned long Library::Load(const std::string& path) {
     Release();

@@ -1,10 +1,10 @@
 #include "platform/Process.h"
 
+#include "WindowsHeaders.h"
 #include "platform/win32/PathText.h"
 
 #include <memory>
 #include <type_traits>
-#include "WindowsHeaders.h"
 
 namespace zarn::platform {
 

@@ -1,9 +1,10 @@
 #include "platform/Terminal.h"
 
+#include "WindowsHeaders.h"
+
 #include <cstdio>
 #include <iostream>
 #include <optional>
-#include "WindowsHeaders.h"
 
 namespace zarn::platform {
 

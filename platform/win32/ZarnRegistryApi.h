@@ -3,3 +3,9 @@
 #pragma once
 
 #include "WindowsHeaders.h"
+
+// Windows keeps its registry in hives of its own: there is no one database file to name, as the POSIX store's
+// ZarnRegGetDatabasePathA does.
+inline LONG ZarnRegGetDatabasePathA(LPSTR, LPDWORD) {
+    return ERROR_NOT_SUPPORTED;
+}

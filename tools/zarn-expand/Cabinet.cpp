@@ -1,8 +1,5 @@
 #include "tools/zarn-expand/Cabinet.h"
 
-#include "tools/zarn-expand/EntryName.h"
-
-#include <cstdio>
 #include <utility>
 
 namespace zarn {
@@ -66,27 +63,22 @@ bool Cabinet::Open(const char* name, std::string& error) {
         error = LastError();
         return false;
     }
+    // A file that continues into the next cabinet (or from the previous one) cannot be extracted whole from
+    // this one alone; refuse the set before anything is written rather than at its first split file.
+    if ((m_cabinet->flags & (MSCAB_HDR_PREVCAB | MSCAB_HDR_NEXTCAB)) != 0) {
+        error = "it is one of a multi-cabinet set";
+        return false;
+    }
     return true;
 }
 
-bool Cabinet::Entries(std::vector<Entry>& entries, std::string& error) const {
-    entries.clear();
-    std::vector<Entry> all;
+std::vector<Cabinet::Entry> Cabinet::Entries() const {
+    std::vector<Entry> entries;
     for (const mscabd_file* file = m_cabinet != nullptr ? m_cabinet->files : nullptr; file != nullptr;
          file = file->next) {
-        Entry entry;
-        entry.file = file;
-        entry.name = file->filename != nullptr ? file->filename : "";
-        EntryPath path = CheckEntryName(entry.name);
-        if (path.refusal != nullptr) {
-            error = "refused entry \"" + Printable(entry.name) + "\": " + path.refusal;
-            return false;
-        }
-        entry.segments = std::move(path.segments);
-        all.push_back(std::move(entry));
+        entries.push_back(Entry{file, file->filename != nullptr ? file->filename : ""});
     }
-    entries = std::move(all);
-    return true;
+    return entries;
 }
 
 bool Cabinet::Extract(const Entry& entry, const char* outputName, std::string& error) {
@@ -97,21 +89,6 @@ bool Cabinet::Extract(const Entry& entry, const char* outputName, std::string& e
         return false;
     }
     return true;
-}
-
-std::string Cabinet::Printable(const std::string& name) {
-    std::string shown;
-    for (char c : name) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte >= 0x7F) {
-            char escaped[5];
-            std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
-            shown += escaped;
-        } else {
-            shown += c;
-        }
-    }
-    return shown;
 }
 
 std::string Cabinet::LastError() const {

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdio>
 #include <utility>
 
 namespace zarn {
@@ -98,6 +99,21 @@ EntryPath CheckEntryName(std::string_view name) {
     }
     result.segments = std::move(segments);
     return result;
+}
+
+std::string PrintableEntryName(std::string_view name) {
+    std::string shown;
+    for (char c : name) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte >= 0x7F) {
+            char escaped[5];
+            std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
+            shown += escaped;
+        } else {
+            shown += c;
+        }
+    }
+    return shown;
 }
 
 } // namespace zarn

@@ -22,4 +22,7 @@ struct EntryPath {
 // Nothing is normalised: a refused name is never rewritten into an accepted one. Any thread.
 EntryPath CheckEntryName(std::string_view name);
 
+// The entry name with every byte outside printable ASCII shown as \xNN, for messages. Any thread.
+std::string PrintableEntryName(std::string_view name);
+
 } // namespace zarn

@@ -2,8 +2,8 @@
 // starts it by its full path to install a component delivered as a cabinet.
 #include "platform/File.h"
 #include "platform/FileSystem.h"
-#include "tools/zarn-expand/Cabinet.h"
-#include "tools/zarn-expand/DiskSystem.h"
+#include "tools/zarn-expand/CabinetReader.h"
+#include "tools/zarn-expand/EntryName.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -103,43 +103,49 @@ int Expand(const std::string& cabinetPath, const std::string& directory) {
     if (!std::filesystem::is_directory(directory, error)) {
         return Fail(kFailed, directory + ": not a directory");
     }
-    zarn::DiskSystem disk;
-    zarn::Cabinet cabinet(disk.Table());
+    zarn::CabinetReader cabinet;
     std::string reason;
-    if (!cabinet.Open(cabinetPath.c_str(), reason)) {
+    if (!cabinet.Open(cabinetPath, reason)) {
         return Fail(kFailed, cabinetPath + ": " + reason);
     }
-    std::vector<zarn::Cabinet::Entry> entries;
-    if (!cabinet.Entries(entries, reason)) {
-        return Fail(kRefused, cabinetPath + ": " + reason + "; nothing was written");
+    const std::vector<std::string>& names = cabinet.Names();
+    std::vector<zarn::EntryPath> paths;
+    for (const std::string& name : names) {
+        paths.push_back(zarn::CheckEntryName(name));
+        if (paths.back().refusal != nullptr) {
+            return Fail(kRefused, cabinetPath + ": refused entry \"" + zarn::PrintableEntryName(name) +
+                                      "\": " + paths.back().refusal + "; nothing was written");
+        }
     }
 
-    Expansion expansion(entries.size());
+    Expansion expansion(names.size());
+    std::vector<zarn::platform::File*> files;
     const std::string separator(1, zarn::platform::PathSeparator());
-    for (const zarn::Cabinet::Entry& entry : entries) {
+    for (const zarn::EntryPath& path : paths) {
         std::string target = directory;
-        for (std::size_t i = 0; i + 1 < entry.segments.size(); ++i) {
-            target += separator + entry.segments[i];
+        for (std::size_t i = 0; i + 1 < path.segments.size(); ++i) {
+            target += separator + path.segments[i];
             if (!expansion.MakeDirectory(target)) {
                 return Fail(kFailed, target + ": cannot make the directory; nothing was written");
             }
         }
-        target += separator + entry.segments.back();
+        target += separator + path.segments.back();
         unsigned long code = 0;
         Expansion::Output* output = expansion.AddOutput(target, code);
         if (output == nullptr) {
             return Fail(kFailed,
                         target + ": cannot create a file beside it (" + SystemError(code) + "); nothing was written");
         }
-        disk.Expect(output->temporary, output->file);
-        const bool extracted = cabinet.Extract(entry, output->temporary.c_str(), reason);
-        if (const unsigned long writeError = disk.TakeOutputError(); writeError != 0) {
-            return Fail(kFailed, target + ": cannot write it (" + SystemError(writeError) + "); nothing was written");
+        files.push_back(&output->file);
+    }
+    zarn::CabinetReader::Failure failure;
+    if (!cabinet.ExtractAll(files, failure)) {
+        if (failure.writeError != 0) {
+            return Fail(kFailed, expansion.Outputs()[failure.entry].target + ": cannot write it (" +
+                                     SystemError(failure.writeError) + "); nothing was written");
         }
-        if (!extracted) {
-            return Fail(kFailed, cabinetPath + ": entry \"" + zarn::Cabinet::Printable(entry.name) + "\": " + reason +
-                                     "; nothing was written");
-        }
+        return Fail(kFailed, cabinetPath + ": entry \"" + zarn::PrintableEntryName(names[failure.entry]) +
+                                 "\": " + failure.reason + "; nothing was written");
     }
 
     // A directory where a file goes would stop its rename after others were done: refuse before any.
