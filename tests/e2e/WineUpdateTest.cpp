@@ -3,6 +3,8 @@
 // through Wine's registry, version API, WinInet, CreateProcessW and LoadLibraryExW. The components are built for
 // Windows while the test runs (e2e/WineComponent.c with a version resource), the cabinets by gcab. The cases share
 // one Wine prefix, so each uses class identifiers of its own and finds its lines in the shared log by its own paths.
+// The lists are unsigned (the Windows tree is configured without ZARN_LIST_KEYS); their blocks carry sha256= and
+// size=, which the launcher checks in any build.
 #include "tests/support/ProgramRun.h"
 #include "tests/support/ServeProcess.h"
 #include "tests/support/TempDir.h"
@@ -198,10 +200,11 @@ TEST_F(WineUpdate, EveryKindInstallsAndARaisedVersionReplacesTheControl) {
     BuildComponent(VendorFile("tool.dll"), "3.2.0.7", {});
     // 3010: installed, a restart is needed, which counts as success.
     BuildComponent(VendorFile("setup.exe"), "5.0.0.0", {"ZC_CLSID=\"" + setupId + "\"", "ZC_RESULT=3010"});
+    // Folders with blanks: the expander's arguments and the installer's quoted path must reach them whole.
     const std::string others = Record("Wine Library", libraryId, 1, 4, "lib.cab", "library", "lib") +
                                Record("Wine Tool", "", 3, 2, "tool.dll", "tools", "app") +
-                               Record("Wine Setup", setupId, 5, 0, "setup.exe", "setup", "");
-    ServeList(Record("Wine Control", controlId, 2, 1, "ctl.cab", "control", "ctl.ocx") + others);
+                               Record("Wine Setup", setupId, 5, 0, "setup.exe", "set up", "");
+    ServeList(Record("Wine Control", controlId, 2, 1, "ctl.cab", "the control", "ctl.ocx") + others);
 
     const std::vector<std::string> current = {"Wine Control:CURRENT", "Wine Library:CURRENT", "Wine Tool:CURRENT",
                                               "Wine Setup:CURRENT"};
@@ -209,17 +212,18 @@ TEST_F(WineUpdate, EveryKindInstallsAndARaisedVersionReplacesTheControl) {
     EXPECT_EQ(update.exitCode, 0) << update.err;
     EXPECT_EQ(Statuses(update.out), current);
     const std::string log = Log();
-    EXPECT_NE(log.find("DllRegisterServer of " + WinPath(App() / "control/ctl.ocx") + ", result 1"), std::string::npos)
+    EXPECT_NE(log.find("DllRegisterServer of " + WinPath(App() / "the control/ctl.ocx") + ", result 1"),
+              std::string::npos)
         << log;
-    EXPECT_NE(log.find(WinPath(App() / "setup/setup.exe") + " exited with code 3010, result 1"), std::string::npos)
+    EXPECT_NE(log.find(WinPath(App() / "set up/setup.exe") + " exited with code 3010, result 1"), std::string::npos)
         << log;
     EXPECT_EQ(ReadFile((App() / "library/geom.dll").string()), ReadFile((build / "geom.dll").string()));
     // Each class's server as the components' own code registered it, with the path Wine gave the loaded file.
-    EXPECT_EQ(RegisteredServer(controlId), WinPath(App() / "control/ctl.ocx"));
+    EXPECT_EQ(RegisteredServer(controlId), WinPath(App() / "the control/ctl.ocx"));
     EXPECT_EQ(RegisteredServer(libraryId), WinPath(App() / "library/geom.dll"));
-    EXPECT_EQ(RegisteredServer(setupId), WinPath(App() / "setup/setup.exe"));
+    EXPECT_EQ(RegisteredServer(setupId), WinPath(App() / "set up/setup.exe"));
     // Wine runs every program elevated; Windows, too, puts an elevated process's HKCR writes in HKLM\Software\Classes.
-    EXPECT_EQ(RegisteredServer(controlId, "HKLM\\Software\\Classes"), WinPath(App() / "control/ctl.ocx"));
+    EXPECT_EQ(RegisteredServer(controlId, "HKLM\\Software\\Classes"), WinPath(App() / "the control/ctl.ocx"));
 
     // Found again through the registry and the version resources: everything current, every kind as listed.
     const test::ProgramOutcome check = Launch("--check");
@@ -233,7 +237,7 @@ TEST_F(WineUpdate, EveryKindInstallsAndARaisedVersionReplacesTheControl) {
     // The vendor ships the control at 2.2: the new cabinet replaces the loaded-and-freed 2.1 file in place.
     BuildComponent(build / "ctl.ocx", "2.2.0.0", control);
     MakeCabinet("ctl.cab", {build / "ctl.ocx"}, true);
-    ServeList(Record("Wine Control", controlId, 2, 2, "ctl.cab", "control", "ctl.ocx") + others);
+    ServeList(Record("Wine Control", controlId, 2, 2, "ctl.cab", "the control", "ctl.ocx") + others);
     const test::ProgramOutcome raised = Launch("--check");
     EXPECT_EQ(raised.exitCode, 3) << raised.err;
     std::vector<std::string> outOfDate = current;
@@ -243,7 +247,7 @@ TEST_F(WineUpdate, EveryKindInstallsAndARaisedVersionReplacesTheControl) {
     const test::ProgramOutcome after = Launch("--check");
     EXPECT_EQ(after.exitCode, 0) << after.err;
     EXPECT_EQ(Statuses(after.out), current);
-    EXPECT_EQ(ReadFile((App() / "control/ctl.ocx").string()), ReadFile((build / "ctl.ocx").string()));
+    EXPECT_EQ(ReadFile((App() / "the control/ctl.ocx").string()), ReadFile((build / "ctl.ocx").string()));
 }
 
 // Failing components beside each other in one update: each keeps its status and its failed step is in the log. A
