@@ -87,6 +87,25 @@ TEST_F(RawTransferTest, AnswerWithoutAStatusLineFailsWith212) {
 #endif
 }
 
+TEST_F(RawTransferTest, BodyShorterThanItsLengthFailsWith214) {
+    // The connection drops after 4,000 of the 10,000 bytes announced.
+    test::RawServer server("HTTP/1.1 200 OK\r\nContent-Length: 10000\r\nConnection: close\r\n\r\n" +
+                           std::string(4000, 'p'));
+    settings.port = static_cast<std::uint16_t>(server.Port());
+    settings.objectPath = "/cut";
+    WriteFile(target, "previous content");
+
+    Run();
+
+#ifdef _WIN32
+    // WinInet ends the short body like a whole one; the engine's own check fails it, with WinInet's number.
+    ExpectFailure("An error occurred while downloading the file, Error:12030");
+#else
+    ExpectFailure("An error occurred while downloading the file, Error:18");
+#endif
+    ExpectPreviousTarget();
+}
+
 TEST_F(RawTransferTest, CloseDelimitedBodyEndsAtTheClose) {
     test::RawServer server("HTTP/1.0 200 OK\r\n\r\nuntil the connection closes");
     settings.port = static_cast<std::uint16_t>(server.Port());

@@ -604,29 +604,6 @@ TEST_F(TransferEngineTest, ResumeAsksForTheRestAndAppendsIt) {
     EXPECT_EQ(sink.percents.back(), 100);
 }
 
-TEST_F(TransferEngineTest, BodyShorterThanItsLengthFailsWith214) {
-    LocalServer server;
-    server.Http().Get("/cut", [](const httplib::Request&, httplib::Response& res) {
-        res.set_content_provider(10000, "application/octet-stream",
-                                 [](std::size_t offset, std::size_t, httplib::DataSink& out) {
-                                     if (offset > 0) {
-                                         return false; // the connection drops after 4,000 bytes
-                                     }
-                                     const std::string part(4000, 'p');
-                                     out.write(part.data(), part.size());
-                                     return true;
-                                 });
-    });
-    server.Start();
-    Point(server, "/cut");
-    WriteFile(target, "previous content");
-
-    Run();
-
-    ExpectFailure("An error occurred while downloading the file, Error:18");
-    ExpectPreviousTarget();
-}
-
 TEST_F(TransferEngineTest, StopEndsATransferWhileTheServerIsSilent) {
     LocalServer server;
     std::atomic<bool> stalling{false};
