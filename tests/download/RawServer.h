@@ -1,5 +1,6 @@
 // A loopback TCP server that answers every connection with one fixed byte string, whatever was asked:
-// for answers a well-behaved HTTP server library would never give.
+// for answers a well-behaved HTTP server library would never give. With `holdOpen` it then keeps the
+// connection open, silent, until the server ends.
 #pragma once
 
 #ifdef _WIN32
@@ -14,6 +15,7 @@
 #endif
 
 #include <atomic>
+#include <chrono>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -22,7 +24,7 @@ namespace zarn::test {
 
 class RawServer {
 public:
-    explicit RawServer(std::string reply) : m_reply(std::move(reply)) {
+    explicit RawServer(std::string reply, bool holdOpen = false) : m_reply(std::move(reply)), m_holdOpen(holdOpen) {
 #ifdef _WIN32
         WSADATA data{};
         if (::WSAStartup(MAKEWORD(2, 2), &data) != 0) {
@@ -55,6 +57,10 @@ public:
 
     int Port() const {
         return m_port;
+    }
+    // True while a connection is held open after the reply.
+    bool Holding() const {
+        return m_holding;
     }
     // The last request's header block, as received.
     std::string LastRequest() const {
@@ -121,17 +127,24 @@ private:
                 }
                 sent += static_cast<std::size_t>(n);
             }
-            Close(client);
             m_answered = true;
+            m_holding = m_holdOpen;
+            while (m_holdOpen && !m_stopping) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            }
+            m_holding = false;
+            Close(client);
         }
     }
 
     std::string m_reply;
+    bool m_holdOpen;
     std::string m_request;
     Socket m_listener = kNoSocket;
     int m_port = 0;
     std::atomic<bool> m_stopping{false};
     std::atomic<bool> m_answered{false};
+    std::atomic<bool> m_holding{false};
     std::thread m_thread;
 };
 

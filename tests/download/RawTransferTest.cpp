@@ -106,6 +106,49 @@ TEST_F(RawTransferTest, BodyShorterThanItsLengthFailsWith214) {
     ExpectPreviousTarget();
 }
 
+// A body that goes silent after its first bytes: the silence limit fails it, a stop ends it, both while the
+// server still holds the connection.
+TEST_F(RawTransferTest, SilenceLongerThanTheLimitFailsWith214) {
+    struct Case {
+        const char* name;
+        int stopAfterMs; // 0: no stop
+        int silenceLimitMs;
+        const char* failText; // empty: no failure
+    };
+    const Case cases[] = {
+#ifdef _WIN32
+        {"silence", 0, 1000, "An error occurred while downloading the file, Error:12002"},
+#else
+        {"silence", 0, 1000, "An error occurred while downloading the file, Error:28"},
+#endif
+        {"stop", 300, 60000, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        sink.Reset();
+        stop = false;
+        test::RawServer server("HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\nstart", true);
+        settings.port = static_cast<std::uint16_t>(server.Port());
+        settings.objectPath = "/stall";
+        settings.silenceLimit = std::chrono::milliseconds(c.silenceLimitMs);
+        WriteFile(target, "previous content");
+        std::thread stopper([&] {
+            if (c.stopAfterMs > 0) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(c.stopAfterMs));
+                stop = true;
+            }
+        });
+        Run();
+        const bool stillHolding = server.Holding();
+        stopper.join();
+        EXPECT_TRUE(stillHolding);
+        EXPECT_EQ(sink.endCount, 1);
+        EXPECT_EQ(sink.failText, c.failText);
+        EXPECT_EQ(sink.failed, *c.failText != '\0');
+        ExpectPreviousTarget();
+    }
+}
+
 TEST_F(RawTransferTest, CloseDelimitedBodyEndsAtTheClose) {
     test::RawServer server("HTTP/1.0 200 OK\r\n\r\nuntil the connection closes");
     settings.port = static_cast<std::uint16_t>(server.Port());

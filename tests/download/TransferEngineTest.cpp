@@ -648,28 +648,6 @@ TEST_F(TransferEngineTest, StopEndsATransferWhileTheServerIsSilent) {
     ExpectPreviousTarget();
 }
 
-TEST_F(TransferEngineTest, SilenceLongerThanTheLimitFailsWith214) {
-    LocalServer server;
-    server.Http().Get("/stall", [&](const httplib::Request&, httplib::Response& res) {
-        res.set_content_provider(100000, "application/octet-stream",
-                                 [&](std::size_t, std::size_t, httplib::DataSink& out) {
-                                     out.write("start", 5);
-                                     Stall(server, out);
-                                     return false;
-                                 });
-    });
-    server.Start();
-    Point(server, "/stall");
-    WriteFile(target, "previous content");
-    settings.silenceLimit = std::chrono::milliseconds(1000);
-
-    Run();
-
-    EXPECT_FALSE(server.Releasing());
-    ExpectFailure("An error occurred while downloading the file, Error:28");
-    ExpectPreviousTarget();
-}
-
 TEST_F(TransferEngineTest, StopInTheMiddleOfTheBodyEndsWithoutFailureAndKeepsThePreviousTarget) {
     const std::string body = Pattern(8 * 1024 * 1024);
     LocalServer server;
