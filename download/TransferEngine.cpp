@@ -2,12 +2,10 @@
 
 #include "components/AsciiText.h"
 #include "download/ConnectionCache.h"
-#include "download/PipelinedSha256.h"
-#include "download/ProgressText.h"
+#include "download/TransferBody.h"
 #include "platform/Socket.h"
 #include "res/StringTable.h"
 
-#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -17,22 +15,17 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <thread>
 
 namespace zarn {
 
 namespace {
 
-// The body reaches the target in pieces of at most this size, each followed by a display refresh.
-constexpr std::size_t kPieceSize = 1024;
 constexpr long kMaxRedirects = 10;
 // libcurl counts each time it sends a request again with credentials as a redirect too: its limit
 // leaves room for those beside ours, and still ends a server that asks for ever.
 constexpr long kMaxFollows = 2 * kMaxRedirects;
 // libcurl's receive buffer: larger than its default, so a fast link costs fewer reads and callbacks.
 constexpr long kReceiveBufferSize = 256 * 1024;
-// How long one sleep of the rate cap may last before the stop flag is looked at again.
-constexpr std::chrono::milliseconds kSleepSlice{50};
 
 struct CurlDeleter {
     void operator()(CURL* handle) const { ConnectionCache::ReturnHandle(handle); }
@@ -109,43 +102,25 @@ class Transfer {
 public:
     Transfer(const TransferSettings& settings, TargetFile& target, TransferSink& sink,
              const std::atomic<bool>& stopRequested)
-        : m_settings(settings), m_target(target), m_sink(sink), m_stopRequested(stopRequested) {}
+        : m_settings(settings), m_sink(sink), m_body(settings, target, sink, stopRequested) {}
 
     void Run();
 
 private:
     enum class Phase { Connecting, Requesting, Body };
-    enum class Outcome { Done, Failed, Stopped };
+    using Outcome = TransferBody::Outcome;
 
-    bool StopRequested() const { return m_stopRequested.load(std::memory_order_relaxed); }
-    // A failure whose message is the given text: the body's checks against the list.
-    void FailWithText(StringId id, std::string text) {
-        if (!m_failId) {
-            m_failId = id;
-            m_failText = std::move(text);
-        }
-    }
-    // False, with the failure set, when the whole body is not the file the list describes.
-    bool BodyMatchesList();
-
-    void Fail(StringId id, unsigned long code) {
-        if (!m_failId) {
-            m_failId = id;
-            m_failCode = code;
-        }
-    }
+    bool StopRequested() const { return m_body.StopRequested(); }
+    void Fail(StringId id, unsigned long code) { m_body.Fail(id, code); }
     bool Configure();
     bool TcpConnected() const;
     Outcome Perform();
     bool Authenticate(long status);
-    void Finish(Outcome outcome);
+    void Finish(Outcome outcome) { m_body.Finish(outcome); }
 
     void OnHeaderLine(const char* line, std::size_t length);
     bool OnHeadersComplete();
     bool OnRedirect();
-    bool StartBody();
-    bool OnBody(const char* data, std::size_t length);
-    bool ApplyRateCap();
     bool Idle();
 
     static std::size_t HeaderCallback(char* data, std::size_t size, std::size_t count, void* self);
@@ -155,9 +130,8 @@ private:
     static int PrereqCallback(void* self, char* primaryIp, char*, int, int);
 
     const TransferSettings& m_settings;
-    TargetFile& m_target;
     TransferSink& m_sink;
-    const std::atomic<bool>& m_stopRequested;
+    TransferBody m_body;
 
     CurlList m_headers; // before the handle, which uses it until its own cleanup
     CurlHandle m_curl;
@@ -174,13 +148,7 @@ private:
     bool m_resolvePending = false;
     bool m_connectPending = false;
     long m_connectsAtSocket = 0; // libcurl's count of connections made, when the last socket opened
-    bool m_stopped = false;
-    StringId m_failId{}; // none yet
-    unsigned long m_failCode = 0;
-    std::string m_failText; // the whole failure text when the message is not one of a code
-    // The body's digest, taken as the pieces arrive when the list gives one to compare with, on a thread of its
-    // own so that it overlaps the transfer.
-    PipelinedSha256 m_hash;
+    bool m_stopped = false;      // a hook of this class saw the stop request
     std::chrono::steady_clock::time_point m_lastActivity;
     int m_redirects = 0; // in this round
     int m_rounds = 0;    // Perform calls so far
@@ -191,15 +159,8 @@ private:
     std::string m_location;
     std::optional<std::uint64_t> m_contentLength;
 
-    // The body: written only once a 200 or 206 answer's headers are complete.
+    // The body is written only once a 200 or 206 answer's headers are complete.
     bool m_bodyStarted = false;
-    std::uint32_t m_startTick = 0;
-    std::uint32_t m_lastTick = 0;
-    std::uint64_t m_bytesSoFar = 0;
-    std::uint64_t m_bytesAtLastTick = 0;
-    int m_lastPercent = 0;
-    bool m_haveLength = false;
-    std::uint64_t m_length = 0;
 };
 
 void Transfer::Run() {
@@ -251,9 +212,10 @@ void Transfer::Run() {
         }
     }
 
-    // The last, empty read of the body: a body of announced length 0 reaches 100% here.
-    RefreshTransferFigures(m_sink, m_startTick, m_lastTick, m_bytesSoFar, m_bytesAtLastTick, m_lastPercent,
-                           m_haveLength, m_length, CurrentTick());
+    // libcurl itself fails a body shorter than its length (18); the check here holds for every engine.
+    if (!m_body.End(CURLE_PARTIAL_FILE)) {
+        return Finish(Outcome::Failed);
+    }
     Finish(StopRequested() ? Outcome::Stopped : Outcome::Done);
 }
 
@@ -373,10 +335,10 @@ Transfer::Outcome Transfer::Perform() {
     // Redirects count per round, as libcurl counts them for each perform.
     m_redirects = 0;
     const CURLcode rc = curl_easy_perform(m_curl.get());
-    if (m_stopped) {
+    if (m_stopped || m_body.Stopped()) {
         return Outcome::Stopped;
     }
-    if (m_failId) {
+    if (m_body.Failed()) {
         return Outcome::Failed;
     }
     if (rc == CURLE_OK) {
@@ -456,46 +418,6 @@ bool Transfer::Authenticate(long status) {
     return true;
 }
 
-bool Transfer::BodyMatchesList() {
-    if (!m_settings.expectedSize && m_settings.expectedSha256.empty()) {
-        return true;
-    }
-    const std::string received = m_hash.FinishHex();
-    const bool sizeOk = !m_settings.expectedSize || *m_settings.expectedSize == m_bytesSoFar;
-    const bool hashOk = m_settings.expectedSha256.empty() || m_settings.expectedSha256 == received;
-    if (sizeOk && hashOk) {
-        return true;
-    }
-    const auto describe = [](const std::string& size, const std::string& hash) {
-        return size + " bytes, SHA-256 " + (hash.empty() ? "(any)" : hash);
-    };
-    const std::string expectedSize =
-        m_settings.expectedSize ? std::to_string(*m_settings.expectedSize) : std::string("(any)");
-    FailWithText(IDS_FILE_MISMATCH, FormatString(IDS_FILE_MISMATCH, describe(expectedSize, m_settings.expectedSha256),
-                                                 describe(std::to_string(m_bytesSoFar), received)));
-    return false;
-}
-
-void Transfer::Finish(Outcome outcome) {
-    if (outcome == Outcome::Done && !BodyMatchesList()) {
-        outcome = Outcome::Failed;
-    }
-    const bool commit = outcome == Outcome::Done && !m_sink.DefersCommit();
-    if (const unsigned long code = commit ? m_target.Commit() : 0; code != 0) {
-        Fail(IDS_TRANSFER_FAILED, code);
-        outcome = Outcome::Failed;
-    }
-    if (outcome != Outcome::Done) {
-        m_target.Discard();
-    }
-    if (outcome == Outcome::Failed) {
-        m_sink.TransferEnded(true,
-                             m_failText.empty() ? FormatString(m_failId, std::to_string(m_failCode)) : m_failText);
-    } else {
-        m_sink.TransferEnded(false, std::string());
-    }
-}
-
 void Transfer::OnHeaderLine(const char* line, std::size_t length) {
     if (m_bodyStarted) {
         return;
@@ -531,7 +453,9 @@ bool Transfer::OnHeadersComplete() {
         return true;
     }
     if (m_status == 200 || m_status == 206) {
-        return StartBody();
+        m_phase = Phase::Body;
+        m_bodyStarted = m_body.Start(static_cast<int>(m_status), m_contentLength);
+        return m_bodyStarted;
     }
     if (m_status == 401 || m_status == 407) {
         return true; // the challenge's body is read away; Run decides what comes next
@@ -585,89 +509,6 @@ bool Transfer::OnRedirect() {
     return true;
 }
 
-bool Transfer::StartBody() {
-    m_phase = Phase::Body;
-    if (m_status == 200 && m_settings.resumeOffset > 0) {
-        // The server ignored the range and sends the whole file: it goes in from the start.
-        if (const unsigned long code = m_target.Restart(); code != 0) {
-            Fail(IDS_TRANSFER_FAILED, code);
-            return false;
-        }
-    }
-    m_sink.ShowStatusText(LoadString(IDS_GETTING_FILE_INFO));
-    m_haveLength = m_contentLength.has_value();
-    m_length = m_contentLength.value_or(0);
-    if (m_haveLength) {
-        m_sink.SetProgressRange(0, 100);
-    }
-    m_sink.ShowStatusText(LoadString(IDS_RETRIEVING_FILE));
-    m_startTick = CurrentTick();
-    m_lastTick = m_startTick;
-    m_bytesSoFar = 0;
-    m_bytesAtLastTick = 0;
-    m_lastPercent = 0;
-    m_hash.Reset();
-    m_bodyStarted = true;
-    return true;
-}
-
-bool Transfer::OnBody(const char* data, std::size_t length) {
-    for (std::size_t offset = 0; offset < length;) {
-        if (StopRequested()) {
-            m_stopped = true;
-            return false;
-        }
-        const std::size_t piece = std::min(kPieceSize, length - offset);
-        if (m_settings.expectedSize && m_bytesSoFar + piece > *m_settings.expectedSize) {
-            // Endless or oversized data: not one byte past the listed size is written.
-            FailWithText(IDS_FILE_TOO_LARGE,
-                         FormatString(IDS_FILE_TOO_LARGE, std::to_string(*m_settings.expectedSize)));
-            return false;
-        }
-        if (!m_settings.expectedSha256.empty()) {
-            m_hash.Update(data + offset, piece);
-        }
-        if (const unsigned long code = m_target.Write(data + offset, piece); code != 0) {
-            Fail(IDS_TRANSFER_FAILED, code);
-            return false;
-        }
-        if (!ApplyRateCap()) {
-            return false;
-        }
-        offset += piece;
-        m_bytesSoFar += piece;
-        RefreshTransferFigures(m_sink, m_startTick, m_lastTick, m_bytesSoFar, m_bytesAtLastTick, m_lastPercent,
-                               m_haveLength, m_length, CurrentTick());
-    }
-    m_lastActivity = std::chrono::steady_clock::now();
-    return true;
-}
-
-bool Transfer::ApplyRateCap() {
-    if (m_settings.maxBytesPerMs <= 0.0) {
-        return true;
-    }
-    // Within the first millisecond the average is not defined; counting it as one millisecond keeps
-    // a fast link from bursting far past the cap before the clock moves.
-    const double elapsed = std::max(1.0, static_cast<double>(CurrentTick() - m_startTick));
-    const double average = static_cast<double>(m_bytesSoFar) / elapsed;
-    if (average <= m_settings.maxBytesPerMs) {
-        return true;
-    }
-    const auto wait =
-        std::chrono::milliseconds(static_cast<long long>(average * elapsed / m_settings.maxBytesPerMs - elapsed));
-    const auto until = std::chrono::steady_clock::now() + wait;
-    while (std::chrono::steady_clock::now() < until) {
-        if (StopRequested()) {
-            m_stopped = true;
-            return false;
-        }
-        std::this_thread::sleep_for(
-            std::min<std::chrono::steady_clock::duration>(kSleepSlice, until - std::chrono::steady_clock::now()));
-    }
-    return true;
-}
-
 bool Transfer::Idle() {
     if (StopRequested()) {
         m_stopped = true;
@@ -679,13 +520,7 @@ bool Transfer::Idle() {
         return false;
     }
     // Pieces wait in the target's block; a body that pauses still reaches the disk.
-    if (m_bodyStarted) {
-        if (const unsigned long code = m_target.FlushIfDue(); code != 0) {
-            Fail(IDS_TRANSFER_FAILED, code);
-            return false;
-        }
-    }
-    return true;
+    return m_body.FlushIfDue();
 }
 
 std::size_t Transfer::HeaderCallback(char* data, std::size_t size, std::size_t count, void* self) {
@@ -709,7 +544,11 @@ std::size_t Transfer::WriteCallback(char* data, std::size_t size, std::size_t co
         transfer->m_lastActivity = std::chrono::steady_clock::now();
         return length; // the body of a challenge or a redirect
     }
-    return transfer->OnBody(data, length) ? length : 0;
+    if (!transfer->m_body.Write(data, length)) {
+        return 0;
+    }
+    transfer->m_lastActivity = std::chrono::steady_clock::now();
+    return length;
 }
 
 int Transfer::ProgressCallback(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
@@ -756,6 +595,10 @@ TransferEngine::TransferEngine(const TransferSettings& settings, TargetFile& tar
 void TransferEngine::Run() {
     Transfer transfer(m_settings, m_target, m_sink, m_stopRequested);
     transfer.Run();
+}
+
+void TransferEngine::CloseIdleConnections() {
+    ConnectionCache::CloseIdle();
 }
 
 } // namespace zarn

@@ -1,5 +1,6 @@
-// The body of a download: one HTTP(S) GET into an open TargetFile, on libcurl, reporting through a
-// TransferSink. Run it on a worker thread; it never touches a widget.
+// The body of a download: one HTTP(S) GET into an open TargetFile, reporting through a TransferSink.
+// On libcurl on POSIX, on the system's WinInet on Windows (its proxy settings, proxy discovery and
+// integrated proxy authentication). Run it on a worker thread; it never touches a widget.
 #pragma once
 
 #include "download/TargetFile.h"
@@ -19,9 +20,16 @@ public:
     // On success the target has been committed (unless the sink defers that); on failure or stop it
     // has been discarded.
     // The failure text's %1: the HTTP status for 213; the system's error number for a failed write
-    // (214); libcurl's error code otherwise (43 for an unknown access mode, 28 for silence past
-    // the limit, 18 for a body shorter than its Content-Length).
+    // (214). Otherwise on POSIX libcurl's error code (43 for an unknown access mode, 28 for silence
+    // past the limit, 18 for a body shorter than its Content-Length); on Windows the WinInet or system
+    // error number (87 for an unknown access mode, 12002 for silence past the limit, 12030 for a body
+    // shorter than its Content-Length, 12152 when no answer came, 12040 for a redirect from https to
+    // http, 50 when a certificate authority file is given: WinInet trusts the system's store only).
     void Run();
+
+    // Closes the connections that finished downloads keep open for the next one (a server waits on
+    // each until its keep-alive time runs out). Call between downloads.
+    static void CloseIdleConnections();
 
 private:
     const TransferSettings& m_settings;

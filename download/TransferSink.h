@@ -26,6 +26,9 @@ public:
     // Asks the user for a user name and password (proxy: the proxy asked, else the web server).
     // Blocks until answered; true when the user wants the request sent again with `user`/`password`.
     virtual bool AskCredentials(bool proxy, const std::string& host, std::string& user, std::string& password) = 0;
+    // The native window that owns the system's own credentials prompt (an HWND on Windows); null when
+    // there is none, and AskCredentials asks instead.
+    virtual void* OwnerWindow() const { return nullptr; }
     // Called exactly once, last: failed == false when the body arrived whole or the user stopped the
     // transfer; failed == true with the message to show otherwise.
     virtual void TransferEnded(bool failed, const std::string& failText) = 0;

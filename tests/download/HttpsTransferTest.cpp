@@ -1,4 +1,3 @@
-#include "download/ConnectionCache.h"
 #include "download/TargetFile.h"
 #include "download/TransferEngine.h"
 #include "tests/download/RecordingSink.h"
@@ -57,7 +56,7 @@ protected:
         TransferEngine(settings, file, sink, stop).Run();
         // A kept connection would hold the test's server on its keep-alive wait when it stops.
         if (!keepConnections) {
-            ConnectionCache::CloseIdle();
+            TransferEngine::CloseIdleConnections();
         }
     }
 
