@@ -1,0 +1,303 @@
+// The Windows launcher under Wine, as its user runs it: `cmake --install` of the Windows tree makes a fresh
+// application directory for each test, zarn-serve serves the vendor's folder on loopback, and QuillornaCC.exe goes
+// through Wine's registry, version API, WinInet, CreateProcessW and LoadLibraryExW. The components are built for
+// Windows while the test runs (e2e/WineComponent.c with a version resource), the cabinets by gcab. The cases share
+// one Wine prefix, so each uses class identifiers of its own and finds its lines in the shared log by its own paths.
+#include "tests/support/ProgramRun.h"
+#include "tests/support/ServeProcess.h"
+#include "tests/support/TempDir.h"
+#include "tests/support/TestKeys.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+namespace zarn {
+namespace {
+
+namespace fs = std::filesystem;
+using test::ReadFile;
+using test::WriteFile;
+
+// The path as a Windows program under Wine sees it: Wine maps the Unix root to drive Z:.
+std::string WinPath(const fs::path& path) {
+    std::string text = "Z:" + path.string();
+    std::replace(text.begin(), text.end(), '/', '\\');
+    return text;
+}
+
+// The --json table's rows as "desc:status", or one row naming what could not be read.
+std::vector<std::string> Statuses(const std::string& json) {
+    const QJsonDocument document = QJsonDocument::fromJson(QByteArray::fromStdString(json));
+    std::vector<std::string> rows;
+    for (const QJsonValue component : document.object().value("components").toArray()) {
+        rows.push_back(component["desc"].toString().toStdString() + ":" + component["status"].toString().toStdString());
+    }
+    return rows.empty() ? std::vector<std::string>{"no table in: " + json} : rows;
+}
+
+class WineUpdate : public testing::Test {
+protected:
+    WineUpdate() {
+        const test::ProgramOutcome install =
+            RunLinux(ZARN_CMAKE, {"--install", ZARN_WINDOWS_BUILD_DIR, "--prefix", App().string()});
+        EXPECT_EQ(install.exitCode, 0) << install.out << install.err;
+        fs::create_directories(m_vendor.Path() / "quillornacc/complist");
+        fs::create_directories(m_vendor.Path() / "quillornacc/components");
+        fs::create_directories(m_base.Path() / "build");
+    }
+
+    fs::path App() const { return m_base.Path() / "app"; }
+    fs::path VendorFile(const std::string& name) const { return m_vendor.Path() / "quillornacc/components" / name; }
+    std::string VendorUrl(const std::string& name) const { return m_server.Url() + "/quillornacc/components/" + name; }
+
+    test::ProgramOutcome RunLinux(const std::string& program, const std::vector<std::string>& arguments) const {
+        test::ProgramOutcome run = test::RunProgram(program, arguments, test::EnvironmentWith({}),
+                                                    m_base.File("out.txt"), m_base.File("err.txt"));
+        EXPECT_EQ(run.problem, "");
+        return run;
+    }
+    // A program of the application directory under Wine, headless; Wine's own noise goes to stderr only.
+    test::ProgramOutcome Wine(const std::string& program, const std::vector<std::string>& arguments) const {
+        std::vector<std::string> wineArguments = {(App() / program).string()};
+        wineArguments.insert(wineArguments.end(), arguments.begin(), arguments.end());
+        test::ProgramOutcome run = test::RunProgram(ZARN_WINE64, wineArguments,
+                                                    test::EnvironmentWith({
+                                                        {"WINEPREFIX", ZARN_WINE_PREFIX},
+                                                        {"WINEDEBUG", "-all"},
+                                                        {"WINEDLLOVERRIDES", "mscoree,mshtml="},
+                                                        {"DISPLAY", ""},
+                                                        {"WAYLAND_DISPLAY", ""},
+                                                    }),
+                                                    m_base.File("out.txt"), m_base.File("err.txt"));
+        EXPECT_EQ(run.problem, "");
+        return run;
+    }
+    test::ProgramOutcome Launch(const std::string& mode) const {
+        return Wine("QuillornaCC.exe", {mode, "--json", "--server", m_server.Url()});
+    }
+    // The default value of HKCR\CLSID\{id}\InprocServer32 (or of the same key under `root`), as zarn-reg reads it.
+    std::string RegisteredServer(const std::string& classId, const std::string& root = "HKCR") const {
+        const test::ProgramOutcome query =
+            Wine("zarn-reg.exe", {"query", root + "\\CLSID\\{" + classId + "}\\InprocServer32", "/ve"});
+        const std::string marker = "REG_SZ    ";
+        const size_t at = query.out.find(marker);
+        if (query.exitCode != 0 || at == std::string::npos) {
+            return "not registered: " + query.out;
+        }
+        return query.out.substr(at + marker.size(), query.out.find_first_of("\r\n", at) - at - marker.size());
+    }
+    // The launcher's lines in the prefix's shared log (in the user's LOCALAPPDATA, which Wine sets to its own
+    // profile whatever the Unix environment says) that name this test's application directory or server.
+    std::string Log() const {
+        std::string lines;
+        const fs::path users = fs::path(ZARN_WINE_PREFIX) / "drive_c/users";
+        for (const auto& user : fs::directory_iterator(users)) {
+            const std::string log = ReadFile((user.path() / "AppData/Local/Ostrevant/zarn/zarn.log").string());
+            for (size_t start = 0, end; start < log.size(); start = end + 1) {
+                end = std::min(log.find('\n', start), log.size());
+                const std::string line = log.substr(start, end - start);
+                if (line.find(WinPath(App())) != std::string::npos || line.find(m_server.Url()) != std::string::npos) {
+                    lines += line + "\n";
+                }
+            }
+        }
+        return lines;
+    }
+
+    // Builds a component for Windows at `out` with the FileVersion `version`: a program when its name ends in
+    // ".exe", else a library; `defines` say what its registration does (see WineComponent.c).
+    void BuildComponent(const fs::path& out, const std::string& version, const std::vector<std::string>& defines) {
+        std::string numbers = version;
+        std::replace(numbers.begin(), numbers.end(), '.', ',');
+        const std::string stem = (m_base.Path() / "build" / out.filename()).string();
+        WriteFile(stem + ".rc", "1 VERSIONINFO\nFILEVERSION " + numbers + "\nPRODUCTVERSION " + numbers +
+                                    "\nBEGIN\n BLOCK \"StringFileInfo\"\n BEGIN\n  BLOCK \"040904B0\"\n  BEGIN\n"
+                                    "   VALUE \"FileVersion\", \"" +
+                                    version +
+                                    "\"\n  END\n END\n BLOCK \"VarFileInfo\"\n BEGIN\n"
+                                    "  VALUE \"Translation\", 0x409, 1200\n END\nEND\n");
+        const test::ProgramOutcome resource =
+            RunLinux(ZARN_MINGW_WINDRES, {stem + ".rc", "-O", "coff", "-o", stem + ".res.o"});
+        ASSERT_EQ(resource.exitCode, 0) << resource.err;
+        std::vector<std::string> arguments = {"-O1",        "-static-libgcc",           "-o",
+                                              out.string(), ZARN_WINE_COMPONENT_SOURCE, stem + ".res.o"};
+        if (out.extension() != ".exe") {
+            arguments.insert(arguments.begin(), {"-shared", "-DZC_LIBRARY"});
+        }
+        for (const std::string& define : defines) {
+            arguments.push_back("-D" + define);
+        }
+        const test::ProgramOutcome compile = RunLinux(ZARN_MINGW_GCC, arguments);
+        ASSERT_EQ(compile.exitCode, 0) << compile.err;
+    }
+    // A cabinet of the vendor's made by gcab from `files`, stored under their own names, compressed or not.
+    void MakeCabinet(const std::string& name, const std::vector<fs::path>& files, bool compress) {
+        std::vector<std::string> arguments = {compress ? "-cnz" : "-cn", VendorFile(name).string()};
+        for (const fs::path& file : files) {
+            arguments.push_back(file.string());
+        }
+        const test::ProgramOutcome made = RunLinux(ZARN_GCAB, arguments);
+        ASSERT_EQ(made.exitCode, 0) << made.err;
+    }
+    // One block of the list; the vendor's file is hashed and sized when it exists, as zarn-publish does.
+    std::string Record(const std::string& desc, const std::string& classId, int major, int minor,
+                       const std::string& file, const std::string& dir, const std::string& regFile) const {
+        std::string block = "[STARTCOMP]\ndesc=" + desc + "\nname=" + desc + "\nmajor_ver=" + std::to_string(major) +
+                            "\nminor_ver=" + std::to_string(minor) + "\ncodebase=" + VendorUrl(file) + "\ndir=" + dir +
+                            "\n";
+        if (!classId.empty()) {
+            block += "classid={" + classId + "}\n";
+        }
+        if (!regFile.empty()) {
+            block += "regfile=" + regFile + "\n";
+        }
+        if (fs::exists(VendorFile(file))) {
+            const std::string bytes = ReadFile(VendorFile(file).string());
+            block += "sha256=" + test::Sha256Hex(bytes) + "\nsize=" + std::to_string(bytes.size()) + "\n";
+        }
+        return block + "[ENDCOMP]\n";
+    }
+    // Class identifiers of this test's own in the shared prefix: a registration left by an earlier run, whose
+    // folder is gone, is never one of them.
+    std::string ClassId(int n) const {
+        char text[40];
+        std::snprintf(
+            text, sizeof text, "0E2E%04X-57A1-4B2C-9D3E-%012llX", n,
+            static_cast<unsigned long long>(std::hash<std::string>{}(m_base.Path().string()) & 0xFFFFFFFFFFFFull));
+        return text;
+    }
+    void ServeList(const std::string& list) const {
+        WriteFile((m_vendor.Path() / "quillornacc/complist/complist.txt").string(), list);
+    }
+
+    test::TempDir m_base;
+    test::TempDir m_vendor;
+    test::ServeProcess m_server{ZARN_SERVE_PATH, m_vendor.Path().string()};
+};
+
+TEST_F(WineUpdate, EveryKindInstallsAndARaisedVersionReplacesTheControl) {
+    ASSERT_GT(m_server.Port(), 0);
+    const fs::path build = m_base.Path() / "build";
+    const std::string controlId = ClassId(1), libraryId = ClassId(2), setupId = ClassId(3);
+    // The control also registers the library's class, whose cabinet nobody registers.
+    const std::vector<std::string> control = {"ZC_CLSID=\"" + controlId + "\"", "ZC_RESULT=0",
+                                              "ZC_ALSO_CLSID=\"" + libraryId + "\"",
+                                              "ZC_ALSO_FILE=\"library\\\\geom.dll\""};
+    BuildComponent(build / "ctl.ocx", "2.1.0.0", control);
+    MakeCabinet("ctl.cab", {build / "ctl.ocx"}, true);
+    BuildComponent(build / "geom.dll", "1.4.0.0", {});
+    MakeCabinet("lib.cab", {build / "geom.dll"}, false);
+    BuildComponent(VendorFile("tool.dll"), "3.2.0.7", {});
+    // 3010: installed, a restart is needed, which counts as success.
+    BuildComponent(VendorFile("setup.exe"), "5.0.0.0", {"ZC_CLSID=\"" + setupId + "\"", "ZC_RESULT=3010"});
+    const std::string others = Record("Wine Library", libraryId, 1, 4, "lib.cab", "library", "lib") +
+                               Record("Wine Tool", "", 3, 2, "tool.dll", "tools", "app") +
+                               Record("Wine Setup", setupId, 5, 0, "setup.exe", "setup", "");
+    ServeList(Record("Wine Control", controlId, 2, 1, "ctl.cab", "control", "ctl.ocx") + others);
+
+    const std::vector<std::string> current = {"Wine Control:CURRENT", "Wine Library:CURRENT", "Wine Tool:CURRENT",
+                                              "Wine Setup:CURRENT"};
+    const test::ProgramOutcome update = Launch("--update");
+    EXPECT_EQ(update.exitCode, 0) << update.err;
+    EXPECT_EQ(Statuses(update.out), current);
+    const std::string log = Log();
+    EXPECT_NE(log.find("DllRegisterServer of " + WinPath(App() / "control/ctl.ocx") + ", result 1"), std::string::npos)
+        << log;
+    EXPECT_NE(log.find(WinPath(App() / "setup/setup.exe") + " exited with code 3010, result 1"), std::string::npos)
+        << log;
+    EXPECT_EQ(ReadFile((App() / "library/geom.dll").string()), ReadFile((build / "geom.dll").string()));
+    // Each class's server as the components' own code registered it, with the path Wine gave the loaded file.
+    EXPECT_EQ(RegisteredServer(controlId), WinPath(App() / "control/ctl.ocx"));
+    EXPECT_EQ(RegisteredServer(libraryId), WinPath(App() / "library/geom.dll"));
+    EXPECT_EQ(RegisteredServer(setupId), WinPath(App() / "setup/setup.exe"));
+    // Wine runs every program elevated; Windows, too, puts an elevated process's HKCR writes in HKLM\Software\Classes.
+    EXPECT_EQ(RegisteredServer(controlId, "HKLM\\Software\\Classes"), WinPath(App() / "control/ctl.ocx"));
+
+    // Found again through the registry and the version resources: everything current, every kind as listed.
+    const test::ProgramOutcome check = Launch("--check");
+    EXPECT_EQ(check.exitCode, 0) << check.err;
+    EXPECT_EQ(Statuses(check.out), current);
+    for (const char* kind :
+         {"\"installType\":\"REG\"", "\"installType\":\"LIB\"", "\"installType\":\"APP\"", "\"installType\":\"EXE\""}) {
+        EXPECT_NE(check.out.find(kind), std::string::npos) << kind << check.out;
+    }
+
+    // The vendor ships the control at 2.2: the new cabinet replaces the loaded-and-freed 2.1 file in place.
+    BuildComponent(build / "ctl.ocx", "2.2.0.0", control);
+    MakeCabinet("ctl.cab", {build / "ctl.ocx"}, true);
+    ServeList(Record("Wine Control", controlId, 2, 2, "ctl.cab", "control", "ctl.ocx") + others);
+    const test::ProgramOutcome raised = Launch("--check");
+    EXPECT_EQ(raised.exitCode, 3) << raised.err;
+    std::vector<std::string> outOfDate = current;
+    outOfDate[0] = "Wine Control:OUT_OF_DATE";
+    EXPECT_EQ(Statuses(raised.out), outOfDate);
+    EXPECT_EQ(Launch("--update").exitCode, 0);
+    const test::ProgramOutcome after = Launch("--check");
+    EXPECT_EQ(after.exitCode, 0) << after.err;
+    EXPECT_EQ(Statuses(after.out), current);
+    EXPECT_EQ(ReadFile((App() / "control/ctl.ocx").string()), ReadFile((build / "ctl.ocx").string()));
+}
+
+// Failing components beside each other in one update: each keeps its status and its failed step is in the log. A
+// failing installer and a failing DllRegisterServer both wrote their registration first, so only the exit code
+// and the entry point's result can have told the launcher; the next check then finds them.
+TEST_F(WineUpdate, FailingComponentsKeepTheirStatus) {
+    ASSERT_GT(m_server.Port(), 0);
+    const fs::path build = m_base.Path() / "build";
+    const std::string setupId = ClassId(1), failingId = ClassId(2);
+    BuildComponent(VendorFile("failing-setup.exe"), "1.0.0.0", {"ZC_CLSID=\"" + setupId + "\"", "ZC_RESULT=1"});
+    BuildComponent(build / "fail.ocx", "1.0.0.0", {"ZC_CLSID=\"" + failingId + "\"", "ZC_RESULT=0x80004005"});
+    MakeCabinet("fail.cab", {build / "fail.ocx"}, true);
+    BuildComponent(build / "none.ocx", "1.0.0.0", {});
+    MakeCabinet("none.cab", {build / "none.ocx"}, true);
+    const struct {
+        std::string desc;
+        std::string classId;
+        std::string file;
+        std::string dir;
+        std::string regFile;
+        std::string logged;  // the log's line for the failed step
+        std::string checked; // the status the next check finds
+    } cases[] = {
+        {"Failing Setup", setupId, "failing-setup.exe", "setup", "",
+         WinPath(App() / "setup/failing-setup.exe") + " exited with code 1, result 0", "CURRENT"},
+        {"Failing Entry", failingId, "fail.cab", "fail", "fail.ocx",
+         "DllRegisterServer of " + WinPath(App() / "fail/fail.ocx") + ", result 0", "CURRENT"},
+        {"No Entry", ClassId(3), "none.cab", "none", "none.ocx",
+         "DllRegisterServer of " + WinPath(App() / "none/none.ocx") + ", result -1", "NOT_INSTALLED"},
+        {"Missing", ClassId(4), "missing.cab", "missing", "lib",
+         "not downloaded: Failed to receive a valid HTTP response from the server, Response Code:404", "NOT_INSTALLED"},
+    };
+    std::string list;
+    std::vector<std::string> notInstalled;
+    std::vector<std::string> checked;
+    for (const auto& c : cases) {
+        list += Record(c.desc, c.classId, 1, 0, c.file, c.dir, c.regFile);
+        notInstalled.push_back(c.desc + ":NOT_INSTALLED");
+        checked.push_back(c.desc + ":" + c.checked);
+    }
+    ServeList(list);
+
+    const test::ProgramOutcome update = Launch("--update");
+    EXPECT_EQ(update.exitCode, 3) << update.err;
+    EXPECT_EQ(Statuses(update.out), notInstalled);
+    const std::string log = Log();
+    for (const auto& c : cases) {
+        EXPECT_NE(log.find(c.logged), std::string::npos) << c.logged << "\n" << log;
+    }
+    EXPECT_FALSE(fs::exists(App() / "missing/missing.cab"));
+    const test::ProgramOutcome check = Launch("--check");
+    EXPECT_EQ(check.exitCode, 3) << check.err;
+    EXPECT_EQ(Statuses(check.out), checked);
+}
+
+} // namespace
+} // namespace zarn
