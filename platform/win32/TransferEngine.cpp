@@ -107,6 +107,10 @@ void CALLBACK StatusCallback(HINTERNET, DWORD_PTR context, DWORD status, LPVOID 
     case INTERNET_STATUS_REDIRECT:
         line = IDS_REDIRECTING;
         break;
+    case INTERNET_STATUS_REQUEST_SENT:
+        // Also over a kept connection, for which WinInet reports no connecting.
+        state->connected = true;
+        return;
     case INTERNET_STATUS_REQUEST_COMPLETE: {
         const auto* result = static_cast<const INTERNET_ASYNC_RESULT*>(info);
         std::lock_guard lock(state->mutex);
