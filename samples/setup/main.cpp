@@ -8,6 +8,10 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <system_error>
+#ifdef _WIN32
+#include <vector>
+#endif
 
 namespace {
 
@@ -44,11 +48,35 @@ bool WriteWhole(const fs::path& path, const std::string& content) {
     return !error;
 }
 
+// This program's own file, as the system started it.
+#ifdef _WIN32
+fs::path OwnFile(std::error_code& error) {
+    // A path longer than the buffer comes back cut off (with the buffer's full length): try a larger one.
+    for (DWORD size = MAX_PATH; size <= 32768; size *= 2) {
+        std::vector<wchar_t> buffer(size);
+        const DWORD length = GetModuleFileNameW(nullptr, buffer.data(), size);
+        if (length == 0) {
+            error = std::error_code(static_cast<int>(GetLastError()), std::system_category());
+            return {};
+        }
+        if (length < size) {
+            return fs::path(std::wstring(buffer.data(), length));
+        }
+    }
+    error = std::make_error_code(std::errc::filename_too_long);
+    return {};
+}
+#else
+fs::path OwnFile(std::error_code& error) {
+    return fs::read_symlink("/proc/self/exe", error);
+}
+#endif
+
 } // namespace
 
 int main() {
     std::error_code error;
-    const fs::path self = fs::read_symlink("/proc/self/exe", error);
+    const fs::path self = OwnFile(error);
     if (error) {
         return Fail("cannot find its own file: " + error.message());
     }
@@ -62,12 +90,17 @@ int main() {
             return Fail("cannot write " + (folder / drawing.fileName).string());
         }
     }
+    const std::string folderText = quillorna::RegistryText(folder);
+    const std::string selfText = quillorna::RegistryText(self);
+    if (folderText.empty() || selfText.empty()) {
+        return Fail("its folder's name cannot be written in the registry's code page");
+    }
     if (quillorna::SetStringValue(HKEY_CURRENT_USER, "Software\\Ostrevant\\Quillorna\\Templates", "Folder",
-                                  folder.string()) != ERROR_SUCCESS) {
+                                  folderText) != ERROR_SUCCESS) {
         return Fail("cannot record the templates folder in the registry");
     }
     const quillorna::ClassRegistration entry = {TEMPLATES_CLSID, "Quillorna Drawing Templates", "Quillorna.Templates.1",
-                                                self.string(), "Apartment"};
+                                                selfText, "Apartment"};
     if (const LONG result = quillorna::RegisterClass(entry); result != ERROR_SUCCESS) {
         return Fail("cannot register its class (registry error " + std::to_string(result) + ")");
     }

@@ -40,4 +40,29 @@ LONG RegisterClass(const ClassRegistration& entry) {
     return ERROR_SUCCESS;
 }
 
+#ifdef _WIN32
+std::string RegistryText(const std::filesystem::path& path) {
+    const std::wstring& wide = path.native();
+    if (wide.empty()) {
+        return {};
+    }
+    BOOL lossy = FALSE;
+    const int size = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.c_str(), static_cast<int>(wide.size()),
+                                         nullptr, 0, nullptr, &lossy);
+    if (size <= 0 || lossy) {
+        return {};
+    }
+    std::string text(static_cast<size_t>(size), '\0');
+    if (WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.c_str(), static_cast<int>(wide.size()), text.data(),
+                            size, nullptr, nullptr) != size) {
+        return {};
+    }
+    return text;
+}
+#else
+std::string RegistryText(const std::filesystem::path& path) {
+    return path.string();
+}
+#endif
+
 } // namespace quillorna

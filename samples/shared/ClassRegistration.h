@@ -3,7 +3,11 @@
 
 #include "platform/Registry.h"
 
+#include <filesystem>
 #include <string>
+
+// <windows.h> names its window-class function RegisterClass too, as a macro for its "A" or "W" form.
+#undef RegisterClass
 
 namespace quillorna {
 
@@ -11,7 +15,7 @@ struct ClassRegistration {
     const char* classId;        // without braces
     const char* name;           // the class's and the ProgID's display name
     const char* progId;         // "Vendor.Thing.1"
-    std::string serverPath;     // absolute path of the file whose version stands for the class
+    std::string serverPath;     // absolute path of the file whose version stands for the class (RegistryText)
     const char* threadingModel; // "Apartment", "Both", ...
 };
 
@@ -22,5 +26,9 @@ LONG RegisterClass(const ClassRegistration& entry);
 // Sets the string value `valueName` (nullptr: the default value) of `root`\`subKey`, creating the key.
 // Returns ERROR_SUCCESS or the registry's error code.
 LONG SetStringValue(HKEY root, const std::string& subKey, const char* valueName, const std::string& value);
+
+// `path` as the registry's single-byte functions take it: in the ANSI code page on Windows, where the file
+// system's names are UTF-16, and as its bytes elsewhere. Empty when the code page cannot spell it.
+std::string RegistryText(const std::filesystem::path& path);
 
 } // namespace quillorna

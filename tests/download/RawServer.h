@@ -1,28 +1,42 @@
 // A loopback TCP server that answers every connection with one fixed byte string, whatever was asked:
-// for answers a well-behaved HTTP server library would never give.
+// for answers a well-behaved HTTP server library would never give. With `holdOpen` it then keeps the
+// connection open, silent, until the server ends.
 #pragma once
 
+#ifdef _WIN32
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#else
 #include <arpa/inet.h>
-#include <atomic>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+#endif
+
+#include <atomic>
+#include <chrono>
 #include <stdexcept>
 #include <string>
-#include <sys/socket.h>
 #include <thread>
-#include <unistd.h>
 
 namespace zarn::test {
 
 class RawServer {
 public:
-    explicit RawServer(std::string reply) : m_reply(std::move(reply)) {
+    explicit RawServer(std::string reply, bool holdOpen = false) : m_reply(std::move(reply)), m_holdOpen(holdOpen) {
+#ifdef _WIN32
+        WSADATA data{};
+        if (::WSAStartup(MAKEWORD(2, 2), &data) != 0) {
+            throw std::runtime_error("no Winsock");
+        }
+#endif
         m_listener = ::socket(AF_INET, SOCK_STREAM, 0);
         sockaddr_in address{};
         address.sin_family = AF_INET;
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         socklen_t length = sizeof address;
-        if (m_listener < 0 || ::bind(m_listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        if (m_listener == kNoSocket || ::bind(m_listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
             ::listen(m_listener, 8) != 0 ||
             ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
             throw std::runtime_error("cannot listen on 127.0.0.1");
@@ -33,12 +47,21 @@ public:
     ~RawServer() {
         m_stopping = true;
         m_thread.join();
-        ::close(m_listener);
+        Close(m_listener);
+#ifdef _WIN32
+        ::WSACleanup();
+#endif
     }
     RawServer(const RawServer&) = delete;
     RawServer& operator=(const RawServer&) = delete;
 
-    int Port() const { return m_port; }
+    int Port() const {
+        return m_port;
+    }
+    // True while a connection is held open after the reply.
+    bool Holding() const {
+        return m_holding;
+    }
     // The last request's header block, as received.
     std::string LastRequest() const {
         while (!m_answered) {
@@ -48,20 +71,47 @@ public:
     }
 
 private:
+#ifdef _WIN32
+    using Socket = SOCKET;
+    static constexpr Socket kNoSocket = INVALID_SOCKET;
+    static constexpr int kSendFlags = 0;
+    static int Poll(pollfd* fds, int timeoutMs) {
+        return ::WSAPoll(fds, 1, timeoutMs);
+    }
+    static void Close(Socket socket) {
+        ::closesocket(socket);
+    }
+#else
+    using Socket = int;
+    static constexpr Socket kNoSocket = -1;
+    static constexpr int kSendFlags = MSG_NOSIGNAL;
+    static int Poll(pollfd* fds, int timeoutMs) {
+        return ::poll(fds, 1, timeoutMs);
+    }
+    static void Close(Socket socket) {
+        ::close(socket);
+    }
+#endif
+
     void Serve() {
         while (!m_stopping) {
             pollfd waiting{m_listener, POLLIN, 0};
-            if (::poll(&waiting, 1, 20) <= 0) {
+            if (Poll(&waiting, 20) <= 0) {
                 continue;
             }
-            const int client = ::accept(m_listener, nullptr, nullptr);
-            if (client < 0) {
+            const Socket client = ::accept(m_listener, nullptr, nullptr);
+            if (client == kNoSocket) {
                 continue;
             }
             std::string request;
             char buffer[4096];
-            while (request.find("\r\n\r\n") == std::string::npos) {
-                const ssize_t n = ::recv(client, buffer, sizeof buffer, 0);
+            // A client that says nothing and keeps the connection (WinInet's blocked handshake) ends with the server.
+            while (request.find("\r\n\r\n") == std::string::npos && !m_stopping) {
+                pollfd readable{client, POLLIN, 0};
+                if (Poll(&readable, 20) <= 0) {
+                    continue;
+                }
+                const auto n = ::recv(client, buffer, sizeof buffer, 0);
                 if (n <= 0) {
                     break;
                 }
@@ -70,23 +120,31 @@ private:
             m_request = request;
             std::size_t sent = 0;
             while (sent < m_reply.size()) {
-                const ssize_t n = ::send(client, m_reply.data() + sent, m_reply.size() - sent, MSG_NOSIGNAL);
+                const auto n =
+                    ::send(client, m_reply.data() + sent, static_cast<int>(m_reply.size() - sent), kSendFlags);
                 if (n <= 0) {
                     break;
                 }
                 sent += static_cast<std::size_t>(n);
             }
-            ::close(client);
             m_answered = true;
+            m_holding = m_holdOpen;
+            while (m_holdOpen && !m_stopping) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            }
+            m_holding = false;
+            Close(client);
         }
     }
 
     std::string m_reply;
+    bool m_holdOpen;
     std::string m_request;
-    int m_listener = -1;
+    Socket m_listener = kNoSocket;
     int m_port = 0;
     std::atomic<bool> m_stopping{false};
     std::atomic<bool> m_answered{false};
+    std::atomic<bool> m_holding{false};
     std::thread m_thread;
 };
 

@@ -1,11 +1,8 @@
 #include "download/TransferEngine.h"
 
-#include "download/TargetFile.h"
 #include "platform/Signature.h"
-#include "tests/download/RawServer.h"
-#include "tests/download/RecordingSink.h"
+#include "tests/download/TransferFixture.h"
 #include "tests/support/LocalServer.h"
-#include "tests/support/TempDir.h"
 
 #include <atomic>
 #include <csignal>
@@ -22,7 +19,6 @@ namespace {
 
 using test::LocalServer;
 using test::ReadFile;
-using test::TempDir;
 using test::WriteFile;
 
 const std::string kSiteAuth = "Basic emFybjpzZWNyZXQ=";          // zarn:secret
@@ -43,54 +39,13 @@ void Stall(const LocalServer& server, httplib::DataSink& out) {
     }
 }
 
-class TransferEngineTest : public ::testing::Test {
+class TransferEngineTest : public test::TransferFixture {
 protected:
-    void SetUp() override {
-        settings.accessMode = 1;
-        settings.hostName = "127.0.0.1";
-    }
-
     void Point(const LocalServer& server, const std::string& path, bool secure = false) {
         settings.port = static_cast<std::uint16_t>(server.Port());
         settings.objectPath = path;
         settings.secure = secure;
     }
-
-    // Opens the target as the dialog does and runs the whole transfer on this thread.
-    void Run(std::uint32_t offset = 0) {
-        settings.resumeOffset = offset;
-        TargetFile file;
-        ASSERT_EQ(file.Open(target, offset).messageId, 0u);
-        TransferEngine(settings, file, sink, stop).Run();
-        // A kept connection would hold the test's server on its keep-alive wait when it stops.
-        if (!keepConnections) {
-            TransferEngine::CloseIdleConnections();
-        }
-        EXPECT_FALSE(file.IsOpen());
-    }
-
-    void ExpectSuccess() {
-        EXPECT_EQ(sink.endCount, 1);
-        EXPECT_FALSE(sink.failed) << sink.failText;
-        EXPECT_EQ(sink.events.back(), "ended");
-    }
-    void ExpectFailure(const std::string& text) {
-        EXPECT_EQ(sink.endCount, 1);
-        EXPECT_TRUE(sink.failed);
-        EXPECT_EQ(sink.failText, text);
-    }
-    // The previous target is exactly as it was and nothing else was left beside it.
-    void ExpectPreviousTarget() {
-        EXPECT_EQ(ReadFile(target), "previous content");
-        EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"target.bin"}));
-    }
-
-    TempDir dir;
-    std::string target = dir.File("target.bin");
-    test::RecordingSink sink;
-    std::atomic<bool> stop{false};
-    TransferSettings settings;
-    bool keepConnections = false;
 };
 
 TEST_F(TransferEngineTest, WholeFileWithLengthArrivesWithStatusLinesInOrder) {
@@ -571,28 +526,6 @@ TEST_F(ProxyTest, SystemSettingsTakeTheProxyFromTheEnvironmentAndDirectIgnoresIt
     EXPECT_EQ(proxyRequests.load(), 1) << "a direct connection must not use the proxy";
 }
 
-TEST_F(TransferEngineTest, ProxyRefusingTheHttpsTunnelIsAChallengeToo) {
-    test::RawServer proxy(
-        "HTTP/1.1 407 Proxy Authentication Required\r\n"
-        "Proxy-Authenticate: Basic realm=\"proxy\"\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
-    settings.accessMode = 2;
-    settings.proxyHost = "127.0.0.1:" + std::to_string(proxy.Port());
-    settings.secure = true;
-    settings.port = 443;
-    settings.objectPath = "/file.txt";
-    WriteFile(target, "previous content");
-    sink.answers = {{"proxyuser", "proxypw"}}; // refused again, then the user declines
-
-    Run();
-
-    ExpectFailure("Failed to receive a valid HTTP response from the server, Response Code:407");
-    ExpectPreviousTarget();
-    EXPECT_EQ(sink.prompts.size(), 2u);
-    const std::string request = proxy.LastRequest();
-    EXPECT_EQ(request.rfind("CONNECT 127.0.0.1:443 ", 0), 0u) << request;
-    EXPECT_NE(request.find("Proxy-Authorization: " + kProxyAuth), std::string::npos) << request;
-}
-
 TEST_F(TransferEngineTest, RedirectIsFollowedAndShown) {
     LocalServer server;
     server.Http().Get("/old", [](const httplib::Request&, httplib::Response& res) { res.set_redirect("/new"); });
@@ -671,83 +604,6 @@ TEST_F(TransferEngineTest, ResumeAsksForTheRestAndAppendsIt) {
     EXPECT_EQ(sink.percents.back(), 100);
 }
 
-TEST_F(TransferEngineTest, WholeAnswerToARangedRequestRestartsTheFile) {
-    // A server that knows nothing of ranges: the whole body with a 200.
-    test::RawServer server("HTTP/1.1 200 OK\r\nContent-Length: 11\r\nConnection: close\r\n\r\nwhole file!");
-    settings.port = static_cast<std::uint16_t>(server.Port());
-    settings.objectPath = "/r.bin";
-    WriteFile(target, "0123456789");
-
-    Run(10);
-
-    ExpectSuccess();
-    EXPECT_NE(server.LastRequest().find("Range: bytes=10-\r\n"), std::string::npos);
-    EXPECT_EQ(ReadFile(target), "whole file!");
-    EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"target.bin"}));
-}
-
-TEST_F(TransferEngineTest, TrailerAfterAChunkedBodyDoesNotRestartIt) {
-    test::RawServer server(
-        "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\nTrailer: X-Sum\r\nConnection: close\r\n\r\n"
-        "5\r\nhello\r\n6\r\n world\r\n0\r\nX-Sum: 42\r\n\r\n");
-    settings.port = static_cast<std::uint16_t>(server.Port());
-    settings.objectPath = "/t";
-    WriteFile(target, "abcdef");
-
-    Run(3);
-
-    ExpectSuccess();
-    EXPECT_EQ(ReadFile(target), "hello world");
-    EXPECT_EQ(std::count(sink.statusLines.begin(), sink.statusLines.end(), "Retrieving the file"), 1);
-}
-
-TEST_F(TransferEngineTest, AnswerWithoutAStatusLineFailsWith212) {
-    test::RawServer server("this is not http at all\r\n\r\n");
-    settings.port = static_cast<std::uint16_t>(server.Port());
-    settings.objectPath = "/a";
-    WriteFile(target, "previous content");
-
-    Run();
-
-    ExpectFailure("Failed to receive a valid response from the server, Error:1");
-    ExpectPreviousTarget();
-}
-
-TEST_F(TransferEngineTest, CloseDelimitedBodyEndsAtTheClose) {
-    test::RawServer server("HTTP/1.0 200 OK\r\n\r\nuntil the connection closes");
-    settings.port = static_cast<std::uint16_t>(server.Port());
-    settings.objectPath = "/a";
-
-    Run();
-
-    ExpectSuccess();
-    EXPECT_EQ(ReadFile(target), "until the connection closes");
-    EXPECT_TRUE(sink.percents.empty());
-}
-
-TEST_F(TransferEngineTest, BodyShorterThanItsLengthFailsWith214) {
-    LocalServer server;
-    server.Http().Get("/cut", [](const httplib::Request&, httplib::Response& res) {
-        res.set_content_provider(10000, "application/octet-stream",
-                                 [](std::size_t offset, std::size_t, httplib::DataSink& out) {
-                                     if (offset > 0) {
-                                         return false; // the connection drops after 4,000 bytes
-                                     }
-                                     const std::string part(4000, 'p');
-                                     out.write(part.data(), part.size());
-                                     return true;
-                                 });
-    });
-    server.Start();
-    Point(server, "/cut");
-    WriteFile(target, "previous content");
-
-    Run();
-
-    ExpectFailure("An error occurred while downloading the file, Error:18");
-    ExpectPreviousTarget();
-}
-
 TEST_F(TransferEngineTest, StopEndsATransferWhileTheServerIsSilent) {
     LocalServer server;
     std::atomic<bool> stalling{false};
@@ -790,65 +646,6 @@ TEST_F(TransferEngineTest, StopEndsATransferWhileTheServerIsSilent) {
     EXPECT_EQ(sink.endCount, 1);
     EXPECT_FALSE(sink.failed) << sink.failText;
     ExpectPreviousTarget();
-}
-
-TEST_F(TransferEngineTest, SilenceLongerThanTheLimitFailsWith214) {
-    LocalServer server;
-    server.Http().Get("/stall", [&](const httplib::Request&, httplib::Response& res) {
-        res.set_content_provider(100000, "application/octet-stream",
-                                 [&](std::size_t, std::size_t, httplib::DataSink& out) {
-                                     out.write("start", 5);
-                                     Stall(server, out);
-                                     return false;
-                                 });
-    });
-    server.Start();
-    Point(server, "/stall");
-    WriteFile(target, "previous content");
-    settings.silenceLimit = std::chrono::milliseconds(1000);
-
-    Run();
-
-    EXPECT_FALSE(server.Releasing());
-    ExpectFailure("An error occurred while downloading the file, Error:28");
-    ExpectPreviousTarget();
-}
-
-TEST_F(TransferEngineTest, SilentTlsHandshakeIsSilenceAndCanBeStopped) {
-    struct Case {
-        const char* name;
-        int stopAfterMs; // 0: no stop
-        int silenceLimitMs;
-        bool failed;
-        const char* failText;
-    };
-    const Case cases[] = {
-        {"silence", 0, 1000, true, "An error occurred while downloading the file, Error:28"},
-        {"stop", 300, 60000, false, ""},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        sink.Reset();
-        stop = false;
-        test::RawServer server(""); // takes the connection, never says a word
-        settings.port = static_cast<std::uint16_t>(server.Port());
-        settings.secure = true;
-        settings.objectPath = "/a";
-        settings.silenceLimit = std::chrono::milliseconds(c.silenceLimitMs);
-        WriteFile(target, "previous content");
-        std::thread stopper([&] {
-            if (c.stopAfterMs > 0) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(c.stopAfterMs));
-                stop = true;
-            }
-        });
-        Run();
-        stopper.join();
-        EXPECT_EQ(sink.endCount, 1);
-        EXPECT_EQ(sink.failed, c.failed);
-        EXPECT_EQ(sink.failText, c.failText);
-        ExpectPreviousTarget();
-    }
 }
 
 TEST_F(TransferEngineTest, StopInTheMiddleOfTheBodyEndsWithoutFailureAndKeepsThePreviousTarget) {

@@ -1,0 +1,17 @@
+// What the design control's library knows about itself: its own file, and how its exports are marked.
+#pragma once
+
+#include <filesystem>
+
+#ifdef _WIN32
+#define QUILLORNA_DESIGN_EXPORT extern "C" __declspec(dllexport)
+#else
+#define QUILLORNA_DESIGN_EXPORT extern "C" __attribute__((visibility("default")))
+#endif
+
+namespace quillorna {
+
+// This library's own file, as it was loaded (absolute); empty when the system cannot tell.
+std::filesystem::path DesignModuleFile();
+
+} // namespace quillorna

@@ -1,0 +1,207 @@
+// Transfers against a server that answers every connection with one fixed byte string: for answers a
+// well-behaved HTTP server library would never give. These run on Windows too.
+#include "tests/download/RawServer.h"
+#include "tests/download/TransferFixture.h"
+
+#include <algorithm>
+#include <chrono>
+#include <gtest/gtest.h>
+#include <string>
+#include <thread>
+
+namespace zarn {
+namespace {
+
+using test::ReadFile;
+using test::WriteFile;
+using RawTransferTest = test::TransferFixture;
+
+const std::string kProxyAuth = "Basic cHJveHl1c2VyOnByb3h5cHc="; // proxyuser:proxypw
+
+TEST_F(RawTransferTest, ProxyRefusingTheHttpsTunnelIsAChallengeToo) {
+    test::RawServer proxy(
+        "HTTP/1.1 407 Proxy Authentication Required\r\n"
+        "Proxy-Authenticate: Basic realm=\"proxy\"\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
+    settings.accessMode = 2;
+    settings.proxyHost = "127.0.0.1:" + std::to_string(proxy.Port());
+    settings.secure = true;
+    settings.port = 443;
+    settings.objectPath = "/file.txt";
+    WriteFile(target, "previous content");
+    sink.answers = {{"proxyuser", "proxypw"}}; // refused again, then the user declines
+
+    Run();
+
+    ExpectFailure("Failed to receive a valid HTTP response from the server, Response Code:407");
+    ExpectPreviousTarget();
+    EXPECT_EQ(sink.prompts.size(), 2u);
+    const std::string request = proxy.LastRequest();
+    EXPECT_EQ(request.rfind("CONNECT 127.0.0.1:443 ", 0), 0u) << request;
+    EXPECT_NE(request.find("Proxy-Authorization: " + kProxyAuth), std::string::npos) << request;
+}
+
+TEST_F(RawTransferTest, WholeAnswerToARangedRequestRestartsTheFile) {
+    // A server that knows nothing of ranges: the whole body with a 200.
+    test::RawServer server("HTTP/1.1 200 OK\r\nContent-Length: 11\r\nConnection: close\r\n\r\nwhole file!");
+    settings.port = static_cast<std::uint16_t>(server.Port());
+    settings.objectPath = "/r.bin";
+    WriteFile(target, "0123456789");
+
+    Run(10);
+
+    ExpectSuccess();
+    EXPECT_NE(server.LastRequest().find("Range: bytes=10-\r\n"), std::string::npos);
+    EXPECT_EQ(ReadFile(target), "whole file!");
+    EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"target.bin"}));
+}
+
+TEST_F(RawTransferTest, TrailerAfterAChunkedBodyDoesNotRestartIt) {
+    test::RawServer server(
+        "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\nTrailer: X-Sum\r\nConnection: close\r\n\r\n"
+        "5\r\nhello\r\n6\r\n world\r\n0\r\nX-Sum: 42\r\n\r\n");
+    settings.port = static_cast<std::uint16_t>(server.Port());
+    settings.objectPath = "/t";
+    WriteFile(target, "abcdef");
+
+    Run(3);
+
+    ExpectSuccess();
+    EXPECT_EQ(ReadFile(target), "hello world");
+    EXPECT_EQ(std::count(sink.statusLines.begin(), sink.statusLines.end(), "Retrieving the file"), 1);
+}
+
+TEST_F(RawTransferTest, AnswerWithoutAStatusLineFailsWith212) {
+    test::RawServer server("this is not http at all\r\n\r\n");
+    settings.port = static_cast<std::uint16_t>(server.Port());
+    settings.objectPath = "/a";
+    WriteFile(target, "previous content");
+
+    Run();
+
+#ifdef _WIN32
+    // WinInet reads an answer without a status line as an HTTP/0.9 body, with status 200.
+    ExpectSuccess();
+#else
+    ExpectFailure("Failed to receive a valid response from the server, Error:1");
+    ExpectPreviousTarget();
+#endif
+}
+
+TEST_F(RawTransferTest, BodyShorterThanItsLengthFailsWith214) {
+    // The connection drops after 4,000 of the 10,000 bytes announced.
+    test::RawServer server("HTTP/1.1 200 OK\r\nContent-Length: 10000\r\nConnection: close\r\n\r\n" +
+                           std::string(4000, 'p'));
+    settings.port = static_cast<std::uint16_t>(server.Port());
+    settings.objectPath = "/cut";
+    WriteFile(target, "previous content");
+
+    Run();
+
+#ifdef _WIN32
+    // WinInet ends the short body like a whole one; the engine's own check fails it, with WinInet's number.
+    ExpectFailure("An error occurred while downloading the file, Error:12030");
+#else
+    ExpectFailure("An error occurred while downloading the file, Error:18");
+#endif
+    ExpectPreviousTarget();
+}
+
+// A body that goes silent after its first bytes: the silence limit fails it, a stop ends it, both while the
+// server still holds the connection.
+TEST_F(RawTransferTest, SilenceLongerThanTheLimitFailsWith214) {
+    struct Case {
+        const char* name;
+        int stopAfterMs; // 0: no stop
+        int silenceLimitMs;
+        const char* failText; // empty: no failure
+    };
+    const Case cases[] = {
+#ifdef _WIN32
+        {"silence", 0, 1000, "An error occurred while downloading the file, Error:12002"},
+#else
+        {"silence", 0, 1000, "An error occurred while downloading the file, Error:28"},
+#endif
+        {"stop", 300, 60000, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        sink.Reset();
+        stop = false;
+        test::RawServer server("HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\nstart", true);
+        settings.port = static_cast<std::uint16_t>(server.Port());
+        settings.objectPath = "/stall";
+        settings.silenceLimit = std::chrono::milliseconds(c.silenceLimitMs);
+        WriteFile(target, "previous content");
+        std::thread stopper([&] {
+            if (c.stopAfterMs > 0) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(c.stopAfterMs));
+                stop = true;
+            }
+        });
+        Run();
+        const bool stillHolding = server.Holding();
+        stopper.join();
+        EXPECT_TRUE(stillHolding);
+        EXPECT_EQ(sink.endCount, 1);
+        EXPECT_EQ(sink.failText, c.failText);
+        EXPECT_EQ(sink.failed, *c.failText != '\0');
+        ExpectPreviousTarget();
+    }
+}
+
+TEST_F(RawTransferTest, CloseDelimitedBodyEndsAtTheClose) {
+    test::RawServer server("HTTP/1.0 200 OK\r\n\r\nuntil the connection closes");
+    settings.port = static_cast<std::uint16_t>(server.Port());
+    settings.objectPath = "/a";
+
+    Run();
+
+    ExpectSuccess();
+    EXPECT_EQ(ReadFile(target), "until the connection closes");
+    EXPECT_TRUE(sink.percents.empty());
+}
+
+TEST_F(RawTransferTest, SilentTlsHandshakeIsSilenceAndCanBeStopped) {
+    struct Case {
+        const char* name;
+        int stopAfterMs; // 0: no stop
+        int silenceLimitMs;
+        bool failed;
+        const char* failText;
+    };
+    const Case cases[] = {
+#ifdef _WIN32
+        // WinInet reports the handshake as part of sending the request: no answer, and its own time-out number.
+        {"silence", 0, 1000, true, "Failed to receive a valid response from the server, Error:12002"},
+#else
+        {"silence", 0, 1000, true, "An error occurred while downloading the file, Error:28"},
+#endif
+        {"stop", 300, 60000, false, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        sink.Reset();
+        stop = false;
+        test::RawServer server(""); // takes the connection, never says a word
+        settings.port = static_cast<std::uint16_t>(server.Port());
+        settings.secure = true;
+        settings.objectPath = "/a";
+        settings.silenceLimit = std::chrono::milliseconds(c.silenceLimitMs);
+        WriteFile(target, "previous content");
+        std::thread stopper([&] {
+            if (c.stopAfterMs > 0) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(c.stopAfterMs));
+                stop = true;
+            }
+        });
+        Run();
+        stopper.join();
+        EXPECT_EQ(sink.endCount, 1);
+        EXPECT_EQ(sink.failed, c.failed);
+        EXPECT_EQ(sink.failText, c.failText);
+        ExpectPreviousTarget();
+    }
+}
+
+} // namespace
+} // namespace zarn

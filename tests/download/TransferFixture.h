@@ -1,0 +1,61 @@
+// The transfer tests' common ground: a target in a folder of its own, a recording sink, settings for a
+// direct connection to 127.0.0.1, and one whole transfer run as the dialog runs it.
+#pragma once
+
+#include "download/TargetFile.h"
+#include "download/TransferEngine.h"
+#include "tests/download/RecordingSink.h"
+#include "tests/support/TempDir.h"
+
+#include <atomic>
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+namespace zarn::test {
+
+class TransferFixture : public ::testing::Test {
+protected:
+    void SetUp() override {
+        settings.accessMode = 1;
+        settings.hostName = "127.0.0.1";
+    }
+
+    // Opens the target as the dialog does and runs the whole transfer on this thread.
+    void Run(std::uint32_t offset = 0) {
+        settings.resumeOffset = offset;
+        TargetFile file;
+        ASSERT_EQ(file.Open(target, offset).messageId, 0u);
+        TransferEngine(settings, file, sink, stop).Run();
+        // A kept connection would hold the test's server on its keep-alive wait when it stops.
+        if (!keepConnections) {
+            TransferEngine::CloseIdleConnections();
+        }
+        EXPECT_FALSE(file.IsOpen());
+    }
+
+    void ExpectSuccess() {
+        EXPECT_EQ(sink.endCount, 1);
+        EXPECT_FALSE(sink.failed) << sink.failText;
+        EXPECT_EQ(sink.events.back(), "ended");
+    }
+    void ExpectFailure(const std::string& text) {
+        EXPECT_EQ(sink.endCount, 1);
+        EXPECT_TRUE(sink.failed);
+        EXPECT_EQ(sink.failText, text);
+    }
+    // The previous target is exactly as it was and nothing else was left beside it.
+    void ExpectPreviousTarget() {
+        EXPECT_EQ(ReadFile(target), "previous content");
+        EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"target.bin"}));
+    }
+
+    TempDir dir;
+    std::string target = dir.File("target.bin");
+    RecordingSink sink;
+    std::atomic<bool> stop{false};
+    TransferSettings settings;
+    bool keepConnections = false;
+};
+
+} // namespace zarn::test
