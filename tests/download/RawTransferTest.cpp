@@ -132,12 +132,7 @@ TEST_F(RawTransferTest, SilenceLongerThanTheLimitFailsWith214) {
         settings.objectPath = "/stall";
         settings.silenceLimit = std::chrono::milliseconds(c.silenceLimitMs);
         WriteFile(target, "previous content");
-        std::thread stopper([&] {
-            if (c.stopAfterMs > 0) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(c.stopAfterMs));
-                stop = true;
-            }
-        });
+        std::thread stopper = StopAfter(c.stopAfterMs);
         Run();
         const bool stillHolding = server.Holding();
         stopper.join();
@@ -188,12 +183,7 @@ TEST_F(RawTransferTest, SilentTlsHandshakeIsSilenceAndCanBeStopped) {
         settings.objectPath = "/a";
         settings.silenceLimit = std::chrono::milliseconds(c.silenceLimitMs);
         WriteFile(target, "previous content");
-        std::thread stopper([&] {
-            if (c.stopAfterMs > 0) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(c.stopAfterMs));
-                stop = true;
-            }
-        });
+        std::thread stopper = StopAfter(c.stopAfterMs);
         Run();
         stopper.join();
         EXPECT_EQ(sink.endCount, 1);

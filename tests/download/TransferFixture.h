@@ -8,8 +8,10 @@
 #include "tests/support/TempDir.h"
 
 #include <atomic>
+#include <chrono>
 #include <gtest/gtest.h>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace zarn::test {
@@ -48,6 +50,16 @@ protected:
     void ExpectPreviousTarget() {
         EXPECT_EQ(ReadFile(target), "previous content");
         EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"target.bin"}));
+    }
+
+    // Asks the running transfer to stop after `ms` milliseconds (never when `ms` is 0); join the thread after Run.
+    std::thread StopAfter(int ms) {
+        return std::thread([this, ms] {
+            if (ms > 0) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+                stop = true;
+            }
+        });
     }
 
     TempDir dir;
