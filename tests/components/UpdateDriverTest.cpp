@@ -38,7 +38,7 @@ protected:
     }
 
     std::string ListDownload() const { return std::string("download ") + kListUrl + " -> " + ListPath(); }
-    std::string ListPath() const { return m_app.AppDir() + "complist/complist.txt"; }
+    std::string ListPath() const { return m_app.Path("complist/complist.txt").string(); }
 
     test::TempAppDir m_app;
     test::RecordingHost m_host;
@@ -52,7 +52,7 @@ TEST_F(UpdateDriver, InstallsWhatIsMissingOrOldInListOrderAndOffersTheStartDialo
     m_host.m_files["http://vendor.test/tools/old.exe"] = "new bytes";
 
     m_doc.CheckForUpdates();
-    const std::string tools = m_app.AppDir() + "tools/";
+    const std::string tools = (m_app.Path("tools") / "").string();
     const std::string afterA = "update 1 [A:CURRENT,B:NOT_INSTALLED,C:CURRENT,D:OUT_OF_DATE]";
     EXPECT_EQ(m_host.m_calls, (Calls{
                                   "fill []",
