@@ -136,10 +136,11 @@ void ComponentListReader::Finish() {
     m_current.reset();
 }
 
-void ComponentListReader::ParseText(std::string_view text, ComponentList& list, DirectoryHook onDirectory) {
+ListHeader ComponentListReader::ParseText(std::string_view text, ComponentList& list, DirectoryHook onDirectory) {
     ComponentListReader reader(list, std::move(onDirectory));
     reader.Feed(text);
     reader.Finish();
+    return reader.Header();
 }
 
 std::string ComponentListReader::FileNameFromUrl(std::string_view url) {

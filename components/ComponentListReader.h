@@ -52,8 +52,8 @@ public:
     // Handles the last line when it has no line end and drops a block that was never ended. Never fails.
     void Finish();
 
-    // Parses a whole list text at once (Feed + Finish). Never fails.
-    static void ParseText(std::string_view text, ComponentList& list, DirectoryHook onDirectory);
+    // Parses a whole list text at once (Feed + Finish) and returns its header. Never fails.
+    static ListHeader ParseText(std::string_view text, ComponentList& list, DirectoryHook onDirectory);
 
     // The top-of-file values read so far.
     const ListHeader& Header() const { return m_header; }

@@ -352,10 +352,7 @@ std::string CZarnDoc::CheckDownloadedList(const std::string& listPath, const std
         return "its signature does not verify with the vendor's keys";
     }
     ComponentList records;
-    ComponentListReader reader(records, {});
-    reader.Feed(*list);
-    reader.Finish();
-    const ListHeader& header = reader.Header();
+    const ListHeader header = ComponentListReader::ParseText(*list, records, {});
     if (header.malformed) {
         return "its serial= or expires= line is malformed";
     }

@@ -588,10 +588,6 @@ int Transfer::PrereqCallback(void* self, char* primaryIp, char*, int, int) {
 
 } // namespace
 
-TransferEngine::TransferEngine(const TransferSettings& settings, TargetFile& target, TransferSink& sink,
-                               const std::atomic<bool>& stopRequested)
-    : m_settings(settings), m_target(target), m_sink(sink), m_stopRequested(stopRequested) {}
-
 void TransferEngine::Run() {
     Transfer transfer(m_settings, m_target, m_sink, m_stopRequested);
     transfer.Run();

@@ -14,7 +14,8 @@ namespace zarn {
 class TransferEngine {
 public:
     TransferEngine(const TransferSettings& settings, TargetFile& target, TransferSink& sink,
-                   const std::atomic<bool>& stopRequested);
+                   const std::atomic<bool>& stopRequested)
+        : m_settings(settings), m_target(target), m_sink(sink), m_stopRequested(stopRequested) {}
 
     // Runs the whole transfer; ends with exactly one sink.TransferEnded(). Worker thread.
     // On success the target has been committed (unless the sink defers that); on failure or stop it

@@ -1,6 +1,7 @@
 #include "platform/Process.h"
 
 #include "WindowsHeaders.h"
+#include "platform/win32/CommandLineText.h"
 #include "platform/win32/PathText.h"
 
 #include <memory>
@@ -19,28 +20,6 @@ struct HandleCloser {
 };
 using UniqueHandle = std::unique_ptr<std::remove_pointer_t<HANDLE>, HandleCloser>;
 
-// One argument quoted so that CommandLineToArgvW and the C runtime read it back unchanged: inside the quotes a
-// run of backslashes is doubled when a quote (the argument's own or the closing one) follows it.
-void AppendQuoted(const std::string& argument, std::string& commandLine) {
-    commandLine += '"';
-    size_t backslashes = 0;
-    for (const char c : argument) {
-        if (c == '\\') {
-            ++backslashes;
-            continue;
-        }
-        if (c == '"') {
-            commandLine.append(backslashes * 2 + 1, '\\');
-        } else {
-            commandLine.append(backslashes, '\\');
-        }
-        backslashes = 0;
-        commandLine += c;
-    }
-    commandLine.append(backslashes * 2, '\\');
-    commandLine += '"';
-}
-
 } // namespace
 
 unsigned long RunProgram(const std::string& program, const std::vector<std::string>& arguments, ProgramWindow window,
@@ -50,13 +29,7 @@ unsigned long RunProgram(const std::string& program, const std::vector<std::stri
     if (!IsAbsolutePath(program)) {
         return ERROR_BAD_PATHNAME;
     }
-    // The program's own name, quoted, leads the command line, so a path with blanks is never split.
-    std::string commandLine;
-    AppendQuoted(program, commandLine);
-    for (const std::string& argument : arguments) {
-        commandLine += ' ';
-        AppendQuoted(argument, commandLine);
-    }
+    const std::string commandLine = QuotedCommandLine(program, arguments);
     std::vector<wchar_t> wideProgram;
     std::vector<wchar_t> wideCommandLine;
     if (!WidenAnsi(program, wideProgram) || !WidenAnsi(commandLine, wideCommandLine)) {

@@ -662,10 +662,6 @@ void Transfer::SetCredentials(bool proxy, const std::string& user, const std::st
 
 } // namespace
 
-TransferEngine::TransferEngine(const TransferSettings& settings, TargetFile& target, TransferSink& sink,
-                               const std::atomic<bool>& stopRequested)
-    : m_settings(settings), m_target(target), m_sink(sink), m_stopRequested(stopRequested) {}
-
 void TransferEngine::Run() {
     Transfer transfer(m_settings, m_target, m_sink, m_stopRequested);
     transfer.Run();

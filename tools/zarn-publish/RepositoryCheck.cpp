@@ -67,10 +67,7 @@ std::vector<std::string> RepositoryCheck::Verify(const fs::path& root, std::stri
     }
 
     ComponentList records;
-    ComponentListReader reader(records, {});
-    reader.Feed(*list);
-    reader.Finish();
-    const ListHeader& header = reader.Header();
+    const ListHeader header = ComponentListReader::ParseText(*list, records, {});
     if (header.malformed) {
         problems.push_back("the list's serial= or expires= line is malformed");
     } else {

@@ -2,6 +2,7 @@
 // inherited handles for the output files. Windows has no pseudo-terminals, so a run that asks for one is refused.
 #include "tests/support/ProgramRun.h"
 
+#include "platform/win32/CommandLineText.h"
 #include "platform/win32/WindowsHeaders.h"
 #include "tests/support/TempDir.h"
 
@@ -30,23 +31,6 @@ HANDLE InheritableFile(const char* path, DWORD access, DWORD disposition) {
     SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
     return ::CreateFileA(path, access, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, disposition, FILE_ATTRIBUTE_NORMAL,
                          nullptr);
-}
-
-// The quoting that the C runtime's argument parser undoes: backslashes count only before a quote.
-void AppendQuoted(const std::string& argument, std::string& commandLine) {
-    commandLine += '"';
-    std::size_t backslashes = 0;
-    for (char c : argument) {
-        if (c == '\\') {
-            ++backslashes;
-            continue;
-        }
-        commandLine.append(c == '"' ? backslashes * 2 + 1 : backslashes, '\\');
-        backslashes = 0;
-        commandLine += c;
-    }
-    commandLine.append(backslashes * 2, '\\');
-    commandLine += '"';
 }
 
 } // namespace
@@ -85,12 +69,7 @@ ProgramOutcome RunProgram(const std::string& program, const std::vector<std::str
         run.problem = "cannot open the output files of " + program;
         return run;
     }
-    std::string commandLine;
-    AppendQuoted(program, commandLine);
-    for (const std::string& argument : arguments) {
-        commandLine += ' ';
-        AppendQuoted(argument, commandLine);
-    }
+    std::string commandLine = platform::QuotedCommandLine(program, arguments);
     std::string block;
     for (const std::string& entry : environment) {
         block += entry;
