@@ -25,18 +25,35 @@ bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
     return true;
 }
 
-// Windows opens the device for these names whatever extension follows ("nul.txt" is NUL).
+// The digit of COM1 to COM9 and LPT1 to LPT9 (and 0, which newer Windows reserves too), or a superscript one,
+// two or three, which Windows also takes for a device: the bytes of "¹", "²" and "³" in UTF-8, and the one byte
+// each of them is in the Windows code pages (1252 and others) that a name without the cabinet's UTF-8 flag is
+// read in. Where a code page gives those bytes another letter, refusing the name costs nothing.
+bool IsDeviceDigit(std::string_view digit) {
+    if (digit.size() == 1) {
+        const auto byte = static_cast<unsigned char>(digit[0]);
+        return (byte >= '0' && byte <= '9') || byte == 0xB9 || byte == 0xB2 || byte == 0xB3;
+    }
+    return digit == "\xC2\xB9" || digit == "\xC2\xB2" || digit == "\xC2\xB3";
+}
+
+// Windows opens the device for these names whatever extension follows ("nul.txt" is NUL), and it drops the
+// spaces that end the part before the extension ("CON .txt" is CON too).
 bool IsDeviceName(std::string_view segment) {
-    const std::string_view stem = segment.substr(0, segment.find('.'));
-    static constexpr std::array<std::string_view, 4> kPlain = {"CON", "PRN", "AUX", "NUL"};
+    std::string_view stem = segment.substr(0, segment.find('.'));
+    while (!stem.empty() && stem.back() == ' ') {
+        stem.remove_suffix(1);
+    }
+    static constexpr std::array<std::string_view, 7> kPlain = {"CON",    "PRN",     "AUX",   "NUL",
+                                                               "CONIN$", "CONOUT$", "CLOCK$"};
     for (std::string_view device : kPlain) {
         if (EqualsIgnoringCase(stem, device)) {
             return true;
         }
     }
-    return stem.size() == 4 &&
+    return stem.size() >= 4 &&
            (EqualsIgnoringCase(stem.substr(0, 3), "COM") || EqualsIgnoringCase(stem.substr(0, 3), "LPT")) &&
-           stem[3] >= '1' && stem[3] <= '9';
+           IsDeviceDigit(stem.substr(3));
 }
 
 const char* SegmentRefusal(std::string_view segment) {

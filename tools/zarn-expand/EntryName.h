@@ -18,7 +18,8 @@ struct EntryPath {
 // Splits a cabinet entry name at '\' and '/' into segments that name a file below the target directory, or
 // refuses it: an empty name, a leading separator, any ':' (drives, streams), an empty segment, "." or ".."
 // or any segment ending in '.' or ' ' (which Windows drops, so ".. " would name the parent there), a
-// control character (NUL included), one of <>"|?*, or a Windows device name (CON, NUL, COM1.txt, ...).
+// control character (NUL included), one of <>"|?*, or a Windows device name (CON, NUL, COM1.txt, CONIN$,
+// COM followed by a superscript digit, "CON .txt", ...).
 // Nothing is normalised: a refused name is never rewritten into an accepted one. Any thread.
 EntryPath CheckEntryName(std::string_view name);
 
