@@ -46,6 +46,9 @@ public:
     static bool RemoveUnheld(const std::string& path);
 
 private:
+    // Creates files beneath a held directory and hands them over as File objects.
+    friend class DirectoryHandle;
+
     std::intptr_t m_fd = -1; // file descriptor (POSIX) or handle (Windows); -1 when closed
 };
 

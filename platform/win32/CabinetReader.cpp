@@ -79,6 +79,7 @@ struct CabinetReader::State {
     std::vector<wchar_t> path;
     std::vector<std::unique_ptr<Handle>> handles;
     std::vector<std::string> names;
+    std::vector<std::uint64_t> sizes;
     // Set only during the extraction pass: one output per name, and the entry being written.
     const std::vector<zarn::platform::File*>* outputs = nullptr;
     std::size_t next = 0;
@@ -135,6 +136,10 @@ struct CabinetReader::State {
         State* state = Current();
         if (handle == nullptr || handle->output == nullptr || state == nullptr) {
             return static_cast<UINT>(-1);
+        }
+        // The free space was weighed against the declared sizes: an entry never takes more than its own.
+        if (cb > state->expectedSize - handle->written) {
+            return static_cast<UINT>(Abort(state, "its data is longer than its declared size"));
         }
         if (const unsigned long code = handle->output->Write(static_cast<const char*>(pv), cb); code != 0) {
             if (state->writeError == 0) {
@@ -211,6 +216,7 @@ struct CabinetReader::State {
         case fdintCOPY_FILE:
             if (state->outputs == nullptr) {
                 state->names.emplace_back(pfdin->psz1 != nullptr ? pfdin->psz1 : "");
+                state->sizes.push_back(static_cast<std::uint64_t>(static_cast<std::uint32_t>(pfdin->cb)));
                 return 0;
             }
             return state->StartEntry(pfdin->psz1, pfdin->cb);
@@ -302,8 +308,10 @@ bool CabinetReader::Open(const std::string& path, std::string& error) {
         return false;
     }
     state.names.clear();
+    state.sizes.clear();
     if (!state.Copy(error)) {
         state.names.clear();
+        state.sizes.clear();
         return false;
     }
     return true;
@@ -311,6 +319,10 @@ bool CabinetReader::Open(const std::string& path, std::string& error) {
 
 const std::vector<std::string>& CabinetReader::Names() const {
     return m_state->names;
+}
+
+const std::vector<std::uint64_t>& CabinetReader::Sizes() const {
+    return m_state->sizes;
 }
 
 bool CabinetReader::ExtractAll(const std::vector<zarn::platform::File*>& outputs, Failure& failure) {

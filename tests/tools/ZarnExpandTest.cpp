@@ -32,16 +32,24 @@ std::string BigContent() {
     return content;
 }
 
-// Adds `n` to the little-endian 32-bit field at `at`.
-void Add32(std::string& bytes, std::size_t at, std::uint32_t n) {
+// The little-endian 32-bit field at `at`.
+std::uint32_t Read32(const std::string& bytes, std::size_t at) {
     std::uint32_t value = 0;
     for (int i = 3; i >= 0; --i) {
         value = value << 8 | static_cast<unsigned char>(bytes[at + i]);
     }
-    value += n;
+    return value;
+}
+
+void Write32(std::string& bytes, std::size_t at, std::uint32_t value) {
     for (int i = 0; i < 4; ++i) {
         bytes[at + i] = static_cast<char>(value >> (8 * i));
     }
+}
+
+// Adds `n` to the little-endian 32-bit field at `at`.
+void Add32(std::string& bytes, std::size_t at, std::uint32_t n) {
+    Write32(bytes, at, Read32(bytes, at) + n);
 }
 
 // Makes a cabinet of gcab's (no reserved space, one folder) say that it continues in "next.cab": the flag,
@@ -52,6 +60,17 @@ void MakeOneOfASet(std::string& cabinet) {
     cabinet.insert(36, next);
     for (std::size_t at : {8u, 16u, 36u + 14u}) {
         Add32(cabinet, at, 14);
+    }
+}
+
+// Makes every file of a cabinet declare `size` bytes, whatever its data holds: each file entry is 16 bytes
+// (the size first), then the name and its NUL.
+void DeclareSizes(std::string& cabinet, std::uint32_t size) {
+    std::size_t at = Read32(cabinet, 16);
+    const unsigned files = static_cast<unsigned char>(cabinet[28]) | static_cast<unsigned char>(cabinet[29]) << 8;
+    for (unsigned file = 0; file < files; ++file) {
+        Write32(cabinet, at, size);
+        at = cabinet.find('\0', at + 16) + 1;
     }
 }
 
@@ -200,6 +219,67 @@ TEST_F(ZarnExpand, AnyHostileEntryRefusesTheWholeCabinet) {
     }
 }
 
+// A link beneath the target, at a folder an entry goes through or at an entry's own name, refuses the cabinet:
+// nothing is written where it points, and the link stays.
+TEST_F(ZarnExpand, NeverWritesThroughALink) {
+    TempDir outside;
+    fs::create_directory(outside.Path() / "folder");
+    WriteFile((outside.Path() / "file.txt").string(), "outside\n");
+    const struct {
+        const char* link;
+        fs::path to;
+        const char* entry;
+    } cases[] = {
+        {"sub", outside.Path() / "folder", "sub\\planted.txt"},
+        {"sub", outside.Path() / "folder", "sub/deeper/planted.txt"},
+        {"link.txt", outside.Path() / "file.txt", "link.txt"},
+        {"gone", outside.Path() / "missing", "gone"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.entry);
+        const fs::path link = m_out / c.link;
+        std::error_code error;
+        fs::create_symlink(c.to, link, error);
+        if (error || !fs::is_symlink(link)) {
+            GTEST_SKIP() << "no symbolic link can be made here: " << error.message();
+        }
+        const std::string cabinet = (m_root.Path() / "linked.cab").string();
+        WriteFile(cabinet, zarn::test::StoredCabinet({{"a.txt", "new a\n"}, {c.entry, "planted\n"}}));
+        const ProgramOutcome outcome = Expand(cabinet);
+        EXPECT_EQ(outcome.exitCode, 3);
+        EXPECT_NE(outcome.err.find("refused entry \"" + std::string(c.entry) + "\": " + (m_out / c.link).string() +
+                                   " is a link"),
+                  std::string::npos)
+            << outcome.err;
+        EXPECT_TRUE(fs::is_symlink(link));
+        fs::remove(link);
+        ExpectUntouched(outcome);
+        EXPECT_TRUE(fs::is_empty(outside.Path() / "folder"));
+        EXPECT_EQ(ReadFile((outside.Path() / "file.txt").string()), "outside\n");
+        EXPECT_FALSE(fs::exists(outside.Path() / "missing"));
+    }
+}
+
+// Declared sizes far beyond any disk: refused before anything is written, naming both amounts.
+TEST_F(ZarnExpand, RefusesACabinetLargerThanTheFreeSpace) {
+    std::vector<std::pair<std::string, std::string>> entries;
+    for (int i = 0; i < 20000; ++i) {
+        entries.emplace_back("f" + std::to_string(i), "x");
+    }
+    std::string bytes = zarn::test::StoredCabinet(entries);
+    DeclareSizes(bytes, 0xFFFFFFFFu);
+    const std::string cabinet = (m_root.Path() / "bomb.cab").string();
+    WriteFile(cabinet, bytes);
+    const ProgramOutcome outcome = Expand(cabinet);
+    EXPECT_EQ(outcome.exitCode, 2);
+    EXPECT_NE(outcome.err.find("would take " + std::to_string(20000ull * 0xFFFFFFFFu) + " bytes, but " +
+                               m_out.string() + " has only "),
+              std::string::npos)
+        << outcome.err;
+    EXPECT_NE(outcome.err.find(" bytes free; nothing was written"), std::string::npos) << outcome.err;
+    ExpectUntouched(outcome);
+}
+
 TEST(EntryName, SplitsSafeNamesAndRefusesEveryOtherOne) {
     using Segments = std::vector<std::string>;
     const std::pair<std::string, Segments> accepted[] = {
@@ -211,16 +291,58 @@ TEST(EntryName, SplitsSafeNamesAndRefusesEveryOtherOne) {
         {"cons.d\\com10", {"cons.d", "com10"}},
         {"console", {"console"}},
         {"caf\xC3\xA9", {"caf\xC3\xA9"}},
+        {"conin", {"conin"}},
+        {"com\xC2\xB9x.txt", {"com\xC2\xB9x.txt"}},
+        {"lpt\xC2\xB4", {"lpt\xC2\xB4"}},
+        {" con.txt", {" con.txt"}},
     };
     for (const auto& [name, segments] : accepted) {
         const zarn::EntryPath path = zarn::CheckEntryName(name);
         EXPECT_EQ(path.refusal, nullptr) << name << ": " << path.refusal;
         EXPECT_EQ(path.segments, segments) << name;
     }
-    const std::string refused[] = {"",     "\\x",   "/x",     "C:x", "a:b",  "..",           "..\\x", "a\\..\\b",
-                                   ".\\a", "a/./b", "a\\\\b", "a\\", "a/",   "a\x01",        "a\x7F", {"a\0b", 3},
-                                   ".. ",  "...",   "a.",     "a ",  "CON",  "sub\\nul.txt", "com1",  "Lpt9.x",
-                                   "a<b",  "a*b",   "a?b",    "a|b", "a\"b", "a>b"};
+    // The device names include the console's and the clock's, COM and LPT with a superscript digit (in UTF-8 or
+    // in a Windows code page), and a stem whose trailing spaces Windows drops.
+    const std::string refused[] = {"",
+                                   "\\x",
+                                   "/x",
+                                   "C:x",
+                                   "a:b",
+                                   "..",
+                                   "..\\x",
+                                   "a\\..\\b",
+                                   ".\\a",
+                                   "a/./b",
+                                   "a\\\\b",
+                                   "a\\",
+                                   "a/",
+                                   "a\x01",
+                                   "a\x7F",
+                                   {"a\0b", 3},
+                                   ".. ",
+                                   "...",
+                                   "a.",
+                                   "a ",
+                                   "CON",
+                                   "sub\\nul.txt",
+                                   "com1",
+                                   "Lpt9.x",
+                                   "a<b",
+                                   "a*b",
+                                   "a?b",
+                                   "a|b",
+                                   "a\"b",
+                                   "a>b",
+                                   "CONIN$",
+                                   "sub\\conout$.log",
+                                   "Clock$",
+                                   "COM\xC2\xB9",
+                                   "lpt\xC2\xB3.txt",
+                                   "COM\xB2",
+                                   "LPT\xB9.dll",
+                                   "CON .txt",
+                                   "NUL  .x",
+                                   "com0"};
     for (const std::string& name : refused) {
         const zarn::EntryPath path = zarn::CheckEntryName(name);
         EXPECT_NE(path.refusal, nullptr) << name;

@@ -11,6 +11,7 @@ struct CabinetReader::State {
     Cabinet cabinet{disk.Table()};
     std::vector<Cabinet::Entry> entries;
     std::vector<std::string> names;
+    std::vector<std::uint64_t> sizes;
 };
 
 CabinetReader::CabinetReader() : m_state(std::make_unique<State>()) {}
@@ -24,12 +25,17 @@ bool CabinetReader::Open(const std::string& path, std::string& error) {
     m_state->entries = m_state->cabinet.Entries();
     for (const Cabinet::Entry& entry : m_state->entries) {
         m_state->names.push_back(entry.name);
+        m_state->sizes.push_back(entry.file->length);
     }
     return true;
 }
 
 const std::vector<std::string>& CabinetReader::Names() const {
     return m_state->names;
+}
+
+const std::vector<std::uint64_t>& CabinetReader::Sizes() const {
+    return m_state->sizes;
 }
 
 bool CabinetReader::ExtractAll(const std::vector<zarn::platform::File*>& outputs, Failure& failure) {
@@ -40,10 +46,14 @@ bool CabinetReader::ExtractAll(const std::vector<zarn::platform::File*>& outputs
         return false;
     }
     for (std::size_t i = 0; i < outputs.size(); ++i) {
-        m_state->disk.Expect(outputName, *outputs[i]);
+        m_state->disk.Expect(outputName, *outputs[i], m_state->sizes[i]);
         const bool extracted = m_state->cabinet.Extract(m_state->entries[i], outputName.c_str(), failure.reason);
         failure.entry = i;
         failure.writeError = m_state->disk.TakeOutputError();
+        if (m_state->disk.TakeOverrun()) {
+            failure.reason = "its data is longer than its declared size";
+            return false;
+        }
         if (failure.writeError != 0 || !extracted) {
             return false;
         }

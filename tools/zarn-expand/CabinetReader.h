@@ -6,6 +6,7 @@
 #include "platform/File.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -33,9 +34,12 @@ public:
     bool Open(const std::string& path, std::string& error);
     // The entries' names in the cabinet's order; empty before a successful Open.
     const std::vector<std::string>& Names() const;
+    // The entries' uncompressed sizes as the cabinet declares them, in the same order.
+    const std::vector<std::uint64_t>& Sizes() const;
     // Writes the data of entry i to outputs[i] (one open file per name, the caller's) and closes each file
-    // once its entry is written; nothing else is written or created. The data's checksums are checked. False,
-    // with `failure` filled in, at the first entry that cannot be extracted whole.
+    // once its entry is written; nothing else is written or created. The data's checksums are checked, and
+    // no entry is written past its declared size. False, with `failure` filled in, at the first entry that
+    // cannot be extracted whole.
     bool ExtractAll(const std::vector<zarn::platform::File*>& outputs, Failure& failure);
 
 private:

@@ -12,6 +12,7 @@ struct DiskSystem::Handle {
     DiskSystem* owner = nullptr;
     std::FILE* input = nullptr;
     zarn::platform::File* output = nullptr;
+    std::uint64_t room = 0; // what the output may still take
 };
 
 DiskSystem::DiskSystem() {
@@ -29,14 +30,20 @@ DiskSystem::DiskSystem() {
     m_table.owner = this;
 }
 
-void DiskSystem::Expect(const std::string& name, zarn::platform::File& file) {
-    m_expected[name] = &file;
+void DiskSystem::Expect(const std::string& name, zarn::platform::File& file, std::uint64_t limit) {
+    m_expected[name] = Expected{&file, limit};
 }
 
 unsigned long DiskSystem::TakeOutputError() {
     const unsigned long code = m_outputError;
     m_outputError = 0;
     return code;
+}
+
+bool DiskSystem::TakeOverrun() {
+    const bool overrun = m_overrun;
+    m_overrun = false;
+    return overrun;
 }
 
 void DiskSystem::NoteOutputError(unsigned long code) {
@@ -47,12 +54,13 @@ void DiskSystem::NoteOutputError(unsigned long code) {
 
 mspack_file* DiskSystem::Open(mspack_system* self, const char* filename, int mode) {
     DiskSystem* owner = static_cast<OwnedTable*>(self)->owner;
-    auto* handle = new Handle{owner, nullptr, nullptr};
+    auto* handle = new Handle{owner, nullptr, nullptr, 0};
     if (mode == MSPACK_SYS_OPEN_READ) {
         handle->input = std::fopen(filename, "rb");
     } else if (mode == MSPACK_SYS_OPEN_WRITE) {
         if (const auto it = owner->m_expected.find(filename); it != owner->m_expected.end()) {
-            handle->output = it->second;
+            handle->output = it->second.file;
+            handle->room = it->second.limit;
             owner->m_expected.erase(it);
         }
     }
@@ -97,6 +105,12 @@ int DiskSystem::Write(mspack_file* file, void* buffer, int bytes) {
     if (handle == nullptr || handle->output == nullptr || bytes < 0) {
         return -1;
     }
+    // The free space was weighed against the declared sizes: an output never takes more than its own.
+    if (static_cast<std::uint64_t>(bytes) > handle->room) {
+        handle->owner->m_overrun = true;
+        return -1;
+    }
+    handle->room -= static_cast<std::uint64_t>(bytes);
     if (const unsigned long code =
             handle->output->Write(static_cast<const char*>(buffer), static_cast<std::size_t>(bytes));
         code != 0) {

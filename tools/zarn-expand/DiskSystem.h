@@ -4,6 +4,7 @@
 
 #include "platform/File.h"
 
+#include <cstdint>
 #include <map>
 #include <mspack.h>
 #include <string>
@@ -18,12 +19,15 @@ public:
 
     // The table to hand to libmspack; valid while this object lives.
     mspack_system* Table() { return &m_table; }
-    // The next open for writing of `name` writes to `file` (which stays the caller's) and closes it when
-    // the library closes its output. Any other name cannot be opened for writing.
-    void Expect(const std::string& name, zarn::platform::File& file);
+    // The next open for writing of `name` writes to `file` (which stays the caller's), at most `limit` bytes,
+    // and closes it when the library closes its output. Any other name cannot be opened for writing.
+    void Expect(const std::string& name, zarn::platform::File& file, std::uint64_t limit);
     // The system code of the first failed write or close of an output since the last call, 0 when none;
     // resets it.
     unsigned long TakeOutputError();
+    // Whether a write was refused since the last call because it would have passed its output's limit;
+    // resets it.
+    bool TakeOverrun();
 
 private:
     struct OwnedTable : mspack_system {
@@ -46,8 +50,13 @@ private:
     void NoteOutputError(unsigned long code);
 
     OwnedTable m_table;
-    std::map<std::string, zarn::platform::File*> m_expected;
+    struct Expected {
+        zarn::platform::File* file = nullptr;
+        std::uint64_t limit = 0;
+    };
+    std::map<std::string, Expected> m_expected;
     unsigned long m_outputError = 0;
+    bool m_overrun = false;
 };
 
 } // namespace zarn

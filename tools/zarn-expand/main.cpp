@@ -1,15 +1,17 @@
 // zarn-expand: writes every file of a cabinet into a directory, in the manner of `expand -F:*`. The launcher
 // starts it by its full path to install a component delivered as a cabinet.
+#include "platform/DirectoryHandle.h"
 #include "platform/File.h"
 #include "platform/FileSystem.h"
 #include "tools/zarn-expand/CabinetReader.h"
 #include "tools/zarn-expand/EntryName.h"
 
+#include <cstdint>
 #include <cstdio>
-#include <filesystem>
+#include <deque>
+#include <map>
 #include <string>
 #include <string_view>
-#include <system_error>
 #include <vector>
 
 namespace {
@@ -19,10 +21,14 @@ constexpr const char* kUsage = R"(Usage: zarn-expand -F:* CABINET DIRECTORY
 Writes every file of CABINET into the existing DIRECTORY, making the subdirectories the entry names hold
 ('\' or '/' separate them) and replacing files of the same names. An entry name that is empty or absolute,
 holds a ':', a control character or one of <>"|?*, or has an empty, "." or ".." segment, a segment ending in
-a dot or a space, or a Windows device name (CON, nul.txt) refuses the whole cabinet, and so does a cabinet
-that cannot be read whole: then nothing is written. Each file is written beside its target under a temporary
-name and renamed into place once every file of the cabinet was extracted. /F:* is accepted for -F:*.
-Exit status: 0 done; 1 wrong usage; 2 the cabinet cannot be read or expanded; 3 an entry name is refused.
+a dot or a space, or a Windows device name (CON, nul.txt, CONIN$, COM1) refuses the whole cabinet, and so
+does a symbolic link (or junction) met at a directory or file an entry names beneath DIRECTORY: nothing is
+written through a link, and DIRECTORY itself may not be one. A cabinet that cannot be read whole, or whose
+declared sizes add up to more than the free space, writes nothing either. Each file is written beside its
+target under a temporary name and renamed into place once every file of the cabinet was extracted. /F:* is
+accepted for -F:*.
+Exit status: 0 done; 1 wrong usage; 2 the cabinet cannot be read or expanded, or does not fit; 3 an entry is
+refused (its name, or a link on its way).
 )";
 
 constexpr int kDone = 0;
@@ -44,16 +50,19 @@ bool IsAllFilesSwitch(std::string_view argument) {
            (argument[1] == 'F' || argument[1] == 'f') && argument.substr(2) == ":*";
 }
 
-// What an expansion has put on disk so far; taken away again unless it was kept.
+// What an expansion has put on disk so far; taken away again unless it was kept. Every folder and file is
+// made beneath a held directory, one level at a time, so nothing is ever written through a link.
 class Expansion {
 public:
     struct Output {
-        std::string target;
-        std::string temporary;
+        std::string target; // the full path, for messages
+        zarn::platform::DirectoryHandle* directory = nullptr;
+        std::string name;
+        std::string temporary; // its name beside `name`; empty once renamed into place
         zarn::platform::File file;
     };
 
-    explicit Expansion(std::size_t entries) { m_outputs.reserve(entries); }
+    Expansion() = default;
     Expansion(const Expansion&) = delete;
     Expansion& operator=(const Expansion&) = delete;
     ~Expansion() {
@@ -63,45 +72,98 @@ public:
         for (Output& output : m_outputs) {
             output.file.Close();
             if (!output.temporary.empty()) {
-                zarn::platform::RemoveFile(output.temporary);
+                static_cast<void>(output.directory->RemoveFile(output.temporary));
             }
         }
-        for (auto it = m_directories.rbegin(); it != m_directories.rend(); ++it) {
-            std::error_code ignored;
-            std::filesystem::remove(*it, ignored);
+        // A folder goes only once its own handle is let go (Windows refuses to remove a held one).
+        for (auto it = m_made.rbegin(); it != m_made.rend(); ++it) {
+            it->directory->Close();
+            static_cast<void>(it->parent->RemoveEmptyDirectory(it->name));
         }
     }
 
-    // Makes `path` a directory unless it is one. False when it cannot be.
-    bool MakeDirectory(const std::string& path) {
-        std::error_code error;
-        if (std::filesystem::create_directory(path, error)) {
-            m_directories.push_back(path);
+    // Opens the target directory. Returns 0 or the system's code.
+    unsigned long OpenRoot(const std::string& path) {
+        m_rootPath = path;
+        return m_root.Open(path);
+    }
+    zarn::platform::DirectoryHandle& Root() { return m_root; }
+
+    // The folder `segments[0..count)` beneath the target, made where missing. nullptr, with the message in
+    // `error` and whether a link refused it in `link`, when it cannot be had.
+    zarn::platform::DirectoryHandle* Directory(const std::vector<std::string>& segments, std::size_t count, bool& link,
+                                               std::string& error) {
+        zarn::platform::DirectoryHandle* directory = &m_root;
+        std::string key;
+        std::string shown = m_rootPath;
+        for (std::size_t i = 0; i < count; ++i) {
+            key += segments[i] + '/';
+            shown += zarn::platform::PathSeparator() + segments[i];
+            const auto found = m_directories.find(key);
+            if (found != m_directories.end()) {
+                directory = &found->second;
+                continue;
+            }
+            zarn::platform::DirectoryHandle::Kind kind{};
+            if (const unsigned long code = directory->KindOf(segments[i], kind); code != 0) {
+                error = shown + ": cannot look at it (" + SystemError(code) + ")";
+                return nullptr;
+            }
+            if (kind == zarn::platform::DirectoryHandle::Kind::Link) {
+                link = true;
+                error = shown + " is a link";
+                return nullptr;
+            }
+            zarn::platform::DirectoryHandle& child = m_directories[key];
+            bool made = false;
+            const unsigned long code = directory->OpenChild(segments[i], child, made);
+            if (made) {
+                m_made.push_back(Made{directory, segments[i], &child});
+            }
+            if (code != 0) {
+                error = shown + ": cannot make or open the directory (" + SystemError(code) + ")";
+                return nullptr;
+            }
+            directory = &child;
         }
-        return std::filesystem::is_directory(path, error);
+        return directory;
     }
 
-    // Adds an empty temporary file beside `target`; it stays valid while the expansion lives.
-    Output* AddOutput(const std::string& target, unsigned long& code) {
+    // Adds an empty temporary file beside `name` in `directory`; it stays valid while the expansion lives.
+    Output* AddOutput(const std::string& target, zarn::platform::DirectoryHandle& directory, const std::string& name,
+                      unsigned long& code) {
         Output& output = m_outputs.emplace_back();
         output.target = target;
-        code = output.file.CreateBeside(target, output.temporary);
+        output.directory = &directory;
+        output.name = name;
+        code = directory.CreateBeside(name, output.file, output.temporary);
         return code == 0 ? &output : nullptr;
     }
 
-    std::vector<Output>& Outputs() { return m_outputs; }
+    std::deque<Output>& Outputs() { return m_outputs; }
     void Keep() { m_kept = true; }
 
 private:
-    std::vector<std::string> m_directories;
-    std::vector<Output> m_outputs;
+    struct Made {
+        zarn::platform::DirectoryHandle* parent;
+        std::string name;
+        zarn::platform::DirectoryHandle* directory;
+    };
+
+    zarn::platform::DirectoryHandle m_root;
+    std::string m_rootPath;
+    // Keyed by the segments, each followed by '/'; std::map keeps the handles where they are.
+    std::map<std::string, zarn::platform::DirectoryHandle> m_directories;
+    std::vector<Made> m_made;
+    // A deque keeps each output where it is while more are added: the reader holds their files' addresses.
+    std::deque<Output> m_outputs;
     bool m_kept = false;
 };
 
 int Expand(const std::string& cabinetPath, const std::string& directory) {
-    std::error_code error;
-    if (!std::filesystem::is_directory(directory, error)) {
-        return Fail(kFailed, directory + ": not a directory");
+    Expansion expansion;
+    if (const unsigned long code = expansion.OpenRoot(directory); code != 0) {
+        return Fail(kFailed, directory + ": cannot open it as a directory that is no link (" + SystemError(code) + ")");
     }
     zarn::CabinetReader cabinet;
     std::string reason;
@@ -118,20 +180,47 @@ int Expand(const std::string& cabinetPath, const std::string& directory) {
         }
     }
 
-    Expansion expansion(names.size());
+    // Every file is written whole beside its target before any is renamed, so all of them must fit at once.
+    std::uint64_t needed = 0;
+    for (const std::uint64_t size : cabinet.Sizes()) {
+        needed += size;
+    }
+    std::uint64_t free = 0;
+    if (const unsigned long code = expansion.Root().FreeSpace(free); code != 0) {
+        return Fail(kFailed, directory + ": cannot tell its free space (" + SystemError(code) + ")");
+    }
+    if (needed > free) {
+        return Fail(kFailed, cabinetPath + ": its files would take " + std::to_string(needed) + " bytes, but " +
+                                 directory + " has only " + std::to_string(free) + " bytes free; nothing was written");
+    }
+
     std::vector<zarn::platform::File*> files;
     const std::string separator(1, zarn::platform::PathSeparator());
-    for (const zarn::EntryPath& path : paths) {
+    for (std::size_t entry = 0; entry < paths.size(); ++entry) {
+        const std::vector<std::string>& segments = paths[entry].segments;
         std::string target = directory;
-        for (std::size_t i = 0; i + 1 < path.segments.size(); ++i) {
-            target += separator + path.segments[i];
-            if (!expansion.MakeDirectory(target)) {
-                return Fail(kFailed, target + ": cannot make the directory; nothing was written");
-            }
+        for (std::size_t i = 0; i + 1 < segments.size(); ++i) {
+            target += separator + segments[i];
         }
-        target += separator + path.segments.back();
+        const std::string refused =
+            cabinetPath + ": refused entry \"" + zarn::PrintableEntryName(names[entry]) + "\": ";
+        bool link = false;
+        std::string error;
+        zarn::platform::DirectoryHandle* parent = expansion.Directory(segments, segments.size() - 1, link, error);
+        if (parent == nullptr) {
+            return link ? Fail(kRefused, refused + error + "; nothing is written through a link")
+                        : Fail(kFailed, error + "; nothing was written");
+        }
+        target += separator + segments.back();
+        zarn::platform::DirectoryHandle::Kind kind{};
+        if (const unsigned long code = parent->KindOf(segments.back(), kind); code != 0) {
+            return Fail(kFailed, target + ": cannot look at it (" + SystemError(code) + "); nothing was written");
+        }
+        if (kind == zarn::platform::DirectoryHandle::Kind::Link) {
+            return Fail(kRefused, refused + target + " is a link; nothing is written through a link");
+        }
         unsigned long code = 0;
-        Expansion::Output* output = expansion.AddOutput(target, code);
+        Expansion::Output* output = expansion.AddOutput(target, *parent, segments.back(), code);
         if (output == nullptr) {
             return Fail(kFailed,
                         target + ": cannot create a file beside it (" + SystemError(code) + "); nothing was written");
@@ -150,12 +239,17 @@ int Expand(const std::string& cabinetPath, const std::string& directory) {
 
     // A directory where a file goes would stop its rename after others were done: refuse before any.
     for (const Expansion::Output& output : expansion.Outputs()) {
-        if (std::filesystem::is_directory(output.target, error)) {
+        zarn::platform::DirectoryHandle::Kind kind{};
+        if (const unsigned long code = output.directory->KindOf(output.name, kind); code != 0) {
+            return Fail(kFailed,
+                        output.target + ": cannot look at it (" + SystemError(code) + "); nothing was written");
+        }
+        if (kind == zarn::platform::DirectoryHandle::Kind::Directory) {
             return Fail(kFailed, output.target + ": is a directory; nothing was written");
         }
     }
     for (Expansion::Output& output : expansion.Outputs()) {
-        if (const unsigned long code = zarn::platform::ReplaceFile(output.temporary, output.target); code != 0) {
+        if (const unsigned long code = output.directory->Replace(output.temporary, output.name); code != 0) {
             return Fail(kFailed, output.target + ": cannot rename it into place (" + SystemError(code) + ")");
         }
         output.temporary.clear();
