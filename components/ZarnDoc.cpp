@@ -466,16 +466,24 @@ int CZarnDoc::InstallComponent(CCompObj* record) {
     }
     // Our own expander beside the launcher, by its full path: no search path a download could plant a file into.
     const std::string expander = m_appDir + platform::ProgramFileName("zarn-expand");
+    // A cabinet that was not unpacked (refused, damaged, or no expander) is of no use and may be hostile: it does
+    // not stay in the component's folder.
+    const auto discardCabinet = [&] {
+        if (!platform::RemoveFile(localFile)) {
+            Log(step + "cannot remove " + localFile + ", error " + std::to_string(platform::LastErrorCode()));
+        }
+        return 0;
+    };
     if (const unsigned long error =
             platform::RunProgram(expander, {"-F:*", localFile, targetDir}, platform::ProgramWindow::None, exitCode);
         error != 0) {
         Log(step + "cannot start " + expander + ", error " + std::to_string(error));
         m_host.ShowMessageBox(kStartFailedText);
-        return 0;
+        return discardCabinet();
     }
     Log(step + "zarn-expand exited with code " + std::to_string(exitCode));
     if (exitCode != 0) {
-        return 0;
+        return discardCabinet();
     }
     if (kind == "REG") {
         const std::string registrationFile = targetDir + sep + record->m_regFile;

@@ -64,14 +64,16 @@ struct KindCase {
     int result;
     bool downloads;
     bool expands;
+    bool kept; // the downloaded file stays in the component's folder
 };
 
 TEST_F(InstallComponent, EachKindDownloadsAndUnpacksAsItSays) {
     const KindCase cases[] = {
-        {"", true, 0, 1, false, false},    {"Lib", true, 0, 1, false, false}, {"APP", true, 0, 1, true, false},
-        {"APP", false, 0, 0, true, false}, {"EXE", false, 0, 0, true, false}, {"LIB", true, 0, 1, true, true},
-        {"LIB", true, 3, 0, true, true},   {"LIB", false, 0, 0, true, false}, {"REG", false, 0, 0, true, false},
-        {"REG", true, 5, 0, true, true},
+        {"", true, 0, 1, false, false, false},    {"Lib", true, 0, 1, false, false, false},
+        {"APP", true, 0, 1, true, false, true},   {"APP", false, 0, 0, true, false, false},
+        {"EXE", false, 0, 0, true, false, false}, {"LIB", true, 0, 1, true, true, true},
+        {"LIB", true, 3, 0, true, true, false},   {"LIB", false, 0, 0, true, false, false},
+        {"REG", false, 0, 0, true, false, false}, {"REG", true, 5, 0, true, true, false},
     };
     for (const KindCase& c : cases) {
         SCOPED_TRACE(std::string("kind '") + c.kind + "' served " + std::to_string(c.served));
@@ -88,7 +90,7 @@ TEST_F(InstallComponent, EachKindDownloadsAndUnpacksAsItSays) {
         EXPECT_EQ(m_doc.InstallComponent(&record), c.result);
         const std::vector<std::string> downloads = {"download " + record.m_codebase + " -> " + LocalFile("part.cab")};
         EXPECT_EQ(m_host.m_calls, c.downloads ? downloads : std::vector<std::string>{});
-        EXPECT_EQ(fs::exists(LocalFile("part.cab")), c.downloads && c.served);
+        EXPECT_EQ(fs::exists(LocalFile("part.cab")), c.kept);
         const std::string expected =
             c.expands ? "-F:*\n" + LocalFile("part.cab") + "\n" + m_app.AppDir() + kDir + "\n" : std::string();
         EXPECT_EQ(ReadFile(ExpanderLog()), expected);
@@ -122,6 +124,7 @@ TEST_F(InstallComponent, ProgramThatCannotStartIsReported) {
     CCompObj noExpander = Record("LIB", "part.cab");
     m_host.m_files[noExpander.m_codebase] = "cabinet bytes";
     EXPECT_EQ(m_doc.InstallComponent(&noExpander), 0);
+    EXPECT_FALSE(fs::exists(LocalFile("part.cab")));
     EXPECT_EQ(m_host.m_calls, (std::vector<std::string>{
                                   "download " + notAProgram.m_codebase + " -> " + LocalFile("setup.exe"),
                                   "message CreateProcess failed.",

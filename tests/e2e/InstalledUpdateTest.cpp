@@ -243,10 +243,10 @@ TEST_F(InstalledUpdate, FailingRecordsKeepTheirStatusWhileTheOthersInstall) {
     }
     EXPECT_EQ(log.find("DllRegisterServer of " + (App() / "noreg/absent.ocx").string() + ", result 1"),
               std::string::npos);
-    // The failing installer ran; the hostile and corrupt cabinets left nothing but themselves.
+    // The failing installer ran; the hostile and corrupt cabinets left nothing, not even themselves.
     EXPECT_TRUE(fs::exists(App() / "setup/ran"));
     for (const char* dir : {"corrupt", "climbs", "absolute"}) {
-        EXPECT_EQ(Entries(App() / dir), std::vector<std::string>{std::string(dir) + ".cab"}) << dir;
+        EXPECT_EQ(Entries(App() / dir), std::vector<std::string>{}) << dir;
     }
     EXPECT_FALSE(fs::exists(absoluteEntry));
     EXPECT_FALSE(fs::exists(outsideDir));
