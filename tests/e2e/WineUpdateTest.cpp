@@ -7,6 +7,7 @@
 // size=, which the launcher checks in any build.
 #include "tests/support/ProgramRun.h"
 #include "tests/support/ServeProcess.h"
+#include "tests/support/StoredCabinet.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestKeys.h"
 
@@ -301,6 +302,25 @@ TEST_F(WineUpdate, FailingComponentsKeepTheirStatus) {
     const test::ProgramOutcome check = Launch("--check");
     EXPECT_EQ(check.exitCode, 3) << check.err;
     EXPECT_EQ(Statuses(check.out), checked);
+}
+
+// A link planted in a component's folder, to a folder outside: the Windows expander sees it as a reparse point and
+// refuses the cabinet, so nothing is written outside, the component stays NOT_INSTALLED and its cabinet does not
+// stay behind.
+TEST_F(WineUpdate, APlantedLinkRefusesTheCabinet) {
+    ASSERT_GT(m_server.Port(), 0);
+    const fs::path outside = m_base.Path() / "outside";
+    fs::create_directories(outside);
+    fs::create_directories(App() / "design");
+    fs::create_directory_symlink(outside, App() / "design/sub");
+    WriteFile(VendorFile("planted.cab").string(), test::StoredCabinet({{"sub\\planted.txt", "planted\n"}}));
+    ServeList(Record("Planted", ClassId(1), 1, 0, "planted.cab", "design", "lib"));
+
+    const test::ProgramOutcome update = Launch("--update");
+    EXPECT_EQ(update.exitCode, 3) << update.err;
+    EXPECT_EQ(Statuses(update.out), std::vector<std::string>{"Planted:NOT_INSTALLED"});
+    EXPECT_TRUE(fs::is_empty(outside));
+    EXPECT_FALSE(fs::exists(App() / "design/planted.cab"));
 }
 
 } // namespace
