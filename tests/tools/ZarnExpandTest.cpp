@@ -258,6 +258,16 @@ TEST_F(ZarnExpand, NeverWritesThroughALink) {
         EXPECT_EQ(ReadFile((outside.Path() / "file.txt").string()), "outside\n");
         EXPECT_FALSE(fs::exists(outside.Path() / "missing"));
     }
+    // Nor may the target itself be a link.
+    const fs::path linkedTarget = m_root.Path() / "linked";
+    fs::create_directory_symlink(m_out, linkedTarget);
+    const ProgramOutcome target = Expand({"-F:*", Gcab("plain.cab", false), linkedTarget.string()});
+    EXPECT_EQ(target.exitCode, 2);
+    EXPECT_NE(target.err.find(linkedTarget.string() + ": cannot open the directory, which may not be a link"),
+              std::string::npos)
+        << target.err;
+    fs::remove(linkedTarget);
+    ExpectUntouched(target);
 }
 
 // Declared sizes far beyond any disk: refused before anything is written, naming both amounts.

@@ -163,7 +163,8 @@ private:
 int Expand(const std::string& cabinetPath, const std::string& directory) {
     Expansion expansion;
     if (const unsigned long code = expansion.OpenRoot(directory); code != 0) {
-        return Fail(kFailed, directory + ": cannot open it as a directory that is no link (" + SystemError(code) + ")");
+        return Fail(kFailed,
+                    directory + ": cannot open the directory, which may not be a link (" + SystemError(code) + ")");
     }
     zarn::CabinetReader cabinet;
     std::string reason;
