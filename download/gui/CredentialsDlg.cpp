@@ -1,5 +1,7 @@
 #include "download/gui/CredentialsDlg.h"
 
+#include "app/gui/DialogFrame.h"
+
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QLabel>
@@ -11,8 +13,8 @@ namespace zarn {
 CredentialsDlg::CredentialsDlg(QWidget* parent)
     : QDialog(parent), m_prompt(new QLabel(this)), m_editUser(new QLineEdit(this)),
       m_editPassword(new QLineEdit(this)) {
+    SetModalFrame(*this);
     setWindowTitle(tr("Enter Network Password"));
-    setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
     m_prompt->setObjectName("prompt");
     m_prompt->setWordWrap(true);
     m_editUser->setObjectName("userName");
@@ -30,6 +32,8 @@ CredentialsDlg::CredentialsDlg(QWidget* parent)
     layout->addWidget(m_prompt);
     layout->addLayout(fields);
     layout->addWidget(buttons);
+    // The layout alone would make the dialog as narrow as its fields, and the title bar would cut its caption.
+    setMinimumWidth(CaptionWidth(*this));
 }
 
 void CredentialsDlg::Prepare(bool proxy, const QString& host, const QString& user) {
