@@ -175,6 +175,7 @@ private slots:
     void documentThatCannotBeOpenedEndsStartUp();
     void frameMenuStatusBarAndAboutBox();
     void dialogsHaveACloseBoxOnlyAndRoomForTheirCaption();
+    void windowWritesTheUpdateLogWithEveryReason();
     void printingGivesAnEmptyPage();
     void sampleDesignControlFromTheDemoRepository();
     void commandLineIsReadAsTheConsoleReadsIt();
@@ -194,9 +195,10 @@ private:
 };
 
 void ZarnAppTest::initTestCase() {
-    // The settings go to a folder of the test's own, never to the user's.
+    // The settings and the log go to folders of the test's own, never to the user's.
     m_config = std::make_unique<QTemporaryDir>();
     qputenv("XDG_CONFIG_HOME", m_config->path().toLocal8Bit());
+    qputenv("XDG_STATE_HOME", m_config->filePath(QStringLiteral("state")).toLocal8Bit());
 }
 
 void ZarnAppTest::RegisterDesignControl(const char* library) {
@@ -541,6 +543,43 @@ void ZarnAppTest::dialogsHaveACloseBoxOnlyAndRoomForTheirCaption() {
     MessageBox::ShowOk(&frame, QStringLiteral("text"));
     QCOMPARE(seen,
              (QStringList{"Start Quillorna", "About Quillorna", "File Download", "Enter Network Password", "zarn"}));
+}
+
+void ZarnAppTest::windowWritesTheUpdateLogWithEveryReason() {
+    // One component whose file is not on the server, one whose installer fails.
+    test::LocalServer vendor;
+    vendor.Http().set_keep_alive_max_count(1);
+    std::string list;
+    vendor.Http().Get(R"(/+quillornacc/+complist/+complist\.txt)",
+                      [&](const httplib::Request&, httplib::Response& res) { res.set_content(list, "text/plain"); });
+    vendor.Http().Get("/files/setup.exe", [](const httplib::Request&, httplib::Response& res) {
+        res.set_content("#!/bin/sh\nexit 7\n", "application/octet-stream");
+    });
+    vendor.Start();
+    list = "[STARTCOMP]\ndesc=Drawing Tools\ncodebase=" + vendor.Url("/files/missing.bin") +
+           "\nregfile=app\ndir=tools\nmajor_ver=1\nminor_ver=2\ncust_num=3\nbuild_num=4\n[ENDCOMP]\n"
+           "[STARTCOMP]\ndesc=Setup\ncodebase=" +
+           vendor.Url("/files/setup.exe") + "\ndir=setup\nmajor_ver=1\n[ENDCOMP]\n";
+    const QString logFile = m_config->filePath(QStringLiteral("state/Ostrevant/zarn/zarn.log"));
+    QFile::remove(logFile);
+    m_app->WriteList(list);
+
+    TestApp app(m_app->AppDir());
+    DialogScript script;
+    script.Then("startDialog", [&](QDialog& dialog) { Click(dialog, IDC_UPDATE); });
+    script.Then("startDialog", [&](QDialog& dialog) { Click(dialog, IDOK_BUTTON); });
+    QVERIFY(app.InitInstance({"--server", vendor.Url("")}));
+    QCOMPARE(script.m_unexpected, QStringList());
+    QVERIFY(!m_boxes.isEmpty());
+
+    QFile file(logFile);
+    QVERIFY2(file.open(QIODevice::ReadOnly), qPrintable(logFile));
+    const QString log = QString::fromLocal8Bit(file.readAll());
+    // The download's failure with the text its box showed (on one line), and the installer's exit code.
+    const QString shown = m_boxes.front().simplified();
+    QVERIFY2(log.contains(QStringLiteral("/files/missing.bin -> ")) && log.contains(": not downloaded: " + shown),
+             qPrintable(shown + " not in:\n" + log));
+    QVERIFY2(log.contains(QStringLiteral("setup.exe exited with code 7, result 0")), qPrintable(log));
 }
 
 void ZarnAppTest::printingGivesAnEmptyPage() {
