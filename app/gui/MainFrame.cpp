@@ -99,7 +99,9 @@ void CMainFrame::OnCreate() {
     m_paneScroll = AddIndicator(ID_INDICATOR_SCRL, "indicatorScrl");
     setStatusBar(m_wndStatusBar);
 
-    UpdateIndicators();
+    // The first reading waits for the event loop: asking the display server means a connection of its own, which
+    // the start-up need not wait for before the window is shown.
+    QTimer::singleShot(0, this, &CMainFrame::UpdateIndicators);
     connect(m_indicatorTimer, &QTimer::timeout, this, &CMainFrame::UpdateIndicators);
     m_indicatorTimer->start(kIndicatorIntervalMs);
 }
