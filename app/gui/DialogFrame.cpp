@@ -10,8 +10,8 @@
 namespace zarn {
 
 void SetModalFrame(QDialog& dialog) {
-    // Only the hints named here reach the window manager: one that is not told leaves its own minimise and
-    // maximise buttons on the frame, and minimising a modal box hides the application behind it.
+    // A caption and a close box, and no minimise or maximise hint for the window manager: a minimised modal box
+    // would hide the application that waits for it.
     dialog.setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     dialog.setModal(true);
 }

@@ -32,8 +32,11 @@ CredentialsDlg::CredentialsDlg(QWidget* parent)
     layout->addWidget(m_prompt);
     layout->addLayout(fields);
     layout->addWidget(buttons);
-    // The layout alone would make the dialog as narrow as its fields, and the title bar would cut its caption.
-    setMinimumWidth(CaptionWidth(*this));
+    // A fixed size, so that no window manager offers to maximise the prompt; it follows the question's length. The
+    // fields alone would make it narrower than its caption, which the title bar would then cut.
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+    const QMargins margins = layout->contentsMargins();
+    m_prompt->setMinimumWidth(CaptionWidth(*this) - margins.left() - margins.right());
 }
 
 void CredentialsDlg::Prepare(bool proxy, const QString& host, const QString& user) {

@@ -517,6 +517,8 @@ void ZarnAppTest::dialogsHaveACloseBoxOnlyAndRoomForTheirCaption() {
         QCOMPARE(dialog.windowType(), Qt::Dialog);
         QVERIFY(flags.testFlags(Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint));
         QVERIFY(!(flags & (Qt::WindowMinMaxButtonsHint | Qt::WindowContextHelpButtonHint)));
+        // A fixed size: nothing for a window manager to maximise.
+        QCOMPARE(dialog.minimumSize(), dialog.maximumSize());
         QVERIFY2(
             dialog.width() >= captionRoom(dialog),
             qPrintable(
@@ -527,6 +529,8 @@ void ZarnAppTest::dialogsHaveACloseBoxOnlyAndRoomForTheirCaption() {
     CAboutDlg about(&frame);
     CHttpDownloadDlg download(&frame);
     CredentialsDlg credentials(&download);
+    // The prompt grows with a long question, and stays fixed.
+    credentials.Prepare(false, QStringLiteral("downloads.example.com"), QString());
     for (QDialog* dialog : std::initializer_list<QDialog*>{&start, &about, &download, &credentials}) {
         dialog->show();
         check(*dialog);
