@@ -7,14 +7,16 @@
 # resident set size). Prints every run, the best and the median.
 #   bench/startup_bench.sh [BUILD_DIR] [RUNS]
 # QT_QPA_PLATFORM picks the window system (default offscreen; run it under xvfb-run with QT_QPA_PLATFORM=xcb for
-# a real X server). Needs the targets QuillornaCC, zarn-expand, zarn-reg, zarn-serve, samples_repository and
-# zarn_startup_marker built in BUILD_DIR (Release or RelWithDebInfo for the figures).
+# a real X server). Needs the targets QuillornaCC, zarn-expand, zarn-reg, zarn-serve, zarn-publish,
+# samples_repository and zarn_startup_marker built in BUILD_DIR (Release or RelWithDebInfo for the figures).
 set -euo pipefail
 
 build=${1:-build}
 runs=${2:-10}
+keys=$(realpath "$(dirname "$0")/../samples/keys")
 marker_lib=$(realpath "$build/bench/libzarn_startup_marker.so")
-for file in "$build/QuillornaCC" "$build/tools/zarn-serve" "$marker_lib" "$build/samples/WriteComplist.cmake"; do
+for file in "$build/QuillornaCC" "$build/tools/zarn-serve" "$build/tools/zarn-publish" "$marker_lib" \
+    "$build/samples/repository.manifest"; do
     [ -e "$file" ] || { echo "startup_bench: $file is missing; build the targets named in the header" >&2; exit 1; }
 done
 [ -x /usr/bin/time ] || { echo "startup_bench: /usr/bin/time is missing (Debian package time)" >&2; exit 1; }
@@ -42,8 +44,10 @@ for _ in $(seq 100); do
     sleep 0.05
 done
 [ -n "$port" ] || { echo "startup_bench: zarn-serve did not start" >&2; exit 1; }
-cmake -DSERVER="http://127.0.0.1:$port" -DOUTPUT="$work/repository/quillornacc/complist/complist.txt" \
-    -P "$build/samples/WriteComplist.cmake"
+# The list names the server's port, so it is published for this one, as the demo and the tests publish it.
+"$build/tools/zarn-publish" build "$build/samples/repository.manifest" "$work/repository" \
+    --key "$keys/private.pem" --server "http://127.0.0.1:$port" > "$work/publish.log" 2>&1 ||
+    { cat "$work/publish.log" >&2; echo "startup_bench: publishing the demo's list failed" >&2; exit 1; }
 "$app/QuillornaCC" --server "http://127.0.0.1:$port" --update --quiet > /dev/null ||
     { echo "startup_bench: installing the demo's components failed" >&2; exit 1; }
 kill "$server_pid"

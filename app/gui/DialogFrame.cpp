@@ -1,5 +1,6 @@
 #include "app/gui/DialogFrame.h"
 
+#include <QApplication>
 #include <QDialog>
 #include <QFontMetrics>
 #include <QPushButton>
@@ -9,9 +10,22 @@
 namespace zarn {
 
 void SetModalFrame(QDialog& dialog) {
-    dialog.setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                          Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+    // A caption and a close box, and no minimise or maximise hint for the window manager: a minimised modal box
+    // would hide the application that waits for it.
+    dialog.setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     dialog.setModal(true);
+}
+
+int CaptionWidth(const QWidget& window) {
+    // The window manager draws the caption in a font of its own; most take the desktop's font in bold.
+    QFont font = QApplication::font();
+    font.setBold(true);
+    const QStyle* style = window.style();
+    // The icon on the left and the close box on the right are each about as wide as the bar is high, and the
+    // caption keeps some room from both.
+    const int bar = style->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, &window);
+    const int frame = style->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, &window);
+    return QFontMetrics(font).horizontalAdvance(window.windowTitle()) + 3 * bar + 2 * frame;
 }
 
 void WrapButtonText(QPushButton& button) {

@@ -33,7 +33,9 @@ int GuiDocumentHost::RunDownload(const std::string& sourceUrl, const std::string
     dialog.m_expectedSize = check.size;
     dialog.m_expectedSha256 = check.sha256;
     dialog.m_strCaFile = m_caFile;
-    return dialog.DoModal() == kIdOk ? kIdOk : kIdCancel;
+    const int result = dialog.DoModal();
+    m_lastFailText = dialog.ShownFailText();
+    return result == kIdOk ? kIdOk : kIdCancel;
 }
 
 void GuiDocumentHost::ShowMessageBox(const std::string& text) {

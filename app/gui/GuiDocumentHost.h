@@ -20,6 +20,7 @@ public:
     void HideDesignControl() override;
     void UpdateAllViews(const CZarnDoc& document) override;
     int RunDownload(const std::string& sourceUrl, const std::string& targetPath, const DownloadCheck& check) override;
+    std::string LastDownloadFailText() const override { return m_lastFailText; }
     void ShowMessageBox(const std::string& text) override;
     void ShowStartDialog(int allowUpdate) override;
     void BringMainWindowToFront() override;
@@ -27,6 +28,7 @@ public:
 private:
     CZarnApp& m_app;
     std::string m_caFile;
+    std::string m_lastFailText; // what the last download dialog told the user of its failure
 };
 
 } // namespace zarn

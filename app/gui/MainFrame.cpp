@@ -10,8 +10,10 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QScreen>
 #include <QStatusBar>
 #include <QStatusTipEvent>
+#include <QStyle>
 #include <QTimer>
 
 namespace zarn {
@@ -42,6 +44,10 @@ CMainFrame::CMainFrame(QWidget* parent)
     setWindowTitle(Caption());
     setWindowIcon(AppIcon());
     OnCreate();
+    // The frame is shown maximised, and restoring it returns to the geometry it had before: without one of its
+    // own that would be the bare menu and status bar's size in the corner of the screen.
+    const QRect available = screen()->availableGeometry();
+    setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, available.size() * 3 / 4, available));
 }
 
 CMainFrame::~CMainFrame() = default;
@@ -93,7 +99,9 @@ void CMainFrame::OnCreate() {
     m_paneScroll = AddIndicator(ID_INDICATOR_SCRL, "indicatorScrl");
     setStatusBar(m_wndStatusBar);
 
-    UpdateIndicators();
+    // The first reading waits for the event loop: asking the display server means a connection of its own, which
+    // the start-up need not wait for before the window is shown.
+    QTimer::singleShot(0, this, &CMainFrame::UpdateIndicators);
     connect(m_indicatorTimer, &QTimer::timeout, this, &CMainFrame::UpdateIndicators);
     m_indicatorTimer->start(kIndicatorIntervalMs);
 }

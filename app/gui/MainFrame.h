@@ -16,7 +16,8 @@ class CMainFrame : public QMainWindow {
     Q_OBJECT
 
 public:
-    // Builds the frame with its caption, menu, keys and status bar; the view comes with SetView. UI thread.
+    // Builds the frame with its caption, menu, keys and status bar, placed at three quarters of its screen's free
+    // area, centred (where it goes when restored from maximised); the view comes with SetView. UI thread.
     explicit CMainFrame(QWidget* parent = nullptr);
     ~CMainFrame() override;
 

@@ -1,15 +1,13 @@
 #include "app/gui/MessageBox.h"
 
+#include "app/gui/DialogFrame.h"
 #include "download/gui/DialogResult.h"
 #include "res/StringTable.h"
 
+#include <QGridLayout>
 #include <QMessageBox>
 
 namespace zarn {
-
-namespace {
-// The application title string, which also names the application in every message box.
-} // namespace
 
 MessageBox::Hook& MessageBox::CurrentHook() {
     static Hook hook;
@@ -25,6 +23,11 @@ int MessageBox::ShowOk(QWidget* parent, const QString& text) {
         return hook(parent, text);
     QMessageBox box(QMessageBox::NoIcon, QString::fromLocal8Bit(LoadString(AFX_IDS_APP_TITLE)), text, QMessageBox::Ok,
                     parent);
+    box.setObjectName(QStringLiteral("messageBox"));
+    SetModalFrame(box);
+    // The box sizes itself to its text, and a short text would leave its caption cut off.
+    if (auto* grid = qobject_cast<QGridLayout*>(box.layout()))
+        grid->addItem(new QSpacerItem(CaptionWidth(box), 0), grid->rowCount(), 0, 1, grid->columnCount());
     box.exec();
     return kIdOk;
 }

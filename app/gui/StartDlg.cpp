@@ -36,7 +36,9 @@ CStartDlg::CStartDlg(QWidget* parent)
     m_btnUpdate->setObjectName(QStringLiteral("IDC_UPDATE"));
     m_btnUpdate->setProperty(kControlIdProperty, IDC_UPDATE);
     m_btnUpdate->setText(tr("Check for online Program Updates"));
-    m_btnUpdate->setAutoDefault(false);
+    // Enter presses whichever push button has the focus, as in the platform's dialogs; the default button
+    // ("Start Designing") only while the focus is on none.
+    m_btnUpdate->setAutoDefault(true);
     units.Place(*m_btnUpdate, 16, 59, 117, 19);
     WrapButtonText(*m_btnUpdate);
     connect(m_btnUpdate, &QPushButton::clicked, this, &CStartDlg::OnButtonUpdate);

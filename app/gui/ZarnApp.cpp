@@ -8,6 +8,7 @@
 #include "app/gui/MainFrame.h"
 #include "app/gui/MessageBox.h"
 #include "app/gui/StartDlg.h"
+#include "components/UpdateLog.h"
 #include "components/ZarnDoc.h"
 #include "download/gui/DialogResult.h"
 #include "res/StringTable.h"
@@ -73,7 +74,10 @@ bool CZarnApp::InitInstance(const std::vector<std::string>& arguments) {
         return false;
     }
     m_host = std::make_unique<GuiDocumentHost>(*this, ConsoleSettings::CaFile(parsed.options.caFile));
+    m_log = std::make_unique<UpdateLog>(UpdateLog::DefaultPath());
+    m_log->Write("QuillornaCC window in " + m_strAppDir);
     m_pDocument = std::make_unique<CZarnDoc>(m_strAppDir, parsed.options.server, *m_host);
+    m_pDocument->SetLog(m_log.get());
     m_pMainFrame = std::make_unique<CMainFrame>();
     m_pMainFrame->SetView(new CZarnView(*m_pDocument));
     connect(m_pMainFrame->m_actAbout, &QAction::triggered, this, &CZarnApp::OnAppAbout);

@@ -17,6 +17,7 @@ class CMainFrame;
 class CZarnDoc;
 class CZarnView;
 class GuiDocumentHost;
+class UpdateLog;
 
 class CZarnApp : public QObject {
     Q_OBJECT
@@ -77,6 +78,8 @@ private:
     int m_maxRecentFiles = 0;
     std::string m_documentPath;
     std::unique_ptr<GuiDocumentHost> m_host;
+    // The console's update log, the same file: a check in the window leaves its trace there too.
+    std::unique_ptr<UpdateLog> m_log;
     std::unique_ptr<CZarnDoc> m_pDocument;
     // Declared last so that it goes first: the view refers to the document.
     std::unique_ptr<CMainFrame> m_pMainFrame;

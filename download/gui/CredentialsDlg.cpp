@@ -1,5 +1,7 @@
 #include "download/gui/CredentialsDlg.h"
 
+#include "app/gui/DialogFrame.h"
+
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QLabel>
@@ -11,8 +13,8 @@ namespace zarn {
 CredentialsDlg::CredentialsDlg(QWidget* parent)
     : QDialog(parent), m_prompt(new QLabel(this)), m_editUser(new QLineEdit(this)),
       m_editPassword(new QLineEdit(this)) {
+    SetModalFrame(*this);
     setWindowTitle(tr("Enter Network Password"));
-    setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
     m_prompt->setObjectName("prompt");
     m_prompt->setWordWrap(true);
     m_editUser->setObjectName("userName");
@@ -30,6 +32,11 @@ CredentialsDlg::CredentialsDlg(QWidget* parent)
     layout->addWidget(m_prompt);
     layout->addLayout(fields);
     layout->addWidget(buttons);
+    // A fixed size, so that no window manager offers to maximise the prompt; it follows the question's length. The
+    // fields alone would make it narrower than its caption, which the title bar would then cut.
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+    const QMargins margins = layout->contentsMargins();
+    m_prompt->setMinimumWidth(CaptionWidth(*this) - margins.left() - margins.right());
 }
 
 void CredentialsDlg::Prepare(bool proxy, const QString& host, const QString& user) {

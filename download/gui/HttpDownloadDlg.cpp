@@ -1,5 +1,6 @@
 #include "download/gui/HttpDownloadDlg.h"
 
+#include "app/gui/DialogFrame.h"
 #include "app/gui/DialogUnits.h"
 #include "app/gui/MessageBox.h"
 #include "download/ProgressText.h"
@@ -49,8 +50,7 @@ CHttpDownloadDlg::~CHttpDownloadDlg() {
 
 void CHttpDownloadDlg::BuildItems() {
     setWindowTitle(tr("File Download"));
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                   Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+    SetModalFrame(*this);
     QPalette colours = palette();
     colours.setColor(QPalette::Window, Qt::white);
     colours.setColor(QPalette::WindowText, Qt::black);
@@ -106,6 +106,7 @@ void CHttpDownloadDlg::BuildItems() {
 }
 
 int CHttpDownloadDlg::DoModal() {
+    m_strShownFailText.clear();
     m_initResult = 0;
     m_inInit = true;
     OnInitDialog();
@@ -133,7 +134,7 @@ bool CHttpDownloadDlg::OnInitDialog() {
     m_wHostPort = parts.port;
 
     if (const auto opened = m_fileTarget.Open(m_strTargetPath, m_dwResumeOffset); opened.messageId != 0) {
-        MessageBox::ShowOk(this, FromLocal(FormatString(opened.messageId, std::to_string(opened.systemCode))));
+        ShowFailure(FormatString(opened.messageId, std::to_string(opened.systemCode)));
         EndDialog(kIdCancel);
         return true;
     }
@@ -246,14 +247,19 @@ void CHttpDownloadDlg::OnTransferEnded(bool failed) {
         EndDialog(kIdCancel);
     } else if (failed) {
         if (!m_strFailText.empty())
-            MessageBox::ShowOk(this, FromLocal(m_strFailText));
+            ShowFailure(m_strFailText);
         EndDialog(kIdCancel);
     } else if (const unsigned long code = m_fileTarget.Commit(); code != 0) {
-        MessageBox::ShowOk(this, FromLocal(FormatString(IDS_TRANSFER_FAILED, std::to_string(code))));
+        ShowFailure(FormatString(IDS_TRANSFER_FAILED, std::to_string(code)));
         EndDialog(kIdCancel);
     } else {
         EndDialog(kIdOk);
     }
+}
+
+void CHttpDownloadDlg::ShowFailure(const std::string& text) {
+    m_strShownFailText = text;
+    MessageBox::ShowOk(this, FromLocal(text));
 }
 
 void CHttpDownloadDlg::OnCancel() {

@@ -38,6 +38,9 @@ public:
     // not stop the transfer; kIdCancel in every other case (failures have been shown already). UI thread.
     int DoModal();
 
+    // The failure message the last DoModal showed; empty when it showed none (success, a stop). UI thread.
+    const std::string& ShownFailText() const { return m_strShownFailText; }
+
     // Inputs, set by the caller before DoModal. Texts are single-byte (the platform's 8-bit encoding).
     std::string m_strSourceUrl;                  // may lack "scheme://"; then "http://" is put in front of it
     std::string m_strTargetPath;                 // full path of the file to write
@@ -139,6 +142,8 @@ protected:
 private:
     void BuildItems();
     void EndDialog(int result);
+    // Shows `text` in a message box and keeps it for ShownFailText.
+    void ShowFailure(const std::string& text);
     void PostTransferEnded(bool failed);
     void WorkerMain();
     void JoinWorker();
@@ -147,6 +152,7 @@ private:
 
     QPushButton* m_btnCancel;
     CredentialsDlg* m_credentialsDlg;
+    std::string m_strShownFailText;
     bool m_inInit = false;
     int m_initResult = 0;
     bool m_ending = false;

@@ -169,6 +169,16 @@ TEST_F(InstalledUpdate, EveryKindInstallsOnceAndARaisedVersionInstallsAgain) {
 
 // Every way a record can fail, next to the demo's good records, in one update: each failing record keeps its
 // status and its step is in the log, the good ones install, and nothing lands outside the application directory.
+TEST_F(InstalledUpdate, TheDesktopEntryPassesTheDesktopsValidator) {
+    const std::string validator = "/usr/bin/desktop-file-validate";
+    if (!fs::exists(validator))
+        GTEST_SKIP() << validator << " is missing (scripts/setup installs the package desktop-file-utils)";
+    // Silent and 0 when the entry is valid; every error and hint on standard output otherwise.
+    const test::ProgramOutcome check = Run(validator, {(App() / "com.ostrevant.Quillorna.desktop").string()});
+    EXPECT_EQ(check.exitCode, 0) << check.out << check.err;
+    EXPECT_EQ(check.out, "");
+}
+
 TEST_F(InstalledUpdate, FailingRecordsKeepTheirStatusWhileTheOthersInstall) {
     ASSERT_GT(m_server.Port(), 0);
     const auto cabinet = [&](const std::string& name, const std::string& entry, const std::string& content) {

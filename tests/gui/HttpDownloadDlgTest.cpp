@@ -378,6 +378,8 @@ void HttpDownloadDlgTest::notFoundShowsResponseCodeAndKeepsNoFile() {
     dlg.m_strTargetPath = Target("gone.cab").toStdString();
     QCOMPARE(dlg.DoModal(), int(kIdCancel));
     QCOMPARE(m_boxes, QStringList{"Failed to receive a valid HTTP response from the server, Response Code:404"});
+    // What the box said is kept for the log.
+    QCOMPARE(QString::fromStdString(dlg.ShownFailText()), m_boxes.front());
     QVERIFY(!QFile::exists(Target("gone.cab")));
 }
 
@@ -391,6 +393,7 @@ void HttpDownloadDlgTest::missingDirectoryShowsOpenErrorBeforeAnyRequest() {
     QCOMPARE(dlg.DoModal(), int(kIdCancel));
     // ENOENT is 2: the code the system gave for the failed open.
     QCOMPARE(m_boxes, QStringList{"An error occured while opening the file to be downloaded, Error:2"});
+    QCOMPARE(QString::fromStdString(dlg.ShownFailText()), m_boxes.front());
     QCOMPARE(server.Requests(), 0);
     QVERIFY(!QFile::exists(Target("no-such-dir")));
 }
@@ -486,6 +489,7 @@ void HttpDownloadDlgTest::targetThatCannotBeReplacedIsNoSuccess() {
     QCOMPARE(dlg.DoModal(), int(kIdCancel));
     // EISDIR is 21: the code the system gave for the failed replacement.
     QCOMPARE(m_boxes, QStringList{"An error occurred while downloading the file, Error:21"});
+    QCOMPARE(QString::fromStdString(dlg.ShownFailText()), m_boxes.front());
     QCOMPARE(QDir(m_dir->path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{"setup.bin"});
 }
 

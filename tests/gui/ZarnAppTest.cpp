@@ -4,11 +4,13 @@
 #include "app/gui/ZarnApp.h"
 
 #include "app/gui/AboutDlg.h"
+#include "app/gui/DialogFrame.h"
 #include "app/gui/MainFrame.h"
 #include "app/gui/MessageBox.h"
 #include "app/gui/StartDlg.h"
 #include "components/Registry.h"
 #include "components/ZarnDoc.h"
+#include "download/gui/CredentialsDlg.h"
 #include "download/gui/DialogResult.h"
 #include "download/gui/HttpDownloadDlg.h"
 #include "platform/Process.h"
@@ -25,10 +27,13 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPrinter>
 #include <QPushButton>
+#include <QScreen>
 #include <QSettings>
 #include <QStatusBar>
+#include <QStyle>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -163,11 +168,14 @@ private slots:
     void cleanup();
 
     void startDialogLeadsToChecksTheListAndTheDesignControl();
+    void enterPressesTheFocusedButton();
     void missingListAtStartReportsAndChecksFirst();
     void designControlThatCannotBeMadeLeavesTheViewBlankUntilItCan();
     void documentOnTheCommandLineShowsTheControlAtOnce();
     void documentThatCannotBeOpenedEndsStartUp();
     void frameMenuStatusBarAndAboutBox();
+    void dialogsHaveACloseBoxOnlyAndRoomForTheirCaption();
+    void windowWritesTheUpdateLogWithEveryReason();
     void printingGivesAnEmptyPage();
     void sampleDesignControlFromTheDemoRepository();
     void commandLineIsReadAsTheConsoleReadsIt();
@@ -187,9 +195,10 @@ private:
 };
 
 void ZarnAppTest::initTestCase() {
-    // The settings go to a folder of the test's own, never to the user's.
+    // The settings and the log go to folders of the test's own, never to the user's.
     m_config = std::make_unique<QTemporaryDir>();
     qputenv("XDG_CONFIG_HOME", m_config->path().toLocal8Bit());
+    qputenv("XDG_STATE_HOME", m_config->filePath(QStringLiteral("state")).toLocal8Bit());
 }
 
 void ZarnAppTest::RegisterDesignControl(const char* library) {
@@ -256,6 +265,12 @@ void ZarnAppTest::startDialogLeadsToChecksTheListAndTheDesignControl() {
         // Blank until the user chooses.
         QVERIFY(view->m_listComponents == nullptr && view->m_wndDesign == nullptr);
         QVERIFY(app.GetMainWnd()->isMaximized());
+        // Restored, the frame takes three quarters of the screen's free area, in its middle.
+        const QRect available = app.GetMainWnd()->screen()->availableGeometry();
+        const QRect normal = app.GetMainWnd()->normalGeometry();
+        QCOMPARE(normal.size(), available.size() * 3 / 4);
+        QVERIFY2((normal.center() - available.center()).manhattanLength() <= 2,
+                 qPrintable(QStringLiteral("restored at %1,%2").arg(normal.x()).arg(normal.y())));
         QCOMPARE(dialog.palette().color(QPalette::Window), QColor(Qt::white));
         QCOMPARE(dialog.palette().color(QPalette::WindowText), QColor(Qt::black));
         QTest::keyClick(&dialog, Qt::Key_Escape);
@@ -328,6 +343,30 @@ void ZarnAppTest::startDialogLeadsToChecksTheListAndTheDesignControl() {
     QCOMPARE(view->m_wndDesign, control);
     QVERIFY(control->isVisible() && !view->m_listComponents->isVisible());
     QCOMPARE(m_listRequests, 3);
+}
+
+void ZarnAppTest::enterPressesTheFocusedButton() {
+    m_app->WriteList(ListText());
+    TestApp app(m_app->AppDir());
+    DialogScript script;
+    // Tab moves the focus from "Start Designing" to the update button, and Enter presses that one: a check.
+    QStringList focused;
+    script.Then("startDialog", [&](QDialog& dialog) {
+        QTest::keyClick(dialog.focusWidget(), Qt::Key_Tab);
+        focused << dialog.focusWidget()->objectName();
+        QTest::keyClick(dialog.focusWidget(), Qt::Key_Return);
+    });
+    // The check's own dialog, its update button greyed: Enter presses the default button.
+    script.Then("startDialog", [&](QDialog& dialog) {
+        focused << dialog.focusWidget()->objectName();
+        QTest::keyClick(dialog.focusWidget(), Qt::Key_Enter);
+    });
+    QVERIFY(app.InitInstance({"--server", m_server->Url("")}));
+    QVERIFY(script.Done());
+    QCOMPARE(script.m_unexpected, QStringList());
+    QCOMPARE(focused, (QStringList{"IDC_UPDATE", "IDOK"}));
+    QCOMPARE(m_listRequests, 1);
+    QVERIFY(app.GetActiveView()->m_wndDesign != nullptr && app.GetActiveView()->m_wndDesign->isVisible());
 }
 
 void ZarnAppTest::missingListAtStartReportsAndChecksFirst() {
@@ -458,6 +497,93 @@ void ZarnAppTest::frameMenuStatusBarAndAboutBox() {
     QVERIFY(iconShown);
     QCOMPARE(frame.windowIcon().availableSizes().size(), 7);
     QVERIFY2(contact.startsWith(QLatin1String("email: ")) && contact.contains(QLatin1Char('@')), qPrintable(contact));
+}
+
+void ZarnAppTest::dialogsHaveACloseBoxOnlyAndRoomForTheirCaption() {
+    // What the title bar needs besides the caption: the icon, the close box and the frame.
+    const auto captionRoom = [](const QWidget& window) {
+        QFont font = QApplication::font();
+        font.setBold(true);
+        const QStyle* style = window.style();
+        return QFontMetrics(font).horizontalAdvance(window.windowTitle()) +
+               3 * style->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, &window) +
+               2 * style->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, &window);
+    };
+    QStringList seen;
+    const auto check = [&](QDialog& dialog) {
+        seen << dialog.windowTitle();
+        // Only the hints asked for reach the window manager: a caption and a close box, no other buttons.
+        const Qt::WindowFlags flags = dialog.windowFlags();
+        QCOMPARE(dialog.windowType(), Qt::Dialog);
+        QVERIFY(flags.testFlags(Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint));
+        QVERIFY(!(flags & (Qt::WindowMinMaxButtonsHint | Qt::WindowContextHelpButtonHint)));
+        // A fixed size: nothing for a window manager to maximise.
+        QCOMPARE(dialog.minimumSize(), dialog.maximumSize());
+        QVERIFY2(
+            dialog.width() >= captionRoom(dialog),
+            qPrintable(
+                QStringLiteral("%1: %2 < %3").arg(dialog.windowTitle()).arg(dialog.width()).arg(captionRoom(dialog))));
+    };
+    CMainFrame frame;
+    CStartDlg start;
+    CAboutDlg about(&frame);
+    CHttpDownloadDlg download(&frame);
+    CredentialsDlg credentials(&download);
+    // The prompt grows with a long question, and stays fixed.
+    credentials.Prepare(false, QStringLiteral("downloads.example.com"), QString());
+    for (QDialog* dialog : std::initializer_list<QDialog*>{&start, &about, &download, &credentials}) {
+        dialog->show();
+        check(*dialog);
+        dialog->hide();
+    }
+    // The message boxes as a user gets them, not through the tests' hook.
+    MessageBox::SetHook({});
+    QTimer::singleShot(0, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            check(*box);
+            box->accept();
+        }
+    });
+    MessageBox::ShowOk(&frame, QStringLiteral("text"));
+    QCOMPARE(seen,
+             (QStringList{"Start Quillorna", "About Quillorna", "File Download", "Enter Network Password", "zarn"}));
+}
+
+void ZarnAppTest::windowWritesTheUpdateLogWithEveryReason() {
+    // One component whose file is not on the server, one whose installer fails.
+    test::LocalServer vendor;
+    vendor.Http().set_keep_alive_max_count(1);
+    std::string list;
+    vendor.Http().Get(R"(/+quillornacc/+complist/+complist\.txt)",
+                      [&](const httplib::Request&, httplib::Response& res) { res.set_content(list, "text/plain"); });
+    vendor.Http().Get("/files/setup.exe", [](const httplib::Request&, httplib::Response& res) {
+        res.set_content("#!/bin/sh\nexit 7\n", "application/octet-stream");
+    });
+    vendor.Start();
+    list = "[STARTCOMP]\ndesc=Drawing Tools\ncodebase=" + vendor.Url("/files/missing.bin") +
+           "\nregfile=app\ndir=tools\nmajor_ver=1\nminor_ver=2\ncust_num=3\nbuild_num=4\n[ENDCOMP]\n"
+           "[STARTCOMP]\ndesc=Setup\ncodebase=" +
+           vendor.Url("/files/setup.exe") + "\ndir=setup\nmajor_ver=1\n[ENDCOMP]\n";
+    const QString logFile = m_config->filePath(QStringLiteral("state/Ostrevant/zarn/zarn.log"));
+    QFile::remove(logFile);
+    m_app->WriteList(list);
+
+    TestApp app(m_app->AppDir());
+    DialogScript script;
+    script.Then("startDialog", [&](QDialog& dialog) { Click(dialog, IDC_UPDATE); });
+    script.Then("startDialog", [&](QDialog& dialog) { Click(dialog, IDOK_BUTTON); });
+    QVERIFY(app.InitInstance({"--server", vendor.Url("")}));
+    QCOMPARE(script.m_unexpected, QStringList());
+    QVERIFY(!m_boxes.isEmpty());
+
+    QFile file(logFile);
+    QVERIFY2(file.open(QIODevice::ReadOnly), qPrintable(logFile));
+    const QString log = QString::fromLocal8Bit(file.readAll());
+    // The download's failure with the text its box showed (on one line), and the installer's exit code.
+    const QString shown = m_boxes.front().simplified();
+    QVERIFY2(log.contains(QStringLiteral("/files/missing.bin -> ")) && log.contains(": not downloaded: " + shown),
+             qPrintable(shown + " not in:\n" + log));
+    QVERIFY2(log.contains(QStringLiteral("setup.exe exited with code 7, result 0")), qPrintable(log));
 }
 
 void ZarnAppTest::printingGivesAnEmptyPage() {
