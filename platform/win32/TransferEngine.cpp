@@ -4,6 +4,7 @@
 // <windows.h> defines LoadString to its "A" form: undone before the string table declares its own.
 #undef LoadString
 #include "download/TransferBody.h"
+#include "download/TransferErrors.h"
 #include "res/StringTable.h"
 
 #include <atomic>
@@ -31,6 +32,22 @@ constexpr DWORD kRequestFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WR
                                 INTERNET_FLAG_PRAGMA_NOCACHE | INTERNET_FLAG_NO_AUTO_REDIRECT;
 
 using Clock = std::chrono::steady_clock;
+
+// The numbers both engines report are WinInet's own.
+static_assert(transfer_error::kInvalidParameter == ERROR_INVALID_PARAMETER);
+static_assert(transfer_error::kTimeout == ERROR_INTERNET_TIMEOUT);
+static_assert(transfer_error::kInternalError == ERROR_INTERNET_INTERNAL_ERROR);
+static_assert(transfer_error::kUnrecognizedScheme == ERROR_INTERNET_UNRECOGNIZED_SCHEME);
+static_assert(transfer_error::kNameNotResolved == ERROR_INTERNET_NAME_NOT_RESOLVED);
+static_assert(transfer_error::kCannotConnect == ERROR_INTERNET_CANNOT_CONNECT);
+static_assert(transfer_error::kConnectionAborted == ERROR_INTERNET_CONNECTION_ABORTED);
+static_assert(transfer_error::kCertDateInvalid == ERROR_INTERNET_SEC_CERT_DATE_INVALID);
+static_assert(transfer_error::kCertNameInvalid == ERROR_INTERNET_SEC_CERT_CN_INVALID);
+static_assert(transfer_error::kHttpsToHttpRedirect == ERROR_INTERNET_HTTPS_TO_HTTP_ON_REDIR);
+static_assert(transfer_error::kInvalidCa == ERROR_INTERNET_INVALID_CA);
+static_assert(transfer_error::kInvalidServerResponse == ERROR_HTTP_INVALID_SERVER_RESPONSE);
+static_assert(transfer_error::kSecurityChannelError == ERROR_INTERNET_SECURITY_CHANNEL_ERROR);
+static_assert(transfer_error::kCertRevoked == ERROR_INTERNET_SEC_CERT_REVOKED);
 
 // What WinInet's status callback shares with the worker. The callback runs on WinInet's own threads as
 // well as on the worker's, so it only queues and signals; the worker shows the lines on its own thread.
@@ -297,7 +314,7 @@ Transfer::Outcome Transfer::Open() {
         proxy = m_settings.proxyHost.c_str();
         break;
     default:
-        m_body.Fail(IDS_DOWNLOAD_FAILED, ERROR_INVALID_PARAMETER);
+        m_body.Fail(IDS_DOWNLOAD_FAILED, transfer_error::kInvalidParameter);
         return Outcome::Failed;
     }
     // WinInet trusts the system's certificate store and nothing else: a file that was meant to widen that
@@ -416,7 +433,7 @@ Transfer::Outcome Transfer::Negotiate() {
         const auto status = static_cast<DWORD>(std::strtoul(statusText->c_str(), nullptr, 10));
         if (status == 0) {
             // The connection closed before any answer.
-            m_body.Fail(IDS_NO_RESPONSE, ERROR_HTTP_INVALID_SERVER_RESPONSE);
+            m_body.Fail(IDS_NO_RESPONSE, transfer_error::kInvalidServerResponse);
             return Outcome::Failed;
         }
         if (status == 200 || status == 206) {
@@ -467,12 +484,12 @@ bool Transfer::Redirect(DWORD status) {
     const std::string url = CombineUrl(UrlOf(m_target), *location);
     const std::optional<Target> next = url.empty() ? std::nullopt : CrackUrl(url);
     if (!next) {
-        m_body.Fail(IDS_CONNECT_FAILED, ERROR_INTERNET_UNRECOGNIZED_SCHEME);
+        m_body.Fail(IDS_CONNECT_FAILED, transfer_error::kUnrecognizedScheme);
         return false;
     }
     // A secure download never continues in the clear, whatever the server says.
     if (m_target.secure && !next->secure) {
-        m_body.Fail(IDS_CONNECT_FAILED, ERROR_INTERNET_HTTPS_TO_HTTP_ON_REDIR);
+        m_body.Fail(IDS_CONNECT_FAILED, transfer_error::kHttpsToHttpRedirect);
         return false;
     }
     if (!ReadAway()) {
@@ -498,7 +515,7 @@ Transfer::Outcome Transfer::ReadBody() {
         }
     }
     // WinInet ends a body that broke off before its length like a whole one; this check tells them apart.
-    if (!m_body.End(ERROR_INTERNET_CONNECTION_ABORTED)) {
+    if (!m_body.End(transfer_error::kConnectionAborted)) {
         return Outcome::Failed;
     }
     return m_body.StopRequested() ? Outcome::Stopped : Outcome::Done;
@@ -555,12 +572,9 @@ bool Transfer::Complete(BOOL ok, StringId failId) {
             return false;
         }
         if (Clock::now() - m_state.LastActivity() > m_settings.silenceLimit) {
-            // Silent before a connection: none could be made; while the request waits for its answer: no
-            // response; any other time: the transfer broke off.
-            const StringId id = !m_state.connected             ? IDS_CONNECT_FAILED
-                                : failId == IDS_CONNECT_FAILED ? IDS_NO_RESPONSE
-                                                               : IDS_TRANSFER_FAILED;
-            m_body.Fail(id, ERROR_INTERNET_TIMEOUT);
+            // Silent before a connection: none could be made; once there is one, the transfer broke off, as
+            // libcurl's engine reports it too (WinInet hides where a handshake ends and the answer begins).
+            m_body.Fail(m_state.connected ? IDS_TRANSFER_FAILED : IDS_CONNECT_FAILED, transfer_error::kTimeout);
             return false;
         }
         // Pieces wait in the target's block; a body that pauses still reaches the disk.

@@ -82,9 +82,8 @@ TempDir* HttpsTransferTest::s_keys = nullptr;
 
 TEST_F(HttpsTransferTest, UntrustedCertificateIsRefused) {
     Run();
-    // 60: libcurl's "peer certificate cannot be authenticated".
     ExpectRefusedAndPreviousTarget(
-        "An error occurred connecting to the server \nPlease check your Internet Connection, Error:60");
+        "An error occurred connecting to the server \nPlease check your Internet Connection, Error:12045");
 }
 
 TEST_F(HttpsTransferTest, CertificateTrustedThroughTheCaFileIsAccepted) {
@@ -122,7 +121,7 @@ TEST_F(HttpsTransferTest, SecondDownloadReusesTheVerifiedConnection) {
     WriteFile(target, "previous content");
     Run();
     ExpectRefusedAndPreviousTarget(
-        "An error occurred connecting to the server \nPlease check your Internet Connection, Error:60");
+        "An error occurred connecting to the server \nPlease check your Internet Connection, Error:12045");
 }
 
 TEST_F(HttpsTransferTest, NameMismatchIsRefusedEvenWithATrustedCertificate) {
@@ -131,7 +130,7 @@ TEST_F(HttpsTransferTest, NameMismatchIsRefusedEvenWithATrustedCertificate) {
     settings.hostName = "localhost";
     Run();
     ExpectRefusedAndPreviousTarget(
-        "An error occurred connecting to the server \nPlease check your Internet Connection, Error:60");
+        "An error occurred connecting to the server \nPlease check your Internet Connection, Error:12038");
 }
 
 // A plain-http server whose /secure.txt counts the requests that reached it: none may, from an https download.
@@ -155,9 +154,8 @@ TEST_F(HttpsTransferTest, RedirectFromHttpsToHttpIsRefused) {
 
     Run();
 
-    // 1: libcurl's "unsupported protocol", as for a redirect to any scheme other than http(s).
     ExpectRefusedAndPreviousTarget(
-        "An error occurred connecting to the server \nPlease check your Internet Connection, Error:1");
+        "An error occurred connecting to the server \nPlease check your Internet Connection, Error:12040");
     EXPECT_EQ(plainRequests.load(), 0);
 }
 
@@ -187,7 +185,7 @@ TEST_F(HttpsTransferTest, RedirectToHttpIsRefusedAfterAPromptWhateverTheRedirect
         settings.objectPath = "/hop/" + std::to_string(hops);
         Run();
         ExpectRefusedAndPreviousTarget(
-            "An error occurred connecting to the server \nPlease check your Internet Connection, Error:1");
+            "An error occurred connecting to the server \nPlease check your Internet Connection, Error:12040");
         EXPECT_EQ(sink.prompts.size(), 1u);
     }
     EXPECT_EQ(plainRequests.load(), 0);
