@@ -2,6 +2,7 @@
 
 #include "components/AsciiText.h"
 #include "download/ConnectionCache.h"
+#include "download/ThroughputFloor.h"
 #include "download/TransferBody.h"
 #include "download/TransferErrors.h"
 #include "platform/Socket.h"
@@ -202,6 +203,8 @@ private:
     long m_connectsAtSocket = 0; // libcurl's count of connections made, when the last socket opened
     bool m_stopped = false;      // a hook of this class saw the stop request
     std::chrono::steady_clock::time_point m_lastActivity;
+    // Counts every byte of the answers (headers and bodies) from the moment each request has gone out.
+    ThroughputFloor m_floor{m_settings.floorWindow, m_settings.floorBytes};
     int m_redirects = 0; // in this round
     int m_rounds = 0;    // Perform calls so far
 
@@ -571,8 +574,10 @@ bool Transfer::Idle() {
         m_stopped = true;
         return false;
     }
-    // While connecting, the connect time-out watches (see Perform); after that, silence is measured here.
-    if (m_phase != Phase::Connecting && std::chrono::steady_clock::now() - m_lastActivity > m_settings.silenceLimit) {
+    // While connecting, the connect time-out watches (see Perform); after that, silence and the floor are
+    // measured here. A server that sends a byte now and then is never silent, but stays under the floor.
+    const auto now = std::chrono::steady_clock::now();
+    if (m_phase != Phase::Connecting && (now - m_lastActivity > m_settings.silenceLimit || m_floor.Starved(now))) {
         Fail(IDS_TRANSFER_FAILED, transfer_error::kTimeout);
         return false;
     }
@@ -584,6 +589,7 @@ std::size_t Transfer::HeaderCallback(char* data, std::size_t size, std::size_t c
     auto* transfer = static_cast<Transfer*>(self);
     const std::size_t length = size * count;
     transfer->m_lastActivity = std::chrono::steady_clock::now();
+    transfer->m_floor.Add(length, transfer->m_lastActivity);
     if (length == 2 && data[0] == '\r' && data[1] == '\n') {
         return transfer->OnHeadersComplete() ? length : 0;
     }
@@ -597,6 +603,7 @@ std::size_t Transfer::HeaderCallback(char* data, std::size_t size, std::size_t c
 std::size_t Transfer::WriteCallback(char* data, std::size_t size, std::size_t count, void* self) {
     auto* transfer = static_cast<Transfer*>(self);
     const std::size_t length = size * count;
+    transfer->m_floor.Add(length, std::chrono::steady_clock::now());
     if (!transfer->m_bodyStarted) {
         transfer->m_lastActivity = std::chrono::steady_clock::now();
         return length; // the body of a challenge or a redirect
@@ -636,6 +643,7 @@ int Transfer::PrereqCallback(void* self, char* primaryIp, char*, int, int) {
     transfer->m_phase = Phase::Requesting;
     transfer->m_statusSeen = false;
     transfer->m_lastActivity = std::chrono::steady_clock::now();
+    transfer->m_floor.Restart(transfer->m_lastActivity);
     if (transfer->StopRequested()) {
         transfer->m_stopped = true;
         return CURL_PREREQFUNC_ABORT;

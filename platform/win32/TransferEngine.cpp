@@ -3,6 +3,7 @@
 #include "WindowsHeaders.h"
 // <windows.h> defines LoadString to its "A" form: undone before the string table declares its own.
 #undef LoadString
+#include "download/ThroughputFloor.h"
 #include "download/TransferBody.h"
 #include "download/TransferErrors.h"
 #include "res/StringTable.h"
@@ -82,6 +83,7 @@ struct CallbackState {
     HANDLE completed; // an asynchronous call has completed
     std::atomic<int> owners{1};
     std::atomic<bool> connected{false};
+    std::atomic<unsigned> requestsSent{0}; // requests WinInet has sent so far
     std::atomic<Clock::rep> lastActivity{0};
 
     std::mutex mutex; // guards what follows
@@ -127,6 +129,7 @@ void CALLBACK StatusCallback(HINTERNET, DWORD_PTR context, DWORD status, LPVOID 
     case INTERNET_STATUS_REQUEST_SENT:
         // Also over a kept connection, for which WinInet reports no connecting.
         state->connected = true;
+        ++state->requestsSent;
         return;
     case INTERNET_STATUS_REQUEST_COMPLETE: {
         const auto* result = static_cast<const INTERNET_ASYNC_RESULT*>(info);
@@ -261,8 +264,13 @@ private:
     bool Complete(BOOL ok, StringId failId);
     // The message for a failed call meant to fail with `failId`.
     StringId FailIdFor(StringId failId, DWORD error) const;
-    // Reads the next piece (up to `size` bytes) into the state's buffer. False as Complete.
+    // Reads the next piece (up to `size` bytes) into the state's buffer. False as Complete, and with the
+    // failure of silence when the answer stays under the floor.
     bool ReadPiece(DWORD size);
+    // Counts `bytes` of the answer to the request that went out last.
+    void Count(std::size_t bytes);
+    // True, with the failure set, when that answer has brought less than the floor over its window.
+    bool BelowFloor();
     void ShowQueuedLines();
     std::optional<std::string> QueryText(DWORD query) const;
     // Prepares the request for another round after a 401 or 407; false when there is none.
@@ -280,6 +288,8 @@ private:
     Handles m_handles;
     CallbackState& m_state = *m_handles.state;
     bool m_stopped = false;
+    ThroughputFloor m_floor{m_settings.floorWindow, m_settings.floorBytes};
+    unsigned m_requestsSeen = 0; // the state's requestsSent when the floor last started or paused
     Target m_target;
     int m_redirects = 0;
     std::string m_range;
@@ -415,6 +425,9 @@ bool Transfer::Send() {
         m_state.done = false;
     }
     m_state.Touch();
+    // Connecting is the connect time-out's to watch; the floor starts once WinInet says the request is out.
+    m_floor.Pause();
+    m_requestsSeen = m_state.requestsSent.load();
     const BOOL ok = ::HttpSendRequestA(m_handles.request, m_range.empty() ? nullptr : m_range.c_str(),
                                        static_cast<DWORD>(m_range.size()), nullptr, 0);
     return Complete(ok, IDS_CONNECT_FAILED);
@@ -424,6 +437,10 @@ Transfer::Outcome Transfer::Negotiate() {
     for (;;) {
         if (!Send()) {
             return FailedOr(Outcome::Failed);
+        }
+        // The headers count towards the floor, as they do in the libcurl engine.
+        if (const std::optional<std::string> headers = QueryText(HTTP_QUERY_RAW_HEADERS_CRLF)) {
+            Count(headers->size());
         }
         const std::optional<std::string> statusText = QueryText(HTTP_QUERY_STATUS_CODE);
         if (!statusText) {
@@ -528,7 +545,31 @@ bool Transfer::ReadPiece(DWORD size) {
     }
     m_state.bytesRead = 0;
     const BOOL ok = ::InternetReadFile(m_handles.request, m_state.buffer, size, &m_state.bytesRead);
-    return Complete(ok, IDS_TRANSFER_FAILED);
+    if (!Complete(ok, IDS_TRANSFER_FAILED)) {
+        return false;
+    }
+    // Checked here too: pieces that come in less than a wait slice apart never reach the check in Complete.
+    Count(m_state.bytesRead);
+    return m_state.bytesRead == 0 || !BelowFloor();
+}
+
+void Transfer::Count(std::size_t bytes) {
+    const Clock::time_point now = Clock::now();
+    // WinInet says from its own threads when a request has gone out; the floor counts from then.
+    if (const unsigned sent = m_state.requestsSent.load(); sent != m_requestsSeen) {
+        m_requestsSeen = sent;
+        m_floor.Restart(now);
+    }
+    m_floor.Add(bytes, now);
+}
+
+bool Transfer::BelowFloor() {
+    Count(0);
+    if (!m_floor.Starved(Clock::now())) {
+        return false;
+    }
+    m_body.Fail(IDS_TRANSFER_FAILED, transfer_error::kTimeout);
+    return true;
 }
 
 StringId Transfer::FailIdFor(StringId failId, DWORD error) const {
@@ -575,6 +616,10 @@ bool Transfer::Complete(BOOL ok, StringId failId) {
             // Silent before a connection: none could be made; once there is one, the transfer broke off, as
             // libcurl's engine reports it too (WinInet hides where a handshake ends and the answer begins).
             m_body.Fail(m_state.connected ? IDS_TRANSFER_FAILED : IDS_CONNECT_FAILED, transfer_error::kTimeout);
+            return false;
+        }
+        // A server that sends a byte now and then is never silent, but stays under the floor.
+        if (BelowFloor()) {
             return false;
         }
         // Pieces wait in the target's block; a body that pauses still reaches the disk.

@@ -103,36 +103,83 @@ TEST_F(RawTransferTest, BodyShorterThanItsLengthFailsWith214) {
 }
 
 // A body that goes silent after its first bytes: the silence limit fails it, a stop ends it, both while the
-// server still holds the connection.
-TEST_F(RawTransferTest, SilenceLongerThanTheLimitFailsWith214) {
+// server still holds the connection. A server that drips its headers or its body never falls silent: under
+// the floor it fails as silence does, above it the file arrives, however slowly.
+TEST_F(RawTransferTest, SilenceOrTooFewBytesOverTheWindowFailWith214) {
+    const std::string silent = "An error occurred while downloading the file, Error:12002";
+    const auto every100ms = std::chrono::milliseconds(100);
     struct Case {
         const char* name;
+        std::string reply;
+        test::RawServer::Drip drip;
+        bool holdOpen;
         int stopAfterMs; // 0: no stop
         int silenceLimitMs;
-        const char* failText; // empty: no failure
+        std::string failText; // empty: no failure
+        std::string received; // the target after a success
     };
+    // The floor in these cases: 512 bytes over 2 seconds, 256 a second.
     const Case cases[] = {
-        {"silence", 0, 1000, "An error occurred while downloading the file, Error:12002"},
-        {"stop", 300, 60000, ""},
+        {"silence", "HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\nstart", {}, true, 0, 1000, silent, ""},
+        {"stop", "HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\nstart", {}, true, 300, 60000, "", ""},
+        {"body at 100 bytes a second",
+         "HTTP/1.1 200 OK\r\nContent-Length: 800\r\n\r\n",
+         {"0123456789", 80, every100ms},
+         false,
+         0,
+         60000,
+         silent,
+         ""},
+        // The window slides: a fast start does not pay for the drip after it.
+        {"a burst, then 100 bytes a second",
+         "HTTP/1.1 200 OK\r\nContent-Length: 3000\r\n\r\n" + std::string(2000, 'b'),
+         {"0123456789", 100, every100ms},
+         false,
+         0,
+         60000,
+         silent,
+         ""},
+        {"headers at 110 bytes a second",
+         "HTTP/1.1 200 OK\r\n",
+         {"X-Drip: 0\r\n", 80, every100ms},
+         false,
+         0,
+         60000,
+         silent,
+         ""},
+        {"body at 1,000 bytes a second",
+         "HTTP/1.1 200 OK\r\nContent-Length: 3000\r\n\r\n",
+         {std::string(100, 't'), 30, every100ms},
+         false,
+         0,
+         60000,
+         "",
+         std::string(3000, 't')},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         sink.Reset();
         stop = false;
-        test::RawServer server("HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\nstart", true);
+        test::RawServer server(c.reply, c.holdOpen, c.drip);
         settings.port = static_cast<std::uint16_t>(server.Port());
         settings.objectPath = "/stall";
         settings.silenceLimit = std::chrono::milliseconds(c.silenceLimitMs);
+        settings.floorWindow = std::chrono::milliseconds(2000);
+        settings.floorBytes = 512;
         WriteFile(target, "previous content");
         std::thread stopper = StopAfter(c.stopAfterMs);
         Run();
         const bool stillHolding = server.Holding();
         stopper.join();
-        EXPECT_TRUE(stillHolding);
+        EXPECT_EQ(stillHolding, c.holdOpen);
         EXPECT_EQ(sink.endCount, 1);
         EXPECT_EQ(sink.failText, c.failText);
-        EXPECT_EQ(sink.failed, *c.failText != '\0');
-        ExpectPreviousTarget();
+        EXPECT_EQ(sink.failed, !c.failText.empty());
+        if (c.received.empty()) {
+            ExpectPreviousTarget();
+        } else {
+            EXPECT_EQ(ReadFile(target), c.received);
+        }
     }
 }
 
