@@ -133,6 +133,33 @@ TEST_F(HttpsTransferTest, NameMismatchIsRefusedEvenWithATrustedCertificate) {
         "An error occurred connecting to the server \nPlease check your Internet Connection, Error:12038");
 }
 
+TEST_F(HttpsTransferTest, ExpiredCertificateIsRefusedEvenWhenTrusted) {
+    // A certificate for 127.0.0.1 that was valid for one day in 2020, signed by itself, trusted through the CA file.
+    TempDir expired;
+    WriteFile(expired.File("ca.cnf"), "[ca]\ndefault_ca = expired\n[expired]\ndatabase = index.txt\nnew_certs_dir = .\n"
+                                      "serial = serial\ndefault_md = sha256\npolicy = any\ncopy_extensions = copy\n"
+                                      "[any]\ncommonName = supplied\n");
+    WriteFile(expired.File("index.txt"), "");
+    WriteFile(expired.File("serial"), "01\n");
+    const std::string command =
+        "cd '" + expired.File("") +
+        "' && openssl req -new -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes"
+        " -subj /CN=127.0.0.1 -addext subjectAltName=IP:127.0.0.1 -keyout key.pem -out request.pem 2>/dev/null &&"
+        " openssl ca -batch -selfsign -notext -config ca.cnf -keyfile key.pem -in request.pem -out cert.pem"
+        " -startdate 20200101000000Z -enddate 20200102000000Z 2>/dev/null";
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+    LocalServer old(
+        std::make_unique<httplib::SSLServer>(expired.File("cert.pem").c_str(), expired.File("key.pem").c_str()));
+    old.Http().Get("/secure.txt", [](const httplib::Request&, httplib::Response& res) {
+        res.set_content("sent over tls", "text/plain");
+    });
+    settings.port = static_cast<std::uint16_t>(old.Start());
+    settings.caFile = expired.File("cert.pem");
+    Run();
+    ExpectRefusedAndPreviousTarget(
+        "An error occurred connecting to the server \nPlease check your Internet Connection, Error:12037");
+}
+
 // A plain-http server whose /secure.txt counts the requests that reached it: none may, from an https download.
 void StartPlainServer(LocalServer& plain, std::atomic<int>& requests) {
     plain.Http().Get("/secure.txt", [&requests](const httplib::Request&, httplib::Response& res) {
