@@ -2,7 +2,9 @@
 
 #include "components/AsciiText.h"
 #include "download/ConnectionCache.h"
+#include "download/ThroughputFloor.h"
 #include "download/TransferBody.h"
+#include "download/TransferErrors.h"
 #include "platform/Socket.h"
 #include "res/StringTable.h"
 
@@ -12,6 +14,7 @@
 #include <curl/curl.h>
 #include <memory>
 #include <mutex>
+#include <openssl/x509.h>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -90,6 +93,56 @@ std::string ProxyHostName(const std::string& proxy) {
     return host;
 }
 
+// The number WinInet gives the failure that libcurl reports as `rc` on `curl` (see TransferErrors.h).
+unsigned long WinInetNumber(CURLcode rc, CURL* curl) {
+    switch (rc) {
+    case CURLE_OPERATION_TIMEDOUT:
+        return transfer_error::kTimeout;
+    case CURLE_COULDNT_RESOLVE_HOST:
+    case CURLE_COULDNT_RESOLVE_PROXY:
+        return transfer_error::kNameNotResolved;
+    case CURLE_COULDNT_CONNECT:
+        return transfer_error::kCannotConnect;
+    case CURLE_PARTIAL_FILE:
+    case CURLE_SEND_ERROR:
+    case CURLE_RECV_ERROR:
+        return transfer_error::kConnectionAborted;
+    // Nothing came back, or nothing that is HTTP/1.x (libcurl refuses an HTTP/0.9 answer as a protocol).
+    case CURLE_GOT_NOTHING:
+    case CURLE_WEIRD_SERVER_REPLY:
+    case CURLE_UNSUPPORTED_PROTOCOL:
+        return transfer_error::kInvalidServerResponse;
+    case CURLE_SSL_CONNECT_ERROR:
+    case CURLE_SSL_CIPHER:
+        return transfer_error::kSecurityChannelError;
+    // The certificate authority file given cannot be used: the server's authority cannot be trusted either.
+    case CURLE_SSL_CACERT_BADFILE:
+        return transfer_error::kInvalidCa;
+    case CURLE_PEER_FAILED_VERIFICATION:
+        break;
+    default:
+        return transfer_error::kInternalError;
+    }
+    // libcurl has one code for every refused certificate; OpenSSL's verdict on the chain tells them apart.
+    // libcurl checks the host name itself before it takes that verdict, which then still reads "unspecified".
+    long verdict = X509_V_OK;
+    curl_easy_getinfo(curl, CURLINFO_SSL_VERIFYRESULT, &verdict);
+    switch (verdict) {
+    case X509_V_OK:
+    case X509_V_ERR_UNSPECIFIED:
+    case X509_V_ERR_HOSTNAME_MISMATCH:
+    case X509_V_ERR_IP_ADDRESS_MISMATCH:
+        return transfer_error::kCertNameInvalid;
+    case X509_V_ERR_CERT_NOT_YET_VALID:
+    case X509_V_ERR_CERT_HAS_EXPIRED:
+        return transfer_error::kCertDateInvalid;
+    case X509_V_ERR_CERT_REVOKED:
+        return transfer_error::kCertRevoked;
+    default:
+        return transfer_error::kInvalidCa;
+    }
+}
+
 // One run of the engine: the libcurl handle, the callbacks' state and the figures of the body.
 //
 // The status lines come from hooks whose order libcurl guarantees, never from its debug texts:
@@ -150,6 +203,8 @@ private:
     long m_connectsAtSocket = 0; // libcurl's count of connections made, when the last socket opened
     bool m_stopped = false;      // a hook of this class saw the stop request
     std::chrono::steady_clock::time_point m_lastActivity;
+    // Counts every byte of the answers (headers and bodies) from the moment each request has gone out.
+    ThroughputFloor m_floor{m_settings.floorWindow, m_settings.floorBytes};
     int m_redirects = 0; // in this round
     int m_rounds = 0;    // Perform calls so far
 
@@ -166,16 +221,16 @@ private:
 void Transfer::Run() {
     m_agent = m_settings.agentName.empty() ? LoadString(AFX_IDS_APP_TITLE) : m_settings.agentName;
     if (m_settings.accessMode < 0 || m_settings.accessMode > 2) {
-        Fail(IDS_DOWNLOAD_FAILED, CURLE_BAD_FUNCTION_ARGUMENT);
+        Fail(IDS_DOWNLOAD_FAILED, transfer_error::kInvalidParameter);
         return Finish(Outcome::Failed);
     }
     if (!GlobalInit()) {
-        Fail(IDS_DOWNLOAD_FAILED, CURLE_FAILED_INIT);
+        Fail(IDS_DOWNLOAD_FAILED, transfer_error::kInternalError);
         return Finish(Outcome::Failed);
     }
     m_curl.reset(ConnectionCache::TakeHandle());
     if (!m_curl) {
-        Fail(IDS_DOWNLOAD_FAILED, CURLE_FAILED_INIT);
+        Fail(IDS_DOWNLOAD_FAILED, transfer_error::kInternalError);
         return Finish(Outcome::Failed);
     }
     if (StopRequested()) {
@@ -201,7 +256,7 @@ void Transfer::Run() {
         }
         if (status != 401 && status != 407) {
             if (status == 0) {
-                Fail(IDS_NO_RESPONSE, CURLE_WEIRD_SERVER_REPLY);
+                Fail(IDS_NO_RESPONSE, transfer_error::kInvalidServerResponse);
             } else {
                 Fail(IDS_BAD_STATUS, static_cast<unsigned long>(status));
             }
@@ -212,8 +267,8 @@ void Transfer::Run() {
         }
     }
 
-    // libcurl itself fails a body shorter than its length (18); the check here holds for every engine.
-    if (!m_body.End(CURLE_PARTIAL_FILE)) {
+    // libcurl itself fails a body shorter than its length; the check here holds for every engine.
+    if (!m_body.End(transfer_error::kConnectionAborted)) {
         return Finish(Outcome::Failed);
     }
     Finish(StopRequested() ? Outcome::Stopped : Outcome::Done);
@@ -227,7 +282,7 @@ bool Transfer::Configure() {
     for (const char* header : headers) {
         curl_slist* list = curl_slist_append(m_headers.get(), header);
         if (!list) {
-            Fail(IDS_DOWNLOAD_FAILED, CURLE_OUT_OF_MEMORY);
+            Fail(IDS_DOWNLOAD_FAILED, transfer_error::kInternalError);
             return false;
         }
         m_headers.release();
@@ -305,7 +360,7 @@ bool Transfer::Configure() {
     set(CURLOPT_PREREQFUNCTION, &Transfer::PrereqCallback);
     set(CURLOPT_PREREQDATA, this);
     if (rc != CURLE_OK) {
-        Fail(IDS_DOWNLOAD_FAILED, rc);
+        Fail(IDS_DOWNLOAD_FAILED, WinInetNumber(rc, curl));
         return false;
     }
     return true;
@@ -327,7 +382,7 @@ Transfer::Outcome Transfer::Perform() {
             m_url = answered;
             const CURLcode rc = curl_easy_setopt(m_curl.get(), CURLOPT_URL, m_url.c_str());
             if (rc != CURLE_OK) {
-                Fail(IDS_DOWNLOAD_FAILED, rc);
+                Fail(IDS_DOWNLOAD_FAILED, WinInetNumber(rc, m_curl.get()));
                 return Outcome::Failed;
             }
         }
@@ -351,19 +406,19 @@ Transfer::Outcome Transfer::Perform() {
         return Authenticate(407) ? Perform() : (StopRequested() ? Outcome::Stopped : Outcome::Failed);
     }
     // The message says where it broke: before a connection (211), before a status line (212, but a
-    // request that could not be sent is 211), or after it (214). %1 is libcurl's error code.
+    // request that could not be sent is 211), or after it (214).
     if (rc == CURLE_TOO_MANY_REDIRECTS) {
         long status = 0;
         curl_easy_getinfo(m_curl.get(), CURLINFO_RESPONSE_CODE, &status);
         Fail(IDS_BAD_STATUS, static_cast<unsigned long>(status));
     } else if (m_phase == Phase::Body || (m_phase == Phase::Requesting && m_statusSeen)) {
-        Fail(IDS_TRANSFER_FAILED, rc);
+        Fail(IDS_TRANSFER_FAILED, WinInetNumber(rc, m_curl.get()));
     } else if (m_phase == Phase::Requesting && rc != CURLE_SEND_ERROR) {
-        Fail(IDS_NO_RESPONSE, rc);
+        Fail(IDS_NO_RESPONSE, WinInetNumber(rc, m_curl.get()));
     } else if (rc == CURLE_OPERATION_TIMEDOUT && TcpConnected()) {
-        Fail(IDS_TRANSFER_FAILED, rc); // a silent TLS handshake or proxy tunnel
+        Fail(IDS_TRANSFER_FAILED, transfer_error::kTimeout); // a silent TLS handshake or proxy tunnel
     } else {
-        Fail(IDS_CONNECT_FAILED, rc);
+        Fail(IDS_CONNECT_FAILED, WinInetNumber(rc, m_curl.get()));
     }
     return Outcome::Failed;
 }
@@ -412,7 +467,7 @@ bool Transfer::Authenticate(long status) {
         rc = curl_easy_setopt(curl, proxy ? CURLOPT_PROXYAUTH : CURLOPT_HTTPAUTH, methods);
     }
     if (rc != CURLE_OK) {
-        Fail(IDS_DOWNLOAD_FAILED, rc);
+        Fail(IDS_DOWNLOAD_FAILED, WinInetNumber(rc, curl));
         return false;
     }
     return true;
@@ -473,7 +528,7 @@ bool Transfer::OnRedirect() {
     curl_easy_getinfo(m_curl.get(), CURLINFO_EFFECTIVE_URL, &current);
     if (!url || !current || curl_url_set(url.get(), CURLUPART_URL, current, 0) != CURLUE_OK ||
         curl_url_set(url.get(), CURLUPART_URL, m_location.c_str(), CURLU_NON_SUPPORT_SCHEME) != CURLUE_OK) {
-        Fail(IDS_CONNECT_FAILED, CURLE_URL_MALFORMAT);
+        Fail(IDS_CONNECT_FAILED, transfer_error::kUnrecognizedScheme);
         return false;
     }
     char* scheme = nullptr;
@@ -484,12 +539,17 @@ bool Transfer::OnRedirect() {
     curl_url_get(url.get(), CURLUPART_HOST, &host, 0);
     const CurlText schemeText(scheme), targetText(target), hostText(host);
     if (!scheme || !target || !host) {
-        Fail(IDS_CONNECT_FAILED, CURLE_URL_MALFORMAT);
+        Fail(IDS_CONNECT_FAILED, transfer_error::kUnrecognizedScheme);
+        return false;
+    }
+    // Refused here rather than by libcurl, so that the failure has the number it has on Windows.
+    if (std::strcmp(scheme, "http") != 0 && std::strcmp(scheme, "https") != 0) {
+        Fail(IDS_CONNECT_FAILED, transfer_error::kUnrecognizedScheme);
         return false;
     }
     // A secure download never continues in the clear, whatever the server says.
     if (std::strncmp(current, "https:", 6) == 0 && std::strcmp(scheme, "http") == 0) {
-        Fail(IDS_CONNECT_FAILED, CURLE_UNSUPPORTED_PROTOCOL);
+        Fail(IDS_CONNECT_FAILED, transfer_error::kHttpsToHttpRedirect);
         return false;
     }
     // The limit is ours, not libcurl's, so that no redirect is ever followed without the check above.
@@ -514,9 +574,11 @@ bool Transfer::Idle() {
         m_stopped = true;
         return false;
     }
-    // While connecting, the connect time-out watches (see Perform); after that, silence is measured here.
-    if (m_phase != Phase::Connecting && std::chrono::steady_clock::now() - m_lastActivity > m_settings.silenceLimit) {
-        Fail(IDS_TRANSFER_FAILED, CURLE_OPERATION_TIMEDOUT);
+    // While connecting, the connect time-out watches (see Perform); after that, silence and the floor are
+    // measured here. A server that sends a byte now and then is never silent, but stays under the floor.
+    const auto now = std::chrono::steady_clock::now();
+    if (m_phase != Phase::Connecting && (now - m_lastActivity > m_settings.silenceLimit || m_floor.Starved(now))) {
+        Fail(IDS_TRANSFER_FAILED, transfer_error::kTimeout);
         return false;
     }
     // Pieces wait in the target's block; a body that pauses still reaches the disk.
@@ -527,6 +589,7 @@ std::size_t Transfer::HeaderCallback(char* data, std::size_t size, std::size_t c
     auto* transfer = static_cast<Transfer*>(self);
     const std::size_t length = size * count;
     transfer->m_lastActivity = std::chrono::steady_clock::now();
+    transfer->m_floor.Add(length, transfer->m_lastActivity);
     if (length == 2 && data[0] == '\r' && data[1] == '\n') {
         return transfer->OnHeadersComplete() ? length : 0;
     }
@@ -540,6 +603,7 @@ std::size_t Transfer::HeaderCallback(char* data, std::size_t size, std::size_t c
 std::size_t Transfer::WriteCallback(char* data, std::size_t size, std::size_t count, void* self) {
     auto* transfer = static_cast<Transfer*>(self);
     const std::size_t length = size * count;
+    transfer->m_floor.Add(length, std::chrono::steady_clock::now());
     if (!transfer->m_bodyStarted) {
         transfer->m_lastActivity = std::chrono::steady_clock::now();
         return length; // the body of a challenge or a redirect
@@ -579,6 +643,7 @@ int Transfer::PrereqCallback(void* self, char* primaryIp, char*, int, int) {
     transfer->m_phase = Phase::Requesting;
     transfer->m_statusSeen = false;
     transfer->m_lastActivity = std::chrono::steady_clock::now();
+    transfer->m_floor.Restart(transfer->m_lastActivity);
     if (transfer->StopRequested()) {
         transfer->m_stopped = true;
         return CURL_PREREQFUNC_ABORT;

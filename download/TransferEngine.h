@@ -21,11 +21,8 @@ public:
     // On success the target has been committed (unless the sink defers that); on failure or stop it
     // has been discarded.
     // The failure text's %1: the HTTP status for 213; the system's error number for a failed write
-    // (214). Otherwise on POSIX libcurl's error code (43 for an unknown access mode, 28 for silence
-    // past the limit, 18 for a body shorter than its Content-Length); on Windows the WinInet or system
-    // error number (87 for an unknown access mode, 12002 for silence past the limit, 12030 for a body
-    // shorter than its Content-Length, 12152 when no answer came, 12040 for a redirect from https to
-    // http, 50 when a certificate authority file is given: WinInet trusts the system's store only).
+    // (214); otherwise WinInet's number for the failure on both systems (TransferErrors.h), and on
+    // Windows 50 when a certificate authority file is given (WinInet trusts the system's store only).
     void Run();
 
     // Closes the connections that finished downloads keep open for the next one (a server waits on

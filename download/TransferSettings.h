@@ -29,6 +29,13 @@ struct TransferSettings {
 
     // A transfer that receives nothing for this long fails with message 214.
     std::chrono::milliseconds silenceLimit{60000};
+    // A transfer whose request has gone out and that then receives fewer than `floorBytes` (headers and body)
+    // over any `floorWindow` fails as silence does. 4 KiB a minute is 68 bytes a second: under a quarter of the
+    // slowest link still in use (a 2.4 kbit/s satellite phone moves 300 bytes a second, 18 KB a minute), which
+    // still clears the floor after a stall of three quarters of the minute; a link of a few KB/s clears it many
+    // times over. A rate cap (maxBytesPerMs) below the floor would make every long transfer fail.
+    std::chrono::milliseconds floorWindow{60000};
+    std::uint64_t floorBytes = 4096;
     // Extra certificate authority file to trust besides the system's (empty: the system's only).
     std::string caFile;
 

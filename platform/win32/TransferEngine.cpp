@@ -3,7 +3,9 @@
 #include "WindowsHeaders.h"
 // <windows.h> defines LoadString to its "A" form: undone before the string table declares its own.
 #undef LoadString
+#include "download/ThroughputFloor.h"
 #include "download/TransferBody.h"
+#include "download/TransferErrors.h"
 #include "res/StringTable.h"
 
 #include <atomic>
@@ -31,6 +33,22 @@ constexpr DWORD kRequestFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WR
                                 INTERNET_FLAG_PRAGMA_NOCACHE | INTERNET_FLAG_NO_AUTO_REDIRECT;
 
 using Clock = std::chrono::steady_clock;
+
+// The numbers both engines report are WinInet's own.
+static_assert(transfer_error::kInvalidParameter == ERROR_INVALID_PARAMETER);
+static_assert(transfer_error::kTimeout == ERROR_INTERNET_TIMEOUT);
+static_assert(transfer_error::kInternalError == ERROR_INTERNET_INTERNAL_ERROR);
+static_assert(transfer_error::kUnrecognizedScheme == ERROR_INTERNET_UNRECOGNIZED_SCHEME);
+static_assert(transfer_error::kNameNotResolved == ERROR_INTERNET_NAME_NOT_RESOLVED);
+static_assert(transfer_error::kCannotConnect == ERROR_INTERNET_CANNOT_CONNECT);
+static_assert(transfer_error::kConnectionAborted == ERROR_INTERNET_CONNECTION_ABORTED);
+static_assert(transfer_error::kCertDateInvalid == ERROR_INTERNET_SEC_CERT_DATE_INVALID);
+static_assert(transfer_error::kCertNameInvalid == ERROR_INTERNET_SEC_CERT_CN_INVALID);
+static_assert(transfer_error::kHttpsToHttpRedirect == ERROR_INTERNET_HTTPS_TO_HTTP_ON_REDIR);
+static_assert(transfer_error::kInvalidCa == ERROR_INTERNET_INVALID_CA);
+static_assert(transfer_error::kInvalidServerResponse == ERROR_HTTP_INVALID_SERVER_RESPONSE);
+static_assert(transfer_error::kSecurityChannelError == ERROR_INTERNET_SECURITY_CHANNEL_ERROR);
+static_assert(transfer_error::kCertRevoked == ERROR_INTERNET_SEC_CERT_REVOKED);
 
 // What WinInet's status callback shares with the worker. The callback runs on WinInet's own threads as
 // well as on the worker's, so it only queues and signals; the worker shows the lines on its own thread.
@@ -65,6 +83,7 @@ struct CallbackState {
     HANDLE completed; // an asynchronous call has completed
     std::atomic<int> owners{1};
     std::atomic<bool> connected{false};
+    std::atomic<unsigned> requestsSent{0}; // requests WinInet has sent so far
     std::atomic<Clock::rep> lastActivity{0};
 
     std::mutex mutex; // guards what follows
@@ -110,6 +129,7 @@ void CALLBACK StatusCallback(HINTERNET, DWORD_PTR context, DWORD status, LPVOID 
     case INTERNET_STATUS_REQUEST_SENT:
         // Also over a kept connection, for which WinInet reports no connecting.
         state->connected = true;
+        ++state->requestsSent;
         return;
     case INTERNET_STATUS_REQUEST_COMPLETE: {
         const auto* result = static_cast<const INTERNET_ASYNC_RESULT*>(info);
@@ -244,8 +264,13 @@ private:
     bool Complete(BOOL ok, StringId failId);
     // The message for a failed call meant to fail with `failId`.
     StringId FailIdFor(StringId failId, DWORD error) const;
-    // Reads the next piece (up to `size` bytes) into the state's buffer. False as Complete.
+    // Reads the next piece (up to `size` bytes) into the state's buffer. False as Complete, and with the
+    // failure of silence when the answer stays under the floor.
     bool ReadPiece(DWORD size);
+    // Counts `bytes` of the answer to the request that went out last.
+    void Count(std::size_t bytes);
+    // True, with the failure set, when that answer has brought less than the floor over its window.
+    bool BelowFloor();
     void ShowQueuedLines();
     std::optional<std::string> QueryText(DWORD query) const;
     // Prepares the request for another round after a 401 or 407; false when there is none.
@@ -263,6 +288,8 @@ private:
     Handles m_handles;
     CallbackState& m_state = *m_handles.state;
     bool m_stopped = false;
+    ThroughputFloor m_floor{m_settings.floorWindow, m_settings.floorBytes};
+    unsigned m_requestsSeen = 0; // the state's requestsSent when the floor last started or paused
     Target m_target;
     int m_redirects = 0;
     std::string m_range;
@@ -297,7 +324,7 @@ Transfer::Outcome Transfer::Open() {
         proxy = m_settings.proxyHost.c_str();
         break;
     default:
-        m_body.Fail(IDS_DOWNLOAD_FAILED, ERROR_INVALID_PARAMETER);
+        m_body.Fail(IDS_DOWNLOAD_FAILED, transfer_error::kInvalidParameter);
         return Outcome::Failed;
     }
     // WinInet trusts the system's certificate store and nothing else: a file that was meant to widen that
@@ -398,6 +425,9 @@ bool Transfer::Send() {
         m_state.done = false;
     }
     m_state.Touch();
+    // Connecting is the connect time-out's to watch; the floor starts once WinInet says the request is out.
+    m_floor.Pause();
+    m_requestsSeen = m_state.requestsSent.load();
     const BOOL ok = ::HttpSendRequestA(m_handles.request, m_range.empty() ? nullptr : m_range.c_str(),
                                        static_cast<DWORD>(m_range.size()), nullptr, 0);
     return Complete(ok, IDS_CONNECT_FAILED);
@@ -408,6 +438,10 @@ Transfer::Outcome Transfer::Negotiate() {
         if (!Send()) {
             return FailedOr(Outcome::Failed);
         }
+        // The headers count towards the floor, as they do in the libcurl engine.
+        if (const std::optional<std::string> headers = QueryText(HTTP_QUERY_RAW_HEADERS_CRLF)) {
+            Count(headers->size());
+        }
         const std::optional<std::string> statusText = QueryText(HTTP_QUERY_STATUS_CODE);
         if (!statusText) {
             m_body.Fail(IDS_NO_RESPONSE, ::GetLastError());
@@ -416,7 +450,7 @@ Transfer::Outcome Transfer::Negotiate() {
         const auto status = static_cast<DWORD>(std::strtoul(statusText->c_str(), nullptr, 10));
         if (status == 0) {
             // The connection closed before any answer.
-            m_body.Fail(IDS_NO_RESPONSE, ERROR_HTTP_INVALID_SERVER_RESPONSE);
+            m_body.Fail(IDS_NO_RESPONSE, transfer_error::kInvalidServerResponse);
             return Outcome::Failed;
         }
         if (status == 200 || status == 206) {
@@ -467,12 +501,12 @@ bool Transfer::Redirect(DWORD status) {
     const std::string url = CombineUrl(UrlOf(m_target), *location);
     const std::optional<Target> next = url.empty() ? std::nullopt : CrackUrl(url);
     if (!next) {
-        m_body.Fail(IDS_CONNECT_FAILED, ERROR_INTERNET_UNRECOGNIZED_SCHEME);
+        m_body.Fail(IDS_CONNECT_FAILED, transfer_error::kUnrecognizedScheme);
         return false;
     }
     // A secure download never continues in the clear, whatever the server says.
     if (m_target.secure && !next->secure) {
-        m_body.Fail(IDS_CONNECT_FAILED, ERROR_INTERNET_HTTPS_TO_HTTP_ON_REDIR);
+        m_body.Fail(IDS_CONNECT_FAILED, transfer_error::kHttpsToHttpRedirect);
         return false;
     }
     if (!ReadAway()) {
@@ -498,7 +532,7 @@ Transfer::Outcome Transfer::ReadBody() {
         }
     }
     // WinInet ends a body that broke off before its length like a whole one; this check tells them apart.
-    if (!m_body.End(ERROR_INTERNET_CONNECTION_ABORTED)) {
+    if (!m_body.End(transfer_error::kConnectionAborted)) {
         return Outcome::Failed;
     }
     return m_body.StopRequested() ? Outcome::Stopped : Outcome::Done;
@@ -511,7 +545,31 @@ bool Transfer::ReadPiece(DWORD size) {
     }
     m_state.bytesRead = 0;
     const BOOL ok = ::InternetReadFile(m_handles.request, m_state.buffer, size, &m_state.bytesRead);
-    return Complete(ok, IDS_TRANSFER_FAILED);
+    if (!Complete(ok, IDS_TRANSFER_FAILED)) {
+        return false;
+    }
+    // Checked here too: pieces that come in less than a wait slice apart never reach the check in Complete.
+    Count(m_state.bytesRead);
+    return m_state.bytesRead == 0 || !BelowFloor();
+}
+
+void Transfer::Count(std::size_t bytes) {
+    const Clock::time_point now = Clock::now();
+    // WinInet says from its own threads when a request has gone out; the floor counts from then.
+    if (const unsigned sent = m_state.requestsSent.load(); sent != m_requestsSeen) {
+        m_requestsSeen = sent;
+        m_floor.Restart(now);
+    }
+    m_floor.Add(bytes, now);
+}
+
+bool Transfer::BelowFloor() {
+    Count(0);
+    if (!m_floor.Starved(Clock::now())) {
+        return false;
+    }
+    m_body.Fail(IDS_TRANSFER_FAILED, transfer_error::kTimeout);
+    return true;
 }
 
 StringId Transfer::FailIdFor(StringId failId, DWORD error) const {
@@ -555,12 +613,13 @@ bool Transfer::Complete(BOOL ok, StringId failId) {
             return false;
         }
         if (Clock::now() - m_state.LastActivity() > m_settings.silenceLimit) {
-            // Silent before a connection: none could be made; while the request waits for its answer: no
-            // response; any other time: the transfer broke off.
-            const StringId id = !m_state.connected             ? IDS_CONNECT_FAILED
-                                : failId == IDS_CONNECT_FAILED ? IDS_NO_RESPONSE
-                                                               : IDS_TRANSFER_FAILED;
-            m_body.Fail(id, ERROR_INTERNET_TIMEOUT);
+            // Silent before a connection: none could be made; once there is one, the transfer broke off, as
+            // libcurl's engine reports it too (WinInet hides where a handshake ends and the answer begins).
+            m_body.Fail(m_state.connected ? IDS_TRANSFER_FAILED : IDS_CONNECT_FAILED, transfer_error::kTimeout);
+            return false;
+        }
+        // A server that sends a byte now and then is never silent, but stays under the floor.
+        if (BelowFloor()) {
             return false;
         }
         // Pieces wait in the target's block; a body that pauses still reaches the disk.

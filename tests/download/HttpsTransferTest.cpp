@@ -82,9 +82,8 @@ TempDir* HttpsTransferTest::s_keys = nullptr;
 
 TEST_F(HttpsTransferTest, UntrustedCertificateIsRefused) {
     Run();
-    // 60: libcurl's "peer certificate cannot be authenticated".
     ExpectRefusedAndPreviousTarget(
-        "An error occurred connecting to the server \nPlease check your Internet Connection, Error:60");
+        "An error occurred connecting to the server \nPlease check your Internet Connection, Error:12045");
 }
 
 TEST_F(HttpsTransferTest, CertificateTrustedThroughTheCaFileIsAccepted) {
@@ -122,7 +121,7 @@ TEST_F(HttpsTransferTest, SecondDownloadReusesTheVerifiedConnection) {
     WriteFile(target, "previous content");
     Run();
     ExpectRefusedAndPreviousTarget(
-        "An error occurred connecting to the server \nPlease check your Internet Connection, Error:60");
+        "An error occurred connecting to the server \nPlease check your Internet Connection, Error:12045");
 }
 
 TEST_F(HttpsTransferTest, NameMismatchIsRefusedEvenWithATrustedCertificate) {
@@ -131,7 +130,34 @@ TEST_F(HttpsTransferTest, NameMismatchIsRefusedEvenWithATrustedCertificate) {
     settings.hostName = "localhost";
     Run();
     ExpectRefusedAndPreviousTarget(
-        "An error occurred connecting to the server \nPlease check your Internet Connection, Error:60");
+        "An error occurred connecting to the server \nPlease check your Internet Connection, Error:12038");
+}
+
+TEST_F(HttpsTransferTest, ExpiredCertificateIsRefusedEvenWhenTrusted) {
+    // A certificate for 127.0.0.1 that was valid for one day in 2020, signed by itself, trusted through the CA file.
+    TempDir expired;
+    WriteFile(expired.File("ca.cnf"), "[ca]\ndefault_ca = expired\n[expired]\ndatabase = index.txt\nnew_certs_dir = .\n"
+                                      "serial = serial\ndefault_md = sha256\npolicy = any\ncopy_extensions = copy\n"
+                                      "[any]\ncommonName = supplied\n");
+    WriteFile(expired.File("index.txt"), "");
+    WriteFile(expired.File("serial"), "01\n");
+    const std::string command =
+        "cd '" + expired.File("") +
+        "' && openssl req -new -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes"
+        " -subj /CN=127.0.0.1 -addext subjectAltName=IP:127.0.0.1 -keyout key.pem -out request.pem 2>/dev/null &&"
+        " openssl ca -batch -selfsign -notext -config ca.cnf -keyfile key.pem -in request.pem -out cert.pem"
+        " -startdate 20200101000000Z -enddate 20200102000000Z 2>/dev/null";
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+    LocalServer old(
+        std::make_unique<httplib::SSLServer>(expired.File("cert.pem").c_str(), expired.File("key.pem").c_str()));
+    old.Http().Get("/secure.txt", [](const httplib::Request&, httplib::Response& res) {
+        res.set_content("sent over tls", "text/plain");
+    });
+    settings.port = static_cast<std::uint16_t>(old.Start());
+    settings.caFile = expired.File("cert.pem");
+    Run();
+    ExpectRefusedAndPreviousTarget(
+        "An error occurred connecting to the server \nPlease check your Internet Connection, Error:12037");
 }
 
 // A plain-http server whose /secure.txt counts the requests that reached it: none may, from an https download.
@@ -155,9 +181,8 @@ TEST_F(HttpsTransferTest, RedirectFromHttpsToHttpIsRefused) {
 
     Run();
 
-    // 1: libcurl's "unsupported protocol", as for a redirect to any scheme other than http(s).
     ExpectRefusedAndPreviousTarget(
-        "An error occurred connecting to the server \nPlease check your Internet Connection, Error:1");
+        "An error occurred connecting to the server \nPlease check your Internet Connection, Error:12040");
     EXPECT_EQ(plainRequests.load(), 0);
 }
 
@@ -187,7 +212,7 @@ TEST_F(HttpsTransferTest, RedirectToHttpIsRefusedAfterAPromptWhateverTheRedirect
         settings.objectPath = "/hop/" + std::to_string(hops);
         Run();
         ExpectRefusedAndPreviousTarget(
-            "An error occurred connecting to the server \nPlease check your Internet Connection, Error:1");
+            "An error occurred connecting to the server \nPlease check your Internet Connection, Error:12040");
         EXPECT_EQ(sink.prompts.size(), 1u);
     }
     EXPECT_EQ(plainRequests.load(), 0);

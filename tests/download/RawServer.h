@@ -1,6 +1,6 @@
 // A loopback TCP server that answers every connection with one fixed byte string, whatever was asked:
-// for answers a well-behaved HTTP server library would never give. With `holdOpen` it then keeps the
-// connection open, silent, until the server ends.
+// for answers a well-behaved HTTP server library would never give. A drip then sends more, a piece at a
+// time; with `holdOpen` it then keeps the connection open, silent, until the server ends.
 #pragma once
 
 #ifdef _WIN32
@@ -24,7 +24,16 @@ namespace zarn::test {
 
 class RawServer {
 public:
-    explicit RawServer(std::string reply, bool holdOpen = false) : m_reply(std::move(reply)), m_holdOpen(holdOpen) {
+    // Sent after the reply: `count` times `piece`, each after a pause. (No member initializers: a default
+    // argument of the enclosing class cannot use them.)
+    struct Drip {
+        std::string piece;
+        int count;
+        std::chrono::milliseconds pause;
+    };
+
+    explicit RawServer(std::string reply, bool holdOpen = false, Drip drip = {})
+        : m_reply(std::move(reply)), m_holdOpen(holdOpen), m_drip(std::move(drip)) {
 #ifdef _WIN32
         WSADATA data{};
         if (::WSAStartup(MAKEWORD(2, 2), &data) != 0) {
@@ -118,16 +127,12 @@ private:
                 request.append(buffer, static_cast<std::size_t>(n));
             }
             m_request = request;
-            std::size_t sent = 0;
-            while (sent < m_reply.size()) {
-                const auto n =
-                    ::send(client, m_reply.data() + sent, static_cast<int>(m_reply.size() - sent), kSendFlags);
-                if (n <= 0) {
-                    break;
-                }
-                sent += static_cast<std::size_t>(n);
-            }
+            bool open = SendAll(client, m_reply);
             m_answered = true;
+            for (int i = 0; open && i < m_drip.count && !m_stopping; ++i) {
+                std::this_thread::sleep_for(m_drip.pause);
+                open = SendAll(client, m_drip.piece);
+            }
             m_holding = m_holdOpen;
             while (m_holdOpen && !m_stopping) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -137,8 +142,21 @@ private:
         }
     }
 
+    // False when the client has gone.
+    static bool SendAll(Socket client, const std::string& data) {
+        for (std::size_t sent = 0; sent < data.size();) {
+            const auto n = ::send(client, data.data() + sent, static_cast<int>(data.size() - sent), kSendFlags);
+            if (n <= 0) {
+                return false;
+            }
+            sent += static_cast<std::size_t>(n);
+        }
+        return true;
+    }
+
     std::string m_reply;
     bool m_holdOpen;
+    Drip m_drip;
     std::string m_request;
     Socket m_listener = kNoSocket;
     int m_port = 0;

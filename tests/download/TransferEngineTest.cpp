@@ -290,7 +290,7 @@ TEST_F(TransferEngineTest, AccessModeOutsideTheThreeFailsAtOnceWith210) {
 
     Run();
 
-    ExpectFailure("An error occurred while attempting to download the file, Error:43");
+    ExpectFailure("An error occurred while attempting to download the file, Error:87");
     ExpectPreviousTarget();
     EXPECT_EQ(requests, 0);
     EXPECT_TRUE(sink.statusLines.empty());
@@ -308,7 +308,7 @@ TEST_F(TransferEngineTest, RefusedConnectionFailsWith211) {
 
     Run();
 
-    ExpectFailure("An error occurred connecting to the server \nPlease check your Internet Connection, Error:7");
+    ExpectFailure("An error occurred connecting to the server \nPlease check your Internet Connection, Error:12029");
     ExpectPreviousTarget();
 }
 
