@@ -153,6 +153,9 @@ sqlite3* OpenDatabase(const std::string& path) {
     }
     try {
         sqlite3_busy_timeout(db, kBusyTimeoutMs);
+        // Switching to WAL rewrites the file's header: another program's file, or a damaged one, must be refused
+        // before that, so it is left exactly as it was.
+        RegistrySchema::CheckOwner(db);
         // WAL lets readers go on while one process writes; NORMAL sync is safe with WAL against a crash of the
         // process, and each write is its own transaction.
         SqliteStatement::Execute(db, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;");
