@@ -4,6 +4,7 @@
 // made a GUI application would end there.
 #include "tests/support/LocalServer.h"
 #include "tests/support/ProgramRun.h"
+#include "tests/support/ScratchRegistry.h"
 #include "tests/support/ServeProcess.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestKeys.h"
@@ -211,6 +212,27 @@ TEST_F(Console, UpdateInstallsWhatTheServerHasAndASecondRunHasNothingLeft) {
     const Outcome check = Launch({"--check"}, m_server.Url());
     EXPECT_EQ(check.exitCode, 0) << check.err;
     EXPECT_EQ(check.out, second.out);
+}
+
+// A registry database that cannot be read is said once, on standard error and in the log, and left as it is.
+TEST_F(Console, ADamagedRegistryDatabaseIsReportedOnceAndLeftAlone) {
+    ASSERT_GT(m_server.Port(), 0);
+    ServeList(AppRecord("Tool", ServeComponent("tool.bin", "1.2.0.0"), 1, 2) +
+              AppRecord("Other", ServeComponent("other.bin", "1.0.0.0"), 1, 0));
+    test::ScratchRegistry registry;
+    const std::string damaged = "SQLite format 3" + std::string(4096, '\x5a');
+    WriteFile(registry.Database().string(), damaged);
+
+    const Outcome run = Launch({"--check"}, m_server.Url());
+    EXPECT_EQ(run.exitCode, 3) << run.err;
+    const std::string message = "The registry database " + registry.Database().string() +
+                                " cannot be read: it is damaged, or it is not a registry database. Component versions "
+                                "cannot be detected.\n";
+    const std::size_t shown = run.err.find(message);
+    EXPECT_NE(shown, std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find(message, shown + 1), std::string::npos) << run.err;
+    EXPECT_NE(ReadFile(LogFile()).find("Z " + message), std::string::npos);
+    EXPECT_TRUE(ReadFile(registry.Database().string()) == damaged);
 }
 
 TEST_F(Console, BadUsageExitsOneWithoutTouchingAnything) {
