@@ -71,6 +71,29 @@ bool StoreAcceptedSerial(std::uint64_t serial) {
     return rc == ERROR_SUCCESS;
 }
 
+// Why the registry cannot be read, as told to the user; empty when it can. Installed versions and the highest
+// accepted serial are read from it, so a damaged database must not pass for an empty one.
+std::string RegistryProblem() {
+    const LONG rc = RegQueryInfoKeyA(HKEY_CURRENT_USER, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                     nullptr, nullptr, nullptr, nullptr);
+    if (rc == ERROR_SUCCESS) {
+        return {};
+    }
+    std::string name = "The registry";
+    DWORD size = 0;
+    if (ZarnRegGetDatabasePathA(nullptr, &size) == ERROR_SUCCESS && size > 1) {
+        std::string path(size, '\0');
+        if (ZarnRegGetDatabasePathA(path.data(), &size) == ERROR_SUCCESS) {
+            path.resize(size - 1);
+            name = "The registry database " + path;
+        }
+    }
+    const std::string why = rc == ERROR_BADDB           ? "it is damaged, or it is not a registry database"
+                            : rc == ERROR_ACCESS_DENIED ? "access to it is denied"
+                                                        : "it cannot be opened (error " + std::to_string(rc) + ")";
+    return name + " cannot be read: " + why + ". Component versions cannot be detected.";
+}
+
 // `seconds` since the epoch as "YYYY-MM-DDTHH:MM:SSZ" (the civil date of the proleptic Gregorian calendar).
 std::string UtcText(std::int64_t seconds) {
     const std::int64_t days = (seconds >= 0 ? seconds : seconds - 86399) / 86400;
@@ -285,6 +308,10 @@ void CZarnDoc::CheckForUpdates() {
 }
 
 int CZarnDoc::LoadComponentList() {
+    if (const std::string problem = RegistryProblem(); !problem.empty()) {
+        Log(problem);
+        m_host.ShowMessageBox(problem);
+    }
     // A failed download has been reported by the host; whatever list file is on disk is read all the same.
     const int downloaded = DownloadComponentList();
     const int read = ParseComponentList();

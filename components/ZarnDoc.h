@@ -47,11 +47,11 @@ public:
     // versions, switches to list mode, installs every "NOT_INSTALLED" or "OUT_OF_DATE" record (marking it
     // "CURRENT" when that returns 1), bringing the main window to the front and updating the views after every
     // record, and ends by offering the start dialog with its update button disabled. UI thread; shows no message
-    // of its own and never stops early.
+    // of its own but LoadComponentList's and never stops early.
     void CheckForUpdates();
 
-    // DownloadComponentList, ParseComponentList, CheckInstalledVersions, whatever the first two return. UI
-    // thread. Returns 1.
+    // DownloadComponentList, ParseComponentList, CheckInstalledVersions, whatever the first two return; first, when
+    // the registry cannot be read, tells the user and the log so once. UI thread. Returns 1.
     int LoadComponentList();
 
     // Downloads the server's "//quillornacc//complist//complist.txt" to the list file. UI thread. Returns 1 when

@@ -55,6 +55,14 @@ int RunConsoleMode(const ConsoleOptions& options) {
     ConsoleHost host(settings);
     CZarnDoc document(appDir, options.server, host);
     document.SetLog(&log);
+    if (!document.ListsAreSigned()) {
+        // Said even with --quiet: an unattended run is where an unsigned list would go unnoticed. Standard error
+        // keeps the table and its JSON on standard output as they are.
+        std::fputs("QuillornaCC: warning: this build has no vendor keys, so it accepts component lists without a "
+                   "signature\n",
+                   stderr);
+        std::fflush(stderr);
+    }
 
     log.Write(std::string("QuillornaCC ") + (update ? "--update" : "--check") + " in " + appDir);
     if (update) {

@@ -2,6 +2,7 @@
 
 #include "app/gui/DialogFrame.h"
 #include "app/gui/DialogUnits.h"
+#include "components/ListKeys.h"
 #include "download/gui/DialogResult.h"
 #include "res/AppIcon.h"
 #include "res/ResourceIds.h"
@@ -13,7 +14,8 @@
 namespace zarn {
 
 CAboutDlg::CAboutDlg(QWidget* parent)
-    : QDialog(parent), m_editProductLine(new QLineEdit(this)), m_staticContactLine(new QLabel(this)) {
+    : QDialog(parent), m_bUnsignedLists(BuiltInListKeys().empty()), m_editProductLine(new QLineEdit(this)),
+      m_staticContactLine(new QLabel(this)), m_staticUnsignedLists(new QLabel(this)) {
     setObjectName(QStringLiteral("aboutDialog"));
     setProperty(kControlIdProperty, IDD_ABOUTBOX);
     SetModalFrame(*this);
@@ -39,6 +41,12 @@ CAboutDlg::CAboutDlg(QWidget* parent)
     copyright->setObjectName(QStringLiteral("copyright"));
     units.Place(*copyright, 40, 46, 110, 8);
 
+    // Below the box's own controls, shown only by a build without keys, which grows the box to hold it.
+    m_staticUnsignedLists->setObjectName(QStringLiteral("unsignedLists"));
+    m_staticUnsignedLists->setWordWrap(true);
+    m_staticUnsignedLists->hide();
+    units.Place(*m_staticUnsignedLists, 11, 60, 217, 16);
+
     auto* ok = new QPushButton(tr("OK"), this);
     ok->setObjectName(QStringLiteral("IDOK"));
     ok->setProperty(kControlIdProperty, IDOK_BUTTON);
@@ -60,6 +68,12 @@ bool CAboutDlg::OnInitDialog() {
     m_strProductLine = tr("Quillorna by Ostrevant Ltd.");
     m_strContactLine = tr("email: support@ostrevant.com");
     UpdateData(true);
+    if (m_bUnsignedLists) {
+        m_staticUnsignedLists->setText(
+            tr("Built without vendor keys: this launcher accepts component lists without a signature."));
+        m_staticUnsignedLists->show();
+        DialogUnits(*this).SetSize(235, 82);
+    }
     return true;
 }
 

@@ -1,5 +1,5 @@
 // The about box: the icon, the product line in a read-only edit box (so it can be selected and copied), the
-// contact line and the copyright notice.
+// contact line and the copyright notice; in a build without vendor keys, a line below them that says so.
 #pragma once
 
 #include <QDialog>
@@ -22,9 +22,12 @@ public:
 
     QString m_strProductLine;
     QString m_strContactLine;
+    // Whether the box says that lists are read unsigned: set from the build's keys, changed only before DoModal.
+    bool m_bUnsignedLists;
 
     QLineEdit* m_editProductLine;
     QLabel* m_staticContactLine;
+    QLabel* m_staticUnsignedLists;
 
     void accept() override; // kIdOk
     void reject() override; // kIdCancel

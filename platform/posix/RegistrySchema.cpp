@@ -249,26 +249,30 @@ constexpr std::int64_t kSchemaVersion = std::size(kMigrations);
 
 } // namespace
 
+bool RegistrySchema::CheckOwner(sqlite3* db) {
+    std::int64_t appId = 0;
+    std::int64_t objects = 0;
+    SqliteStatement query(db, "PRAGMA application_id");
+    if (query.Step())
+        appId = query.Int(0);
+    SqliteStatement count(db, "SELECT count(*) FROM sqlite_master");
+    if (count.Step())
+        objects = count.Int(0);
+    if (appId == kApplicationId)
+        return true;
+    if (appId != 0 || objects != 0)
+        throw SqliteStatement::Error{SQLITE_NOTADB};
+    return false;
+}
+
 void RegistrySchema::Prepare(sqlite3* db) {
     const int rc = sqlite3_create_function(db, "zarn_fold", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
                                            FoldFunction, nullptr, nullptr);
     if (rc != SQLITE_OK)
         throw SqliteStatement::Error{rc};
     SqliteStatement::Execute(db, "BEGIN IMMEDIATE");
-    std::int64_t appId = 0;
-    std::int64_t objects = 0;
-    {
-        SqliteStatement query(db, "PRAGMA application_id");
-        if (query.Step())
-            appId = query.Int(0);
-        SqliteStatement count(db, "SELECT count(*) FROM sqlite_master");
-        if (count.Step())
-            objects = count.Int(0);
-    }
-    if (appId == 0 && objects == 0)
+    if (!CheckOwner(db))
         SqliteStatement::Execute(db, kSchema);
-    else if (appId != kApplicationId)
-        throw SqliteStatement::Error{SQLITE_NOTADB};
     std::int64_t version = 0;
     {
         SqliteStatement query(db, "PRAGMA user_version");

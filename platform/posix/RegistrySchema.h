@@ -15,6 +15,10 @@ public:
     // SqliteStatement::Error (SQLITE_NOTADB for another program's file).
     static void Prepare(sqlite3* db);
 
+    // True when the file on db is one of ours, false when it is empty. Only reads. Throws SqliteStatement::Error
+    // (SQLITE_NOTADB for another program's file, whatever SQLite finds wrong with a damaged one).
+    static bool CheckOwner(sqlite3* db);
+
     // The form in which key and value names are compared and sorted: each char of code page 1252 upper-cased and
     // written as the UTF-8 of its Unicode code point, so that the order of the bytes is the order of the upper-case
     // names' code points, as Windows sorts a key's subkeys ("_" after the letters, "\xC4" after "Z").

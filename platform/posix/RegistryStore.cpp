@@ -88,16 +88,18 @@ SqliteStatement RegistryStore::Statement(const char* sql) {
     return SqliteStatement(found->second);
 }
 
-unsigned RegistryStore::DataVersion() {
-    unsigned version = 0;
-    if (sqlite3_file_control(m_db, "main", SQLITE_FCNTL_DATA_VERSION, &version) != SQLITE_OK)
+std::uint64_t RegistryStore::DataVersion() {
+    // The pragma reads the file inside the open transaction, so it starts the read and sees every commit made
+    // before it by other connections; this connection's own commits it leaves out, so they are counted here.
+    SqliteStatement query = Statement("PRAGMA data_version");
+    if (!query.Step())
         throw SqliteStatement::Error{SQLITE_IOERR};
-    return version;
+    return static_cast<std::uint64_t>(query.Int(0)) << 32 ^ m_ownCommits;
 }
 
 void RegistryStore::ForgetMovedCursors() {
     // Any change to the file, by this connection or another, may have moved every position.
-    const unsigned version = DataVersion();
+    const std::uint64_t version = DataVersion();
     if (version != m_cursorVersion || m_keyCursors.size() > kMaxCursors || m_valueCursors.size() > kMaxCursors) {
         m_keyCursors.clear();
         m_valueCursors.clear();
@@ -151,6 +153,9 @@ sqlite3* OpenDatabase(const std::string& path) {
     }
     try {
         sqlite3_busy_timeout(db, kBusyTimeoutMs);
+        // Switching to WAL rewrites the file's header: another program's file, or a damaged one, must be refused
+        // before that, so it is left exactly as it was.
+        RegistrySchema::CheckOwner(db);
         // WAL lets readers go on while one process writes; NORMAL sync is safe with WAL against a crash of the
         // process, and each write is its own transaction.
         SqliteStatement::Execute(db, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;");
@@ -204,6 +209,8 @@ template <class Body> LONG RegistryStore::Transact(bool write, Body&& body) {
         Statement(write ? "BEGIN IMMEDIATE" : "BEGIN").Run();
         LONG result = body();
         Statement(result == ERROR_SUCCESS || !write ? "COMMIT" : "ROLLBACK").Run();
+        if (write && result == ERROR_SUCCESS)
+            ++m_ownCommits;
         return result;
     } catch (const SqliteStatement::Error& error) {
         if (m_db != nullptr && !sqlite3_get_autocommit(m_db))
@@ -275,7 +282,7 @@ LONG RegistryStore::Locate(const KeyRef& ref, bool cached, Layers& layers) {
     std::string folded;
     for (const std::string& name : ref.path)
         folded += RegistrySchema::Fold(name) + '\\';
-    const unsigned version = DataVersion();
+    const std::uint64_t version = DataVersion();
     auto found = m_classesKeys.find(folded);
     if (found != m_classesKeys.end() && cached && found->second.version == version) {
         layers = found->second.layers;

@@ -151,8 +151,9 @@ private:
     };
     LONG FindForDelete(const KeyRef& base, const std::vector<std::string>& names, DeleteTarget& target);
     void CountOffParent(std::int64_t parent);
-    // SQLite's counter of changes to the file, by any connection, as this transaction sees it.
-    unsigned DataVersion();
+    // A number that changes with every commit to the file, by this connection or any other, as this transaction
+    // sees it. Inside a transaction.
+    std::uint64_t DataVersion();
     // Forgets every remembered position when the file changed since they were found.
     void ForgetMovedCursors();
     // The remembered position of a key at index or at index - 1, or null.
@@ -186,10 +187,12 @@ private:
     // The layers found for view paths (their folded names, each followed by "\\"), and the file's version then.
     struct ClassesKey {
         Layers layers;
-        unsigned version;
+        std::uint64_t version;
     };
     std::unordered_map<std::string, ClassesKey> m_classesKeys;
-    unsigned m_cursorVersion = 0;
+    std::uint64_t m_cursorVersion = 0;
+    // Write transactions this connection committed: the data version leaves them out.
+    std::uint32_t m_ownCommits = 0;
     bool m_closed = false;
     pid_t m_pid;
     bool m_identityKnown = false;

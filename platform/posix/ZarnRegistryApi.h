@@ -1,6 +1,7 @@
 /* The Win32 registry functions on POSIX, over one SQLite database (libzarn_registry).
  * Same signatures, error codes and case-insensitive key and value names as advapi32: names are single-byte text
  * of code page 1252, and its letters beyond ASCII compare without regard to case too ("\xC4" and "\xE4").
+ * Every read sees every write committed before it, by this process or another.
  * The database is the file named by $ZARN_REGISTRY, else $XDG_DATA_HOME/Ostrevant/registry.sqlite3
  * (~/.local/share when XDG_DATA_HOME is unset). Every function may be called from any thread.
  * The path is looked up again whenever a predefined key is used, so each handle stays with the database it was

@@ -1,9 +1,12 @@
 #include "components/CompObj.h"
 #include "components/ZarnDoc.h"
 #include "tests/support/RecordingHost.h"
+#include "tests/support/ScratchRegistry.h"
 #include "tests/support/TempAppDir.h"
+#include "tests/support/TempDir.h"
 #include "tests/support/VersionedFile.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <memory>
@@ -99,6 +102,24 @@ TEST_F(UpdateDriver, FailedListDownloadGoesOnWithTheFileOnDisk) {
     EXPECT_EQ(m_host.m_calls, (Calls{"fill []", "hide", ListDownload(), "update 1 [Old:NOT_INSTALLED]", "front",
                                      "update 1 [Old:CURRENT]", "start 0"}));
 }
+
+#ifndef _WIN32
+// The window hears of a registry database that cannot be read from the host's message box: once per check, before
+// the list is fetched, however many components the check then cannot detect.
+TEST_F(UpdateDriver, AnUnreadableRegistryDatabaseIsToldOncePerCheck) {
+    test::ScratchRegistry registry;
+    test::WriteFile(registry.Database().string(), "not a database\n");
+    m_host.m_files[kListUrl] = kList;
+    m_doc.CheckForUpdates();
+    const std::string message = "message The registry database " + registry.Database().string() +
+                                " cannot be read: it is damaged, or it is not a registry database. Component "
+                                "versions cannot be detected.";
+    ASSERT_GE(m_host.m_calls.size(), 4u);
+    EXPECT_EQ(Calls(m_host.m_calls.begin(), m_host.m_calls.begin() + 4),
+              (Calls{"fill []", "hide", message, ListDownload()}));
+    EXPECT_EQ(std::count(m_host.m_calls.begin(), m_host.m_calls.end(), message), 1);
+}
+#endif
 
 TEST_F(UpdateDriver, PresenceCheckAsksForAnUpdateOnlyWithoutAListFile) {
     m_host.m_files[kListUrl] = "[STARTCOMP]\ndesc=A\n[ENDCOMP]\n";

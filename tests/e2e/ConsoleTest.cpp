@@ -4,6 +4,7 @@
 // made a GUI application would end there.
 #include "tests/support/LocalServer.h"
 #include "tests/support/ProgramRun.h"
+#include "tests/support/ScratchRegistry.h"
 #include "tests/support/ServeProcess.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestKeys.h"
@@ -33,6 +34,10 @@ using test::ReadFile;
 using test::WriteFile;
 
 using Outcome = test::ProgramOutcome;
+
+// What a launcher without vendor keys, as the test build is, says on every --check and --update.
+constexpr const char* kUnsignedWarning =
+    "QuillornaCC: warning: this build has no vendor keys, so it accepts component lists without a signature\n";
 
 class Console : public testing::Test {
 protected:
@@ -137,7 +142,7 @@ TEST_F(Console, AListThatCannotBeFetchedKeepsThePreviousOneAndExitsTwo) {
         EXPECT_EQ(ReadFile(ListFile()), previous);
         const Outcome update = Launch({"--update", "--quiet"}, c.server);
         EXPECT_EQ(update.exitCode, 2);
-        EXPECT_EQ(update.err, "");
+        EXPECT_EQ(update.err, kUnsignedWarning);
         EXPECT_EQ(ReadFile(ListFile()), previous);
     }
     const std::string log = ReadFile(LogFile());
@@ -155,6 +160,7 @@ TEST_F(Console, JsonReadsBackWithEveryFieldAndTheTextsInUtf8) {
               "major_ver=4\nminor_ver=3\ncust_num=2\nbuild_num=1\n[ENDCOMP]\n");
     const Outcome run = Launch({"--check", "--json"}, m_server.Url());
     EXPECT_EQ(run.exitCode, 3) << run.err;
+    EXPECT_EQ(run.err, kUnsignedWarning);
     QJsonParseError error{};
     const QJsonDocument json = QJsonDocument::fromJson(QByteArray::fromStdString(run.out), &error);
     ASSERT_EQ(error.error, QJsonParseError::NoError) << run.out;
@@ -206,11 +212,32 @@ TEST_F(Console, UpdateInstallsWhatTheServerHasAndASecondRunHasNothingLeft) {
     const Outcome second = Launch({"--update", "--quiet"}, m_server.Url());
     EXPECT_EQ(second.exitCode, 0) << second.err;
     EXPECT_EQ(second.out, "Component  Version  Status\nTool       1.2.0.0  CURRENT\n");
-    EXPECT_EQ(second.err, "");
+    EXPECT_EQ(second.err, kUnsignedWarning);
     EXPECT_EQ(ReadFile(LogFile()).find(" download "), std::string::npos);
     const Outcome check = Launch({"--check"}, m_server.Url());
     EXPECT_EQ(check.exitCode, 0) << check.err;
     EXPECT_EQ(check.out, second.out);
+}
+
+// A registry database that cannot be read is said once, on standard error and in the log, and left as it is.
+TEST_F(Console, ADamagedRegistryDatabaseIsReportedOnceAndLeftAlone) {
+    ASSERT_GT(m_server.Port(), 0);
+    ServeList(AppRecord("Tool", ServeComponent("tool.bin", "1.2.0.0"), 1, 2) +
+              AppRecord("Other", ServeComponent("other.bin", "1.0.0.0"), 1, 0));
+    test::ScratchRegistry registry;
+    const std::string damaged = "SQLite format 3" + std::string(4096, '\x5a');
+    WriteFile(registry.Database().string(), damaged);
+
+    const Outcome run = Launch({"--check"}, m_server.Url());
+    EXPECT_EQ(run.exitCode, 3) << run.err;
+    const std::string message = "The registry database " + registry.Database().string() +
+                                " cannot be read: it is damaged, or it is not a registry database. Component versions "
+                                "cannot be detected.\n";
+    const std::size_t shown = run.err.find(message);
+    EXPECT_NE(shown, std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find(message, shown + 1), std::string::npos) << run.err;
+    EXPECT_NE(ReadFile(LogFile()).find("Z " + message), std::string::npos);
+    EXPECT_TRUE(ReadFile(registry.Database().string()) == damaged);
 }
 
 TEST_F(Console, BadUsageExitsOneWithoutTouchingAnything) {
@@ -265,6 +292,7 @@ TEST_F(Console, LauncherWithKeysAcceptsOnlyASignedList) {
     WriteFile(served + ".sig", test::Sign("first", list));
     const Outcome update = Launch({"--update", "--quiet"}, m_server.Url());
     EXPECT_EQ(update.exitCode, 0) << update.err;
+    EXPECT_EQ(update.err, "");
     EXPECT_EQ(ReadFile((App() / "tools/tool.bin").string()), tool);
     EXPECT_EQ(ReadFile(ListFile()), list);
 

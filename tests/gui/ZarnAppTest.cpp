@@ -474,9 +474,13 @@ void ZarnAppTest::frameMenuStatusBarAndAboutBox() {
 
     TestApp app(m_app->AppDir());
     DialogScript script;
-    QString product, contact, selected;
+    QString product, contact, selected, unsignedLine;
     bool readOnly = false, iconShown = false;
     script.Then("aboutDialog", [&](QDialog& dialog) {
+        // The test build has no vendor keys, and its about box says so.
+        if (auto* line = dialog.findChild<QLabel*>(QStringLiteral("unsignedLists"));
+            line && line->isVisible() && dialog.rect().contains(line->geometry()))
+            unsignedLine = line->text();
         auto* edit = qobject_cast<QLineEdit*>(Child(&dialog, IDC_PRODUCT_LINE));
         QVERIFY(edit != nullptr);
         product = edit->text();
@@ -497,6 +501,20 @@ void ZarnAppTest::frameMenuStatusBarAndAboutBox() {
     QVERIFY(iconShown);
     QCOMPARE(frame.windowIcon().availableSizes().size(), 7);
     QVERIFY2(contact.startsWith(QLatin1String("email: ")) && contact.contains(QLatin1Char('@')), qPrintable(contact));
+    QCOMPARE(unsignedLine,
+             QStringLiteral("Built without vendor keys: this launcher accepts component lists without a signature."));
+
+    // A build with keys has no such line.
+    CAboutDlg signedBox(&frame);
+    signedBox.m_bUnsignedLists = false;
+    bool lineShown = true;
+    script.Then("aboutDialog", [&](QDialog& dialog) {
+        lineShown = dialog.findChild<QLabel*>(QStringLiteral("unsignedLists"))->isVisible();
+        QTest::keyClick(&dialog, Qt::Key_Escape);
+    });
+    signedBox.DoModal();
+    QVERIFY(script.Done());
+    QVERIFY(!lineShown);
 }
 
 void ZarnAppTest::dialogsHaveACloseBoxOnlyAndRoomForTheirCaption() {

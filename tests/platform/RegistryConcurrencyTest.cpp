@@ -201,6 +201,81 @@ TEST(RegistryConcurrency, ProcessesMakingANewDatabaseAtOnceAllSucceed) {
     }
 }
 
+// The server path registered for a class, as version detection reads it, or the error.
+std::string ClassServer(const std::string& classId) {
+    const std::string path = "CLSID\\" + classId + "\\InprocServer32";
+    HKEY key = nullptr;
+    LONG result = RegOpenKeyExA(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, &key);
+    char value[64] = {};
+    DWORD size = sizeof value - 1;
+    if (result == ERROR_SUCCESS) {
+        result = RegQueryValueExA(key, "", nullptr, nullptr, reinterpret_cast<BYTE*>(value), &size);
+        RegCloseKey(key);
+    }
+    return result == ERROR_SUCCESS ? value : "<error " + std::to_string(result) + ">";
+}
+
+LONG SetClassServer(const std::string& classId, const std::string& server) {
+    const std::string path = "CLSID\\" + classId + "\\InprocServer32";
+    HKEY key = nullptr;
+    LONG result =
+        RegCreateKeyExA(HKEY_CLASSES_ROOT, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
+    if (result != ERROR_SUCCESS)
+        return result;
+    result = RegSetValueExA(key, "", 0, REG_SZ, reinterpret_cast<const BYTE*>(server.c_str()),
+                            static_cast<DWORD>(server.size() + 1));
+    RegCloseKey(key);
+    return result;
+}
+
+// The subkeys of HKEY_CLASSES_ROOT\CLSID by enumeration, and their count as the key reports it.
+std::string ClassList() {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, "CLSID", 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return "<no CLSID>";
+    std::string list;
+    char name[64];
+    for (DWORD index = 0; RegEnumKeyA(key, index, name, sizeof name) == ERROR_SUCCESS; ++index)
+        list += std::string(name) + " ";
+    DWORD count = 0;
+    RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &count, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                     nullptr);
+    RegCloseKey(key);
+    return list + std::to_string(count);
+}
+
+// An installer registers its class from its own process while the launcher runs: every read of the launcher after
+// that commit sees it, however the launcher read the same keys before.
+TEST(RegistryConcurrency, ReadsSeeWhatAnotherProcessCommittedBeforeThem) {
+    zarn::test::ScratchRegistry registry;
+    ASSERT_EQ(SetClassServer("{B}", "old.so"), ERROR_SUCCESS);
+    const struct {
+        std::string (*read)();
+        const char* before;
+        const char* after;
+    } reads[] = {
+        {[] { return ClassServer("{A}"); }, "<error 2>", "made.so"},
+        {[] { return ClassServer("{B}"); }, "old.so", "changed.so"},
+        {ClassList, "{B} 1", "{A} {B} 2"},
+    };
+    // Twice before, so that whatever the store keeps of a read is in place when the other process writes.
+    for (int round = 0; round < 2; ++round) {
+        for (const auto& read : reads)
+            EXPECT_EQ(read.read(), read.before);
+    }
+    pid_t child = fork();
+    ASSERT_NE(child, -1);
+    if (child == 0)
+        _exit(SetClassServer("{A}", "made.so") == ERROR_SUCCESS && SetClassServer("{B}", "changed.so") == ERROR_SUCCESS
+                  ? 0
+                  : 1);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    for (const auto& read : reads)
+        EXPECT_EQ(read.read(), read.after);
+}
+
 TEST(RegistryConcurrency, ForkedChildReachesTheDatabaseThroughItsOwnConnection) {
     zarn::test::ScratchRegistry registry;
     HKEY parentsKey = nullptr;

@@ -328,49 +328,67 @@ UPDATE reg_keys SET value_count = 2 WHERE id = 12;
     EXPECT_EQ(SubKeyNames(HKEY_CLASSES_ROOT), std::vector<std::string>{"CLSID"});
 }
 
-TEST(RegistryDatabase, GarbageFileFailsEveryCallAndIsLeftAlone) {
-    zarn::test::ScratchRegistry registry;
-    std::string garbage;
-    for (int i = 0; i < 5000; ++i)
-        garbage += static_cast<char>((i * 7919) % 251);
-    WriteFile(registry.Database(), garbage);
-
-    ExpectEveryCallFails(ERROR_BADDB);
-    EXPECT_EQ(ReadFile(registry.Database()), garbage);
-
-    // Once the damaged file is gone, the next call starts a fresh database.
-    fs::remove(registry.Database());
-    EXPECT_EQ(SetString(HKEY_CURRENT_USER, "v", "fresh"), ERROR_SUCCESS);
-    EXPECT_EQ(GetString(HKEY_CURRENT_USER, "v"), "fresh");
+// A database of ours with a few hundred keys, written by a process that has ended (so the file alone holds it),
+// then cut to its first half.
+void WriteTruncatedDatabase(const fs::path& path) {
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        bool written = true;
+        for (int i = 0; i < 300; ++i)
+            written = written && SetString(HKEY_CURRENT_USER, ("value " + std::to_string(i)).c_str(),
+                                           std::string(100, 'v')) == ERROR_SUCCESS;
+        std::exit(written ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    ASSERT_FALSE(fs::exists(path.string() + "-wal"));
+    fs::resize_file(path, fs::file_size(path) / 2);
 }
 
-TEST(RegistryDatabase, ShortTextFileIsNotADatabase) {
-    zarn::test::ScratchRegistry registry;
-    WriteFile(registry.Database(), "not a database\n");
-    ExpectEveryCallFails(ERROR_BADDB);
-    EXPECT_EQ(ReadFile(registry.Database()), "not a database\n");
-}
-
-TEST(RegistryDatabase, AnotherProgramsSqliteFileIsNotTouched) {
-    zarn::test::ScratchRegistry registry;
+void WriteForeignDatabase(const fs::path& path) {
     sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open(registry.Database().c_str(), &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
     ASSERT_EQ(
         sqlite3_exec(db, "CREATE TABLE notes(text); INSERT INTO notes VALUES('mine');", nullptr, nullptr, nullptr),
         SQLITE_OK);
     sqlite3_close(db);
+}
 
-    ExpectEveryCallFails(ERROR_BADDB);
-
-    ASSERT_EQ(sqlite3_open(registry.Database().c_str(), &db), SQLITE_OK);
-    int tables = -1;
-    auto count = [](void* out, int, char** values, char**) {
-        *static_cast<int*>(out) = std::atoi(values[0]);
-        return 0;
+// A file at the database's path that is not a sound database of ours fails every call and is left exactly as it
+// was: neither written into nor given a journal beside it. Once it is gone, the next call starts a fresh database.
+TEST(RegistryDatabase, DamagedOrForeignFileFailsEveryCallAndIsLeftAlone) {
+    const struct {
+        const char* what;
+        void (*make)(const fs::path&);
+    } cases[] = {
+        {"garbage",
+         [](const fs::path& path) {
+             std::string garbage;
+             for (int i = 0; i < 5000; ++i)
+                 garbage += static_cast<char>((i * 7919) % 251);
+             WriteFile(path, garbage);
+         }},
+        {"short text", [](const fs::path& path) { WriteFile(path, "not a database\n"); }},
+        {"truncated", WriteTruncatedDatabase},
+        {"another program's SQLite file", WriteForeignDatabase},
     };
-    EXPECT_EQ(sqlite3_exec(db, "SELECT count(*) FROM sqlite_master", count, &tables, nullptr), SQLITE_OK);
-    sqlite3_close(db);
-    EXPECT_EQ(tables, 1);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        zarn::test::ScratchRegistry registry;
+        c.make(registry.Database());
+        const std::string bytes = ReadFile(registry.Database());
+        ASSERT_FALSE(bytes.empty());
+
+        ExpectEveryCallFails(ERROR_BADDB);
+        EXPECT_TRUE(ReadFile(registry.Database()) == bytes) << "the file was changed";
+        EXPECT_FALSE(fs::exists(registry.Database().string() + "-wal"));
+
+        fs::remove(registry.Database());
+        EXPECT_EQ(SetString(HKEY_CURRENT_USER, "v", "fresh"), ERROR_SUCCESS);
+        EXPECT_EQ(GetString(HKEY_CURRENT_USER, "v"), "fresh");
+    }
 }
 
 TEST(RegistryDatabase, UnreachableLocationIsAnIoFailure) {
