@@ -40,6 +40,10 @@ std::optional<std::string> ResolvedPath(const std::string& path);
 // Deletes a file; false when it could not.
 bool RemoveFile(const std::string& path);
 
+// True when `code` is the system's code for a path or name too long for it (ENAMETOOLONG on POSIX,
+// ERROR_FILENAME_EXCED_RANGE on Windows). Any thread; never fails.
+bool IsPathTooLongError(unsigned long code);
+
 // The code of the calling thread's last failed system call (errno on POSIX, GetLastError on Windows).
 unsigned long LastErrorCode();
 

@@ -115,6 +115,10 @@ bool RemoveFile(const std::string& path) {
     return ::unlink(path.c_str()) == 0;
 }
 
+bool IsPathTooLongError(unsigned long code) {
+    return code == ENAMETOOLONG;
+}
+
 unsigned long LastErrorCode() {
     return static_cast<unsigned long>(errno);
 }

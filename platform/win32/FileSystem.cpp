@@ -149,6 +149,10 @@ bool RemoveFile(const std::string& path) {
     return ::DeleteFileA(path.c_str()) != 0;
 }
 
+bool IsPathTooLongError(unsigned long code) {
+    return code == ERROR_FILENAME_EXCED_RANGE;
+}
+
 unsigned long LastErrorCode() {
     return static_cast<unsigned long>(::GetLastError());
 }

@@ -1,4 +1,5 @@
 #include "components/CompObj.h"
+#include "components/UpdateLog.h"
 #include "components/ZarnDoc.h"
 #include "tests/support/RecordingHost.h"
 #include "tests/support/TempAppDir.h"
@@ -95,22 +96,39 @@ TEST_F(InstallComponent, EachKindDownloadsAndUnpacksAsItSays) {
     }
 }
 
-TEST_F(InstallComponent, InstallerRunsByItsPathAndItsExitCodeDecides) {
+// A POSIX exit status is eight bits: "exit 3010" and "exit 1641" end with 194 and 105, which are failures, and
+// the log and the failure reason show the status the system gave, or the signal.
+TEST_F(InstallComponent, InstallerRunsByItsPathAndItsExitStatusDecides) {
     const struct {
-        int exitCode;
+        std::string ending;
         int result;
-    } cases[] = {{0, 1}, {1641, 1}, {3010, 1}, {1, 0}, {2, 0}};
+        std::string ended; // how the log line after the installer's path goes on
+    } cases[] = {
+        {"exit 0", 1, " exited with status 0, result 1"},
+        {"exit 3010", 0, " exited with status 194, result 0"},
+        {"exit 1641", 0, " exited with status 105, result 0"},
+        {"exit 2", 0, " exited with status 2, result 0"},
+        {"kill -KILL $$", 0, " was killed by signal 9 (SIGKILL), result 0"},
+    };
+    std::vector<std::string> lines;
+    UpdateLog log("");
+    log.SetEcho([&lines](const std::string& line) { lines.push_back(line); });
+    m_doc.SetLog(&log);
     CCompObj record = Record("EXE", "setup.exe");
     const fs::path ran = m_app.Path(kDir) / "ran.txt";
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.exitCode);
+        SCOPED_TRACE(c.ending);
         fs::remove(ran);
+        lines.clear();
         // Downloaded without any execute permission; $0 and $# show how it was started.
         m_host.m_files[record.m_codebase] =
-            "#!/bin/sh\nprintf '%s|%s\\n' \"$0\" \"$#\" > \"$(dirname \"$0\")/ran.txt\"\nexit " +
-            std::to_string(c.exitCode) + "\n";
+            "#!/bin/sh\nprintf '%s|%s\\n' \"$0\" \"$#\" > \"$(dirname \"$0\")/ran.txt\"\n" + c.ending + "\n";
         EXPECT_EQ(m_doc.InstallComponent(&record), c.result);
         EXPECT_EQ(ReadFile(ran), LocalFile("setup.exe") + "|0\n");
+        ASSERT_FALSE(lines.empty());
+        EXPECT_TRUE(lines.back().ends_with("Z install \"\": " + LocalFile("setup.exe") + c.ended)) << lines.back();
+        const std::string reason = c.result == 1 ? "" : LocalFile("setup.exe") + c.ended.substr(0, c.ended.find(','));
+        EXPECT_EQ(m_doc.LastInstallFailure(), reason);
     }
     EXPECT_EQ(m_host.m_calls.size(), std::size(cases)) << "downloads only, no message";
 }
