@@ -84,8 +84,8 @@ unsigned long RunProgram(const std::string& program, const std::vector<std::stri
     if (!IsAbsolutePath(program)) {
         return ERROR_BAD_PATHNAME;
     }
-    // The system starts no program from a path this long, whatever form it is given in; it would fail later
-    // with a less telling code.
+    // CreateProcessW starts programs from paths within MAX_PATH only; a longer one is refused with the code that
+    // says so, where the system would fail with a less telling one.
     if (program.size() >= MAX_PATH) {
         return ERROR_FILENAME_EXCED_RANGE;
     }
