@@ -69,7 +69,11 @@ std::string ConsoleTable::Failures(const ComponentList& records) {
     std::string out;
     for (const auto& record : records) {
         if (record && !record->m_failure.empty()) {
-            out += record->m_desc + ": " + record->m_failure + "\n";
+            // One line each: a download's failure text, as its message box shows it, holds line breaks.
+            std::string line = record->m_desc + ": " + record->m_failure;
+            std::replace_if(
+                line.begin(), line.end(), [](char c) { return c == '\n' || c == '\r'; }, ' ');
+            out += line + "\n";
         }
     }
     return out.empty() ? out : "\n" + out;

@@ -15,8 +15,8 @@ public:
     // widest entry and two blanks apart, every line ending in a line end. Any thread.
     static std::string Plain(const ComponentList& records);
 
-    // One line "<description>: <why>" per record that did not become current for a known reason (m_failure),
-    // after an empty line; empty when there is none. Any thread.
+    // One line "<description>: <why>" per record that did not become current for a known reason (m_failure, its
+    // line breaks as blanks), after an empty line; empty when there is none. Any thread.
     static std::string Failures(const ComponentList& records);
 
     // {"components":[{"desc":…,"name":…,"version":"a.b.c.d","status":…,"installType":…,"fileName":…},…]} and a

@@ -111,35 +111,50 @@ std::optional<std::string> ResolvedPath(const std::string& path) {
         return std::nullopt;
     }
     std::wstring head(wide.data());
-    std::vector<std::wstring> missing;
-    while (::GetFileAttributesW(head.c_str()) == INVALID_FILE_ATTRIBUTES) {
-        const DWORD error = ::GetLastError();
-        if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) {
-            return std::nullopt;
-        }
+    std::vector<std::wstring> below; // the last segments of `path`, deepest first, added back by name
+    const auto up = [&head, &below] {
         while (!head.empty() && head.back() == L'\\') {
             head.pop_back();
         }
         const size_t separator = head.find_last_of(L'\\');
         if (separator == std::wstring::npos) {
+            return false;
+        }
+        below.push_back(head.substr(separator + 1));
+        head.resize(separator + 1);
+        return true;
+    };
+    DWORD attributes = INVALID_FILE_ATTRIBUTES;
+    while ((attributes = ::GetFileAttributesW(head.c_str())) == INVALID_FILE_ATTRIBUTES) {
+        const DWORD error = ::GetLastError();
+        if ((error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) || !up()) {
             return std::nullopt;
         }
-        missing.push_back(head.substr(separator + 1));
-        head.resize(separator + 1);
     }
-    // Opening the existing part follows its links and junctions; the handle then knows the real path.
-    const UniqueHandle handle(::CreateFileW(head.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                            nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    if (handle.get() == INVALID_HANDLE_VALUE) {
-        return std::nullopt;
+    std::optional<std::wstring> real;
+    for (;;) {
+        // Opening the existing part follows its links and junctions; the handle then knows the real path.
+        const UniqueHandle handle(::CreateFileW(head.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                                nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        if (handle.get() == INVALID_HANDLE_VALUE) {
+            return std::nullopt;
+        }
+        real = GrowingBuffer([&handle](wchar_t* buffer, DWORD size) {
+            return ::GetFinalPathNameByHandleW(handle.get(), buffer, size, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+        });
+        if (real) {
+            break;
+        }
+        // Some systems (Wine) answer only within MAX_PATH. The real path is then its parent's followed by its
+        // name, as long as it is no link or junction, which would lead elsewhere.
+        const DWORD error = ::GetLastError();
+        if ((error != ERROR_MORE_DATA && error != ERROR_FILENAME_EXCED_RANGE) ||
+            (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 || !up() ||
+            (attributes = ::GetFileAttributesW(head.c_str())) == INVALID_FILE_ATTRIBUTES) {
+            return std::nullopt;
+        }
     }
-    std::optional<std::wstring> real = GrowingBuffer([&handle](wchar_t* buffer, DWORD size) {
-        return ::GetFinalPathNameByHandleW(handle.get(), buffer, size, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-    });
-    if (!real) {
-        return std::nullopt;
-    }
-    for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
+    for (auto it = below.rbegin(); it != below.rend(); ++it) {
         if (it->empty()) {
             continue;
         }

@@ -29,8 +29,10 @@ TEST(ConsoleTable, PlainColumnsAlignWithoutTrailingBlanks) {
     // Why a record did not become current follows the table, apart from it by an empty line.
     EXPECT_EQ(ConsoleTable::Failures(records), "");
     records.front()->m_failure = "refused, its paths would leave the application directory";
+    records.back()->m_failure = "not downloaded: An error occurred \nPlease check";
     EXPECT_EQ(ConsoleTable::Failures(records),
-              "\nQuillorna Design Control: refused, its paths would leave the application directory\n");
+              "\nQuillorna Design Control: refused, its paths would leave the application directory\n"
+              "Geo: not downloaded: An error occurred  Please check\n");
 }
 
 TEST(ConsoleTable, JsonEscapesAndConvertsWindows1252ToUtf8) {
