@@ -69,7 +69,8 @@ public:
     // nothing. Writes nothing into the record. UI thread; blocks while a program runs. Returns 1 when done; 0
     // for a null record, a record whose paths would leave the application directory (nothing is downloaded),
     // a download that did not end with kIdOk, a program that could not be started ("CreateProcess failed." is
-    // shown), an installer whose exit code is not 0, 1641 or 3010, or an expander that exits nonzero; for "REG"
+    // shown), an installer that did not exit with 0, 1641 or 3010 (on POSIX with 0), or an expander that did not
+    // exit with 0 (its messages go into the log); for "REG"
     // otherwise RegisterServer's result. LastInstallFailure() then says why it was not 1.
     int InstallComponent(CCompObj* record);
 
