@@ -70,8 +70,8 @@ public:
     // for a null record, a record whose paths would leave the application directory (nothing is downloaded),
     // a download that did not end with kIdOk, a program that could not be started ("CreateProcess failed." is
     // shown), an installer that did not exit with 0, 1641 or 3010 (on POSIX with 0), or an expander that did not
-    // exit with 0 (its messages go into the log); for "REG"
-    // otherwise RegisterServer's result. LastInstallFailure() then says why it was not 1.
+    // exit with 0 (its messages go into the log); for "REG" otherwise RegisterServer's result.
+    // LastInstallFailure() then says why it was not 1.
     int InstallComponent(CCompObj* record);
 
     // Why the last InstallComponent did not return 1, for the user (its log line's text, or the expander's last
