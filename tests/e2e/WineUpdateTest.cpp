@@ -342,20 +342,29 @@ TEST_F(WineUpdate, AFolderBeyondMaxPathHoldsFilesButNoProgramOrControl) {
     BuildComponent(VendorFile("setup.exe"), "5.0.0.0", {"ZC_CLSID=\"" + ClassId(2) + "\"", "ZC_RESULT=0"});
     BuildComponent(build / "ctl.ocx", "2.1.0.0", {"ZC_CLSID=\"" + ClassId(1) + "\"", "ZC_RESULT=0"});
     MakeCabinet("ctl.cab", {build / "ctl.ocx"}, true);
+    BuildComponent(VendorFile("tool.dll"), "3.2.0.7", {});
     ServeList(Record("Deep Library", "", 1, 4, "lib.cab", deep, "lib") +
+              Record("Deep Tool", "", 3, 2, "tool.dll", deep, "app") +
               Record("Deep Setup", ClassId(2), 5, 0, "setup.exe", deep, "") +
               Record("Deep Control", ClassId(1), 2, 1, "ctl.cab", deep, "ctl.ocx"));
 
     const test::ProgramOutcome update = Launch("--update");
     EXPECT_EQ(update.exitCode, 3) << update.err;
-    EXPECT_EQ(Statuses(update.out), (std::vector<std::string>{"Deep Library:CURRENT", "Deep Setup:NOT_INSTALLED",
-                                                              "Deep Control:NOT_INSTALLED"}));
+    EXPECT_EQ(Statuses(update.out),
+              (std::vector<std::string>{"Deep Library:CURRENT", "Deep Tool:CURRENT", "Deep Setup:NOT_INSTALLED",
+                                        "Deep Control:NOT_INSTALLED"}));
     const std::string tooLong = ": its path is too long for this system";
     EXPECT_EQ(Reasons(update.out), (std::vector<std::string>{
+                                       "",
                                        "",
                                        "cannot start " + WinPath(App() / deep / "setup.exe") + tooLong,
                                        WinPath(App() / deep / "ctl.ocx") + " cannot be loaded" + tooLong,
                                    }));
+    // The plain file's version is read where it lies: the next check finds it current (a library that nothing
+    // registers is never found).
+    EXPECT_EQ(Statuses(Launch("--check").out),
+              (std::vector<std::string>{"Deep Library:NOT_INSTALLED", "Deep Tool:CURRENT", "Deep Setup:NOT_INSTALLED",
+                                        "Deep Control:NOT_INSTALLED"}));
     EXPECT_EQ(ReadFile((App() / deep / "geom.dll").string()), ReadFile((build / "geom.dll").string()));
     EXPECT_EQ(ReadFile((App() / deep / "ctl.ocx").string()), ReadFile((build / "ctl.ocx").string()));
     const std::string log = Log();
