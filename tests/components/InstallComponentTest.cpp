@@ -4,6 +4,7 @@
 #include "tests/support/RecordingHost.h"
 #include "tests/support/TempAppDir.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
@@ -131,6 +132,55 @@ TEST_F(InstallComponent, InstallerRunsByItsPathAndItsExitStatusDecides) {
         EXPECT_EQ(m_doc.LastInstallFailure(), reason);
     }
     EXPECT_EQ(m_host.m_calls.size(), std::size(cases)) << "downloads only, no message";
+}
+
+// The expander's standard output and error reach the log under the install step, and its last line is the reason;
+// of a flood only the last few KB are kept, starting at a whole line, and reading it never stalls the expander.
+TEST_F(InstallComponent, ExpanderMessagesReachTheLogAndItsLastOneIsTheReason) {
+    const struct {
+        std::string body;
+        int status;
+        std::string reason;
+    } cases[] = {
+        {"echo 'zarn-expand: x.cab: refused entry \"..\\\\x\"' >&2", 3, "zarn-expand: x.cab: refused entry \"..\\x\""},
+        {"seq -f 'filler %05g' 1 8000; echo 'zarn-expand: last words' >&2", 2, "zarn-expand: last words"},
+        {"echo 'zarn-expand: unpacked'", 0, ""},
+    };
+    std::vector<std::string> lines;
+    UpdateLog log("");
+    log.SetEcho([&lines](const std::string& line) { lines.push_back(line.substr(line.find(' ') + 1)); });
+    m_doc.SetLog(&log);
+    CCompObj record = Record("LIB", "part.cab");
+    m_host.m_files[record.m_codebase] = "cabinet bytes";
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.body);
+        lines.clear();
+        WriteExpander(c.status, c.body);
+        EXPECT_EQ(m_doc.InstallComponent(&record), c.status == 0 ? 1 : 0);
+        EXPECT_EQ(m_doc.LastInstallFailure(), c.reason);
+        std::vector<std::string> said;
+        for (const std::string& line : lines) {
+            if (const std::string step = "install \"\": "; line.starts_with(step)) {
+                said.push_back(line.substr(step.size()));
+            }
+        }
+        ASSERT_GE(said.size(), 2u);
+        EXPECT_EQ(said.back(),
+                  c.status == 0 ? "unpacked, result 1" : "zarn-expand exited with status " + std::to_string(c.status));
+        const std::string last = said[said.size() - (c.status == 0 ? 3 : 2)];
+        EXPECT_EQ(last, c.status == 0 ? "zarn-expand: unpacked" : c.reason);
+        if (c.status == 2) {
+            // About 4 KB of 13-byte lines: the last ones, each whole.
+            const auto fillers = std::count_if(said.begin(), said.end(),
+                                               [](const std::string& line) { return line.starts_with("filler "); });
+            EXPECT_GT(fillers, 250);
+            EXPECT_LT(fillers, 320);
+            EXPECT_EQ(said[said.size() - 3], "filler 08000");
+            for (auto line = said.begin(); line + 2 < said.end(); ++line) {
+                EXPECT_TRUE(line->size() == 12 && line->starts_with("filler 0")) << *line;
+            }
+        }
+    }
 }
 
 TEST_F(InstallComponent, ProgramThatCannotStartIsReported) {
