@@ -35,6 +35,9 @@ public:
     std::string m_sha256;
     std::optional<std::uint64_t> m_size;
     bool m_integrityMalformed = false;
+    // Why this component did not become current, for the user: set where the update check or detection failed
+    // for it (a refused path, a failed download, an installer's exit status, ...); empty when nothing failed.
+    std::string m_failure;
 };
 
 } // namespace zarn

@@ -132,10 +132,55 @@ CDocumentHost& DetachedHost() {
     return host;
 }
 
-// Installers report a restart that they began (1641) or that they need (3010) as success too.
-bool IsInstallerSuccess(unsigned long exitCode) {
-    return exitCode == platform::ReportedExitCode(0) || exitCode == platform::ReportedExitCode(1641) ||
-           exitCode == platform::ReportedExitCode(3010);
+// Installers report a restart that they began (1641) or that they need (3010) as success too. A POSIX exit status
+// holds only eight bits, so there only 0 can match: the low bytes of 1641 and 3010 are failures of their own.
+bool IsInstallerSuccess(const platform::ProgramEnd& end) {
+    return end.ExitedWith(0) || end.ExitedWith(1641) || end.ExitedWith(3010);
+}
+
+// The lines of a program's output that say something, without their line ends. Any output cut at its start by
+// the capture limit begins with the rest of a line, which is left out.
+std::vector<std::string> MessageLines(const std::string& output) {
+    std::vector<std::string> lines;
+    size_t start = 0;
+    if (output.size() >= platform::ProgramEnd::kOutputLimit) {
+        start = std::min(output.find('\n'), output.size() - 1) + 1;
+    }
+    while (start < output.size()) {
+        const size_t end = std::min(output.find('\n', start), output.size());
+        std::string line = output.substr(start, end - start);
+        if (!line.empty() && line.back() == '\r') {
+            line.pop_back();
+        }
+        if (line.find_first_not_of(' ') != std::string::npos) {
+            lines.push_back(std::move(line));
+        }
+        start = end + 1;
+    }
+    return lines;
+}
+
+// Why `program` could not be started, for the log and the user.
+std::string CannotStart(const std::string& program, unsigned long error) {
+    if (platform::IsPathTooLongError(error)) {
+        return "cannot start " + program + ": its path is too long for this system";
+    }
+    return "cannot start " + program + ", error " + std::to_string(error);
+}
+
+// Why registering the control at `path` failed, from RegisterServer's `result` (not 1).
+std::string RegistrationFailure(const std::string& path, int result) {
+    switch (result) {
+    case 0:
+        return "DllRegisterServer of " + path + " failed";
+    case -1:
+        return path + " has no DllRegisterServer";
+    default:
+        if (platform::IsPathTooLongError(static_cast<unsigned long>(result))) {
+            return path + " cannot be loaded: its path is too long for this system";
+        }
+        return path + " cannot be loaded, error " + std::to_string(result);
+    }
 }
 
 std::string Quoted(const std::string& text) {
@@ -296,6 +341,7 @@ void CZarnDoc::CheckForUpdates() {
             if (InstallComponent(record.get()) == 1) {
                 record->m_status = kStatusCurrent;
             }
+            record->m_failure = m_installFailure;
             Log("component " + Quoted(record->m_desc) + ": " + before + " -> " + record->m_status);
         } else if (record) {
             Log("component " + Quoted(record->m_desc) + ": " + record->m_status + " -> " + record->m_status);
@@ -438,6 +484,7 @@ int CZarnDoc::CheckComponentListPresent() {
 }
 
 int CZarnDoc::InstallComponent(CCompObj* record) {
+    m_installFailure.clear();
     if (record == nullptr) {
         return 0;
     }
@@ -448,8 +495,7 @@ int CZarnDoc::InstallComponent(CCompObj* record) {
     const std::string step = "install " + Quoted(record->m_desc) + ": ";
     if (!IsSafeToInstall(*record, m_appDir) ||
         (kind == "REG" && !IsSafeInstallDir(m_appDir, record->m_dir + sep + record->m_regFile))) {
-        Log(step + "refused, its paths would leave the application directory");
-        return 0;
+        return FailInstall(step, "refused, its paths would leave the application directory");
     }
     if (kind != "EXE" && kind != "APP" && kind != "LIB" && kind != "REG") {
         Log(step + "install type " + Quoted(kind) + " needs nothing done");
@@ -459,32 +505,34 @@ int CZarnDoc::InstallComponent(CCompObj* record) {
         // The signature vouches for the list; only a hash and size in it vouch for the file.
         const std::string text = "The component " + Quoted(record->m_desc) +
                                  " was refused: its block in the signed list lacks a valid sha256= and size=";
-        Log(step + "refused, its block lacks a valid sha256= and size=");
         m_host.ShowMessageBox(text);
-        return 0;
+        return FailInstall(step, "refused, its block lacks a valid sha256= and size=");
     }
     const std::string targetDir = m_appDir + record->m_dir;
     const std::string localFile = targetDir + sep + record->m_fileName;
     // A download that did not complete leaves the component as it was, so its status must stay too.
     if (Download("download", record->m_codebase, localFile, DownloadCheck{record->m_size, record->m_sha256}) !=
         CDocumentHost::kIdOk) {
+        const std::string failText = m_host.LastDownloadFailText();
+        m_installFailure = failText.empty() ? "not downloaded" : "not downloaded: " + failText;
         return 0;
     }
-    unsigned long exitCode = 0;
+    platform::ProgramEnd end;
     if (kind == "EXE") {
         if (const unsigned long error = platform::MakeExecutable(localFile); error != 0) {
-            Log(step + "cannot make " + localFile + " executable, error " + std::to_string(error));
             m_host.ShowMessageBox(kStartFailedText);
-            return 0;
+            return FailInstall(step, "cannot make " + localFile + " executable, error " + std::to_string(error));
         }
-        if (const unsigned long error = platform::RunProgram(localFile, {}, platform::ProgramWindow::Own, exitCode);
+        if (const unsigned long error =
+                platform::RunProgram(localFile, {}, platform::ProgramWindow::Own, platform::ProgramOutput::Own, end);
             error != 0) {
-            Log(step + "cannot start " + localFile + ", error " + std::to_string(error));
             m_host.ShowMessageBox(kStartFailedText);
-            return 0;
+            return FailInstall(step, CannotStart(localFile, error));
         }
-        const int result = IsInstallerSuccess(exitCode) ? 1 : 0;
-        Log(step + localFile + " exited with code " + std::to_string(exitCode) + ", result " + std::to_string(result));
+        const int result = IsInstallerSuccess(end) ? 1 : 0;
+        const std::string ended = localFile + " " + platform::DescribeProgramEnd(end);
+        Log(step + ended + ", result " + std::to_string(result));
+        m_installFailure = result == 1 ? std::string() : ended;
         return result;
     }
     if (kind == "APP") {
@@ -492,6 +540,7 @@ int CZarnDoc::InstallComponent(CCompObj* record) {
         return 1;
     }
     // Our own expander beside the launcher, by its full path: no search path a download could plant a file into.
+    // Its messages say which entry it refused and why; they go into the log.
     const std::string expander = m_appDir + platform::ProgramFileName("zarn-expand");
     // A cabinet that was not unpacked (refused, damaged, or no expander) is of no use and may be hostile: it does
     // not stay in the component's folder.
@@ -502,24 +551,43 @@ int CZarnDoc::InstallComponent(CCompObj* record) {
         return 0;
     };
     if (const unsigned long error =
-            platform::RunProgram(expander, {"-F:*", localFile, targetDir}, platform::ProgramWindow::None, exitCode);
+            platform::RunProgram(expander, {"-F:*", localFile, targetDir}, platform::ProgramWindow::None,
+                                 platform::ProgramOutput::Captured, end);
         error != 0) {
-        Log(step + "cannot start " + expander + ", error " + std::to_string(error));
         m_host.ShowMessageBox(kStartFailedText);
+        FailInstall(step, CannotStart(expander, error));
         return discardCabinet();
     }
-    Log(step + "zarn-expand exited with code " + std::to_string(exitCode));
-    if (exitCode != 0) {
+    const std::vector<std::string> messages = MessageLines(end.output);
+    for (const std::string& line : messages) {
+        Log(step + line);
+    }
+    const std::string ended = "zarn-expand " + platform::DescribeProgramEnd(end);
+    if (!end.ExitedWith(0)) {
+        FailInstall(step, ended);
+        if (!messages.empty()) {
+            m_installFailure = messages.back();
+        }
         return discardCabinet();
     }
+    Log(step + ended);
     if (kind == "REG") {
         const std::string registrationFile = targetDir + sep + record->m_regFile;
         const int result = RegisterServer(registrationFile.c_str());
         Log(step + "DllRegisterServer of " + registrationFile + ", result " + std::to_string(result));
+        if (result != 1) {
+            m_installFailure = RegistrationFailure(registrationFile, result);
+        }
         return result;
     }
     Log(step + "unpacked, result 1");
     return 1;
+}
+
+int CZarnDoc::FailInstall(const std::string& step, const std::string& reason) {
+    Log(step + reason);
+    m_installFailure = reason;
+    return 0;
 }
 
 int CZarnDoc::RegisterServer(const char* path) {

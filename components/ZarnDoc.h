@@ -46,8 +46,9 @@ public:
     // The update check: shows the list, hides the design control, fetches and reads the list and detects
     // versions, switches to list mode, installs every "NOT_INSTALLED" or "OUT_OF_DATE" record (marking it
     // "CURRENT" when that returns 1), bringing the main window to the front and updating the views after every
-    // record, and ends by offering the start dialog with its update button disabled. UI thread; shows no message
-    // of its own but LoadComponentList's and never stops early.
+    // record, and ends by offering the start dialog with its update button disabled. Each record it tried to
+    // install keeps in m_failure why that did not work (empty when it did). UI thread; shows no message of its own
+    // but LoadComponentList's and never stops early.
     void CheckForUpdates();
 
     // DownloadComponentList, ParseComponentList, CheckInstalledVersions, whatever the first two return; first, when
@@ -68,9 +69,14 @@ public:
     // nothing. Writes nothing into the record. UI thread; blocks while a program runs. Returns 1 when done; 0
     // for a null record, a record whose paths would leave the application directory (nothing is downloaded),
     // a download that did not end with kIdOk, a program that could not be started ("CreateProcess failed." is
-    // shown), an installer whose exit code is not 0, 1641 or 3010, or an expander that exits nonzero; for "REG"
-    // otherwise RegisterServer's result.
+    // shown), an installer that did not exit with 0, 1641 or 3010 (on POSIX with 0), or an expander that did not
+    // exit with 0 (its messages go into the log); for "REG" otherwise RegisterServer's result.
+    // LastInstallFailure() then says why it was not 1.
     int InstallComponent(CCompObj* record);
+
+    // Why the last InstallComponent did not return 1, for the user (its log line's text, or the expander's last
+    // message); empty when it returned 1 or has not run. UI thread.
+    const std::string& LastInstallFailure() const { return m_installFailure; }
 
     // Loads the library at the absolute `path`, calls its DllRegisterServer and releases it. UI thread (the
     // library's code runs on it). Returns 1 when DllRegisterServer returned a success HRESULT (not negative);
@@ -128,6 +134,8 @@ private:
                                     std::uint64_t& serial) const;
     // Refuses the downloaded list: tells the user and the log why and returns 0.
     int RefuseList(const std::string& reason);
+    // Logs `reason` under the install step `step` and keeps it as why the component was not installed; returns 0.
+    int FailInstall(const std::string& step, const std::string& reason);
     void Log(const std::string& text) const;
 
     std::string m_appDir;
@@ -138,6 +146,8 @@ private:
     ListHeader m_listHeader;
     std::vector<std::string> m_listKeys;
     std::string m_listRefusal;
+    // Why the last InstallComponent did not return 1, as the user is told; empty after one that did.
+    std::string m_installFailure;
 };
 
 } // namespace zarn

@@ -37,8 +37,17 @@ std::optional<std::string> LongPathName(const std::string& path);
 // looping link, no permission). Any thread.
 std::optional<std::string> ResolvedPath(const std::string& path);
 
+// The form of `path` that every file function of the system takes whatever its length: on Windows the absolute
+// "\\?\" form (the path itself when it cannot be made), for code that hands paths to the C++ library; on POSIX
+// the path itself. The functions here make that form themselves. Any thread.
+std::string ExtendedLengthPath(const std::string& path);
+
 // Deletes a file; false when it could not.
 bool RemoveFile(const std::string& path);
+
+// True when `code` is the system's code for a path or name too long for it (ENAMETOOLONG on POSIX,
+// ERROR_FILENAME_EXCED_RANGE on Windows). Any thread; never fails.
+bool IsPathTooLongError(unsigned long code);
 
 // The code of the calling thread's last failed system call (errno on POSIX, GetLastError on Windows).
 unsigned long LastErrorCode();

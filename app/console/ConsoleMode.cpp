@@ -70,8 +70,13 @@ int RunConsoleMode(const ConsoleOptions& options) {
     } else {
         document.LoadComponentList();
     }
-    const std::string table =
+    // Why a component did not become current is in the JSON; the plain table is followed by it unless only the
+    // table was asked for.
+    std::string table =
         options.json ? ConsoleTable::Json(document.m_compList) : ConsoleTable::Plain(document.m_compList);
+    if (!options.json && !options.quiet) {
+        table += ConsoleTable::Failures(document.m_compList);
+    }
     std::fwrite(table.data(), 1, table.size(), stdout);
     std::fflush(stdout);
     const int exitCode = ExitCodeOf(document);

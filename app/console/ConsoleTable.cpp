@@ -65,6 +65,20 @@ std::string ConsoleTable::Plain(const ComponentList& records) {
     return out;
 }
 
+std::string ConsoleTable::Failures(const ComponentList& records) {
+    std::string out;
+    for (const auto& record : records) {
+        if (record && !record->m_failure.empty()) {
+            // One line each: a download's failure text, as its message box shows it, holds line breaks.
+            std::string line = record->m_desc + ": " + record->m_failure;
+            std::replace_if(
+                line.begin(), line.end(), [](char c) { return c == '\n' || c == '\r'; }, ' ');
+            out += line + "\n";
+        }
+    }
+    return out.empty() ? out : "\n" + out;
+}
+
 std::string ConsoleTable::JsonString(std::string_view text) {
     std::string out = "\"";
     for (const char c : text) {
@@ -100,6 +114,9 @@ std::string ConsoleTable::Json(const ComponentList& records) {
         out += ",\"status\":" + JsonString(record->m_status);
         out += ",\"installType\":" + JsonString(record->m_installType);
         out += ",\"fileName\":" + JsonString(record->m_fileName);
+        if (!record->m_failure.empty()) {
+            out += ",\"reason\":" + JsonString(record->m_failure);
+        }
         out += "}";
     }
     return out + "]}\n";

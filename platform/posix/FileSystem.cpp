@@ -115,6 +115,14 @@ bool RemoveFile(const std::string& path) {
     return ::unlink(path.c_str()) == 0;
 }
 
+std::string ExtendedLengthPath(const std::string& path) {
+    return path;
+}
+
+bool IsPathTooLongError(unsigned long code) {
+    return code == ENAMETOOLONG;
+}
+
 unsigned long LastErrorCode() {
     return static_cast<unsigned long>(errno);
 }

@@ -274,7 +274,7 @@ CabinetReader::~CabinetReader() = default;
 
 bool CabinetReader::Open(const std::string& path, std::string& error) {
     State& state = *m_state;
-    if (!zarn::platform::WidenAnsi(path, state.path)) {
+    if (!zarn::platform::WideLongPath(path, state.path)) {
         error = "cannot open it (the path is not valid in the code page)";
         return false;
     }

@@ -26,7 +26,11 @@ std::intptr_t AsFd(HANDLE handle) {
 
 unsigned long File::OpenForWriting(const std::string& path) {
     Close();
-    const HANDLE handle = ::CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+    std::vector<wchar_t> widePath;
+    if (!WideLongPath(path, widePath)) {
+        return LastError();
+    }
+    const HANDLE handle = ::CreateFileW(widePath.data(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
                                         FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         return LastError();
@@ -38,11 +42,15 @@ unsigned long File::OpenForWriting(const std::string& path) {
 unsigned long File::CreateBeside(const std::string& path, std::string& createdPath) {
     Close();
     // CREATE_NEW makes the name ours; the attributes of an existing target are not copied on Windows.
-    // Sharing neither writing nor deleting holds the file while it is open: RemoveUnheld's DeleteFileA
+    // Sharing neither writing nor deleting holds the file while it is open: RemoveUnheld's DeleteFileW
     // fails with a sharing violation until the handle is closed, by us or by the system when we die.
     for (int attempt = 0; attempt < 100; ++attempt) {
         std::string candidate = path + UniqueFileSuffix();
-        const HANDLE handle = ::CreateFileA(candidate.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+        std::vector<wchar_t> wideCandidate;
+        if (!WideLongPath(candidate, wideCandidate)) {
+            return LastError();
+        }
+        const HANDLE handle = ::CreateFileW(wideCandidate.data(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
                                             FILE_ATTRIBUTE_NORMAL, nullptr);
         if (handle == INVALID_HANDLE_VALUE) {
             if (::GetLastError() == ERROR_FILE_EXISTS) {
@@ -99,13 +107,14 @@ unsigned long File::Close() {
 }
 
 bool File::RemoveUnheld(const std::string& path) {
-    return ::DeleteFileA(path.c_str()) != 0;
+    std::vector<wchar_t> widePath;
+    return WideLongPath(path, widePath) && ::DeleteFileW(widePath.data()) != 0;
 }
 
 unsigned long ReplaceFile(const std::string& from, const std::string& to) {
     std::vector<wchar_t> wideFrom;
     std::vector<wchar_t> wideTo;
-    if (!WidenAnsi(from, wideFrom) || !WidenAnsi(to, wideTo)) {
+    if (!WideLongPath(from, wideFrom) || !WideLongPath(to, wideTo)) {
         return LastError();
     }
     // Write-through: the call returns only once the rename is on disk, as a finished download must be.

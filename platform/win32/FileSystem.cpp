@@ -1,6 +1,7 @@
 #include "platform/FileSystem.h"
 
 #include "WindowsHeaders.h"
+#include "platform/win32/PathText.h"
 
 #include <cstdlib>
 #include <memory>
@@ -21,24 +22,35 @@ struct HandleCloser {
 };
 using UniqueHandle = std::unique_ptr<std::remove_pointer_t<HANDLE>, HandleCloser>;
 
-bool IsSeparator(char c) {
-    return c == '\\' || c == '/';
-}
-
-// Calls `fill(buffer, size)`, which returns what the Win32 "A" functions return (the length without the
+// Calls `fill(buffer, size)`, which returns what the Win32 "W" path functions return (the length without the
 // terminator when it fits, else the size needed with it, 0 on failure), with a buffer grown until the answer fits.
-template <typename Fill> std::optional<std::string> GrowingBuffer(Fill fill) {
-    std::vector<char> buffer(MAX_PATH);
+template <typename Fill> std::optional<std::wstring> GrowingBuffer(Fill fill) {
+    std::vector<wchar_t> buffer(MAX_PATH);
     for (;;) {
         const DWORD n = fill(buffer.data(), static_cast<DWORD>(buffer.size()));
         if (n == 0) {
             return std::nullopt;
         }
         if (n < buffer.size()) {
-            return std::string(buffer.data(), n);
+            return std::wstring(buffer.data(), n);
         }
         buffer.resize(n + 1);
     }
+}
+
+// The system's answer `wide` as the launcher's paths are written: without the long-path prefix, in the code page.
+std::optional<std::string> AnsiPath(const std::wstring& wide) {
+    std::wstring storage;
+    std::string text;
+    if (!NarrowAnsi(WithoutLongPrefix(wide, storage), text)) {
+        return std::nullopt;
+    }
+    return text;
+}
+
+DWORD Attributes(const std::string& path) {
+    std::vector<wchar_t> wide;
+    return WideLongPath(path, wide) ? ::GetFileAttributesW(wide.data()) : INVALID_FILE_ATTRIBUTES;
 }
 
 } // namespace
@@ -68,85 +80,108 @@ std::string UserStateDirectory() {
 }
 
 bool CreateDirectoryOne(const std::string& path) {
-    return ::CreateDirectoryA(path.c_str(), nullptr) != 0;
+    std::vector<wchar_t> wide;
+    return WideLongPath(path, wide) && ::CreateDirectoryW(wide.data(), nullptr) != 0;
 }
 
 bool PathExists(const std::string& path) {
-    return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+    return Attributes(path) != INVALID_FILE_ATTRIBUTES;
 }
 
 bool FileExists(const std::string& path) {
-    const DWORD attributes = ::GetFileAttributesA(path.c_str());
+    const DWORD attributes = Attributes(path);
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
 std::optional<std::string> LongPathName(const std::string& path) {
-    if (path.empty()) {
+    std::vector<wchar_t> wide;
+    if (path.empty() || !WideLongPath(path, wide)) {
         return std::nullopt;
     }
-    return GrowingBuffer([&path](char* buffer, DWORD size) { return ::GetLongPathNameA(path.c_str(), buffer, size); });
+    const std::optional<std::wstring> longName =
+        GrowingBuffer([&wide](wchar_t* buffer, DWORD size) { return ::GetLongPathNameW(wide.data(), buffer, size); });
+    return longName ? AnsiPath(*longName) : std::nullopt;
 }
 
 std::optional<std::string> ResolvedPath(const std::string& path) {
-    if (path.empty()) {
+    // The long form is already absolute, with "." and ".." taken out by its text as Windows itself does before
+    // it looks at the disk.
+    std::vector<wchar_t> wide;
+    if (path.empty() || !WideLongPath(path, wide)) {
         return std::nullopt;
     }
-    // Windows itself takes "." and ".." out of a path by its text before it looks at the disk; so does this.
-    const std::optional<std::string> full = GrowingBuffer(
-        [&path](char* buffer, DWORD size) { return ::GetFullPathNameA(path.c_str(), size, buffer, nullptr); });
-    if (!full) {
-        return std::nullopt;
-    }
-    std::string head = *full;
-    std::vector<std::string> missing;
-    while (::GetFileAttributesA(head.c_str()) == INVALID_FILE_ATTRIBUTES) {
-        const DWORD error = ::GetLastError();
-        if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) {
-            return std::nullopt;
-        }
-        while (!head.empty() && IsSeparator(head.back())) {
+    std::wstring head(wide.data());
+    std::vector<std::wstring> below; // the last segments of `path`, deepest first, added back by name
+    const auto up = [&head, &below] {
+        while (!head.empty() && head.back() == L'\\') {
             head.pop_back();
         }
-        const size_t separator = head.find_last_of("\\/");
-        if (separator == std::string::npos) {
+        const size_t separator = head.find_last_of(L'\\');
+        if (separator == std::wstring::npos) {
+            return false;
+        }
+        below.push_back(head.substr(separator + 1));
+        head.resize(separator + 1);
+        return true;
+    };
+    DWORD attributes = INVALID_FILE_ATTRIBUTES;
+    while ((attributes = ::GetFileAttributesW(head.c_str())) == INVALID_FILE_ATTRIBUTES) {
+        const DWORD error = ::GetLastError();
+        if ((error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) || !up()) {
             return std::nullopt;
         }
-        missing.push_back(head.substr(separator + 1));
-        head.resize(separator + 1);
     }
-    // Opening the existing part follows its links and junctions; the handle then knows the real path.
-    const UniqueHandle handle(::CreateFileA(head.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                            nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    if (handle.get() == INVALID_HANDLE_VALUE) {
-        return std::nullopt;
+    std::optional<std::wstring> real;
+    for (;;) {
+        // Opening the existing part follows its links and junctions; the handle then knows the real path.
+        const UniqueHandle handle(::CreateFileW(head.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                                nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        if (handle.get() == INVALID_HANDLE_VALUE) {
+            return std::nullopt;
+        }
+        real = GrowingBuffer([&handle](wchar_t* buffer, DWORD size) {
+            return ::GetFinalPathNameByHandleW(handle.get(), buffer, size, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+        });
+        if (real) {
+            break;
+        }
+        // Some systems (Wine) answer only within MAX_PATH. The real path is then its parent's followed by its
+        // name, as long as it is no link or junction, which would lead elsewhere.
+        const DWORD error = ::GetLastError();
+        if ((error != ERROR_MORE_DATA && error != ERROR_FILENAME_EXCED_RANGE) ||
+            (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 || !up() ||
+            (attributes = ::GetFileAttributesW(head.c_str())) == INVALID_FILE_ATTRIBUTES) {
+            return std::nullopt;
+        }
     }
-    std::optional<std::string> real = GrowingBuffer([&handle](char* buffer, DWORD size) {
-        return ::GetFinalPathNameByHandleA(handle.get(), buffer, size, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-    });
-    if (!real) {
-        return std::nullopt;
-    }
-    // The answer carries the "\\?\" prefix ("\\?\UNC\" for a share); the paths callers compare have none.
-    if (real->starts_with("\\\\?\\UNC\\")) {
-        real->replace(0, 8, "\\\\");
-    } else if (real->starts_with("\\\\?\\")) {
-        real->erase(0, 4);
-    }
-    std::string result = std::move(*real);
-    for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
+    for (auto it = below.rbegin(); it != below.rend(); ++it) {
         if (it->empty()) {
             continue;
         }
-        if (!IsSeparator(result.back())) {
-            result += '\\';
+        if (real->back() != L'\\') {
+            *real += L'\\';
         }
-        result += *it;
+        *real += *it;
     }
-    return result;
+    return AnsiPath(*real);
 }
 
 bool RemoveFile(const std::string& path) {
-    return ::DeleteFileA(path.c_str()) != 0;
+    std::vector<wchar_t> wide;
+    return WideLongPath(path, wide) && ::DeleteFileW(wide.data()) != 0;
+}
+
+std::string ExtendedLengthPath(const std::string& path) {
+    std::vector<wchar_t> wide;
+    std::string text;
+    if (!WideLongPath(path, wide) || !NarrowAnsi(std::wstring_view(wide.data(), wide.size() - 1), text)) {
+        return path;
+    }
+    return text;
+}
+
+bool IsPathTooLongError(unsigned long code) {
+    return code == ERROR_FILENAME_EXCED_RANGE;
 }
 
 unsigned long LastErrorCode() {

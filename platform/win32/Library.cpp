@@ -18,6 +18,11 @@ unsigned long Library::Load(const std::string& path) {
     if (!IsAbsolutePath(path)) {
         return ERROR_BAD_PATHNAME;
     }
+    // The loader takes paths within MAX_PATH only (unless a process opts into long paths, which the launcher does
+    // not); a longer one is refused with the code that says so.
+    if (path.size() >= MAX_PATH) {
+        return ERROR_FILENAME_EXCED_RANGE;
+    }
     std::vector<wchar_t> widePath;
     if (!WidenAnsi(path, widePath)) {
         return ::GetLastError();

@@ -1,8 +1,10 @@
 #include "components/CompObj.h"
+#include "components/UpdateLog.h"
 #include "components/ZarnDoc.h"
 #include "tests/support/RecordingHost.h"
 #include "tests/support/TempAppDir.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
@@ -97,24 +99,90 @@ TEST_F(InstallComponent, EachKindDownloadsAndUnpacksAsItSays) {
     }
 }
 
-TEST_F(InstallComponent, InstallerRunsByItsPathAndItsExitCodeDecides) {
+// A POSIX exit status is eight bits: "exit 3010" and "exit 1641" end with 194 and 105, which are failures, and
+// the log and the failure reason show the status the system gave, or the signal.
+TEST_F(InstallComponent, InstallerRunsByItsPathAndItsExitStatusDecides) {
     const struct {
-        int exitCode;
+        std::string ending;
         int result;
-    } cases[] = {{0, 1}, {1641, 1}, {3010, 1}, {1, 0}, {2, 0}};
+        std::string ended; // how the log line after the installer's path goes on
+    } cases[] = {
+        {"exit 0", 1, " exited with status 0, result 1"},
+        {"exit 3010", 0, " exited with status 194, result 0"},
+        {"exit 1641", 0, " exited with status 105, result 0"},
+        {"exit 2", 0, " exited with status 2, result 0"},
+        {"kill -KILL $$", 0, " was killed by signal 9 (SIGKILL), result 0"},
+    };
+    std::vector<std::string> lines;
+    UpdateLog log("");
+    log.SetEcho([&lines](const std::string& line) { lines.push_back(line); });
+    m_doc.SetLog(&log);
     CCompObj record = Record("EXE", "setup.exe");
     const fs::path ran = m_app.Path(kDir) / "ran.txt";
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.exitCode);
+        SCOPED_TRACE(c.ending);
         fs::remove(ran);
+        lines.clear();
         // Downloaded without any execute permission; $0 and $# show how it was started.
         m_host.m_files[record.m_codebase] =
-            "#!/bin/sh\nprintf '%s|%s\\n' \"$0\" \"$#\" > \"$(dirname \"$0\")/ran.txt\"\nexit " +
-            std::to_string(c.exitCode) + "\n";
+            "#!/bin/sh\nprintf '%s|%s\\n' \"$0\" \"$#\" > \"$(dirname \"$0\")/ran.txt\"\n" + c.ending + "\n";
         EXPECT_EQ(m_doc.InstallComponent(&record), c.result);
         EXPECT_EQ(ReadFile(ran), LocalFile("setup.exe") + "|0\n");
+        ASSERT_FALSE(lines.empty());
+        EXPECT_TRUE(lines.back().ends_with("Z install \"\": " + LocalFile("setup.exe") + c.ended)) << lines.back();
+        const std::string reason = c.result == 1 ? "" : LocalFile("setup.exe") + c.ended.substr(0, c.ended.find(','));
+        EXPECT_EQ(m_doc.LastInstallFailure(), reason);
     }
     EXPECT_EQ(m_host.m_calls.size(), std::size(cases)) << "downloads only, no message";
+}
+
+// The expander's standard output and error reach the log under the install step, and its last line is the reason;
+// of a flood only the last few KB are kept, starting at a whole line, and reading it never stalls the expander.
+TEST_F(InstallComponent, ExpanderMessagesReachTheLogAndItsLastOneIsTheReason) {
+    const struct {
+        std::string body;
+        int status;
+        std::string reason;
+    } cases[] = {
+        {"echo 'zarn-expand: x.cab: refused entry \"..\\\\x\"' >&2", 3, "zarn-expand: x.cab: refused entry \"..\\x\""},
+        {"seq -f 'filler %05g' 1 8000; echo 'zarn-expand: last words' >&2", 2, "zarn-expand: last words"},
+        {"echo 'zarn-expand: unpacked'", 0, ""},
+    };
+    std::vector<std::string> lines;
+    UpdateLog log("");
+    log.SetEcho([&lines](const std::string& line) { lines.push_back(line.substr(line.find(' ') + 1)); });
+    m_doc.SetLog(&log);
+    CCompObj record = Record("LIB", "part.cab");
+    m_host.m_files[record.m_codebase] = "cabinet bytes";
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.body);
+        lines.clear();
+        WriteExpander(c.status, c.body);
+        EXPECT_EQ(m_doc.InstallComponent(&record), c.status == 0 ? 1 : 0);
+        EXPECT_EQ(m_doc.LastInstallFailure(), c.reason);
+        std::vector<std::string> said;
+        for (const std::string& line : lines) {
+            if (const std::string step = "install \"\": "; line.starts_with(step)) {
+                said.push_back(line.substr(step.size()));
+            }
+        }
+        ASSERT_GE(said.size(), 2u);
+        EXPECT_EQ(said.back(),
+                  c.status == 0 ? "unpacked, result 1" : "zarn-expand exited with status " + std::to_string(c.status));
+        const std::string last = said[said.size() - (c.status == 0 ? 3 : 2)];
+        EXPECT_EQ(last, c.status == 0 ? "zarn-expand: unpacked" : c.reason);
+        if (c.status == 2) {
+            // About 4 KB of 13-byte lines: the last ones, each whole.
+            const auto fillers = std::count_if(said.begin(), said.end(),
+                                               [](const std::string& line) { return line.starts_with("filler "); });
+            EXPECT_GT(fillers, 250);
+            EXPECT_LT(fillers, 320);
+            EXPECT_EQ(said[said.size() - 3], "filler 08000");
+            for (auto line = said.begin(); line + 2 < said.end(); ++line) {
+                EXPECT_TRUE(line->size() == 12 && line->starts_with("filler 0")) << *line;
+            }
+        }
+    }
 }
 
 TEST_F(InstallComponent, ProgramThatCannotStartIsReported) {

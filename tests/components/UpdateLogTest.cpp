@@ -103,7 +103,7 @@ TEST(UpdateLog, TheDocumentLogsTheListEveryStatusDownloadAndInstallStep) {
 #ifdef _WIN32
     const std::string installerLine = "install \"E\": cannot start " + tools + "setup.exe, error 193";
 #else
-    const std::string installerLine = "install \"E\": " + tools + "setup.exe exited with code 3, result 0";
+    const std::string installerLine = "install \"E\": " + tools + "setup.exe exited with status 3, result 0";
 #endif
     const std::string missing = test::RecordingHost::kMissingText;
     EXPECT_EQ(LinesOf(logPath),
@@ -129,6 +129,15 @@ TEST(UpdateLog, TheDocumentLogsTheListEveryStatusDownloadAndInstallStep) {
                   "update check done",
               }));
     EXPECT_TRUE(document.LastListLoaded());
+    // Each record that did not become current keeps why, as its step's line says it.
+    const std::string installerFailure = installerLine.substr(installerLine.find(": ") + 2);
+    std::vector<std::string> failures;
+    for (const auto& record : document.m_compList) {
+        failures.push_back(record->m_failure);
+    }
+    EXPECT_EQ(failures,
+              (Lines{"", "not downloaded: " + missing, installerFailure.substr(0, installerFailure.find(", result")),
+                     "refused, its paths would leave the application directory"}));
 
     // A list that cannot be fetched is logged with the failure the user was told of, and the document knows.
     host.m_files.erase(listUrl);

@@ -189,7 +189,10 @@ TEST_F(Console, UpdateInstallsWhatTheServerHasAndASecondRunHasNothingLeft) {
     EXPECT_EQ(first.exitCode, 3) << first.err;
     EXPECT_EQ(first.out, "Component  Version  Status\n"
                          "Tool       1.2.0.0  CURRENT\n"
-                         "Missing    1.0.0.0  NOT_INSTALLED\n");
+                         "Missing    1.0.0.0  NOT_INSTALLED\n"
+                         "\n"
+                         "Missing: not downloaded: Failed to receive a valid HTTP response from the server, "
+                         "Response Code:404\n");
     EXPECT_EQ(ReadFile((App() / "tools/tool.bin").string()),
               ReadFile((m_vendor.Path() / "quillornacc/components/tool.bin").string()));
     EXPECT_FALSE(fs::exists(App() / "tools/missing.bin"));

@@ -10,6 +10,7 @@
 #include "tests/support/VersionedFile.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <sstream>
@@ -31,12 +32,13 @@ const std::vector<std::string> kDemoCurrent = {
 };
 
 // The plain table's rows as "Component:Status": its columns are apart by two blanks or more, and no text holds two.
+// An empty line ends the table.
 std::vector<std::string> Statuses(const std::string& table) {
     std::vector<std::string> rows;
     std::istringstream lines(table);
     std::string line;
     std::getline(lines, line); // the heading
-    while (std::getline(lines, line)) {
+    while (std::getline(lines, line) && !line.empty()) {
         const size_t descEnd = line.find("  ");
         const size_t statusStart = line.find_first_not_of(' ', line.rfind("  "));
         rows.push_back(descEnd == std::string::npos ? line : line.substr(0, descEnd) + ":" + line.substr(statusStart));
@@ -194,43 +196,57 @@ TEST_F(InstalledUpdate, FailingRecordsKeepTheirStatusWhileTheOthersInstall) {
     WriteFile(VendorFile("failing-setup.exe").string(), "#!/bin/sh\ntouch \"$(dirname \"$0\")/ran\"\nexit 1\n");
 
     const std::string outsideDir = (m_base.Path() / "abs").string();
+    const std::string failedDownload = "Failed to receive a valid HTTP response from the server, Response Code:404";
+    const auto refused = [&](const std::string& file, const std::string& entry, const std::string& why) {
+        return "zarn-expand: " + (App() / file).string() + ": refused entry \"" + entry + "\": " + why +
+               "; nothing was written";
+    };
     const struct {
         std::string desc;
         std::string fields; // what follows desc= in the record
         std::string logged; // the log's line for the failed step
+        std::string reason; // what the console says after the table, after "<desc>: "
     } records[] = {
         {"Missing", "dir=missing\nregfile=app\ncodebase=" + VendorUrl("missing.bin"),
          "download " + VendorUrl("missing.bin") + " -> " + (App() / "missing/missing.bin").string() +
-             ": not downloaded: Failed to receive a valid HTTP response from the server, Response Code:404"},
+             ": not downloaded: " + failedDownload,
+         "not downloaded: " + failedDownload},
         {"NoRegFile",
          "classid={11111111-0000-0000-0000-000000000001}\ndir=noreg\nregfile=absent.ocx\ncodebase=" +
              VendorUrl("noreg.cab"),
-         "DllRegisterServer of " + (App() / "noreg/absent.ocx").string() + ", result "},
+         "DllRegisterServer of " + (App() / "noreg/absent.ocx").string() + ", result ",
+         (App() / "noreg/absent.ocx").string() + " cannot be loaded, error " + std::to_string(ENOENT)},
         {"NoEntry",
          "classid={11111111-0000-0000-0000-000000000002}\ndir=none\nregfile=none.ocx\ncodebase=" +
              VendorUrl("none.cab"),
-         "DllRegisterServer of " + (App() / "none/none.ocx").string() + ", result -1"},
+         "DllRegisterServer of " + (App() / "none/none.ocx").string() + ", result -1",
+         (App() / "none/none.ocx").string() + " has no DllRegisterServer"},
         {"FailingEntry",
          "classid={11111111-0000-0000-0000-000000000003}\ndir=fail\nregfile=fail.ocx\ncodebase=" +
              VendorUrl("fail.cab"),
-         "DllRegisterServer of " + (App() / "fail/fail.ocx").string() + ", result 0"},
+         "DllRegisterServer of " + (App() / "fail/fail.ocx").string() + ", result 0",
+         "DllRegisterServer of " + (App() / "fail/fail.ocx").string() + " failed"},
         {"Corrupt",
          "classid={11111111-0000-0000-0000-000000000004}\ndir=corrupt\nregfile=lib\ncodebase=" +
              VendorUrl("corrupt.cab"),
-         "zarn-expand exited with code 2"},
+         "zarn-expand exited with status 2", "zarn-expand: " + (App() / "corrupt/corrupt.cab").string() + ": "},
         {"Climbs",
          "classid={11111111-0000-0000-0000-000000000005}\ndir=climbs\nregfile=lib\ncodebase=" + VendorUrl("climbs.cab"),
-         "zarn-expand exited with code 3"},
+         "zarn-expand exited with status 3",
+         refused("climbs/climbs.cab", "..\\..\\x", "it has a \".\" or \"..\" path segment")},
         {"AbsoluteEntry",
          "classid={11111111-0000-0000-0000-000000000006}\ndir=absolute\nregfile=lib\ncodebase=" +
              VendorUrl("absolute.cab"),
-         "zarn-expand exited with code 3"},
+         "zarn-expand exited with status 3", refused("absolute/absolute.cab", absoluteEntry, "the name is absolute")},
         {"FailingSetup",
          "classid={11111111-0000-0000-0000-000000000007}\ndir=setup\ncodebase=" + VendorUrl("failing-setup.exe"),
-         (App() / "setup/failing-setup.exe").string() + " exited with code 1, result 0"},
+         (App() / "setup/failing-setup.exe").string() + " exited with status 1, result 0",
+         (App() / "setup/failing-setup.exe").string() + " exited with status 1"},
         {"ClimbingDir", "dir=../../x\nregfile=app\ncodebase=" + VendorUrl("qconvert"),
+         "refused, its paths would leave the application directory",
          "refused, its paths would leave the application directory"},
         {"AbsoluteDir", "dir=" + outsideDir + "\nregfile=app\ncodebase=" + VendorUrl("qconvert"),
+         "refused, its paths would leave the application directory",
          "refused, its paths would leave the application directory"},
     };
     std::string list = ReadFile(VendorList());
@@ -239,7 +255,8 @@ TEST_F(InstalledUpdate, FailingRecordsKeepTheirStatusWhileTheOthersInstall) {
     }
     WriteFile(VendorList(), list);
 
-    const test::ProgramOutcome run = Launch("--update");
+    // Not quiet: the table is followed by why each record did not become current.
+    const test::ProgramOutcome run = Run((App() / "QuillornaCC").string(), {"--update", "--server", m_server.Url()});
     EXPECT_EQ(run.exitCode, 3) << run.err;
     std::vector<std::string> statuses = kDemoCurrent;
     for (const auto& r : records) {
@@ -250,6 +267,11 @@ TEST_F(InstalledUpdate, FailingRecordsKeepTheirStatusWhileTheOthersInstall) {
     for (const auto& r : records) {
         SCOPED_TRACE(r.desc);
         EXPECT_NE(log.find(r.logged), std::string::npos) << log;
+        EXPECT_NE(run.out.find("\n" + r.desc + ": " + r.reason), std::string::npos) << run.out;
+        // What the expander said is in the log, under its record's install step.
+        if (r.reason.starts_with("zarn-expand: ")) {
+            EXPECT_NE(log.find("install \"" + r.desc + "\": " + r.reason), std::string::npos) << log;
+        }
     }
     EXPECT_EQ(log.find("DllRegisterServer of " + (App() / "noreg/absent.ocx").string() + ", result 1"),
               std::string::npos);

@@ -46,6 +46,16 @@ std::vector<std::string> Statuses(const std::string& json) {
     return rows.empty() ? std::vector<std::string>{"no table in: " + json} : rows;
 }
 
+// The --json table's "reason" of each row, empty for a row without one.
+std::vector<std::string> Reasons(const std::string& json) {
+    const QJsonDocument document = QJsonDocument::fromJson(QByteArray::fromStdString(json));
+    std::vector<std::string> reasons;
+    for (const QJsonValue component : document.object().value("components").toArray()) {
+        reasons.push_back(component["reason"].toString().toStdString());
+    }
+    return reasons;
+}
+
 class WineUpdate : public testing::Test {
 protected:
     WineUpdate() {
@@ -216,7 +226,7 @@ TEST_F(WineUpdate, EveryKindInstallsAndARaisedVersionReplacesTheControl) {
     EXPECT_NE(log.find("DllRegisterServer of " + WinPath(App() / "the control/ctl.ocx") + ", result 1"),
               std::string::npos)
         << log;
-    EXPECT_NE(log.find(WinPath(App() / "set up/setup.exe") + " exited with code 3010, result 1"), std::string::npos)
+    EXPECT_NE(log.find(WinPath(App() / "set up/setup.exe") + " exited with status 3010, result 1"), std::string::npos)
         << log;
     EXPECT_EQ(ReadFile((App() / "library/geom.dll").string()), ReadFile((build / "geom.dll").string()));
     // Each class's server as the components' own code registered it, with the path Wine gave the loaded file.
@@ -263,6 +273,11 @@ TEST_F(WineUpdate, FailingComponentsKeepTheirStatus) {
     MakeCabinet("fail.cab", {build / "fail.ocx"}, true);
     BuildComponent(build / "none.ocx", "1.0.0.0", {});
     MakeCabinet("none.cab", {build / "none.ocx"}, true);
+    WriteFile(VendorFile("climbs.cab").string(), test::StoredCabinet({{"..\\x", "climbed"}}));
+    const std::string missing = "not downloaded: Failed to receive a valid HTTP response from the server, Response "
+                                "Code:404";
+    const std::string refusal = "zarn-expand: " + WinPath(App() / "climbs/climbs.cab") +
+                                ": refused entry \"..\\x\": it has a \".\" or \"..\" path segment; nothing was written";
     const struct {
         std::string desc;
         std::string classId;
@@ -270,23 +285,31 @@ TEST_F(WineUpdate, FailingComponentsKeepTheirStatus) {
         std::string dir;
         std::string regFile;
         std::string logged;  // the log's line for the failed step
+        std::string reason;  // why the update's table says it did not become current
         std::string checked; // the status the next check finds
     } cases[] = {
         {"Failing Setup", setupId, "failing-setup.exe", "setup", "",
-         WinPath(App() / "setup/failing-setup.exe") + " exited with code 1, result 0", "CURRENT"},
+         WinPath(App() / "setup/failing-setup.exe") + " exited with status 1, result 0",
+         WinPath(App() / "setup/failing-setup.exe") + " exited with status 1", "CURRENT"},
         {"Failing Entry", failingId, "fail.cab", "fail", "fail.ocx",
-         "DllRegisterServer of " + WinPath(App() / "fail/fail.ocx") + ", result 0", "CURRENT"},
+         "DllRegisterServer of " + WinPath(App() / "fail/fail.ocx") + ", result 0",
+         "DllRegisterServer of " + WinPath(App() / "fail/fail.ocx") + " failed", "CURRENT"},
         {"No Entry", ClassId(3), "none.cab", "none", "none.ocx",
-         "DllRegisterServer of " + WinPath(App() / "none/none.ocx") + ", result -1", "NOT_INSTALLED"},
-        {"Missing", ClassId(4), "missing.cab", "missing", "lib",
-         "not downloaded: Failed to receive a valid HTTP response from the server, Response Code:404", "NOT_INSTALLED"},
+         "DllRegisterServer of " + WinPath(App() / "none/none.ocx") + ", result -1",
+         WinPath(App() / "none/none.ocx") + " has no DllRegisterServer", "NOT_INSTALLED"},
+        {"Missing", ClassId(4), "missing.cab", "missing", "lib", missing, missing, "NOT_INSTALLED"},
+        // The expander's refusal, which it writes to its standard error, reaches the log.
+        {"Hostile Cabinet", ClassId(5), "climbs.cab", "climbs", "lib", "install \"Hostile Cabinet\": " + refusal,
+         refusal, "NOT_INSTALLED"},
     };
     std::string list;
     std::vector<std::string> notInstalled;
+    std::vector<std::string> reasons;
     std::vector<std::string> checked;
     for (const auto& c : cases) {
         list += Record(c.desc, c.classId, 1, 0, c.file, c.dir, c.regFile);
         notInstalled.push_back(c.desc + ":NOT_INSTALLED");
+        reasons.push_back(c.reason);
         checked.push_back(c.desc + ":" + c.checked);
     }
     ServeList(list);
@@ -294,11 +317,13 @@ TEST_F(WineUpdate, FailingComponentsKeepTheirStatus) {
     const test::ProgramOutcome update = Launch("--update");
     EXPECT_EQ(update.exitCode, 3) << update.err;
     EXPECT_EQ(Statuses(update.out), notInstalled);
+    EXPECT_EQ(Reasons(update.out), reasons);
     const std::string log = Log();
     for (const auto& c : cases) {
         EXPECT_NE(log.find(c.logged), std::string::npos) << c.logged << "\n" << log;
     }
     EXPECT_FALSE(fs::exists(App() / "missing/missing.cab"));
+    EXPECT_FALSE(fs::exists(App() / "x"));
     const test::ProgramOutcome check = Launch("--check");
     EXPECT_EQ(check.exitCode, 3) << check.err;
     EXPECT_EQ(Statuses(check.out), checked);
@@ -321,6 +346,48 @@ TEST_F(WineUpdate, APlantedLinkRefusesTheCabinet) {
     EXPECT_EQ(Statuses(update.out), std::vector<std::string>{"Planted:NOT_INSTALLED"});
     EXPECT_TRUE(fs::is_empty(outside));
     EXPECT_FALSE(fs::exists(App() / "design/planted.cab"));
+}
+
+// A component folder so deep that its files' paths pass MAX_PATH (260 characters): a cabinet's files are put in
+// place there as anywhere, while a program or a control there, which Windows starts and loads only from shorter
+// paths, is refused for that reason and no other.
+TEST_F(WineUpdate, AFolderBeyondMaxPathHoldsFilesButNoProgramOrControl) {
+    ASSERT_GT(m_server.Port(), 0);
+    const fs::path build = m_base.Path() / "build";
+    const std::string deep(230, 'd');
+    ASSERT_GT(WinPath(App() / deep / "geom.dll").size(), 260u);
+    BuildComponent(build / "geom.dll", "1.4.0.0", {});
+    MakeCabinet("lib.cab", {build / "geom.dll"}, false);
+    BuildComponent(VendorFile("setup.exe"), "5.0.0.0", {"ZC_CLSID=\"" + ClassId(2) + "\"", "ZC_RESULT=0"});
+    BuildComponent(build / "ctl.ocx", "2.1.0.0", {"ZC_CLSID=\"" + ClassId(1) + "\"", "ZC_RESULT=0"});
+    MakeCabinet("ctl.cab", {build / "ctl.ocx"}, true);
+    BuildComponent(VendorFile("tool.dll"), "3.2.0.7", {});
+    ServeList(Record("Deep Library", "", 1, 4, "lib.cab", deep, "lib") +
+              Record("Deep Tool", "", 3, 2, "tool.dll", deep, "app") +
+              Record("Deep Setup", ClassId(2), 5, 0, "setup.exe", deep, "") +
+              Record("Deep Control", ClassId(1), 2, 1, "ctl.cab", deep, "ctl.ocx"));
+
+    const test::ProgramOutcome update = Launch("--update");
+    EXPECT_EQ(update.exitCode, 3) << update.err;
+    EXPECT_EQ(Statuses(update.out),
+              (std::vector<std::string>{"Deep Library:CURRENT", "Deep Tool:CURRENT", "Deep Setup:NOT_INSTALLED",
+                                        "Deep Control:NOT_INSTALLED"}));
+    const std::string tooLong = ": its path is too long for this system";
+    EXPECT_EQ(Reasons(update.out), (std::vector<std::string>{
+                                       "",
+                                       "",
+                                       "cannot start " + WinPath(App() / deep / "setup.exe") + tooLong,
+                                       WinPath(App() / deep / "ctl.ocx") + " cannot be loaded" + tooLong,
+                                   }));
+    // The plain file's version is read where it lies: the next check finds it current (a library that nothing
+    // registers is never found).
+    EXPECT_EQ(Statuses(Launch("--check").out),
+              (std::vector<std::string>{"Deep Library:NOT_INSTALLED", "Deep Tool:CURRENT", "Deep Setup:NOT_INSTALLED",
+                                        "Deep Control:NOT_INSTALLED"}));
+    EXPECT_EQ(ReadFile((App() / deep / "geom.dll").string()), ReadFile((build / "geom.dll").string()));
+    EXPECT_EQ(ReadFile((App() / deep / "ctl.ocx").string()), ReadFile((build / "ctl.ocx").string()));
+    const std::string log = Log();
+    EXPECT_NE(log.find(" -> " + WinPath(App() / deep / "lib.cab") + ": downloaded"), std::string::npos) << log;
 }
 
 } // namespace

@@ -162,12 +162,12 @@ int Tour::Run() {
                                  });
     });
     vendor.Start();
-    unsigned long exitCode = 1;
+    platform::ProgramEnd end;
     if (platform::RunProgram(ZARN_PUBLISH_PATH,
                              {"build", ZARN_SAMPLES_MANIFEST, repository.string(), "--key", ZARN_SAMPLES_PRIVATE_KEY,
                               "--server", vendor.Url("")},
-                             platform::ProgramWindow::None, exitCode) != 0 ||
-        exitCode != 0) {
+                             platform::ProgramWindow::None, platform::ProgramOutput::Own, end) != 0 ||
+        !end.ExitedWith(0)) {
         std::fputs("zarn_screenshot_tour: cannot publish the demo list\n", stderr);
         return 1;
     }

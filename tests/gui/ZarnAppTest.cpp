@@ -633,13 +633,13 @@ void ZarnAppTest::sampleDesignControlFromTheDemoRepository() {
         R"(/+quillornacc/+complist/+complist\.txt)",
         [&](const httplib::Request&, httplib::Response& res) { res.set_content(ReadFile(listFile), "text/plain"); });
     vendor.Start();
-    unsigned long exitCode = 1;
+    platform::ProgramEnd end;
     QCOMPARE(platform::RunProgram(ZARN_PUBLISH_PATH,
                                   {"build", ZARN_SAMPLES_MANIFEST, repository.string(), "--key",
                                    ZARN_SAMPLES_PRIVATE_KEY, "--server", vendor.Url("")},
-                                  platform::ProgramWindow::None, exitCode),
+                                  platform::ProgramWindow::None, platform::ProgramOutput::Own, end),
              0ul);
-    QCOMPARE(exitCode, 0ul);
+    QVERIFY(end.ExitedWith(0));
     for (const auto& [from, to] :
          {std::pair{ZARN_EXPAND_PATH, "zarn-expand"}, std::pair{ZARN_REGISTRY_LIBRARY, "libzarn_registry.so"}})
         std::filesystem::copy_file(from, m_app->Path(to));
@@ -720,14 +720,14 @@ void ZarnAppTest::commandLineIsReadAsTheConsoleReadsIt() {
     const QString keys = m_config->filePath(QStringLiteral("tls"));
     QVERIFY(QDir().mkpath(keys));
     const std::string key = (keys + "/key.pem").toStdString(), certificate = (keys + "/cert.pem").toStdString();
-    unsigned long exitCode = 1;
+    platform::ProgramEnd end;
     QCOMPARE(platform::RunProgram("/usr/bin/openssl",
                                   {"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1",
                                    "-nodes", "-days", "2", "-subj", "/CN=127.0.0.1", "-addext",
                                    "subjectAltName=IP:127.0.0.1", "-keyout", key, "-out", certificate},
-                                  platform::ProgramWindow::None, exitCode),
+                                  platform::ProgramWindow::None, platform::ProgramOutput::Own, end),
              0ul);
-    QCOMPARE(exitCode, 0ul);
+    QVERIFY(end.ExitedWith(0));
     test::LocalServer secure(std::make_unique<httplib::SSLServer>(certificate.c_str(), key.c_str()));
     secure.Http().set_keep_alive_max_count(1);
     secure.Http().Get(R"(/+quillornacc/+complist/+complist\.txt)", [](const httplib::Request&, httplib::Response& res) {

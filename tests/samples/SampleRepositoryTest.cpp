@@ -30,12 +30,12 @@ constexpr const char* kAllCurrent = "[Quillorna Design Control:CURRENT,Quillorna
 
 // Publishes the samples' repository for `server` into `root`; zarn-publish's exit code.
 unsigned long Publish(const std::string& server, const fs::path& root) {
-    unsigned long exitCode = 0;
+    platform::ProgramEnd end;
     const unsigned long started = platform::RunProgram(
         ZARN_PUBLISH_PATH,
         {"build", ZARN_SAMPLES_MANIFEST, root.string(), "--key", ZARN_SAMPLES_PRIVATE_KEY, "--server", server},
-        platform::ProgramWindow::None, exitCode);
-    return started != 0 ? started : exitCode;
+        platform::ProgramWindow::None, platform::ProgramOutput::Own, end);
+    return started != 0 ? started : end.code;
 }
 
 struct Expected {

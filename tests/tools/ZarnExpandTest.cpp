@@ -190,14 +190,19 @@ TEST_F(ZarnExpand, BrokenCabinetsWriteNothing) {
     EXPECT_NE(missing.err.find("missing.cab: cannot open it"), std::string::npos) << missing.err;
 }
 
+// The longest entry name lands deeper than Windows' MAX_PATH (260 characters) allows an ordinary path to reach.
 TEST_F(ZarnExpand, WritesStoredCabinetsWithBackslashNames) {
     const std::string cabinet = (m_root.Path() / "stored.cab").string();
-    WriteFile(cabinet, zarn::test::StoredCabinet({{"a.txt", "new a\n"}, {"d\\e.txt", BigContent()}}));
+    const std::string folder(120, 'f'), file = std::string(120, 'g') + ".txt";
+    WriteFile(cabinet, zarn::test::StoredCabinet(
+                           {{"a.txt", "new a\n"}, {"d\\e.txt", BigContent()}, {folder + "\\" + file, "deep"}}));
     const ProgramOutcome outcome = Expand(cabinet);
     EXPECT_EQ(outcome.exitCode, 0) << outcome.err;
-    EXPECT_EQ(Tree(), (std::set<std::string>{"a", "a/b", "a/b/a.txt", "a/b/d", "a/b/d/e.txt"}));
+    EXPECT_EQ(Tree(), (std::set<std::string>{"a", "a/b", "a/b/a.txt", "a/b/d", "a/b/d/e.txt", "a/b/" + folder,
+                                             "a/b/" + folder + "/" + file}));
     EXPECT_EQ(ReadFile((m_out / "a.txt").string()), "new a\n");
     EXPECT_EQ(ReadFile((m_out / "d" / "e.txt").string()), BigContent());
+    EXPECT_EQ(ReadFile((m_out / folder / file).string()), "deep");
 }
 
 TEST_F(ZarnExpand, AnyHostileEntryRefusesTheWholeCabinet) {

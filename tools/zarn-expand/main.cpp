@@ -266,5 +266,6 @@ int main(int argc, char** argv) {
         std::fputs(kUsage, stderr);
         return kUsageError;
     }
-    return Expand(argv[2], argv[3]);
+    // Its files may lie deeper below the directory than the system's ordinary path length allows.
+    return Expand(argv[2], zarn::platform::ExtendedLengthPath(argv[3]));
 }

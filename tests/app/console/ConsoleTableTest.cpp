@@ -26,6 +26,13 @@ TEST(ConsoleTable, PlainColumnsAlignWithoutTrailingBlanks) {
                                             "Quillorna Design Control  3.0.0.0   NOT_INSTALLED\n"
                                             "Geo                       12.0.0.0  NEWER THAN SPECIFIED\n");
     EXPECT_EQ(ConsoleTable::Plain(ComponentList()), "Component  Version  Status\n");
+    // Why a record did not become current follows the table, apart from it by an empty line.
+    EXPECT_EQ(ConsoleTable::Failures(records), "");
+    records.front()->m_failure = "refused, its paths would leave the application directory";
+    records.back()->m_failure = "not downloaded: An error occurred \nPlease check";
+    EXPECT_EQ(ConsoleTable::Failures(records),
+              "\nQuillorna Design Control: refused, its paths would leave the application directory\n"
+              "Geo: not downloaded: An error occurred  Please check\n");
 }
 
 TEST(ConsoleTable, JsonEscapesAndConvertsWindows1252ToUtf8) {
@@ -43,10 +50,12 @@ TEST(ConsoleTable, JsonEscapesAndConvertsWindows1252ToUtf8) {
     ComponentList records;
     records.push_back(Record("A", "CURRENT", 1));
     records.push_back(Record("B", "OUT_OF_DATE", 2));
+    records.back()->m_failure = "\"b.cab\" not downloaded";
     EXPECT_EQ(ConsoleTable::Json(records),
               "{\"components\":[{\"desc\":\"A\",\"name\":\"N\",\"version\":\"1.0.0.0\",\"status\":\"CURRENT\","
               "\"installType\":\"APP\",\"fileName\":\"f.bin\"},{\"desc\":\"B\",\"name\":\"N\",\"version\":\"2.0.0.0\","
-              "\"status\":\"OUT_OF_DATE\",\"installType\":\"APP\",\"fileName\":\"f.bin\"}]}\n");
+              "\"status\":\"OUT_OF_DATE\",\"installType\":\"APP\",\"fileName\":\"f.bin\","
+              "\"reason\":\"\\\"b.cab\\\" not downloaded\"}]}\n");
     EXPECT_EQ(ConsoleTable::Json(ComponentList()), "{\"components\":[]}\n");
 }
 
