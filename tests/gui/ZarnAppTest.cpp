@@ -601,7 +601,7 @@ void ZarnAppTest::windowWritesTheUpdateLogWithEveryReason() {
     const QString shown = m_boxes.front().simplified();
     QVERIFY2(log.contains(QStringLiteral("/files/missing.bin -> ")) && log.contains(": not downloaded: " + shown),
              qPrintable(shown + " not in:\n" + log));
-    QVERIFY2(log.contains(QStringLiteral("setup.exe exited with code 7, result 0")), qPrintable(log));
+    QVERIFY2(log.contains(QStringLiteral("setup.exe exited with status 7, result 0")), qPrintable(log));
 }
 
 void ZarnAppTest::printingGivesAnEmptyPage() {
