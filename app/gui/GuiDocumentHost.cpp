@@ -32,6 +32,7 @@ int GuiDocumentHost::RunDownload(const std::string& sourceUrl, const std::string
     dialog.m_strTargetPath = targetPath;
     dialog.m_expectedSize = check.size;
     dialog.m_expectedSha256 = check.sha256;
+    dialog.m_maxSize = check.maxSize;
     dialog.m_strCaFile = m_caFile;
     return dialog.DoModal() == kIdOk ? kIdOk : kIdCancel;
 }
