@@ -48,6 +48,10 @@ public:
     // Shows `text` in a message box with an OK button and returns when it is closed.
     virtual void ShowMessageBox(const std::string& text) = 0;
 
+    // Tells the user, without asking anything, what the document waits for on this thread right after the call;
+    // empty `text` when the wait has ended. Nothing by default.
+    virtual void ShowWaitNote(const std::string& text) { static_cast<void>(text); }
+
     // Offers the start dialog; `allowUpdate` 0 shows its update button disabled. May run another update check
     // of the same document before it returns.
     virtual void ShowStartDialog(int allowUpdate) = 0;

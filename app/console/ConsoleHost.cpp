@@ -53,6 +53,12 @@ int ConsoleHost::RunDownload(const std::string& sourceUrl, const std::string& ta
     return kIdOk;
 }
 
+void ConsoleHost::ShowWaitNote(const std::string& text) {
+    if (!text.empty()) {
+        ShowMessageBox(text);
+    }
+}
+
 void ConsoleHost::ShowMessageBox(const std::string& text) {
     if (!m_settings.quiet) {
         std::fprintf(stderr, "%s\n", text.c_str());

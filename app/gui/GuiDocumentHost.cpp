@@ -4,7 +4,10 @@
 #include "app/gui/MessageBox.h"
 #include "app/gui/ZarnApp.h"
 #include "download/gui/HttpDownloadDlg.h"
+#include "res/StringTable.h"
 #include "view/ZarnView.h"
+
+#include <QLabel>
 
 namespace zarn {
 
@@ -39,6 +42,14 @@ int GuiDocumentHost::RunDownload(const std::string& sourceUrl, const std::string
 
 void GuiDocumentHost::ShowMessageBox(const std::string& text) {
     MessageBox::ShowOk(m_app.GetMainWnd(), QString::fromLocal8Bit(text));
+}
+
+void GuiDocumentHost::ShowWaitNote(const std::string& text) {
+    if (CMainFrame* frame = m_app.GetMainWnd()) {
+        frame->m_paneMessage->setText(text.empty() ? QString::fromLocal8Bit(LoadString(AFX_IDS_IDLEMESSAGE))
+                                                   : QString::fromLocal8Bit(text));
+        frame->m_paneMessage->repaint();
+    }
 }
 
 void GuiDocumentHost::ShowStartDialog(int allowUpdate) {

@@ -21,6 +21,8 @@ public:
     void UpdateAllViews(const CZarnDoc& document) override;
     int RunDownload(const std::string& sourceUrl, const std::string& targetPath, const DownloadCheck& check) override;
     void ShowMessageBox(const std::string& text) override;
+    // In the status bar's message pane, painted at once: the wait that follows handles no events.
+    void ShowWaitNote(const std::string& text) override;
     void ShowStartDialog(int allowUpdate) override;
     void BringMainWindowToFront() override;
 
