@@ -379,7 +379,8 @@ int CZarnDoc::LoadListOnDisk() {
 }
 
 std::string CZarnDoc::GetCheckLockPath() const {
-    return m_appDir + kCheckLockName;
+    // In the list folder: the one folder every check must be able to write to, whoever may write elsewhere.
+    return m_appDir + "complist" + platform::PathSeparator() + kCheckLockName;
 }
 
 bool CZarnDoc::TakeCheckLock() {

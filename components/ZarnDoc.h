@@ -67,8 +67,8 @@ public:
     // told the user; the previous list file stays).
     int DownloadComponentList();
 
-    // The application directory's update lock file: one update check at a time (list download through installs)
-    // per application directory, whichever process runs it. Any thread.
+    // The application directory's update lock file, "complist/zarn-update.lock": one update check at a time (list
+    // download through installs) per application directory, whichever process runs it. Any thread.
     std::string GetCheckLockPath() const;
 
     // How long a check waits for another process's check of the same application directory to end before it gives

@@ -363,7 +363,7 @@ TEST_F(Console, TwoLaunchersOnOneDirectoryCheckOneAtATime) {
 TEST_F(Console, ACheckThatFindsTheDirectoryLockedGivesUpWithExitCodeFour) {
     const std::string previous = AppRecord("Kept", "http://127.0.0.1:1/kept.bin", 1, 0);
     WriteFile(ListFile(), previous);
-    const int lock = ::open((App() / "zarn-update.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    const int lock = ::open((App() / "complist/zarn-update.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
     ASSERT_GE(lock, 0);
     ASSERT_EQ(::flock(lock, LOCK_EX | LOCK_NB), 0);
     const Outcome run = Launch({"--check"}, std::string("http://127.0.0.1:1"));
