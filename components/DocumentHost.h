@@ -14,6 +14,8 @@ class CZarnDoc;
 struct DownloadCheck {
     std::optional<std::uint64_t> size;
     std::string sha256; // 64 lower-case hex digits
+    // The most the file may have when its exact size is not known.
+    std::optional<std::uint64_t> maxSize = std::nullopt;
 };
 
 class CDocumentHost {
@@ -34,8 +36,8 @@ public:
     virtual void UpdateAllViews(const CZarnDoc& document) = 0;
 
     // Downloads `sourceUrl` into `targetPath`, showing progress and telling the user of a failure itself. A body
-    // that passes `check.size` is cut off, and one whose size or SHA-256 differs from `check` fails; neither is
-    // kept. Returns kIdOk only when the whole file arrived, matched and was written; kIdCancel otherwise.
+    // that passes `check.size` or `check.maxSize` is cut off, and one whose size or SHA-256 differs from `check` fails;
+    // neither is kept. Returns kIdOk only when the whole file arrived, matched and was written; kIdCancel otherwise.
     virtual int RunDownload(const std::string& sourceUrl, const std::string& targetPath,
                             const DownloadCheck& check) = 0;
 
@@ -45,6 +47,10 @@ public:
 
     // Shows `text` in a message box with an OK button and returns when it is closed.
     virtual void ShowMessageBox(const std::string& text) = 0;
+
+    // Tells the user, without asking anything, what the document waits for on this thread right after the call;
+    // empty `text` when the wait has ended. Nothing by default.
+    virtual void ShowWaitNote(const std::string& text) { static_cast<void>(text); }
 
     // Offers the start dialog; `allowUpdate` 0 shows its update button disabled. May run another update check
     // of the same document before it returns.

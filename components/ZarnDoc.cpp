@@ -6,6 +6,7 @@
 #include "components/ListKeys.h"
 #include "components/ObjectLookup.h"
 #include "components/StatusWords.h"
+#include "download/TargetFile.h"
 #include "platform/File.h"
 #include "platform/FileSystem.h"
 #include "platform/Library.h"
@@ -13,14 +14,14 @@
 #include "platform/Registry.h"
 #include "platform/Signature.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <ctime>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <new>
 #include <optional>
 #include <string>
+#include <thread>
 #include <unordered_set>
 #include <utility>
 #include <vector>
@@ -38,6 +39,14 @@ constexpr const char* kListRefusedText =
 // Where the highest list serial this installation has accepted is kept, so a replayed older list is refused.
 constexpr const char* kSettingsKey = "Software\\Ostrevant\\zarn";
 constexpr const char* kSerialValue = "ListSerial";
+// Far above any real list (a list of a few dozen components has a few kilobytes; a DER signature of P-256 at most
+// 72 bytes), and small enough to hold in memory: an endless answer is cut off there.
+constexpr std::uint64_t kListSizeCap = 16u << 20;
+constexpr std::uint64_t kSignatureSizeCap = 4096;
+constexpr const char* kCheckLockName = "zarn-update.lock";
+constexpr const char* kOtherCheckText = "Another update check of this application directory is running";
+// How often a waiting check asks again whether the other one has ended.
+constexpr std::chrono::milliseconds kLockPoll{200};
 
 // The highest accepted serial; 0 when none was ever stored (every real serial is at least 1).
 std::uint64_t AcceptedSerial() {
@@ -92,6 +101,35 @@ std::string RegistryProblem() {
                             : rc == ERROR_ACCESS_DENIED ? "access to it is denied"
                                                         : "it cannot be opened (error " + std::to_string(rc) + ")";
     return name + " cannot be read: " + why + ". Component versions cannot be detected.";
+}
+
+// A download that may be no larger than `limit`.
+DownloadCheck SizeCapped(std::uint64_t limit) {
+    DownloadCheck check;
+    check.maxSize = limit;
+    return check;
+}
+
+// Writes `bytes` to a new file beside `path` and renames that over `path` in one step, so that `path` holds either
+// its previous content or all of `bytes`. Returns 0 or the system's code.
+unsigned long PutInPlace(const std::string& path, std::string_view bytes) {
+    platform::File file;
+    std::string written;
+    unsigned long code = file.CreateBeside(path, written);
+    if (code != 0) {
+        return code;
+    }
+    code = file.Write(bytes.data(), bytes.size());
+    if (const unsigned long closed = file.Close(); code == 0) {
+        code = closed;
+    }
+    if (code == 0) {
+        code = platform::ReplaceFile(written, path);
+    }
+    if (code != 0) {
+        platform::RemoveFile(written);
+    }
+    return code;
 }
 
 // `seconds` since the epoch as "YYYY-MM-DDTHH:MM:SSZ" (the civil date of the proleptic Gregorian calendar).
@@ -226,22 +264,19 @@ int CZarnDoc::ParseComponentList() {
     if (!file) {
         return 0;
     }
-    bool complete = false;
-    try {
-        complete = ReadListFile(file.get());
-    } catch (const std::bad_alloc&) {
-        // Lines have no length limit, so a list too large for memory is refused rather than ending the launcher.
-        complete = false;
-    }
-    if (!complete) {
-        // Half a list could silently drop components; with none the driver installs nothing this time.
-        FreeComponentList();
-        return 0;
-    }
-    return 1;
+    return ReadList([&file](ComponentListReader& reader) {
+        std::vector<char> chunk(64 * 1024);
+        size_t got = 0;
+        while ((got = std::fread(chunk.data(), 1, chunk.size(), file.get())) > 0) {
+            reader.Feed(std::string_view(chunk.data(), got));
+        }
+        return std::ferror(file.get()) == 0;
+    });
 }
 
-bool CZarnDoc::ReadListFile(std::FILE* file) {
+int CZarnDoc::ReadList(const std::function<bool(ComponentListReader&)>& feed) {
+    FreeComponentList();
+    m_listHeader = ListHeader();
     const char sep = platform::PathSeparator();
     // Most records share a few directories: each is checked and made once per read, not once per record.
     std::unordered_set<std::string> seen;
@@ -256,17 +291,23 @@ bool CZarnDoc::ReadListFile(std::FILE* file) {
             static_cast<void>(platform::CreateDirectoryOne(m_appDir + sep + dir));
         }
     });
-    std::vector<char> chunk(64 * 1024);
-    size_t got = 0;
-    while ((got = std::fread(chunk.data(), 1, chunk.size(), file)) > 0) {
-        reader.Feed(std::string_view(chunk.data(), got));
+    bool complete = false;
+    try {
+        complete = feed(reader);
+        if (complete) {
+            reader.Finish();
+            m_listHeader = reader.Header();
+        }
+    } catch (const std::bad_alloc&) {
+        // Lines have no length limit, so a list too large for memory is refused rather than ending the launcher.
+        complete = false;
     }
-    if (std::ferror(file) != 0) {
-        return false;
+    if (!complete) {
+        // Half a list could silently drop components; with none the driver installs nothing this time.
+        FreeComponentList();
+        return 0;
     }
-    reader.Finish();
-    m_listHeader = reader.Header();
-    return true;
+    return 1;
 }
 
 void CZarnDoc::FreeComponentList() {
@@ -328,12 +369,19 @@ void CZarnDoc::CheckForUpdates() {
     }
     m_host.FillComponentList(*this);
     m_host.HideDesignControl();
-    LoadComponentList();
+    // Held from the list's download to the last install, and released before the start dialog, which may stay
+    // open for as long as the user likes.
+    if (TakeCheckLock()) {
+        LoadComponentList();
+    } else {
+        LoadListOnDisk();
+    }
     m_listMode = 1;
     m_host.UpdateAllViews(*this);
     for (const auto& record : m_compList) {
-        if (!m_listRefusal.empty()) {
+        if (!m_listRefusal.empty() || !m_checkLock.IsHeld()) {
             // A refused list may be an attack on this installation: the previous list is shown, nothing installed.
+            // Without the lock another process is installing.
             break;
         }
         if (record && (record->m_status == kStatusNotInstalled || record->m_status == kStatusOutOfDate)) {
@@ -349,6 +397,7 @@ void CZarnDoc::CheckForUpdates() {
         m_host.BringMainWindowToFront();
         m_host.UpdateAllViews(*this);
     }
+    m_checkLock.Unlock();
     Log("update check done");
     m_host.ShowStartDialog(0);
 }
@@ -358,48 +407,153 @@ int CZarnDoc::LoadComponentList() {
         Log(problem);
         m_host.ShowMessageBox(problem);
     }
+    const bool ownLock = !m_checkLock.IsHeld();
+    if (ownLock && !TakeCheckLock()) {
+        return LoadListOnDisk();
+    }
+    RemoveLeftovers(true);
     // A failed download has been reported by the host; whatever list file is on disk is read all the same.
     const int downloaded = DownloadComponentList();
-    const int read = ParseComponentList();
+    // The verified bytes themselves, not the file they were written to: nothing read later can differ from them.
+    int read = 0;
+    if (m_acceptedList) {
+        read = ReadList([this](ComponentListReader& reader) {
+            reader.Feed(*m_acceptedList);
+            return true;
+        });
+        m_acceptedList.reset();
+    } else {
+        read = ParseComponentList();
+    }
     Log("list " + GetComponentListPath() +
         (read == 1 ? ": read, " + std::to_string(m_compList.size()) + " components" : ": not read"));
     m_lastListLoaded = downloaded == 1 && read == 1;
+    RemoveLeftovers(false);
     CheckInstalledVersions();
     for (const auto& record : m_compList) {
         if (record && m_log) {
             Log("component " + Quoted(record->m_desc) + " " + record->GetVersionString() + ": " + record->m_status);
         }
     }
+    if (ownLock) {
+        m_checkLock.Unlock();
+    }
     return 1;
+}
+
+int CZarnDoc::LoadListOnDisk() {
+    m_listRefusal.clear();
+    const int read = ParseComponentList();
+    Log("list " + GetComponentListPath() +
+        (read == 1 ? ": read from disk only, " + std::to_string(m_compList.size()) + " components" : ": not read"));
+    m_lastListLoaded = false;
+    CheckInstalledVersions();
+    return 1;
+}
+
+std::string CZarnDoc::GetCheckLockPath() const {
+    // In the list folder: the one folder every check must be able to write to, whoever may write elsewhere.
+    return m_appDir + "complist" + platform::PathSeparator() + kCheckLockName;
+}
+
+bool CZarnDoc::TakeCheckLock() {
+    m_lastCheckBusy = false;
+    const std::string path = GetCheckLockPath();
+    platform::FileLock::Result result = m_checkLock.TryLock(path);
+    if (result.state == platform::FileLock::State::Busy) {
+        const auto count = std::chrono::duration_cast<std::chrono::seconds>(m_otherCheckWait).count();
+        const std::string seconds = std::to_string(count) + (count == 1 ? " second" : " seconds");
+        const std::string note = std::string(kOtherCheckText) + "; waiting up to " + seconds + " for it to end";
+        Log(note);
+        m_host.ShowWaitNote(note);
+        // Polled: the system has no lock wait with a time limit on every platform, and the UI thread must come
+        // back in bounded time.
+        const auto until = std::chrono::steady_clock::now() + m_otherCheckWait;
+        while (result.state == platform::FileLock::State::Busy && std::chrono::steady_clock::now() < until) {
+            std::this_thread::sleep_for(
+                std::min<std::chrono::steady_clock::duration>(kLockPoll, until - std::chrono::steady_clock::now()));
+            result = m_checkLock.TryLock(path);
+        }
+        m_host.ShowWaitNote({});
+        if (result.state == platform::FileLock::State::Busy) {
+            m_lastCheckBusy = true;
+            const std::string text = std::string(kOtherCheckText) + "; this check was given up after " + seconds +
+                                     ", and the previous list is kept";
+            Log(text);
+            m_host.ShowMessageBox(text);
+            return false;
+        }
+    }
+    if (result.state == platform::FileLock::State::Failed) {
+        // Without the lock nothing keeps two checks apart, so none is run.
+        const std::string text = "The update check could not lock " + path + ", error " +
+                                 std::to_string(result.errorCode) + "; it was not run, and the previous list is kept";
+        Log(text);
+        m_host.ShowMessageBox(text);
+        return false;
+    }
+    return true;
+}
+
+void CZarnDoc::RemoveLeftovers(bool listFolder) {
+    if (listFolder) {
+        TargetFile::RemoveLeftoversIn(m_appDir + "complist");
+        return;
+    }
+    std::unordered_set<std::string> swept;
+    for (const auto& record : m_compList) {
+        // Every folder the list names, not only those that receive a download this time: a killed download of a
+        // component that is current now would stay for ever otherwise.
+        if (record && IsSafeInstallDir(m_appDir, record->m_dir) && swept.insert(record->m_dir).second) {
+            TargetFile::RemoveLeftoversIn(m_appDir + record->m_dir);
+        }
+    }
 }
 
 int CZarnDoc::DownloadComponentList() {
     m_listRefusal.clear();
     const std::string listUrl = m_serverUrl + kListPath;
     const std::string listPath = GetComponentListPath();
+    m_acceptedList.reset();
     if (m_listKeys.empty()) {
-        return Download("list", listUrl, listPath, {}) == CDocumentHost::kIdOk ? 1 : 0;
+        return Download("list", listUrl, listPath, SizeCapped(kListSizeCap)) == CDocumentHost::kIdOk ? 1 : 0;
     }
-    // The new list and its signature wait beside the list file until every check has passed.
-    const std::string stagedList = listPath + ".new";
-    const std::string stagedSignature = listPath + ".sig.new";
-    if (Download("list", listUrl, stagedList, {}) != CDocumentHost::kIdOk) {
+    // The new list and its signature are staged under names of this process's own, read once and removed: what is
+    // checked, put in place and read is those bytes, whatever happens to the files meanwhile.
+    const std::string suffix = platform::UniqueFileSuffix();
+    const std::string stagedList = listPath + ".new" + suffix;
+    const std::string stagedSignature = listPath + ".sig.new" + suffix;
+    if (Download("list", listUrl, stagedList, SizeCapped(kListSizeCap)) != CDocumentHost::kIdOk) {
         return 0;
     }
+    std::optional<std::string> list = platform::ReadWholeFile(stagedList, kListSizeCap);
+    platform::RemoveFile(stagedList);
+    std::optional<std::string> signature;
+    std::string reason;
+    if (Download("signature", listUrl + ".sig", stagedSignature, SizeCapped(kSignatureSizeCap)) ==
+        CDocumentHost::kIdOk) {
+        signature = platform::ReadWholeFile(stagedSignature, kSignatureSizeCap);
+        platform::RemoveFile(stagedSignature);
+    } else {
+        reason = "its signature complist.txt.sig could not be fetched";
+    }
     std::uint64_t serial = 0;
-    std::string reason = Download("signature", listUrl + ".sig", stagedSignature, {}) == CDocumentHost::kIdOk
-                             ? CheckDownloadedList(stagedList, stagedSignature, serial)
-                             : "its signature complist.txt.sig could not be fetched";
-    if (reason.empty() && platform::ReplaceFile(stagedList, listPath) != 0) {
+    if (reason.empty()) {
+        reason = list && signature ? CheckDownloadedList(*list, *signature, serial)
+                                   : "it could not be read back from the disk";
+    }
+    if (reason.empty() && PutInPlace(listPath, *list) != 0) {
         reason = "it could not be put in place of the previous one";
     }
-    platform::RemoveFile(stagedList);
     if (!reason.empty()) {
-        platform::RemoveFile(stagedSignature);
         return RefuseList(reason);
     }
-    // The signature stays beside the list it belongs to.
-    static_cast<void>(platform::ReplaceFile(stagedSignature, listPath + ".sig"));
+    // The signature stays beside the list it belongs to: it lets a later check take the serial floor from the list
+    // on disk should the settings be lost.
+    if (const unsigned long code = PutInPlace(listPath + ".sig", *signature); code != 0) {
+        Log("list signature could not be kept beside the list, error " + std::to_string(code));
+    }
+    m_acceptedList = std::move(list);
     if (serial > AcceptedSerial() && !StoreAcceptedSerial(serial)) {
         Log("list serial " + std::to_string(serial) + " could not be stored in the settings");
     }
@@ -407,32 +561,41 @@ int CZarnDoc::DownloadComponentList() {
     return 1;
 }
 
-std::string CZarnDoc::CheckDownloadedList(const std::string& listPath, const std::string& signaturePath,
-                                          std::uint64_t& serial) const {
-    const std::optional<std::string> list = platform::ReadWholeFile(listPath);
-    const std::optional<std::string> signature = platform::ReadWholeFile(signaturePath);
-    if (!list || !signature) {
-        return "it could not be read back from the disk";
-    }
-    if (signature->empty()) {
-        return "its signature is empty";
-    }
-    bool verified = false;
-    for (const std::string& key : m_listKeys) {
-        verified = verified || platform::VerifyEcdsaP256Sha256(key, *list, *signature);
-    }
-    if (!verified) {
-        return "its signature does not verify with the vendor's keys";
+bool CZarnDoc::SignedByVendor(std::string_view list, std::string_view signature) const {
+    return std::any_of(m_listKeys.begin(), m_listKeys.end(),
+                       [&](const std::string& key) { return platform::VerifyEcdsaP256Sha256(key, list, signature); });
+}
+
+std::uint64_t CZarnDoc::SerialFloor() const {
+    const std::uint64_t stored = AcceptedSerial();
+    const std::string listPath = GetComponentListPath();
+    const std::optional<std::string> list = platform::ReadWholeFile(listPath, kListSizeCap);
+    const std::optional<std::string> signature = platform::ReadWholeFile(listPath + ".sig", kSignatureSizeCap);
+    if (!list || !signature || !SignedByVendor(*list, *signature)) {
+        return stored;
     }
     ComponentList records;
     const ListHeader header = ComponentListReader::ParseText(*list, records, {});
+    return header.serial && !header.malformed ? std::max(stored, *header.serial) : stored;
+}
+
+std::string CZarnDoc::CheckDownloadedList(std::string_view list, std::string_view signature,
+                                          std::uint64_t& serial) const {
+    if (signature.empty()) {
+        return "its signature is empty";
+    }
+    if (!SignedByVendor(list, signature)) {
+        return "its signature does not verify with the vendor's keys";
+    }
+    ComponentList records;
+    const ListHeader header = ComponentListReader::ParseText(list, records, {});
     if (header.malformed) {
         return "its serial= or expires= line is malformed";
     }
     if (!header.serial) {
         return "it has no serial=";
     }
-    if (const std::uint64_t accepted = AcceptedSerial(); *header.serial < accepted) {
+    if (const std::uint64_t accepted = SerialFloor(); *header.serial < accepted) {
         return "its serial " + std::to_string(*header.serial) + " is below " + std::to_string(accepted) +
                ", the highest this installation has accepted";
     }

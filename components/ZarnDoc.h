@@ -5,11 +5,15 @@
 #include "components/ComponentListReader.h"
 #include "components/DocumentHost.h"
 #include "components/UpdateLog.h"
+#include "platform/FileLock.h"
 
+#include <chrono>
 #include <cstdint>
-#include <cstdio>
+#include <functional>
 #include <ios>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace zarn {
@@ -47,17 +51,35 @@ public:
     // versions, switches to list mode, installs every "NOT_INSTALLED" or "OUT_OF_DATE" record (marking it
     // "CURRENT" when that returns 1), bringing the main window to the front and updating the views after every
     // record, and ends by offering the start dialog with its update button disabled. Each record it tried to
-    // install keeps in m_failure why that did not work (empty when it did). UI thread; shows no message of its own
-    // but LoadComponentList's and never stops early.
+    // install keeps in m_failure why that did not work (empty when it did). The application directory's update lock
+    // is held from the list's download to the last install; while another process holds it, the check waits (see
+    // SetOtherCheckWait), then gives up saying so, shows the list on disk and installs nothing. UI thread; shows no
+    // other message of its own but LoadComponentList's and never stops early.
     void CheckForUpdates();
 
-    // DownloadComponentList, ParseComponentList, CheckInstalledVersions, whatever the first two return; first, when
-    // the registry cannot be read, tells the user and the log so once. UI thread. Returns 1.
+    // DownloadComponentList, ParseComponentList (of the very bytes the download verified, when lists are signed),
+    // CheckInstalledVersions, whatever the first two return, holding the application directory's update lock
+    // throughout unless the caller holds it already. When another process holds it past the wait, only the list
+    // file on disk is read and its versions detected (see LastCheckBusy). First, when the registry cannot be read,
+    // tells the user and the log so once. UI thread. Returns 1.
     int LoadComponentList();
 
-    // Downloads the server's "//quillornacc//complist//complist.txt" to the list file. UI thread. Returns 1 when
-    // the download ended with kIdOk, else 0 (the host has told the user; the previous list file stays).
+    // Downloads the server's "//quillornacc//complist//complist.txt" (cut off past 16 MiB; with keys, its ".sig"
+    // past 4 KiB) to the list file. UI thread. Returns 1 when the download ended with kIdOk, else 0 (the host has
+    // told the user; the previous list file stays).
     int DownloadComponentList();
+
+    // The application directory's update lock file, "complist/zarn-update.lock": one update check at a time (list
+    // download through installs) per application directory, whichever process runs it. Any thread.
+    std::string GetCheckLockPath() const;
+
+    // How long a check waits for another process's check of the same application directory to end before it gives
+    // up; 30 seconds until set. UI thread.
+    void SetOtherCheckWait(std::chrono::milliseconds wait) { m_otherCheckWait = wait; }
+
+    // True when the last check or LoadComponentList gave up because another process's update check of this
+    // application directory went on for longer than the wait. UI thread.
+    bool LastCheckBusy() const { return m_lastCheckBusy; }
 
     // The start-up check: without a list file, tells the user that an online update is required and runs
     // CheckForUpdates. UI thread. Returns 1.
@@ -106,8 +128,9 @@ public:
 
     // The vendor's public keys (PEM) that a downloaded list must be signed with; BuiltInListKeys() until set.
     // With keys, DownloadComponentList replaces the list file only with a list whose signature verifies with
-    // one of them, whose serial is not below the highest accepted so far and which has not expired, and only
-    // components whose blocks carry sha256= and size= are installed. Empty: lists are read unsigned. UI thread.
+    // one of them, whose serial is not below the highest accepted so far (in the settings, or in the list file
+    // on disk when its signature beside it verifies) and which has not expired, and only components whose blocks
+    // carry sha256= and size= are installed. Empty: lists are read unsigned. UI thread.
     void SetListKeys(std::vector<std::string> keys) { m_listKeys = std::move(keys); }
     bool ListsAreSigned() const { return !m_listKeys.empty(); }
 
@@ -122,16 +145,28 @@ public:
     ComponentList m_compList;
 
 private:
-    // Feeds the open list file to a reader that appends to m_compList; false on a read error.
-    bool ReadListFile(std::FILE* file);
+    // Rebuilds m_compList from what `feed` gives a reader; `feed` returns false on a read error. Returns 1 when it
+    // was read whole, else 0 with the list empty.
+    int ReadList(const std::function<bool(ComponentListReader&)>& feed);
+    // Takes the update lock, waiting for another process's check for up to m_otherCheckWait; false (the user has
+    // been told) when it cannot.
+    bool TakeCheckLock();
+    // What a check does without the lock: reads the list file on disk and detects versions. Returns 1.
+    int LoadListOnDisk();
+    // Removes what killed downloads left in the list folder and in every folder the records name.
+    void RemoveLeftovers(bool listFolder);
+    // True when `signature` is a signature of `list` by one of the vendor's keys.
+    bool SignedByVendor(std::string_view list, std::string_view signature) const;
+    // The lowest serial a new list may have: the higher of the settings' and that of the list file on disk, when its
+    // signature beside it still verifies (the settings may have been lost).
+    std::uint64_t SerialFloor() const;
     void CheckRecord(CCompObj& record) const;
     // Runs the host's download and logs its outcome under `what`; returns the host's result.
     int Download(const std::string& what, const std::string& sourceUrl, const std::string& targetPath,
                  const DownloadCheck& check);
-    // Which check the downloaded list at `listPath` with its signature at `signaturePath` fails, as a text for
-    // the user; empty when it passes, `serial` then being its serial.
-    std::string CheckDownloadedList(const std::string& listPath, const std::string& signaturePath,
-                                    std::uint64_t& serial) const;
+    // Which check the downloaded `list` with its `signature` fails, as a text for the user; empty when it passes,
+    // `serial` then being its serial.
+    std::string CheckDownloadedList(std::string_view list, std::string_view signature, std::uint64_t& serial) const;
     // Refuses the downloaded list: tells the user and the log why and returns 0.
     int RefuseList(const std::string& reason);
     // Logs `reason` under the install step `step` and keeps it as why the component was not installed; returns 0.
@@ -148,6 +183,11 @@ private:
     std::string m_listRefusal;
     // Why the last InstallComponent did not return 1, as the user is told; empty after one that did.
     std::string m_installFailure;
+    // The bytes of the list the last DownloadComponentList verified and put in place; read instead of the file.
+    std::optional<std::string> m_acceptedList;
+    platform::FileLock m_checkLock;
+    std::chrono::milliseconds m_otherCheckWait{30000};
+    bool m_lastCheckBusy = false;
 };
 
 } // namespace zarn

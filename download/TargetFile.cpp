@@ -104,6 +104,12 @@ unsigned long TargetFile::Commit() {
     return 0;
 }
 
+void TargetFile::RemoveLeftoversIn(const std::string& directory) {
+    // Only a download that is just being created can be unheld and still in use, and none can be outside the lock
+    // this caller holds: every unheld temporary is a leftover, whatever its age.
+    platform::File::RemoveStaleIn(directory, std::chrono::seconds{0});
+}
+
 void TargetFile::Discard() {
     if (m_tempPath.empty() && m_file.IsOpen()) {
         // A resumed download keeps what arrived, so that it can be resumed again from there.

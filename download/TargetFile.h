@@ -49,6 +49,11 @@ public:
     // Closes and throws away what this download wrote; the previous target stays as it was.
     void Discard();
 
+    // Removes every temporary file of a download in `directory` that no open download holds, however young, at every
+    // call. Only for a caller that knows that no download of another process can be starting there: the update
+    // check, which holds the application directory's lock. UI thread.
+    static void RemoveLeftoversIn(const std::string& directory);
+
     bool IsOpen() const { return m_file.IsOpen(); }
     const std::string& Path() const { return m_path; }
 

@@ -74,6 +74,10 @@ bool TransferBody::Write(const char* data, std::size_t length) {
                          FormatString(IDS_FILE_TOO_LARGE, std::to_string(*m_settings.expectedSize)));
             return false;
         }
+        if (m_settings.sizeLimit && m_bytesSoFar + piece > *m_settings.sizeLimit) {
+            FailWithText(IDS_FILE_OVER_LIMIT, FormatString(IDS_FILE_OVER_LIMIT, std::to_string(*m_settings.sizeLimit)));
+            return false;
+        }
         if (!m_settings.expectedSha256.empty()) {
             m_hash.Update(data + offset, piece);
         }

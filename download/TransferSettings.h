@@ -44,6 +44,9 @@ struct TransferSettings {
     // checked. Both describe the whole file, so they apply to a download from its start.
     std::optional<std::uint64_t> expectedSize;
     std::string expectedSha256;
+    // The most a body may have when its exact size is not known (the component list and its signature): one that
+    // passes it is cut off at once and not kept. Unset: no limit.
+    std::optional<std::uint64_t> sizeLimit;
 };
 
 } // namespace zarn

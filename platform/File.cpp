@@ -10,6 +10,7 @@
 #include <set>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 namespace zarn::platform {
 
@@ -67,12 +68,22 @@ std::string UniqueFileSuffix() {
     return suffix;
 }
 
-std::optional<std::string> ReadWholeFile(const std::string& path) {
+std::optional<std::string> ReadWholeFile(const std::string& path, std::uint64_t maxBytes) {
     std::ifstream in(path, std::ios::binary);
     if (!in) {
         return std::nullopt;
     }
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    // In pieces, so that a file far larger than allowed costs no more memory than the limit.
+    std::string bytes;
+    std::vector<char> piece(64 * 1024);
+    while (in) {
+        in.read(piece.data(), static_cast<std::streamsize>(piece.size()));
+        const auto got = static_cast<std::size_t>(in.gcount());
+        if (bytes.size() + got > maxBytes) {
+            return std::nullopt;
+        }
+        bytes.append(piece.data(), got);
+    }
     if (in.bad()) {
         return std::nullopt;
     }
@@ -93,6 +104,12 @@ void File::RemoveStaleBeside(const std::string& path, std::chrono::seconds minAg
             return;
         }
     }
+    RemoveStaleIn(directory.string(), minAge);
+}
+
+void File::RemoveStaleIn(const std::string& directoryPath, std::chrono::seconds minAge) {
+    namespace fs = std::filesystem;
+    const fs::path directory(directoryPath);
     const auto now = fs::file_time_type::clock::now();
     std::error_code error;
     for (fs::directory_iterator it(directory, error), end; !error && it != end; it.increment(error)) {

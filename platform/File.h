@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <optional>
 #include <string>
 
@@ -41,6 +42,8 @@ public:
     // writing left behind. Sweeps each directory once per process; later calls for it return at once.
     // Failures leave the file where it is. Any thread.
     static void RemoveStaleBeside(const std::string& path, std::chrono::seconds minAge);
+    // As RemoveStaleBeside, for the files in `directory`, at every call. Any thread.
+    static void RemoveStaleIn(const std::string& directory, std::chrono::seconds minAge);
     // Deletes `path` unless a File that CreateBeside opened (in any process) holds it. False when it
     // is held or could not be deleted. Any thread.
     static bool RemoveUnheld(const std::string& path);
@@ -55,8 +58,9 @@ private:
 // A name suffix ".zarn-" and six letters or digits, for a new file beside another one. Any thread.
 std::string UniqueFileSuffix();
 
-// The whole file's bytes; nullopt when it cannot be read. Any thread.
-std::optional<std::string> ReadWholeFile(const std::string& path);
+// The whole file's bytes; nullopt when it cannot be read or holds more than `maxBytes`. Any thread.
+std::optional<std::string> ReadWholeFile(const std::string& path,
+                                         std::uint64_t maxBytes = std::numeric_limits<std::uint64_t>::max());
 
 // Renames `from` over `to` in one step (an existing `to` is replaced). Returns 0 or the system's code.
 [[nodiscard]] unsigned long ReplaceFile(const std::string& from, const std::string& to);

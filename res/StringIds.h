@@ -25,6 +25,7 @@ enum StringId : unsigned {
     IDS_SEEK_FILE_FAILED = 233, // the target file could not be positioned
     IDS_FILE_TOO_LARGE = 240,   // the body passed the size the component list gives; %1 is that size
     IDS_FILE_MISMATCH = 241,    // the body is not the file the list describes; %1 expected, %2 received
+    IDS_FILE_OVER_LIMIT = 242,  // the body passed the most a file of its kind may have; %1 is that limit
 
     // The figures of a running download.
     IDS_PERCENT_DONE = 215,    // "%1% of %2 Completed"

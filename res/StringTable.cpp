@@ -37,6 +37,7 @@ const std::map<StringId, std::string>& Table() {
         {IDS_ABORTING, "Aborting transfer"},
         {IDS_FILE_TOO_LARGE,
          "The file is larger than the component list says (%1 bytes); the download was stopped and not kept"},
+        {IDS_FILE_OVER_LIMIT, "The file is larger than its limit of %1 bytes; the download was stopped and not kept"},
         {IDS_FILE_MISMATCH, "The file does not match the component list and was not kept: expected %1, received %2"},
         {IDS_SEEK_FILE_FAILED, "An error occurred while seeking to the end of the file to be downloaded, Error:%1"},
         {IDR_MAINFRAME, "Quillorna by www.ostrevant.com [www.quillorna.com]\n\nCad\n\n\nCad.Document\nCad Document"},

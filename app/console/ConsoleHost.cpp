@@ -35,6 +35,7 @@ int ConsoleHost::RunDownload(const std::string& sourceUrl, const std::string& ta
     settings.caFile = m_settings.caFile;
     settings.expectedSize = check.size;
     settings.expectedSha256 = check.sha256;
+    settings.sizeLimit = check.maxSize;
 
     ConsoleProgress progress(ShownNameOf(parts.objectPath), m_settings.progress && !m_settings.quiet,
                              m_settings.mayAsk);
@@ -50,6 +51,12 @@ int ConsoleHost::RunDownload(const std::string& sourceUrl, const std::string& ta
         return kIdCancel;
     }
     return kIdOk;
+}
+
+void ConsoleHost::ShowWaitNote(const std::string& text) {
+    if (!text.empty()) {
+        ShowMessageBox(text);
+    }
 }
 
 void ConsoleHost::ShowMessageBox(const std::string& text) {

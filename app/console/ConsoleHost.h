@@ -28,6 +28,8 @@ public:
     std::string LastDownloadFailText() const override { return m_lastFailText; }
     // Writes `text` and a line end to standard error unless quiet.
     void ShowMessageBox(const std::string& text) override;
+    // Writes a note, never the end of a wait, as a message.
+    void ShowWaitNote(const std::string& text) override;
     void ShowStartDialog(int) override {}
     void BringMainWindowToFront() override {}
 

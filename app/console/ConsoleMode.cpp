@@ -17,6 +17,9 @@ namespace zarn {
 namespace {
 
 int ExitCodeOf(const CZarnDoc& document) {
+    if (document.LastCheckBusy()) {
+        return kExitOtherCheck;
+    }
     if (!document.LastListLoaded()) {
         return kExitListFailed;
     }

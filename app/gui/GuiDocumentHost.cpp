@@ -4,7 +4,10 @@
 #include "app/gui/MessageBox.h"
 #include "app/gui/ZarnApp.h"
 #include "download/gui/HttpDownloadDlg.h"
+#include "res/StringTable.h"
 #include "view/ZarnView.h"
+
+#include <QLabel>
 
 namespace zarn {
 
@@ -32,6 +35,7 @@ int GuiDocumentHost::RunDownload(const std::string& sourceUrl, const std::string
     dialog.m_strTargetPath = targetPath;
     dialog.m_expectedSize = check.size;
     dialog.m_expectedSha256 = check.sha256;
+    dialog.m_maxSize = check.maxSize;
     dialog.m_strCaFile = m_caFile;
     const int result = dialog.DoModal();
     m_lastFailText = dialog.ShownFailText();
@@ -40,6 +44,14 @@ int GuiDocumentHost::RunDownload(const std::string& sourceUrl, const std::string
 
 void GuiDocumentHost::ShowMessageBox(const std::string& text) {
     MessageBox::ShowOk(m_app.GetMainWnd(), QString::fromLocal8Bit(text));
+}
+
+void GuiDocumentHost::ShowWaitNote(const std::string& text) {
+    if (CMainFrame* frame = m_app.GetMainWnd()) {
+        frame->m_paneMessage->setText(text.empty() ? QString::fromLocal8Bit(LoadString(AFX_IDS_IDLEMESSAGE))
+                                                   : QString::fromLocal8Bit(text));
+        frame->m_paneMessage->repaint();
+    }
 }
 
 void GuiDocumentHost::ShowStartDialog(int allowUpdate) {

@@ -22,6 +22,8 @@ public:
     int RunDownload(const std::string& sourceUrl, const std::string& targetPath, const DownloadCheck& check) override;
     std::string LastDownloadFailText() const override { return m_lastFailText; }
     void ShowMessageBox(const std::string& text) override;
+    // In the status bar's message pane, painted at once: the wait that follows handles no events.
+    void ShowWaitNote(const std::string& text) override;
     void ShowStartDialog(int allowUpdate) override;
     void BringMainWindowToFront() override;
 

@@ -186,6 +186,7 @@ TransferSettings CHttpDownloadDlg::SettingsFromInputs() const {
     settings.resumeOffset = m_dwResumeOffset;
     settings.expectedSize = m_expectedSize;
     settings.expectedSha256 = m_expectedSha256;
+    settings.sizeLimit = m_maxSize;
     settings.caFile = m_strCaFile;
     return settings;
 }

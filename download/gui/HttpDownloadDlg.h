@@ -57,6 +57,7 @@ public:
     std::uint32_t m_dwResumeOffset = 0;          // where the transfer resumes; 0: the whole file
     std::optional<std::uint64_t> m_expectedSize; // from the component list: the body's size (unset: unchecked)
     std::string m_expectedSha256;                // from the component list: the body's SHA-256 (empty: unchecked)
+    std::optional<std::uint64_t> m_maxSize;      // the most the body may have (unset: no limit)
     std::string m_strCaFile; // a certificate authority trusted besides the system's (empty: the system's only)
 
     // The dialog's items, created by the constructor at their template rectangles.

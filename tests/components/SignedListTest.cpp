@@ -2,6 +2,7 @@
 // zarn-serve, the real list file and the real installation steps.
 #include "app/console/ConsoleHost.h"
 #include "components/ZarnDoc.h"
+#include "platform/Registry.h"
 #include "tests/support/ScratchRegistry.h"
 #include "tests/support/ServeProcess.h"
 #include "tests/support/StoredCabinet.h"
@@ -24,6 +25,17 @@ namespace {
 namespace fs = std::filesystem;
 using test::ReadFile;
 using test::WriteFile;
+
+// A figure of this process's memory from /proc/self/status ("VmRSS", "VmHWM"), in KiB; 0 when it is not there.
+unsigned long long MemoryKiB(const std::string& field) {
+    std::istringstream lines(ReadFile("/proc/self/status"));
+    for (std::string line; std::getline(lines, line);) {
+        if (line.rfind(field + ":", 0) == 0) {
+            return std::stoull(line.substr(field.size() + 1));
+        }
+    }
+    return 0;
+}
 
 // The console's host with the messages it shows kept for the test.
 class RecordingConsoleHost : public ConsoleHost {
@@ -298,19 +310,9 @@ TEST_F(SignedList, EndlessComponentIsCutOffJustPastItsSizeWithFlatMemory) {
             "\nsize=" + std::to_string(kListed) + "\n[ENDCOMP]\n");
     ASSERT_EQ(m_doc.DownloadComponentList(), 1);
     ASSERT_EQ(m_doc.ParseComponentList(), 1);
-    // The resident memory of this process, in KiB.
-    const auto resident = [] {
-        std::istringstream lines(ReadFile("/proc/self/status"));
-        for (std::string line; std::getline(lines, line);) {
-            if (line.rfind("VmRSS:", 0) == 0) {
-                return std::stoull(line.substr(6));
-            }
-        }
-        return 0ull;
-    };
-    const unsigned long long before = resident();
+    const unsigned long long before = MemoryKiB("VmRSS");
     EXPECT_EQ(m_doc.InstallComponent(m_doc.m_compList.front().get()), 0);
-    const unsigned long long after = resident();
+    const unsigned long long after = MemoryKiB("VmRSS");
     ASSERT_GT(before, 0u);
     ASSERT_EQ(m_host.messages.size(), 1u);
     EXPECT_EQ(m_host.messages[0], "The file is larger than the component list says (" + std::to_string(kListed) +
@@ -318,6 +320,74 @@ TEST_F(SignedList, EndlessComponentIsCutOffJustPastItsSizeWithFlatMemory) {
     EXPECT_FALSE(fs::exists(m_app.Path("tools/endless.bin")));
     EXPECT_LT(after, before + 16 * 1024) << "KiB resident before and after a " << (kListed >> 20)
                                          << " MiB transfer: " << before << ", " << after;
+}
+
+// An endless list or signature (here a body of four times the list's cap) is cut off at its cap with a message that
+// names it, and neither is read into memory; the previous list stays.
+TEST_F(SignedList, EndlessListOrSignatureIsCutOffAtItsCapWithFlatMemory) {
+    ASSERT_NE(m_serve.Port(), 0);
+    Publish(Good(5));
+    ASSERT_EQ(m_doc.DownloadComponentList(), 1);
+    const struct {
+        const char* name;
+        std::string served;
+        std::string cap;
+    } cases[] = {
+        {"list", ServedList(), std::to_string(16 << 20)},
+        {"signature", ServedList() + ".sig", "4096"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Publish(Good(6));
+        WriteFile(c.served, "");
+        fs::resize_file(c.served, std::uintmax_t{64} << 20);
+        m_host.messages.clear();
+        // The peak resident memory starts again from what is resident now.
+        WriteFile("/proc/self/clear_refs", "5");
+        const unsigned long long before = MemoryKiB("VmHWM");
+        EXPECT_EQ(m_doc.DownloadComponentList(), 0);
+        const unsigned long long peak = MemoryKiB("VmHWM");
+        ASSERT_GT(before, 0u);
+        ASSERT_FALSE(m_host.messages.empty());
+        EXPECT_EQ(m_host.messages[0],
+                  "The file is larger than its limit of " + c.cap + " bytes; the download was stopped and not kept");
+        EXPECT_EQ(ReadFile(ListFile()), Good(5));
+        EXPECT_LT(peak, before + 8 * 1024)
+            << "KiB at the peak before and during the download: " << before << ", " << peak;
+    }
+    EXPECT_EQ(std::distance(fs::directory_iterator(m_app.Path("complist")), fs::directory_iterator()), 2);
+}
+
+// Settings that lost the highest accepted serial (a deleted database, a value written back lower) do not
+// let an older signed list back in: the signed list on disk still carries it.
+TEST_F(SignedList, TheSerialFloorSurvivesLostSettings) {
+    ASSERT_NE(m_serve.Port(), 0);
+    const struct {
+        const char* name;
+        std::function<void(const SignedList&)> lose;
+    } cases[] = {
+        {"database deleted", [](const SignedList& t) { fs::remove(t.m_registry.Database()); }},
+        {"value lowered",
+         [](const SignedList&) {
+             HKEY key = nullptr;
+             ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Ostrevant\\zarn", 0, KEY_WRITE, &key),
+                       ERROR_SUCCESS);
+             EXPECT_EQ(RegSetValueExA(key, "ListSerial", 0, REG_SZ, reinterpret_cast<const BYTE*>("1"), 2),
+                       ERROR_SUCCESS);
+             RegCloseKey(key);
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Publish(Good(5));
+        ASSERT_EQ(m_doc.DownloadComponentList(), 1);
+        c.lose(*this);
+        Publish(Good(3));
+        EXPECT_EQ(m_doc.DownloadComponentList(), 0);
+        EXPECT_EQ(m_doc.LastListRefusal(), "The component list from the server was refused, and the previous one is "
+                                           "kept: its serial 3 is below 5, the highest this installation has accepted");
+        EXPECT_EQ(ReadFile(ListFile()), Good(5));
+    }
 }
 
 // Without keys the document reads an unsigned list as it always has.

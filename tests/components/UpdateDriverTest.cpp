@@ -1,5 +1,7 @@
 #include "components/CompObj.h"
 #include "components/ZarnDoc.h"
+#include "platform/File.h"
+#include "platform/FileLock.h"
 #include "tests/support/RecordingHost.h"
 #include "tests/support/ScratchRegistry.h"
 #include "tests/support/TempAppDir.h"
@@ -7,6 +9,7 @@
 #include "tests/support/VersionedFile.h"
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <memory>
@@ -120,6 +123,70 @@ TEST_F(UpdateDriver, AnUnreadableRegistryDatabaseIsToldOncePerCheck) {
     EXPECT_EQ(std::count(m_host.m_calls.begin(), m_host.m_calls.end(), message), 1);
 }
 #endif
+
+// While another holder has the application directory's update lock, a check waits for it: one that outlasts the wait
+// is given up (nothing fetched or installed, the list on disk shown), one that sees it released runs.
+TEST_F(UpdateDriver, AnotherCheckOfTheDirectoryIsWaitedForThenGivenUp) {
+    m_app.WriteList("[STARTCOMP]\ndesc=Old\n[ENDCOMP]\n");
+    m_host.m_files[kListUrl] = "[STARTCOMP]\ndesc=New\n[ENDCOMP]\n";
+    platform::FileLock other;
+    ASSERT_EQ(other.TryLock(m_doc.GetCheckLockPath()).state, platform::FileLock::State::Held);
+    const std::string running = "Another update check of this application directory is running";
+
+    m_doc.SetOtherCheckWait(std::chrono::seconds(1));
+    m_doc.CheckForUpdates();
+    EXPECT_TRUE(m_doc.LastCheckBusy());
+    EXPECT_EQ(m_host.m_calls,
+              (Calls{"fill []", "hide", "wait " + running + "; waiting up to 1 second for it to end", "wait ",
+                     "message " + running + "; this check was given up after 1 second, and the previous list is kept",
+                     "update 1 [Old:NOT_INSTALLED]", "start 0"}));
+    // The console's --check reads the list the same way.
+    m_host.m_calls.clear();
+    EXPECT_EQ(m_doc.LoadComponentList(), 1);
+    EXPECT_TRUE(m_doc.LastCheckBusy());
+    EXPECT_FALSE(m_doc.LastListLoaded());
+    EXPECT_EQ(m_host.m_calls.size(), 3u);
+    EXPECT_EQ(test::RecordingHost::Statuses(m_doc), "[Old:NOT_INSTALLED]");
+
+    m_host.m_calls.clear();
+    m_doc.SetOtherCheckWait(std::chrono::seconds(30));
+    m_host.m_onWaitNote = [&other](const std::string& text) {
+        if (!text.empty()) {
+            other.Unlock();
+        }
+    };
+    m_doc.CheckForUpdates();
+    EXPECT_FALSE(m_doc.LastCheckBusy());
+    EXPECT_EQ(
+        m_host.m_calls,
+        (Calls{"fill [Old:NOT_INSTALLED]", "hide", "wait " + running + "; waiting up to 30 seconds for it to end",
+               "wait ", ListDownload(), "update 1 [New:NOT_INSTALLED]", "front", "update 1 [New:CURRENT]", "start 0"}));
+    // The check released the lock at its end.
+    EXPECT_EQ(other.TryLock(m_doc.GetCheckLockPath()).state, platform::FileLock::State::Held);
+}
+
+// A check removes what killed downloads left in the list folder and in every folder its list names, also where it
+// downloads nothing this time; the temporary file of a download still running stays.
+TEST_F(UpdateDriver, CheckRemovesLeftoverDownloadsFromEveryFolderTheListNames) {
+    ASSERT_TRUE(test::WriteVersionedPe(m_app.Path("tools/current.exe").string(), "2.1.0.0"));
+    m_host.m_files[kListUrl] = "[STARTCOMP]\ndesc=C\ncodebase=http://vendor.test/tools/current.exe\nregfile=app\n"
+                               "dir=tools\nmajor_ver=2\nminor_ver=1\n[ENDCOMP]\n";
+    const fs::path leftovers[] = {m_app.Path("tools/current.exe.zarn-a1b2c3"),
+                                  m_app.Path("complist/complist.txt.new.zarn-d4e5f6")};
+    for (const fs::path& leftover : leftovers) {
+        test::WriteFile(leftover.string(), "partial");
+    }
+    platform::File running;
+    std::string runningPath;
+    ASSERT_EQ(running.CreateBeside(m_app.Path("tools/current.exe").string(), runningPath), 0u);
+
+    m_doc.CheckForUpdates();
+    EXPECT_EQ(test::RecordingHost::Statuses(m_doc), "[C:CURRENT]");
+    for (const fs::path& leftover : leftovers) {
+        EXPECT_FALSE(fs::exists(leftover)) << leftover;
+    }
+    EXPECT_TRUE(fs::exists(runningPath));
+}
 
 TEST_F(UpdateDriver, PresenceCheckAsksForAnUpdateOnlyWithoutAListFile) {
     m_host.m_files[kListUrl] = "[STARTCOMP]\ndesc=A\n[ENDCOMP]\n";

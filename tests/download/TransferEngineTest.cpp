@@ -162,8 +162,9 @@ TEST_F(TransferEngineTest, BodyIsComparedWithTheListedSizeAndHash) {
     }
 }
 
-// A server that never ends its body is cut off as soon as it passes the listed size, nothing of it kept.
-TEST_F(TransferEngineTest, EndlessBodyIsCutOffJustPastTheListedSize) {
+// A server that never ends its body is cut off as soon as it passes the listed size, or the limit of a file whose
+// size is not listed, nothing of it kept.
+TEST_F(TransferEngineTest, EndlessBodyIsCutOffJustPastTheListedSizeOrTheLimit) {
     std::atomic<std::uint64_t> sent{0};
     LocalServer server;
     server.Http().Get("/endless", [&](const httplib::Request&, httplib::Response& res) {
@@ -181,14 +182,33 @@ TEST_F(TransferEngineTest, EndlessBodyIsCutOffJustPastTheListedSize) {
     });
     server.Start();
     Point(server, "/endless");
-    settings.expectedSize = 1000000;
-    settings.expectedSha256 = std::string(64, 'a');
-    Run();
-    ExpectFailure("The file is larger than the component list says (1000000 bytes); the download was stopped and "
-                  "not kept");
-    EXPECT_TRUE(dir.Entries().empty());
-    // Cut off at the first piece past the size: what the server got out is bounded by the socket buffers.
-    EXPECT_LT(sent.load(), 64u * 1024 * 1024);
+    const struct {
+        std::optional<std::uint64_t> listed;
+        std::optional<std::uint64_t> limit;
+        std::string failText;
+    } cases[] = {
+        {1000000, std::nullopt,
+         "The file is larger than the component list says (1000000 bytes); the download was stopped and not kept"},
+        {std::nullopt, 1000000,
+         "The file is larger than its limit of 1000000 bytes; the download was stopped and not kept"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.failText);
+        sent = 0;
+        settings.expectedSize = c.listed;
+        settings.expectedSha256 = c.listed ? std::string(64, 'a') : std::string();
+        settings.sizeLimit = c.limit;
+        test::RecordingSink caseSink;
+        TargetFile file;
+        ASSERT_EQ(file.Open(target, 0).messageId, 0u);
+        TransferEngine(settings, file, caseSink, stop).Run();
+        TransferEngine::CloseIdleConnections();
+        EXPECT_TRUE(caseSink.failed);
+        EXPECT_EQ(caseSink.failText, c.failText);
+        EXPECT_TRUE(dir.Entries().empty());
+        // Cut off at the first piece past the size: what the server got out is bounded by the socket buffers.
+        EXPECT_LT(sent.load(), 64u * 1024 * 1024);
+    }
 }
 
 TEST_F(TransferEngineTest, ChunkedBodyShowsNoPercentage) {

@@ -13,6 +13,8 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <fcntl.h>
@@ -23,6 +25,8 @@
 #include <poll.h>
 #include <stdlib.h>
 #include <string>
+#include <sys/file.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -70,14 +74,20 @@ protected:
     // pseudo-terminal's other side), else they are the null device and a file. Qt's platform is one that does not
     // exist, and the log and settings folders are the test's own.
     Outcome Launch(const std::vector<std::string>& arguments, const char* terminal = nullptr) const {
-        const Outcome run =
-            test::RunProgram((App() / "QuillornaCC").string(), arguments,
-                             test::EnvironmentWith({
-                                 {"XDG_STATE_HOME", (m_base.Path() / "state").string()},
-                                 {"XDG_CONFIG_HOME", (m_base.Path() / "config").string()},
-                                 {"QT_QPA_PLATFORM", "no-such-platform"},
-                             }),
-                             m_base.File("stdout.txt"), m_base.File("stderr.txt"), terminal, m_whileRunning);
+        return LaunchAs("", arguments, terminal, m_whileRunning);
+    }
+
+    // As Launch, with output files of `name`'s own, so that launchers can run side by side.
+    Outcome LaunchAs(const std::string& name, const std::vector<std::string>& arguments, const char* terminal = nullptr,
+                     const std::function<void()>& whileRunning = {}) const {
+        const Outcome run = test::RunProgram((App() / "QuillornaCC").string(), arguments,
+                                             test::EnvironmentWith({
+                                                 {"XDG_STATE_HOME", (m_base.Path() / "state").string()},
+                                                 {"XDG_CONFIG_HOME", (m_base.Path() / "config").string()},
+                                                 {"QT_QPA_PLATFORM", "no-such-platform"},
+                                             }),
+                                             m_base.File(name + "stdout.txt"), m_base.File(name + "stderr.txt"),
+                                             terminal, whileRunning);
         EXPECT_EQ(run.problem, "");
         return run;
     }
@@ -307,6 +317,94 @@ TEST_F(Console, LauncherWithKeysAcceptsOnlyASignedList) {
     EXPECT_NE(check.err.find("its signature does not verify with the vendor's keys"), std::string::npos) << check.err;
     EXPECT_NE(check.out.find("CURRENT"), std::string::npos) << check.out;
     EXPECT_EQ(ReadFile(ListFile()), list);
+}
+
+// Two signed launchers on one application directory, the first answered slowly with a list of an attacker's making
+// (the second must not run its check meanwhile, or the first's download lands at a name the second has verified):
+// the second waits for the first's check to end, the unsigned list is refused, the signed one is accepted as served.
+TEST_F(Console, TwoLaunchersOnOneDirectoryCheckOneAtATime) {
+    fs::copy_file(ZARN_SIGNED_LAUNCHER_PATH, App() / "QuillornaCC", fs::copy_options::overwrite_existing);
+    const std::vector<std::uint8_t> pe = test::MakeVersionedPe("1.2.0.0");
+    const std::string tool(pe.begin(), pe.end());
+    test::LocalServer server;
+    std::string genuine;
+    std::string attack;
+    std::atomic<int> listRequests{0}, listsInFlight{0}, mostInFlight{0};
+    std::atomic<bool> releaseFirst{false}, evilAsked{false};
+    server.Http().Get(R"(.*)", [&](const httplib::Request& request, httplib::Response& response) {
+        if (request.path.ends_with("complist.txt")) {
+            const int inFlight = ++listsInFlight;
+            mostInFlight = std::max(mostInFlight.load(), inFlight);
+            const int n = ++listRequests;
+            if (n == 1) {
+                for (int i = 0; i < 3000 && !releaseFirst && !server.Releasing(); ++i) {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+                }
+            }
+            response.set_content(n == 1 ? attack : genuine, "text/plain");
+            --listsInFlight;
+        } else if (request.path.ends_with("complist.txt.sig")) {
+            response.set_content(test::Sign("first", genuine), "application/octet-stream");
+        } else if (request.path.ends_with("tool.bin")) {
+            response.set_content(tool, "application/octet-stream");
+        } else {
+            evilAsked = true;
+            response.status = 404;
+        }
+    });
+    server.Start();
+    genuine = "serial=1\nexpires=2099-01-01T00:00:00Z\n" + AppRecord("Tool", server.Url("/tool.bin"), 1, 2);
+    genuine.insert(genuine.find("[ENDCOMP]"),
+                   "sha256=" + test::Sha256Hex(tool) + "\nsize=" + std::to_string(tool.size()) + "\n");
+    attack = AppRecord("Evil", server.Url("/evil.bin"), 9, 0);
+
+    Outcome second;
+    // Once the first launcher's list is held, the second starts; the first's answer comes once the second says
+    // that it waits, or has asked for the list itself.
+    const auto whileFirstRuns = [&] {
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (listRequests == 0 && std::chrono::steady_clock::now() < until) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        std::thread secondRun([&] { second = LaunchAs("second-", {"--update", "--server", server.Url("")}); });
+        while (listRequests < 2 && ReadFile(m_base.File("second-stderr.txt")).find("Another") == std::string::npos &&
+               std::chrono::steady_clock::now() < until) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        releaseFirst = true;
+        secondRun.join();
+    };
+    const Outcome first = LaunchAs("first-", {"--update", "--server", server.Url("")}, nullptr, whileFirstRuns);
+
+    EXPECT_EQ(mostInFlight, 1);
+    EXPECT_EQ(first.exitCode, 2);
+    EXPECT_NE(first.err.find("its signature does not verify with the vendor's keys"), std::string::npos) << first.err;
+    EXPECT_EQ(second.exitCode, 0) << second.err;
+    EXPECT_NE(second.err.find("Another update check of this application directory is running; waiting up to 30 "
+                              "seconds for it to end\n"),
+              std::string::npos)
+        << second.err;
+    EXPECT_FALSE(evilAsked);
+    EXPECT_EQ(ReadFile(ListFile()), genuine);
+    EXPECT_EQ(ReadFile((App() / "tools/tool.bin").string()), tool);
+}
+
+// A check that cannot take the application directory's lock within its wait gives up with exit code 4 and shows the
+// list on disk, without fetching anything.
+TEST_F(Console, ACheckThatFindsTheDirectoryLockedGivesUpWithExitCodeFour) {
+    const std::string previous = AppRecord("Kept", "http://127.0.0.1:1/kept.bin", 1, 0);
+    WriteFile(ListFile(), previous);
+    const int lock = ::open((App() / "complist/zarn-update.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    ASSERT_GE(lock, 0);
+    ASSERT_EQ(::flock(lock, LOCK_EX | LOCK_NB), 0);
+    const Outcome run = Launch({"--check"}, std::string("http://127.0.0.1:1"));
+    ::close(lock);
+    EXPECT_EQ(run.exitCode, 4);
+    EXPECT_EQ(run.err, "Another update check of this application directory is running; waiting up to 30 seconds for "
+                       "it to end\nAnother update check of this application directory is running; this check was "
+                       "given up after 30 seconds, and the previous list is kept\n");
+    EXPECT_EQ(run.out, "Component  Version  Status\nKept       1.0.0.0  NOT_INSTALLED\n");
+    EXPECT_EQ(ReadFile(ListFile()), previous);
 }
 
 // A server that asks for a password for the list and serves one plain component without.

@@ -5,6 +5,7 @@
 #include "components/ZarnDoc.h"
 
 #include <fstream>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -43,6 +44,13 @@ public:
     }
     std::string LastDownloadFailText() const override { return m_lastFailText; }
     void ShowMessageBox(const std::string& text) override { m_calls.push_back("message " + text); }
+    // Recorded, then m_onWaitNote runs when it is set.
+    void ShowWaitNote(const std::string& text) override {
+        m_calls.push_back("wait " + text);
+        if (m_onWaitNote) {
+            m_onWaitNote(text);
+        }
+    }
     void ShowStartDialog(int allowUpdate) override { m_calls.push_back("start " + std::to_string(allowUpdate)); }
     void BringMainWindowToFront() override { m_calls.push_back("front"); }
 
@@ -53,6 +61,7 @@ public:
     std::map<std::string, std::string> m_files;
     std::string m_lastFailText;
     std::vector<std::string> m_calls;
+    std::function<void(const std::string&)> m_onWaitNote;
 };
 
 } // namespace zarn::test
