@@ -400,9 +400,11 @@ TEST_F(Console, ACheckThatFindsTheDirectoryLockedGivesUpWithExitCodeFour) {
     const Outcome run = Launch({"--check"}, std::string("http://127.0.0.1:1"));
     ::close(lock);
     EXPECT_EQ(run.exitCode, 4);
-    EXPECT_EQ(run.err, "Another update check of this application directory is running; waiting up to 30 seconds for "
-                       "it to end\nAnother update check of this application directory is running; this check was "
-                       "given up after 30 seconds, and the previous list is kept\n");
+    EXPECT_EQ(run.err,
+              std::string(kUnsignedWarning) +
+                  "Another update check of this application directory is running; waiting up to 30 seconds "
+                  "for it to end\nAnother update check of this application directory is running; this check was "
+                  "given up after 30 seconds, and the previous list is kept\n");
     EXPECT_EQ(run.out, "Component  Version  Status\nKept       1.0.0.0  NOT_INSTALLED\n");
     EXPECT_EQ(ReadFile(ListFile()), previous);
 }
