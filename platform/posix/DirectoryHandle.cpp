@@ -25,22 +25,6 @@ constexpr int kDirectoryFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
 
 } // namespace
 
-DirectoryHandle::~DirectoryHandle() {
-    Close();
-}
-
-DirectoryHandle::DirectoryHandle(DirectoryHandle&& other) noexcept
-    : m_handle(std::exchange(other.m_handle, -1)), m_path(std::move(other.m_path)) {}
-
-DirectoryHandle& DirectoryHandle::operator=(DirectoryHandle&& other) noexcept {
-    if (this != &other) {
-        Close();
-        m_handle = std::exchange(other.m_handle, -1);
-        m_path = std::move(other.m_path);
-    }
-    return *this;
-}
-
 unsigned long DirectoryHandle::Close() {
     if (m_handle == -1 || ::close(Native(std::exchange(m_handle, -1))) == 0) {
         return 0;

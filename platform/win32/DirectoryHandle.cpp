@@ -59,22 +59,6 @@ unsigned long OpenDirectory(const std::wstring& path, std::intptr_t& handle) {
 
 } // namespace
 
-DirectoryHandle::~DirectoryHandle() {
-    Close();
-}
-
-DirectoryHandle::DirectoryHandle(DirectoryHandle&& other) noexcept
-    : m_handle(std::exchange(other.m_handle, -1)), m_path(std::move(other.m_path)) {}
-
-DirectoryHandle& DirectoryHandle::operator=(DirectoryHandle&& other) noexcept {
-    if (this != &other) {
-        Close();
-        m_handle = std::exchange(other.m_handle, -1);
-        m_path = std::move(other.m_path);
-    }
-    return *this;
-}
-
 unsigned long DirectoryHandle::Close() {
     if (m_handle == -1 || ::CloseHandle(AsHandle(std::exchange(m_handle, -1)))) {
         return 0;
