@@ -266,6 +266,6 @@ int main(int argc, char** argv) {
         std::fputs(kUsage, stderr);
         return kUsageError;
     }
-    // Its files may lie deeper below the directory than the system's ordinary path length allows.
-    return Expand(argv[2], zarn::platform::ExtendedLengthPath(argv[3]));
+    // The held directory takes the system's long path form itself, so messages name the directory as given.
+    return Expand(argv[2], argv[3]);
 }
