@@ -1,6 +1,6 @@
 #include "bench/RegisteredComponents.h"
 
-#include "platform/Registry.h"
+#include "platform/RegistryApi.h"
 #include "tests/support/VersionedFile.h"
 
 #include <fstream>

@@ -2,7 +2,7 @@
 // them, asking for the key's statistics at every step as callers do, deleting the key with all its subkeys, and
 // zarn-reg listing a class tree. The time per item should stay flat as the counts grow.
 #include "components/Registry.h"
-#include "platform/Registry.h"
+#include "platform/RegistryApi.h"
 
 #include <chrono>
 #include <cstdio>

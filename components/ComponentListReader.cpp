@@ -1,6 +1,6 @@
 #include "components/ComponentListReader.h"
 
-#include "components/AsciiText.h"
+#include "text/AsciiText.h"
 
 #include <utility>
 

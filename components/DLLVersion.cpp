@@ -1,7 +1,7 @@
 #include "components/DLLVersion.h"
 
-#include "components/AsciiText.h"
 #include "platform/VersionInfo.h"
+#include "text/AsciiText.h"
 
 #include <algorithm>
 #include <cstdio>

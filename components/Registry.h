@@ -3,7 +3,7 @@
 #pragma once
 
 #include "components/RegistryValue.h"
-#include "platform/Registry.h"
+#include "platform/RegistryApi.h"
 
 #include <cstdint>
 #include <memory>

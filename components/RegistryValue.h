@@ -1,7 +1,7 @@
 // One registry value: a typed data block that CRegistry reads into and writes from.
 #pragma once
 
-#include "platform/Registry.h"
+#include "platform/RegistryApi.h"
 
 #include <cstddef>
 #include <memory>

@@ -1,6 +1,6 @@
 #include "components/StripBraces.h"
 
-#include "components/AsciiText.h"
+#include "text/AsciiText.h"
 
 namespace zarn {
 

@@ -1,6 +1,5 @@
 #include "components/ZarnDoc.h"
 
-#include "components/AsciiText.h"
 #include "components/DLLVersion.h"
 #include "components/InstallPathCheck.h"
 #include "components/ListKeys.h"
@@ -11,8 +10,9 @@
 #include "platform/FileSystem.h"
 #include "platform/Library.h"
 #include "platform/Process.h"
-#include "platform/Registry.h"
+#include "platform/RegistryApi.h"
 #include "platform/Signature.h"
+#include "text/AsciiText.h"
 
 #include <algorithm>
 #include <cstdio>

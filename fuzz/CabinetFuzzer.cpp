@@ -1,8 +1,8 @@
 // Feeds arbitrary bytes to zarn-expand's cabinet reader as a downloaded cabinet, through an mspack_system held in
 // memory, and extracts every entry into memory. No accepted entry name may name a path outside the target
 // directory, whether it comes through the cabinet's headers or straight from the input.
-#include "tools/zarn-expand/Cabinet.h"
 #include "tools/zarn-expand/EntryName.h"
+#include "tools/zarn-expand/mspack/Cabinet.h"
 
 #include <algorithm>
 #include <cstddef>

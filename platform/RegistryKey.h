@@ -1,7 +1,7 @@
 // An open registry key, owned: closed when the object goes. Movable; any thread that owns it.
 #pragma once
 
-#include "platform/Registry.h"
+#include "platform/RegistryApi.h"
 
 #include <utility>
 

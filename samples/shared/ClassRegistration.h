@@ -1,7 +1,7 @@
 // A COM class registration as the launcher reads it, written through the registry library.
 #pragma once
 
-#include "platform/Registry.h"
+#include "platform/RegistryApi.h"
 
 #include <filesystem>
 #include <string>

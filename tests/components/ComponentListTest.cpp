@@ -1,8 +1,8 @@
-#include "components/AsciiText.h"
 #include "components/ComponentListReader.h"
 #include "components/InstallPathCheck.h"
 #include "components/ZarnDoc.h"
 #include "tests/support/TempAppDir.h"
+#include "text/AsciiText.h"
 
 #include <cstdint>
 #include <filesystem>

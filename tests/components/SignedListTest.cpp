@@ -2,7 +2,7 @@
 // zarn-serve, the real list file and the real installation steps.
 #include "app/console/ConsoleHost.h"
 #include "components/ZarnDoc.h"
-#include "platform/Registry.h"
+#include "platform/RegistryApi.h"
 #include "tests/support/ScratchRegistry.h"
 #include "tests/support/ServeProcess.h"
 #include "tests/support/StoredCabinet.h"

@@ -2,7 +2,7 @@
 #include "components/ObjectLookup.h"
 #include "components/StripBraces.h"
 #include "components/ZarnDoc.h"
-#include "platform/Registry.h"
+#include "platform/RegistryApi.h"
 #include "platform/VersionInfo.h"
 #include "tests/support/ScopedEnv.h"
 #include "tests/support/ScratchRegistry.h"

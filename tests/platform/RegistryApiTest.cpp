@@ -1,5 +1,6 @@
 // The Win32 registry functions over the POSIX store, driven through their exported C interface.
-#include "platform/Registry.h"
+#include "platform/RegistryApi.h"
+
 #include "tests/support/ScratchRegistry.h"
 
 #include <cstring>

@@ -1,5 +1,5 @@
 // Writers in several threads and several processes at once: every write must arrive.
-#include "platform/Registry.h"
+#include "platform/RegistryApi.h"
 #include "tests/support/ScratchRegistry.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,5 @@
 // Where the registry database lives, how it comes into being, and what a damaged one does to every call.
-#include "platform/Registry.h"
+#include "platform/RegistryApi.h"
 #include "tests/support/ScopedEnv.h"
 #include "tests/support/ScratchRegistry.h"
 

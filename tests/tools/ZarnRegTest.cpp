@@ -1,5 +1,5 @@
 // The zarn-reg tool, run as a process against a registry database of each test's own.
-#include "platform/Registry.h"
+#include "platform/RegistryApi.h"
 #include "tests/support/ScratchRegistry.h"
 
 #include <fcntl.h>

@@ -1,7 +1,7 @@
 #include "tools/zarn-publish/Manifest.h"
 
-#include "components/AsciiText.h"
 #include "components/ComponentListReader.h"
+#include "text/AsciiText.h"
 
 #include <fstream>
 #include <set>

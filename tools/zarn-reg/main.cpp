@@ -1,6 +1,6 @@
 // zarn-reg: reads and writes the registry store from the command line, in the manner of Windows' reg.exe.
 // Uses only the exported registry functions, so it sees exactly what components and the launcher see.
-#include "platform/Registry.h"
+#include "platform/RegistryApi.h"
 #include "platform/RegistryKey.h"
 
 #include <cerrno>

@@ -1,6 +1,6 @@
 #include "tests/support/ScratchRegistry.h"
 
-#include "platform/Registry.h"
+#include "platform/RegistryApi.h"
 
 #include <stdexcept>
 #include <string>

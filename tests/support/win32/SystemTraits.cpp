@@ -1,6 +1,6 @@
 #include "tests/support/SystemTraits.h"
 
-#include "platform/Registry.h"
+#include "platform/RegistryApi.h"
 
 namespace zarn::test {
 

@@ -1,7 +1,6 @@
 // The desktop launcher of a build with the window: loads the desktop module from the application directory and
 // runs it.
 #include "app/DesktopLauncher.h"
-
 #include "app/StartupSteps.h"
 #include "platform/Library.h"
 

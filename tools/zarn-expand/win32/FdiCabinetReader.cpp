@@ -2,10 +2,9 @@
 // writes only to the caller's files: its open callback opens nothing but that cabinet, and an entry's output is
 // the caller's file for it. Two FDICopy passes: the first lists the names and writes nothing, the second
 // extracts.
-#include "tools/zarn-expand/CabinetReader.h"
-
 #include "platform/win32/PathText.h"
 #include "platform/win32/WindowsHeaders.h"
+#include "tools/zarn-expand/CabinetReader.h"
 
 #include <cstdlib>
 #include <fcntl.h>

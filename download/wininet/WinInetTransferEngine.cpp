@@ -1,6 +1,5 @@
 #include "download/TransferEngine.h"
-
-#include "WindowsHeaders.h"
+#include "platform/win32/WindowsHeaders.h"
 // <windows.h> defines LoadString to its "A" form: undone before the string table declares its own.
 #undef LoadString
 #include "download/ThroughputFloor.h"

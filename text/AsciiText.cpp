@@ -1,4 +1,4 @@
-#include "components/AsciiText.h"
+#include "text/AsciiText.h"
 
 #include <limits>
 

@@ -1,4 +1,4 @@
-#include "tools/zarn-expand/Cabinet.h"
+#include "tools/zarn-expand/mspack/Cabinet.h"
 
 #include <utility>
 

@@ -1,8 +1,7 @@
 // The POSIX cabinet reader: libmspack through zarn's Cabinet, its output going only to the caller's files.
 #include "tools/zarn-expand/CabinetReader.h"
-
-#include "tools/zarn-expand/Cabinet.h"
-#include "tools/zarn-expand/DiskSystem.h"
+#include "tools/zarn-expand/mspack/Cabinet.h"
+#include "tools/zarn-expand/mspack/DiskSystem.h"
 
 namespace zarn {
 

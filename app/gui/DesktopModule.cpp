@@ -1,5 +1,4 @@
 #include "app/DesktopLauncher.h"
-
 #include "app/gui/MainFrame.h"
 #include "app/gui/ZarnApp.h"
 #include "res/AppIcon.h"

@@ -1,4 +1,4 @@
-#include "tools/zarn-expand/DiskSystem.h"
+#include "tools/zarn-expand/mspack/DiskSystem.h"
 
 #include <cstdarg>
 #include <cstdio>

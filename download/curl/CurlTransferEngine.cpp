@@ -1,12 +1,11 @@
-#include "download/TransferEngine.h"
-
-#include "components/AsciiText.h"
-#include "download/ConnectionCache.h"
 #include "download/ThroughputFloor.h"
 #include "download/TransferBody.h"
+#include "download/TransferEngine.h"
 #include "download/TransferErrors.h"
+#include "download/curl/ConnectionCache.h"
 #include "platform/Socket.h"
 #include "res/StringTable.h"
+#include "text/AsciiText.h"
 
 #include <cerrno>
 #include <chrono>

@@ -1,4 +1,5 @@
-// Byte-wise text helpers for the single-byte texts of the list file, the registry and version resources.
+// Byte-wise text helpers for the single-byte texts of the list file, the registry, version resources and HTTP
+// headers; a folder of their own, so that components/ and download/ share them without reaching into each other.
 #pragma once
 
 #include <cstdint>

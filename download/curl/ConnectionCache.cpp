@@ -1,4 +1,4 @@
-#include "download/ConnectionCache.h"
+#include "download/curl/ConnectionCache.h"
 
 #include <utility>
 
