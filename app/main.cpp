@@ -4,6 +4,7 @@
 #include "app/console/ConsoleOptions.h"
 #include "components/ListKeys.h"
 #include "platform/Library.h"
+#include "res/StringTable.h"
 
 #include <cstdio>
 #include <string>
@@ -17,7 +18,7 @@ int main(int argc, char** argv) {
     const std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
     const zarn::ParsedCommandLine parsed = zarn::ParseCommandLine(arguments, ZARN_DEFAULT_SERVER);
     if (!parsed.error.empty()) {
-        std::fprintf(stderr, "QuillornaCC: %s (see QuillornaCC --help)\n", parsed.error.c_str());
+        std::fprintf(stderr, "%s\n", zarn::FormatString(zarn::IDS_BAD_COMMAND_LINE, parsed.error).c_str());
         return zarn::kExitUsage;
     }
     switch (parsed.options.mode) {
