@@ -12,7 +12,7 @@
 
 int main(int argc, char** argv) {
     if (!zarn::platform::Library::RestrictSearchPath()) {
-        std::fputs("QuillornaCC: cannot restrict the library search path\n", stderr);
+        std::fprintf(stderr, "%s\n", zarn::LoadString(zarn::IDS_NO_SEARCH_PATH).c_str());
         return zarn::kExitListFailed;
     }
     const std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
@@ -30,9 +30,10 @@ int main(int argc, char** argv) {
     case zarn::ConsoleOptions::Mode::Version:
         std::puts("QuillornaCC " ZARN_VERSION);
         if (zarn::BuiltInListKeys().empty()) {
-            std::puts("component lists: unsigned (this build has no vendor keys)");
+            std::puts(zarn::LoadString(zarn::IDS_LISTS_UNSIGNED).c_str());
         } else {
-            std::printf("component lists: signed, %zu vendor key(s)\n", zarn::BuiltInListKeys().size());
+            std::puts(
+                zarn::FormatString(zarn::IDS_LISTS_SIGNED, std::to_string(zarn::BuiltInListKeys().size())).c_str());
         }
         return 0;
     case zarn::ConsoleOptions::Mode::Check:

@@ -80,6 +80,11 @@ enum StringId : unsigned {
     IDS_BAD_COMMAND_LINE = 301,       // "QuillornaCC: %1 (see QuillornaCC --help)"
     IDS_NO_APP_DIRECTORY = 302,       // the executable's directory is unknown
     IDS_UNSIGNED_LISTS_WARNING = 303, // a build without vendor keys accepts unsigned lists
+    IDS_NO_SEARCH_PATH = 304,         // the library search path cannot be restricted
+    IDS_WINDOW_NOT_LOADED = 305,      // the desktop module failed to load; %1 its path, %2 the system's code
+    IDS_NO_WINDOW = 306,              // a build without the window was asked for it
+    IDS_LISTS_UNSIGNED = 307,         // --version: the build reads lists unsigned
+    IDS_LISTS_SIGNED = 308,           // --version: %1 is the number of vendor keys
     IDS_SWITCH_TWICE = 310,           // "%1 is given twice"
     IDS_SWITCH_NEEDS_VALUE = 311,     // "%1 needs a value"
     IDS_BAD_SERVER = 312,             // --server's value is not a bare server; %1 is the value

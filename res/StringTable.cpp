@@ -87,6 +87,13 @@ const std::map<StringId, std::string>& Table() {
         {IDS_NO_APP_DIRECTORY, "QuillornaCC: cannot tell the directory of the running executable"},
         {IDS_UNSIGNED_LISTS_WARNING,
          "QuillornaCC: warning: this build has no vendor keys, so it accepts component lists without a signature"},
+        {IDS_NO_SEARCH_PATH, "QuillornaCC: cannot restrict the library search path"},
+        {IDS_WINDOW_NOT_LOADED,
+         "QuillornaCC: the window cannot be loaded from %1 (system error %2); --check and --update still work (see "
+         "--help)"},
+        {IDS_NO_WINDOW, "QuillornaCC: this build has no window; use --check or --update (see --help)"},
+        {IDS_LISTS_UNSIGNED, "component lists: unsigned (this build has no vendor keys)"},
+        {IDS_LISTS_SIGNED, "component lists: signed, %1 vendor key(s)"},
         {IDS_SWITCH_TWICE, "%1 is given twice"},
         {IDS_SWITCH_NEEDS_VALUE, "%1 needs a value"},
         {IDS_BAD_SERVER, "--server needs http://host[:port] or https://host[:port], not %1"},
