@@ -3,6 +3,7 @@
 #include "app/DesktopLauncher.h"
 #include "app/StartupSteps.h"
 #include "platform/Library.h"
+#include "res/StringTable.h"
 
 #include <cstdio>
 #include <string>
@@ -17,10 +18,7 @@ int RunDesktopLauncher(int argc, char** argv) {
     using Entry = int (*)(int, char**);
     const auto entry = code == 0 ? reinterpret_cast<Entry>(module.FindFunction("ZarnRunDesktopLauncher")) : nullptr;
     if (entry == nullptr) {
-        std::fprintf(stderr,
-                     "QuillornaCC: the window cannot be loaded from %s (system error %lu); --check and "
-                     "--update still work (see --help)\n",
-                     path.c_str(), code);
+        std::fprintf(stderr, "%s\n", FormatString(IDS_WINDOW_NOT_LOADED, path, std::to_string(code)).c_str());
         return 1;
     }
     return entry(argc, argv);

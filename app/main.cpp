@@ -4,6 +4,7 @@
 #include "app/console/ConsoleOptions.h"
 #include "components/ListKeys.h"
 #include "platform/Library.h"
+#include "res/StringTable.h"
 
 #include <cstdio>
 #include <string>
@@ -11,13 +12,13 @@
 
 int main(int argc, char** argv) {
     if (!zarn::platform::Library::RestrictSearchPath()) {
-        std::fputs("QuillornaCC: cannot restrict the library search path\n", stderr);
+        std::fprintf(stderr, "%s\n", zarn::LoadString(zarn::IDS_NO_SEARCH_PATH).c_str());
         return zarn::kExitListFailed;
     }
     const std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
     const zarn::ParsedCommandLine parsed = zarn::ParseCommandLine(arguments, ZARN_DEFAULT_SERVER);
     if (!parsed.error.empty()) {
-        std::fprintf(stderr, "QuillornaCC: %s (see QuillornaCC --help)\n", parsed.error.c_str());
+        std::fprintf(stderr, "%s\n", zarn::FormatString(zarn::IDS_BAD_COMMAND_LINE, parsed.error).c_str());
         return zarn::kExitUsage;
     }
     switch (parsed.options.mode) {
@@ -29,9 +30,10 @@ int main(int argc, char** argv) {
     case zarn::ConsoleOptions::Mode::Version:
         std::puts("QuillornaCC " ZARN_VERSION);
         if (zarn::BuiltInListKeys().empty()) {
-            std::puts("component lists: unsigned (this build has no vendor keys)");
+            std::puts(zarn::LoadString(zarn::IDS_LISTS_UNSIGNED).c_str());
         } else {
-            std::printf("component lists: signed, %zu vendor key(s)\n", zarn::BuiltInListKeys().size());
+            std::puts(
+                zarn::FormatString(zarn::IDS_LISTS_SIGNED, std::to_string(zarn::BuiltInListKeys().size())).c_str());
         }
         return 0;
     case zarn::ConsoleOptions::Mode::Check:

@@ -70,6 +70,10 @@ std::string FormatPercentCaption(int percent, const std::string& shownName) {
     return FormatString(IDS_PERCENT_DONE, std::to_string(percent), shownName);
 }
 
+std::string FormatCredentialsQuestion(bool proxy, const std::string& host) {
+    return FormatString(proxy ? IDS_PROXY_ASKS : IDS_SERVER_ASKS, host);
+}
+
 std::uint32_t CurrentTick() {
     const auto now = std::chrono::steady_clock::now().time_since_epoch();
     return static_cast<std::uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(now).count());

@@ -25,6 +25,10 @@ std::string FormatRate(double bytesPerMs);
 // The window caption for a percentage: "42% of file.txt Completed".
 std::string FormatPercentCaption(int percent, const std::string& shownName);
 
+// The question put when a server asks for credentials, the same in the window and on the terminal: "The proxy
+// server host asks for a user name and password." (or "The web server ...").
+std::string FormatCredentialsQuestion(bool proxy, const std::string& host);
+
 // The tick count in milliseconds that the refresh rule measures with (wraps after 2^32 ms). Any thread.
 std::uint32_t CurrentTick();
 

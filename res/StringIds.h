@@ -40,6 +40,61 @@ enum StringId : unsigned {
     IDS_BYTES_PER_SEC = 228,   // "%1 Bytes/Sec"
     IDS_KB_PER_SEC = 229,      // "%1 KB/Sec"
 
+    // The download dialog's fixed texts.
+    IDS_DOWNLOAD_CAPTION = 250, // "File Download"
+    IDS_TIME_LEFT_LABEL = 251,  // "Estimated time left:"
+    IDS_RATE_LABEL = 252,       // "Transfer rate:"
+    IDS_CANCEL = 253,           // "Cancel", the button
+    IDS_OK = 254,               // "OK", the button
+
+    // The question for a user name and password, the dialog that asks it and the console's prompts.
+    IDS_PROXY_ASKS = 260,          // "The proxy server %1 asks for a user name and password."
+    IDS_SERVER_ASKS = 261,         // "The web server %1 asks for a user name and password."
+    IDS_CREDENTIALS_CAPTION = 262, // "Enter Network Password"
+    IDS_USER_NAME_LABEL = 263,     // "&User name:"
+    IDS_PASSWORD_LABEL = 264,      // "&Password:"
+    IDS_USER_NAME_PROMPT = 265,    // "User name: ", on the terminal
+    IDS_USER_NAME_KEPT = 266,      // "User name [%1]: ", on the terminal: Enter keeps %1
+    IDS_PASSWORD_PROMPT = 267,     // "Password: ", on the terminal
+
+    // The start dialog.
+    IDS_START_CAPTION = 270, // "Start Quillorna"
+    IDS_START_PROMPT = 271,  // "Please Select one of the following:"
+    IDS_START_DESIGN = 272,  // "Start Designing"
+    IDS_START_UPDATE = 273,  // "Check for online Program Updates"
+
+    // The about box.
+    IDS_ABOUT_CAPTION = 280,   // "About Quillorna"
+    IDS_ABOUT_PRODUCT = 281,   // "Quillorna by Ostrevant Ltd."
+    IDS_ABOUT_CONTACT = 282,   // "email: support@ostrevant.com"
+    IDS_ABOUT_COPYRIGHT = 283, // the copyright line
+    IDS_ABOUT_UNSIGNED = 284,  // what a build without vendor keys accepts
+
+    // The component list's column headings, in the window's list and the console's table.
+    IDS_COLUMN_COMPONENT = 290, // "Component"
+    IDS_COLUMN_VERSION = 291,   // "Version"
+    IDS_COLUMN_STATUS = 292,    // "Status"
+
+    // The command line: its usage, what is wrong with one, and what the console mode says before it starts.
+    IDS_USAGE = 300,                  // the text of --help
+    IDS_BAD_COMMAND_LINE = 301,       // "QuillornaCC: %1 (see QuillornaCC --help)"
+    IDS_NO_APP_DIRECTORY = 302,       // the executable's directory is unknown
+    IDS_UNSIGNED_LISTS_WARNING = 303, // a build without vendor keys accepts unsigned lists
+    IDS_NO_SEARCH_PATH = 304,         // the library search path cannot be restricted
+    IDS_WINDOW_NOT_LOADED = 305,      // the desktop module failed to load; %1 its path, %2 the system's code
+    IDS_NO_WINDOW = 306,              // a build without the window was asked for it
+    IDS_LISTS_UNSIGNED = 307,         // --version: the build reads lists unsigned
+    IDS_LISTS_SIGNED = 308,           // --version: %1 is the number of vendor keys
+    IDS_SWITCH_TWICE = 310,           // "%1 is given twice"
+    IDS_SWITCH_NEEDS_VALUE = 311,     // "%1 needs a value"
+    IDS_BAD_SERVER = 312,             // --server's value is not a bare server; %1 is the value
+    IDS_UNKNOWN_SWITCH = 313,         // "unknown switch %1"
+    IDS_SWITCH_ALONE = 314,           // "%1 stands alone"
+    IDS_CHECK_AND_UPDATE = 315,       // "--check and --update exclude each other"
+    IDS_NEEDS_CHECK_OR_UPDATE = 316,  // "%1 needs --check or --update"
+    IDS_QUIET_AND_VERBOSE = 317,      // "--quiet and --verbose exclude each other"
+    IDS_CONSOLE_NO_DOCUMENT = 318,    // "--check and --update take no document"
+
     // The document template's string: the main window's caption, then the document type's names.
     IDR_MAINFRAME = 128,
 

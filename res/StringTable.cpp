@@ -40,6 +40,69 @@ const std::map<StringId, std::string>& Table() {
         {IDS_FILE_OVER_LIMIT, "The file is larger than its limit of %1 bytes; the download was stopped and not kept"},
         {IDS_FILE_MISMATCH, "The file does not match the component list and was not kept: expected %1, received %2"},
         {IDS_SEEK_FILE_FAILED, "An error occurred while seeking to the end of the file to be downloaded, Error:%1"},
+        {IDS_DOWNLOAD_CAPTION, "File Download"},
+        {IDS_TIME_LEFT_LABEL, "Estimated time left:"},
+        {IDS_RATE_LABEL, "Transfer rate:"},
+        {IDS_CANCEL, "Cancel"},
+        {IDS_OK, "OK"},
+        {IDS_PROXY_ASKS, "The proxy server %1 asks for a user name and password."},
+        {IDS_SERVER_ASKS, "The web server %1 asks for a user name and password."},
+        {IDS_CREDENTIALS_CAPTION, "Enter Network Password"},
+        {IDS_USER_NAME_LABEL, "&User name:"},
+        {IDS_PASSWORD_LABEL, "&Password:"},
+        {IDS_USER_NAME_PROMPT, "User name: "},
+        {IDS_USER_NAME_KEPT, "User name [%1]: "},
+        {IDS_PASSWORD_PROMPT, "Password: "},
+        {IDS_START_CAPTION, "Start Quillorna"},
+        {IDS_START_PROMPT, "Please Select one of the following:"},
+        {IDS_START_DESIGN, "Start Designing"},
+        {IDS_START_UPDATE, "Check for online Program Updates"},
+        {IDS_ABOUT_CAPTION, "About Quillorna"},
+        {IDS_ABOUT_PRODUCT, "Quillorna by Ostrevant Ltd."},
+        {IDS_ABOUT_CONTACT, "email: support@ostrevant.com"},
+        {IDS_ABOUT_COPYRIGHT, "\u00A9 2026 Ostrevant Ltd."},
+        {IDS_ABOUT_UNSIGNED, "Built without vendor keys: this launcher accepts component lists without a signature."},
+        {IDS_COLUMN_COMPONENT, "Component"},
+        {IDS_COLUMN_VERSION, "Version"},
+        {IDS_COLUMN_STATUS, "Status"},
+        {IDS_USAGE, "usage: QuillornaCC [DOCUMENT] [--server URL] [--ca-file FILE]\n"
+                    "       QuillornaCC --check|--update [--json] [--quiet|--verbose] [--server URL] [--ca-file FILE]\n"
+                    "       QuillornaCC --help|--version\n"
+                    "\n"
+                    "Without --check or --update the desktop launcher starts.\n"
+                    "  --server URL    the vendor's server, http://host[:port] or https://host[:port]\n"
+                    "  --check         fetch the component list, show every component's status, install nothing\n"
+                    "  --update        fetch the list and install every missing or out-of-date component\n"
+                    "  --json          print the table as JSON\n"
+                    "  --quiet         print only the table\n"
+                    "  --verbose       also print the log's lines on standard error\n"
+                    "  --ca-file FILE  trust this certificate authority besides the system's\n"
+                    "  --help          show this text\n"
+                    "  --version       show the launcher's version\n"
+                    "\n"
+                    "Exit status of --check and --update: 0 every component CURRENT or NEWER THAN SPECIFIED,\n"
+                    "3 some component NOT_INSTALLED or OUT_OF_DATE, 2 the list could not be fetched or read,\n"
+                    "1 bad usage.\n"},
+        {IDS_BAD_COMMAND_LINE, "QuillornaCC: %1 (see QuillornaCC --help)"},
+        {IDS_NO_APP_DIRECTORY, "QuillornaCC: cannot tell the directory of the running executable"},
+        {IDS_UNSIGNED_LISTS_WARNING,
+         "QuillornaCC: warning: this build has no vendor keys, so it accepts component lists without a signature"},
+        {IDS_NO_SEARCH_PATH, "QuillornaCC: cannot restrict the library search path"},
+        {IDS_WINDOW_NOT_LOADED,
+         "QuillornaCC: the window cannot be loaded from %1 (system error %2); --check and --update still work (see "
+         "--help)"},
+        {IDS_NO_WINDOW, "QuillornaCC: this build has no window; use --check or --update (see --help)"},
+        {IDS_LISTS_UNSIGNED, "component lists: unsigned (this build has no vendor keys)"},
+        {IDS_LISTS_SIGNED, "component lists: signed, %1 vendor key(s)"},
+        {IDS_SWITCH_TWICE, "%1 is given twice"},
+        {IDS_SWITCH_NEEDS_VALUE, "%1 needs a value"},
+        {IDS_BAD_SERVER, "--server needs http://host[:port] or https://host[:port], not %1"},
+        {IDS_UNKNOWN_SWITCH, "unknown switch %1"},
+        {IDS_SWITCH_ALONE, "%1 stands alone"},
+        {IDS_CHECK_AND_UPDATE, "--check and --update exclude each other"},
+        {IDS_NEEDS_CHECK_OR_UPDATE, "%1 needs --check or --update"},
+        {IDS_QUIET_AND_VERBOSE, "--quiet and --verbose exclude each other"},
+        {IDS_CONSOLE_NO_DOCUMENT, "--check and --update take no document"},
         {IDR_MAINFRAME, "Quillorna by www.ostrevant.com [www.quillorna.com]\n\nCad\n\n\nCad.Document\nCad Document"},
         {AFX_IDS_APP_TITLE, "zarn"},
         {AFX_IDS_IDLEMESSAGE, "Ready"},

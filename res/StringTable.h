@@ -1,4 +1,4 @@
-// The string table: every fixed text the launcher shows, by its resource id.
+// The string table: every fixed text the launcher shows, by its resource id, in UTF-8.
 #pragma once
 
 #include "res/StringIds.h"

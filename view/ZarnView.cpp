@@ -4,6 +4,7 @@
 #include "components/ObjectLookup.h"
 #include "components/ZarnDoc.h"
 #include "res/ResourceIds.h"
+#include "res/StringTable.h"
 #include "view/DesignControlEntry.h"
 
 #include <QHeaderView>
@@ -53,7 +54,9 @@ void CZarnView::FillComponentList() {
         m_listComponents->verticalHeader()->setDefaultSectionSize(m_listComponents->fontMetrics().height() + 6);
         m_listComponents->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
         m_listComponents->horizontalHeader()->setHighlightSections(false);
-        m_listComponents->setHorizontalHeaderLabels({tr("Component"), tr("Version"), tr("Status")});
+        m_listComponents->setHorizontalHeaderLabels({FromLocal(LoadString(IDS_COLUMN_COMPONENT)),
+                                                     FromLocal(LoadString(IDS_COLUMN_VERSION)),
+                                                     FromLocal(LoadString(IDS_COLUMN_STATUS))});
     } else {
         m_listComponents->setRowCount(0);
     }

@@ -8,6 +8,7 @@
 #include "components/UpdateLog.h"
 #include "components/ZarnDoc.h"
 #include "platform/Terminal.h"
+#include "res/StringTable.h"
 
 #include <cstdio>
 #include <string>
@@ -38,7 +39,7 @@ int RunConsoleMode(const ConsoleOptions& options) {
     const std::string appDir = InitAppDirectory();
     if (appDir.empty()) {
         if (!options.quiet) {
-            std::fputs("QuillornaCC: cannot tell the directory of the running executable\n", stderr);
+            std::fprintf(stderr, "%s\n", LoadString(IDS_NO_APP_DIRECTORY).c_str());
         }
         return kExitListFailed;
     }
@@ -61,9 +62,7 @@ int RunConsoleMode(const ConsoleOptions& options) {
     if (!document.ListsAreSigned()) {
         // Said even with --quiet: an unattended run is where an unsigned list would go unnoticed. Standard error
         // keeps the table and its JSON on standard output as they are.
-        std::fputs("QuillornaCC: warning: this build has no vendor keys, so it accepts component lists without a "
-                   "signature\n",
-                   stderr);
+        std::fprintf(stderr, "%s\n", LoadString(IDS_UNSIGNED_LISTS_WARNING).c_str());
         std::fflush(stderr);
     }
 

@@ -2,6 +2,7 @@
 
 #include "download/UrlSplit.h"
 #include "platform/CommandLine.h"
+#include "res/StringTable.h"
 
 #include <set>
 
@@ -44,11 +45,11 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments, co
             continue;
         }
         if (!seen.insert(argument).second) {
-            return fail(argument + " is given twice");
+            return fail(FormatString(IDS_SWITCH_TWICE, argument));
         }
         if (argument == "--server" || argument == "--ca-file") {
             if (i + 1 >= arguments.size() || arguments[i + 1].empty()) {
-                return fail(argument + " needs a value");
+                return fail(FormatString(IDS_SWITCH_NEEDS_VALUE, argument));
             }
             const std::string& value = arguments[++i];
             if (argument == "--ca-file") {
@@ -57,7 +58,7 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments, co
             }
             server = ServerFromText(value);
             if (!server) {
-                return fail("--server needs http://host[:port] or https://host[:port], not " + value);
+                return fail(FormatString(IDS_BAD_SERVER, value));
             }
         } else if (argument == "--check") {
             check = true;
@@ -74,57 +75,40 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments, co
         } else if (argument == "--version") {
             version = true;
         } else {
-            return fail("unknown switch " + argument);
+            return fail(FormatString(IDS_UNKNOWN_SWITCH, argument));
         }
     }
     options.server = server.value_or(defaultServer);
     if (help || version) {
         if (arguments.size() != 1) {
-            return fail(std::string(help ? "--help" : "--version") + " stands alone");
+            return fail(FormatString(IDS_SWITCH_ALONE, help ? "--help" : "--version"));
         }
         options.mode = help ? ConsoleOptions::Mode::Help : ConsoleOptions::Mode::Version;
         return parsed;
     }
     if (check && update) {
-        return fail("--check and --update exclude each other");
+        return fail(LoadString(IDS_CHECK_AND_UPDATE));
     }
     if (!check && !update) {
         for (const char* consoleOnly : {"--json", "--quiet", "--verbose"}) {
             if (seen.contains(consoleOnly)) {
-                return fail(std::string(consoleOnly) + " needs --check or --update");
+                return fail(FormatString(IDS_NEEDS_CHECK_OR_UPDATE, consoleOnly));
             }
         }
         return parsed;
     }
     if (options.quiet && options.verbose) {
-        return fail("--quiet and --verbose exclude each other");
+        return fail(LoadString(IDS_QUIET_AND_VERBOSE));
     }
     if (positional) {
-        return fail("--check and --update take no document");
+        return fail(LoadString(IDS_CONSOLE_NO_DOCUMENT));
     }
     options.mode = check ? ConsoleOptions::Mode::Check : ConsoleOptions::Mode::Update;
     return parsed;
 }
 
 std::string UsageText() {
-    return "usage: QuillornaCC [DOCUMENT] [--server URL] [--ca-file FILE]\n"
-           "       QuillornaCC --check|--update [--json] [--quiet|--verbose] [--server URL] [--ca-file FILE]\n"
-           "       QuillornaCC --help|--version\n"
-           "\n"
-           "Without --check or --update the desktop launcher starts.\n"
-           "  --server URL    the vendor's server, http://host[:port] or https://host[:port]\n"
-           "  --check         fetch the component list, show every component's status, install nothing\n"
-           "  --update        fetch the list and install every missing or out-of-date component\n"
-           "  --json          print the table as JSON\n"
-           "  --quiet         print only the table\n"
-           "  --verbose       also print the log's lines on standard error\n"
-           "  --ca-file FILE  trust this certificate authority besides the system's\n"
-           "  --help          show this text\n"
-           "  --version       show the launcher's version\n"
-           "\n"
-           "Exit status of --check and --update: 0 every component CURRENT or NEWER THAN SPECIFIED,\n"
-           "3 some component NOT_INSTALLED or OUT_OF_DATE, 2 the list could not be fetched or read,\n"
-           "1 bad usage.\n";
+    return LoadString(IDS_USAGE);
 }
 
 } // namespace zarn

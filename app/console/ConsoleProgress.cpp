@@ -2,6 +2,7 @@
 
 #include "download/ProgressText.h"
 #include "platform/Terminal.h"
+#include "res/StringTable.h"
 
 #include <cstdio>
 #include <utility>
@@ -76,11 +77,9 @@ bool ConsoleProgress::AskCredentials(bool proxy, const std::string& host, std::s
         return false;
     }
     EndLine();
-    std::fprintf(stderr,
-                 proxy ? "The proxy server %s asks for a user name and password.\n"
-                       : "The web server %s asks for a user name and password.\n",
-                 host.c_str());
-    const std::string userPrompt = user.empty() ? "User name: " : "User name [" + user + "]: ";
+    std::fprintf(stderr, "%s\n", FormatCredentialsQuestion(proxy, host).c_str());
+    const std::string userPrompt =
+        user.empty() ? LoadString(IDS_USER_NAME_PROMPT) : FormatString(IDS_USER_NAME_KEPT, user);
     std::string typedUser;
     if (!platform::ReadTerminalLine(userPrompt, typedUser, true)) {
         std::fputc('\n', stderr);
@@ -89,7 +88,7 @@ bool ConsoleProgress::AskCredentials(bool proxy, const std::string& host, std::s
     if (!typedUser.empty()) {
         user = typedUser;
     }
-    const bool read = platform::ReadTerminalLine("Password: ", password, false);
+    const bool read = platform::ReadTerminalLine(LoadString(IDS_PASSWORD_PROMPT), password, false);
     // The Enter that ended the password was not echoed either.
     std::fputc('\n', stderr);
     std::fflush(stderr);

@@ -1,5 +1,7 @@
 #include "app/console/ConsoleTable.h"
 
+#include "res/StringTable.h"
+
 #include <algorithm>
 #include <array>
 #include <cstdint>
@@ -46,7 +48,8 @@ void AppendRow(std::string& out, const std::array<std::string, 3>& cells, const 
 } // namespace
 
 std::string ConsoleTable::Plain(const ComponentList& records) {
-    std::vector<std::array<std::string, 3>> rows = {{"Component", "Version", "Status"}};
+    std::vector<std::array<std::string, 3>> rows = {
+        {LoadString(IDS_COLUMN_COMPONENT), LoadString(IDS_COLUMN_VERSION), LoadString(IDS_COLUMN_STATUS)}};
     for (const auto& record : records) {
         if (record) {
             rows.push_back({record->m_desc, record->GetVersionString(), record->m_status});

@@ -2,6 +2,7 @@
 
 #include "app/gui/DialogFrame.h"
 #include "app/gui/DialogUnits.h"
+#include "app/gui/ResourceText.h"
 #include "components/ListKeys.h"
 #include "download/gui/DialogResult.h"
 #include "res/AppIcon.h"
@@ -19,7 +20,7 @@ CAboutDlg::CAboutDlg(QWidget* parent)
     setObjectName(QStringLiteral("aboutDialog"));
     setProperty(kControlIdProperty, IDD_ABOUTBOX);
     SetModalFrame(*this);
-    setWindowTitle(tr("About Quillorna"));
+    setWindowTitle(ResourceText(IDS_ABOUT_CAPTION));
     const DialogUnits units(*this);
     units.SetSize(235, 66);
 
@@ -37,7 +38,7 @@ CAboutDlg::CAboutDlg(QWidget* parent)
     m_staticContactLine->setProperty(kControlIdProperty, IDC_CONTACT_LINE);
     units.Place(*m_staticContactLine, 40, 30, 151, 8);
 
-    auto* copyright = new QLabel(tr("\u00A9 2026 Ostrevant Ltd."), this);
+    auto* copyright = new QLabel(ResourceText(IDS_ABOUT_COPYRIGHT), this);
     copyright->setObjectName(QStringLiteral("copyright"));
     units.Place(*copyright, 40, 46, 110, 8);
 
@@ -47,7 +48,7 @@ CAboutDlg::CAboutDlg(QWidget* parent)
     m_staticUnsignedLists->hide();
     units.Place(*m_staticUnsignedLists, 11, 60, 217, 16);
 
-    auto* ok = new QPushButton(tr("OK"), this);
+    auto* ok = new QPushButton(ResourceText(IDS_OK), this);
     ok->setObjectName(QStringLiteral("IDOK"));
     ok->setProperty(kControlIdProperty, IDOK_BUTTON);
     ok->setDefault(true);
@@ -64,13 +65,12 @@ int CAboutDlg::DoModal() {
 
 bool CAboutDlg::OnInitDialog() {
     UpdateData(true);
-    setWindowTitle(tr("About Quillorna"));
-    m_strProductLine = tr("Quillorna by Ostrevant Ltd.");
-    m_strContactLine = tr("email: support@ostrevant.com");
+    setWindowTitle(ResourceText(IDS_ABOUT_CAPTION));
+    m_strProductLine = ResourceText(IDS_ABOUT_PRODUCT);
+    m_strContactLine = ResourceText(IDS_ABOUT_CONTACT);
     UpdateData(true);
     if (m_bUnsignedLists) {
-        m_staticUnsignedLists->setText(
-            tr("Built without vendor keys: this launcher accepts component lists without a signature."));
+        m_staticUnsignedLists->setText(ResourceText(IDS_ABOUT_UNSIGNED));
         m_staticUnsignedLists->show();
         DialogUnits(*this).SetSize(235, 82);
     }

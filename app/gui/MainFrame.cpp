@@ -1,8 +1,9 @@
 #include "app/gui/MainFrame.h"
 
+#include "app/gui/ResourceText.h"
 #include "platform/LockKeys.h"
 #include "res/AppIcon.h"
-#include "res/StringTable.h"
+#include "res/MenuTable.h"
 #include "view/ZarnView.h"
 
 #include <QAction>
@@ -23,13 +24,35 @@ namespace {
 // How often the lock-key indicators are brought in step with the keyboard.
 constexpr int kIndicatorIntervalMs = 250;
 
-QString Text(StringId id) {
-    return QString::fromLocal8Bit(LoadString(id));
+// The action of each command the frame or the application answers, with the object name it is found by.
+struct CommandAction {
+    CommandId id;
+    QAction* CMainFrame::*action;
+    const char* name;
+};
+
+constexpr CommandAction kCommandActions[] = {
+    {ID_DESIGN, &CMainFrame::m_actDesign, "ID_DESIGN"},
+    {ID_VIEW_STATUS_BAR, &CMainFrame::m_actStatusBar, "ID_VIEW_STATUS_BAR"},
+    {ID_APP_ABOUT, &CMainFrame::m_actAbout, "ID_APP_ABOUT"},
+    {ID_FILE_NEW, &CMainFrame::m_actFileNew, "ID_FILE_NEW"},
+    {ID_FILE_OPEN, &CMainFrame::m_actFileOpen, "ID_FILE_OPEN"},
+    {ID_FILE_SAVE, &CMainFrame::m_actFileSave, "ID_FILE_SAVE"},
+    {ID_FILE_PRINT, &CMainFrame::m_actFilePrint, "ID_FILE_PRINT"},
+};
+
+QKeySequence KeySequence(const Accelerator& accelerator) {
+    Qt::KeyboardModifiers modifiers;
+    modifiers.setFlag(Qt::ControlModifier, (accelerator.modifiers & kAccelControl) != 0);
+    modifiers.setFlag(Qt::ShiftModifier, (accelerator.modifiers & kAccelShift) != 0);
+    modifiers.setFlag(Qt::AltModifier, (accelerator.modifiers & kAccelAlt) != 0);
+    // Qt's codes of the letters and digits are their ASCII codes.
+    return QKeySequence(QKeyCombination(modifiers, static_cast<Qt::Key>(accelerator.key)));
 }
 
 // The status-bar part of a command's prompt: the text before its line break.
 QString Prompt(StringId id) {
-    return Text(id).section(QLatin1Char('\n'), 0, 0);
+    return ResourceText(id).section(QLatin1Char('\n'), 0, 0);
 }
 
 } // namespace
@@ -53,46 +76,52 @@ CMainFrame::CMainFrame(QWidget* parent)
 CMainFrame::~CMainFrame() = default;
 
 QString CMainFrame::Caption() {
-    return Text(IDR_MAINFRAME).section(QLatin1Char('\n'), 0, 0);
+    return ResourceText(IDR_MAINFRAME).section(QLatin1Char('\n'), 0, 0);
 }
 
 void CMainFrame::OnCreate() {
-    // "&Design" is a command on the menu bar itself; it has no prompt.
-    m_actDesign->setText(tr("&Design"));
-    m_actDesign->setObjectName(QStringLiteral("ID_DESIGN"));
-    menuBar()->addAction(m_actDesign);
-
-    QMenu* settings = menuBar()->addMenu(tr("&Settings"));
-    m_actStatusBar->setText(tr("&Status Bar"));
-    m_actStatusBar->setObjectName(QStringLiteral("ID_VIEW_STATUS_BAR"));
-    m_actStatusBar->setStatusTip(Prompt(IDS_PROMPT_STATUS_BAR));
-    m_actStatusBar->setCheckable(true);
-    m_actStatusBar->setChecked(true);
+    for (const CommandAction& entry : kCommandActions) {
+        (this->*entry.action)->setObjectName(QLatin1String(entry.name));
+    }
+    for (const MenuBarItem& item : MainMenu()) {
+        QMenu* popup = item.popupText != nullptr ? menuBar()->addMenu(QString::fromUtf8(item.popupText)) : nullptr;
+        for (const MenuCommand& command : item.commands) {
+            QAction* action = Action(command.id);
+            if (action == nullptr) {
+                continue;
+            }
+            action->setText(QString::fromUtf8(command.text));
+            if (command.prompt != kNoPrompt) {
+                action->setStatusTip(Prompt(command.prompt));
+            }
+            if (command.checked) {
+                action->setCheckable(true);
+                action->setChecked(true);
+            }
+            if (popup != nullptr) {
+                popup->addAction(action);
+            } else {
+                menuBar()->addAction(action);
+            }
+        }
+    }
     connect(m_actStatusBar, &QAction::toggled, this, &CMainFrame::OnViewStatusBar);
-    settings->addAction(m_actStatusBar);
 
-    QMenu* help = menuBar()->addMenu(tr("&Help"));
-    m_actAbout->setText(tr("&About ..."));
-    m_actAbout->setObjectName(QStringLiteral("ID_APP_ABOUT"));
-    m_actAbout->setStatusTip(Prompt(IDS_PROMPT_ABOUT));
-    help->addAction(m_actAbout);
-
-    // The accelerator table's keys with a handler. The editing and pane keys have none, so they are left to
-    // the focused child (the design control) instead of being swallowed here.
-    const auto key = [this](QAction* action, const char* name, QKeySequence sequence) {
-        action->setObjectName(QLatin1String(name));
-        action->setShortcut(sequence);
+    // Only keys with a handler are in the table: the editing and pane keys are left to the focused child (the
+    // design control) instead of being swallowed here.
+    for (const Accelerator& accelerator : MainAccelerators()) {
+        QAction* action = Action(accelerator.command);
+        if (action == nullptr) {
+            continue;
+        }
+        action->setShortcut(KeySequence(accelerator));
         action->setShortcutContext(Qt::WindowShortcut);
         addAction(action);
-    };
-    key(m_actFileNew, "ID_FILE_NEW", QKeySequence(Qt::CTRL | Qt::Key_N));
-    key(m_actFileOpen, "ID_FILE_OPEN", QKeySequence(Qt::CTRL | Qt::Key_O));
-    key(m_actFileSave, "ID_FILE_SAVE", QKeySequence(Qt::CTRL | Qt::Key_S));
-    key(m_actFilePrint, "ID_FILE_PRINT", QKeySequence(Qt::CTRL | Qt::Key_P));
+    }
 
     m_wndStatusBar->setObjectName(QStringLiteral("m_wndStatusBar"));
     m_paneMessage->setObjectName(QStringLiteral("messagePane"));
-    m_paneMessage->setText(Text(AFX_IDS_IDLEMESSAGE));
+    m_paneMessage->setText(ResourceText(AFX_IDS_IDLEMESSAGE));
     m_wndStatusBar->addWidget(m_paneMessage, 1);
     m_paneCaps = AddIndicator(ID_INDICATOR_CAPS, "indicatorCaps");
     m_paneNum = AddIndicator(ID_INDICATOR_NUM, "indicatorNum");
@@ -106,6 +135,15 @@ void CMainFrame::OnCreate() {
     m_indicatorTimer->start(kIndicatorIntervalMs);
 }
 
+QAction* CMainFrame::Action(CommandId command) const {
+    for (const CommandAction& entry : kCommandActions) {
+        if (entry.id == command) {
+            return this->*entry.action;
+        }
+    }
+    return nullptr;
+}
+
 QLabel* CMainFrame::AddIndicator(unsigned stringId, const char* name) {
     auto* pane = new QLabel(m_wndStatusBar);
     pane->setObjectName(QLatin1String(name));
@@ -113,7 +151,7 @@ QLabel* CMainFrame::AddIndicator(unsigned stringId, const char* name) {
     pane->setFrameShape(QFrame::Panel);
     pane->setFrameShadow(QFrame::Sunken);
     // Each pane keeps the width of its text, shown or not, so the bar does not jump as the keys change.
-    const QString text = Text(static_cast<StringId>(stringId));
+    const QString text = ResourceText(static_cast<StringId>(stringId));
     pane->setMinimumWidth(pane->fontMetrics().horizontalAdvance(text) + 2 * pane->fontMetrics().averageCharWidth());
     pane->setProperty("indicatorText", text);
     m_wndStatusBar->addPermanentWidget(pane);
@@ -145,7 +183,7 @@ void CMainFrame::OnViewStatusBar(bool shown) {
 bool CMainFrame::event(QEvent* event) {
     if (event->type() == QEvent::StatusTip) {
         const QString tip = static_cast<QStatusTipEvent*>(event)->tip();
-        m_paneMessage->setText(tip.isEmpty() ? Text(AFX_IDS_IDLEMESSAGE) : tip);
+        m_paneMessage->setText(tip.isEmpty() ? ResourceText(AFX_IDS_IDLEMESSAGE) : tip);
         return true;
     }
     return QMainWindow::event(event);

@@ -1,5 +1,8 @@
-// The main window: the fixed caption, the menu bar, the accelerator keys and the status bar around the view.
+// The main window: the fixed caption, the menu bar and accelerator keys built from the menu table, and the status bar
+// around the view.
 #pragma once
+
+#include "res/ResourceIds.h"
 
 #include <QMainWindow>
 
@@ -53,6 +56,8 @@ private:
     // Shows or hides the status bar, keeping the item's check mark in step.
     void OnViewStatusBar(bool shown);
     void UpdateIndicators();
+    // The action of a command in the menu and accelerator tables; null for one this frame does not answer.
+    QAction* Action(CommandId command) const;
     QLabel* AddIndicator(unsigned stringId, const char* name);
 
     CZarnView* m_pView = nullptr;

@@ -2,6 +2,7 @@
 
 #include "app/gui/DialogFrame.h"
 #include "app/gui/DialogUnits.h"
+#include "app/gui/ResourceText.h"
 #include "download/gui/DialogResult.h"
 #include "res/ResourceIds.h"
 
@@ -15,18 +16,18 @@ CStartDlg::CStartDlg(QWidget* parent)
     setObjectName(QStringLiteral("startDialog"));
     setProperty(kControlIdProperty, IDD_START);
     SetModalFrame(*this);
-    setWindowTitle(tr("Start Quillorna"));
+    setWindowTitle(ResourceText(IDS_START_CAPTION));
     const DialogUnits units(*this);
     units.SetSize(149, 99);
 
-    auto* prompt = new QLabel(tr("Please Select one of the following:"), this);
+    auto* prompt = new QLabel(ResourceText(IDS_START_PROMPT), this);
     prompt->setObjectName(QStringLiteral("prompt"));
     prompt->setAlignment(Qt::AlignCenter);
     units.Place(*prompt, 16, 12, 117, 8);
 
     m_btnOk->setObjectName(QStringLiteral("IDOK"));
     m_btnOk->setProperty(kControlIdProperty, IDOK_BUTTON);
-    m_btnOk->setText(tr("Start Designing"));
+    m_btnOk->setText(ResourceText(IDS_START_DESIGN));
     m_btnOk->setDefault(true);
     m_btnOk->setAutoDefault(true);
     units.Place(*m_btnOk, 16, 31, 117, 17);
@@ -35,7 +36,7 @@ CStartDlg::CStartDlg(QWidget* parent)
 
     m_btnUpdate->setObjectName(QStringLiteral("IDC_UPDATE"));
     m_btnUpdate->setProperty(kControlIdProperty, IDC_UPDATE);
-    m_btnUpdate->setText(tr("Check for online Program Updates"));
+    m_btnUpdate->setText(ResourceText(IDS_START_UPDATE));
     // Enter presses whichever push button has the focus, as in the platform's dialogs; the default button
     // ("Start Designing") only while the focus is on none.
     m_btnUpdate->setAutoDefault(true);

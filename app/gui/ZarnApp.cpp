@@ -63,7 +63,7 @@ bool CZarnApp::InitInstance(const std::vector<std::string>& arguments) {
     // The same reading of the command line as the console mode's, so that both take and refuse the same switches.
     const ParsedCommandLine parsed = ParseCommandLine(arguments, ZARN_DEFAULT_SERVER);
     if (!parsed.error.empty()) {
-        MessageBox::ShowOk(nullptr, FromLocal("QuillornaCC: " + parsed.error + " (see QuillornaCC --help)"));
+        MessageBox::ShowOk(nullptr, FromLocal(FormatString(IDS_BAD_COMMAND_LINE, parsed.error)));
         return false;
     }
 

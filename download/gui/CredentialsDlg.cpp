@@ -1,6 +1,8 @@
 #include "download/gui/CredentialsDlg.h"
 
 #include "app/gui/DialogFrame.h"
+#include "app/gui/ResourceText.h"
+#include "download/ProgressText.h"
 
 #include <QDialogButtonBox>
 #include <QFormLayout>
@@ -14,7 +16,7 @@ CredentialsDlg::CredentialsDlg(QWidget* parent)
     : QDialog(parent), m_prompt(new QLabel(this)), m_editUser(new QLineEdit(this)),
       m_editPassword(new QLineEdit(this)) {
     SetModalFrame(*this);
-    setWindowTitle(tr("Enter Network Password"));
+    setWindowTitle(ResourceText(IDS_CREDENTIALS_CAPTION));
     m_prompt->setObjectName("prompt");
     m_prompt->setWordWrap(true);
     m_editUser->setObjectName("userName");
@@ -22,8 +24,8 @@ CredentialsDlg::CredentialsDlg(QWidget* parent)
     m_editPassword->setEchoMode(QLineEdit::Password);
 
     auto* fields = new QFormLayout;
-    fields->addRow(tr("&User name:"), m_editUser);
-    fields->addRow(tr("&Password:"), m_editPassword);
+    fields->addRow(ResourceText(IDS_USER_NAME_LABEL), m_editUser);
+    fields->addRow(ResourceText(IDS_PASSWORD_LABEL), m_editPassword);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
@@ -40,8 +42,7 @@ CredentialsDlg::CredentialsDlg(QWidget* parent)
 }
 
 void CredentialsDlg::Prepare(bool proxy, const QString& host, const QString& user) {
-    m_prompt->setText(proxy ? tr("The proxy server %1 asks for a user name and password.").arg(host)
-                            : tr("The web server %1 asks for a user name and password.").arg(host));
+    m_prompt->setText(QString::fromStdString(FormatCredentialsQuestion(proxy, host.toStdString())));
     m_editUser->setText(user);
     m_editPassword->clear();
     (user.isEmpty() ? m_editUser : m_editPassword)->setFocus();

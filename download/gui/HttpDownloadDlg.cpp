@@ -3,6 +3,7 @@
 #include "app/gui/DialogFrame.h"
 #include "app/gui/DialogUnits.h"
 #include "app/gui/MessageBox.h"
+#include "app/gui/ResourceText.h"
 #include "download/ProgressText.h"
 #include "download/TransferEngine.h"
 #include "download/UrlSplit.h"
@@ -49,7 +50,7 @@ CHttpDownloadDlg::~CHttpDownloadDlg() {
 }
 
 void CHttpDownloadDlg::BuildItems() {
-    setWindowTitle(tr("File Download"));
+    setWindowTitle(ResourceText(IDS_DOWNLOAD_CAPTION));
     SetModalFrame(*this);
     QPalette colours = palette();
     colours.setColor(QPalette::Window, Qt::white);
@@ -84,8 +85,8 @@ void CHttpDownloadDlg::BuildItems() {
         const int room = value->geometry().left() - label->geometry().left();
         label->resize(std::min(room, std::max(label->width(), metrics.horizontalAdvance(text))), label->height());
     };
-    fixedLabel(tr("Estimated time left:"), "timeLeftLabel", 91, 60, m_wndTimeLeft);
-    fixedLabel(tr("Transfer rate:"), "rateLabel", 104, 43, m_wndRate);
+    fixedLabel(ResourceText(IDS_TIME_LEFT_LABEL), "timeLeftLabel", 91, 60, m_wndTimeLeft);
+    fixedLabel(ResourceText(IDS_RATE_LABEL), "rateLabel", 104, 43, m_wndRate);
 
     m_wndProgress->setObjectName(QStringLiteral("m_wndProgress"));
     m_wndProgress->setRange(0, 100);
@@ -95,7 +96,7 @@ void CHttpDownloadDlg::BuildItems() {
 
     // The template's Cancel button exists but is never shown: the close box is the way to stop.
     m_btnCancel->setObjectName(QStringLiteral("cancelButton"));
-    m_btnCancel->setText(tr("Cancel"));
+    m_btnCancel->setText(ResourceText(IDS_CANCEL));
     m_btnCancel->setDefault(true);
     m_btnCancel->setEnabled(false);
     m_btnCancel->setVisible(false);

@@ -50,6 +50,13 @@ TEST(ProgressTextTest, PercentCaptionNamesTheFile) {
     EXPECT_EQ(FormatPercentCaption(100, "complist.txt"), "100% of complist.txt Completed");
 }
 
+TEST(ProgressTextTest, CredentialsQuestionNamesWhoAsks) {
+    EXPECT_EQ(FormatCredentialsQuestion(true, "proxy.example"),
+              "The proxy server proxy.example asks for a user name and password.");
+    EXPECT_EQ(FormatCredentialsQuestion(false, "127.0.0.1"),
+              "The web server 127.0.0.1 asks for a user name and password.");
+}
+
 struct Figures {
     test::RecordingSink sink;
     std::uint32_t start = 5000;

@@ -1,0 +1,11 @@
+#include "app/gui/ResourceText.h"
+
+#include "res/StringTable.h"
+
+namespace zarn {
+
+QString ResourceText(StringId id) {
+    return QString::fromStdString(LoadString(id));
+}
+
+} // namespace zarn
