@@ -1,6 +1,7 @@
 #include "components/LauncherSettings.h"
 
 #include "components/Registry.h"
+#include "components/RegistryValue.h"
 #include "tests/support/ScratchRegistry.h"
 
 #include <gtest/gtest.h>
@@ -54,11 +55,13 @@ TEST_F(LauncherSettingsTest, AcceptedListSerialIsReadOnlyAsWritten) {
     EXPECT_EQ(LauncherSettings::AcceptedListSerial(), 0u);
     ASSERT_EQ(LauncherSettings::StoreAcceptedListSerial(18446744073709551615u), 1);
     EXPECT_EQ(LauncherSettings::AcceptedListSerial(), 18446744073709551615u);
-    CRegistry registry(HKEY_CURRENT_USER);
-    ASSERT_EQ(registry.WriteDword("Software\\Ostrevant\\zarn", "ListSerial", 9), 1);
-    EXPECT_EQ(LauncherSettings::AcceptedListSerial(), 0u);
-    ASSERT_EQ(registry.WriteString("Software\\Ostrevant\\zarn", "ListSerial", "9x"), 1);
-    EXPECT_EQ(LauncherSettings::AcceptedListSerial(), 0u);
+    CRegistryValue expandable;
+    expandable.SetString("9", 1);
+    const CRegistryValue others[] = {CRegistryValue(DWORD{9}), CRegistryValue("9x"), expandable};
+    for (const CRegistryValue& other : others) {
+        ASSERT_EQ(CRegistry(HKEY_CURRENT_USER).WriteValue("Software\\Ostrevant\\zarn", "ListSerial", other), 1);
+        EXPECT_EQ(LauncherSettings::AcceptedListSerial(), 0u);
+    }
 }
 
 } // namespace
