@@ -1,4 +1,4 @@
-// The launcher's command line: which mode it runs in and the console mode's switches.
+// The launcher's command line, read alike by the window and the console mode: which mode it runs in, and the switches.
 #pragma once
 
 #include <optional>

@@ -521,6 +521,16 @@ TEST_F(HttpsConsole, TheCertificateAuthorityComesFromTheSwitchOrTheSettings) {
     EXPECT_EQ(Launch({"--check"}, server).exitCode, 0);
     // The switch wins over the settings.
     EXPECT_EQ(Launch({"--check", "--ca-file", m_keys.File("none.pem")}, server).exitCode, 2);
+
+    // A file that cannot be carried over (here: larger than any the launcher wrote) is said, kept and not read;
+    // the stored setting still holds.
+    WriteFile(settingsFile.string(), "[General]\ncaFile=/nowhere.pem\n" + std::string(1 << 20, ';') + "\n");
+    const Outcome kept = Launch({"--check"}, server);
+    EXPECT_EQ(kept.exitCode, 0);
+    EXPECT_NE(kept.err.find("the settings in " + settingsFile.string() + " could not be carried over"),
+              std::string::npos)
+        << kept.err;
+    EXPECT_TRUE(fs::exists(settingsFile));
 }
 
 } // namespace
