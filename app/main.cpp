@@ -1,7 +1,9 @@
 // QuillornaCC: the desktop launcher, or with --check or --update the console mode.
 #include "app/DesktopLauncher.h"
+#include "app/LauncherOptions.h"
+#include "app/SettingsCarryOver.h"
 #include "app/console/ConsoleMode.h"
-#include "app/console/ConsoleOptions.h"
+#include "components/LauncherSettings.h"
 #include "components/ListKeys.h"
 #include "platform/Library.h"
 #include "res/StringTable.h"
@@ -9,6 +11,20 @@
 #include <cstdio>
 #include <string>
 #include <vector>
+
+namespace {
+
+// Before either mode reads the settings. A file that could not be carried over is said, as its certificate
+// authority would otherwise go missing without a word; it stays, so a later run carries it over.
+void CarryOverFormerSettings(bool quiet) {
+    const std::string file = zarn::FormerSettingsFile();
+    if (!zarn::CarryOverSettingsFile(file, zarn::LauncherSettings::kMaxRecentFiles) && !quiet) {
+        std::fprintf(stderr, "QuillornaCC: the settings in %s could not be carried over into the registry\n",
+                     file.c_str());
+    }
+}
+
+} // namespace
 
 int main(int argc, char** argv) {
     if (!zarn::platform::Library::RestrictSearchPath()) {
@@ -22,12 +38,13 @@ int main(int argc, char** argv) {
         return zarn::kExitUsage;
     }
     switch (parsed.options.mode) {
-    case zarn::ConsoleOptions::Mode::Desktop:
+    case zarn::LauncherOptions::Mode::Desktop:
+        CarryOverFormerSettings(false);
         return zarn::RunDesktopLauncher(argc, argv);
-    case zarn::ConsoleOptions::Mode::Help:
+    case zarn::LauncherOptions::Mode::Help:
         std::fputs(zarn::UsageText().c_str(), stdout);
         return 0;
-    case zarn::ConsoleOptions::Mode::Version:
+    case zarn::LauncherOptions::Mode::Version:
         std::puts("QuillornaCC " ZARN_VERSION);
         if (zarn::BuiltInListKeys().empty()) {
             std::puts(zarn::LoadString(zarn::IDS_LISTS_UNSIGNED).c_str());
@@ -36,9 +53,10 @@ int main(int argc, char** argv) {
                 zarn::FormatString(zarn::IDS_LISTS_SIGNED, std::to_string(zarn::BuiltInListKeys().size())).c_str());
         }
         return 0;
-    case zarn::ConsoleOptions::Mode::Check:
-    case zarn::ConsoleOptions::Mode::Update:
+    case zarn::LauncherOptions::Mode::Check:
+    case zarn::LauncherOptions::Mode::Update:
         break;
     }
+    CarryOverFormerSettings(parsed.options.quiet);
     return zarn::RunConsoleMode(parsed.options);
 }

@@ -2,6 +2,7 @@
 
 #include "components/DLLVersion.h"
 #include "components/InstallPathCheck.h"
+#include "components/LauncherSettings.h"
 #include "components/ListKeys.h"
 #include "components/ObjectLookup.h"
 #include "components/StatusWords.h"
@@ -36,9 +37,6 @@ constexpr const char* kListMissingText =
 constexpr const char* kStartFailedText = "CreateProcess failed.";
 constexpr const char* kListRefusedText =
     "The component list from the server was refused, and the previous one is kept: ";
-// Where the highest list serial this installation has accepted is kept, so a replayed older list is refused.
-constexpr const char* kSettingsKey = "Software\\Ostrevant\\zarn";
-constexpr const char* kSerialValue = "ListSerial";
 // Far above any real list (a list of a few dozen components has a few kilobytes; a DER signature of P-256 at most
 // 72 bytes), and small enough to hold in memory: an endless answer is cut off there.
 constexpr std::uint64_t kListSizeCap = 16u << 20;
@@ -47,38 +45,6 @@ constexpr const char* kCheckLockName = "zarn-update.lock";
 constexpr const char* kOtherCheckText = "Another update check of this application directory is running";
 // How often a waiting check asks again whether the other one has ended.
 constexpr std::chrono::milliseconds kLockPoll{200};
-
-// The highest accepted serial; 0 when none was ever stored (every real serial is at least 1).
-std::uint64_t AcceptedSerial() {
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_READ, &key) != ERROR_SUCCESS) {
-        return 0;
-    }
-    char text[32] = {};
-    DWORD type = 0;
-    DWORD size = sizeof text - 1;
-    const LONG rc = RegQueryValueExA(key, kSerialValue, nullptr, &type, reinterpret_cast<LPBYTE>(text), &size);
-    RegCloseKey(key);
-    if (rc != ERROR_SUCCESS || type != REG_SZ) {
-        return 0;
-    }
-    return ParseDecimalUint64(std::string_view(text, size).substr(0, std::string_view(text, size).find('\0')))
-        .value_or(0);
-}
-
-// Keeps `serial` as the highest accepted; false when it could not be written.
-bool StoreAcceptedSerial(std::uint64_t serial) {
-    HKEY key = nullptr;
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr, &key,
-                        nullptr) != ERROR_SUCCESS) {
-        return false;
-    }
-    const std::string text = std::to_string(serial);
-    const LONG rc = RegSetValueExA(key, kSerialValue, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                                   static_cast<DWORD>(text.size() + 1));
-    RegCloseKey(key);
-    return rc == ERROR_SUCCESS;
-}
 
 // Why the registry cannot be read, as told to the user; empty when it can. Installed versions and the highest
 // accepted serial are read from it, so a damaged database must not pass for an empty one.
@@ -554,7 +520,7 @@ int CZarnDoc::DownloadComponentList() {
         Log("list signature could not be kept beside the list, error " + std::to_string(code));
     }
     m_acceptedList = std::move(list);
-    if (serial > AcceptedSerial() && !StoreAcceptedSerial(serial)) {
+    if (serial > LauncherSettings::AcceptedListSerial() && !LauncherSettings::StoreAcceptedListSerial(serial)) {
         Log("list serial " + std::to_string(serial) + " could not be stored in the settings");
     }
     Log("list signature verified, serial " + std::to_string(serial));
@@ -567,7 +533,7 @@ bool CZarnDoc::SignedByVendor(std::string_view list, std::string_view signature)
 }
 
 std::uint64_t CZarnDoc::SerialFloor() const {
-    const std::uint64_t stored = AcceptedSerial();
+    const std::uint64_t stored = LauncherSettings::AcceptedListSerial();
     const std::string listPath = GetComponentListPath();
     const std::optional<std::string> list = platform::ReadWholeFile(listPath, kListSizeCap);
     const std::optional<std::string> signature = platform::ReadWholeFile(listPath + ".sig", kSignatureSizeCap);

@@ -17,6 +17,10 @@ std::string ExecutablePath();
 // none. Any thread.
 std::string UserStateDirectory();
 
+// The folder for the user's configuration files: $XDG_CONFIG_HOME, else $HOME/.config on POSIX; %APPDATA% on
+// Windows. It may not exist. Empty when the environment names none. Any thread.
+std::string UserConfigDirectory();
+
 // Creates the last level of `path` only (its parent must exist). False when it could not be made,
 // also when it exists already.
 bool CreateDirectoryOne(const std::string& path);

@@ -2,8 +2,8 @@
 
 #include "app/StartupSteps.h"
 #include "app/console/ConsoleHost.h"
-#include "app/console/ConsoleSettings.h"
 #include "app/console/ConsoleTable.h"
+#include "components/LauncherSettings.h"
 #include "components/StatusWords.h"
 #include "components/UpdateLog.h"
 #include "components/ZarnDoc.h"
@@ -34,8 +34,8 @@ int ExitCodeOf(const CZarnDoc& document) {
 
 } // namespace
 
-int RunConsoleMode(const ConsoleOptions& options) {
-    const bool update = options.mode == ConsoleOptions::Mode::Update;
+int RunConsoleMode(const LauncherOptions& options) {
+    const bool update = options.mode == LauncherOptions::Mode::Update;
     const std::string appDir = InitAppDirectory();
     if (appDir.empty()) {
         if (!options.quiet) {
@@ -55,7 +55,7 @@ int RunConsoleMode(const ConsoleOptions& options) {
     settings.quiet = options.quiet;
     settings.progress = platform::IsTerminal(platform::StandardStream::Error);
     settings.mayAsk = platform::IsTerminal(platform::StandardStream::Input);
-    settings.caFile = ConsoleSettings::CaFile(options.caFile);
+    settings.caFile = LauncherSettings::CaFile(options.caFile);
     ConsoleHost host(settings);
     CZarnDoc document(appDir, options.server, host);
     document.SetLog(&log);

@@ -1,7 +1,7 @@
 // The console mode: --check and --update without a window.
 #pragma once
 
-#include "app/console/ConsoleOptions.h"
+#include "app/LauncherOptions.h"
 
 namespace zarn {
 
@@ -18,6 +18,6 @@ inline constexpr int kExitOtherCheck = 4;
 // check of the same application directory outlasted the wait (the table is then the list on disk's), else
 // kExitListFailed when the list could not be fetched or read, else kExitNotCurrent when some component is
 // NOT_INSTALLED or OUT_OF_DATE, else kExitAllCurrent.
-int RunConsoleMode(const ConsoleOptions& options);
+int RunConsoleMode(const LauncherOptions& options);
 
 } // namespace zarn

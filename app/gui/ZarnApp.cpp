@@ -1,8 +1,7 @@
 #include "app/gui/ZarnApp.h"
 
+#include "app/LauncherOptions.h"
 #include "app/StartupSteps.h"
-#include "app/console/ConsoleOptions.h"
-#include "app/console/ConsoleSettings.h"
 #include "app/gui/AboutDlg.h"
 #include "app/gui/GuiDocumentHost.h"
 #include "app/gui/MainFrame.h"
@@ -18,7 +17,6 @@
 #include <QApplication>
 #include <QFile>
 #include <QFileDialog>
-#include <QSettings>
 #include <fstream>
 
 namespace zarn {
@@ -54,9 +52,6 @@ CZarnView* CZarnApp::GetActiveView() const {
 }
 
 bool CZarnApp::InitInstance(const std::vector<std::string>& arguments) {
-    // Settings under HKEY_CURRENT_USER\Software\Ostrevant\zarn on Windows, in Ostrevant/zarn.conf elsewhere.
-    m_settings = std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Ostrevant"),
-                                             QStringLiteral("zarn"));
     LoadStdProfileSettings(kMaxRecentFiles);
     InitAppDirectory();
 
@@ -73,7 +68,7 @@ bool CZarnApp::InitInstance(const std::vector<std::string>& arguments) {
         MessageBox::ShowOk(nullptr, FromLocal(LoadString(AFX_IDP_FAILED_TO_OPEN_DOC)));
         return false;
     }
-    m_host = std::make_unique<GuiDocumentHost>(*this, ConsoleSettings::CaFile(parsed.options.caFile));
+    m_host = std::make_unique<GuiDocumentHost>(*this, LauncherSettings::CaFile(parsed.options.caFile));
     m_log = std::make_unique<UpdateLog>(UpdateLog::DefaultPath());
     m_log->Write("QuillornaCC window in " + m_strAppDir);
     m_pDocument = std::make_unique<CZarnDoc>(m_strAppDir, parsed.options.server, *m_host);
@@ -124,24 +119,19 @@ void CZarnApp::SetDialogBkColor(QColor background, QColor text) {
 void CZarnApp::LoadStdProfileSettings(int maxRecentFiles) {
     m_maxRecentFiles = maxRecentFiles;
     m_recentFiles.clear();
-    m_settings->beginGroup(QStringLiteral("Recent File List"));
-    for (int i = 1; i <= m_maxRecentFiles; ++i) {
-        const QString path = m_settings->value(QStringLiteral("File%1").arg(i)).toString();
-        if (!path.isEmpty())
-            m_recentFiles.append(path);
-    }
-    m_settings->endGroup();
+    for (const std::string& path : LauncherSettings::RecentFiles(m_maxRecentFiles))
+        m_recentFiles.append(FromLocal(path));
 }
 
 void CZarnApp::SaveStdProfileSettings() {
-    if (!m_settings)
+    // A run that never loaded the list has none to store, and must not empty the stored one.
+    if (m_maxRecentFiles == 0)
         return;
-    m_settings->beginGroup(QStringLiteral("Recent File List"));
-    m_settings->remove(QString());
-    for (int i = 0; i < m_recentFiles.size(); ++i)
-        m_settings->setValue(QStringLiteral("File%1").arg(i + 1), m_recentFiles.at(i));
-    m_settings->endGroup();
-    m_settings->sync();
+    std::vector<std::string> paths;
+    for (const QString& path : m_recentFiles)
+        paths.push_back(path.toLocal8Bit().toStdString());
+    if (!LauncherSettings::StoreRecentFiles(paths, m_maxRecentFiles) && m_log)
+        m_log->Write("the recent documents could not be stored in the settings");
 }
 
 bool CZarnApp::OpenDocumentFile(const QString& path) {

@@ -2,14 +2,14 @@
 // line's document to the design control, and runs the start dialog and the choice made in it.
 #pragma once
 
+#include "components/LauncherSettings.h"
+
 #include <QColor>
 #include <QObject>
 #include <QStringList>
 #include <memory>
 #include <string>
 #include <vector>
-
-class QSettings;
 
 namespace zarn {
 
@@ -24,7 +24,7 @@ class CZarnApp : public QObject {
 
 public:
     // The recent-document list's length.
-    static constexpr int kMaxRecentFiles = 4;
+    static constexpr int kMaxRecentFiles = LauncherSettings::kMaxRecentFiles;
 
     // The one application object, made after the QApplication. UI thread.
     CZarnApp();
@@ -74,7 +74,6 @@ private:
     bool OpenDocumentFile(const QString& path);
     void AddToRecentFileList(const QString& path);
 
-    std::unique_ptr<QSettings> m_settings;
     int m_maxRecentFiles = 0;
     std::string m_documentPath;
     std::unique_ptr<GuiDocumentHost> m_host;

@@ -42,6 +42,19 @@ std::string UserStateDirectory() {
     return std::string(home) + "/.local/state";
 }
 
+std::string UserConfigDirectory() {
+    // Relative values are ignored for the same reason as the state folder's.
+    const char* config = std::getenv("XDG_CONFIG_HOME");
+    if (config != nullptr && config[0] == '/') {
+        return config;
+    }
+    const char* home = std::getenv("HOME");
+    if (home == nullptr || home[0] != '/') {
+        return {};
+    }
+    return std::string(home) + "/.config";
+}
+
 bool CreateDirectoryOne(const std::string& path) {
     return ::mkdir(path.c_str(), 0777) == 0;
 }

@@ -79,6 +79,11 @@ std::string UserStateDirectory() {
     return local != nullptr ? std::string(local) : std::string();
 }
 
+std::string UserConfigDirectory() {
+    const char* roaming = std::getenv("APPDATA");
+    return roaming != nullptr ? std::string(roaming) : std::string();
+}
+
 bool CreateDirectoryOne(const std::string& path) {
     std::vector<wchar_t> wide;
     return WideLongPath(path, wide) && ::CreateDirectoryW(wide.data(), nullptr) != 0;

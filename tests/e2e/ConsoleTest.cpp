@@ -503,17 +503,34 @@ protected:
 };
 
 TEST_F(HttpsConsole, TheCertificateAuthorityComesFromTheSwitchOrTheSettings) {
+    // The stored setting must not outlive the run's certificate.
+    test::ScratchRegistry registry;
     const std::string server = m_secure->Url("", "https");
     const Outcome untrusted = Launch({"--check"}, server);
     EXPECT_EQ(untrusted.exitCode, 2);
     EXPECT_NE(untrusted.err.find("An error occurred connecting to the server"), std::string::npos) << untrusted.err;
     EXPECT_EQ(Launch({"--check", "--ca-file", Certificate()}, server).exitCode, 0);
 
-    fs::create_directories(m_base.Path() / "config/Ostrevant");
-    WriteFile((m_base.Path() / "config/Ostrevant/zarn.conf").string(), "[General]\ncaFile=" + Certificate() + "\n");
+    // An earlier launcher's settings file is carried over into the registry once and set aside.
+    const fs::path settingsFile = m_base.Path() / "config/Ostrevant/zarn.conf";
+    fs::create_directories(settingsFile.parent_path());
+    WriteFile(settingsFile.string(), "[General]\ncaFile=" + Certificate() + "\n");
+    EXPECT_EQ(Launch({"--check"}, server).exitCode, 0);
+    EXPECT_FALSE(fs::exists(settingsFile));
+    EXPECT_TRUE(fs::exists(settingsFile.string() + ".carried-over"));
     EXPECT_EQ(Launch({"--check"}, server).exitCode, 0);
     // The switch wins over the settings.
     EXPECT_EQ(Launch({"--check", "--ca-file", m_keys.File("none.pem")}, server).exitCode, 2);
+
+    // A file that cannot be carried over (here: larger than any the launcher wrote) is said, kept and not read;
+    // the stored setting still holds.
+    WriteFile(settingsFile.string(), "[General]\ncaFile=/nowhere.pem\n" + std::string(1 << 20, ';') + "\n");
+    const Outcome kept = Launch({"--check"}, server);
+    EXPECT_EQ(kept.exitCode, 0);
+    EXPECT_NE(kept.err.find("the settings in " + settingsFile.string() + " could not be carried over"),
+              std::string::npos)
+        << kept.err;
+    EXPECT_TRUE(fs::exists(settingsFile));
 }
 
 } // namespace

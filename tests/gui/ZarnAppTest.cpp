@@ -8,6 +8,7 @@
 #include "app/gui/MainFrame.h"
 #include "app/gui/MessageBox.h"
 #include "app/gui/StartDlg.h"
+#include "components/LauncherSettings.h"
 #include "components/Registry.h"
 #include "components/ZarnDoc.h"
 #include "download/gui/CredentialsDlg.h"
@@ -31,7 +32,6 @@
 #include <QPrinter>
 #include <QPushButton>
 #include <QScreen>
-#include <QSettings>
 #include <QStatusBar>
 #include <QStyle>
 #include <QTableWidget>
@@ -430,8 +430,9 @@ void ZarnAppTest::documentOnTheCommandLineShowsTheControlAtOnce() {
         QCOMPARE(app.GetMainWnd()->windowTitle(), CMainFrame::Caption());
         QCOMPARE(app.ExitInstance(), 0);
     }
-    QSettings settings(QStringLiteral("Ostrevant"), QStringLiteral("zarn"));
-    QCOMPARE(settings.value(QStringLiteral("Recent File List/File1")).toString(), QString::fromStdString(document));
+    const std::vector<std::string> recent = LauncherSettings::RecentFiles(CZarnApp::kMaxRecentFiles);
+    QVERIFY(!recent.empty());
+    QCOMPARE(recent.front(), document);
 }
 
 void ZarnAppTest::documentThatCannotBeOpenedEndsStartUp() {
@@ -751,8 +752,7 @@ void ZarnAppTest::commandLineIsReadAsTheConsoleReadsIt() {
         m_boxes.clear();
         test::TempAppDir appDir;
         std::filesystem::create_directory(appDir.Path("complist"));
-        QSettings(QStringLiteral("Ostrevant"), QStringLiteral("zarn"))
-            .setValue(QStringLiteral("caFile"), QString::fromStdString(run.storedCaFile));
+        QCOMPARE(LauncherSettings::StoreCaFile(run.storedCaFile), 1);
         TestApp app(appDir.AppDir());
         DialogScript script;
         script.Then("startDialog", [&](QDialog& dialog) { Click(dialog, IDOK_BUTTON); });
@@ -763,7 +763,7 @@ void ZarnAppTest::commandLineIsReadAsTheConsoleReadsIt() {
         // Only the list-missing message when the list came; a failed download's besides when it did not.
         QCOMPARE(m_boxes.size(), run.fetched ? 1 : 2);
     }
-    QSettings(QStringLiteral("Ostrevant"), QStringLiteral("zarn")).remove(QStringLiteral("caFile"));
+    QCOMPARE(CRegistry(HKEY_CURRENT_USER).Delete(LauncherSettings::kKey, LauncherSettings::kCaFileValue), 1);
 }
 
 } // namespace zarn

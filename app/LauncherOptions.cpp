@@ -1,4 +1,4 @@
-#include "app/console/ConsoleOptions.h"
+#include "app/LauncherOptions.h"
 
 #include "download/UrlSplit.h"
 #include "platform/CommandLine.h"
@@ -30,7 +30,7 @@ std::optional<std::string> ServerFromText(std::string text) {
 
 ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments, const std::string& defaultServer) {
     ParsedCommandLine parsed;
-    ConsoleOptions& options = parsed.options;
+    LauncherOptions& options = parsed.options;
     std::set<std::string> seen;
     std::optional<std::string> server;
     bool check = false, update = false, help = false, version = false, positional = false;
@@ -83,7 +83,7 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments, co
         if (arguments.size() != 1) {
             return fail(FormatString(IDS_SWITCH_ALONE, help ? "--help" : "--version"));
         }
-        options.mode = help ? ConsoleOptions::Mode::Help : ConsoleOptions::Mode::Version;
+        options.mode = help ? LauncherOptions::Mode::Help : LauncherOptions::Mode::Version;
         return parsed;
     }
     if (check && update) {
@@ -103,7 +103,7 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments, co
     if (positional) {
         return fail(LoadString(IDS_CONSOLE_NO_DOCUMENT));
     }
-    options.mode = check ? ConsoleOptions::Mode::Check : ConsoleOptions::Mode::Update;
+    options.mode = check ? LauncherOptions::Mode::Check : LauncherOptions::Mode::Update;
     return parsed;
 }
 

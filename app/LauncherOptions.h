@@ -1,4 +1,4 @@
-// The launcher's command line: which mode it runs in and the console mode's switches.
+// The launcher's command line, read alike by the window and the console mode: which mode it runs in, and the switches.
 #pragma once
 
 #include <optional>
@@ -7,7 +7,7 @@
 
 namespace zarn {
 
-struct ConsoleOptions {
+struct LauncherOptions {
     enum class Mode {
         Desktop, // no --check, --update, --help or --version: the window
         Check,
@@ -26,7 +26,7 @@ struct ConsoleOptions {
 
 // The result of reading a command line: the options, or what is wrong with it.
 struct ParsedCommandLine {
-    ConsoleOptions options;
+    LauncherOptions options;
     std::string error; // empty when the command line is good
 };
 

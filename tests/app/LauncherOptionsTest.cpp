@@ -1,4 +1,4 @@
-#include "app/console/ConsoleOptions.h"
+#include "app/LauncherOptions.h"
 
 #include <gtest/gtest.h>
 #include <string>
@@ -7,7 +7,7 @@
 namespace zarn {
 namespace {
 
-using Mode = ConsoleOptions::Mode;
+using Mode = LauncherOptions::Mode;
 constexpr const char* kDefault = "http://vendor.test:8080";
 
 struct GoodLine {
@@ -20,7 +20,7 @@ struct GoodLine {
     const char* caFile = nullptr;
 };
 
-TEST(ConsoleOptions, GoodCommandLinesGiveTheirOptions) {
+TEST(LauncherOptions, GoodCommandLinesGiveTheirOptions) {
     const std::vector<GoodLine> lines = {
         {{}, Mode::Desktop, kDefault},
         {{"drawing.qdz"}, Mode::Desktop, kDefault},
@@ -57,7 +57,7 @@ TEST(ConsoleOptions, GoodCommandLinesGiveTheirOptions) {
     }
 }
 
-TEST(ConsoleOptions, BadCommandLinesSayWhatIsWrong) {
+TEST(LauncherOptions, BadCommandLinesSayWhatIsWrong) {
     const std::vector<std::pair<std::vector<std::string>, std::string>> lines = {
         {{"--chek"}, "unknown switch --chek"},
         {{"--check", "-v"}, "unknown switch -v"},

@@ -1,0 +1,41 @@
+// The launcher's settings, one store for the window, the console mode and the update check: the certificate
+// authority file, the recent documents and the highest accepted list serial, all under
+// HKEY_CURRENT_USER\Software\Ostrevant\zarn through the registry wrapper, on every system.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace zarn {
+
+// Every operation opens the registry afresh, so any thread may call it; the int results are 1 when done, 0 not.
+class LauncherSettings {
+public:
+    static constexpr const char* kKey = "Software\\Ostrevant\\zarn";
+    // The recent documents, values File1 (the newest) to FileN, in a subkey as the framework keeps them.
+    static constexpr const char* kRecentFileKey = "Software\\Ostrevant\\zarn\\Recent File List";
+    static constexpr const char* kCaFileValue = "caFile";
+    static constexpr const char* kListSerialValue = "ListSerial";
+    // The recent-document list's length.
+    static constexpr int kMaxRecentFiles = 4;
+
+    // The stored certificate authority file; empty when none is stored.
+    static std::string StoredCaFile();
+    // The certificate authority file a run trusts: the one the command line gave, else the stored one.
+    static std::string CaFile(const std::optional<std::string>& given);
+    static int StoreCaFile(const std::string& path);
+
+    // The stored recent documents among File1 to File`count`, newest first; missing or empty entries are skipped.
+    static std::vector<std::string> RecentFiles(int count);
+    // Replaces the stored list with `paths` (newest first); entries beyond them up to File`keep` are removed.
+    static int StoreRecentFiles(const std::vector<std::string>& paths, int keep);
+
+    // The highest list serial this installation has accepted; 0 when none was ever stored (every real serial is
+    // at least 1).
+    static std::uint64_t AcceptedListSerial();
+    static int StoreAcceptedListSerial(std::uint64_t serial);
+};
+
+} // namespace zarn
