@@ -3,6 +3,7 @@
 #include "components/LauncherSettings.h"
 #include "platform/File.h"
 #include "platform/FileSystem.h"
+#include "text/Utf8.h"
 
 #include <cstdint>
 #include <map>
@@ -16,19 +17,6 @@ namespace {
 
 // Far above any settings file the launcher ever wrote (a path and four documents).
 constexpr std::uint64_t kFileSizeCap = 1u << 20;
-
-void AppendUtf8(std::string& out, unsigned codePoint) {
-    if (codePoint < 0x80) {
-        out += static_cast<char>(codePoint);
-    } else if (codePoint < 0x800) {
-        out += static_cast<char>(0xC0 | (codePoint >> 6));
-        out += static_cast<char>(0x80 | (codePoint & 0x3F));
-    } else {
-        out += static_cast<char>(0xE0 | (codePoint >> 12));
-        out += static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (codePoint & 0x3F));
-    }
-}
 
 int DigitValue(char c, int base) {
     int value = base;

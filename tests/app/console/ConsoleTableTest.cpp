@@ -1,5 +1,7 @@
 #include "app/console/ConsoleTable.h"
 
+#include "text/Utf8.h"
+
 #include <gtest/gtest.h>
 #include <memory>
 #include <string>
@@ -57,6 +59,26 @@ TEST(ConsoleTable, JsonEscapesAndConvertsWindows1252ToUtf8) {
               "\"status\":\"OUT_OF_DATE\",\"installType\":\"APP\",\"fileName\":\"f.bin\","
               "\"reason\":\"\\\"b.cab\\\" not downloaded\"}]}\n");
     EXPECT_EQ(ConsoleTable::Json(ComponentList()), "{\"components\":[]}\n");
+}
+
+// Every length of encoding, and what cannot be encoded: a surrogate and a value past the last code point.
+TEST(Utf8, EncodesEachCodePointInItsLength) {
+    const struct {
+        std::uint32_t codePoint;
+        std::string bytes;
+    } cases[] = {
+        {0x41, "A"},
+        {0xE9, "\xC3\xA9"},
+        {0x20AC, "\xE2\x82\xAC"},
+        {0x1F600, "\xF0\x9F\x98\x80"},
+        {0xD800, "\xEF\xBF\xBD"},
+        {0x110000, "\xEF\xBF\xBD"},
+    };
+    for (const auto& row : cases) {
+        std::string out = "x";
+        AppendUtf8(out, row.codePoint);
+        EXPECT_EQ(out, "x" + row.bytes) << row.codePoint;
+    }
 }
 
 } // namespace
