@@ -138,11 +138,13 @@ void Tour::DrawSample(QWidget& canvas) {
 }
 
 int Tour::Run() {
-    // The demo vendor repository; the design control's cabinet is handed out slowly enough (four seconds) for its
-    // download to be seen under way.
-    const fs::path repository = ZARN_SAMPLES_REPOSITORY;
+    // A copy of the demo vendor repository, published below for this server's port (the build's own stays as
+    // built); the design control's cabinet is handed out slowly enough (four seconds) for its download to be seen
+    // under way.
     test::TempAppDir appDir;
-    const fs::path listFile = appDir.Outside() / "complist.txt";
+    const fs::path repository = appDir.Outside() / "vendor";
+    fs::copy(ZARN_SAMPLES_REPOSITORY, repository, fs::copy_options::recursive);
+    const fs::path listFile = repository / "quillornacc/complist/complist.txt";
     test::LocalServer vendor;
     vendor.Http().set_keep_alive_max_count(1);
     vendor.Http().Get(
