@@ -28,31 +28,31 @@ std::string ExecutablePath() {
     }
 }
 
-std::string UserStateDirectory() {
-    // A relative value is ignored, as the XDG folders' convention asks: a folder relative to wherever the program
-    // happens to run would move with it.
-    const char* state = std::getenv("XDG_STATE_HOME");
-    if (state != nullptr && state[0] == '/') {
-        return state;
+namespace {
+
+// The XDG folder named by `variable`, else `fallback` below the home folder; empty without either. A relative
+// value is ignored, as the XDG folders' convention asks: a folder relative to wherever the program happens to run
+// would move with it.
+std::string XdgDirectory(const char* variable, const char* fallback) {
+    const char* value = std::getenv(variable);
+    if (value != nullptr && value[0] == '/') {
+        return value;
     }
     const char* home = std::getenv("HOME");
     if (home == nullptr || home[0] != '/') {
         return {};
     }
-    return std::string(home) + "/.local/state";
+    return std::string(home) + fallback;
+}
+
+} // namespace
+
+std::string UserStateDirectory() {
+    return XdgDirectory("XDG_STATE_HOME", "/.local/state");
 }
 
 std::string UserConfigDirectory() {
-    // Relative values are ignored for the same reason as the state folder's.
-    const char* config = std::getenv("XDG_CONFIG_HOME");
-    if (config != nullptr && config[0] == '/') {
-        return config;
-    }
-    const char* home = std::getenv("HOME");
-    if (home == nullptr || home[0] != '/') {
-        return {};
-    }
-    return std::string(home) + "/.config";
+    return XdgDirectory("XDG_CONFIG_HOME", "/.config");
 }
 
 bool CreateDirectoryOne(const std::string& path) {

@@ -18,17 +18,6 @@ HANDLE AsHandle(std::intptr_t handle) {
     return reinterpret_cast<HANDLE>(handle);
 }
 
-// The "\\?\" form of a full path, which the "W" functions take beyond MAX_PATH and without rewriting it.
-std::wstring LongForm(const std::wstring& full) {
-    if (full.rfind(L"\\\\?\\", 0) == 0) {
-        return full;
-    }
-    if (full.rfind(L"\\\\", 0) == 0) {
-        return L"\\\\?\\UNC\\" + full.substr(2);
-    }
-    return L"\\\\?\\" + full;
-}
-
 // A reparse point at the path is opened itself (FILE_FLAG_OPEN_REPARSE_POINT), never what it points to, and
 // refused. Without delete sharing, nobody can rename or remove the directory (and put a link in its place)
 // while it is held.
@@ -69,19 +58,10 @@ unsigned long DirectoryHandle::Close() {
 unsigned long DirectoryHandle::Open(const std::string& path) {
     Close();
     std::vector<wchar_t> wide;
-    if (!WidenAnsi(path, wide)) {
+    if (!WideLongPath(path, wide)) {
         return LastError();
     }
-    const DWORD size = ::GetFullPathNameW(wide.data(), 0, nullptr, nullptr);
-    if (size == 0) {
-        return LastError();
-    }
-    std::vector<wchar_t> full(size);
-    const DWORD length = ::GetFullPathNameW(wide.data(), size, full.data(), nullptr);
-    if (length == 0 || length >= size) {
-        return length == 0 ? LastError() : ERROR_BUFFER_OVERFLOW;
-    }
-    std::wstring longForm = LongForm(std::wstring(full.data(), length));
+    std::wstring longForm(wide.data());
     // A trailing separator would double the one each name beneath is joined with; a drive's root keeps its own.
     while (longForm.back() == L'\\' && longForm[longForm.size() - 2] != L':') {
         longForm.pop_back();
