@@ -76,26 +76,17 @@ DownloadCheck SizeCapped(std::uint64_t limit) {
     return check;
 }
 
-// Writes `bytes` to a new file beside `path` and renames that over `path` in one step, so that `path` holds either
-// its previous content or all of `bytes`. Returns 0 or the system's code.
+// Writes `bytes` to a new file beside `path` and puts that in place of `path` in one step, as a download is, so
+// that `path` holds either its previous content or all of `bytes`. Returns 0 or the system's code.
 unsigned long PutInPlace(const std::string& path, std::string_view bytes) {
-    platform::File file;
-    std::string written;
-    unsigned long code = file.CreateBeside(path, written);
-    if (code != 0) {
+    TargetFile file;
+    if (const TargetFile::OpenResult opened = file.Open(path, 0); opened.messageId != 0) {
+        return opened.systemCode;
+    }
+    if (const unsigned long code = file.Write(bytes.data(), bytes.size()); code != 0) {
         return code;
     }
-    code = file.Write(bytes.data(), bytes.size());
-    if (const unsigned long closed = file.Close(); code == 0) {
-        code = closed;
-    }
-    if (code == 0) {
-        code = platform::ReplaceFile(written, path);
-    }
-    if (code != 0) {
-        platform::RemoveFile(written);
-    }
-    return code;
+    return file.Commit();
 }
 
 // `seconds` since the epoch as "YYYY-MM-DDTHH:MM:SSZ" (the civil date of the proleptic Gregorian calendar).
