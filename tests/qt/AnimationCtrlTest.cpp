@@ -1,7 +1,7 @@
 // The busy animation: the clip's shape and timing, and the control that plays it.
-#include "download/gui/AnimationCtrl.h"
+#include "download/qt/AnimationCtrl.h"
 
-#include "download/gui/DownloadClip.h"
+#include "download/qt/DownloadClip.h"
 
 #include <QElapsedTimer>
 #include <QSet>

@@ -1,9 +1,9 @@
-#include "app/gui/GuiDocumentHost.h"
+#include "app/qt/GuiDocumentHost.h"
 
-#include "app/gui/MainFrame.h"
-#include "app/gui/MessageBox.h"
-#include "app/gui/ZarnApp.h"
-#include "download/gui/HttpDownloadDlg.h"
+#include "app/qt/MainFrame.h"
+#include "app/qt/MessageBox.h"
+#include "app/qt/ZarnApp.h"
+#include "download/qt/HttpDownloadDlg.h"
 #include "res/StringTable.h"
 #include "view/ZarnView.h"
 

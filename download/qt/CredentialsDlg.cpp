@@ -1,7 +1,7 @@
-#include "download/gui/CredentialsDlg.h"
+#include "download/qt/CredentialsDlg.h"
 
-#include "app/gui/DialogFrame.h"
-#include "app/gui/ResourceText.h"
+#include "app/qt/DialogFrame.h"
+#include "app/qt/ResourceText.h"
 #include "download/ProgressText.h"
 
 #include <QDialogButtonBox>

@@ -1,4 +1,4 @@
-#include "app/gui/DialogUnits.h"
+#include "app/qt/DialogUnits.h"
 
 #include <QFontMetrics>
 #include <QWidget>

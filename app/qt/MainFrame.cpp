@@ -1,6 +1,6 @@
-#include "app/gui/MainFrame.h"
+#include "app/qt/MainFrame.h"
 
-#include "app/gui/ResourceText.h"
+#include "app/qt/ResourceText.h"
 #include "platform/LockKeys.h"
 #include "res/AppIcon.h"
 #include "res/MenuTable.h"

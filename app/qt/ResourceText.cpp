@@ -1,4 +1,4 @@
-#include "app/gui/ResourceText.h"
+#include "app/qt/ResourceText.h"
 
 #include "res/StringTable.h"
 

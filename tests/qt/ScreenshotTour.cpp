@@ -2,11 +2,11 @@
 // window on the way (the download in progress, the start dialog, the component list, the design control with a
 // drawing, the about box). scripts/screenshots runs it under Xvfb at 100% and 200% scaling.
 // Usage: zarn_screenshot_tour OUTPUT-DIR SUFFIX
-#include "app/gui/MainFrame.h"
-#include "app/gui/MessageBox.h"
-#include "app/gui/ZarnApp.h"
-#include "download/gui/DialogResult.h"
-#include "download/gui/HttpDownloadDlg.h"
+#include "app/qt/MainFrame.h"
+#include "app/qt/MessageBox.h"
+#include "app/qt/ZarnApp.h"
+#include "download/qt/DialogResult.h"
+#include "download/qt/HttpDownloadDlg.h"
 #include "platform/Process.h"
 #include "res/AppIcon.h"
 #include "res/ResourceIds.h"

@@ -1,19 +1,19 @@
 // The launcher's window as a user meets it: start-up through the real application object, the start dialog,
 // update checks against a real server on a loopback port, the component list, the design control from a
 // registered library, the menu, the status bar and the about box.
-#include "app/gui/ZarnApp.h"
+#include "app/qt/ZarnApp.h"
 
-#include "app/gui/AboutDlg.h"
-#include "app/gui/DialogFrame.h"
-#include "app/gui/MainFrame.h"
-#include "app/gui/MessageBox.h"
-#include "app/gui/StartDlg.h"
+#include "app/qt/AboutDlg.h"
+#include "app/qt/DialogFrame.h"
+#include "app/qt/MainFrame.h"
+#include "app/qt/MessageBox.h"
+#include "app/qt/StartDlg.h"
 #include "components/LauncherSettings.h"
 #include "components/Registry.h"
 #include "components/ZarnDoc.h"
-#include "download/gui/CredentialsDlg.h"
-#include "download/gui/DialogResult.h"
-#include "download/gui/HttpDownloadDlg.h"
+#include "download/qt/CredentialsDlg.h"
+#include "download/qt/DialogResult.h"
+#include "download/qt/HttpDownloadDlg.h"
 #include "platform/Process.h"
 #include "res/ResourceIds.h"
 #include "tests/support/LocalServer.h"

@@ -1,7 +1,7 @@
-#include "app/gui/MessageBox.h"
+#include "app/qt/MessageBox.h"
 
-#include "app/gui/DialogFrame.h"
-#include "download/gui/DialogResult.h"
+#include "app/qt/DialogFrame.h"
+#include "download/qt/DialogResult.h"
 #include "res/StringTable.h"
 
 #include <QGridLayout>

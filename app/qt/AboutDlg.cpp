@@ -1,10 +1,10 @@
-#include "app/gui/AboutDlg.h"
+#include "app/qt/AboutDlg.h"
 
-#include "app/gui/DialogFrame.h"
-#include "app/gui/DialogUnits.h"
-#include "app/gui/ResourceText.h"
+#include "app/qt/DialogFrame.h"
+#include "app/qt/DialogUnits.h"
+#include "app/qt/ResourceText.h"
 #include "components/ListKeys.h"
-#include "download/gui/DialogResult.h"
+#include "download/qt/DialogResult.h"
 #include "res/AppIcon.h"
 #include "res/ResourceIds.h"
 

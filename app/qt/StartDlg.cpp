@@ -1,9 +1,9 @@
-#include "app/gui/StartDlg.h"
+#include "app/qt/StartDlg.h"
 
-#include "app/gui/DialogFrame.h"
-#include "app/gui/DialogUnits.h"
-#include "app/gui/ResourceText.h"
-#include "download/gui/DialogResult.h"
+#include "app/qt/DialogFrame.h"
+#include "app/qt/DialogUnits.h"
+#include "app/qt/ResourceText.h"
+#include "download/qt/DialogResult.h"
 #include "res/ResourceIds.h"
 
 #include <QLabel>

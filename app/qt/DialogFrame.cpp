@@ -1,4 +1,4 @@
-#include "app/gui/DialogFrame.h"
+#include "app/qt/DialogFrame.h"
 
 #include <QApplication>
 #include <QDialog>

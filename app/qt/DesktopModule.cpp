@@ -1,6 +1,6 @@
 #include "app/DesktopLauncher.h"
-#include "app/gui/MainFrame.h"
-#include "app/gui/ZarnApp.h"
+#include "app/qt/MainFrame.h"
+#include "app/qt/ZarnApp.h"
 #include "res/AppIcon.h"
 
 #include <QApplication>

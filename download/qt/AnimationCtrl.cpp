@@ -1,6 +1,6 @@
-#include "download/gui/AnimationCtrl.h"
+#include "download/qt/AnimationCtrl.h"
 
-#include "download/gui/DownloadClip.h"
+#include "download/qt/DownloadClip.h"
 
 #include <QPainter>
 

@@ -1,4 +1,4 @@
-#include "download/gui/DownloadClip.h"
+#include "download/qt/DownloadClip.h"
 
 #include <QPainter>
 #include <QPainterPath>

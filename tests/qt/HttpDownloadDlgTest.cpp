@@ -1,13 +1,13 @@
 // The download dialog as a user meets it: its window, its texts, its message boxes and its prompt,
 // downloading from a real server on a loopback port into real files.
-#include "download/gui/HttpDownloadDlg.h"
+#include "download/qt/HttpDownloadDlg.h"
 
-#include "app/gui/MessageBox.h"
+#include "app/qt/MessageBox.h"
 #include "download/ProgressText.h"
-#include "download/gui/AnimationCtrl.h"
-#include "download/gui/CredentialsDlg.h"
-#include "download/gui/DialogResult.h"
-#include "tests/gui/DialogServer.h"
+#include "download/qt/AnimationCtrl.h"
+#include "download/qt/CredentialsDlg.h"
+#include "download/qt/DialogResult.h"
+#include "tests/qt/DialogServer.h"
 
 #include <QApplication>
 #include <QFile>
