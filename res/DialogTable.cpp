@@ -38,22 +38,22 @@ constexpr DialogItem kDownloadItems[] = {
     {IDCANCEL_BUTTON, DefaultPushButton, IDS_CANCEL, kNoImage, {171, 122, 50, 14}, kItemHidden | kItemDisabled},
 };
 
-// The question names the host, so it has room for a second line.
+// As wide as its caption needs; the question names the host, so it has room for three lines.
 constexpr DialogItem kCredentialsItems[] = {
-    {IDC_CREDENTIALS_PROMPT, StaticText, kNoText, kNoImage, {7, 7, 182, 18}, kItemWraps | kItemNoPrefix},
-    {IDC_USER_NAME_LABEL, StaticText, IDS_USER_NAME_LABEL, kNoImage, {7, 32, 44, 8}, kItemPlain},
-    {IDC_USER_NAME, Edit, kNoText, kNoImage, {53, 30, 136, 12}, kItemTabStop},
-    {IDC_PASSWORD_LABEL, StaticText, IDS_PASSWORD_LABEL, kNoImage, {7, 48, 44, 8}, kItemPlain},
-    {IDC_PASSWORD, PasswordEdit, kNoText, kNoImage, {53, 46, 136, 12}, kItemTabStop},
-    {IDOK_BUTTON, DefaultPushButton, IDS_OK, kNoImage, {85, 66, 50, 14}, kItemTabStop},
-    {IDCANCEL_BUTTON, PushButton, IDS_CANCEL, kNoImage, {139, 66, 50, 14}, kItemTabStop},
+    {IDC_CREDENTIALS_PROMPT, StaticText, kNoText, kNoImage, {7, 7, 124, 24}, kItemWraps | kItemNoPrefix},
+    {IDC_USER_NAME_LABEL, StaticText, IDS_USER_NAME_LABEL, kNoImage, {7, 36, 40, 8}, kItemPlain},
+    {IDC_USER_NAME, Edit, kNoText, kNoImage, {50, 34, 81, 12}, kItemTabStop},
+    {IDC_PASSWORD_LABEL, StaticText, IDS_PASSWORD_LABEL, kNoImage, {7, 52, 40, 8}, kItemPlain},
+    {IDC_PASSWORD, PasswordEdit, kNoText, kNoImage, {50, 50, 81, 12}, kItemTabStop},
+    {IDOK_BUTTON, DefaultPushButton, IDS_OK, kNoImage, {27, 68, 50, 14}, kItemTabStop},
+    {IDCANCEL_BUTTON, PushButton, IDS_CANCEL, kNoImage, {81, 68, 50, 14}, kItemTabStop},
 };
 
 constexpr DialogTemplate kTemplates[] = {
     {IDD_START, IDS_START_CAPTION, 149, 99, 99, kStartItems},
     {IDD_ABOUTBOX, IDS_ABOUT_CAPTION, 235, 66, 82, kAboutItems},
     {IDD_DOWNLOAD, IDS_DOWNLOAD_CAPTION, 228, 143, 143, kDownloadItems},
-    {IDD_CREDENTIALS, IDS_CREDENTIALS_CAPTION, 196, 87, 87, kCredentialsItems},
+    {IDD_CREDENTIALS, IDS_CREDENTIALS_CAPTION, 138, 89, 89, kCredentialsItems},
 };
 
 } // namespace
