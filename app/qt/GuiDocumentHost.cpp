@@ -3,7 +3,7 @@
 #include "app/qt/MainFrame.h"
 #include "app/qt/MessageBox.h"
 #include "app/qt/ZarnApp.h"
-#include "download/qt/HttpDownloadDlg.h"
+#include "download/qt/QtDownloadWindow.h"
 #include "res/StringTable.h"
 #include "view/ZarnView.h"
 

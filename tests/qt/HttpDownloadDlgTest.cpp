@@ -1,12 +1,11 @@
 // The download dialog as a user meets it: its window, its texts, its message boxes and its prompt,
 // downloading from a real server on a loopback port into real files.
-#include "download/qt/HttpDownloadDlg.h"
-
 #include "app/qt/MessageBox.h"
 #include "download/ProgressText.h"
 #include "download/qt/AnimationCtrl.h"
 #include "download/qt/CredentialsDlg.h"
 #include "download/qt/DialogResult.h"
+#include "download/qt/QtDownloadWindow.h"
 #include "tests/qt/DialogServer.h"
 
 #include <QApplication>

@@ -6,7 +6,7 @@
 #include "app/qt/MessageBox.h"
 #include "app/qt/ZarnApp.h"
 #include "download/qt/DialogResult.h"
-#include "download/qt/HttpDownloadDlg.h"
+#include "download/qt/QtDownloadWindow.h"
 #include "platform/Process.h"
 #include "res/AppIcon.h"
 #include "res/ResourceIds.h"

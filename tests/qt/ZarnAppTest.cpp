@@ -13,7 +13,7 @@
 #include "components/ZarnDoc.h"
 #include "download/qt/CredentialsDlg.h"
 #include "download/qt/DialogResult.h"
-#include "download/qt/HttpDownloadDlg.h"
+#include "download/qt/QtDownloadWindow.h"
 #include "platform/Process.h"
 #include "res/ResourceIds.h"
 #include "tests/support/LocalServer.h"

@@ -1,4 +1,4 @@
-#include "download/qt/HttpDownloadDlg.h"
+#include "download/qt/QtDownloadWindow.h"
 
 #include "app/qt/DialogFrame.h"
 #include "app/qt/DialogUnits.h"
