@@ -36,6 +36,7 @@ public:
     virtual int RunModal() = 0;
     virtual void EndModal(int result) = 0;
     // Runs `call` on the window's thread, after the calls posted before it; returns at once. Any thread.
+    // Calls still queued when the window is destroyed are dropped, so a window outlives the dialog it shows.
     virtual void Post(std::function<void()> call) = 0;
 };
 

@@ -21,6 +21,7 @@
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 using namespace std::chrono_literals;
@@ -457,6 +458,7 @@ TEST_F(HttpDownloadDlgTest, DisplayCallsFromAnotherThreadReachTheWindowInOrder) 
     window.Flush();
     // Last status wins, in the order the calls were made.
     EXPECT_EQ(window.status, "Getting file information");
+    EXPECT_EQ(window.range, (std::pair<int, int>{0, 100}));
     EXPECT_EQ(window.caption, "42% of setup.cab Completed");
     EXPECT_EQ(window.position, 42);
     EXPECT_EQ(window.timeLeft, "2 min 5 sec (1.50 MB of 3.00 MB copied)");

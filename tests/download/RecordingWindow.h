@@ -70,7 +70,7 @@ public:
     }
 
     std::string status, source, shownName, caption, timeLeft, rate;
-    std::pair<int, int> range{0, 100};
+    std::pair<int, int> range{0, 0};
     int position = 0;
     bool animationOpen = false;
     bool playing = false;
