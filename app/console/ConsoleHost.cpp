@@ -1,12 +1,8 @@
 #include "app/console/ConsoleHost.h"
 
-#include "app/console/ConsoleProgress.h"
-#include "download/TargetFile.h"
-#include "download/TransferEngine.h"
-#include "download/UrlSplit.h"
-#include "res/StringTable.h"
+#include "app/console/ConsoleDownloadWindow.h"
+#include "download/HttpDownloadDlg.h"
 
-#include <atomic>
 #include <cstdio>
 #include <utility>
 
@@ -15,42 +11,20 @@ namespace zarn {
 ConsoleHost::ConsoleHost(Settings settings) : m_settings(std::move(settings)) {}
 
 int ConsoleHost::RunDownload(const std::string& sourceUrl, const std::string& targetPath, const DownloadCheck& check) {
-    m_lastFailText.clear();
-    // The URL is read as the download dialog reads it: one without a scheme is taken as http.
-    UrlParts parts;
-    if (!SplitUrl(sourceUrl, parts) && !SplitUrl("http://" + sourceUrl, parts)) {
-        return kIdCancel;
-    }
-    TargetFile target;
-    if (const auto opened = target.Open(targetPath, 0); opened.messageId != 0) {
-        m_lastFailText = FormatString(opened.messageId, std::to_string(opened.systemCode));
-        ShowMessageBox(m_lastFailText);
-        return kIdCancel;
-    }
-    TransferSettings settings;
-    settings.hostName = parts.hostName;
-    settings.port = parts.port;
-    settings.objectPath = parts.objectPath;
-    settings.secure = parts.service == kServiceHttps;
-    settings.caFile = m_settings.caFile;
-    settings.expectedSize = check.size;
-    settings.expectedSha256 = check.sha256;
-    settings.sizeLimit = check.maxSize;
-
-    ConsoleProgress progress(ShownNameOf(parts.objectPath), m_settings.progress && !m_settings.quiet,
-                             m_settings.mayAsk);
-    // Nothing stops a console download but the end of the process; the stale-file sweep of the next Open
-    // removes what an interrupted one leaves beside the target.
-    const std::atomic<bool> stop{false};
-    TransferEngine(settings, target, progress, stop).Run();
-    if (progress.Failed()) {
-        m_lastFailText = progress.FailText();
-        if (!m_lastFailText.empty()) {
-            ShowMessageBox(m_lastFailText);
-        }
-        return kIdCancel;
-    }
-    return kIdOk;
+    // Nothing stops a console download but the end of the process; the stale-file sweep of the next Open removes
+    // what an interrupted one leaves beside the target.
+    ConsoleDownloadWindow window(m_settings.progress && !m_settings.quiet, m_settings.mayAsk,
+                                 [this](const std::string& text) { ShowMessageBox(text); });
+    CHttpDownloadDlg dialog(window);
+    dialog.m_strSourceUrl = sourceUrl;
+    dialog.m_strTargetPath = targetPath;
+    dialog.m_expectedSize = check.size;
+    dialog.m_expectedSha256 = check.sha256;
+    dialog.m_maxSize = check.maxSize;
+    dialog.m_strCaFile = m_settings.caFile;
+    const int result = dialog.DoModal();
+    m_lastFailText = dialog.ShownFailText();
+    return result == kIdOk ? kIdOk : kIdCancel;
 }
 
 void ConsoleHost::ShowWaitNote(const std::string& text) {

@@ -1,6 +1,6 @@
-// The document's views and dialogs in the console mode: downloads run the transfer engine with a progress line on
-// standard error, messages go to standard error, and there is no list, design control, window or start dialog to
-// show (the table is printed once the document is done).
+// The document's views and dialogs in the console mode: downloads run the download dialog in a window that is a
+// progress line on standard error, messages go to standard error, and there is no list, design control, window or start
+// dialog to show (the table is printed once the document is done).
 #pragma once
 
 #include "components/DocumentHost.h"
@@ -23,7 +23,8 @@ public:
     void FillComponentList(const CZarnDoc&) override {}
     void HideDesignControl() override {}
     void UpdateAllViews(const CZarnDoc&) override {}
-    // Runs the transfer on the calling thread; a failure's message goes to standard error unless quiet.
+    // Runs the download dialog with its console window, whose line and prompts are drawn on the calling thread; a
+    // failure's message goes to standard error unless quiet.
     int RunDownload(const std::string& sourceUrl, const std::string& targetPath, const DownloadCheck& check) override;
     std::string LastDownloadFailText() const override { return m_lastFailText; }
     // Writes `text` and a line end to standard error unless quiet.

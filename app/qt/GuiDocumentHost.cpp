@@ -3,6 +3,7 @@
 #include "app/qt/MainFrame.h"
 #include "app/qt/MessageBox.h"
 #include "app/qt/ZarnApp.h"
+#include "download/HttpDownloadDlg.h"
 #include "download/qt/QtDownloadWindow.h"
 #include "res/StringTable.h"
 #include "view/ZarnView.h"
@@ -30,7 +31,10 @@ void GuiDocumentHost::UpdateAllViews(const CZarnDoc&) {
 
 int GuiDocumentHost::RunDownload(const std::string& sourceUrl, const std::string& targetPath,
                                  const DownloadCheck& check) {
-    CHttpDownloadDlg dialog(m_app.GetMainWnd());
+    // The window outlives the dialog: it drops the dialog's calls still queued when it goes.
+    QtDownloadWindow window(m_app.GetMainWnd());
+    CHttpDownloadDlg dialog(window);
+    window.SetPresenter(&dialog);
     dialog.m_strSourceUrl = sourceUrl;
     dialog.m_strTargetPath = targetPath;
     dialog.m_expectedSize = check.size;

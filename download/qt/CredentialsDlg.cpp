@@ -2,7 +2,6 @@
 
 #include "app/qt/DialogFrame.h"
 #include "app/qt/ResourceText.h"
-#include "download/ProgressText.h"
 
 #include <QDialogButtonBox>
 #include <QFormLayout>
@@ -41,8 +40,8 @@ CredentialsDlg::CredentialsDlg(QWidget* parent)
     m_prompt->setMinimumWidth(CaptionWidth(*this) - margins.left() - margins.right());
 }
 
-void CredentialsDlg::Prepare(bool proxy, const QString& host, const QString& user) {
-    m_prompt->setText(QString::fromStdString(FormatCredentialsQuestion(proxy, host.toStdString())));
+void CredentialsDlg::Prepare(const QString& question, const QString& user) {
+    m_prompt->setText(question);
     m_editUser->setText(user);
     m_editPassword->clear();
     (user.isEmpty() ? m_editUser : m_editPassword)->setFocus();

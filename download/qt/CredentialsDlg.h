@@ -14,9 +14,9 @@ class CredentialsDlg : public QDialog {
 public:
     explicit CredentialsDlg(QWidget* parent = nullptr);
 
-    // Says who asks (the proxy or the web server, by its host name), puts `user` in the user name
-    // field and empties the password. UI thread.
-    void Prepare(bool proxy, const QString& host, const QString& user);
+    // Shows `question` (who asks: the proxy or the web server), puts `user` in the user name field and
+    // empties the password. UI thread.
+    void Prepare(const QString& question, const QString& user);
 
     // What the fields and the question say now. UI thread.
     QString UserName() const;

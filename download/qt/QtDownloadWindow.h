@@ -1,22 +1,12 @@
-// The modal dialog that downloads one URL into one file on a worker thread, showing what the transfer
-// reports: status line, animation, progress, time left and rate. The user stops it with the close box.
-// The downloaded file replaces the target only once the dialog has decided on kIdOk, on the UI thread:
-// a stop that arrives after the last byte still yields kIdCancel and leaves the previous file.
+// The download dialog's Qt window: the items of its template, what CHttpDownloadDlg tells it to show, and the
+// close box, Escape and the Stop button forwarded to it. It decides nothing itself.
 #pragma once
 
-#include "download/TargetFile.h"
-#include "download/TransferSettings.h"
-#include "download/TransferSink.h"
+#include "download/DownloadWindow.h"
 
 #include <QDialog>
-#include <atomic>
-#include <condition_variable>
-#include <cstdint>
-#include <memory>
-#include <mutex>
-#include <optional>
+#include <functional>
 #include <string>
-#include <thread>
 
 class QLabel;
 class QProgressBar;
@@ -25,40 +15,17 @@ class QPushButton;
 namespace zarn {
 
 class AnimationCtrl;
+class CHttpDownloadDlg;
 class CredentialsDlg;
 
-class CHttpDownloadDlg : public QDialog, public TransferSink {
+class QtDownloadWindow : public QDialog, public DownloadWindow {
     Q_OBJECT
 
 public:
-    explicit CHttpDownloadDlg(QWidget* parent = nullptr);
-    ~CHttpDownloadDlg() override; // waits for a worker that still runs
+    explicit QtDownloadWindow(QWidget* parent = nullptr);
 
-    // Runs the dialog modally. Returns kIdOk when the whole body arrived and was written and the user did
-    // not stop the transfer; kIdCancel in every other case (failures have been shown already). UI thread.
-    int DoModal();
-
-    // The failure message the last DoModal showed; empty when it showed none (success, a stop). UI thread.
-    const std::string& ShownFailText() const { return m_strShownFailText; }
-
-    // Inputs, set by the caller before DoModal. Texts are single-byte (the platform's 8-bit encoding).
-    std::string m_strSourceUrl;                  // may lack "scheme://"; then "http://" is put in front of it
-    std::string m_strTargetPath;                 // full path of the file to write
-    std::string m_strProxyHost;                  // used in access mode 2 only
-    std::string m_strProxyLogin;                 // sent when the proxy asks (407)
-    std::string m_strProxyPwd;                   // with m_strProxyLogin
-    std::string m_strSiteLogin;                  // sent when the web server asks (401)
-    std::string m_strSitePwd;                    // with m_strSiteLogin
-    std::string m_strAgentName;                  // empty: the application's name
-    std::int32_t m_nAccessMode = 0;              // 0 system settings, 1 direct, 2 through m_strProxyHost
-    bool m_bAskProxyLogin = true;                // on 407 without m_strProxyLogin, ask the user
-    bool m_bAskSiteLogin = true;                 // on 401 without m_strSiteLogin, ask the user
-    double m_dMaxBytesPerMs = 0.0;               // average rate cap; 0 or less: none
-    std::uint32_t m_dwResumeOffset = 0;          // where the transfer resumes; 0: the whole file
-    std::optional<std::uint64_t> m_expectedSize; // from the component list: the body's size (unset: unchecked)
-    std::string m_expectedSha256;                // from the component list: the body's SHA-256 (empty: unchecked)
-    std::optional<std::uint64_t> m_maxSize;      // the most the body may have (unset: no limit)
-    std::string m_strCaFile; // a certificate authority trusted besides the system's (empty: the system's only)
+    // The dialog the window's events go to; without one they are ignored. UI thread.
+    void SetPresenter(CHttpDownloadDlg* presenter) { m_presenter = presenter; }
 
     // The dialog's items, created by the constructor at their template rectangles.
     QLabel* m_wndStatusLine;
@@ -68,105 +35,40 @@ public:
     QLabel* m_wndSourceLine;
     AnimationCtrl* m_wndAnimation;
 
-    // Hook for a derived dialog to adjust the transfer before its request is made. Returns false to
-    // end the transfer there (the dialog then ends with kIdCancel and no message). Worker thread.
-    virtual bool OnSetOptions(TransferSettings& settings);
-    // Ends the transfer as failed with message `messageId`, its %1 the decimal `errorCode` (or the
-    // system's last error code when 0), throwing away what was written. Worker thread, at most once.
-    virtual void ReportFailureCode(StringId messageId, unsigned long errorCode);
-    // Ends the transfer as failed with the ready message `text`. Worker thread, at most once.
-    virtual void ReportFailureText(const std::string& text);
-    // The whole transfer, from the inputs and the split URL into the open target file. Worker thread.
-    virtual void RunTransfer();
-
-    // Display operations: each hands its change to the UI thread and returns at once. Any thread.
-    void ShowPercentDone(int percent) override;
-    void ShowTimeRemaining(std::uint64_t secondsLeft, std::uint64_t bytesCopied, std::uint64_t bytesTotal) override;
-    virtual void ShowStatusArg(StringId stringId, const std::string& arg);
-    virtual void ShowStatusId(StringId stringId);
-    void ShowStatusText(const std::string& text) override;
-    void ShowRate(double bytesPerMs) override;
-    void StartAnimation() override;
-    // Shows percentage, rate and time left as the refresh rule allows after `bytesSoFar` bytes, and
-    // updates the three "last" values. Worker thread.
-    virtual void RefreshTransferFigures(std::uint32_t startTick, std::uint32_t& lastTick, std::uint64_t bytesSoFar,
-                                        std::uint64_t& bytesAtLastTick, int& lastPercent, bool haveLength,
-                                        std::uint64_t contentLength);
-
-    // The rest of what the transfer reports. Worker thread.
+    void SetStatusText(const std::string& text) override;
+    void SetSourceText(const std::string& text, const std::string& shownName) override;
+    void SetCaption(const std::string& text) override;
     void SetProgressRange(int low, int high) override;
-    // Shows the credentials prompt and waits for the user's answer; false when declined or stopping
-    // (JoinWorker declines a question still open, so that it never waits for a UI thread that waits
-    // for it).
-    bool AskCredentials(bool proxy, const std::string& host, std::string& user, std::string& password) override;
-    void TransferEnded(bool failed, const std::string& failText) override;
-    // True: OnTransferEnded commits the target when, and only when, the result is kIdOk.
-    bool DefersCommit() const override;
+    void SetProgressPos(int pos) override;
+    void SetTimeLeftText(const std::string& text) override;
+    void SetRateText(const std::string& text) override;
+    void OpenAnimation() override;
+    void StartAnimation() override;
+    void StopAnimation() override;
+    void ShowMessage(const std::string& text) override;
+    bool AskCredentials(const std::string& question, std::string& user, std::string& password) override;
+    int RunModal() override;
+    void EndModal(int result) override;
+    void Post(std::function<void()> call) override;
 
-    // Ends the dialog only once the worker has ended; before that it is taken as a stop. UI thread.
+    // A result from outside (not the dialog's own end) is taken as a cancel command.
     void done(int result) override;
     // The dialog has no OK button and its result comes from the transfer alone: OK commands are ignored.
     void accept() override;
-    // A cancel command: stops the transfer (see OnCancel). UI thread.
+    // A cancel command, forwarded.
     void reject() override;
 
 protected:
-    // Opens the animation, splits the URL, opens the target file and starts the worker; on a failure
-    // it ends the dialog with kIdCancel (after a message box when the file cannot be opened). UI thread.
-    virtual bool OnInitDialog();
-    // Asks the worker to stop and says so on the status line; the dialog stays until the worker ends.
-    virtual void OnCancel();
-    // The close box: a stop while the worker runs, else the dialog's own closing. UI thread.
-    virtual void OnClose();
-    // Waits for the worker to end, and throws away a body whose end was never taken. UI thread.
-    virtual void OnDestroy();
-    // The worker has ended: a stop wins (kIdCancel, no message), a failure shows its message and ends
-    // with kIdCancel; otherwise the target is committed and the result is kIdOk, or, when it cannot be
-    // put in place, message 214 and kIdCancel. Only kIdOk replaces the previous file. UI thread.
-    virtual void OnTransferEnded(bool failed);
-
     void keyPressEvent(QKeyEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
-    // Transfer state.
-    std::string m_strFailText; // written by the worker before it posts the end
-    std::string m_strHostName;
-    std::uint32_t m_dwUrlService = 0;
-    std::string m_strObjectPath;
-    std::string m_strShownName;
-    std::uint16_t m_wHostPort = 0;
-    std::atomic<bool> m_bStopRequested{false};
-    bool m_bWorkerDone = false;
-    TargetFile m_fileTarget;
-    std::unique_ptr<std::thread> m_pWorker;
-
 private:
     void BuildItems();
-    void EndDialog(int result);
-    // Shows `text` in a message box and keeps it for ShownFailText.
-    void ShowFailure(const std::string& text);
-    void PostTransferEnded(bool failed);
-    void WorkerMain();
-    void JoinWorker();
-    void ShowCredentialsPrompt(bool proxy, const QString& host, const QString& user);
-    TransferSettings SettingsFromInputs() const;
 
     QPushButton* m_btnCancel;
     CredentialsDlg* m_credentialsDlg;
-    std::string m_strShownFailText;
-    bool m_inInit = false;
-    int m_initResult = 0;
+    CHttpDownloadDlg* m_presenter = nullptr;
     bool m_ending = false;
-    bool m_endPosted = false; // worker thread only
-
-    // The credentials question between the worker, which waits on the condition, and the UI thread,
-    // which answers it from the prompt, or declines it in JoinWorker.
-    std::mutex m_promptMutex;
-    std::condition_variable m_promptAnswered;
-    bool m_promptPending = false;
-    bool m_promptAccepted = false;
-    std::string m_promptUser;
-    std::string m_promptPassword;
 };
 
 } // namespace zarn

@@ -1,6 +1,7 @@
 // A loopback TCP server that answers every connection with one fixed byte string, whatever was asked:
 // for answers a well-behaved HTTP server library would never give. A drip then sends more, a piece at a
-// time; with `holdOpen` it then keeps the connection open, silent, until the server ends.
+// time; with `holdOpen` it then keeps the connection open, silent, until the server ends. Given a function
+// instead, it answers each request with what the function makes of its header block.
 #pragma once
 
 #ifdef _WIN32
@@ -16,6 +17,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -33,7 +35,10 @@ public:
     };
 
     explicit RawServer(std::string reply, bool holdOpen = false, Drip drip = {})
-        : m_reply(std::move(reply)), m_holdOpen(holdOpen), m_drip(std::move(drip)) {
+        : RawServer([reply](const std::string&) { return reply; }, holdOpen, std::move(drip)) {}
+    explicit RawServer(std::function<std::string(const std::string& request)> answer, bool holdOpen = false,
+                       Drip drip = {})
+        : m_answer(std::move(answer)), m_holdOpen(holdOpen), m_drip(std::move(drip)) {
 #ifdef _WIN32
         WSADATA data{};
         if (::WSAStartup(MAKEWORD(2, 2), &data) != 0) {
@@ -66,6 +71,10 @@ public:
 
     int Port() const {
         return m_port;
+    }
+    // How many connections have been answered or are being answered.
+    int Connections() const {
+        return m_connections;
     }
     // True while a connection is held open after the reply.
     bool Holding() const {
@@ -112,6 +121,7 @@ private:
             if (client == kNoSocket) {
                 continue;
             }
+            ++m_connections;
             std::string request;
             char buffer[4096];
             // A client that says nothing and keeps the connection (WinInet's blocked handshake) ends with the server.
@@ -127,7 +137,7 @@ private:
                 request.append(buffer, static_cast<std::size_t>(n));
             }
             m_request = request;
-            bool open = SendAll(client, m_reply);
+            bool open = SendAll(client, m_answer(request));
             m_answered = true;
             for (int i = 0; open && i < m_drip.count && !m_stopping; ++i) {
                 std::this_thread::sleep_for(m_drip.pause);
@@ -154,7 +164,7 @@ private:
         return true;
     }
 
-    std::string m_reply;
+    std::function<std::string(const std::string&)> m_answer;
     bool m_holdOpen;
     Drip m_drip;
     std::string m_request;
@@ -162,6 +172,7 @@ private:
     int m_port = 0;
     std::atomic<bool> m_stopping{false};
     std::atomic<bool> m_answered{false};
+    std::atomic<int> m_connections{0};
     std::atomic<bool> m_holding{false};
     std::thread m_thread;
 };

@@ -83,7 +83,7 @@ void Tour::Tick() {
     auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
     if (dialog == nullptr)
         return;
-    if (auto* download = qobject_cast<CHttpDownloadDlg*>(dialog)) {
+    if (auto* download = qobject_cast<QtDownloadWindow*>(dialog)) {
         // The design control's cabinet, caught halfway with its time left and rate shown.
         const int percent = download->m_wndProgress->value();
         if (!m_downloadSaved && download->m_wndSourceLine->text().startsWith(QLatin1String("design.cab")) &&

@@ -11,6 +11,7 @@
 #include "components/LauncherSettings.h"
 #include "components/Registry.h"
 #include "components/ZarnDoc.h"
+#include "download/ProgressText.h"
 #include "download/qt/CredentialsDlg.h"
 #include "download/qt/DialogResult.h"
 #include "download/qt/QtDownloadWindow.h"
@@ -102,7 +103,7 @@ private:
         auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
         if (dialog == nullptr || dialog->property("answered").toBool())
             return;
-        if (auto* download = qobject_cast<CHttpDownloadDlg*>(dialog)) {
+        if (auto* download = qobject_cast<QtDownloadWindow*>(dialog)) {
             if (m_onDownload)
                 m_onDownload(download->m_wndSourceLine->text());
             return;
@@ -546,10 +547,10 @@ void ZarnAppTest::dialogsHaveACloseBoxOnlyAndRoomForTheirCaption() {
     CMainFrame frame;
     CStartDlg start;
     CAboutDlg about(&frame);
-    CHttpDownloadDlg download(&frame);
+    QtDownloadWindow download(&frame);
     CredentialsDlg credentials(&download);
     // The prompt grows with a long question, and stays fixed.
-    credentials.Prepare(false, QStringLiteral("downloads.example.com"), QString());
+    credentials.Prepare(QString::fromStdString(FormatCredentialsQuestion(false, "downloads.example.com")), QString());
     for (QDialog* dialog : std::initializer_list<QDialog*>{&start, &about, &download, &credentials}) {
         dialog->show();
         check(*dialog);

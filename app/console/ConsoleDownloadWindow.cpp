@@ -1,6 +1,5 @@
-#include "app/console/ConsoleProgress.h"
+#include "app/console/ConsoleDownloadWindow.h"
 
-#include "download/ProgressText.h"
 #include "platform/Terminal.h"
 #include "res/StringTable.h"
 
@@ -9,30 +8,30 @@
 
 namespace zarn {
 
-ConsoleProgress::ConsoleProgress(std::string shownName, bool draw, bool mayAsk)
-    : m_shownName(std::move(shownName)), m_draw(draw), m_mayAsk(mayAsk) {}
+ConsoleDownloadWindow::ConsoleDownloadWindow(bool draw, bool mayAsk,
+                                             std::function<void(const std::string&)> showMessage)
+    : m_draw(draw), m_mayAsk(mayAsk), m_showMessage(std::move(showMessage)) {}
 
-// The engine already limits these calls to one per percentage point and one rate (with its time left) a second,
-// so each of them redraws; a rate is followed by its time left when the length is known, and waits for it.
-void ConsoleProgress::ShowPercentDone(int percent) {
-    m_caption = FormatPercentCaption(percent, m_shownName);
+// The transfer already limits these to one caption per percentage point and one rate (with its time left) a
+// second, so each of them redraws; a rate is followed by its time left when the length is known, and waits for it.
+void ConsoleDownloadWindow::SetCaption(const std::string& text) {
+    m_caption = text;
     Redraw();
 }
 
-void ConsoleProgress::ShowTimeRemaining(std::uint64_t secondsLeft, std::uint64_t bytesCopied,
-                                        std::uint64_t bytesTotal) {
-    m_timeLeft = FormatTimeLeftLine(secondsLeft, bytesCopied, bytesTotal);
+void ConsoleDownloadWindow::SetTimeLeftText(const std::string& text) {
+    m_timeLeft = text;
     Redraw();
 }
 
-void ConsoleProgress::ShowRate(double bytesPerMs) {
-    m_rate = FormatRate(bytesPerMs);
+void ConsoleDownloadWindow::SetRateText(const std::string& text) {
+    m_rate = text;
     if (!m_haveLength) {
         Redraw();
     }
 }
 
-std::string ConsoleProgress::Line() const {
+std::string ConsoleDownloadWindow::Line() const {
     if (m_caption.empty() && m_timeLeft.empty() && m_rate.empty()) {
         return {};
     }
@@ -45,7 +44,7 @@ std::string ConsoleProgress::Line() const {
     return line;
 }
 
-void ConsoleProgress::Redraw() {
+void ConsoleDownloadWindow::Redraw() {
     if (!m_draw) {
         return;
     }
@@ -64,7 +63,7 @@ void ConsoleProgress::Redraw() {
     m_drawnLength = length > 0 ? length : 1;
 }
 
-void ConsoleProgress::EndLine() {
+void ConsoleDownloadWindow::EndLine() {
     if (m_drawnLength > 0) {
         std::fputc('\n', stderr);
         std::fflush(stderr);
@@ -72,12 +71,12 @@ void ConsoleProgress::EndLine() {
     }
 }
 
-bool ConsoleProgress::AskCredentials(bool proxy, const std::string& host, std::string& user, std::string& password) {
+bool ConsoleDownloadWindow::AskCredentials(const std::string& question, std::string& user, std::string& password) {
     if (!m_mayAsk) {
         return false;
     }
     EndLine();
-    std::fprintf(stderr, "%s\n", FormatCredentialsQuestion(proxy, host).c_str());
+    std::fprintf(stderr, "%s\n", question.c_str());
     const std::string userPrompt =
         user.empty() ? LoadString(IDS_USER_NAME_PROMPT) : FormatString(IDS_USER_NAME_KEPT, user);
     std::string typedUser;
@@ -95,10 +94,22 @@ bool ConsoleProgress::AskCredentials(bool proxy, const std::string& host, std::s
     return read;
 }
 
-void ConsoleProgress::TransferEnded(bool failed, const std::string& failText) {
+void ConsoleDownloadWindow::ShowMessage(const std::string& text) {
     EndLine();
-    m_failed = failed;
-    m_failText = failText;
+    m_showMessage(text);
+}
+
+int ConsoleDownloadWindow::RunModal() {
+    return m_queue.Run();
+}
+
+void ConsoleDownloadWindow::EndModal(int result) {
+    EndLine();
+    m_queue.End(result);
+}
+
+void ConsoleDownloadWindow::Post(std::function<void()> call) {
+    m_queue.Post(std::move(call));
 }
 
 } // namespace zarn
