@@ -3,15 +3,12 @@
 #include "components/CompObj.h"
 #include "components/ObjectLookup.h"
 #include "components/ZarnDoc.h"
-#include "res/ResourceIds.h"
 #include "res/StringTable.h"
 #include "view/DesignControlEntry.h"
+#include "view/ViewWindow.h"
 
-#include <QHeaderView>
-#include <QPainter>
-#include <QPrintDialog>
-#include <QPrinter>
-#include <QTableWidget>
+#include <string>
+#include <vector>
 
 namespace zarn {
 
@@ -20,77 +17,53 @@ namespace {
 // Column widths in pixels on a 96 dpi screen.
 constexpr int kColumnWidths[] = {250, 125, 175};
 
-QString FromLocal(const std::string& text) {
-    return QString::fromLocal8Bit(text);
-}
-
 } // namespace
 
-CZarnView::CZarnView(CZarnDoc& document, QWidget* parent) : QWidget(parent), m_document(document) {
-    setObjectName(QStringLiteral("view"));
-}
+CZarnView::CZarnView(CZarnDoc& document, ViewWindow& window) : m_document(document), m_window(window) {}
 
 CZarnView::~CZarnView() {
-    // The control's code lives in its library, which is released with the members, before the base deletes the
-    // remaining children.
-    delete m_wndDesign;
+    // The control's code lives in its library, which is released with the members.
+    if (m_wndDesign != nullptr)
+        m_wndDesign->DestroyControl();
 }
 
 void CZarnView::FillComponentList() {
     if (m_listComponents == nullptr) {
-        m_listComponents = new QTableWidget(0, 3, this);
-        m_listComponents->setObjectName(QStringLiteral("m_listComponents"));
-        m_listComponents->setProperty(kControlIdProperty, IDC_COMPONENT_LIST);
-        m_listComponents->setGeometry(rect());
-        m_listComponents->setVisible(false);
-        m_listComponents->setShowGrid(true);
-        m_listComponents->setFrameShape(QFrame::Box);
-        m_listComponents->setEditTriggers(QAbstractItemView::NoEditTriggers);
-        m_listComponents->setSelectionBehavior(QAbstractItemView::SelectRows);
-        m_listComponents->setSelectionMode(QAbstractItemView::SingleSelection);
-        m_listComponents->setWordWrap(false);
-        m_listComponents->verticalHeader()->setVisible(false);
-        // Rows as tight as a list's: the text and a little room, not the table's roomier default.
-        m_listComponents->verticalHeader()->setDefaultSectionSize(m_listComponents->fontMetrics().height() + 6);
-        m_listComponents->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-        m_listComponents->horizontalHeader()->setHighlightSections(false);
-        m_listComponents->setHorizontalHeaderLabels({FromLocal(LoadString(IDS_COLUMN_COMPONENT)),
-                                                     FromLocal(LoadString(IDS_COLUMN_VERSION)),
-                                                     FromLocal(LoadString(IDS_COLUMN_STATUS))});
-    } else {
-        m_listComponents->setRowCount(0);
+        if (!m_window.CreateList(
+                {LoadString(IDS_COLUMN_COMPONENT), LoadString(IDS_COLUMN_VERSION), LoadString(IDS_COLUMN_STATUS)}))
+            return;
+        m_listComponents = &m_window;
+        m_listComponents->PlaceList(m_clientWidth, m_clientHeight);
     }
 
-    int row = 0;
-    for (const auto& record : m_document.m_compList) {
-        m_listComponents->insertRow(row);
-        m_listComponents->setItem(row, 0, new QTableWidgetItem(FromLocal(record->m_desc)));
-        m_listComponents->setItem(row, 1, new QTableWidgetItem(FromLocal(record->GetVersionString())));
-        m_listComponents->setItem(row, 2, new QTableWidgetItem(FromLocal(record->m_status)));
-        ++row;
-    }
+    std::vector<std::vector<std::string>> rows;
+    for (const auto& record : m_document.m_compList)
+        rows.push_back({record->m_desc, record->GetVersionString(), record->m_status});
+    m_listComponents->SetListRows(rows);
 
-    // The widths are given for a 96 dpi screen and grow with the screen's resolution.
-    const double scale = logicalDpiX() / 96.0;
-    for (int column = 0; column < 3; ++column)
-        m_listComponents->setColumnWidth(column, qRound(kColumnWidths[column] * scale));
+    // The widths are given for a 96 dpi screen and grow with the screen's resolution, rounded to the nearest
+    // pixel.
+    const int dpi = m_window.LogicalDpi();
+    std::vector<int> widths;
+    for (const int width : kColumnWidths)
+        widths.push_back((width * dpi + 48) / 96);
+    m_listComponents->SetListColumnWidths(widths);
 
-    m_listComponents->setVisible(true);
-    m_listComponents->setEnabled(true);
+    m_listComponents->ShowList(true);
+    m_listComponents->EnableList(true);
 }
 
 void CZarnView::ShowDesignControl() {
     if (m_listComponents != nullptr) {
-        m_listComponents->setEnabled(false);
-        m_listComponents->setVisible(false);
+        m_listComponents->EnableList(false);
+        m_listComponents->ShowList(false);
     }
     m_document.m_listMode = 0;
     if (m_wndDesign == nullptr && !CreateDesignControl())
         return;
-    m_wndDesign->setEnabled(true);
-    m_wndDesign->setVisible(true);
-    m_wndDesign->raise();
-    m_wndDesign->setFocus(Qt::OtherFocusReason);
+    m_wndDesign->EnableControl(true);
+    m_wndDesign->ShowControl(true);
+    m_wndDesign->FocusControl();
 }
 
 bool CZarnView::CreateDesignControl() {
@@ -98,81 +71,59 @@ bool CZarnView::CreateDesignControl() {
     const std::string serverPath = lookup.ReadServerPath(kDesignControlClassId);
     if (serverPath.empty() || m_designLibrary.Load(serverPath) != 0)
         return false;
-    const auto factory =
-        reinterpret_cast<DesignControlFactory>(m_designLibrary.FindFunction(kDesignControlFactoryName));
-    QWidget* const control = factory != nullptr ? factory(this) : nullptr;
-    if (control == nullptr)
+    const platform::Library::Function factory = m_designLibrary.FindFunction(kDesignControlFactoryName);
+    if (factory == nullptr || !m_window.CreateControl(factory))
         return false;
-    if (control->parentWidget() != this)
-        control->setParent(this);
-    control->setObjectName(QStringLiteral("cad design"));
-    control->setWindowTitle(QStringLiteral("cad design"));
-    control->setProperty(kControlIdProperty, IDC_DESIGN_CONTROL);
-    control->setGeometry(rect());
-    m_wndDesign = control;
+    m_wndDesign = &m_window;
+    m_wndDesign->PlaceControl(m_clientWidth, m_clientHeight);
     return true;
 }
 
 void CZarnView::HideDesignControl() {
     if (m_wndDesign != nullptr) {
-        m_wndDesign->setEnabled(false);
-        m_wndDesign->setVisible(false);
+        m_wndDesign->EnableControl(false);
+        m_wndDesign->ShowControl(false);
     }
 }
 
 void CZarnView::OnUpdate() {
     if (m_document.m_listMode == 1)
         FillComponentList();
-    update();
+    m_window.Invalidate();
 }
 
 void CZarnView::OnDesign() {
     ShowDesignControl();
 }
 
-void CZarnView::OnDraw(QPainter&) {}
-
-void CZarnView::paintEvent(QPaintEvent*) {
-    QPainter painter(this);
-    OnDraw(painter);
+void CZarnView::OnSize(int width, int height) {
+    m_clientWidth = width;
+    m_clientHeight = height;
+    if (m_wndDesign != nullptr)
+        m_wndDesign->PlaceControl(width, height);
+    if (m_listComponents != nullptr)
+        m_listComponents->PlaceList(width, height);
 }
 
-void CZarnView::resizeEvent(QResizeEvent* event) {
-    QWidget::resizeEvent(event);
-    OnSize();
-}
-
-void CZarnView::OnSize() {
-    if (m_wndDesign != nullptr) {
-        m_wndDesign->setGeometry(rect());
-        m_wndDesign->update();
-    }
-    if (m_listComponents != nullptr) {
-        m_listComponents->setGeometry(rect());
-        m_listComponents->update();
-    }
-}
+void CZarnView::OnDraw() {}
 
 void CZarnView::OnFilePrint() {
-    QPrinter printer;
-    if (!OnPreparePrinting(printer))
+    if (!OnPreparePrinting())
         return;
-    QPainter painter;
-    if (!painter.begin(&printer))
+    if (!m_window.StartPrintJob())
         return;
-    OnBeginPrinting(painter, printer);
-    OnDraw(painter);
-    OnEndPrinting(painter, printer);
-    painter.end();
+    OnBeginPrinting();
+    OnDraw();
+    OnEndPrinting();
+    m_window.EndPrintJob();
 }
 
-bool CZarnView::OnPreparePrinting(QPrinter& printer) {
-    QPrintDialog dialog(&printer, this);
-    return dialog.exec() == QDialog::Accepted;
+bool CZarnView::OnPreparePrinting() {
+    return m_window.ChoosePrinter();
 }
 
-void CZarnView::OnBeginPrinting(QPainter&, QPrinter&) {}
+void CZarnView::OnBeginPrinting() {}
 
-void CZarnView::OnEndPrinting(QPainter&, QPrinter&) {}
+void CZarnView::OnEndPrinting() {}
 
 } // namespace zarn

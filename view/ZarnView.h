@@ -1,35 +1,35 @@
-// The one view: the component list while an update check runs, the design control while the user designs.
-// It owns both children, creates each at most once, switches between them and keeps them at its full client
-// area.
+// The one view: the component list while an update check runs, the design control while the user designs. It
+// decides which child is shown, enabled and focused, creates each at most once, finds the control's library
+// through the control's class registration and keeps both children at its full client area. Its window (a
+// ViewWindow of the front end) only makes, shows and places the children as it is told.
 #pragma once
 
 #include "platform/Library.h"
 
-#include <QWidget>
-
-class QPainter;
-class QPrinter;
-class QTableWidget;
-
 namespace zarn {
 
+class ComponentListWindow;
 class CZarnDoc;
+class DesignSurface;
+class ViewWindow;
 
-class CZarnView : public QWidget {
-    Q_OBJECT
-
+class CZarnView {
 public:
     // The design control's class identifier in registry form, a constant of the build.
     static constexpr const char* kDesignControlClassId = ZARN_DESIGN_CONTROL_CLSID;
 
-    // `document` must outlive the view. UI thread.
-    explicit CZarnView(CZarnDoc& document, QWidget* parent = nullptr);
-    ~CZarnView() override; // destroys the design control before its library is released
+    // `document` and `window` must outlive the view. UI thread.
+    CZarnView(CZarnDoc& document, ViewWindow& window);
+    // Destroys the design control before its library is released.
+    virtual ~CZarnView();
+    CZarnView(const CZarnView&) = delete;
+    CZarnView& operator=(const CZarnView&) = delete;
 
     CZarnDoc& GetDocument() const { return m_document; }
 
     // Rebuilds the list from the document's records, creating the list window the first time, and shows and
-    // enables it. Leaves the design control alone. UI thread.
+    // enables it. Leaves the design control alone. A list that cannot be made leaves the view as it is and is
+    // tried again at the next call. UI thread.
     void FillComponentList();
     // Hides and disables the list, leaves list mode and shows the design control, enabled and focused,
     // creating it the first time. When it cannot be created the view stays blank and the next call tries
@@ -42,30 +42,33 @@ public:
 
     // The "&Design" command: exactly ShowDesignControl.
     void OnDesign();
-    // Prints through the print dialog; the view draws nothing, so the pages are empty. UI thread.
+    // Prints through the print dialog; the view draws nothing, so the page is empty. UI thread.
     void OnFilePrint();
 
+    // The window's client area is now `width` by `height` pixels: both children are kept filling it. UI thread.
+    void OnSize(int width, int height);
+    // Draws the view's own content on what the window paints or prints, which is nothing: both jobs are done by
+    // the children. UI thread.
+    virtual void OnDraw();
+
     // The children, null until each is first created.
-    QTableWidget* m_listComponents = nullptr;
-    QWidget* m_wndDesign = nullptr;
+    ComponentListWindow* m_listComponents = nullptr;
+    DesignSurface* m_wndDesign = nullptr;
 
 protected:
-    // Draws the view's own content, which is nothing: both jobs are done by the children.
-    virtual void OnDraw(QPainter& painter);
     // Print preparation: the print dialog; false when the user cancels it.
-    virtual bool OnPreparePrinting(QPrinter& printer);
-    virtual void OnBeginPrinting(QPainter& painter, QPrinter& printer);
-    virtual void OnEndPrinting(QPainter& painter, QPrinter& printer);
-
-    void paintEvent(QPaintEvent* event) override;
-    void resizeEvent(QResizeEvent* event) override;
+    virtual bool OnPreparePrinting();
+    virtual void OnBeginPrinting();
+    virtual void OnEndPrinting();
 
 private:
-    // Keeps both children at the full client area.
-    void OnSize();
     bool CreateDesignControl();
 
     CZarnDoc& m_document;
+    ViewWindow& m_window;
+    // The client area's size from the last OnSize, which a child gets when it is created.
+    int m_clientWidth = 0;
+    int m_clientHeight = 0;
     platform::Library m_designLibrary;
 };
 

@@ -5,6 +5,7 @@
 #include "res/AppIcon.h"
 #include "res/MenuTable.h"
 #include "view/ZarnView.h"
+#include "view/qt/QtViewWindow.h"
 
 #include <QAction>
 #include <QFontMetrics>
@@ -168,11 +169,12 @@ void CMainFrame::UpdateIndicators() {
     show(m_paneScroll, keys.scrollLock);
 }
 
-void CMainFrame::SetView(CZarnView* view) {
+void CMainFrame::SetView(QtViewWindow* window) {
+    CZarnView* const view = &window->View();
     m_pView = view;
-    setCentralWidget(view);
-    connect(m_actDesign, &QAction::triggered, view, &CZarnView::OnDesign);
-    connect(m_actFilePrint, &QAction::triggered, view, &CZarnView::OnFilePrint);
+    setCentralWidget(window);
+    connect(m_actDesign, &QAction::triggered, window, [view] { view->OnDesign(); });
+    connect(m_actFilePrint, &QAction::triggered, window, [view] { view->OnFilePrint(); });
 }
 
 void CMainFrame::OnViewStatusBar(bool shown) {

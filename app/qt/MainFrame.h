@@ -14,6 +14,7 @@ class QTimer;
 namespace zarn {
 
 class CZarnView;
+class QtViewWindow;
 
 class CMainFrame : public QMainWindow {
     Q_OBJECT
@@ -24,8 +25,8 @@ public:
     explicit CMainFrame(QWidget* parent = nullptr);
     ~CMainFrame() override;
 
-    // Makes `view` the frame's client area and routes the view's commands ("&Design", print) to it.
-    void SetView(CZarnView* view);
+    // Makes `window` the frame's client area and routes the commands of its view ("&Design", print) to the view.
+    void SetView(QtViewWindow* window);
     CZarnView* GetActiveView() const { return m_pView; }
 
     // The caption: the first field of the document template's string, never with a document's name.

@@ -12,6 +12,7 @@
 #include "download/qt/DialogResult.h"
 #include "res/StringTable.h"
 #include "view/ZarnView.h"
+#include "view/qt/QtViewWindow.h"
 
 #include <QAction>
 #include <QApplication>
@@ -74,7 +75,7 @@ bool CZarnApp::InitInstance(const std::vector<std::string>& arguments) {
     m_pDocument = std::make_unique<CZarnDoc>(m_strAppDir, parsed.options.server, *m_host);
     m_pDocument->SetLog(m_log.get());
     m_pMainFrame = std::make_unique<CMainFrame>();
-    m_pMainFrame->SetView(new CZarnView(*m_pDocument));
+    m_pMainFrame->SetView(new QtViewWindow(*m_pDocument));
     connect(m_pMainFrame->m_actAbout, &QAction::triggered, this, &CZarnApp::OnAppAbout);
     connect(m_pMainFrame->m_actFileNew, &QAction::triggered, this, &CZarnApp::OnFileNew);
     connect(m_pMainFrame->m_actFileOpen, &QAction::triggered, this, &CZarnApp::OnFileOpen);

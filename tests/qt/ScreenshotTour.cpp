@@ -12,7 +12,7 @@
 #include "res/ResourceIds.h"
 #include "tests/support/LocalServer.h"
 #include "tests/support/TempAppDir.h"
-#include "view/ZarnView.h"
+#include "view/qt/QtViewWindow.h"
 
 #include <QAction>
 #include <QApplication>
@@ -190,7 +190,7 @@ int Tour::Run() {
     if (!app.InitInstance({document, "--server", vendor.Url("")}))
         return 1;
 
-    CZarnView& view = *app.GetActiveView();
+    const QtViewWindow& view = *qobject_cast<QtViewWindow*>(app.GetMainWnd()->centralWidget());
     QWidget* canvas =
         view.m_wndDesign ? view.m_wndDesign->findChild<QWidget*>(QStringLiteral("designCanvas")) : nullptr;
     if (canvas == nullptr) {

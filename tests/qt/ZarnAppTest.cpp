@@ -20,6 +20,7 @@
 #include "tests/support/LocalServer.h"
 #include "tests/support/TempAppDir.h"
 #include "view/ZarnView.h"
+#include "view/qt/QtViewWindow.h"
 
 #include <QAction>
 #include <QApplication>
@@ -65,13 +66,13 @@ private:
     std::string m_appDir;
 };
 
-// A view that prints into a PDF file instead of asking through the print dialog.
-class PdfView : public CZarnView {
+// A view window that prints into a PDF file instead of asking through the print dialog.
+class PdfView : public QtViewWindow {
 public:
-    PdfView(CZarnDoc& document, QString file) : CZarnView(document), m_file(std::move(file)) {}
+    PdfView(CZarnDoc& document, QString file) : QtViewWindow(document), m_file(std::move(file)) {}
 
 protected:
-    bool OnPreparePrinting(QPrinter& printer) override {
+    bool RunPrintDialog(QPrinter& printer) override {
         printer.setOutputFormat(QPrinter::PdfFormat);
         printer.setOutputFileName(m_file);
         return true;
@@ -136,8 +137,13 @@ QWidget* Child(QWidget* parent, unsigned id) {
     return nullptr;
 }
 
+// The window of the application's view, the frame's client area.
+QtViewWindow* ViewWindowOf(const CZarnApp& app) {
+    return qobject_cast<QtViewWindow*>(app.GetMainWnd()->centralWidget());
+}
+
 // The list's rows as "component|version|status".
-QStringList Rows(const CZarnView& view) {
+QStringList Rows(const QtViewWindow& view) {
     QStringList rows;
     const QTableWidget* list = view.m_listComponents;
     for (int row = 0; list != nullptr && row < list->rowCount(); ++row)
@@ -171,7 +177,6 @@ private slots:
     void startDialogLeadsToChecksTheListAndTheDesignControl();
     void enterPressesTheFocusedButton();
     void missingListAtStartReportsAndChecksFirst();
-    void designControlThatCannotBeMadeLeavesTheViewBlankUntilItCan();
     void documentOnTheCommandLineShowsTheControlAtOnce();
     void documentThatCannotBeOpenedEndsStartUp();
     void frameMenuStatusBarAndAboutBox();
@@ -252,7 +257,7 @@ void ZarnAppTest::ServeList() {
 void ZarnAppTest::startDialogLeadsToChecksTheListAndTheDesignControl() {
     m_app->WriteList("[STARTCOMP]\ndesc=Old\n[ENDCOMP]\n");
     TestApp app(m_app->AppDir());
-    const CZarnView* view = nullptr;
+    const QtViewWindow* view = nullptr;
     QStringList seen;
     DialogScript script;
     script.m_onDownload = [&](const QString& source) {
@@ -261,7 +266,7 @@ void ZarnAppTest::startDialogLeadsToChecksTheListAndTheDesignControl() {
             seen << Rows(*view);
     };
     script.Then("startDialog", [&](QDialog& dialog) {
-        view = app.GetActiveView();
+        view = ViewWindowOf(app);
         QVERIFY(Child(&dialog, IDC_UPDATE)->isEnabled());
         // Blank until the user chooses.
         QVERIFY(view->m_listComponents == nullptr && view->m_wndDesign == nullptr);
@@ -298,7 +303,7 @@ void ZarnAppTest::startDialogLeadsToChecksTheListAndTheDesignControl() {
     // After the one "Start Designing" every nested check has unwound, and the control fills the view.
     QWidget* control = view->m_wndDesign;
     QVERIFY(control != nullptr);
-    QCOMPARE(control, Child(app.GetActiveView(), IDC_DESIGN_CONTROL));
+    QCOMPARE(control, Child(ViewWindowOf(app), IDC_DESIGN_CONTROL));
     QCOMPARE(control->objectName(), QStringLiteral("cad design"));
     QVERIFY(control->isVisible() && control->isEnabled());
     QVERIFY(!view->m_listComponents->isVisible() && !view->m_listComponents->isEnabled());
@@ -367,7 +372,7 @@ void ZarnAppTest::enterPressesTheFocusedButton() {
     QCOMPARE(script.m_unexpected, QStringList());
     QCOMPARE(focused, (QStringList{"IDC_UPDATE", "IDOK"}));
     QCOMPARE(m_listRequests, 1);
-    QVERIFY(app.GetActiveView()->m_wndDesign != nullptr && app.GetActiveView()->m_wndDesign->isVisible());
+    QVERIFY(ViewWindowOf(app)->m_wndDesign != nullptr && ViewWindowOf(app)->m_wndDesign->isVisible());
 }
 
 void ZarnAppTest::missingListAtStartReportsAndChecksFirst() {
@@ -391,28 +396,6 @@ void ZarnAppTest::missingListAtStartReportsAndChecksFirst() {
     QCOMPARE(script.m_unexpected, QStringList());
 }
 
-void ZarnAppTest::designControlThatCannotBeMadeLeavesTheViewBlankUntilItCan() {
-    m_app->WriteList(ListText());
-    TestApp app(m_app->AppDir());
-    DialogScript script;
-    script.Then("startDialog", [&](QDialog& dialog) { Click(dialog, IDC_UPDATE); });
-    script.Then("startDialog", [&](QDialog& dialog) { Click(dialog, IDOK_BUTTON); });
-    // A library without the factory export, then one that is not there.
-    RegisterDesignControl(ZARN_LIBRARY_WITHOUT_FACTORY);
-    QVERIFY(app.InitInstance({"--server", m_server->Url("")}));
-    CZarnView& view = *app.GetActiveView();
-    QVERIFY(view.m_wndDesign == nullptr && !view.m_listComponents->isVisible());
-    RegisterDesignControl((m_app->Outside() / "missing.so").string().c_str());
-    app.GetMainWnd()->m_actDesign->trigger();
-    QVERIFY(view.m_wndDesign == nullptr);
-    QCOMPARE(m_boxes, QStringList());
-
-    RegisterDesignControl(ZARN_TEST_DESIGN_CONTROL);
-    app.GetMainWnd()->m_actDesign->trigger();
-    QVERIFY(view.m_wndDesign != nullptr && view.m_wndDesign->isVisible());
-    QCOMPARE(script.m_unexpected, QStringList());
-}
-
 void ZarnAppTest::documentOnTheCommandLineShowsTheControlAtOnce() {
     m_app->WriteList(ListText());
     std::filesystem::create_directory(m_app->Path("temp"));
@@ -424,8 +407,8 @@ void ZarnAppTest::documentOnTheCommandLineShowsTheControlAtOnce() {
         QVERIFY(app.InitInstance({document, "--server", m_server->Url("")}));
         QCOMPARE(script.m_unexpected, QStringList());
         QCOMPARE(ReadFile(m_app->Path("temp/startfile.txt")), document);
-        QVERIFY(app.GetActiveView()->m_wndDesign != nullptr && app.GetActiveView()->m_wndDesign->isVisible());
-        QVERIFY(app.GetActiveView()->m_listComponents == nullptr);
+        QVERIFY(ViewWindowOf(app)->m_wndDesign != nullptr && ViewWindowOf(app)->m_wndDesign->isVisible());
+        QVERIFY(ViewWindowOf(app)->m_listComponents == nullptr);
         QCOMPARE(m_listRequests, 0);
         // The caption never names the document.
         QCOMPARE(app.GetMainWnd()->windowTitle(), CMainFrame::Caption());
@@ -611,8 +594,8 @@ void ZarnAppTest::printingGivesAnEmptyPage() {
     document.m_listMode = 1;
     const QString pdf = QString::fromStdString((m_app->Outside() / "view.pdf").string());
     PdfView view(document, pdf);
-    view.FillComponentList();
-    view.OnFilePrint();
+    view.View().FillComponentList();
+    view.View().OnFilePrint();
     QFile file(pdf);
     QVERIFY(file.open(QIODevice::ReadOnly));
     const QByteArray bytes = file.readAll();
@@ -651,12 +634,12 @@ void ZarnAppTest::sampleDesignControlFromTheDemoRepository() {
     std::ofstream(document) << "lines";
 
     TestApp app(m_app->AppDir());
-    CZarnView* view = nullptr;
+    QtViewWindow* view = nullptr;
     QStringList statuses;
     DialogScript script;
     // The list is missing, so a check installs everything first, and its start dialog leads to designing.
     script.Then("startDialog", [&](QDialog& dialog) {
-        view = app.GetActiveView();
+        view = ViewWindowOf(app);
         for (const QString& row : Rows(*view))
             statuses << row.section(QLatin1Char('|'), 2);
         Click(dialog, IDOK_BUTTON);
@@ -760,7 +743,7 @@ void ZarnAppTest::commandLineIsReadAsTheConsoleReadsIt() {
         script.Then("startDialog", [&](QDialog& dialog) { Click(dialog, IDOK_BUTTON); });
         QVERIFY2(app.InitInstance(run.line), qPrintable(m_boxes.join('|')));
         QCOMPARE(script.m_unexpected, QStringList());
-        QCOMPARE(Rows(*app.GetActiveView()).size(), run.fetched ? 1 : 0);
+        QCOMPARE(Rows(*ViewWindowOf(app)).size(), run.fetched ? 1 : 0);
         // Only the list-missing message when the list came; a failed download's besides when it did not.
         QCOMPARE(m_boxes.size(), run.fetched ? 1 : 2);
     }
