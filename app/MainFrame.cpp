@@ -1,6 +1,7 @@
 #include "app/MainFrame.h"
 
 #include "app/FrameView.h"
+#include "app/FrameWindow.h"
 #include "app/ShellWindow.h"
 #include "app/ZarnApp.h"
 #include "platform/LockKeys.h"

@@ -3,7 +3,6 @@
 // status bar shown or hidden with its item's check mark. Its window comes from the front end.
 #pragma once
 
-#include "app/FrameWindow.h"
 #include "res/ResourceIds.h"
 
 #include <memory>
@@ -14,6 +13,7 @@ namespace zarn {
 class CZarnApp;
 class CZarnDoc;
 class FrameView;
+class FrameWindow;
 class ShellWindow;
 
 // The command of no menu item.
