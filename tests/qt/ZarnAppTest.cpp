@@ -182,7 +182,6 @@ private slots:
 
     void startDialogLeadsToChecksTheListAndTheDesignControl();
     void enterPressesTheFocusedButton();
-    void missingListAtStartReportsAndChecksFirst();
     void designControlThatCannotBeMadeLeavesTheViewBlankUntilItCan();
     void documentOnTheCommandLineShowsTheControlAtOnce();
     void frameMenuStatusBarAndAboutBox();
@@ -379,27 +378,6 @@ void ZarnAppTest::enterPressesTheFocusedButton() {
     QCOMPARE(focused, (QStringList{"IDC_UPDATE", "IDOK"}));
     QCOMPARE(m_listRequests, 1);
     QVERIFY(app.View()->m_wndDesign != nullptr && app.View()->m_wndDesign->isVisible());
-}
-
-void ZarnAppTest::missingListAtStartReportsAndChecksFirst() {
-    // An installed application directory: the list's folder is there, the list is not.
-    std::filesystem::create_directory(m_app->Path("complist"));
-    TestApp app(m_app->AppDir());
-    QStringList dialogs;
-    DialogScript script;
-    const auto startDesigning = [&](QDialog& dialog) {
-        dialogs << (Child(&dialog, IDC_UPDATE)->isEnabled() ? "enabled" : "greyed") +
-                       QStringLiteral(" after %1 boxes").arg(m_boxes.size());
-        Click(dialog, IDOK_BUTTON);
-    };
-    script.Then("startDialog", startDesigning);
-    script.Then("startDialog", startDesigning);
-    QVERIFY(app.InitInstance({"--server", m_server->Url("")}));
-    QCOMPARE(m_boxes, QStringList{kListMissing});
-    // The check's own start dialog first, then the one of the start-up.
-    QCOMPARE(dialogs, (QStringList{"greyed after 1 boxes", "enabled after 1 boxes"}));
-    QCOMPARE(m_listRequests, 1);
-    QCOMPARE(script.m_unexpected, QStringList());
 }
 
 void ZarnAppTest::designControlThatCannotBeMadeLeavesTheViewBlankUntilItCan() {
