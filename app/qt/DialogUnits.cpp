@@ -13,15 +13,15 @@ int MulDiv(int value, int numerator, int denominator) {
 }
 
 QFont TemplateFont() {
-    QFont font(QStringLiteral("MS Sans Serif"));
-    font.setPointSize(8);
+    QFont font(QString::fromLatin1(kDialogFontFace));
+    font.setPointSize(kDialogFontPoints);
     font.setStyleHint(QFont::SansSerif);
     return font;
 }
 
 } // namespace
 
-DialogUnits::DialogUnits(QWidget& dialog) : m_dialog(dialog) {
+DialogUnits::DialogUnits(QWidget& dialog, TemplateId id) : m_dialog(dialog), m_template(FindDialogTemplate(id)) {
     m_dialog.setFont(TemplateFont());
     // The average width of the 52 letters, rounded, and the font's height.
     const QFontMetrics metrics(m_dialog.font());
@@ -39,14 +39,24 @@ int DialogUnits::Y(int units) const {
     return MulDiv(units, m_baseY, 8);
 }
 
-void DialogUnits::SetSize(int width, int height) const {
-    m_dialog.setFixedSize(X(width), Y(height));
+void DialogUnits::SetSize() const {
+    if (m_template != nullptr)
+        m_dialog.setFixedSize(X(m_template->width), Y(m_template->height));
 }
 
-void DialogUnits::Place(QWidget& item, int x, int y, int width, int height) const {
-    const int left = X(x);
-    const int top = Y(y);
-    item.setGeometry(left, top, X(x + width) - left, Y(y + height) - top);
+void DialogUnits::SetGrownSize() const {
+    if (m_template != nullptr)
+        m_dialog.setFixedSize(X(m_template->width), Y(m_template->grownHeight));
+}
+
+void DialogUnits::Place(QWidget& item, ControlId id) const {
+    const DialogItem* found = m_template != nullptr ? FindDialogItem(*m_template, id) : nullptr;
+    if (found == nullptr)
+        return;
+    const DialogRect& rect = found->rect;
+    const int left = X(rect.x);
+    const int top = Y(rect.y);
+    item.setGeometry(left, top, X(rect.x + rect.width) - left, Y(rect.y + rect.height) - top);
 }
 
 } // namespace zarn

@@ -20,38 +20,38 @@ QtAboutWindow::QtAboutWindow(CAboutDlg& dialog, QWidget* parent)
     setProperty(kControlIdProperty, IDD_ABOUTBOX);
     SetModalFrame(*this);
     setWindowTitle(ResourceText(IDS_ABOUT_CAPTION));
-    const DialogUnits units(*this);
-    units.SetSize(235, 66);
+    const DialogUnits units(*this, IDD_ABOUTBOX);
+    units.SetSize();
 
     auto* icon = new QLabel(this);
     icon->setObjectName(QStringLiteral("icon"));
-    units.Place(*icon, 11, 17, 20, 20);
+    units.Place(*icon, IDC_ABOUT_ICON);
     icon->setPixmap(AppIcon().pixmap(icon->size(), devicePixelRatioF()));
 
     m_editProductLine->setObjectName(QStringLiteral("m_strProductLine"));
     m_editProductLine->setProperty(kControlIdProperty, IDC_PRODUCT_LINE);
     m_editProductLine->setReadOnly(true);
-    units.Place(*m_editProductLine, 40, 13, 188, 12);
+    units.Place(*m_editProductLine, IDC_PRODUCT_LINE);
 
     m_staticContactLine->setObjectName(QStringLiteral("m_strContactLine"));
     m_staticContactLine->setProperty(kControlIdProperty, IDC_CONTACT_LINE);
-    units.Place(*m_staticContactLine, 40, 30, 151, 8);
+    units.Place(*m_staticContactLine, IDC_CONTACT_LINE);
 
     auto* copyright = new QLabel(ResourceText(IDS_ABOUT_COPYRIGHT), this);
     copyright->setObjectName(QStringLiteral("copyright"));
-    units.Place(*copyright, 40, 46, 110, 8);
+    units.Place(*copyright, IDC_COPYRIGHT);
 
     // Below the box's own controls, shown only by a build without keys, which grows the box to hold it.
     m_staticUnsignedLists->setObjectName(QStringLiteral("unsignedLists"));
     m_staticUnsignedLists->setWordWrap(true);
     m_staticUnsignedLists->hide();
-    units.Place(*m_staticUnsignedLists, 11, 60, 217, 16);
+    units.Place(*m_staticUnsignedLists, IDC_UNSIGNED_LISTS);
 
     auto* ok = new QPushButton(ResourceText(IDS_OK), this);
     ok->setObjectName(QStringLiteral("IDOK"));
     ok->setProperty(kControlIdProperty, IDOK_BUTTON);
     ok->setDefault(true);
-    units.Place(*ok, 178, 40, 50, 14);
+    units.Place(*ok, IDOK_BUTTON);
     connect(ok, &QPushButton::clicked, this, &QtAboutWindow::accept);
 }
 
@@ -76,7 +76,7 @@ std::string QtAboutWindow::ContactLine() const {
 void QtAboutWindow::ShowUnsignedLists(const std::string& text) {
     m_staticUnsignedLists->setText(QString::fromStdString(text));
     m_staticUnsignedLists->show();
-    DialogUnits(*this).SetSize(235, 82);
+    DialogUnits(*this, IDD_ABOUTBOX).SetGrownSize();
 }
 
 int QtAboutWindow::RunModal() {

@@ -17,20 +17,20 @@ QtStartWindow::QtStartWindow(CStartDlg& dialog, QWidget* parent)
     setProperty(kControlIdProperty, IDD_START);
     SetModalFrame(*this);
     setWindowTitle(ResourceText(IDS_START_CAPTION));
-    const DialogUnits units(*this);
-    units.SetSize(149, 99);
+    const DialogUnits units(*this, IDD_START);
+    units.SetSize();
 
     auto* prompt = new QLabel(ResourceText(IDS_START_PROMPT), this);
     prompt->setObjectName(QStringLiteral("prompt"));
     prompt->setAlignment(Qt::AlignCenter);
-    units.Place(*prompt, 16, 12, 117, 8);
+    units.Place(*prompt, IDC_START_PROMPT);
 
     m_btnOk->setObjectName(QStringLiteral("IDOK"));
     m_btnOk->setProperty(kControlIdProperty, IDOK_BUTTON);
     m_btnOk->setText(ResourceText(IDS_START_DESIGN));
     m_btnOk->setDefault(true);
     m_btnOk->setAutoDefault(true);
-    units.Place(*m_btnOk, 16, 31, 117, 17);
+    units.Place(*m_btnOk, IDOK_BUTTON);
     WrapButtonText(*m_btnOk);
     connect(m_btnOk, &QPushButton::clicked, this, &QtStartWindow::accept);
 
@@ -40,7 +40,7 @@ QtStartWindow::QtStartWindow(CStartDlg& dialog, QWidget* parent)
     // Enter presses whichever push button has the focus, as in the platform's dialogs; the default button
     // ("Start Designing") only while the focus is on none.
     m_btnUpdate->setAutoDefault(true);
-    units.Place(*m_btnUpdate, 16, 59, 117, 19);
+    units.Place(*m_btnUpdate, IDC_UPDATE);
     WrapButtonText(*m_btnUpdate);
     connect(m_btnUpdate, &QPushButton::clicked, this, &QtStartWindow::OnButtonUpdate);
 }

@@ -1,5 +1,7 @@
-// Animation clip 226, played while a download runs: a page flying from a globe into a folder.
+// Animation clip 226, played while a download runs: a page flying from a globe into a folder, as Qt images.
 #pragma once
+
+#include "res/AnimationClip.h"
 
 #include <QImage>
 #include <vector>
@@ -8,13 +10,11 @@ namespace zarn {
 
 class DownloadClip {
 public:
-    static constexpr unsigned kResourceId = 226;
-    static constexpr int kFrameCount = 31;
-    static constexpr int kWidth = 272;
-    static constexpr int kHeight = 60;
-    static constexpr int kFrameIntervalUs = 66667; // 15 frames a second
+    static constexpr unsigned kResourceId = IDR_DOWNLOAD_CLIP;
+    static constexpr int kFrameIntervalUs = kDownloadClipShape.frameIntervalUs;
 
-    // The clip's frames in order, drawn on the first call and kept for the run. UI thread.
+    // The clip's frames in order, transparent where the clip draws nothing; made from the rendered pixels on the
+    // first call and kept for the run. UI thread.
     static const std::vector<QImage>& Frames();
 };
 

@@ -59,40 +59,40 @@ void CHttpDownloadDlg::BuildItems() {
     setAutoFillBackground(true);
 
     // The template's font, or the system's sans serif where it is missing; the layout follows whichever is used.
-    const DialogUnits units(*this);
-    const auto place = [&](QWidget* item, int x, int y, int w, int h) { units.Place(*item, x, y, w, h); };
-    units.SetSize(228, 143);
+    const DialogUnits units(*this, IDD_DOWNLOAD);
+    const auto place = [&](QWidget* item, ControlId id) { units.Place(*item, id); };
+    units.SetSize();
     const QFontMetrics metrics(font());
 
     m_wndAnimation->setObjectName(QStringLiteral("m_wndAnimation"));
-    place(m_wndAnimation, 7, 7, 192, 32);
+    place(m_wndAnimation, IDC_ANIMATION);
 
-    const auto textItem = [&](QLabel* label, const char* name, int x, int y, int w, int h) {
+    const auto textItem = [&](QLabel* label, const char* name, ControlId id) {
         label->setObjectName(QLatin1String(name));
         label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
         label->setTextFormat(Qt::PlainText);
-        place(label, x, y, w, h);
+        place(label, id);
     };
-    textItem(m_wndStatusLine, "m_wndStatusLine", 7, 47, 214, 8);
-    textItem(m_wndSourceLine, "m_wndSourceLine", 7, 60, 214, 8);
-    textItem(m_wndTimeLeft, "m_wndTimeLeft", 79, 91, 142, 8);
-    textItem(m_wndRate, "m_wndRate", 80, 104, 141, 8);
+    textItem(m_wndStatusLine, "m_wndStatusLine", IDC_STATUS_LINE);
+    textItem(m_wndSourceLine, "m_wndSourceLine", IDC_SOURCE_LINE);
+    textItem(m_wndTimeLeft, "m_wndTimeLeft", IDC_TIME_LEFT);
+    textItem(m_wndRate, "m_wndRate", IDC_RATE);
     // The fixed labels were sized for the template's own font; a wider substitute would cut them
     // off, so they grow to their text, up to the value field beside them.
-    const auto fixedLabel = [&](const QString& text, const char* name, int y, int w, const QLabel* value) {
+    const auto fixedLabel = [&](const QString& text, const char* name, ControlId id, const QLabel* value) {
         auto* label = new QLabel(text, this);
-        textItem(label, name, 7, y, w, 8);
+        textItem(label, name, id);
         const int room = value->geometry().left() - label->geometry().left();
         label->resize(std::min(room, std::max(label->width(), metrics.horizontalAdvance(text))), label->height());
     };
-    fixedLabel(ResourceText(IDS_TIME_LEFT_LABEL), "timeLeftLabel", 91, 60, m_wndTimeLeft);
-    fixedLabel(ResourceText(IDS_RATE_LABEL), "rateLabel", 104, 43, m_wndRate);
+    fixedLabel(ResourceText(IDS_TIME_LEFT_LABEL), "timeLeftLabel", IDC_TIME_LEFT_LABEL, m_wndTimeLeft);
+    fixedLabel(ResourceText(IDS_RATE_LABEL), "rateLabel", IDC_RATE_LABEL, m_wndRate);
 
     m_wndProgress->setObjectName(QStringLiteral("m_wndProgress"));
     m_wndProgress->setRange(0, 100);
     m_wndProgress->setValue(0);
     m_wndProgress->setTextVisible(false);
-    place(m_wndProgress, 7, 74, 214, 10);
+    place(m_wndProgress, IDC_PROGRESS);
 
     // The template's Cancel button exists but is never shown: the close box is the way to stop.
     m_btnCancel->setObjectName(QStringLiteral("cancelButton"));
@@ -100,7 +100,7 @@ void CHttpDownloadDlg::BuildItems() {
     m_btnCancel->setDefault(true);
     m_btnCancel->setEnabled(false);
     m_btnCancel->setVisible(false);
-    place(m_btnCancel, 171, 122, 50, 14);
+    place(m_btnCancel, IDCANCEL_BUTTON);
     connect(m_btnCancel, &QPushButton::clicked, this, &CHttpDownloadDlg::reject);
 
     m_credentialsDlg->setObjectName(QStringLiteral("credentials"));
