@@ -1,6 +1,7 @@
 #include "app/DesktopLauncher.h"
-#include "app/qt/MainFrame.h"
-#include "app/qt/ZarnApp.h"
+#include "app/ZarnApp.h"
+#include "app/qt/QtFrameWindow.h"
+#include "app/qt/QtShellWindow.h"
 #include "res/AppIcon.h"
 
 #include <QApplication>
@@ -23,11 +24,12 @@ int RunDesktop(int argc, char** argv) {
     for (int i = 1; i < argc; ++i)
         arguments.emplace_back(argv[i]);
 
-    CZarnApp app;
+    QtShellWindow shell;
+    CZarnApp app(shell);
     if (!app.InitInstance(arguments))
         return 1;
     // The user may have closed the main window while the start-up's dialogs ran.
-    if (app.GetMainWnd() != nullptr && app.GetMainWnd()->isVisible())
+    if (shell.MainWindow() != nullptr && shell.MainWindow()->isVisible())
         QApplication::exec();
     return app.ExitInstance();
 }

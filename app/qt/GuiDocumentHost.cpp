@@ -1,38 +1,37 @@
 #include "app/qt/GuiDocumentHost.h"
 
-#include "app/qt/MainFrame.h"
-#include "app/qt/MessageBox.h"
-#include "app/qt/ZarnApp.h"
+#include "app/FrameView.h"
+#include "app/MainFrame.h"
+#include "app/ZarnApp.h"
+#include "app/qt/QtFrameWindow.h"
+#include "app/qt/QtShellWindow.h"
 #include "download/HttpDownloadDlg.h"
 #include "download/qt/QtDownloadWindow.h"
-#include "res/StringTable.h"
-#include "view/ZarnView.h"
-
-#include <QLabel>
 
 namespace zarn {
 
-GuiDocumentHost::GuiDocumentHost(CZarnApp& app, std::string caFile) : m_app(app), m_caFile(std::move(caFile)) {}
+GuiDocumentHost::GuiDocumentHost(CZarnApp& app, QtShellWindow& shell, std::string caFile)
+    : m_app(app), m_shell(shell), m_caFile(std::move(caFile)) {}
 
 void GuiDocumentHost::FillComponentList(const CZarnDoc&) {
-    if (CZarnView* view = m_app.GetActiveView())
+    if (FrameView* view = m_app.GetActiveView())
         view->FillComponentList();
 }
 
 void GuiDocumentHost::HideDesignControl() {
-    if (CZarnView* view = m_app.GetActiveView())
+    if (FrameView* view = m_app.GetActiveView())
         view->HideDesignControl();
 }
 
 void GuiDocumentHost::UpdateAllViews(const CZarnDoc&) {
-    if (CZarnView* view = m_app.GetActiveView())
+    if (FrameView* view = m_app.GetActiveView())
         view->OnUpdate();
 }
 
 int GuiDocumentHost::RunDownload(const std::string& sourceUrl, const std::string& targetPath,
                                  const DownloadCheck& check) {
     // The window outlives the dialog: it drops the dialog's calls still queued when it goes.
-    QtDownloadWindow window(m_app.GetMainWnd());
+    QtDownloadWindow window(m_shell.MainWindow());
     CHttpDownloadDlg dialog(window);
     window.SetPresenter(&dialog);
     dialog.m_strSourceUrl = sourceUrl;
@@ -47,15 +46,12 @@ int GuiDocumentHost::RunDownload(const std::string& sourceUrl, const std::string
 }
 
 void GuiDocumentHost::ShowMessageBox(const std::string& text) {
-    MessageBox::ShowOk(m_app.GetMainWnd(), QString::fromLocal8Bit(text));
+    m_shell.ShowMessageBox(text);
 }
 
 void GuiDocumentHost::ShowWaitNote(const std::string& text) {
-    if (CMainFrame* frame = m_app.GetMainWnd()) {
-        frame->m_paneMessage->setText(text.empty() ? QString::fromLocal8Bit(LoadString(AFX_IDS_IDLEMESSAGE))
-                                                   : QString::fromLocal8Bit(text));
-        frame->m_paneMessage->repaint();
-    }
+    if (CMainFrame* frame = m_app.GetMainWnd())
+        frame->SetMessageText(text);
 }
 
 void GuiDocumentHost::ShowStartDialog(int allowUpdate) {
@@ -63,10 +59,8 @@ void GuiDocumentHost::ShowStartDialog(int allowUpdate) {
 }
 
 void GuiDocumentHost::BringMainWindowToFront() {
-    if (CMainFrame* frame = m_app.GetMainWnd()) {
-        frame->raise();
-        frame->activateWindow();
-    }
+    if (CMainFrame* frame = m_app.GetMainWnd())
+        frame->BringToFront();
 }
 
 } // namespace zarn

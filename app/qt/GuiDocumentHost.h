@@ -9,12 +9,13 @@
 namespace zarn {
 
 class CZarnApp;
+class QtShellWindow;
 
 class GuiDocumentHost : public CDocumentHost {
 public:
-    // `app` must outlive the host; its frame and view are looked up at every call. Every download trusts
-    // `caFile` (empty: none) besides the system's certificate authorities. UI thread.
-    GuiDocumentHost(CZarnApp& app, std::string caFile);
+    // `app` and `shell` must outlive the host; the frame and view are looked up at every call. Every download
+    // trusts `caFile` (empty: none) besides the system's certificate authorities. UI thread.
+    GuiDocumentHost(CZarnApp& app, QtShellWindow& shell, std::string caFile);
 
     void FillComponentList(const CZarnDoc& document) override;
     void HideDesignControl() override;
@@ -22,13 +23,14 @@ public:
     int RunDownload(const std::string& sourceUrl, const std::string& targetPath, const DownloadCheck& check) override;
     std::string LastDownloadFailText() const override { return m_lastFailText; }
     void ShowMessageBox(const std::string& text) override;
-    // In the status bar's message pane, painted at once: the wait that follows handles no events.
+    // In the status bar's message pane.
     void ShowWaitNote(const std::string& text) override;
     void ShowStartDialog(int allowUpdate) override;
     void BringMainWindowToFront() override;
 
 private:
     CZarnApp& m_app;
+    QtShellWindow& m_shell;
     std::string m_caFile;
     std::string m_lastFailText; // what the last download dialog told the user of its failure
 };

@@ -2,9 +2,10 @@
 // window on the way (the download in progress, the start dialog, the component list, the design control with a
 // drawing, the about box). scripts/screenshots runs it under Xvfb at 100% and 200% scaling.
 // Usage: zarn_screenshot_tour OUTPUT-DIR SUFFIX
-#include "app/qt/MainFrame.h"
+#include "app/ZarnApp.h"
 #include "app/qt/MessageBox.h"
-#include "app/qt/ZarnApp.h"
+#include "app/qt/QtFrameWindow.h"
+#include "app/qt/QtShellWindow.h"
 #include "download/qt/DialogResult.h"
 #include "download/qt/QtDownloadWindow.h"
 #include "platform/Process.h"
@@ -37,7 +38,7 @@ namespace fs = std::filesystem;
 
 class TourApp : public CZarnApp {
 public:
-    explicit TourApp(std::string appDir) : m_appDir(std::move(appDir)) {}
+    TourApp(ShellWindow& shell, std::string appDir) : CZarnApp(shell), m_appDir(std::move(appDir)) {}
 
 protected:
     void InitAppDirectory() override { m_strAppDir = m_appDir; }
@@ -73,7 +74,7 @@ private:
 
     QString m_outputDir;
     QString m_suffix;
-    TourApp* m_app = nullptr;
+    QtShellWindow m_shell;
     bool m_downloadSaved = false;
     int m_startDialogs = 0;
     bool m_failed = false;
@@ -99,10 +100,10 @@ void Tour::Tick() {
     if (dialog->objectName() == QLatin1String("startDialog")) {
         ++m_startDialogs;
         // A window manager would have maximised the frame; Xvfb has none.
-        m_app->GetMainWnd()->setGeometry(m_app->GetMainWnd()->screen()->availableGeometry());
+        m_shell.MainWindow()->setGeometry(m_shell.MainWindow()->screen()->availableGeometry());
         QTest::qWait(200);
         Save(*dialog, "start-dialog");
-        Save(*m_app->GetMainWnd(), "component-list");
+        Save(*m_shell.MainWindow(), "component-list");
         QTest::mouseClick(dialog->findChild<QPushButton*>(QStringLiteral("IDOK")), Qt::LeftButton);
     } else if (dialog->objectName() == QLatin1String("aboutDialog")) {
         QTest::qWait(100);
@@ -182,15 +183,14 @@ int Tour::Run() {
 
     MessageBox::SetHook([](QWidget*, const QString&) { return int(kIdOk); });
     QApplication::setWindowIcon(AppIcon());
-    TourApp app(appDir.AppDir());
-    m_app = &app;
+    TourApp app(m_shell, appDir.AppDir());
     QTimer timer;
     QObject::connect(&timer, &QTimer::timeout, [this] { Tick(); });
     timer.start(20);
     if (!app.InitInstance({document, "--server", vendor.Url("")}))
         return 1;
 
-    const QtViewWindow& view = *qobject_cast<QtViewWindow*>(app.GetMainWnd()->centralWidget());
+    const QtViewWindow& view = *m_shell.MainWindow()->GetActiveView();
     QWidget* canvas =
         view.m_wndDesign ? view.m_wndDesign->findChild<QWidget*>(QStringLiteral("designCanvas")) : nullptr;
     if (canvas == nullptr) {
@@ -199,7 +199,7 @@ int Tour::Run() {
     }
     DrawSample(*canvas);
     QTest::qWait(100);
-    Save(*app.GetMainWnd(), "design-control");
+    Save(*m_shell.MainWindow(), "design-control");
 
     app.OnAppAbout();
     if (!m_downloadSaved || m_startDialogs == 0) {

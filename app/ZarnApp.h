@@ -1,34 +1,31 @@
 // The application object: wires the document, main frame and view together at start-up, hands the command
-// line's document to the design control, and runs the start dialog and the choice made in it.
+// line's document to the design control, runs the start dialog and the choice made in it, and keeps the recent
+// documents. Its windows come from the front end's shell.
 #pragma once
 
+#include "app/ShellWindow.h"
 #include "components/LauncherSettings.h"
 
-#include <QColor>
-#include <QObject>
-#include <QStringList>
 #include <memory>
 #include <string>
 #include <vector>
 
 namespace zarn {
 
+class CDocumentHost;
 class CMainFrame;
 class CZarnDoc;
-class CZarnView;
-class GuiDocumentHost;
+class FrameView;
 class UpdateLog;
 
-class CZarnApp : public QObject {
-    Q_OBJECT
-
+class CZarnApp {
 public:
     // The recent-document list's length.
     static constexpr int kMaxRecentFiles = LauncherSettings::kMaxRecentFiles;
 
-    // The one application object, made after the QApplication. UI thread.
-    CZarnApp();
-    ~CZarnApp() override;
+    // The one application object; `shell` makes its windows and must outlive it. UI thread.
+    explicit CZarnApp(ShellWindow& shell);
+    virtual ~CZarnApp();
 
     // The application object while one exists, else null.
     static CZarnApp* GetApp();
@@ -55,28 +52,29 @@ public:
 
     CMainFrame* GetMainWnd() const { return m_pMainFrame.get(); }
     CZarnDoc* GetActiveDocument() const { return m_pDocument.get(); }
-    CZarnView* GetActiveView() const;
+    FrameView* GetActiveView() const;
 
     std::string m_strAppDir;
     // The recent documents, newest first.
-    QStringList m_recentFiles;
+    std::vector<std::string> m_recentFiles;
 
 protected:
     // Sets m_strAppDir to the running executable's directory.
     virtual void InitAppDirectory();
-    // Every dialog and message box of the application gets these colours.
-    void SetDialogBkColor(QColor background, QColor text);
+    // Every dialog and message box of the application gets these colours (0xRRGGBB).
+    void SetDialogBkColor(ShellWindow::Color background, ShellWindow::Color text);
     void LoadStdProfileSettings(int maxRecentFiles);
     void SaveStdProfileSettings();
 
 private:
     // Opens `path` as the document: it must be a readable file. Enters it in the recent list.
-    bool OpenDocumentFile(const QString& path);
-    void AddToRecentFileList(const QString& path);
+    bool OpenDocumentFile(const std::string& path);
+    void AddToRecentFileList(const std::string& path);
 
+    ShellWindow& m_shell;
     int m_maxRecentFiles = 0;
     std::string m_documentPath;
-    std::unique_ptr<GuiDocumentHost> m_host;
+    std::unique_ptr<CDocumentHost> m_host;
     // The console's update log, the same file: a check in the window leaves its trace there too.
     std::unique_ptr<UpdateLog> m_log;
     std::unique_ptr<CZarnDoc> m_pDocument;

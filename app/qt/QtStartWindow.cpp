@@ -1,9 +1,9 @@
-#include "app/qt/StartDlg.h"
+#include "app/qt/QtStartWindow.h"
 
+#include "app/StartDlg.h"
 #include "app/qt/DialogFrame.h"
 #include "app/qt/DialogUnits.h"
 #include "app/qt/ResourceText.h"
-#include "download/qt/DialogResult.h"
 #include "res/ResourceIds.h"
 
 #include <QLabel>
@@ -11,8 +11,8 @@
 
 namespace zarn {
 
-CStartDlg::CStartDlg(QWidget* parent)
-    : QDialog(parent), m_btnOk(new QPushButton(this)), m_btnUpdate(new QPushButton(this)) {
+QtStartWindow::QtStartWindow(CStartDlg& dialog, QWidget* parent)
+    : QDialog(parent), m_btnOk(new QPushButton(this)), m_btnUpdate(new QPushButton(this)), m_dialog(dialog) {
     setObjectName(QStringLiteral("startDialog"));
     setProperty(kControlIdProperty, IDD_START);
     SetModalFrame(*this);
@@ -32,7 +32,7 @@ CStartDlg::CStartDlg(QWidget* parent)
     m_btnOk->setAutoDefault(true);
     units.Place(*m_btnOk, IDOK_BUTTON);
     WrapButtonText(*m_btnOk);
-    connect(m_btnOk, &QPushButton::clicked, this, &CStartDlg::accept);
+    connect(m_btnOk, &QPushButton::clicked, this, &QtStartWindow::accept);
 
     m_btnUpdate->setObjectName(QStringLiteral("IDC_UPDATE"));
     m_btnUpdate->setProperty(kControlIdProperty, IDC_UPDATE);
@@ -42,32 +42,37 @@ CStartDlg::CStartDlg(QWidget* parent)
     m_btnUpdate->setAutoDefault(true);
     units.Place(*m_btnUpdate, IDC_UPDATE);
     WrapButtonText(*m_btnUpdate);
-    connect(m_btnUpdate, &QPushButton::clicked, this, &CStartDlg::OnButtonUpdate);
+    connect(m_btnUpdate, &QPushButton::clicked, this, &QtStartWindow::OnButtonUpdate);
 }
 
-CStartDlg::~CStartDlg() = default;
+QtStartWindow::~QtStartWindow() = default;
 
-int CStartDlg::DoModal() {
-    OnInitDialog();
-    return exec() == kIdOk ? kIdOk : kIdCancel;
+void QtStartWindow::EnableUpdateButton(bool enabled) {
+    m_btnUpdate->setEnabled(enabled);
 }
 
-bool CStartDlg::OnInitDialog() {
-    m_btnUpdate->setEnabled(m_bAllowUpdate != 0);
+void QtStartWindow::FocusDefaultButton() {
     m_btnOk->setFocus(Qt::OtherFocusReason);
-    return true;
 }
 
-void CStartDlg::OnButtonUpdate() {
-    reject();
+int QtStartWindow::RunModal() {
+    return exec();
 }
 
-void CStartDlg::accept() {
-    done(kIdOk);
+void QtStartWindow::EndDialog(int result) {
+    done(result);
 }
 
-void CStartDlg::reject() {
-    done(kIdCancel);
+void QtStartWindow::OnButtonUpdate() {
+    m_dialog.OnButtonUpdate();
+}
+
+void QtStartWindow::accept() {
+    m_dialog.OnOK();
+}
+
+void QtStartWindow::reject() {
+    m_dialog.OnCancel();
 }
 
 } // namespace zarn

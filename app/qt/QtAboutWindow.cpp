@@ -1,10 +1,9 @@
-#include "app/qt/AboutDlg.h"
+#include "app/qt/QtAboutWindow.h"
 
+#include "app/AboutDlg.h"
 #include "app/qt/DialogFrame.h"
 #include "app/qt/DialogUnits.h"
 #include "app/qt/ResourceText.h"
-#include "components/ListKeys.h"
-#include "download/qt/DialogResult.h"
 #include "res/AppIcon.h"
 #include "res/ResourceIds.h"
 
@@ -14,9 +13,9 @@
 
 namespace zarn {
 
-CAboutDlg::CAboutDlg(QWidget* parent)
-    : QDialog(parent), m_bUnsignedLists(BuiltInListKeys().empty()), m_editProductLine(new QLineEdit(this)),
-      m_staticContactLine(new QLabel(this)), m_staticUnsignedLists(new QLabel(this)) {
+QtAboutWindow::QtAboutWindow(CAboutDlg& dialog, QWidget* parent)
+    : QDialog(parent), m_editProductLine(new QLineEdit(this)), m_staticContactLine(new QLabel(this)),
+      m_staticUnsignedLists(new QLabel(this)), m_dialog(dialog) {
     setObjectName(QStringLiteral("aboutDialog"));
     setProperty(kControlIdProperty, IDD_ABOUTBOX);
     SetModalFrame(*this);
@@ -53,46 +52,47 @@ CAboutDlg::CAboutDlg(QWidget* parent)
     ok->setProperty(kControlIdProperty, IDOK_BUTTON);
     ok->setDefault(true);
     units.Place(*ok, IDOK_BUTTON);
-    connect(ok, &QPushButton::clicked, this, &CAboutDlg::accept);
+    connect(ok, &QPushButton::clicked, this, &QtAboutWindow::accept);
 }
 
-CAboutDlg::~CAboutDlg() = default;
+QtAboutWindow::~QtAboutWindow() = default;
 
-int CAboutDlg::DoModal() {
-    OnInitDialog();
-    return exec() == kIdOk ? kIdOk : kIdCancel;
+void QtAboutWindow::SetProductLine(const std::string& text) {
+    m_editProductLine->setText(QString::fromStdString(text));
 }
 
-bool CAboutDlg::OnInitDialog() {
-    UpdateData(true);
-    setWindowTitle(ResourceText(IDS_ABOUT_CAPTION));
-    m_strProductLine = ResourceText(IDS_ABOUT_PRODUCT);
-    m_strContactLine = ResourceText(IDS_ABOUT_CONTACT);
-    UpdateData(true);
-    if (m_bUnsignedLists) {
-        m_staticUnsignedLists->setText(ResourceText(IDS_ABOUT_UNSIGNED));
-        m_staticUnsignedLists->show();
-        DialogUnits(*this, IDD_ABOUTBOX).SetGrownSize();
-    }
-    return true;
+void QtAboutWindow::SetContactLine(const std::string& text) {
+    m_staticContactLine->setText(QString::fromStdString(text));
 }
 
-void CAboutDlg::UpdateData(bool toDialog) {
-    if (toDialog) {
-        m_editProductLine->setText(m_strProductLine);
-        m_staticContactLine->setText(m_strContactLine);
-    } else {
-        m_strProductLine = m_editProductLine->text();
-        m_strContactLine = m_staticContactLine->text();
-    }
+std::string QtAboutWindow::ProductLine() const {
+    return m_editProductLine->text().toStdString();
 }
 
-void CAboutDlg::accept() {
-    done(kIdOk);
+std::string QtAboutWindow::ContactLine() const {
+    return m_staticContactLine->text().toStdString();
 }
 
-void CAboutDlg::reject() {
-    done(kIdCancel);
+void QtAboutWindow::ShowUnsignedLists(const std::string& text) {
+    m_staticUnsignedLists->setText(QString::fromStdString(text));
+    m_staticUnsignedLists->show();
+    DialogUnits(*this, IDD_ABOUTBOX).SetGrownSize();
+}
+
+int QtAboutWindow::RunModal() {
+    return exec();
+}
+
+void QtAboutWindow::EndDialog(int result) {
+    done(result);
+}
+
+void QtAboutWindow::accept() {
+    m_dialog.OnOK();
+}
+
+void QtAboutWindow::reject() {
+    m_dialog.OnCancel();
 }
 
 } // namespace zarn

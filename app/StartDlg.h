@@ -2,18 +2,16 @@
 // with kIdCancel, which the caller takes as a request for an update check.
 #pragma once
 
-#include <QDialog>
-
-class QPushButton;
-
 namespace zarn {
 
-class CStartDlg : public QDialog {
-    Q_OBJECT
+class ShellWindow;
+class StartWindow;
 
+class CStartDlg {
 public:
-    explicit CStartDlg(QWidget* parent = nullptr);
-    ~CStartDlg() override;
+    // The window is made by `shell` for each DoModal. UI thread.
+    explicit CStartDlg(ShellWindow& shell);
+    virtual ~CStartDlg();
 
     // Runs the dialog modally; returns kIdOk or kIdCancel. UI thread.
     int DoModal();
@@ -21,16 +19,18 @@ public:
     // Set before DoModal: nonzero enables the update button, 0 greys it.
     int m_bAllowUpdate = 1;
 
-    QPushButton* m_btnOk;
-    QPushButton* m_btnUpdate;
-
-    void accept() override; // kIdOk
-    void reject() override; // kIdCancel
+    // The window's events: "Start Designing" (also Enter on it), the update button, and Escape or the close box.
+    void OnOK();
+    void OnButtonUpdate();
+    void OnCancel();
 
 protected:
     // Enables or greys the update button; the default button takes the focus.
     virtual bool OnInitDialog();
-    void OnButtonUpdate();
+
+private:
+    ShellWindow& m_shell;
+    StartWindow* m_window = nullptr; // while DoModal runs
 };
 
 } // namespace zarn
