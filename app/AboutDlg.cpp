@@ -18,7 +18,7 @@ int CAboutDlg::DoModal() {
     OnInitDialog();
     const int result = m_window->RunModal();
     m_window = nullptr;
-    return result == CDocumentHost::kIdOk ? CDocumentHost::kIdOk : CDocumentHost::kIdCancel;
+    return result == kIdOk ? kIdOk : kIdCancel;
 }
 
 bool CAboutDlg::OnInitDialog() {
@@ -44,13 +44,13 @@ void CAboutDlg::UpdateData(bool toDialog) {
 
 void CAboutDlg::OnOK() {
     if (m_window != nullptr) {
-        m_window->EndDialog(CDocumentHost::kIdOk);
+        m_window->EndDialog(kIdOk);
     }
 }
 
 void CAboutDlg::OnCancel() {
     if (m_window != nullptr) {
-        m_window->EndDialog(CDocumentHost::kIdCancel);
+        m_window->EndDialog(kIdCancel);
     }
 }
 

@@ -16,7 +16,7 @@ int CStartDlg::DoModal() {
     OnInitDialog();
     const int result = m_window->RunModal();
     m_window = nullptr;
-    return result == CDocumentHost::kIdOk ? CDocumentHost::kIdOk : CDocumentHost::kIdCancel;
+    return result == kIdOk ? kIdOk : kIdCancel;
 }
 
 bool CStartDlg::OnInitDialog() {
@@ -27,7 +27,7 @@ bool CStartDlg::OnInitDialog() {
 
 void CStartDlg::OnOK() {
     if (m_window != nullptr) {
-        m_window->EndDialog(CDocumentHost::kIdOk);
+        m_window->EndDialog(kIdOk);
     }
 }
 
@@ -37,7 +37,7 @@ void CStartDlg::OnButtonUpdate() {
 
 void CStartDlg::OnCancel() {
     if (m_window != nullptr) {
-        m_window->EndDialog(CDocumentHost::kIdCancel);
+        m_window->EndDialog(kIdCancel);
     }
 }
 

@@ -127,7 +127,7 @@ void CZarnApp::AddToRecentFileList(const std::string& path) {
 void CZarnApp::ShowStartDialog(int allowUpdate) {
     CStartDlg dialog(m_shell);
     dialog.m_bAllowUpdate = allowUpdate;
-    if (dialog.DoModal() == CDocumentHost::kIdOk) {
+    if (dialog.DoModal() == kIdOk) {
         if (FrameView* view = GetActiveView())
             view->ShowDesignControl();
     } else if (m_pDocument) {

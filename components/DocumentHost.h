@@ -2,6 +2,8 @@
 // so one update driver serves both; every call comes from the UI thread.
 #pragma once
 
+#include "res/DialogResult.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -20,10 +22,6 @@ struct DownloadCheck {
 
 class CDocumentHost {
 public:
-    // The download results, numbered as the platform's dialogs number them.
-    static constexpr int kIdOk = 1;
-    static constexpr int kIdCancel = 2;
-
     virtual ~CDocumentHost() = default;
 
     // Shows the component list with one row per record of `document.m_compList`.

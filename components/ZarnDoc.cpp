@@ -473,22 +473,21 @@ int CZarnDoc::DownloadComponentList() {
     const std::string listPath = GetComponentListPath();
     m_acceptedList.reset();
     if (m_listKeys.empty()) {
-        return Download("list", listUrl, listPath, SizeCapped(kListSizeCap)) == CDocumentHost::kIdOk ? 1 : 0;
+        return Download("list", listUrl, listPath, SizeCapped(kListSizeCap)) == kIdOk ? 1 : 0;
     }
     // The new list and its signature are staged under names of this process's own, read once and removed: what is
     // checked, put in place and read is those bytes, whatever happens to the files meanwhile.
     const std::string suffix = platform::UniqueFileSuffix();
     const std::string stagedList = listPath + ".new" + suffix;
     const std::string stagedSignature = listPath + ".sig.new" + suffix;
-    if (Download("list", listUrl, stagedList, SizeCapped(kListSizeCap)) != CDocumentHost::kIdOk) {
+    if (Download("list", listUrl, stagedList, SizeCapped(kListSizeCap)) != kIdOk) {
         return 0;
     }
     std::optional<std::string> list = platform::ReadWholeFile(stagedList, kListSizeCap);
     platform::RemoveFile(stagedList);
     std::optional<std::string> signature;
     std::string reason;
-    if (Download("signature", listUrl + ".sig", stagedSignature, SizeCapped(kSignatureSizeCap)) ==
-        CDocumentHost::kIdOk) {
+    if (Download("signature", listUrl + ".sig", stagedSignature, SizeCapped(kSignatureSizeCap)) == kIdOk) {
         signature = platform::ReadWholeFile(stagedSignature, kSignatureSizeCap);
         platform::RemoveFile(stagedSignature);
     } else {
@@ -578,7 +577,7 @@ int CZarnDoc::Download(const std::string& what, const std::string& sourceUrl, co
     const int result = m_host.RunDownload(sourceUrl, targetPath, check);
     if (m_log) {
         std::string line = what + " " + sourceUrl + " -> " + targetPath;
-        if (result == CDocumentHost::kIdOk) {
+        if (result == kIdOk) {
             line += ": downloaded";
         } else {
             const std::string failText = m_host.LastDownloadFailText();
@@ -631,8 +630,7 @@ int CZarnDoc::InstallComponent(CCompObj* record) {
     const std::string targetDir = m_appDir + record->m_dir;
     const std::string localFile = targetDir + sep + record->m_fileName;
     // A download that did not complete leaves the component as it was, so its status must stay too.
-    if (Download("download", record->m_codebase, localFile, DownloadCheck{record->m_size, record->m_sha256}) !=
-        CDocumentHost::kIdOk) {
+    if (Download("download", record->m_codebase, localFile, DownloadCheck{record->m_size, record->m_sha256}) != kIdOk) {
         const std::string failText = m_host.LastDownloadFailText();
         m_installFailure = failText.empty() ? "not downloaded" : "not downloaded: " + failText;
         return 0;

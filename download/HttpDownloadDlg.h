@@ -9,6 +9,7 @@
 #include "download/TargetFile.h"
 #include "download/TransferSettings.h"
 #include "download/TransferSink.h"
+#include "res/DialogResult.h"
 #include "res/StringTable.h"
 
 #include <atomic>
@@ -24,9 +25,6 @@ namespace zarn {
 
 class CHttpDownloadDlg : public TransferSink {
 public:
-    static constexpr int kIdOk = 1;
-    static constexpr int kIdCancel = 2;
-
     explicit CHttpDownloadDlg(DownloadWindow& window);
     ~CHttpDownloadDlg() override; // waits for a worker that still runs
     CHttpDownloadDlg(const CHttpDownloadDlg&) = delete;

@@ -2,7 +2,7 @@
 #include "app/ZarnApp.h"
 #include "app/qt/QtFrameWindow.h"
 #include "app/qt/QtShellWindow.h"
-#include "res/AppIcon.h"
+#include "res/qt/AppIcon.h"
 
 #include <QApplication>
 #include <string>

@@ -1,11 +1,11 @@
 #include "app/qt/QtAboutWindow.h"
 
 #include "app/AboutDlg.h"
-#include "app/qt/DialogFrame.h"
-#include "app/qt/DialogUnits.h"
-#include "app/qt/ResourceText.h"
-#include "res/AppIcon.h"
 #include "res/ResourceIds.h"
+#include "res/qt/AppIcon.h"
+#include "res/qt/DialogFrame.h"
+#include "res/qt/DialogUnits.h"
+#include "res/qt/ResourceText.h"
 
 #include <QLabel>
 #include <QLineEdit>

@@ -2,7 +2,7 @@
 
 #include "app/MainFrame.h"
 #include "app/qt/QtFrameView.h"
-#include "res/AppIcon.h"
+#include "res/qt/AppIcon.h"
 #include "view/qt/QtViewWindow.h"
 
 #include <QAction>

@@ -1,10 +1,10 @@
 #include "app/qt/QtShellWindow.h"
 
 #include "app/qt/GuiDocumentHost.h"
-#include "app/qt/MessageBox.h"
 #include "app/qt/QtAboutWindow.h"
 #include "app/qt/QtFrameWindow.h"
 #include "app/qt/QtStartWindow.h"
+#include "res/qt/MessageBox.h"
 
 #include <QApplication>
 #include <QColor>

@@ -1,10 +1,10 @@
 #include "app/qt/QtStartWindow.h"
 
 #include "app/StartDlg.h"
-#include "app/qt/DialogFrame.h"
-#include "app/qt/DialogUnits.h"
-#include "app/qt/ResourceText.h"
 #include "res/ResourceIds.h"
+#include "res/qt/DialogFrame.h"
+#include "res/qt/DialogUnits.h"
+#include "res/qt/ResourceText.h"
 
 #include <QLabel>
 #include <QPushButton>

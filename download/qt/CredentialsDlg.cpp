@@ -1,7 +1,7 @@
 #include "download/qt/CredentialsDlg.h"
 
-#include "app/qt/DialogFrame.h"
-#include "app/qt/ResourceText.h"
+#include "res/qt/DialogFrame.h"
+#include "res/qt/ResourceText.h"
 
 #include <QDialogButtonBox>
 #include <QFormLayout>

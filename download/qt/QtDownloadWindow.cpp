@@ -1,14 +1,14 @@
 #include "download/qt/QtDownloadWindow.h"
 
-#include "app/qt/DialogFrame.h"
-#include "app/qt/DialogUnits.h"
-#include "app/qt/MessageBox.h"
-#include "app/qt/ResourceText.h"
 #include "download/HttpDownloadDlg.h"
 #include "download/qt/AnimationCtrl.h"
 #include "download/qt/CredentialsDlg.h"
 #include "download/qt/DownloadClip.h"
 #include "res/StringTable.h"
+#include "res/qt/DialogFrame.h"
+#include "res/qt/DialogUnits.h"
+#include "res/qt/MessageBox.h"
+#include "res/qt/ResourceText.h"
 
 #include <QCloseEvent>
 #include <QFontMetrics>

@@ -494,7 +494,7 @@ TEST_F(AppPresenters, FrameRoutesCommandsToTheViewAndTheApplication) {
         m_shell.m_journal.clear();
         CAboutDlg box(m_shell);
         box.m_bUnsignedLists = unsignedLists;
-        EXPECT_EQ(box.DoModal(), CDocumentHost::kIdCancel);
+        EXPECT_EQ(box.DoModal(), kIdCancel);
         EXPECT_EQ(m_shell.m_journal, Journal{expected});
     }
     const size_t before = m_shell.m_journal.size();

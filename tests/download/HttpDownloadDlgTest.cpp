@@ -35,9 +35,6 @@ using test::RecordingWindow;
 using test::WriteFile;
 namespace fs = std::filesystem;
 
-constexpr int kIdOk = CHttpDownloadDlg::kIdOk;
-constexpr int kIdCancel = CHttpDownloadDlg::kIdCancel;
-
 std::string Ok(const std::string& body) {
     return "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
 }

@@ -3,11 +3,11 @@
 // without a toolkit, in tests/download.
 #include "download/qt/QtDownloadWindow.h"
 
-#include "app/qt/MessageBox.h"
 #include "download/HttpDownloadDlg.h"
 #include "download/qt/AnimationCtrl.h"
 #include "download/qt/CredentialsDlg.h"
-#include "download/qt/DialogResult.h"
+#include "res/DialogResult.h"
+#include "res/qt/MessageBox.h"
 #include "tests/qt/DialogServer.h"
 
 #include <QApplication>

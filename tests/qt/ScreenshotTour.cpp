@@ -3,14 +3,14 @@
 // drawing, the about box). scripts/screenshots runs it under Xvfb at 100% and 200% scaling.
 // Usage: zarn_screenshot_tour OUTPUT-DIR SUFFIX
 #include "app/ZarnApp.h"
-#include "app/qt/MessageBox.h"
 #include "app/qt/QtFrameWindow.h"
 #include "app/qt/QtShellWindow.h"
-#include "download/qt/DialogResult.h"
 #include "download/qt/QtDownloadWindow.h"
 #include "platform/Process.h"
-#include "res/AppIcon.h"
+#include "res/DialogResult.h"
 #include "res/ResourceIds.h"
+#include "res/qt/AppIcon.h"
+#include "res/qt/MessageBox.h"
 #include "tests/support/LocalServer.h"
 #include "tests/support/TempAppDir.h"
 #include "view/qt/QtViewWindow.h"

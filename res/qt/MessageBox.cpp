@@ -1,8 +1,8 @@
-#include "app/qt/MessageBox.h"
+#include "res/qt/MessageBox.h"
 
-#include "app/qt/DialogFrame.h"
-#include "download/qt/DialogResult.h"
+#include "res/DialogResult.h"
 #include "res/StringTable.h"
+#include "res/qt/DialogFrame.h"
 
 #include <QGridLayout>
 #include <QMessageBox>

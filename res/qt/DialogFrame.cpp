@@ -1,4 +1,4 @@
-#include "app/qt/DialogFrame.h"
+#include "res/qt/DialogFrame.h"
 
 #include <QApplication>
 #include <QDialog>

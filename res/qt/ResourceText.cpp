@@ -1,4 +1,4 @@
-#include "app/qt/ResourceText.h"
+#include "res/qt/ResourceText.h"
 
 #include "res/StringTable.h"
 

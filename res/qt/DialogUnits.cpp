@@ -1,4 +1,4 @@
-#include "app/qt/DialogUnits.h"
+#include "res/qt/DialogUnits.h"
 
 #include <QFontMetrics>
 #include <QWidget>

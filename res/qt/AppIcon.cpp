@@ -1,4 +1,4 @@
-#include "res/AppIcon.h"
+#include "res/qt/AppIcon.h"
 
 namespace zarn {
 
