@@ -10,6 +10,7 @@
 
 namespace zarn {
 
+class CHttpDownloadDlg;
 class CZarnDoc;
 
 // What a downloaded file must be, from its component list block; unset parts are not checked.
@@ -56,6 +57,13 @@ public:
 
     // Brings the main window to the foreground.
     virtual void BringMainWindowToFront() = 0;
+
+protected:
+    // A host's RunDownload through the download dialog `dialog`, whose window the host made: the dialog gets the
+    // URL, the target, what the list says the file must be and the host's certificate authority `caFile`;
+    // `failText` gets what the dialog told the user of a failure. Returns kIdOk or kIdCancel.
+    static int RunDownloadDialog(CHttpDownloadDlg& dialog, const std::string& sourceUrl, const std::string& targetPath,
+                                 const DownloadCheck& check, const std::string& caFile, std::string& failText);
 };
 
 } // namespace zarn

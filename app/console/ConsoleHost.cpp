@@ -16,15 +16,7 @@ int ConsoleHost::RunDownload(const std::string& sourceUrl, const std::string& ta
     ConsoleDownloadWindow window(m_settings.progress && !m_settings.quiet, m_settings.mayAsk,
                                  [this](const std::string& text) { ShowMessageBox(text); });
     CHttpDownloadDlg dialog(window);
-    dialog.m_strSourceUrl = sourceUrl;
-    dialog.m_strTargetPath = targetPath;
-    dialog.m_expectedSize = check.size;
-    dialog.m_expectedSha256 = check.sha256;
-    dialog.m_maxSize = check.maxSize;
-    dialog.m_strCaFile = m_settings.caFile;
-    const int result = dialog.DoModal();
-    m_lastFailText = dialog.ShownFailText();
-    return result == kIdOk ? kIdOk : kIdCancel;
+    return RunDownloadDialog(dialog, sourceUrl, targetPath, check, m_settings.caFile, m_lastFailText);
 }
 
 void ConsoleHost::ShowWaitNote(const std::string& text) {

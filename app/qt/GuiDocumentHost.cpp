@@ -34,15 +34,7 @@ int GuiDocumentHost::RunDownload(const std::string& sourceUrl, const std::string
     QtDownloadWindow window(m_shell.MainWindow());
     CHttpDownloadDlg dialog(window);
     window.SetPresenter(&dialog);
-    dialog.m_strSourceUrl = sourceUrl;
-    dialog.m_strTargetPath = targetPath;
-    dialog.m_expectedSize = check.size;
-    dialog.m_expectedSha256 = check.sha256;
-    dialog.m_maxSize = check.maxSize;
-    dialog.m_strCaFile = m_caFile;
-    const int result = dialog.DoModal();
-    m_lastFailText = dialog.ShownFailText();
-    return result == kIdOk ? kIdOk : kIdCancel;
+    return RunDownloadDialog(dialog, sourceUrl, targetPath, check, m_caFile, m_lastFailText);
 }
 
 void GuiDocumentHost::ShowMessageBox(const std::string& text) {

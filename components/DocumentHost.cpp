@@ -1,0 +1,21 @@
+#include "components/DocumentHost.h"
+
+#include "download/HttpDownloadDlg.h"
+
+namespace zarn {
+
+int CDocumentHost::RunDownloadDialog(CHttpDownloadDlg& dialog, const std::string& sourceUrl,
+                                     const std::string& targetPath, const DownloadCheck& check,
+                                     const std::string& caFile, std::string& failText) {
+    dialog.m_strSourceUrl = sourceUrl;
+    dialog.m_strTargetPath = targetPath;
+    dialog.m_expectedSize = check.size;
+    dialog.m_expectedSha256 = check.sha256;
+    dialog.m_maxSize = check.maxSize;
+    dialog.m_strCaFile = caFile;
+    const int result = dialog.DoModal();
+    failText = dialog.ShownFailText();
+    return result == kIdOk ? kIdOk : kIdCancel;
+}
+
+} // namespace zarn
