@@ -1,5 +1,6 @@
 #include "res/win32/Win32Dialog.h"
 
+#include "res/win32/DialogColors.h"
 #include "res/win32/WideText.h"
 
 #include <commctrl.h>
@@ -248,13 +249,13 @@ INT_PTR Win32Dialog::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_INITDIALOG:
         return TRUE; // the first tab stop gets the focus
     case WM_CTLCOLORDLG:
-        return reinterpret_cast<INT_PTR>(GetStockObject(WHITE_BRUSH));
+        return reinterpret_cast<INT_PTR>(DialogBackgroundBrush());
     case WM_CTLCOLORSTATIC: {
-        // Static texts, read-only edits and the animation: black on the dialog's white.
+        // Static texts, read-only edits and the animation: the dialogs' text colour on their background.
         const auto context = reinterpret_cast<HDC>(wParam);
-        SetTextColor(context, RGB(0, 0, 0));
-        SetBkColor(context, RGB(255, 255, 255));
-        return reinterpret_cast<INT_PTR>(GetStockObject(WHITE_BRUSH));
+        SetTextColor(context, DialogTextColor());
+        SetBkColor(context, DialogBackgroundColor());
+        return reinterpret_cast<INT_PTR>(DialogBackgroundBrush());
     }
     default:
         return FALSE;

@@ -1,6 +1,7 @@
 // A dialog of the launcher's own, built in memory at run time from its template in the dialog table (items,
 // texts from the string table, the table's font) and run modal or modeless. The Qt windows place their widgets from
-// the same table, so the two front ends show the same layouts. A derived class handles the dialog's messages.
+// the same table, so the two front ends show the same layouts. A derived class handles the dialog's messages; the
+// dialog is painted in the dialogs' colours (res/win32/DialogColors.h).
 #pragma once
 
 #include "res/DialogTable.h"

@@ -2,11 +2,13 @@
 // class, text, rectangle and state, and the dialog runs modal and modeless with its messages reaching the object.
 #include "res/win32/Win32Dialog.h"
 
+#include "res/win32/DialogColors.h"
 #include "res/win32/WideText.h"
 
 #include <commctrl.h>
 #include <gtest/gtest.h>
 #include <string>
+#include <utility>
 
 namespace zarn {
 namespace {
@@ -57,6 +59,23 @@ RECT ChildRect(HWND dialog, HWND child) {
     GetWindowRect(child, &rect);
     MapWindowPoints(HWND_DESKTOP, dialog, reinterpret_cast<POINT*>(&rect), 2);
     return rect;
+}
+
+// The background (of the dialog and of a static text) and the text colour `dialog` paints with.
+std::pair<COLORREF, COLORREF> PaintedColors(HWND dialog) {
+    const HDC context = GetDC(dialog);
+    const auto brushColor = [](LRESULT brush) {
+        LOGBRUSH info{};
+        GetObjectW(reinterpret_cast<HBRUSH>(brush), sizeof info, &info);
+        return info.lbColor;
+    };
+    const COLORREF background = brushColor(SendMessageW(dialog, WM_CTLCOLORDLG, reinterpret_cast<WPARAM>(context), 0));
+    const COLORREF staticBackground =
+        brushColor(SendMessageW(dialog, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(context), 0));
+    const COLORREF text = GetTextColor(context);
+    ReleaseDC(dialog, context);
+    EXPECT_EQ(background, staticBackground);
+    return {background, text};
 }
 
 void ExpectRect(const RECT& expected, const RECT& actual) {
@@ -114,18 +133,20 @@ TEST_F(Win32DialogTest, EveryTemplateMakesItsItemsWithIdClassTextRectangleAndSta
         ExpectRect(dialog.PixelRect({0, 0, dialogTemplate.width, dialogTemplate.grownHeight}), client);
 
         // White dialogs with black text.
-        const HDC context = GetDC(window);
-        EXPECT_EQ(SendMessageW(window, WM_CTLCOLORDLG, reinterpret_cast<WPARAM>(context), 0),
-                  reinterpret_cast<LRESULT>(GetStockObject(WHITE_BRUSH)));
-        EXPECT_EQ(SendMessageW(window, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(context), 0),
-                  reinterpret_cast<LRESULT>(GetStockObject(WHITE_BRUSH)));
-        EXPECT_EQ(GetTextColor(context), RGB(0, 0, 0));
-        ReleaseDC(window, context);
+        EXPECT_EQ(PaintedColors(window), (std::pair{RGB(255, 255, 255), RGB(0, 0, 0)}));
 
         dialog.End(0);
         EXPECT_EQ(dialog.Handle(), nullptr);
         EXPECT_FALSE(IsWindow(window));
     }
+}
+
+TEST_F(Win32DialogTest, DialogsShowTheColoursTheApplicationSets) {
+    SetDialogColors(RGB(10, 20, 30), RGB(200, 100, 50));
+    Win32Dialog dialog(*FindDialogTemplate(IDD_START));
+    ASSERT_EQ(dialog.Create(nullptr), 1);
+    EXPECT_EQ(PaintedColors(dialog.Handle()), (std::pair{RGB(10, 20, 30), RGB(200, 100, 50)}));
+    SetDialogColors(RGB(255, 255, 255), RGB(0, 0, 0));
 }
 
 // Ends itself with the OK button's id once its loop runs, as a user's click on OK would.
