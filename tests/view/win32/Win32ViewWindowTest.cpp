@@ -129,6 +129,17 @@ TEST_F(Win32ViewWindowTest, ListIsAReportWithGridLinesThreeLeftAlignedColumnsAnd
     EXPECT_EQ(ItemText(list, 0, 0), L"Drawing Tools");
     EXPECT_EQ(ItemText(list, 0, 1), L"1.2.3.4");
     EXPECT_EQ(ItemText(list, 1, 2), L"NOT_INSTALLED");
+    // The records' texts are in the user's code page, and show as such.
+    const std::wstring accented = L"Zeichenger\u00E4te";
+    char narrow[32] = "";
+    BOOL lossy = FALSE;
+    ASSERT_GT(WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, accented.c_str(), -1, narrow, sizeof(narrow), nullptr,
+                                  &lossy),
+              0);
+    ASSERT_FALSE(lossy) << "the code page " << GetACP() << " has no a-umlaut";
+    m_document.m_compList.back()->m_desc = narrow;
+    m_window->View().FillComponentList();
+    EXPECT_EQ(ItemText(list, 1, 0), accented);
     // A later fill replaces the rows, in the same list.
     m_document.m_compList.pop_back();
     m_window->View().FillComponentList();
