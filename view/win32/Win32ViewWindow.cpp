@@ -108,8 +108,8 @@ bool Win32ViewWindow::CreateList(const std::vector<std::string>& headings) {
     if (!::InitCommonControlsEx(&controls))
         return false;
     const HWND list =
-        ::CreateWindowExW(0, WC_LISTVIEWW, L"", WS_CHILD | WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS,
-                          0, 0, 0, 0, m_hwnd, ChildId(IDC_COMPONENT_LIST), ::GetModuleHandleW(nullptr), nullptr);
+        ::CreateWindowExW(0, WC_LISTVIEWW, L"", WS_CHILD | WS_BORDER | WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL, 0, 0, 0,
+                          0, m_hwnd, ChildId(IDC_COMPONENT_LIST), ::GetModuleHandleW(nullptr), nullptr);
     if (list == nullptr)
         return false;
     const LPARAM extended = LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT;

@@ -98,7 +98,7 @@ TEST_F(Win32ViewWindowTest, ListIsAReportWithGridLinesThreeLeftAlignedColumnsAnd
     ASSERT_NE(list, nullptr);
     EXPECT_EQ(list, m_window->m_listComponents);
     EXPECT_EQ(ClassName(list), L"SysListView32");
-    EXPECT_EQ(GetWindowLongW(list, GWL_STYLE) & LVS_TYPEMASK, LVS_REPORT);
+    EXPECT_EQ(GetWindowLongW(list, GWL_STYLE) & (LVS_TYPEMASK | WS_BORDER), LVS_REPORT | WS_BORDER);
     const LRESULT extended = SendMessageW(list, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0);
     EXPECT_EQ(extended & (LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT), LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT);
     EXPECT_TRUE(IsWindowVisible(list));
