@@ -8,14 +8,18 @@
 #include "app/ZarnApp.h"
 #include "app/win32/Win32FrameWindow.h"
 #include "app/win32/Win32ShellWindow.h"
+#include "app/win32/Win32ViewClient.h"
 #include "components/ZarnDoc.h"
 #include "res/DialogResult.h"
 #include "res/DialogTable.h"
 #include "res/MenuTable.h"
 #include "res/win32/WideText.h"
 #include "tests/support/TempAppDir.h"
+#include "view/win32/Win32ViewWindow.h"
 
 #include <commctrl.h>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
 #include <string>
@@ -116,7 +120,8 @@ private:
         SetPropW(modal, L"answered", reinterpret_cast<HANDLE>(1));
         const std::wstring caption = WindowText(modal);
         if (Done() || m_steps[m_next].caption != caption) {
-            m_unexpected.push_back(caption);
+            // A message box's text says what went wrong.
+            m_unexpected.push_back(caption + L" " + WindowText(GetDlgItem(modal, 0xFFFF)));
             PostQuitMessage(1);
             return;
         }
@@ -307,6 +312,128 @@ TEST_F(Win32ShellTest, AboutBoxShowsItsLinesAndGrowsForTheUnsignedNote) {
         EXPECT_EQ(noteShown, unsignedLists);
         EXPECT_EQ(height == 0, unsignedLists) << "grown only for the note";
     }
+}
+
+// The text of message box `box`.
+std::wstring MessageBoxText(HWND box) {
+    // The system's message boxes hold their text in a static control of this id.
+    return WindowText(GetDlgItem(box, 0xFFFF));
+}
+
+const std::wstring kListMissing =
+    L"Online System Update Required \nPlease ensure a connection to the internet is present ";
+
+// The application in the Win32 windows, with the view's Win32 window, in an application directory of the test's.
+class TestApp : public CZarnApp {
+public:
+    TestApp(Win32ShellWindow& shell, std::string appDir) : CZarnApp(shell), m_appDir(std::move(appDir)) {}
+
+protected:
+    void InitAppDirectory() override { m_strAppDir = m_appDir; }
+
+private:
+    std::string m_appDir;
+};
+
+class Win32AppTest : public Win32ShellTest {
+protected:
+    // The folders an installed launcher has, and never makes itself.
+    Win32AppTest() {
+        std::filesystem::create_directory(m_dir.Path("complist"));
+        std::filesystem::create_directory(m_dir.Path("temp"));
+    }
+    static void SetUpTestSuite() {
+        Win32ShellTest::SetUpTestSuite();
+        ASSERT_TRUE(SUCCEEDED(OleInitialize(nullptr)));
+    }
+    static void TearDownTestSuite() { OleUninitialize(); }
+
+    test::TempAppDir m_dir;
+    Win32ViewWindow* m_view = nullptr;
+    Win32ShellWindow m_appShell{[this](CZarnDoc& document, HWND parent) {
+        auto client = std::make_unique<Win32ViewClient<Win32ViewWindow>>(document, parent);
+        m_view = &client->ViewWindow();
+        return client;
+    }};
+    TestApp m_app{m_appShell, m_dir.AppDir()};
+    const std::vector<std::string> m_server{"--server", "http://127.0.0.1:9"};
+};
+
+TEST_F(Win32AppTest, StartUpWithoutAListTellsTheUserChecksAndOffersTheStartDialogUntilStartDesigning) {
+    DialogScript script;
+    std::wstring box;
+    script.Then(L"zarn", [&](HWND window) {
+        box = MessageBoxText(window);
+        Click(window, IDOK);
+    });
+    // The check's start dialog greys its update button; Escape and the close box each run another check.
+    std::vector<bool> updateEnabled;
+    std::vector<bool> listShown;
+    const auto startDialog = [&](std::function<void(HWND)> answer) {
+        return [&, answer](HWND window) {
+            updateEnabled.push_back(IsWindowEnabled(GetDlgItem(window, IDC_UPDATE)) != FALSE);
+            listShown.push_back(m_view != nullptr && m_view->m_listComponents != nullptr &&
+                                IsWindowVisible(m_view->m_listComponents));
+            answer(window);
+        };
+    };
+    script.Then(L"Start Quillorna", startDialog([](HWND) { PostMessageW(GetFocus(), WM_KEYDOWN, VK_ESCAPE, 0); }));
+    script.Then(L"Start Quillorna", startDialog([](HWND window) { PostMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0); }));
+    script.Then(L"Start Quillorna", startDialog([](HWND window) { Click(window, IDOK_BUTTON); }));
+    // Back at the start-up's own offer, with the update button.
+    script.Then(L"Start Quillorna", startDialog([](HWND window) { Click(window, IDOK_BUTTON); }));
+
+    EXPECT_TRUE(m_app.InitInstance(m_server));
+    EXPECT_TRUE(script.Done());
+    EXPECT_EQ(script.m_unexpected, std::vector<std::wstring>{});
+    EXPECT_FALSE(script.m_timedOut);
+    EXPECT_EQ(box, kListMissing);
+    EXPECT_EQ(updateEnabled, (std::vector<bool>{false, false, false, true}));
+    // The checks show the list; "Start Designing" leaves it for the design control.
+    EXPECT_EQ(listShown, (std::vector<bool>{true, true, true, false}));
+    Win32FrameWindow* frame = m_appShell.MainWindow();
+    ASSERT_NE(frame, nullptr);
+    EXPECT_TRUE(IsZoomed(frame->Handle()));
+    EXPECT_EQ(WindowText(frame->Handle()), L"Quillorna by www.ostrevant.com [www.quillorna.com]");
+    // The view fills the frame above the status bar.
+    RECT client{};
+    RECT view{};
+    RECT status{};
+    GetClientRect(frame->Handle(), &client);
+    GetWindowRect(m_view->Handle(), &view);
+    GetWindowRect(frame->StatusBar(), &status);
+    EXPECT_EQ(view.right - view.left, client.right);
+    EXPECT_EQ(view.bottom - view.top, client.bottom - (status.bottom - status.top));
+}
+
+TEST_F(Win32AppTest, DocumentOnTheCommandLineGoesStraightToTheDesignControl) {
+    m_dir.WriteList("[STARTCOMP]\ndesc=Old\n[ENDCOMP]\n");
+    const std::string document = (m_dir.Outside() / "kitchen plan.dsn").string();
+    std::ofstream(document) << "lines";
+    DialogScript script;
+    EXPECT_TRUE(m_app.InitInstance({document, "--server", "http://127.0.0.1:9"}));
+    EXPECT_EQ(script.m_unexpected, std::vector<std::wstring>{}) << "no dialog before designing";
+    ASSERT_NE(m_view, nullptr);
+    EXPECT_TRUE(m_view->m_listComponents == nullptr || !IsWindowVisible(m_view->m_listComponents));
+    EXPECT_EQ(m_app.m_recentFiles.front(), document);
+}
+
+TEST_F(Win32AppTest, MenuOpensTheAboutBoxOverTheFrame) {
+    m_dir.WriteList("[STARTCOMP]\ndesc=Old\n[ENDCOMP]\n");
+    DialogScript script;
+    script.Then(L"Start Quillorna", [](HWND window) { Click(window, IDOK_BUTTON); });
+    ASSERT_TRUE(m_app.InitInstance(m_server));
+    const HWND frame = m_appShell.MainWindow()->Handle();
+    HWND owner = nullptr;
+    script.Then(L"About Quillorna", [&](HWND window) {
+        owner = GetWindow(window, GW_OWNER);
+        PostMessageW(GetFocus(), WM_KEYDOWN, VK_ESCAPE, 0);
+    });
+    SendMessageW(frame, WM_COMMAND, MAKEWPARAM(ID_APP_ABOUT, 0), 0);
+    EXPECT_TRUE(script.Done());
+    EXPECT_EQ(script.m_unexpected, std::vector<std::wstring>{});
+    EXPECT_EQ(owner, frame);
+    EXPECT_TRUE(IsWindowEnabled(frame)) << "the frame works again once the box is gone";
 }
 
 } // namespace
