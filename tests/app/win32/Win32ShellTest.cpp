@@ -314,6 +314,35 @@ TEST_F(Win32ShellTest, AboutBoxShowsItsLinesAndGrowsForTheUnsignedNote) {
     }
 }
 
+TEST_F(Win32ShellTest, FileDialogsGiveTheChosenPathInTheCodePageOrNothingWhenCancelled) {
+    test::TempAppDir dir;
+    const std::string existing = dir.Path("plan.dsn").string();
+    std::ofstream(existing) << "lines";
+    const std::string fresh = dir.Path("new plan.dsn").string();
+    struct Case {
+        bool save;
+        const wchar_t* caption;
+        std::string typed; // empty: cancel
+    };
+    for (const Case& entry : {Case{false, L"Open", existing}, Case{false, L"Open", ""}, Case{true, L"Save As", fresh},
+                              Case{true, L"Save As", ""}}) {
+        SCOPED_TRACE(entry.typed);
+        DialogScript script;
+        script.Then(entry.caption, [&](HWND window) {
+            if (entry.typed.empty()) {
+                Click(window, IDCANCEL);
+                return;
+            }
+            // The file name box of the system's dialog.
+            SetDlgItemTextW(window, 0x047C, WideFromCodePage(entry.typed).c_str());
+            Click(window, IDOK);
+        });
+        EXPECT_EQ(entry.save ? m_shell.AskSavePath() : m_shell.AskOpenPath(), entry.typed);
+        EXPECT_TRUE(script.Done());
+        EXPECT_EQ(script.m_unexpected, std::vector<std::wstring>{});
+    }
+}
+
 // The text of message box `box`.
 std::wstring MessageBoxText(HWND box) {
     // The system's message boxes hold their text in a static control of this id.
