@@ -284,7 +284,9 @@ TEST_F(Win32ShellTest, StartDialogEndsWithEachOfItsWaysOut) {
     }
 }
 
-TEST_F(Win32ShellTest, AboutBoxShowsItsLinesAndGrowsForTheUnsignedNote) {
+TEST_F(Win32ShellTest, AboutBoxShowsItsLinesAndGrowsForTheUnsignedNoteInTheApplicationsColours) {
+    // 0xRRGGBB, as the application gives colours.
+    m_shell.SetDialogColors(0x102030, 0xC86432);
     for (const bool unsignedLists : {false, true}) {
         SCOPED_TRACE(unsignedLists);
         CAboutDlg about(m_shell);
@@ -294,7 +296,15 @@ TEST_F(Win32ShellTest, AboutBoxShowsItsLinesAndGrowsForTheUnsignedNote) {
         std::wstring contact;
         bool noteShown = false;
         LONG height = 0;
+        COLORREF background = 0;
         script.Then(L"About Quillorna", [&](HWND window) {
+            const HDC context = GetDC(window);
+            LOGBRUSH brush{};
+            GetObjectW(
+                reinterpret_cast<HBRUSH>(SendMessageW(window, WM_CTLCOLORDLG, reinterpret_cast<WPARAM>(context), 0)),
+                sizeof brush, &brush);
+            background = brush.lbColor;
+            ReleaseDC(window, context);
             product = WindowText(GetDlgItem(window, IDC_PRODUCT_LINE));
             contact = WindowText(GetDlgItem(window, IDC_CONTACT_LINE));
             noteShown = IsWindowVisible(GetDlgItem(window, IDC_UNSIGNED_LISTS)) != FALSE;
@@ -311,7 +321,9 @@ TEST_F(Win32ShellTest, AboutBoxShowsItsLinesAndGrowsForTheUnsignedNote) {
         EXPECT_FALSE(contact.empty());
         EXPECT_EQ(noteShown, unsignedLists);
         EXPECT_EQ(height == 0, unsignedLists) << "grown only for the note";
+        EXPECT_EQ(background, RGB(0x10, 0x20, 0x30));
     }
+    m_shell.SetDialogColors(0xFFFFFF, 0x000000);
 }
 
 TEST_F(Win32ShellTest, FileDialogsGiveTheChosenPathInTheCodePageOrNothingWhenCancelled) {
