@@ -145,6 +145,7 @@ public:
     ~TestClient() override { DestroyWindow(m_window); }
 
     FrameView& View() override { return *this; }
+    HWND Handle() const override { return m_window; }
     void Move(int x, int y, int width, int height) override {
         MoveWindow(m_window, x, y, width, height, TRUE);
         m_placed = {x, y, x + width, y + height};
@@ -192,6 +193,9 @@ TEST_F(Win32ShellTest, FrameBuildsItsMenuKeysAndStatusBarAndForwardsCommandsAndP
     EXPECT_EQ(WindowText(handle), WideFromUtf8(CMainFrame::Caption()));
     EXPECT_NE(GetWindowLongPtrW(handle, GWL_STYLE) & WS_CLIPCHILDREN, 0);
     EXPECT_TRUE(IsZoomed(handle));
+    // The frame hands the keyboard to its view.
+    SetFocus(handle);
+    EXPECT_EQ(GetFocus(), m_client->m_window);
 
     // The bar: "&Design" on it, then the popups with their answered commands.
     const HMENU bar = GetMenu(handle);
