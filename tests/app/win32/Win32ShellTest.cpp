@@ -230,6 +230,18 @@ TEST_F(Win32ShellTest, FrameBuildsItsMenuKeysAndStatusBarAndForwardsCommandsAndP
     EXPECT_GT(edges[0], client.right / 2);
     EXPECT_EQ(PaneText(status, 0), L"Ready");
 
+    // The indicator timer shows the lock keys that are on, each in its own pane.
+    BYTE keyboard[256] = {};
+    ASSERT_TRUE(GetKeyboardState(keyboard));
+    keyboard[VK_CAPITAL] = 1;
+    keyboard[VK_NUMLOCK] = 0;
+    keyboard[VK_SCROLL] = 1;
+    ASSERT_TRUE(SetKeyboardState(keyboard));
+    SendMessageW(handle, WM_TIMER, 1, 0);
+    EXPECT_EQ(PaneText(status, 1), L"CAP");
+    EXPECT_EQ(PaneText(status, 2), L"");
+    EXPECT_EQ(PaneText(status, 3), L"SCRL");
+
     // A highlighted item shows its prompt; a closed menu the idle text again.
     SendMessageW(handle, WM_MENUSELECT, MAKEWPARAM(ID_VIEW_STATUS_BAR, MF_STRING), reinterpret_cast<LPARAM>(settings));
     EXPECT_EQ(PaneText(status, 0), L"Show or hide the status bar");
