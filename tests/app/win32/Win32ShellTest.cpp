@@ -7,6 +7,7 @@
 #include "app/StartDlg.h"
 #include "app/ZarnApp.h"
 #include "app/win32/Win32FrameWindow.h"
+#include "app/win32/Win32MessageLoop.h"
 #include "app/win32/Win32ShellWindow.h"
 #include "app/win32/Win32ViewClient.h"
 #include "components/ZarnDoc.h"
@@ -230,9 +231,21 @@ TEST_F(Win32ShellTest, FrameBuildsItsMenuKeysAndStatusBarAndForwardsCommandsAndP
     EXPECT_GT(edges[0], client.right / 2);
     EXPECT_EQ(PaneText(status, 0), L"Ready");
 
-    // The indicator timer shows the lock keys that are on, each in its own pane.
     BYTE keyboard[256] = {};
     ASSERT_TRUE(GetKeyboardState(keyboard));
+    // Control+P typed in the view prints through the frame's accelerator table; P alone is the view's.
+    keyboard[VK_CONTROL] = 0;
+    ASSERT_TRUE(SetKeyboardState(keyboard));
+    const Win32MessageLoop loop(m_shell);
+    MSG key{m_client->m_window, WM_KEYDOWN, 'P', 0, 0, {}};
+    EXPECT_FALSE(loop.PreTranslate(key));
+    keyboard[VK_CONTROL] = 0x80;
+    ASSERT_TRUE(SetKeyboardState(keyboard));
+    EXPECT_TRUE(loop.PreTranslate(key));
+    EXPECT_EQ(m_client->m_calls, std::vector<std::string>{"print"});
+    keyboard[VK_CONTROL] = 0;
+
+    // The indicator timer shows the lock keys that are on, each in its own pane.
     keyboard[VK_CAPITAL] = 1;
     keyboard[VK_NUMLOCK] = 0;
     keyboard[VK_SCROLL] = 1;
@@ -256,7 +269,7 @@ TEST_F(Win32ShellTest, FrameBuildsItsMenuKeysAndStatusBarAndForwardsCommandsAndP
 
     // "&Design" goes to the view; the status bar's item hides the bar, unchecks itself and gives the view its room.
     SendMessageW(handle, WM_COMMAND, MAKEWPARAM(ID_DESIGN, 0), 0);
-    EXPECT_EQ(m_client->m_calls, std::vector<std::string>{"design"});
+    EXPECT_EQ(m_client->m_calls, (std::vector<std::string>{"print", "design"}));
     SendMessageW(handle, WM_COMMAND, MAKEWPARAM(ID_VIEW_STATUS_BAR, 0), 0);
     EXPECT_FALSE(IsWindowVisible(status));
     EXPECT_EQ(GetMenuState(settings, ID_VIEW_STATUS_BAR, MF_BYCOMMAND) & MF_CHECKED, 0u);
