@@ -1,0 +1,58 @@
+// The design control's window, painted with GDI: a row of tools (line, rectangle, move, undo) with the document's
+// name over the drawing canvas, which feeds the mouse and Escape to the drawing model. Its window classes redraw
+// whole at every size (CS_HREDRAW | CS_VREDRAW), so a window grown by maximising keeps no stale band. UI thread.
+#pragma once
+
+#define WIN32_LEAN_AND_MEAN
+#include "samples/design/DesignDrawing.h"
+
+#include <windows.h>
+
+namespace quillorna {
+
+class DesignWindow {
+public:
+    // The child windows' identifiers, for whoever drives the control as its user does.
+    enum ChildId : int { kLineTool = 101, kRectangleTool, kMoveTool, kUndo, kDocumentName, kCanvas };
+
+    DesignWindow() = default;
+    ~DesignWindow();
+    DesignWindow(const DesignWindow&) = delete;
+    DesignWindow& operator=(const DesignWindow&) = delete;
+
+    // Makes the window as a hidden child of `parent` at `position`, with the start file's document named in it.
+    // Returns 1, or 0 when a window could not be made (nothing is left behind then).
+    int Create(HWND parent, const RECT& position);
+    // Destroys the window; nothing when there is none.
+    void Destroy();
+
+    HWND Handle() const { return m_window; }
+    // Moves and sizes the window (parent coordinates). Returns 1, or 0 when the system refused.
+    int Place(const RECT& position);
+    void Show(bool shown);
+    void Focus();
+
+private:
+    static LRESULT CALLBACK ControlProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    static LRESULT CALLBACK CanvasProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    // Registers both window classes with the first window and unregisters them with the last, so that no class
+    // outlives the library that holds its window procedure.
+    static int AddClassUser();
+    static void ReleaseClassUser();
+
+    int MakeChildren();
+    void Layout(int width, int height);
+    void OnCommand(int id);
+    LRESULT OnCanvasMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    // The undo button follows the model, and the canvas is drawn again.
+    void Changed();
+    void Paint(HDC dc, int width, int height) const;
+    void PaintBuffered();
+
+    HWND m_window = nullptr;
+    HWND m_canvas = nullptr;
+    bool m_classUser = false;
+    DesignDrawing m_drawing;
+};
+
+} // namespace quillorna
