@@ -3,6 +3,7 @@
 #include "samples/design/DesignModule.h"
 
 #include <filesystem>
+#include <mutex>
 #include <string>
 #include <windowsx.h>
 
@@ -26,6 +27,8 @@ constexpr COLORREF kMajorGrid = RGB(0xc5, 0xcd, 0xd8);
 constexpr COLORREF kInk = RGB(0x1f, 0x4e, 0x8c);
 constexpr COLORREF kHighlight = RGB(0xd9, 0x6c, 0x06);
 
+// Window classes are the process's, while each apartment's thread makes windows of its own.
+std::mutex g_classMutex;
 int g_classUsers = 0;
 
 HINSTANCE Module() {
@@ -74,6 +77,7 @@ DesignWindow::~DesignWindow() {
 }
 
 int DesignWindow::AddClassUser() {
+    const std::lock_guard lock(g_classMutex);
     if (g_classUsers == 0) {
         WNDCLASSEXW control{};
         control.cbSize = sizeof(control);
@@ -102,6 +106,7 @@ int DesignWindow::AddClassUser() {
 }
 
 void DesignWindow::ReleaseClassUser() {
+    const std::lock_guard lock(g_classMutex);
     if (--g_classUsers == 0) {
         UnregisterClassW(kCanvasClass, Module());
         UnregisterClassW(kControlClass, Module());

@@ -277,6 +277,17 @@ TEST_F(DesignAxControl, AtlAxWinHostsItAndTheUserDrawsOnIt) {
     EXPECT_EQ(placed.right - placed.left, 640);
     EXPECT_EQ(placed.bottom - placed.top, 480);
     EXPECT_EQ(Text(GetDlgItem(control, kDocumentName)), L"kitchen plan.dsn");
+    // UI activation gives the canvas the keyboard.
+    IOleObject* object = nullptr;
+    ASSERT_EQ(unknown->QueryInterface(IID_IOleObject, reinterpret_cast<void**>(&object)), S_OK);
+    IOleClientSite* site = nullptr;
+    ASSERT_EQ(object->GetClientSite(&site), S_OK);
+    ASSERT_NE(site, nullptr);
+    RECT client{0, 0, 640, 480};
+    EXPECT_EQ(object->DoVerb(OLEIVERB_UIACTIVATE, nullptr, site, 0, host, &client), S_OK);
+    EXPECT_EQ(GetFocus(), GetDlgItem(control, kCanvas));
+    site->Release();
+    object->Release();
 
     // A rectangle drawn snaps to the grid; the move tool drags it one step on; Undo takes back the move, then the
     // rectangle.
