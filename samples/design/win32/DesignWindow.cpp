@@ -50,10 +50,6 @@ std::wstring DocumentName() {
     return std::filesystem::path(wide).filename().wstring();
 }
 
-DesignPoint PointOf(LPARAM lParam) {
-    return {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
-}
-
 // A pen of `width` pixels with round ends, solid or dashed; nullptr when GDI has none to give.
 HPEN MakePen(COLORREF color, int width, bool dashed) {
     LOGBRUSH brush{BS_SOLID, color, 0};
@@ -124,7 +120,12 @@ int DesignWindow::Create(HWND parent, const RECT& position) {
     m_window = CreateWindowExW(0, kControlClass, L"Quillorna Design", WS_CHILD | WS_CLIPCHILDREN, position.left,
                                position.top, position.right - position.left, position.bottom - position.top, parent,
                                nullptr, Module(), this);
-    if (m_window == nullptr || !MakeChildren()) {
+    if (m_window == nullptr) {
+        Destroy();
+        return 0;
+    }
+    TakeDpi();
+    if (!MakeChildren()) {
         Destroy();
         return 0;
     }
@@ -135,8 +136,23 @@ int DesignWindow::Create(HWND parent, const RECT& position) {
     return 1;
 }
 
+void DesignWindow::TakeDpi() {
+    const UINT dpi = GetDpiForWindow(m_window);
+    m_dpi = dpi != 0 ? static_cast<int>(dpi) : 96;
+    NONCLIENTMETRICSW metrics{};
+    metrics.cbSize = sizeof(metrics);
+    HFONT font =
+        SystemParametersInfoForDpi(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0, static_cast<UINT>(m_dpi))
+            ? CreateFontIndirectW(&metrics.lfMessageFont)
+            : nullptr;
+    if (m_font != nullptr) {
+        DeleteObject(m_font);
+    }
+    m_font = font;
+}
+
 int DesignWindow::MakeChildren() {
-    const auto font = reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT));
+    const auto font = reinterpret_cast<WPARAM>(m_font != nullptr ? m_font : GetStockObject(DEFAULT_GUI_FONT));
     const struct {
         int id;
         const wchar_t* text;
@@ -175,6 +191,10 @@ void DesignWindow::Destroy() {
         m_window = nullptr;
         m_canvas = nullptr;
     }
+    if (m_font != nullptr) {
+        DeleteObject(m_font);
+        m_font = nullptr;
+    }
     if (m_classUser) {
         m_classUser = false;
         ReleaseClassUser();
@@ -197,17 +217,37 @@ void DesignWindow::Focus() {
 }
 
 void DesignWindow::Layout(int width, int height) {
-    int x = kMargin;
+    const int margin = Scaled(kMargin);
+    const int row = Scaled(kToolRow);
+    int x = margin;
     for (int id = kLineTool; id <= kUndo; ++id) {
         // A gap between the tools and Undo, as between the groups of a tool bar.
-        x += id == kUndo ? 2 * kMargin : 0;
-        MoveWindow(GetDlgItem(m_window, id), x, kMargin, kButtonWidth, kToolRow - 2 * kMargin, TRUE);
-        x += kButtonWidth;
+        x += id == kUndo ? 2 * margin : 0;
+        MoveWindow(GetDlgItem(m_window, id), x, margin, Scaled(kButtonWidth), row - 2 * margin, TRUE);
+        x += Scaled(kButtonWidth);
     }
-    const int nameLeft = x + 4 * kMargin;
-    MoveWindow(GetDlgItem(m_window, kDocumentName), nameLeft, 7, width > nameLeft + 8 ? width - nameLeft - 8 : 0, 16,
-               TRUE);
-    MoveWindow(m_canvas, 0, kToolRow, width, height > kToolRow ? height - kToolRow : 0, TRUE);
+    const int nameLeft = x + 4 * margin;
+    const int nameRight = width - 4 * margin;
+    MoveWindow(GetDlgItem(m_window, kDocumentName), nameLeft, Scaled(7),
+               nameRight > nameLeft ? nameRight - nameLeft : 0, Scaled(16), TRUE);
+    MoveWindow(m_canvas, 0, row, width, height > row ? height - row : 0, TRUE);
+}
+
+DesignPoint DesignWindow::PointOf(LPARAM lParam) const {
+    return {MulDiv(GET_X_LPARAM(lParam), 96, m_dpi), MulDiv(GET_Y_LPARAM(lParam), 96, m_dpi)};
+}
+
+void DesignWindow::OnDpiChanged() {
+    TakeDpi();
+    const auto font = reinterpret_cast<WPARAM>(m_font != nullptr ? m_font : GetStockObject(DEFAULT_GUI_FONT));
+    for (int id = kLineTool; id <= kDocumentName; ++id) {
+        SendMessageW(GetDlgItem(m_window, id), WM_SETFONT, font, TRUE);
+    }
+    RECT client;
+    if (GetClientRect(m_window, &client)) {
+        Layout(client.right, client.bottom);
+    }
+    InvalidateRect(m_canvas, nullptr, FALSE);
 }
 
 void DesignWindow::OnCommand(int id) {
@@ -318,10 +358,18 @@ void DesignWindow::PaintBuffered() {
     EndPaint(m_canvas, &paint);
 }
 
-void DesignWindow::Paint(HDC dc, int width, int height) const {
-    const RECT all{0, 0, width, height};
+void DesignWindow::Paint(HDC dc, int deviceWidth, int deviceHeight) const {
+    const RECT all{0, 0, deviceWidth, deviceHeight};
     SetDCBrushColor(dc, kPaper);
     FillRect(dc, &all, static_cast<HBRUSH>(GetStockObject(DC_BRUSH)));
+    // From here on in the design's logical pixels: the grid's one-pixel pens stay one device pixel, the shapes'
+    // two-pixel pens grow with the scale.
+    const int oldMode = SetGraphicsMode(dc, GM_ADVANCED);
+    const float scale = static_cast<float>(m_dpi) / 96.0f;
+    const XFORM scaling{scale, 0.0f, 0.0f, scale, 0.0f, 0.0f};
+    SetWorldTransform(dc, &scaling);
+    const int width = MulDiv(deviceWidth, 96, m_dpi);
+    const int height = MulDiv(deviceHeight, 96, m_dpi);
 
     const HGDIOBJ oldPen = SelectObject(dc, GetStockObject(DC_PEN));
     constexpr int step = DesignDrawing::kGridStep;
@@ -357,6 +405,8 @@ void DesignWindow::Paint(HDC dc, int width, int height) const {
     }
     SelectObject(dc, oldBrush);
     SelectObject(dc, oldPen);
+    ModifyWorldTransform(dc, nullptr, MWT_IDENTITY);
+    SetGraphicsMode(dc, oldMode);
     for (HPEN pen : {ink, highlight, draft}) {
         if (pen != nullptr) {
             DeleteObject(pen);
@@ -381,6 +431,9 @@ LRESULT CALLBACK DesignWindow::ControlProc(HWND window, UINT message, WPARAM wPa
                 return 0;
             }
             break;
+        case WM_DPICHANGED_AFTERPARENT:
+            self->OnDpiChanged();
+            return 0;
         case WM_CTLCOLORSTATIC:
             // The document's name on the tool row's face, as a tool bar's label.
             SetBkMode(reinterpret_cast<HDC>(wParam), TRANSPARENT);

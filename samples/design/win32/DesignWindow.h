@@ -1,6 +1,7 @@
 // The design control's window, painted with GDI: a row of tools (line, rectangle, move, undo) with the document's
 // name over the drawing canvas, which feeds the mouse and Escape to the drawing model. Its window classes redraw
-// whole at every size (CS_HREDRAW | CS_VREDRAW), so a window grown by maximising keeps no stale band. UI thread.
+// whole at every size (CS_HREDRAW | CS_VREDRAW), so a window grown by maximising keeps no stale band. The design is
+// in logical pixels (96 per inch), scaled to the window's DPI as the Qt control is. UI thread.
 #pragma once
 
 #define WIN32_LEAN_AND_MEAN
@@ -41,16 +42,27 @@ private:
     static void ReleaseClassUser();
 
     int MakeChildren();
+    // Takes the window's DPI and the system's message font at it for the tool row.
+    void TakeDpi();
+    // `logical` pixels at the window's DPI.
+    int Scaled(int logical) const { return MulDiv(logical, m_dpi, 96); }
     void Layout(int width, int height);
+    // The mouse's place in a message, in the design's logical pixels.
+    DesignPoint PointOf(LPARAM lParam) const;
+    // The window moved to a monitor of another DPI (or the system's changed): fonts and sizes follow.
+    void OnDpiChanged();
     void OnCommand(int id);
     LRESULT OnCanvasMessage(UINT message, WPARAM wParam, LPARAM lParam);
     // The undo button follows the model, and the canvas is drawn again.
     void Changed();
-    void Paint(HDC dc, int width, int height) const;
+    // Paints the canvas on `dc`, whose size in device pixels is given.
+    void Paint(HDC dc, int deviceWidth, int deviceHeight) const;
     void PaintBuffered();
 
     HWND m_window = nullptr;
     HWND m_canvas = nullptr;
+    HFONT m_font = nullptr;
+    int m_dpi = 96;
     bool m_classUser = false;
     DesignDrawing m_drawing;
 };

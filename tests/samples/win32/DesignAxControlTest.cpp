@@ -249,6 +249,9 @@ TEST_F(DesignAxControl, DetectionReadsItsVersion) {
 
 TEST_F(DesignAxControl, AtlAxWinHostsItAndTheUserDrawsOnIt) {
     ASSERT_EQ(Register(), S_OK);
+    // As the launcher is: aware of each monitor's DPI, so that the control scales itself.
+    EXPECT_TRUE(SetThreadDpiAwarenessContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2) != nullptr ||
+                SetThreadDpiAwarenessContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE) != nullptr);
     ASSERT_TRUE(AtlAxWinInit());
     HWND frame = CreateWindowExW(0, L"STATIC", L"host", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, 0, 0, 800, 600, nullptr,
                                  nullptr, GetModuleHandleW(nullptr), nullptr);
@@ -290,24 +293,27 @@ TEST_F(DesignAxControl, AtlAxWinHostsItAndTheUserDrawsOnIt) {
     object->Release();
 
     // A rectangle drawn snaps to the grid; the move tool drags it one step on; Undo takes back the move, then the
-    // rectangle.
+    // rectangle. The design is in logical pixels, the mouse and the picture in the screen's (S).
+    const UINT dpi = GetDpiForWindow(control);
+    ASSERT_GT(dpi, 0u);
+    const auto S = [dpi](int logical) { return MulDiv(logical, static_cast<int>(dpi), 96); };
     HWND canvas = GetDlgItem(control, kCanvas);
     HWND undo = GetDlgItem(control, kUndo);
     ASSERT_NE(canvas, nullptr);
     EXPECT_FALSE(IsWindowEnabled(undo));
     SendMessageW(GetDlgItem(control, kRectangleTool), BM_CLICK, 0, 0);
-    Drag(canvas, {101, 99}, {149, 152});
-    EXPECT_TRUE(Picture(canvas).InkNear(100, 125));
-    EXPECT_FALSE(Picture(canvas).InkNear(125, 125));
+    Drag(canvas, {S(101), S(99)}, {S(149), S(152)});
+    EXPECT_TRUE(Picture(canvas).InkNear(S(100), S(125)));
+    EXPECT_FALSE(Picture(canvas).InkNear(S(125), S(125)));
     EXPECT_TRUE(IsWindowEnabled(undo));
     SendMessageW(GetDlgItem(control, kMoveTool), BM_CLICK, 0, 0);
-    Drag(canvas, {101, 125}, {111, 136});
-    EXPECT_TRUE(Picture(canvas).InkNear(110, 135));
-    EXPECT_FALSE(Picture(canvas).InkNear(100, 125));
+    Drag(canvas, {S(101), S(125)}, {S(111), S(136)});
+    EXPECT_TRUE(Picture(canvas).InkNear(S(110), S(135)));
+    EXPECT_FALSE(Picture(canvas).InkNear(S(100), S(125)));
     SendMessageW(undo, BM_CLICK, 0, 0);
-    EXPECT_TRUE(Picture(canvas).InkNear(100, 125));
+    EXPECT_TRUE(Picture(canvas).InkNear(S(100), S(125)));
     SendMessageW(undo, BM_CLICK, 0, 0);
-    EXPECT_FALSE(Picture(canvas).InkNear(100, 125));
+    EXPECT_FALSE(Picture(canvas).InkNear(S(100), S(125)));
     EXPECT_FALSE(IsWindowEnabled(undo));
 
     // Closing the host closes the control: its window goes, and with the last reference the object.
