@@ -84,9 +84,9 @@ int DesignWindow::AddClassUser() {
         control.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
         control.lpszClassName = kControlClass;
         WNDCLASSEXW canvas = control;
-        canvas.style = CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS;
         canvas.lpfnWndProc = CanvasProc;
-        canvas.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_CROSS));
+        // The canvas chooses its cursor by the tool (WM_SETCURSOR).
+        canvas.hCursor = nullptr;
         canvas.hbrBackground = nullptr;
         canvas.lpszClassName = kCanvasClass;
         if (RegisterClassExW(&control) == 0) {
@@ -312,6 +312,13 @@ LRESULT DesignWindow::OnCanvasMessage(UINT message, WPARAM wParam, LPARAM lParam
             Changed();
         }
         return 0;
+    case WM_SETCURSOR:
+        if (LOWORD(lParam) == HTCLIENT) {
+            const auto* shape = m_drawing.GetTool() == DesignDrawing::Tool::Move ? IDC_SIZEALL : IDC_CROSS;
+            SetCursor(LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(shape)));
+            return TRUE;
+        }
+        return DefWindowProcW(m_canvas, message, wParam, lParam);
     case WM_GETDLGCODE:
         return DLGC_WANTALLKEYS;
     case WM_ERASEBKGND:

@@ -26,6 +26,7 @@ namespace fs = std::filesystem;
 constexpr const char* kGeometryClass = "{0C7D8E9F-1A2B-4C3D-8E4F-5A6B7C8D9E0F}";
 constexpr COLORREF kInk = RGB(0x1f, 0x4e, 0x8c);
 // The control's child windows, as its tool row numbers them.
+constexpr int kLineTool = 101;
 constexpr int kRectangleTool = 102;
 constexpr int kMoveTool = 103;
 constexpr int kUndo = 104;
@@ -315,6 +316,29 @@ TEST_F(DesignAxControl, AtlAxWinHostsItAndTheUserDrawsOnIt) {
     SendMessageW(undo, BM_CLICK, 0, 0);
     EXPECT_FALSE(Picture(canvas).InkNear(S(100), S(125)));
     EXPECT_FALSE(IsWindowEnabled(undo));
+
+    // Through the system's input, as a hand draws: two lines from one point at once each draw, the second press
+    // being no double-click that the canvas would miss.
+    SendMessageW(GetDlgItem(control, kLineTool), BM_CLICK, 0, 0);
+    const auto press = [canvas](POINT at, DWORD flags) {
+        ClientToScreen(canvas, &at);
+        SetCursorPos(at.x, at.y);
+        INPUT input{};
+        input.type = INPUT_MOUSE;
+        input.mi.dwFlags = flags;
+        SendInput(1, &input, sizeof(input));
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            DispatchMessageW(&message);
+        }
+    };
+    for (const POINT end : {POINT{S(150), S(60)}, POINT{S(60), S(150)}}) {
+        press({S(60), S(60)}, MOUSEEVENTF_LEFTDOWN);
+        press(end, MOUSEEVENTF_MOVE);
+        press(end, MOUSEEVENTF_LEFTUP);
+    }
+    EXPECT_TRUE(Picture(canvas).InkNear(S(100), S(60)));
+    EXPECT_TRUE(Picture(canvas).InkNear(S(60), S(100)));
 
     // Closing the host closes the control: its window goes, and with the last reference the object.
     inPlace->Release();
