@@ -13,6 +13,7 @@
 #include <ocidl.h>
 #include <ole2.h>
 #include <string>
+#include <utility>
 #include <windows.h>
 
 extern "C" BOOL WINAPI AtlAxWinInit();
@@ -339,6 +340,21 @@ TEST_F(DesignAxControl, AtlAxWinHostsItAndTheUserDrawsOnIt) {
     }
     EXPECT_TRUE(Picture(canvas).InkNear(S(100), S(60)));
     EXPECT_TRUE(Picture(canvas).InkNear(S(60), S(100)));
+    // Ctrl+Z on the keyboard takes back the last of them.
+    for (const auto& [key, flags] :
+         {std::pair<WORD, DWORD>{VK_CONTROL, 0}, {'Z', 0}, {'Z', KEYEVENTF_KEYUP}, {VK_CONTROL, KEYEVENTF_KEYUP}}) {
+        INPUT input{};
+        input.type = INPUT_KEYBOARD;
+        input.ki.wVk = key;
+        input.ki.dwFlags = flags;
+        SendInput(1, &input, sizeof(input));
+    }
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        DispatchMessageW(&message);
+    }
+    EXPECT_TRUE(Picture(canvas).InkNear(S(100), S(60)));
+    EXPECT_FALSE(Picture(canvas).InkNear(S(60), S(100)));
 
     // Closing the host closes the control: its window goes, and with the last reference the object.
     inPlace->Release();
