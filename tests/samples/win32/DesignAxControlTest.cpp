@@ -255,8 +255,9 @@ TEST_F(DesignAxControl, AtlAxWinHostsItAndTheUserDrawsOnIt) {
     EXPECT_TRUE(SetThreadDpiAwarenessContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2) != nullptr ||
                 SetThreadDpiAwarenessContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE) != nullptr);
     ASSERT_TRUE(AtlAxWinInit());
-    HWND frame = CreateWindowExW(0, L"STATIC", L"host", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, 0, 0, 800, 600, nullptr,
-                                 nullptr, GetModuleHandleW(nullptr), nullptr);
+    // On top of the shared desktop, so that the input sent below lands here and not in another test's window.
+    HWND frame = CreateWindowExW(WS_EX_TOPMOST, L"STATIC", L"host", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, 0, 0, 800,
+                                 600, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
     ASSERT_NE(frame, nullptr) << "no window at all: Wine needs its null display driver in the test prefix";
     ShowWindow(frame, SW_SHOW);
     HWND host = CreateWindowExW(0, L"AtlAxWin", Wide(ZARN_DESIGN_CONTROL_CLSID).c_str(), WS_CHILD | WS_VISIBLE, 0, 0,
