@@ -1,11 +1,9 @@
-// The drawing surface: a grid on which the user draws lines and rectangles with the mouse and drags them about.
-// Every point snaps to the grid; every finished drawing or move can be undone.
+// The drawing surface as a Qt widget: paints the design's model (DesignDrawing) and feeds it the mouse and Escape.
 #pragma once
 
-#include "samples/design/DesignShape.h"
+#include "samples/design/DesignDrawing.h"
 
 #include <QWidget>
-#include <optional>
 #include <vector>
 
 namespace quillorna {
@@ -14,24 +12,18 @@ class DesignCanvas : public QWidget {
     Q_OBJECT
 
 public:
-    enum class Tool { Line, Rectangle, Move };
-
-    // The grid's spacing in logical pixels; every fifth line is drawn stronger.
-    static constexpr int kGridStep = 10;
+    using Tool = DesignDrawing::Tool;
 
     explicit DesignCanvas(QWidget* parent = nullptr);
 
     void SetTool(Tool tool);
-    Tool GetTool() const { return m_tool; }
+    Tool GetTool() const { return m_drawing.GetTool(); }
 
     // The design, in drawing order (the last on top).
-    const std::vector<DesignShape>& Shapes() const { return m_shapes; }
-    bool CanUndo() const { return !m_history.empty(); }
+    const std::vector<DesignShape>& Shapes() const { return m_drawing.Shapes(); }
+    bool CanUndo() const { return m_drawing.CanUndo(); }
     // Takes back the last drawing or move; nothing when there is none.
     void Undo();
-
-    // The nearest grid point to `point`.
-    static QPoint Snap(QPoint point);
 
     QSize sizeHint() const override { return {640, 480}; }
 
@@ -46,22 +38,11 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
-    // Keeps the design as it is now for Undo, then replaces it with `changed`.
-    void Commit(const std::vector<DesignShape>& changed);
-    // The index of the topmost shape under `point`.
-    std::optional<size_t> ShapeAt(QPoint point) const;
     void PaintGrid(QPainter& painter) const;
-    void CancelGesture();
+    // Tells the tool bar when the first step to take back appears or the last one is taken back.
+    void ReportUndo(bool couldUndo);
 
-    Tool m_tool = Tool::Line;
-    std::vector<DesignShape> m_shapes;
-    std::vector<std::vector<DesignShape>> m_history;
-
-    // The gesture under way: a shape being drawn, or a shape being dragged from m_grabbedAt.
-    std::optional<DesignShape> m_draft;
-    std::optional<size_t> m_moving;
-    QPoint m_grabbedAt;
-    QPoint m_moveOffset;
+    DesignDrawing m_drawing;
 };
 
 } // namespace quillorna

@@ -1,5 +1,8 @@
 #include "samples/design/DesignModule.h"
 
+#include <fstream>
+#include <iterator>
+
 #ifdef _WIN32
 #define WIN32_LEAN_AND_MEAN
 #include <vector>
@@ -41,5 +44,14 @@ std::filesystem::path DesignModuleFile() {
     return error ? std::filesystem::path() : path.lexically_normal();
 }
 #endif
+
+std::string StartDocument() {
+    const std::filesystem::path self = DesignModuleFile();
+    if (self.empty()) {
+        return {};
+    }
+    std::ifstream file(self.parent_path().parent_path() / "temp" / "startfile.txt", std::ios::binary);
+    return file ? std::string(std::istreambuf_iterator<char>(file), {}) : std::string();
+}
 
 } // namespace quillorna

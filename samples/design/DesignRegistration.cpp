@@ -1,6 +1,6 @@
 // The design control's registration: DllRegisterServer registers the control from wherever it was unpacked, and
-// the geometry library's class beside it, so that the launcher finds both installed versions. No Qt here: a build
-// without the control's window (the Windows build without Qt) still registers both.
+// the geometry library's class beside it, so that the launcher finds both installed versions; DllUnregisterServer
+// removes both again. No toolkit here: every skin of the control registers the same way.
 #include "samples/design/DesignModule.h"
 #include "samples/shared/ClassRegistration.h"
 
@@ -14,6 +14,9 @@ constexpr std::int32_t kOk = 0;
 // SELFREG_E_CLASS: the classes could not be registered.
 constexpr std::int32_t kClassFailed = static_cast<std::int32_t>(0x80040201u);
 
+constexpr const char* kDesignProgId = "Quillorna.Design.1";
+constexpr const char* kGeometryProgId = "Quillorna.Geometry.1";
+
 } // namespace
 
 QUILLORNA_DESIGN_EXPORT std::int32_t DllRegisterServer() {
@@ -26,8 +29,8 @@ QUILLORNA_DESIGN_EXPORT std::int32_t DllRegisterServer() {
         return kClassFailed;
     }
     const quillorna::ClassRegistration classes[] = {
-        {DESIGN_CLSID, "Quillorna Design Control", "Quillorna.Design.1", control, "Apartment"},
-        {GEOMETRY_CLSID, "Quillorna Geometry Library", "Quillorna.Geometry.1", geometry, "Both"},
+        {DESIGN_CLSID, "Quillorna Design Control", kDesignProgId, control, "Apartment"},
+        {GEOMETRY_CLSID, "Quillorna Geometry Library", kGeometryProgId, geometry, "Both"},
     };
     for (const auto& entry : classes) {
         if (quillorna::RegisterClass(entry) != ERROR_SUCCESS) {
@@ -35,4 +38,10 @@ QUILLORNA_DESIGN_EXPORT std::int32_t DllRegisterServer() {
         }
     }
     return kOk;
+}
+
+QUILLORNA_DESIGN_EXPORT std::int32_t DllUnregisterServer() {
+    const bool removed = quillorna::RemoveClass(DESIGN_CLSID, kDesignProgId) == ERROR_SUCCESS &&
+                         quillorna::RemoveClass(GEOMETRY_CLSID, kGeometryProgId) == ERROR_SUCCESS;
+    return removed ? kOk : kClassFailed;
 }

@@ -40,6 +40,17 @@ LONG RegisterClass(const ClassRegistration& entry) {
     return ERROR_SUCCESS;
 }
 
+LONG RemoveClass(const char* classId, const char* progId) {
+    const std::string keys[] = {std::string("CLSID\\{") + classId + "}", progId};
+    for (const std::string& key : keys) {
+        if (const LONG result = RegDeleteTreeA(HKEY_CLASSES_ROOT, key.c_str());
+            result != ERROR_SUCCESS && result != ERROR_FILE_NOT_FOUND) {
+            return result;
+        }
+    }
+    return ERROR_SUCCESS;
+}
+
 #ifdef _WIN32
 std::string RegistryText(const std::filesystem::path& path) {
     const std::wstring& wide = path.native();

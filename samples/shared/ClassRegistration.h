@@ -23,6 +23,10 @@ struct ClassRegistration {
 // ProgID key (name, CLSID). Returns ERROR_SUCCESS, or the first registry call's error code.
 LONG RegisterClass(const ClassRegistration& entry);
 
+// Deletes HKEY_CLASSES_ROOT\CLSID\{id} and the ProgID key, each with everything below it; a key already gone is
+// no failure. Returns ERROR_SUCCESS, or the first registry call's error code.
+LONG RemoveClass(const char* classId, const char* progId);
+
 // Sets the string value `valueName` (nullptr: the default value) of `root`\`subKey`, creating the key.
 // Returns ERROR_SUCCESS or the registry's error code.
 LONG SetStringValue(HKEY root, const std::string& subKey, const char* valueName, const std::string& value);

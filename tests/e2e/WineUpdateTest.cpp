@@ -348,6 +348,34 @@ TEST_F(WineUpdate, APlantedLinkRefusesTheCabinet) {
     EXPECT_FALSE(fs::exists(App() / "design/planted.cab"));
 }
 
+// The Windows build's demo vendor repository, published by the Linux zarn-publish as scripts/wine-demo publishes it:
+// every sample installs, and the design control, an ActiveX control, registers itself where it was unpacked with
+// the class the launcher's view creates.
+TEST_F(WineUpdate, TheDemoRepositoryInstallsAndRegistersTheDesignControl) {
+    ASSERT_GT(m_server.Port(), 0);
+    const test::ProgramOutcome published = RunLinux(
+        ZARN_PUBLISH_PATH, {"build", std::string(ZARN_WINDOWS_BUILD_DIR) + "/samples/repository.manifest",
+                            m_vendor.Path().string(), "--key", ZARN_SAMPLES_PRIVATE_KEY, "--server", m_server.Url()});
+    ASSERT_EQ(published.exitCode, 0) << published.err;
+
+    const std::vector<std::string> current = {"Quillorna Design Control:CURRENT", "Quillorna Geometry Library:CURRENT",
+                                              "Quillorna Unit Converter:CURRENT",
+                                              "Quillorna Drawing Templates:CURRENT"};
+    const test::ProgramOutcome update = Launch("--update");
+    EXPECT_EQ(update.exitCode, 0) << update.err << Log();
+    EXPECT_EQ(Statuses(update.out), current);
+    std::string designClass = ZARN_DESIGN_CONTROL_CLSID;
+    designClass = designClass.substr(1, designClass.size() - 2);
+    EXPECT_EQ(RegisteredServer(designClass), WinPath(App() / "design/qdesign.ocx"));
+    const test::ProgramOutcome threading =
+        Wine("zarn-reg.exe", {"query", "HKCR\\CLSID\\{" + designClass + "}\\InprocServer32", "/v", "ThreadingModel"});
+    EXPECT_NE(threading.out.find("Apartment"), std::string::npos) << threading.out;
+
+    const test::ProgramOutcome check = Launch("--check");
+    EXPECT_EQ(check.exitCode, 0) << check.err;
+    EXPECT_EQ(Statuses(check.out), current);
+}
+
 // A component folder so deep that its files' paths pass MAX_PATH (260 characters): a cabinet's files are put in
 // place there as anywhere, while a program or a control there, which Windows starts and loads only from shorter
 // paths, is refused for that reason and no other.
