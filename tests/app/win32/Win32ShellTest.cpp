@@ -15,6 +15,7 @@
 #include "res/DialogTable.h"
 #include "res/MenuTable.h"
 #include "res/win32/WideText.h"
+#include "tests/support/ScratchRegistry.h"
 #include "tests/support/TempAppDir.h"
 #include "view/win32/Win32ViewWindow.h"
 
@@ -418,6 +419,8 @@ protected:
     }
     static void TearDownTestSuite() { OleUninitialize(); }
 
+    // The launcher's settings and registrations go to a registry of the test's own.
+    test::ScratchRegistry m_registry;
     test::TempAppDir m_dir;
     Win32ViewWindow* m_view = nullptr;
     Win32ShellWindow m_appShell{[this](CZarnDoc& document, HWND parent) {
