@@ -3,45 +3,56 @@
 #include "res/qt/DialogFrame.h"
 #include "res/qt/ResourceText.h"
 
-#include <QDialogButtonBox>
-#include <QFormLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QVBoxLayout>
+#include <QPushButton>
+#include <algorithm>
 
 namespace zarn {
 
 CredentialsDlg::CredentialsDlg(QWidget* parent)
-    : QDialog(parent), m_prompt(new QLabel(this)), m_editUser(new QLineEdit(this)),
+    : QDialog(parent), m_units(*this, IDD_CREDENTIALS), m_prompt(new QLabel(this)), m_editUser(new QLineEdit(this)),
       m_editPassword(new QLineEdit(this)) {
     SetModalFrame(*this);
     setWindowTitle(ResourceText(IDS_CREDENTIALS_CAPTION));
     m_prompt->setObjectName("prompt");
     m_prompt->setWordWrap(true);
+    m_prompt->setTextFormat(Qt::PlainText);
+    m_prompt->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     m_editUser->setObjectName("userName");
     m_editPassword->setObjectName("password");
     m_editPassword->setEchoMode(QLineEdit::Password);
 
-    auto* fields = new QFormLayout;
-    fields->addRow(ResourceText(IDS_USER_NAME_LABEL), m_editUser);
-    fields->addRow(ResourceText(IDS_PASSWORD_LABEL), m_editPassword);
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    auto* userLabel = new QLabel(ResourceText(IDS_USER_NAME_LABEL), this);
+    userLabel->setBuddy(m_editUser);
+    auto* passwordLabel = new QLabel(ResourceText(IDS_PASSWORD_LABEL), this);
+    passwordLabel->setBuddy(m_editPassword);
+    auto* ok = new QPushButton(ResourceText(IDS_OK), this);
+    ok->setDefault(true);
+    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+    auto* cancel = new QPushButton(ResourceText(IDS_CANCEL), this);
+    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
 
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(m_prompt);
-    layout->addLayout(fields);
-    layout->addWidget(buttons);
-    // A fixed size, so that no window manager offers to maximise the prompt; it follows the question's length. The
-    // fields alone would make it narrower than its caption, which the title bar would then cut.
-    layout->setSizeConstraint(QLayout::SetFixedSize);
-    const QMargins margins = layout->contentsMargins();
-    m_prompt->setMinimumWidth(CaptionWidth(*this) - margins.left() - margins.right());
+    m_below = {{userLabel, IDC_USER_NAME_LABEL}, {m_editUser, IDC_USER_NAME}, {passwordLabel, IDC_PASSWORD_LABEL},
+               {m_editPassword, IDC_PASSWORD},   {ok, IDOK_BUTTON},           {cancel, IDCANCEL_BUTTON}};
+    Layout();
+}
+
+void CredentialsDlg::Layout() {
+    m_units.SetSize();
+    m_units.Place(*m_prompt, IDC_CREDENTIALS_PROMPT);
+    const int extra = std::max(0, m_prompt->heightForWidth(m_prompt->width()) - m_prompt->height());
+    m_prompt->resize(m_prompt->width(), m_prompt->height() + extra);
+    for (const auto& [item, id] : m_below) {
+        m_units.Place(*item, id);
+        item->move(item->x(), item->y() + extra);
+    }
+    setFixedSize(width(), height() + extra);
 }
 
 void CredentialsDlg::Prepare(const QString& question, const QString& user) {
     m_prompt->setText(question);
+    Layout();
     m_editUser->setText(user);
     m_editPassword->clear();
     (user.isEmpty() ? m_editUser : m_editPassword)->setFocus();

@@ -1,7 +1,11 @@
-// The prompt for a user name and password when a web server or proxy asks a download for them.
+// The prompt for a user name and password when a web server or proxy asks a download for them, laid out from its
+// template; a question longer than the template's room grows the prompt downwards.
 #pragma once
 
+#include "res/qt/DialogUnits.h"
+
 #include <QDialog>
+#include <vector>
 
 class QLabel;
 class QLineEdit;
@@ -24,9 +28,16 @@ public:
     QString PromptText() const;
 
 private:
+    // Places every item at its template rectangle, those below the question lowered by what the question needs
+    // beyond its room, and fixes the prompt's size to match.
+    void Layout();
+
+    DialogUnits m_units;
     QLabel* m_prompt;
     QLineEdit* m_editUser;
     QLineEdit* m_editPassword;
+    // The items below the question, with their template ids.
+    std::vector<std::pair<QWidget*, ControlId>> m_below;
 };
 
 } // namespace zarn

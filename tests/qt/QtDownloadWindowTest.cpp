@@ -415,6 +415,19 @@ void QtDownloadWindowTest::credentialsPromptSaysWhoAsks() {
     // A password typed for an earlier question is never offered again.
     QVERIFY(prompt.Password().isEmpty());
     QCOMPARE(prompt.findChild<QLineEdit*>(QStringLiteral("password"))->echoMode(), QLineEdit::Password);
+
+    // The template holds a short question; a long one lowers the fields and buttons below it, and nothing leaves
+    // the prompt.
+    const QSize templateSize = prompt.size();
+    prompt.Prepare(QStringList(4, question).join(QLatin1Char(' ')), QString());
+    const QRect asked = prompt.findChild<QLabel*>(QStringLiteral("prompt"))->geometry();
+    QCOMPARE(prompt.width(), templateSize.width());
+    QVERIFY(prompt.height() > templateSize.height());
+    for (QWidget* item : prompt.findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        QVERIFY2(prompt.rect().contains(item->geometry()), qPrintable(item->objectName()));
+        if (item->geometry() != asked)
+            QVERIFY2(item->y() > asked.bottom(), qPrintable(item->objectName()));
+    }
 }
 
 } // namespace zarn
