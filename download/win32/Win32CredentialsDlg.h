@@ -1,0 +1,32 @@
+// The prompt for a user name and password when a web server or proxy asks a download for them: the credentials
+// template of the dialog table, owned by the download dialog.
+#pragma once
+
+#include "res/win32/Win32Dialog.h"
+
+#include <string>
+#include <windows.h>
+
+namespace zarn {
+
+class Win32CredentialsDlg : public Win32Dialog {
+public:
+    Win32CredentialsDlg();
+
+    // Asks `question` modally over `owner` with `user` in the user name field and the password empty; true with the
+    // fields' texts in `user` and `password` when OK ends it, false on Cancel, Escape, the close box or when no
+    // window could be made. UI thread.
+    bool Ask(HWND owner, const std::string& question, std::string& user, std::string& password);
+
+protected:
+    bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR& result) override;
+
+private:
+    std::string ItemText(ControlId id) const;
+
+    std::string m_question;
+    std::string m_user;
+    std::string m_password;
+};
+
+} // namespace zarn
