@@ -1,7 +1,6 @@
 // The download dialog's real Win32 window, driven as a user drives it from another thread (finding the dialogs,
 // reading their texts, clicking and closing them) while the dialog downloads from a loopback server; and the
 // animation clip resource it plays.
-// The loopback server's socket headers must come before windows.h.
 #include "download/win32/Win32DownloadWindow.h"
 
 #include "download/HttpDownloadDlg.h"
@@ -14,6 +13,7 @@
 #include <commctrl.h>
 #include <cstdint>
 #include <cstring>
+#include <cwchar>
 #include <functional>
 #include <gtest/gtest.h>
 #include <string>
@@ -164,30 +164,40 @@ TEST_F(Win32DownloadWindowTest, StopEscapeAndCloseBoxStopTheTransfer) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        // A body without a length that never ends.
-        RawServer server("HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n", false, {std::string(512, 'e'), 100000, 20ms});
+        // 200 kB at 25 kB a second: stopped long before its end.
+        RawServer server("HTTP/1.1 200 OK\r\nContent-Length: 204800\r\nConnection: close\r\n\r\n", false,
+                         {std::string(512, 's'), 400, 20ms});
         Win32DownloadWindow window(m_owner);
         CHttpDownloadDlg dlg(window);
         window.SetPresenter(&dlg);
-        Aim(dlg, server, "endless.bin");
+        Aim(dlg, server, "slow.bin");
         bool found = false, ownerDisabled = false, aborting = false;
-        std::wstring source;
+        std::wstring source, caption, timeLeft;
         const int result = RunWhile(dlg, window, [&](HWND dialog) {
             const HWND status = GetDlgItem(dialog, IDC_STATUS_LINE);
+            const HWND progress = GetDlgItem(dialog, IDC_PROGRESS);
             if (!WaitFor([&] {
-                    return Text(status) == L"Retrieving the file" && !Text(GetDlgItem(dialog, IDC_RATE)).empty();
+                    return Text(status) == L"Retrieving the file" && !Text(GetDlgItem(dialog, IDC_RATE)).empty() &&
+                           SendMessageW(progress, PBM_GETPOS, 0, 0) > 0;
                 }))
                 return;
-            found = FindDialog(L"File Download") == dialog;
+            caption = Text(dialog);
+            found = FindDialog(caption.c_str()) == dialog;
             ownerDisabled = IsWindowEnabled(m_owner) == FALSE;
             source = Text(GetDlgItem(dialog, IDC_SOURCE_LINE));
+            timeLeft = Text(GetDlgItem(dialog, IDC_TIME_LEFT));
             c.stop(dialog);
             aborting = WaitFor([&] { return Text(status) == L"Aborting transfer"; });
         });
         EXPECT_EQ(result, kIdCancel);
         EXPECT_TRUE(found);
         EXPECT_TRUE(ownerDisabled);
-        EXPECT_EQ(source, L"endless.bin from 127.0.0.1");
+        EXPECT_EQ(source, L"slow.bin from 127.0.0.1");
+        // The caption follows the progress, which moves on while the test reads it.
+        const long percent = std::wcstol(caption.c_str(), nullptr, 10);
+        EXPECT_GT(percent, 0);
+        EXPECT_EQ(caption, std::to_wstring(percent) + L"% of slow.bin Completed");
+        EXPECT_NE(timeLeft.find(L"KB of 200.0 KB copied"), std::wstring::npos) << timeLeft;
         EXPECT_TRUE(aborting);
         EXPECT_TRUE(dlg.ShownFailText().empty());
         // The run is over: the dialog is hidden and its owner takes input again.
