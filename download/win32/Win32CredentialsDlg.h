@@ -1,5 +1,6 @@
 // The prompt for a user name and password when a web server or proxy asks a download for them: the credentials
-// template of the dialog table, owned by the download dialog.
+// template of the dialog table, owned by the download dialog; a question longer than the template's room grows the
+// prompt downwards.
 #pragma once
 
 #include "res/win32/Win32Dialog.h"
@@ -23,6 +24,9 @@ protected:
 
 private:
     std::string ItemText(ControlId id) const;
+    // Makes the question's item as tall as its text needs, lowering the items below it and growing the dialog by as
+    // much; a question that fits changes nothing.
+    void FitQuestion();
 
     std::string m_question;
     std::string m_user;

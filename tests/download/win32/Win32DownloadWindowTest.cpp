@@ -258,6 +258,54 @@ TEST_F(Win32DownloadWindowTest, CredentialsPromptNamesTheHostAndIsAcceptedOrDecl
     }
 }
 
+TEST_F(Win32DownloadWindowTest, CredentialsPromptGrowsForALongQuestion) {
+    // What a prompt looks like once shown: its client height, and whether every item lies inside it with the
+    // question above all the others.
+    struct Shape {
+        LONG height = 0;
+        bool itemsInside = false;
+        bool questionAbove = false;
+    };
+    const auto askAndMeasure = [&](const std::string& question) {
+        Shape shape;
+        std::thread acting([&] {
+            HWND prompt = nullptr;
+            if (!WaitFor([&] { return (prompt = FindDialog(L"Enter Network Password")) != nullptr; }))
+                return;
+            RECT client;
+            GetClientRect(prompt, &client);
+            shape.height = client.bottom;
+            const auto placeOf = [prompt](HWND item) {
+                RECT place;
+                GetWindowRect(item, &place);
+                MapWindowPoints(nullptr, prompt, reinterpret_cast<POINT*>(&place), 2);
+                return place;
+            };
+            const RECT asked = placeOf(GetDlgItem(prompt, IDC_CREDENTIALS_PROMPT));
+            shape.itemsInside = shape.questionAbove = true;
+            for (HWND item = GetWindow(prompt, GW_CHILD); item != nullptr; item = GetWindow(item, GW_HWNDNEXT)) {
+                const RECT place = placeOf(item);
+                shape.itemsInside = shape.itemsInside && place.left >= 0 && place.top >= 0 &&
+                                    place.right <= client.right && place.bottom <= client.bottom;
+                if (GetDlgCtrlID(item) != IDC_CREDENTIALS_PROMPT)
+                    shape.questionAbove = shape.questionAbove && place.top >= asked.bottom;
+            }
+            PostMessageW(prompt, WM_SYSCOMMAND, SC_CLOSE, 0);
+        });
+        Win32CredentialsDlg dialog;
+        std::string user, password;
+        EXPECT_FALSE(dialog.Ask(m_owner, question, user, password));
+        acting.join();
+        return shape;
+    };
+    const std::string question = "The web server 127.0.0.1 asks for a user name and password.";
+    const Shape fits = askAndMeasure(question);
+    const Shape grown = askAndMeasure(question + " " + question + " " + question + " " + question);
+    EXPECT_TRUE(fits.itemsInside && fits.questionAbove);
+    EXPECT_TRUE(grown.itemsInside && grown.questionAbove);
+    EXPECT_GT(grown.height, fits.height);
+}
+
 TEST_F(Win32DownloadWindowTest, FailureIsShownInAMessageBoxOwnedByTheDialog) {
     RawServer server("HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
     Win32DownloadWindow window(m_owner);
