@@ -215,6 +215,7 @@ TEST_F(Win32DownloadWindowTest, CredentialsPromptNamesTheHostAndIsAcceptedOrDecl
     const Case cases[] = {
         {"OK", true, [](HWND prompt) { SendMessageW(GetDlgItem(prompt, IDOK_BUTTON), BM_CLICK, 0, 0); }},
         {"Cancel", false, [](HWND prompt) { SendMessageW(GetDlgItem(prompt, IDCANCEL_BUTTON), BM_CLICK, 0, 0); }},
+        {"Escape", false, [](HWND prompt) { PostMessageW(prompt, WM_KEYDOWN, VK_ESCAPE, 0); }},
         {"close box", false, [](HWND prompt) { PostMessageW(prompt, WM_SYSCOMMAND, SC_CLOSE, 0); }},
     };
     for (const Case& c : cases) {
@@ -256,6 +257,24 @@ TEST_F(Win32DownloadWindowTest, CredentialsPromptNamesTheHostAndIsAcceptedOrDecl
             EXPECT_EQ(ReadFile(dir.File("plan.dwg")), "the plan");
         }
     }
+}
+
+TEST_F(Win32DownloadWindowTest, QuittingEndsTheRunAndLeavesTheQuitToTheApplication) {
+    RawServer server("HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n", false, {std::string(512, 'e'), 100000, 20ms});
+    Win32DownloadWindow window(m_owner);
+    CHttpDownloadDlg dlg(window);
+    window.SetPresenter(&dlg);
+    Aim(dlg, server, "endless.bin");
+    const DWORD uiThread = GetCurrentThreadId();
+    const int result = RunWhile(dlg, window, [&](HWND dialog) {
+        if (WaitFor([&] { return Text(GetDlgItem(dialog, IDC_STATUS_LINE)) == L"Retrieving the file"; }))
+            PostThreadMessageW(uiThread, WM_QUIT, 3, 0);
+        WaitFor([&] { return !IsWindowVisible(dialog); });
+    });
+    EXPECT_EQ(result, kIdCancel);
+    MSG quit;
+    ASSERT_TRUE(PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+    EXPECT_EQ(quit.wParam, 3u);
 }
 
 TEST_F(Win32DownloadWindowTest, CredentialsPromptGrowsForALongQuestion) {
