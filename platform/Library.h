@@ -37,6 +37,10 @@ public:
 
     // The export `name` as a function; null when nothing is loaded or there is no such export. Any thread.
     Function FindFunction(const char* name) const;
+    // The export `name` of the library `library` that the process has already loaded (a system library such as
+    // "user32.dll"), for functions that only newer systems have; null when that library is not loaded or lacks
+    // the export. Loads nothing. Any thread.
+    static Function FindLoadedFunction(const char* library, const char* name);
 
     bool IsLoaded() const { return m_handle != nullptr; }
 

@@ -1,7 +1,8 @@
-// The design control as the view drives it: a child window made by the control's library.
+// The design control as the view drives it: a child window that each front end makes in its platform's way from
+// the control's class registration.
 #pragma once
 
-#include "platform/Library.h"
+#include <string>
 
 namespace zarn {
 
@@ -9,10 +10,12 @@ class DesignSurface {
 public:
     virtual ~DesignSurface() = default;
 
-    // Makes the control as a child of the view through `factory`, the loaded design library's factory export
-    // (its real type is in view/DesignControlEntry.h); false when the factory made none. UI thread.
-    virtual bool CreateControl(platform::Library::Function factory) = 0;
-    // Destroys the control; its library is still loaded while this runs. UI thread.
+    // Makes the control as a hidden child of the view: the class `classId` (registry form), whose in-process server
+    // is registered at `serverPath`. An ActiveX host creates it by its class identifier through COM; a system
+    // without COM loads the library and calls its factory export (view/DesignControlEntry.h). False when no
+    // control was made, and then nothing of the attempt is kept. UI thread.
+    virtual bool CreateControl(const std::string& classId, const std::string& serverPath) = 0;
+    // Destroys the control, while whatever holds its code is still loaded. UI thread.
     virtual void DestroyControl() = 0;
     virtual void ShowControl(bool shown) = 0;
     virtual void EnableControl(bool enabled) = 0;

@@ -4,7 +4,6 @@
 #include "components/ObjectLookup.h"
 #include "components/ZarnDoc.h"
 #include "res/StringTable.h"
-#include "view/DesignControlEntry.h"
 #include "view/ViewWindow.h"
 
 #include <string>
@@ -22,7 +21,7 @@ constexpr int kColumnWidths[] = {250, 125, 175};
 CZarnView::CZarnView(CZarnDoc& document, ViewWindow& window) : m_document(document), m_window(window) {}
 
 CZarnView::~CZarnView() {
-    // The control's code lives in its library, which is released with the members.
+    // The control's code is loaded by the window, which outlives the view.
     if (m_wndDesign != nullptr)
         m_wndDesign->DestroyControl();
 }
@@ -67,12 +66,10 @@ void CZarnView::ShowDesignControl() {
 }
 
 bool CZarnView::CreateDesignControl() {
+    // An unregistered class is not asked for: no platform can make it, and the next call looks again.
     CObjectLookup lookup;
     const std::string serverPath = lookup.ReadServerPath(kDesignControlClassId);
-    if (serverPath.empty() || m_designLibrary.Load(serverPath) != 0)
-        return false;
-    const platform::Library::Function factory = m_designLibrary.FindFunction(kDesignControlFactoryName);
-    if (factory == nullptr || !m_window.CreateControl(factory))
+    if (serverPath.empty() || !m_window.CreateControl(kDesignControlClassId, serverPath))
         return false;
     m_wndDesign = &m_window;
     m_wndDesign->PlaceControl(m_clientWidth, m_clientHeight);

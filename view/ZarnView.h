@@ -1,10 +1,8 @@
 // The one view: the component list while an update check runs, the design control while the user designs. It
-// decides which child is shown, enabled and focused, creates each at most once, finds the control's library
-// through the control's class registration and keeps both children at its full client area. Its window (a
+// decides which child is shown, enabled and focused, creates each at most once, asks for the control only once
+// its class is registered and keeps both children at its full client area. Its window (a
 // ViewWindow of the front end) only makes, shows and places the children as it is told.
 #pragma once
-
-#include "platform/Library.h"
 
 namespace zarn {
 
@@ -20,7 +18,7 @@ public:
 
     // `document` and `window` must outlive the view. UI thread.
     CZarnView(CZarnDoc& document, ViewWindow& window);
-    // Destroys the design control before its library is released.
+    // Destroys the design control while the window that made it is still there.
     virtual ~CZarnView();
     CZarnView(const CZarnView&) = delete;
     CZarnView& operator=(const CZarnView&) = delete;
@@ -69,7 +67,6 @@ private:
     // The client area's size from the last OnSize, which a child gets when it is created.
     int m_clientWidth = 0;
     int m_clientHeight = 0;
-    platform::Library m_designLibrary;
 };
 
 } // namespace zarn

@@ -52,6 +52,17 @@ Library::Function Library::FindFunction(const char* name) const {
     return reinterpret_cast<Function>(::dlsym(m_handle, name));
 }
 
+Library::Function Library::FindLoadedFunction(const char* library, const char* name) {
+    void* const handle = ::dlopen(library, RTLD_NOW | RTLD_NOLOAD);
+    if (handle == nullptr) {
+        return nullptr;
+    }
+    const auto function = reinterpret_cast<Function>(::dlsym(handle, name));
+    // Only the reference taken just now is dropped: the library stays loaded by whoever loaded it.
+    static_cast<void>(::dlclose(handle));
+    return function;
+}
+
 void Library::Release() {
     if (m_handle != nullptr) {
         // A failed unload leaves the library mapped, which is harmless; there is nothing else to do about it.

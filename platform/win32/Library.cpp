@@ -57,6 +57,14 @@ Library::Function Library::FindFunction(const char* name) const {
     return reinterpret_cast<Function>(::GetProcAddress(static_cast<HMODULE>(m_handle), name));
 }
 
+Library::Function Library::FindLoadedFunction(const char* library, const char* name) {
+    const HMODULE module = ::GetModuleHandleA(library);
+    if (module == nullptr) {
+        return nullptr;
+    }
+    return reinterpret_cast<Function>(::GetProcAddress(module, name));
+}
+
 void Library::Release() {
     if (m_handle != nullptr) {
         // A failed unload leaves the library mapped, which is harmless; there is nothing else to do about it.

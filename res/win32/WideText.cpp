@@ -26,6 +26,22 @@ std::wstring ToWide(UINT codePage, DWORD flags, const std::string& text) {
     return wide;
 }
 
+std::string FromWide(UINT codePage, const std::wstring& text) {
+    if (text.empty()) {
+        return {};
+    }
+    const int size = static_cast<int>(text.size());
+    const int length = WideCharToMultiByte(codePage, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
+    if (length <= 0) {
+        return {};
+    }
+    std::string narrow(static_cast<std::size_t>(length), '\0');
+    if (WideCharToMultiByte(codePage, 0, text.data(), size, narrow.data(), length, nullptr, nullptr) != length) {
+        return {};
+    }
+    return narrow;
+}
+
 } // namespace
 
 std::wstring WideFromCodePage(const std::string& text) {
@@ -37,19 +53,11 @@ std::wstring WideFromUtf8(const std::string& text) {
 }
 
 std::string CodePageFromWide(const std::wstring& text) {
-    if (text.empty()) {
-        return {};
-    }
-    const int size = static_cast<int>(text.size());
-    const int length = WideCharToMultiByte(CP_ACP, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
-    if (length <= 0) {
-        return {};
-    }
-    std::string narrow(static_cast<std::size_t>(length), '\0');
-    if (WideCharToMultiByte(CP_ACP, 0, text.data(), size, narrow.data(), length, nullptr, nullptr) != length) {
-        return {};
-    }
-    return narrow;
+    return FromWide(CP_ACP, text);
+}
+
+std::string Utf8FromWide(const std::wstring& text) {
+    return FromWide(CP_UTF8, text);
 }
 
 std::wstring ResourceText(StringId id) {

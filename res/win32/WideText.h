@@ -18,6 +18,9 @@ std::wstring WideFromUtf8(const std::string& text);
 // converted. Any thread.
 std::string CodePageFromWide(const std::wstring& text);
 
+// `text` in UTF-8. Any thread.
+std::string Utf8FromWide(const std::wstring& text);
+
 // String `id` of the string table (held in UTF-8) as a wide string; empty for an unknown id. Any thread.
 std::wstring ResourceText(StringId id);
 

@@ -1,15 +1,13 @@
 // The view's rules against a window that records what it is told: which child is made, shown, enabled and
-// focused, and when; the list's rows, headings and widths; the design control's library found through its class
-// registration.
+// focused, and when; the list's rows, headings and widths; the design control asked for only once its class is
+// registered, with the registered server.
 #include "view/ZarnView.h"
 
 #include "components/CompObj.h"
 #include "components/Registry.h"
 #include "components/ZarnDoc.h"
-#include "platform/Library.h"
 #include "tests/support/ScratchRegistry.h"
 #include "tests/support/TempAppDir.h"
-#include "view/DesignControlEntry.h"
 #include "view/ViewWindow.h"
 
 #include <filesystem>
@@ -54,9 +52,10 @@ public:
     void EnableList(bool enabled) override { m_calls.push_back(enabled ? "EnableList" : "DisableList"); }
     void PlaceList(int width, int height) override { m_calls.push_back(Size("PlaceList", width, height)); }
 
-    bool CreateControl(platform::Library::Function factory) override {
+    bool CreateControl(const std::string& classId, const std::string& serverPath) override {
         m_calls.push_back("CreateControl");
-        m_factory = factory;
+        m_classId = classId;
+        m_serverPath = serverPath;
         return m_controlMade;
     }
     void DestroyControl() override { m_calls.push_back("DestroyControl"); }
@@ -85,7 +84,8 @@ public:
     bool m_printerChosen = true;
     bool m_jobStarted = true;
     int m_dpi = 96;
-    platform::Library::Function m_factory = nullptr;
+    std::string m_classId;
+    std::string m_serverPath;
 
 private:
     static std::string Size(const char* call, int width, int height) {
@@ -123,12 +123,6 @@ protected:
         record->m_buildNum = build;
         record->m_status = status;
         m_document.m_compList.push_back(std::move(record));
-    }
-
-    // The factory export of the library the registration names, as the test itself finds it.
-    static platform::Library::Function FactoryOf(platform::Library& library) {
-        EXPECT_EQ(library.Load(LibraryPath(ZARN_DESIGN_FACTORY_LIBRARY)), 0ul);
-        return library.FindFunction(kDesignControlFactoryName);
     }
 
     test::ScratchRegistry m_registry;
@@ -186,10 +180,9 @@ TEST_F(ZarnViewTest, ListThenDesignThenListSwitchesTheChildrenAndKeepsBothAtTheC
                                       "EnableControl", "ShowControl", "FocusControl"}));
     EXPECT_EQ(m_document.m_listMode, 0);
     EXPECT_EQ(m_view->m_wndDesign, &m_window);
-    // The factory handed over is the registered library's own export.
-    platform::Library library;
-    EXPECT_EQ(m_window.m_factory, FactoryOf(library));
-    EXPECT_NE(m_window.m_factory, nullptr);
+    // The window is asked for the build's class, with the server its registration names.
+    EXPECT_EQ(m_window.m_classId, CZarnView::kDesignControlClassId);
+    EXPECT_EQ(m_window.m_serverPath, LibraryPath(ZARN_DESIGN_FACTORY_LIBRARY));
 
     // "&Design" while designing makes no second control.
     m_view->OnDesign();
@@ -233,12 +226,9 @@ TEST_F(ZarnViewTest, DesignControlThatCannotBeMadeLeavesTheViewBlankUntilItCan) 
         bool controlMade;
         Calls tried; // what the failed attempt asks of the window after hiding the list
     };
-    const std::string withoutFactory = LibraryPath(ZARN_LIBRARY_WITHOUT_FACTORY);
     const Case cases[] = {
         {"not registered", "", true, {}},
-        {"a library that is not there", (m_app.Outside() / "missing.so").string(), true, {}},
-        {"a library without the factory export", withoutFactory, true, {}},
-        {"a factory that makes no control", LibraryPath(ZARN_DESIGN_FACTORY_LIBRARY), false, {"CreateControl"}},
+        {"a window that makes no control", LibraryPath(ZARN_DESIGN_FACTORY_LIBRARY), false, {"CreateControl"}},
     };
     for (const Case& failure : cases) {
         SCOPED_TRACE(failure.what);

@@ -80,10 +80,17 @@ void QtViewWindow::PlaceList(int width, int height) {
     m_listComponents->update();
 }
 
-bool QtViewWindow::CreateControl(platform::Library::Function factory) {
-    QWidget* const control = reinterpret_cast<DesignControlFactory>(factory)(this);
-    if (control == nullptr)
+bool QtViewWindow::CreateControl(const std::string&, const std::string& serverPath) {
+    // Without COM the class identifier names nothing here: the registered library's factory export makes the
+    // control. A library that cannot be used is released at once and loaded afresh by the next attempt.
+    if (m_designLibrary.Load(serverPath) != 0)
         return false;
+    const platform::Library::Function factory = m_designLibrary.FindFunction(kDesignControlFactoryName);
+    QWidget* const control = factory != nullptr ? reinterpret_cast<DesignControlFactory>(factory)(this) : nullptr;
+    if (control == nullptr) {
+        m_designLibrary = platform::Library();
+        return false;
+    }
     if (control->parentWidget() != this)
         control->setParent(this);
     control->setObjectName(QStringLiteral("cad design"));

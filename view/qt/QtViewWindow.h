@@ -1,7 +1,9 @@
 // The view's Qt window: the component list (a table) and the design control's widget as its children, made,
-// shown and placed as its CZarnView says; its resizes and paints go to that view. It owns the view.
+// shown and placed as its CZarnView says; its resizes and paints go to that view. It owns the view, and the
+// design library whose factory export makes the control.
 #pragma once
 
+#include "platform/Library.h"
 #include "view/ViewWindow.h"
 #include "view/ZarnView.h"
 
@@ -33,7 +35,7 @@ public:
     void EnableList(bool enabled) override;
     void PlaceList(int width, int height) override;
 
-    bool CreateControl(platform::Library::Function factory) override;
+    bool CreateControl(const std::string& classId, const std::string& serverPath) override;
     void DestroyControl() override;
     void ShowControl(bool shown) override;
     void EnableControl(bool enabled) override;
@@ -58,6 +60,8 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
+    // Declared before the view, so that it is released after the view has destroyed the control.
+    platform::Library m_designLibrary;
     std::unique_ptr<CZarnView> m_view;
     std::unique_ptr<QPrinter> m_printer;
     QPainter m_printPainter;
