@@ -4,6 +4,7 @@
 #include "res/DialogTable.h"
 #include "res/win32/WideText.h"
 
+#include <algorithm>
 #include <commctrl.h>
 #include <utility>
 
@@ -31,6 +32,8 @@ Win32DownloadWindow::Win32DownloadWindow(HWND owner) : Win32Dialog(*FindDialogTe
     const INITCOMMONCONTROLSEX classes{sizeof(INITCOMMONCONTROLSEX), ICC_ANIMATE_CLASS | ICC_PROGRESS_CLASS};
     if (InitCommonControlsEx(&classes) && Create(owner) != 0) {
         SendMessageW(Item(IDC_PROGRESS), PBM_SETRANGE32, 0, 100);
+        FitLabel(IDC_TIME_LEFT_LABEL, IDC_TIME_LEFT);
+        FitLabel(IDC_RATE_LABEL, IDC_RATE);
         std::lock_guard lock(m_postMutex);
         m_postTarget = Win32Dialog::Handle();
     }
@@ -40,6 +43,32 @@ Win32DownloadWindow::~Win32DownloadWindow() {
     std::lock_guard lock(m_postMutex);
     m_postTarget = nullptr;
     m_posted.clear();
+}
+
+void Win32DownloadWindow::FitLabel(ControlId label, ControlId value) {
+    const HWND labelItem = Item(label);
+    RECT labelPlace;
+    RECT valuePlace;
+    if (!GetWindowRect(labelItem, &labelPlace) || !GetWindowRect(Item(value), &valuePlace))
+        return;
+    MapWindowPoints(nullptr, Handle(), reinterpret_cast<POINT*>(&labelPlace), 2);
+    MapWindowPoints(nullptr, Handle(), reinterpret_cast<POINT*>(&valuePlace), 2);
+    wchar_t text[128] = {};
+    const int length = GetWindowTextW(labelItem, text, 128);
+    const HDC context = GetDC(labelItem);
+    if (context == nullptr)
+        return;
+    const HGDIOBJ oldFont = SelectObject(context, reinterpret_cast<HFONT>(SendMessageW(labelItem, WM_GETFONT, 0, 0)));
+    SIZE extent{};
+    const BOOL measured = GetTextExtentPoint32W(context, text, length, &extent);
+    SelectObject(context, oldFont);
+    ReleaseDC(labelItem, context);
+    const LONG width = labelPlace.right - labelPlace.left;
+    if (!measured || extent.cx <= width)
+        return;
+    const LONG room = valuePlace.left - labelPlace.left;
+    SetWindowPos(labelItem, nullptr, 0, 0, std::min(room, extent.cx), labelPlace.bottom - labelPlace.top,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void Win32DownloadWindow::SetStatusText(const std::string& text) {

@@ -50,6 +50,9 @@ public:
 private:
     bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR& result) override;
     void RunPostedCalls();
+    // Widens fixed label `label` to its text, up to `value` beside it: the template sized it for its own font, and a
+    // wider substitute would cut it off.
+    void FitLabel(ControlId label, ControlId value);
 
     HWND m_owner;
     CHttpDownloadDlg* m_presenter = nullptr;

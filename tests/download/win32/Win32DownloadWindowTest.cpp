@@ -18,6 +18,7 @@
 #include <gtest/gtest.h>
 #include <string>
 #include <thread>
+#include <utility>
 #include <windows.h>
 
 using namespace std::chrono_literals;
@@ -150,6 +151,31 @@ TEST_F(Win32DownloadWindowTest, ClipResourceHoldsTheSharedFramesAndPlays) {
     EXPECT_FALSE(SendMessageW(animation, ACM_PLAY, 1, MAKELPARAM(shape.frameCount, shape.frameCount)));
     window.StartAnimation();
     EXPECT_TRUE(SendMessageW(animation, ACM_STOP, 0, 0));
+}
+
+TEST_F(Win32DownloadWindowTest, FixedLabelsShowTheirWholeTextBeforeTheirValues) {
+    Win32DownloadWindow window(m_owner);
+    ASSERT_NE(window.Handle(), nullptr);
+    const auto placeOf = [&](ControlId id) {
+        RECT place;
+        GetWindowRect(GetDlgItem(window.Handle(), static_cast<int>(id)), &place);
+        MapWindowPoints(nullptr, window.Handle(), reinterpret_cast<POINT*>(&place), 2);
+        return place;
+    };
+    for (const auto& [label, value] :
+         {std::pair{IDC_TIME_LEFT_LABEL, IDC_TIME_LEFT}, std::pair{IDC_RATE_LABEL, IDC_RATE}}) {
+        const HWND item = GetDlgItem(window.Handle(), static_cast<int>(label));
+        const std::wstring text = Text(item);
+        const HDC context = GetDC(item);
+        const HGDIOBJ oldFont = SelectObject(context, reinterpret_cast<HFONT>(SendMessageW(item, WM_GETFONT, 0, 0)));
+        SIZE extent{};
+        GetTextExtentPoint32W(context, text.c_str(), static_cast<int>(text.size()), &extent);
+        SelectObject(context, oldFont);
+        ReleaseDC(item, context);
+        const RECT labelPlace = placeOf(label);
+        EXPECT_GE(labelPlace.right - labelPlace.left, extent.cx) << label;
+        EXPECT_LE(labelPlace.right, placeOf(value).left) << label;
+    }
 }
 
 TEST_F(Win32DownloadWindowTest, StopEscapeAndCloseBoxStopTheTransfer) {
