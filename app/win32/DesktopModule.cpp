@@ -3,6 +3,7 @@
 #include "app/DesktopLauncher.h"
 #include "app/ZarnApp.h"
 #include "app/win32/Win32FrameWindow.h"
+#include "app/win32/Win32MessageLoop.h"
 #include "app/win32/Win32ShellWindow.h"
 #include "app/win32/Win32ViewClient.h"
 #include "platform/Library.h"
@@ -44,32 +45,6 @@ void LeaveOwnConsole() {
     }
 }
 
-bool IsDialog(HWND window) {
-    wchar_t name[16] = {};
-    return window != nullptr && GetClassNameW(window, name, 16) > 0 && std::wstring(name) == L"#32770";
-}
-
-// Runs the thread's messages until the main window is closed: the frame's accelerator keys for the frame and its
-// children, keyboard navigation for a modeless dialog.
-void RunMessageLoop(const Win32ShellWindow& shell) {
-    MSG message;
-    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
-        const Win32FrameWindow* frame = shell.MainWindow();
-        const HWND frameWindow = frame != nullptr ? frame->Handle() : nullptr;
-        if (frameWindow != nullptr && frame->Accelerators() != nullptr &&
-            (message.hwnd == frameWindow || IsChild(frameWindow, message.hwnd)) &&
-            TranslateAcceleratorW(frameWindow, frame->Accelerators(), &message)) {
-            continue;
-        }
-        const HWND active = GetActiveWindow();
-        if (IsDialog(active) && IsDialogMessageW(active, &message)) {
-            continue;
-        }
-        TranslateMessage(&message);
-        DispatchMessageW(&message);
-    }
-}
-
 int RunDesktop(int argc, char** argv) {
     LeaveOwnConsole();
     BecomeDpiAware();
@@ -93,7 +68,7 @@ int RunDesktop(int argc, char** argv) {
         if (app.InitInstance(arguments)) {
             // The user may have closed the main window while the start-up's dialogs ran.
             if (shell.MainWindow() != nullptr && shell.MainWindow()->Handle() != nullptr) {
-                RunMessageLoop(shell);
+                Win32MessageLoop(shell).Run();
             }
             code = app.ExitInstance();
         }

@@ -18,6 +18,8 @@ public:
 
     // The view as the frame, the application and the document's host drive it.
     virtual FrameView& View() = 0;
+    // The client window, which takes the keyboard focus whenever the frame gets it; null when it could not be made.
+    virtual HWND Handle() const = 0;
     // Places the client window at (`x`, `y`) with the given size, in the frame's client coordinates.
     virtual void Move(int x, int y, int width, int height) = 0;
 };

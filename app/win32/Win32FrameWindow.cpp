@@ -292,6 +292,13 @@ LRESULT Win32FrameWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) 
     case WM_SIZE:
         Layout();
         return 0;
+    case WM_SETFOCUS:
+        // The keys belong to the view (the list or the design control), not to the frame around it.
+        if (m_client != nullptr && m_client->Handle() != nullptr) {
+            SetFocus(m_client->Handle());
+            return 0;
+        }
+        break;
     case WM_DESTROY:
         KillTimer(m_window, kIndicatorTimer);
         // The user closed the main window: the message loop ends with it.

@@ -14,6 +14,7 @@ public:
     Win32ViewClient(CZarnDoc& document, HWND parent) : m_window(document, parent) {}
 
     FrameView& View() override { return *this; }
+    HWND Handle() const override { return m_window.Handle(); }
     void Move(int x, int y, int width, int height) override { m_window.Move(x, y, width, height); }
 
     Window& ViewWindow() { return m_window; }

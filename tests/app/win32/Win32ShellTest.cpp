@@ -7,6 +7,7 @@
 #include "app/StartDlg.h"
 #include "app/ZarnApp.h"
 #include "app/win32/Win32FrameWindow.h"
+#include "app/win32/Win32MessageLoop.h"
 #include "app/win32/Win32ShellWindow.h"
 #include "app/win32/Win32ViewClient.h"
 #include "components/ZarnDoc.h"
@@ -145,6 +146,7 @@ public:
     ~TestClient() override { DestroyWindow(m_window); }
 
     FrameView& View() override { return *this; }
+    HWND Handle() const override { return m_window; }
     void Move(int x, int y, int width, int height) override {
         MoveWindow(m_window, x, y, width, height, TRUE);
         m_placed = {x, y, x + width, y + height};
@@ -192,6 +194,9 @@ TEST_F(Win32ShellTest, FrameBuildsItsMenuKeysAndStatusBarAndForwardsCommandsAndP
     EXPECT_EQ(WindowText(handle), WideFromUtf8(CMainFrame::Caption()));
     EXPECT_NE(GetWindowLongPtrW(handle, GWL_STYLE) & WS_CLIPCHILDREN, 0);
     EXPECT_TRUE(IsZoomed(handle));
+    // The frame hands the keyboard to its view.
+    SetFocus(handle);
+    EXPECT_EQ(GetFocus(), m_client->m_window);
 
     // The bar: "&Design" on it, then the popups with their answered commands.
     const HMENU bar = GetMenu(handle);
@@ -226,6 +231,30 @@ TEST_F(Win32ShellTest, FrameBuildsItsMenuKeysAndStatusBarAndForwardsCommandsAndP
     EXPECT_GT(edges[0], client.right / 2);
     EXPECT_EQ(PaneText(status, 0), L"Ready");
 
+    BYTE keyboard[256] = {};
+    ASSERT_TRUE(GetKeyboardState(keyboard));
+    // Control+P typed in the view prints through the frame's accelerator table; P alone is the view's.
+    keyboard[VK_CONTROL] = 0;
+    ASSERT_TRUE(SetKeyboardState(keyboard));
+    const Win32MessageLoop loop(m_shell);
+    MSG key{m_client->m_window, WM_KEYDOWN, 'P', 0, 0, {}};
+    EXPECT_FALSE(loop.PreTranslate(key));
+    keyboard[VK_CONTROL] = 0x80;
+    ASSERT_TRUE(SetKeyboardState(keyboard));
+    EXPECT_TRUE(loop.PreTranslate(key));
+    EXPECT_EQ(m_client->m_calls, std::vector<std::string>{"print"});
+    keyboard[VK_CONTROL] = 0;
+
+    // The indicator timer shows the lock keys that are on, each in its own pane.
+    keyboard[VK_CAPITAL] = 1;
+    keyboard[VK_NUMLOCK] = 0;
+    keyboard[VK_SCROLL] = 1;
+    ASSERT_TRUE(SetKeyboardState(keyboard));
+    SendMessageW(handle, WM_TIMER, 1, 0);
+    EXPECT_EQ(PaneText(status, 1), L"CAP");
+    EXPECT_EQ(PaneText(status, 2), L"");
+    EXPECT_EQ(PaneText(status, 3), L"SCRL");
+
     // A highlighted item shows its prompt; a closed menu the idle text again.
     SendMessageW(handle, WM_MENUSELECT, MAKEWPARAM(ID_VIEW_STATUS_BAR, MF_STRING), reinterpret_cast<LPARAM>(settings));
     EXPECT_EQ(PaneText(status, 0), L"Show or hide the status bar");
@@ -240,7 +269,7 @@ TEST_F(Win32ShellTest, FrameBuildsItsMenuKeysAndStatusBarAndForwardsCommandsAndP
 
     // "&Design" goes to the view; the status bar's item hides the bar, unchecks itself and gives the view its room.
     SendMessageW(handle, WM_COMMAND, MAKEWPARAM(ID_DESIGN, 0), 0);
-    EXPECT_EQ(m_client->m_calls, std::vector<std::string>{"design"});
+    EXPECT_EQ(m_client->m_calls, (std::vector<std::string>{"print", "design"}));
     SendMessageW(handle, WM_COMMAND, MAKEWPARAM(ID_VIEW_STATUS_BAR, 0), 0);
     EXPECT_FALSE(IsWindowVisible(status));
     EXPECT_EQ(GetMenuState(settings, ID_VIEW_STATUS_BAR, MF_BYCOMMAND) & MF_CHECKED, 0u);
