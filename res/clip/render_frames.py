@@ -1,13 +1,14 @@
 #!/usr/bin/env python3
 """Renders the download's animation clip from download-clip.svg, frame by frame, with rsvg-convert, and writes the
-frames as a C++ source of 24-bit pixels that every front end plays.
+frames as a C++ source of 24-bit pixels that every front end plays; the Windows build also has them written as
+an uncompressed 24-bit AVI for the system's animation control.
 
 Each frame is the artwork with its moving items set for that frame: the globe's meridians turn, the page flies on
 an arc from the globe into the folder, tilting as it goes, and leaves a dotted trail. The frames are composited on
 white, the background of the dialog that shows them, so that antialiased edges blend as they would on it; pixels
 left untouched get the transparent colour instead, which no drawn pixel has.
 
-Usage: render_frames.py RSVG-CONVERT ARTWORK.svg OUTPUT.cpp
+Usage: render_frames.py RSVG-CONVERT ARTWORK.svg OUTPUT.cpp [OUTPUT.avi]
 """
 import math
 import os
@@ -30,6 +31,7 @@ FOLDER_MOUTH = (234.0, 36.0)
 ARC_HEIGHT = 14.0
 TRAIL_DOTS = 12
 TRANSPARENT = (255, 0, 255)
+FRAME_INTERVAL_US = 66667
 
 
 def number(value):
@@ -138,10 +140,59 @@ def render(rsvg, artwork, scratch, frame):
     return on_white(rows)
 
 
+def chunk(kind, body):
+    """A RIFF chunk: its four-character code, its length and its body, padded to an even length."""
+    return kind + struct.pack("<I", len(body)) + body + (b"\0" if len(body) % 2 else b"")
+
+
+def riff_list(kind, *chunks):
+    return chunk(b"LIST", kind + b"".join(chunks))
+
+
+def avi(pixels):
+    """An uncompressed 24-bit AVI of the frames: bottom-up rows of blue, green, red, as a DIB has them. The
+    animation control plays such a clip without a codec; it takes its transparent colour from the first frame's
+    corner pixel, which the artwork leaves untouched."""
+    row = WIDTH * 3
+    stride = (row + 3) // 4 * 4
+    frame_size = stride * HEIGHT
+    frames = []
+    for f in range(FRAME_COUNT):
+        rows = []
+        for y in reversed(range(HEIGHT)):
+            start = (f * HEIGHT + y) * row
+            rgb = pixels[start:start + row]
+            bgr = bytearray(row)
+            bgr[0::3], bgr[1::3], bgr[2::3] = rgb[2::3], rgb[1::3], rgb[0::3]
+            rows.append(bytes(bgr) + bytes(stride - row))
+        frames.append(b"".join(rows))
+
+    per_second = round(1000000 / FRAME_INTERVAL_US)
+    has_index, key_frame = 0x10, 0x10
+    main_header = struct.pack("<14I", FRAME_INTERVAL_US, frame_size * per_second, 0, has_index, FRAME_COUNT, 0, 1,
+                              frame_size, WIDTH, HEIGHT, 0, 0, 0, 0)
+    stream_header = struct.pack("<4s4sIHHIIIIIIII4h", b"vids", b"DIB ", 0, 0, 0, 0, 1, per_second, 0, FRAME_COUNT,
+                                frame_size, 0xFFFFFFFF, frame_size, 0, 0, WIDTH, HEIGHT)
+    bitmap_header = struct.pack("<IiiHHIIiiII", 40, WIDTH, HEIGHT, 1, 24, 0, frame_size, 0, 0, 0, 0)
+    header = riff_list(b"hdrl", chunk(b"avih", main_header),
+                       riff_list(b"strl", chunk(b"strh", stream_header), chunk(b"strf", bitmap_header)))
+    movie = riff_list(b"movi", *(chunk(b"00db", frame) for frame in frames))
+    # Offsets from the movie list's "movi" code to each frame's chunk.
+    index = b"".join(struct.pack("<4sIII", b"00db", key_frame, 4 + f * (8 + frame_size), frame_size)
+                     for f in range(FRAME_COUNT))
+    return chunk(b"RIFF", b"AVI " + header + movie + chunk(b"idx1", index))
+
+
+def write_atomically(path, data, mode):
+    with open(path + ".part", mode) as out:
+        out.write(data)
+    os.replace(path + ".part", path)
+
+
 def main():
-    if len(sys.argv) != 4:
+    if len(sys.argv) not in (4, 5):
         sys.exit(__doc__.strip().splitlines()[-1])
-    rsvg, artwork_path, output = sys.argv[1:]
+    rsvg, artwork_path, output = sys.argv[1:4]
     with open(artwork_path, encoding="utf-8") as svg:
         artwork = svg.read()
     ET.register_namespace("", SVG)
@@ -163,7 +214,8 @@ constexpr unsigned char kPixels[] = {{
 
 static_assert(sizeof(kPixels) == std::size_t{{3}} * {WIDTH} * {HEIGHT} * {FRAME_COUNT});
 static_assert(kDownloadClipShape.width == {WIDTH} && kDownloadClipShape.height == {HEIGHT} &&
-              kDownloadClipShape.frameCount == {FRAME_COUNT});
+              kDownloadClipShape.frameCount == {FRAME_COUNT} &&
+              kDownloadClipShape.frameIntervalUs == {FRAME_INTERVAL_US});
 static_assert(kClipTransparent == Rgb{{{TRANSPARENT[0]}, {TRANSPARENT[1]}, {TRANSPARENT[2]}}});
 
 }} // namespace
@@ -174,9 +226,9 @@ std::span<const unsigned char> DownloadClipPixels() {{
 
 }} // namespace zarn
 """
-    with open(output + ".part", "w", encoding="ascii") as out:
-        out.write(source)
-    os.replace(output + ".part", output)
+    write_atomically(output, source.encode("ascii"), "wb")
+    if len(sys.argv) == 5:
+        write_atomically(sys.argv[4], avi(pixels), "wb")
 
 
 if __name__ == "__main__":

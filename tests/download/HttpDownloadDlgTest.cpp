@@ -5,6 +5,7 @@
 #include "download/ProgressText.h"
 #include "tests/download/RawServer.h"
 #include "tests/download/RecordingWindow.h"
+#include "tests/download/Watchdog.h"
 #include "tests/support/TempDir.h"
 
 #include <algorithm>
@@ -32,6 +33,7 @@ namespace {
 using test::RawServer;
 using test::ReadFile;
 using test::RecordingWindow;
+using test::Watchdog;
 using test::WriteFile;
 namespace fs = std::filesystem;
 
@@ -50,34 +52,6 @@ const std::string kAskSite = Status(401, "Unauthorized", "WWW-Authenticate: Basi
 RawServer EndlessServer() {
     return RawServer("HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n", false, {std::string(512, 'e'), 100000, 20ms});
 }
-
-// Ends the test run when the code under watch does not return within `limit`: a deadlock then fails
-// the test instead of holding CI until its own time-out.
-class Watchdog {
-public:
-    Watchdog(std::chrono::seconds limit, const char* what)
-        : m_thread([this, limit, what] {
-              std::unique_lock lock(m_mutex);
-              if (!m_changed.wait_for(lock, limit, [this] { return m_returned; })) {
-                  std::fprintf(stderr, "no return within %lld s: %s\n", static_cast<long long>(limit.count()), what);
-                  std::abort();
-              }
-          }) {}
-    ~Watchdog() {
-        {
-            std::lock_guard lock(m_mutex);
-            m_returned = true;
-        }
-        m_changed.notify_one();
-        m_thread.join();
-    }
-
-private:
-    std::mutex m_mutex;
-    std::condition_variable m_changed;
-    bool m_returned = false;
-    std::thread m_thread;
-};
 
 // Notes what the window showed at the moment the worker's end arrived; can press the close box just
 // before that end is handled, as a user who stops in the last moment does.
