@@ -4,6 +4,8 @@
 #include "app/MainFrame.h"
 #include "app/ZarnApp.h"
 #include "app/win32/Win32ShellWindow.h"
+#include "download/HttpDownloadDlg.h"
+#include "download/win32/Win32DownloadWindow.h"
 
 namespace zarn {
 
@@ -28,9 +30,13 @@ void Win32DocumentHost::UpdateAllViews(const CZarnDoc&) {
     }
 }
 
-int Win32DocumentHost::RunDownload(const std::string&, const std::string&, const DownloadCheck&) {
-    // The download window is plugged in at integration.
-    return kIdCancel;
+int Win32DocumentHost::RunDownload(const std::string& sourceUrl, const std::string& targetPath,
+                                   const DownloadCheck& check) {
+    // The window outlives the dialog: it drops the dialog's calls still queued when it goes.
+    Win32DownloadWindow window(m_shell.Owner());
+    CHttpDownloadDlg dialog(window);
+    window.SetPresenter(&dialog);
+    return RunDownloadDialog(dialog, sourceUrl, targetPath, check, m_caFile, m_lastFailText);
 }
 
 void Win32DocumentHost::ShowMessageBox(const std::string& text) {

@@ -131,11 +131,16 @@ protected:
 TEST_F(DesktopLauncherTest, WithoutSwitchesOpensTheWindowAndEndsWhenItIsClosed) {
     Launcher launcher(Exe(), L"--server http://127.0.0.1:9");
     ASSERT_TRUE(launcher.Started());
-    // No list: the box says so, the check's start dialog and then the start-up's own follow.
+    // No list: the box says so, the check's failed download and start dialog and then the start-up's own follow.
     const HWND box = launcher.WaitForWindow(L"#32770", L"zarn");
     ASSERT_NE(box, nullptr) << "no message box; is Wine's display driver set?";
     Click(box, IDOK);
     ASSERT_TRUE(WaitGone(box));
+    // The check's list download finds no server: the download dialog's message box.
+    const HWND failure = launcher.WaitForWindow(L"#32770", L"zarn");
+    ASSERT_NE(failure, nullptr) << "no message of the failed download";
+    Click(failure, IDOK);
+    ASSERT_TRUE(WaitGone(failure));
     for (int offer = 0; offer < 2; ++offer) {
         const HWND start = launcher.WaitForWindow(L"#32770", L"Start Quillorna");
         ASSERT_NE(start, nullptr) << offer;

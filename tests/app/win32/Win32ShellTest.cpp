@@ -450,8 +450,17 @@ TEST_F(Win32AppTest, StartUpWithoutAListTellsTheUserChecksAndOffersTheStartDialo
             answer(window);
         };
     };
+    // Each check's list download finds no server, and the download dialog says so.
+    std::vector<std::wstring> failures;
+    const auto failedDownload = [&](HWND window) {
+        failures.push_back(MessageBoxText(window));
+        Click(window, IDOK);
+    };
+    script.Then(L"zarn", failedDownload);
     script.Then(L"Start Quillorna", startDialog([](HWND) { PostMessageW(GetFocus(), WM_KEYDOWN, VK_ESCAPE, 0); }));
+    script.Then(L"zarn", failedDownload);
     script.Then(L"Start Quillorna", startDialog([](HWND window) { PostMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0); }));
+    script.Then(L"zarn", failedDownload);
     script.Then(L"Start Quillorna", startDialog([](HWND window) { Click(window, IDOK_BUTTON); }));
     // Back at the start-up's own offer, with the update button.
     script.Then(L"Start Quillorna", startDialog([](HWND window) { Click(window, IDOK_BUTTON); }));
@@ -461,6 +470,9 @@ TEST_F(Win32AppTest, StartUpWithoutAListTellsTheUserChecksAndOffersTheStartDialo
     EXPECT_EQ(script.m_unexpected, std::vector<std::wstring>{});
     EXPECT_FALSE(script.m_timedOut);
     EXPECT_EQ(box, kListMissing);
+    ASSERT_EQ(failures.size(), 3u);
+    for (const std::wstring& failure : failures)
+        EXPECT_NE(failure.find(L"Error:12029"), std::wstring::npos) << std::string(failure.begin(), failure.end());
     EXPECT_EQ(updateEnabled, (std::vector<bool>{false, false, false, true}));
     // The checks show the list; "Start Designing" leaves it for the design control.
     EXPECT_EQ(listShown, (std::vector<bool>{true, true, true, false}));
