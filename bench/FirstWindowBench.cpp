@@ -83,6 +83,8 @@ bool TimeOneRun(const std::wstring& exe, const std::wstring& arguments, Run& run
         } else {
             std::fprintf(stderr, "FirstWindowBench: cannot read the launcher's memory (error %lu)\n", GetLastError());
         }
+    } else if (DWORD code = 0; GetExitCodeProcess(process.hProcess, &code) && code != STILL_ACTIVE) {
+        std::fprintf(stderr, "FirstWindowBench: the launcher ended with exit code %lu before any window\n", code);
     } else {
         std::fputs("FirstWindowBench: the launcher showed no window (is Wine's display driver set?)\n", stderr);
     }

@@ -30,8 +30,14 @@ mkdir -p "$WINEPREFIX"
 "$wineserver" -p
 "$wine" wineboot --init > "$work/wineboot.log" 2>&1 || { cat "$work/wineboot.log" >&2; exit 1; }
 "$wine" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f > /dev/null 2>&1
+# Wine's desktop process chose its display driver when the prefix was made: a fresh server starts it afresh.
+"$wineserver" -k
+"$wineserver" -p
+"$wine" cmd.exe /c exit > /dev/null 2>&1
 app=$work/app
 cmake --install "$build" --prefix "$app" > "$work/install.log"
 cp "$build/bench/FirstWindowBench.exe" "$work/"
 echo "QuillornaCC.exe without a list, no network, under $("$wine" --version) (null display driver), $runs runs"
-"$wine" "$work/FirstWindowBench.exe" "$runs" "$app/QuillornaCC.exe" --server http://127.0.0.1:9
+# The launcher's path as Windows spells it: its folder is the launcher's application directory.
+launcher=$("$wine" winepath -w "$app/QuillornaCC.exe" 2> /dev/null)
+"$wine" "$work/FirstWindowBench.exe" "$runs" "$launcher" --server http://127.0.0.1:9
