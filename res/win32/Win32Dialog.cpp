@@ -5,10 +5,22 @@
 
 #include <commctrl.h>
 #include <string>
+#include <utility>
 
 namespace zarn {
 
 namespace {
+
+// The dialogs show the application's icon in their caption, as the frame does; a program without it (a test) keeps
+// the system's.
+void ShowApplicationIcon(HWND dialog) {
+    const HINSTANCE executable = GetModuleHandleW(nullptr);
+    for (const auto& [kind, metric] : {std::pair{ICON_BIG, SM_CXICON}, std::pair{ICON_SMALL, SM_CXSMICON}}) {
+        const int size = GetSystemMetrics(metric);
+        if (HANDLE icon = LoadImageW(executable, MAKEINTRESOURCEW(IDI_MAINFRAME), IMAGE_ICON, size, size, LR_SHARED))
+            SendMessageW(dialog, WM_SETICON, kind, reinterpret_cast<LPARAM>(icon));
+    }
+}
 
 // The predefined classes' ordinals in a dialog template.
 constexpr WORD kButtonClass = 0x0080;
@@ -226,6 +238,7 @@ INT_PTR CALLBACK Win32Dialog::DialogProc(HWND window, UINT message, WPARAM wPara
         auto* dialog = reinterpret_cast<Win32Dialog*>(lParam);
         dialog->m_window = window;
         SetWindowLongPtrW(window, DWLP_USER, lParam);
+        ShowApplicationIcon(window);
     }
     // Messages before WM_INITDIALOG (the font, the frame's creation) find no object yet and get the defaults.
     auto* dialog = reinterpret_cast<Win32Dialog*>(GetWindowLongPtrW(window, DWLP_USER));
