@@ -402,8 +402,9 @@ TEST_F(WineUpdate, TheWindowInstallsTheDemoRepositoryAndShowsTheDesignControl) {
               "message box: Online System Update Required | Please ensure a connection to the internet is present\n"
               "download dialogs seen: yes\n"
               "start dialog, button: Start Designing\n"
-              "design host: \"cad design\", sized, control window QuillornaDesignControl, start dialogs "
-              "answered 1\n"
+              "design host: \"cad design\", sized, control window QuillornaDesignControl\n"
+              "start dialog, button: Start Designing\n"
+              "design control still shown\n"
               "exit code: 0\n")
         << Log();
     EXPECT_EQ(RegisteredServer(DesignClass()), WinPath(App() / "design/qdesign.ocx"));

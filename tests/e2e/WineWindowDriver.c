@@ -1,9 +1,9 @@
 /* Drives the launcher's window as its user would, from another process under Wine: built with the cross compiler
  * while the test runs. Usage: driver LAUNCHER SERVER. It starts LAUNCHER --server SERVER without other switches,
  * answers the missing list's message box, waits out the update check (noting the download dialog), picks "Start
- * Designing" on the check's start dialog and then on any that follows, and waits for the design control shown in
- * the view. It prints one line per thing it saw, for the test to read, and closes the frame. Every wait has a
- * time-out: on one it says what it waited for, ends the launcher and exits with 1. */
+ * Designing" on the check's start dialog, waits for the design control shown in the view and answers the
+ * start-up's own start dialog the same way. It prints one line per thing it saw, for the test to read, and closes
+ * the frame. Every wait has a time-out: on one it says what it waited for, ends the launcher and exits with 1. */
 #define WIN32_LEAN_AND_MEAN
 #include <fcntl.h>
 #include <io.h>
@@ -112,6 +112,29 @@ static BOOL CALLBACK MatchDesignHost(HWND window, LPARAM data) {
     return TRUE;
 }
 
+/* The design control's host in the frame's view when it and the control's own window in it are visible, else null. */
+static HWND ShownDesignHost(HWND* frame) {
+    HWND host = NULL;
+    *frame = Find("QuillornaMainFrame", "Quillorna by www.ostrevant.com [www.quillorna.com]");
+    if (*frame != NULL) {
+        EnumChildWindows(*frame, MatchDesignHost, (LPARAM)&host);
+    }
+    if (host == NULL || !IsWindowVisible(host) || GetWindow(host, GW_CHILD) == NULL ||
+        !IsWindowVisible(GetWindow(host, GW_CHILD))) {
+        return NULL;
+    }
+    return host;
+}
+
+/* Prints the start dialog's default button and clicks it; false when the dialog stays. */
+static int AnswerStart(HWND start) {
+    char text[128] = "";
+    GetDlgItemTextA(start, IDOK, text, sizeof text);
+    printf("start dialog, button: %s\n", text);
+    PostMessageA(GetDlgItem(start, IDOK), BM_CLICK, 0, 0);
+    return WaitGone(start);
+}
+
 int main(int argc, char** argv) {
     /* Lines end in "\n" alone, as the test on Linux reads them. */
     _setmode(_fileno(stdout), _O_BINARY);
@@ -171,33 +194,16 @@ int main(int argc, char** argv) {
     }
     printf("download dialogs seen: %s\n", downloadsSeen > 0 ? "yes" : "none");
 
-    /* "Start Designing" on the check's start dialog and on any start dialog after it, until the control shows. */
-    int startDialogs = 0;
-    HWND host = NULL;
+    /* "Start Designing" on the check's start dialog shows the control; the start-up's own offer follows. */
+    if (!AnswerStart(start)) {
+        return Fail("the check's start dialog to go");
+    }
     HWND frame = NULL;
-    for (DWORD waited = 0;; waited += POLL_MS) {
+    HWND host = NULL;
+    for (DWORD waited = 0; (host = ShownDesignHost(&frame)) == NULL; waited += POLL_MS) {
         if (waited >= WAIT_MS) {
             return Fail("the design control in the view");
         }
-        if (start != NULL) {
-            GetDlgItemTextA(start, IDOK, text, sizeof text);
-            printf("start dialog, button: %s\n", text);
-            PostMessageA(GetDlgItem(start, IDOK), BM_CLICK, 0, 0);
-            if (!WaitGone(start)) {
-                return Fail("the start dialog to go");
-            }
-            ++startDialogs;
-        }
-        frame = Find("QuillornaMainFrame", "Quillorna by www.ostrevant.com [www.quillorna.com]");
-        host = NULL;
-        if (frame != NULL) {
-            EnumChildWindows(frame, MatchDesignHost, (LPARAM)&host);
-        }
-        if (host != NULL && IsWindowVisible(host) && GetWindow(host, GW_CHILD) != NULL &&
-            IsWindowVisible(GetWindow(host, GW_CHILD))) {
-            break;
-        }
-        start = Find("#32770", "Start Quillorna");
         Sleep(POLL_MS);
     }
     RECT area;
@@ -205,8 +211,16 @@ int main(int argc, char** argv) {
     GetWindowTextA(host, text, sizeof text);
     char inner[64] = "";
     GetClassNameA(GetWindow(host, GW_CHILD), inner, sizeof inner);
-    printf("design host: \"%s\", %s, control window %s, start dialogs answered %d\n", text,
-           area.right > 0 && area.bottom > 0 ? "sized" : "empty", inner, startDialogs);
+    printf("design host: \"%s\", %s, control window %s\n", text, area.right > 0 && area.bottom > 0 ? "sized" : "empty",
+           inner);
+    start = WaitFor("#32770", "Start Quillorna");
+    if (start == NULL) {
+        return Fail("the start-up's start dialog");
+    }
+    if (!AnswerStart(start)) {
+        return Fail("the start-up's start dialog to go");
+    }
+    printf("design control %s\n", ShownDesignHost(&frame) == host ? "still shown" : "gone");
 
     PostMessageA(frame, WM_CLOSE, 0, 0);
     if (WaitForSingleObject(g_launcher.hProcess, WAIT_MS) != WAIT_OBJECT_0) {
