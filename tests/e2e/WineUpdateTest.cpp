@@ -191,6 +191,22 @@ protected:
         WriteFile((m_vendor.Path() / "quillornacc/complist/complist.txt").string(), list);
     }
 
+    // The Windows build's demo vendor repository, published by the Linux zarn-publish as scripts/wine-demo does.
+    void PublishDemo() const {
+        const test::ProgramOutcome published =
+            RunLinux(ZARN_PUBLISH_PATH,
+                     {"build", std::string(ZARN_WINDOWS_BUILD_DIR) + "/samples/repository.manifest",
+                      m_vendor.Path().string(), "--key", ZARN_SAMPLES_PRIVATE_KEY, "--server", m_server.Url()});
+        ASSERT_EQ(published.exitCode, 0) << published.err;
+    }
+    static std::string DesignClass() {
+        const std::string braced = ZARN_DESIGN_CONTROL_CLSID;
+        return braced.substr(1, braced.size() - 2);
+    }
+    const std::vector<std::string> m_demoCurrent = {
+        "Quillorna Design Control:CURRENT", "Quillorna Geometry Library:CURRENT", "Quillorna Unit Converter:CURRENT",
+        "Quillorna Drawing Templates:CURRENT"};
+
     test::TempDir m_base;
     test::TempDir m_vendor;
     test::ServeProcess m_server{ZARN_SERVE_PATH, m_vendor.Path().string()};
@@ -348,24 +364,16 @@ TEST_F(WineUpdate, APlantedLinkRefusesTheCabinet) {
     EXPECT_FALSE(fs::exists(App() / "design/planted.cab"));
 }
 
-// The Windows build's demo vendor repository, published by the Linux zarn-publish as scripts/wine-demo publishes it:
-// every sample installs, and the design control, an ActiveX control, registers itself where it was unpacked with
-// the class the launcher's view creates.
+// The demo repository: every sample installs, and the design control, an ActiveX control, registers itself where it
+// was unpacked with the class the launcher's view creates.
 TEST_F(WineUpdate, TheDemoRepositoryInstallsAndRegistersTheDesignControl) {
     ASSERT_GT(m_server.Port(), 0);
-    const test::ProgramOutcome published = RunLinux(
-        ZARN_PUBLISH_PATH, {"build", std::string(ZARN_WINDOWS_BUILD_DIR) + "/samples/repository.manifest",
-                            m_vendor.Path().string(), "--key", ZARN_SAMPLES_PRIVATE_KEY, "--server", m_server.Url()});
-    ASSERT_EQ(published.exitCode, 0) << published.err;
-
-    const std::vector<std::string> current = {"Quillorna Design Control:CURRENT", "Quillorna Geometry Library:CURRENT",
-                                              "Quillorna Unit Converter:CURRENT",
-                                              "Quillorna Drawing Templates:CURRENT"};
+    ASSERT_NO_FATAL_FAILURE(PublishDemo());
+    const std::vector<std::string>& current = m_demoCurrent;
     const test::ProgramOutcome update = Launch("--update");
     EXPECT_EQ(update.exitCode, 0) << update.err << Log();
     EXPECT_EQ(Statuses(update.out), current);
-    std::string designClass = ZARN_DESIGN_CONTROL_CLSID;
-    designClass = designClass.substr(1, designClass.size() - 2);
+    const std::string designClass = DesignClass();
     EXPECT_EQ(RegisteredServer(designClass), WinPath(App() / "design/qdesign.ocx"));
     const test::ProgramOutcome threading =
         Wine("zarn-reg.exe", {"query", "HKCR\\CLSID\\{" + designClass + "}\\InprocServer32", "/v", "ThreadingModel"});
@@ -374,6 +382,35 @@ TEST_F(WineUpdate, TheDemoRepositoryInstallsAndRegistersTheDesignControl) {
     const test::ProgramOutcome check = Launch("--check");
     EXPECT_EQ(check.exitCode, 0) << check.err;
     EXPECT_EQ(Statuses(check.out), current);
+}
+
+// The window, started without switches in an application directory with no list, driven from another Windows
+// process as its user would: the missing list's box, the update check through the download dialog, "Start
+// Designing", and the design control the check installed, shown in the view.
+TEST_F(WineUpdate, TheWindowInstallsTheDemoRepositoryAndShowsTheDesignControl) {
+    ASSERT_GT(m_server.Port(), 0);
+    ASSERT_NO_FATAL_FAILURE(PublishDemo());
+    const fs::path driver = m_base.Path() / "build/window-driver.exe";
+    const test::ProgramOutcome built =
+        RunLinux(ZARN_MINGW_GCC, {"-O1", "-Wall", "-Wextra", "-Werror", "-static-libgcc", "-o", driver.string(),
+                                  ZARN_WINE_WINDOW_DRIVER_SOURCE});
+    ASSERT_EQ(built.exitCode, 0) << built.err;
+
+    const test::ProgramOutcome driven = Wine(driver.string(), {WinPath(App() / "QuillornaCC.exe"), m_server.Url()});
+    EXPECT_EQ(driven.exitCode, 0) << driven.out << driven.err;
+    EXPECT_EQ(driven.out,
+              "message box: Online System Update Required | Please ensure a connection to the internet is present\n"
+              "download dialogs seen: yes\n"
+              "start dialog, button: Start Designing\n"
+              "design host: \"cad design\", sized, control window QuillornaDesignControl\n"
+              "start dialog, button: Start Designing\n"
+              "design control still shown\n"
+              "exit code: 0\n")
+        << Log();
+    EXPECT_EQ(RegisteredServer(DesignClass()), WinPath(App() / "design/qdesign.ocx"));
+    const test::ProgramOutcome check = Launch("--check");
+    EXPECT_EQ(check.exitCode, 0) << check.err;
+    EXPECT_EQ(Statuses(check.out), m_demoCurrent);
 }
 
 // A component folder so deep that its files' paths pass MAX_PATH (260 characters): a cabinet's files are put in
