@@ -11,7 +11,9 @@
 #include <string.h>
 #include <windows.h>
 
-#define WAIT_MS 20000
+/* Short enough that the driver says what it waited for before the test ends it after 60 s. */
+#define WAIT_MS 15000
+#define CHECK_WAIT_MS 30000
 #define POLL_MS 5
 #define DESIGN_HOST_ID 4321
 
@@ -82,7 +84,7 @@ static HWND Find(const char* className, const char* caption) {
 }
 
 static HWND WaitFor(const char* className, const char* caption) {
-    for (DWORD waited = 0; waited < WAIT_MS; waited += POLL_MS) {
+    for (const ULONGLONG since = GetTickCount64(); GetTickCount64() - since < WAIT_MS;) {
         const HWND found = Find(className, caption);
         if (found != NULL) {
             return found;
@@ -93,7 +95,7 @@ static HWND WaitFor(const char* className, const char* caption) {
 }
 
 static int WaitGone(HWND window) {
-    for (DWORD waited = 0; waited < WAIT_MS; waited += POLL_MS) {
+    for (const ULONGLONG since = GetTickCount64(); GetTickCount64() - since < WAIT_MS;) {
         if (!IsWindow(window) || !IsWindowVisible(window)) {
             return 1;
         }
@@ -174,8 +176,8 @@ int main(int argc, char** argv) {
     int downloadsSeen = 0;
     HWND lastDownload = NULL;
     HWND start = NULL;
-    for (DWORD waited = 0; start == NULL; waited += POLL_MS) {
-        if (waited >= WAIT_MS * 3) {
+    for (const ULONGLONG since = GetTickCount64(); start == NULL;) {
+        if (GetTickCount64() - since >= CHECK_WAIT_MS) {
             return Fail("the check's start dialog");
         }
         const HWND download = Find("#32770", "File Download");
@@ -200,8 +202,8 @@ int main(int argc, char** argv) {
     }
     HWND frame = NULL;
     HWND host = NULL;
-    for (DWORD waited = 0; (host = ShownDesignHost(&frame)) == NULL; waited += POLL_MS) {
-        if (waited >= WAIT_MS) {
+    for (const ULONGLONG since = GetTickCount64(); (host = ShownDesignHost(&frame)) == NULL;) {
+        if (GetTickCount64() - since >= WAIT_MS) {
             return Fail("the design control in the view");
         }
         Sleep(POLL_MS);
