@@ -22,21 +22,20 @@ for program in "$launcher" "$serve" "$setup"; do
         exit 1
     fi
 done
-nginx=$(command -v nginx || echo /usr/sbin/nginx)
+source "$(dirname "$0")/nginx_server.sh"
 for tool in "$nginx" openssl curl; do
     command -v "$tool" >/dev/null || { echo "console_bench: $tool is missing (scripts/setup installs it)" >&2; exit 1; }
 done
 
 work=$(mktemp -d)
 server_pid=
-nginx_pid=
 stop_server() {
     if [ -n "$server_pid" ]; then kill "$server_pid" 2>/dev/null || true; wait "$server_pid" 2>/dev/null || true; fi
     server_pid=
 }
 cleanup() {
     stop_server
-    if [ -n "$nginx_pid" ]; then kill "$nginx_pid" 2>/dev/null || true; wait "$nginx_pid" 2>/dev/null || true; fi
+    stop_nginx
     rm -rf "$work"
 }
 trap cleanup EXIT
@@ -89,28 +88,8 @@ openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 
     -addext subjectAltName=IP:127.0.0.1 -keyout "$work/key.pem" -out "$work/cert.pem" 2> "$work/openssl.log"
 
 # nginx on two free ports: the http vendor folder and the https one, whose lists name their own server.
-start_nginx() {
-    mkdir -p "$work/nginx/logs"
-    local user_line=""
-    if [ "$(id -u)" -eq 0 ]; then user_line="user root;"; fi
-    for _ in $(seq 10); do
-        http_port=$((20000 + RANDOM % 20000))
-        https_port=$((http_port + 1))
-        cat > "$work/nginx/nginx.conf" <<EOF
-$user_line
-worker_processes 1;
-daemon off;
-pid $work/nginx/nginx.pid;
-error_log $work/nginx/logs/error.log;
-events { worker_connections 64; }
-http {
-    access_log off;
-    client_body_temp_path $work/nginx/body;
-    proxy_temp_path $work/nginx/proxy;
-    fastcgi_temp_path $work/nginx/fastcgi;
-    uwsgi_temp_path $work/nginx/uwsgi;
-    scgi_temp_path $work/nginx/scgi;
-    default_type application/octet-stream;
+nginx_servers() {
+    cat <<EOF
     server { listen 127.0.0.1:$http_port; root $work/vendor-http; }
     server {
         listen 127.0.0.1:$https_port ssl;
@@ -118,24 +97,9 @@ http {
         ssl_certificate $work/cert.pem;
         ssl_certificate_key $work/key.pem;
     }
-}
 EOF
-        "$nginx" -p "$work/nginx" -c "$work/nginx/nginx.conf" -e "$work/nginx/logs/error.log" \
-            2> "$work/nginx/start.log" &
-        nginx_pid=$!
-        for _ in $(seq 100); do
-            if ! kill -0 "$nginx_pid" 2>/dev/null; then break; fi
-            if curl -s -o /dev/null "http://127.0.0.1:$http_port/"; then return 0; fi
-            sleep 0.05
-        done
-        wait "$nginx_pid" 2>/dev/null || true
-        nginx_pid=
-    done
-    echo "console_bench: nginx did not start:" >&2
-    cat "$work/nginx/start.log" "$work/nginx/logs/error.log" >&2 2>/dev/null || true
-    exit 1
 }
-start_nginx
+start_nginx "$work"
 
 components=100
 "$setup" update "$work/vendor-http" "$components" "http://127.0.0.1:$http_port"
