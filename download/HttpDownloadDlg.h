@@ -50,7 +50,7 @@ public:
     bool m_bAskProxyLogin = true;                // on 407 without m_strProxyLogin, ask the user
     bool m_bAskSiteLogin = true;                 // on 401 without m_strSiteLogin, ask the user
     double m_dMaxBytesPerMs = 0.0;               // average rate cap; 0 or less: none
-    std::uint32_t m_dwResumeOffset = 0;          // where the transfer resumes; 0: the whole file
+    std::uint64_t m_dwResumeOffset = 0;          // where the transfer resumes; 0: the whole file
     std::optional<std::uint64_t> m_expectedSize; // from the component list: the body's size (unset: unchecked)
     std::string m_expectedSha256;                // from the component list: the body's SHA-256 (empty: unchecked)
     std::optional<std::uint64_t> m_maxSize;      // the most the body may have (unset: no limit)

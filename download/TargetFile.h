@@ -32,7 +32,7 @@ public:
     };
 
     // Removes stale temporary files of `path`, then opens for writing. UI thread.
-    [[nodiscard]] OpenResult Open(const std::string& path, std::uint32_t resumeOffset);
+    [[nodiscard]] OpenResult Open(const std::string& path, std::uint64_t resumeOffset);
     // Appends n bytes. Returns 0, or the system's code of a failure (which may belong to bytes appended
     // earlier: they are collected and written in blocks, or when a second has passed since the last
     // write to the disk). Worker thread.

@@ -25,7 +25,12 @@ struct TransferSettings {
     bool askProxyLogin = true;
     bool askSiteLogin = true;
     double maxBytesPerMs = 0.0; // 0 or less: no cap
-    std::uint32_t resumeOffset = 0;
+    std::uint64_t resumeOffset = 0;
+    // Attempts of one download in all, the first included; the later ones follow transient failures and continue
+    // what arrived when the server can vouch that the file is the same (RetryPolicy, ResumeDecision).
+    int maxAttempts = 4;
+    // Every wait between attempts is multiplied by this (tests shorten them).
+    double retryDelayScale = 1.0;
 
     // A transfer that receives nothing for this long fails with message 214.
     std::chrono::milliseconds silenceLimit{60000};

@@ -29,6 +29,8 @@ public:
     // The native window that owns the system's own credentials prompt (an HWND on Windows); null when
     // there is none, and AskCredentials asks instead.
     virtual void* OwnerWindow() const { return nullptr; }
+    // One line for the update log about an attempt of the download that failed and what follows it.
+    virtual void NoteAttempt(const std::string& /*note*/) {}
     // Called exactly once, last: failed == false when the body arrived whole or the user stopped the
     // transfer; failed == true with the message to show otherwise.
     virtual void TransferEnded(bool failed, const std::string& failText) = 0;

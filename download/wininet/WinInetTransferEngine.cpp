@@ -41,6 +41,7 @@ static_assert(transfer_error::kUnrecognizedScheme == ERROR_INTERNET_UNRECOGNIZED
 static_assert(transfer_error::kNameNotResolved == ERROR_INTERNET_NAME_NOT_RESOLVED);
 static_assert(transfer_error::kCannotConnect == ERROR_INTERNET_CANNOT_CONNECT);
 static_assert(transfer_error::kConnectionAborted == ERROR_INTERNET_CONNECTION_ABORTED);
+static_assert(transfer_error::kConnectionReset == ERROR_INTERNET_CONNECTION_RESET);
 static_assert(transfer_error::kCertDateInvalid == ERROR_INTERNET_SEC_CERT_DATE_INVALID);
 static_assert(transfer_error::kCertNameInvalid == ERROR_INTERNET_SEC_CERT_CN_INVALID);
 static_assert(transfer_error::kHttpsToHttpRedirect == ERROR_INTERNET_HTTPS_TO_HTTP_ON_REDIR);
@@ -238,11 +239,11 @@ std::string CombineUrl(const std::string& base, const std::string& location) {
 
 class Transfer {
 public:
-    Transfer(const TransferSettings& settings, TargetFile& target, TransferSink& sink,
-             const std::atomic<bool>& stopRequested)
-        : m_settings(settings), m_sink(sink), m_body(settings, target, sink, stopRequested) {}
+    Transfer(const TransferSettings& settings, TransferBody& body, TransferSink& sink)
+        : m_settings(settings), m_sink(sink), m_body(body) {}
 
-    void Run();
+    // One attempt: the request (ranged as the body says) and its answer into the body.
+    TransferBody::Outcome Run();
 
 private:
     using Outcome = TransferBody::Outcome;
@@ -283,7 +284,7 @@ private:
 
     const TransferSettings& m_settings;
     TransferSink& m_sink;
-    TransferBody m_body;
+    TransferBody& m_body;
     Handles m_handles;
     CallbackState& m_state = *m_handles.state;
     bool m_stopped = false;
@@ -296,7 +297,7 @@ private:
     bool m_proxyStoredUsed = false;
 };
 
-void Transfer::Run() {
+Transfer::Outcome Transfer::Run() {
     Outcome outcome = Open();
     if (outcome == Outcome::Done) {
         outcome = Negotiate();
@@ -304,7 +305,7 @@ void Transfer::Run() {
     if (outcome == Outcome::Done) {
         outcome = ReadBody();
     }
-    m_body.Finish(outcome);
+    return outcome;
 }
 
 Transfer::Outcome Transfer::Open() {
@@ -416,8 +417,11 @@ Transfer::Outcome Transfer::OpenRequest() {
 }
 
 bool Transfer::Send() {
-    if (m_settings.resumeOffset > 0) {
-        m_range = "Range: bytes=" + std::to_string(m_settings.resumeOffset) + "-\r\n";
+    if (m_body.RangeStart() > 0) {
+        m_range = "Range: bytes=" + std::to_string(m_body.RangeStart()) + "-\r\n";
+        if (!m_body.IfRange().empty()) {
+            m_range += "If-Range: " + m_body.IfRange() + "\r\n";
+        }
     }
     {
         std::lock_guard lock(m_state.mutex);
@@ -452,17 +456,21 @@ Transfer::Outcome Transfer::Negotiate() {
             m_body.Fail(IDS_NO_RESPONSE, transfer_error::kInvalidServerResponse);
             return Outcome::Failed;
         }
-        if (status == 200 || status == 206) {
+        // A 416 can only answer a range, which the body may find already whole.
+        if (status == 200 || status == 206 || (status == 416 && m_body.RangeStart() > 0)) {
             const std::optional<std::string> length = QueryText(HTTP_QUERY_CONTENT_LENGTH);
-            std::optional<std::uint64_t> contentLength;
+            TransferBody::Answer answer;
             if (length && !length->empty() && length->front() != '-') {
                 char* end = nullptr;
                 const unsigned long long value = std::strtoull(length->c_str(), &end, 10);
                 if (end && *end == '\0') {
-                    contentLength = value;
+                    answer.contentLength = value;
                 }
             }
-            return m_body.Start(static_cast<int>(status), contentLength) ? Outcome::Done : Outcome::Failed;
+            answer.contentRange = QueryText(HTTP_QUERY_CONTENT_RANGE).value_or(std::string());
+            answer.etag = QueryText(HTTP_QUERY_ETAG).value_or(std::string());
+            answer.lastModified = QueryText(HTTP_QUERY_LAST_MODIFIED).value_or(std::string());
+            return m_body.Start(static_cast<int>(status), answer) ? Outcome::Done : Outcome::Failed;
         }
         if (status == 301 || status == 302 || status == 303 || status == 307 || status == 308) {
             if (!Redirect(status)) {
@@ -471,7 +479,7 @@ Transfer::Outcome Transfer::Negotiate() {
             continue;
         }
         if (status != 401 && status != 407) {
-            m_body.Fail(IDS_BAD_STATUS, status);
+            m_body.Refuse(status, QueryText(HTTP_QUERY_RETRY_AFTER).value_or(std::string()));
             return Outcome::Failed;
         }
         if (!ReadAway() || !Authenticate(status)) {
@@ -721,8 +729,8 @@ void Transfer::SetCredentials(bool proxy, const std::string& user, const std::st
 } // namespace
 
 void TransferEngine::Run() {
-    Transfer transfer(m_settings, m_target, m_sink, m_stopRequested);
-    transfer.Run();
+    TransferBody body(m_settings, m_target, m_sink, m_stopRequested);
+    body.Run([&] { return Transfer(m_settings, body, m_sink).Run(); });
 }
 
 void TransferEngine::CloseIdleConnections() {
