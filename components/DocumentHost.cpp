@@ -6,7 +6,8 @@ namespace zarn {
 
 int CDocumentHost::RunDownloadDialog(CHttpDownloadDlg& dialog, const std::string& sourceUrl,
                                      const std::string& targetPath, const DownloadCheck& check,
-                                     const std::string& caFile, std::string& failText) {
+                                     const std::string& caFile, std::string& failText,
+                                     std::vector<std::string>& attempts) {
     dialog.m_strSourceUrl = sourceUrl;
     dialog.m_strTargetPath = targetPath;
     dialog.m_expectedSize = check.size;
@@ -15,6 +16,7 @@ int CDocumentHost::RunDownloadDialog(CHttpDownloadDlg& dialog, const std::string
     dialog.m_strCaFile = caFile;
     const int result = dialog.DoModal();
     failText = dialog.ShownFailText();
+    attempts = dialog.AttemptNotes();
     return result == kIdOk ? kIdOk : kIdCancel;
 }
 

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace zarn {
 
@@ -43,6 +44,9 @@ public:
     // The failure text the last RunDownload told the user (for the log); empty after a success, or when the host
     // keeps none.
     virtual std::string LastDownloadFailText() const { return {}; }
+    // One line for each attempt of the last RunDownload that failed and what followed it (for the log); empty when
+    // the first attempt ended it, or when the host keeps none.
+    virtual std::vector<std::string> LastDownloadAttempts() const { return {}; }
 
     // Shows `text` in a message box with an OK button and returns when it is closed.
     virtual void ShowMessageBox(const std::string& text) = 0;
@@ -61,9 +65,11 @@ public:
 protected:
     // A host's RunDownload through the download dialog `dialog`, whose window the host made: the dialog gets the
     // URL, the target, what the list says the file must be and the host's certificate authority `caFile`;
-    // `failText` gets what the dialog told the user of a failure. Returns kIdOk or kIdCancel.
+    // `failText` gets what the dialog told the user of a failure, `attempts` its notes of failed attempts. Returns
+    // kIdOk or kIdCancel.
     static int RunDownloadDialog(CHttpDownloadDlg& dialog, const std::string& sourceUrl, const std::string& targetPath,
-                                 const DownloadCheck& check, const std::string& caFile, std::string& failText);
+                                 const DownloadCheck& check, const std::string& caFile, std::string& failText,
+                                 std::vector<std::string>& attempts);
 };
 
 } // namespace zarn

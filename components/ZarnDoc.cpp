@@ -583,6 +583,9 @@ int CZarnDoc::Download(const std::string& what, const std::string& sourceUrl, co
             const std::string failText = m_host.LastDownloadFailText();
             line += failText.empty() ? ": not downloaded" : ": not downloaded: " + failText;
         }
+        for (const std::string& attempt : m_host.LastDownloadAttempts()) {
+            m_log->Write(what + " " + sourceUrl + ": " + attempt);
+        }
         m_log->Write(line);
     }
     return result;

@@ -19,6 +19,7 @@ CHttpDownloadDlg::~CHttpDownloadDlg() {
 
 int CHttpDownloadDlg::DoModal() {
     m_strShownFailText.clear();
+    m_attemptNotes.clear();
     m_initResult = 0;
     m_inInit = true;
     OnInitDialog();
@@ -128,6 +129,10 @@ void CHttpDownloadDlg::ReportFailureText(const std::string& text) {
         return;
     m_strFailText = text;
     PostTransferEnded(true);
+}
+
+void CHttpDownloadDlg::NoteAttempt(const std::string& note) {
+    m_attemptNotes.push_back(note);
 }
 
 void CHttpDownloadDlg::TransferEnded(bool failed, const std::string& failText) {

@@ -19,6 +19,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 #include <thread>
 
 namespace zarn {
@@ -36,6 +37,8 @@ public:
 
     // The failure message the last DoModal showed; empty when it showed none (success, a stop). UI thread.
     const std::string& ShownFailText() const { return m_strShownFailText; }
+    // What the last DoModal's failed attempts were and what followed each, for the update log. UI thread.
+    const std::vector<std::string>& AttemptNotes() const { return m_attemptNotes; }
 
     // Inputs, set by the caller before DoModal. Texts are single-byte (the platform's 8-bit encoding).
     std::string m_strSourceUrl;                  // may lack "scheme://"; then "http://" is put in front of it
@@ -87,6 +90,7 @@ public:
     // (JoinWorker declines a question still open, so that it never waits for a UI thread that waits
     // for it).
     bool AskCredentials(bool proxy, const std::string& host, std::string& user, std::string& password) override;
+    void NoteAttempt(const std::string& note) override;
     void TransferEnded(bool failed, const std::string& failText) override;
     // True: OnTransferEnded commits the target when, and only when, the result is kIdOk.
     bool DefersCommit() const override;
@@ -134,6 +138,7 @@ private:
     TransferSettings SettingsFromInputs() const;
 
     std::string m_strShownFailText;
+    std::vector<std::string> m_attemptNotes; // the worker's while it runs
     bool m_inInit = false;
     int m_initResult = 0;
     bool m_endPosted = false; // worker thread only

@@ -30,8 +30,11 @@ public:
     }
     // A URL of m_files gets its bytes written to the target and kIdOk; any other fails and writes nothing. The
     // list's size and hash are not applied here: the real hosts' engine checks them, tested against servers.
+    // The notes of failed attempts are m_attempts' for the URL.
     int RunDownload(const std::string& sourceUrl, const std::string& targetPath, const DownloadCheck&) override {
         m_calls.push_back("download " + sourceUrl + " -> " + targetPath);
+        const auto notes = m_attempts.find(sourceUrl);
+        m_lastAttempts = notes == m_attempts.end() ? std::vector<std::string>() : notes->second;
         const auto found = m_files.find(sourceUrl);
         m_lastFailText = found == m_files.end() ? kMissingText : "";
         if (found == m_files.end()) {
@@ -43,6 +46,7 @@ public:
         return out ? kIdOk : kIdCancel;
     }
     std::string LastDownloadFailText() const override { return m_lastFailText; }
+    std::vector<std::string> LastDownloadAttempts() const override { return m_lastAttempts; }
     void ShowMessageBox(const std::string& text) override { m_calls.push_back("message " + text); }
     // Recorded, then m_onWaitNote runs when it is set.
     void ShowWaitNote(const std::string& text) override {
@@ -60,6 +64,8 @@ public:
 
     std::map<std::string, std::string> m_files;
     std::string m_lastFailText;
+    std::map<std::string, std::vector<std::string>> m_attempts;
+    std::vector<std::string> m_lastAttempts;
     std::vector<std::string> m_calls;
     std::function<void(const std::string&)> m_onWaitNote;
 };
