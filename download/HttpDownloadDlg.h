@@ -19,8 +19,8 @@
 #include <mutex>
 #include <optional>
 #include <string>
-#include <vector>
 #include <thread>
+#include <vector>
 
 namespace zarn {
 

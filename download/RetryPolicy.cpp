@@ -54,8 +54,7 @@ std::optional<std::int64_t> ParseHttpDate(const std::string& text) {
 
 } // namespace
 
-RetryPolicy::RetryPolicy(const TransferSettings& settings)
-    : m_settings(settings), m_random(std::random_device{}()) {}
+RetryPolicy::RetryPolicy(const TransferSettings& settings) : m_settings(settings), m_random(std::random_device{}()) {}
 
 bool RetryPolicy::IsTransient(StringId failId, unsigned long code) {
     if (failId == IDS_BAD_STATUS) {

@@ -56,10 +56,10 @@ void TransferBody::Run(const std::function<Outcome()>& attempt) {
 }
 
 bool TransferBody::PrepareRetry(RetryPolicy& policy, Outcome& outcome) {
-    const std::string reason =
-        m_failText.empty() ? FormatString(m_failId, std::to_string(m_failCode)) : m_failText;
+    const std::string reason = m_failText.empty() ? FormatString(m_failId, std::to_string(m_failCode)) : m_failText;
     const std::string note = "attempt " + std::to_string(policy.Attempts()) + " failed: " + reason;
     std::optional<std::chrono::milliseconds> wait;
+    const bool immediate = m_restartNeeded;
     if (m_restartNeeded) {
         if (policy.NextImmediate()) {
             wait = std::chrono::milliseconds(0);
@@ -88,12 +88,12 @@ bool TransferBody::PrepareRetry(RetryPolicy& policy, Outcome& outcome) {
         m_rangeStart = m_baseOffset + m_bytesSoFar;
         m_ifRange = m_validator;
     }
-    m_sink.NoteAttempt(note + "; attempt " + std::to_string(policy.Attempts()) + " in " +
-                       std::to_string(wait->count()) + " ms, " +
-                       (m_rangeStart > 0 ? "from byte " + std::to_string(m_rangeStart) : std::string("from the start")));
+    m_sink.NoteAttempt(
+        note + "; attempt " + std::to_string(policy.Attempts()) + " in " + std::to_string(wait->count()) + " ms, " +
+        (m_rangeStart > 0 ? "from byte " + std::to_string(m_rangeStart) : std::string("from the start")));
     const std::string shortReason =
         failId == IDS_BAD_STATUS ? "HTTP " + std::to_string(failCode) : "error " + std::to_string(failCode);
-    if (wait->count() > 0 && !Wait(*wait, shortReason)) {
+    if (!immediate && !Wait(*wait, shortReason)) {
         m_stopped = true;
         outcome = Outcome::Stopped;
         return false;
@@ -283,7 +283,7 @@ bool TransferBody::MatchesList() {
         return true;
     }
     // Without a listed digest none was taken, and the received one is not known either.
-    const std::string received = m_heldDigest                       ? *m_heldDigest
+    const std::string received = m_heldDigest                        ? *m_heldDigest
                                  : m_settings.expectedSha256.empty() ? std::string()
                                                                      : m_hash.FinishHex();
     const bool sizeOk = !m_settings.expectedSize || *m_settings.expectedSize == m_bytesSoFar;

@@ -106,13 +106,13 @@ private:
     PipelinedSha256 m_hash;
 
     // The download as a whole, across its attempts.
-    std::uint64_t m_baseOffset = 0;     // bytes before this download's first (a resumed target's)
-    std::optional<std::uint64_t> m_total; // the whole file's size, from the first answer that started it
-    std::string m_validator;            // that answer's If-Range value; empty: no resume
-    std::uint64_t m_rangeStart = 0;     // this attempt's
-    std::string m_ifRange;              // this attempt's
-    bool m_restartNeeded = false;       // this attempt's answer cannot continue what is held
-    std::string m_retryAfter;           // this attempt's refusal's
+    std::uint64_t m_baseOffset = 0;          // bytes before this download's first (a resumed target's)
+    std::optional<std::uint64_t> m_total;    // the whole file's size, from the first answer that started it
+    std::string m_validator;                 // that answer's If-Range value; empty: no resume
+    std::uint64_t m_rangeStart = 0;          // this attempt's
+    std::string m_ifRange;                   // this attempt's
+    bool m_restartNeeded = false;            // this attempt's answer cannot continue what is held
+    std::string m_retryAfter;                // this attempt's refusal's
     std::optional<std::string> m_heldDigest; // taken when a 416 found what is held whole
 
     bool m_started = false;

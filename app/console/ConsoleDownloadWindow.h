@@ -55,7 +55,7 @@ private:
     std::string m_caption;
     std::string m_timeLeft;
     std::string m_rate;
-    std::string m_status; // the last status line, until a figure comes
+    std::string m_status;          // the last status line, until a figure comes
     std::size_t m_drawnLength = 0; // 0: no line is drawn
 };
 

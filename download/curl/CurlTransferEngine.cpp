@@ -189,7 +189,7 @@ private:
     std::string m_url;
     std::string m_agent;
     std::string m_range;
-    std::string m_ifRange; // the header line
+    std::string m_ifRange;   // the header line
     std::string m_siteHost;  // the web server the request is at now (redirects move it)
     std::string m_proxyName; // the host name of the named proxy; empty without one
 

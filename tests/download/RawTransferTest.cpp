@@ -7,9 +7,9 @@
 #include <algorithm>
 #include <chrono>
 #include <gtest/gtest.h>
+#include <mutex>
 #include <optional>
 #include <string>
-#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -306,7 +306,8 @@ TEST_F(RawTransferTest, CutDownloadResumesOnlyWhereTheServerVouchesForTheBytesHe
     const std::string strong = "Content-Length: 2000\r\nETag: \"v1\"\r\n";
     const std::string cut = Reply("200 OK", strong, file.substr(0, 800));
     const std::string rest = file.substr(800);
-    const std::string restOk = Reply("206 Partial Content", "Content-Range: bytes 800-1999/2000\r\nContent-Length: 1200\r\n", rest);
+    const std::string restOk =
+        Reply("206 Partial Content", "Content-Range: bytes 800-1999/2000\r\nContent-Length: 1200\r\n", rest);
     const std::string whole = Reply("200 OK", strong, file);
     const std::string lastModified = "Sat, 05 Dec 2026 10:00:00 GMT";
     const std::string ifV1 = "\"v1\"";
@@ -321,20 +322,32 @@ TEST_F(RawTransferTest, CutDownloadResumesOnlyWhereTheServerVouchesForTheBytesHe
         {"a correct 206", {cut, restOk}, {{"", ""}, {"800", ifV1}}, true},
         {"a 200 ignoring the range", {cut, whole}, {{"", ""}, {"800", ifV1}}, true},
         {"a 206 starting early",
-         {cut, Reply("206 Partial Content", "Content-Range: bytes 700-1999/2000\r\nContent-Length: 1300\r\n", file.substr(700)), whole},
+         {cut,
+          Reply("206 Partial Content", "Content-Range: bytes 700-1999/2000\r\nContent-Length: 1300\r\n",
+                file.substr(700)),
+          whole},
          {{"", ""}, {"800", ifV1}, {"", ""}},
          true},
         {"a 206 starting late",
-         {cut, Reply("206 Partial Content", "Content-Range: bytes 900-1999/2000\r\nContent-Length: 1100\r\n", file.substr(900)), whole},
+         {cut,
+          Reply("206 Partial Content", "Content-Range: bytes 900-1999/2000\r\nContent-Length: 1100\r\n",
+                file.substr(900)),
+          whole},
          {{"", ""}, {"800", ifV1}, {"", ""}},
          true},
         {"a 206 whose total changed",
-         {cut, Reply("206 Partial Content", "Content-Range: bytes 800-2099/2100\r\nContent-Length: 1300\r\n", rest + std::string(100, 'x')), whole},
+         {cut,
+          Reply("206 Partial Content", "Content-Range: bytes 800-2099/2100\r\nContent-Length: 1300\r\n",
+                rest + std::string(100, 'x')),
+          whole},
          {{"", ""}, {"800", ifV1}, {"", ""}},
          true},
         {"a short 206, then a clean close",
-         {cut, Reply("206 Partial Content", "Content-Range: bytes 800-1999/2000\r\nContent-Length: 1200\r\n", rest.substr(0, 400)),
-          Reply("206 Partial Content", "Content-Range: bytes 1200-1999/2000\r\nContent-Length: 800\r\n", rest.substr(400))},
+         {cut,
+          Reply("206 Partial Content", "Content-Range: bytes 800-1999/2000\r\nContent-Length: 1200\r\n",
+                rest.substr(0, 400)),
+          Reply("206 Partial Content", "Content-Range: bytes 1200-1999/2000\r\nContent-Length: 800\r\n",
+                rest.substr(400))},
          {{"", ""}, {"800", ifV1}, {"1200", ifV1}},
          true},
         {"a 416 with the file already whole",
@@ -351,7 +364,8 @@ TEST_F(RawTransferTest, CutDownloadResumesOnlyWhereTheServerVouchesForTheBytesHe
          {{"", ""}, {"", ""}},
          true},
         {"Last-Modified only",
-         {Reply("200 OK", "Content-Length: 2000\r\nLast-Modified: " + lastModified + "\r\n", file.substr(0, 800)), restOk},
+         {Reply("200 OK", "Content-Length: 2000\r\nLast-Modified: " + lastModified + "\r\n", file.substr(0, 800)),
+          restOk},
          {{"", ""}, {"800", lastModified}},
          true},
         {"a redirect on the resumed request",
@@ -396,9 +410,10 @@ TEST_F(RawTransferTest, CutDownloadResumesOnlyWhereTheServerVouchesForTheBytesHe
 // A resumed download's progress goes on from the bytes held.
 TEST_F(RawTransferTest, ResumedProgressGoesOnFromTheBytesHeld) {
     const std::string file(2000, 'p');
-    ScriptedServer server({Reply("200 OK", "Content-Length: 2000\r\nETag: \"v1\"\r\n", file.substr(0, 1000)),
-                           Reply("206 Partial Content", "Content-Range: bytes 1000-1999/2000\r\nContent-Length: 1000\r\n",
-                                 file.substr(1000))});
+    ScriptedServer server(
+        {Reply("200 OK", "Content-Length: 2000\r\nETag: \"v1\"\r\n", file.substr(0, 1000)),
+         Reply("206 Partial Content", "Content-Range: bytes 1000-1999/2000\r\nContent-Length: 1000\r\n",
+               file.substr(1000))});
     settings.port = server.Port();
     settings.objectPath = "/file.bin";
 
@@ -425,7 +440,9 @@ TEST_F(RawTransferTest, BusyAnswersAreTriedAgainAndOtherRefusalsAreNot) {
     const Case cases[] = {
         {"503 twice, then 200", {busy, busy, Reply("200 OK", "Content-Length: 4\r\n", "done")}, 3, ""},
         {"503 for ever", {busy}, 4, "Failed to receive a valid HTTP response from the server, Response Code:503"},
-        {"404", {Reply("404 Not Found", "Content-Length: 0\r\n", "")}, 1,
+        {"404",
+         {Reply("404 Not Found", "Content-Length: 0\r\n", "")},
+         1,
          "Failed to receive a valid HTTP response from the server, Response Code:404"},
     };
     for (const Case& c : cases) {
@@ -442,9 +459,9 @@ TEST_F(RawTransferTest, BusyAnswersAreTriedAgainAndOtherRefusalsAreNot) {
         if (c.failText.empty()) {
             ExpectSuccess();
             EXPECT_EQ(ReadFile(target), "done");
-            EXPECT_EQ(std::count(sink.statusLines.begin(), sink.statusLines.end(),
-                                 "Waiting 1 sec to try again (HTTP 503)"),
-                      2);
+            EXPECT_EQ(
+                std::count(sink.statusLines.begin(), sink.statusLines.end(), "Waiting 1 sec to try again (HTTP 503)"),
+                2);
         } else {
             ExpectFailure(c.failText);
             ExpectPreviousTarget();
