@@ -37,7 +37,7 @@ std::optional<std::int64_t> ParseHttpDate(const std::string& text) {
     char month[4] = {};
     int day = 0, year = 0, hour = 0, minute = 0, second = 0;
     char zone[4] = {};
-    if (std::sscanf(text.c_str(), "%3s %d %3s %d %d:%d:%d %3s", weekday, &day, month, &year, &hour, &minute, &second,
+    if (std::sscanf(text.c_str(), "%3s, %d %3s %d %d:%d:%d %3s", weekday, &day, month, &year, &hour, &minute, &second,
                     zone) != 8 ||
         std::strcmp(zone, "GMT") != 0) {
         return std::nullopt;
