@@ -3,8 +3,10 @@
 #include "download/ProgressText.h"
 #include "download/TransferEngine.h"
 #include "download/UrlSplit.h"
+#include "platform/Environment.h"
 #include "platform/FileSystem.h"
 
+#include <cstdlib>
 #include <exception>
 #include <string>
 #include <utility>
@@ -101,6 +103,14 @@ TransferSettings CHttpDownloadDlg::SettingsFromInputs() const {
     settings.expectedSha256 = m_expectedSha256;
     settings.sizeLimit = m_maxSize;
     settings.caFile = m_strCaFile;
+    // Tests of the whole launcher shorten the waits between attempts this way; nothing else sets it.
+    if (const std::optional<std::string> scale = platform::EnvironmentValue("ZARN_RETRY_DELAY_SCALE")) {
+        char* end = nullptr;
+        const double value = std::strtod(scale->c_str(), &end);
+        if (end != scale->c_str() && *end == '\0' && value >= 0.0 && value <= 1.0) {
+            settings.retryDelayScale = value;
+        }
+    }
     return settings;
 }
 
