@@ -138,7 +138,15 @@ bool TransferBody::Start(int status, const Answer& answer) {
     // An attempt after the first that asked for the rest of a file whose total the first answer gave.
     const bool resuming = m_rangeStart > 0 && m_total.has_value();
     std::optional<std::uint64_t> length = answer.contentLength;
-    if (status == 416) {
+    if (status == 304) {
+        if (!Conditional()) {
+            Refuse(304, std::string());
+            return false;
+        }
+        // The copy on disk is the server's file: nothing comes, nothing is written.
+        m_notModified = true;
+        length = 0;
+    } else if (status == 416) {
         // The cut may have come after the last byte: then what is held is the whole file, if it is the listed one.
         if (!resuming || ResumeDecision::Total(answer.contentRange) != m_total || m_rangeStart != *m_total) {
             m_restartNeeded = resuming;
@@ -173,6 +181,8 @@ bool TransferBody::Start(int status, const Answer& answer) {
         // The first answer of this file: the one later attempts must match.
         m_total = status == 200 ? answer.contentLength : ResumeDecision::Total(answer.contentRange);
         m_validator = ResumeDecision::Validator(answer.etag, answer.lastModified);
+        m_answerEtag = answer.etag;
+        m_answerLastModified = answer.lastModified;
         m_haveLength = length.has_value();
         m_length = length.value_or(0);
         m_startTick = CurrentTick();
@@ -195,8 +205,8 @@ bool TransferBody::Start(int status, const Answer& answer) {
 }
 
 bool TransferBody::Write(const char* data, std::size_t length) {
-    if (m_heldDigest) {
-        return true; // the text of a 416: the file is already whole
+    if (m_heldDigest || m_notModified) {
+        return true; // the text of a 416 or a 304: the file is already whole
     }
     for (std::size_t offset = 0; offset < length;) {
         if (StopRequested()) {
@@ -302,6 +312,13 @@ bool TransferBody::MatchesList() {
 }
 
 void TransferBody::Finish(Outcome outcome) {
+    if (outcome == Outcome::Done && m_notModified) {
+        // The target stays as it is; a deferred commit then finds nothing to put in place.
+        m_target.Discard();
+        m_sink.NoteAnswer(true, std::string(), std::string());
+        m_sink.TransferEnded(false, std::string());
+        return;
+    }
     if (outcome == Outcome::Done && !MatchesList()) {
         outcome = Outcome::Failed;
     }
@@ -317,6 +334,9 @@ void TransferBody::Finish(Outcome outcome) {
         m_sink.TransferEnded(true,
                              m_failText.empty() ? FormatString(m_failId, std::to_string(m_failCode)) : m_failText);
     } else {
+        if (outcome == Outcome::Done) {
+            m_sink.NoteAnswer(false, m_answerEtag, m_answerLastModified);
+        }
         m_sink.TransferEnded(false, std::string());
     }
 }

@@ -46,6 +46,11 @@ public:
     std::uint64_t RangeStart() const { return m_rangeStart; }
     // The If-Range value of this attempt's request; empty: none.
     const std::string& IfRange() const { return m_ifRange; }
+    // True when this attempt's request carries the settings' If-None-Match and If-Modified-Since (a request for
+    // the whole file, with a copy on disk); then a 304 answer is the copy's confirmation.
+    bool Conditional() const {
+        return m_rangeStart == 0 && (!m_settings.ifNoneMatch.empty() || !m_settings.ifModifiedSince.empty());
+    }
 
     bool StopRequested() const { return m_stopRequested.load(std::memory_order_relaxed); }
     // Records the failure: message `id` with %1 = `code`. Only the first failure of an attempt counts.
@@ -57,7 +62,7 @@ public:
     bool Stopped() const { return m_stopped; }
     bool Started() const { return m_started; }
 
-    // The headers of a 200, 206 or 416 answer are complete: restarts the target for a whole answer to a
+    // The headers of a 200, 206, 416 or (to a conditional request) 304 answer are complete: restarts the target for a whole answer to a
     // ranged request, checks that a 206 continues what is held and that a 416 finds it whole, shows "Getting
     // file information" and "Retrieving the file", sets the progress range when the length is known. False,
     // with the failure set, when the answer cannot be taken or the target cannot restart.
@@ -114,6 +119,9 @@ private:
     bool m_restartNeeded = false;            // this attempt's answer cannot continue what is held
     std::string m_retryAfter;                // this attempt's refusal's
     std::optional<std::string> m_heldDigest; // taken when a 416 found what is held whole
+    bool m_notModified = false;              // a 304 confirmed the copy on disk
+    std::string m_answerEtag;                // the validators of the answer that started the file
+    std::string m_answerLastModified;
 
     bool m_started = false;
     std::uint32_t m_startTick = 0;

@@ -41,6 +41,11 @@ struct TransferSettings {
     // times over. A rate cap (maxBytesPerMs) below the floor would make every long transfer fail.
     std::chrono::milliseconds floorWindow{60000};
     std::uint64_t floorBytes = 4096;
+    // The copy of the file already on disk, for a conditional request (the component list): sent as If-None-Match
+    // and If-Modified-Since, each when not empty, on a request for the whole file. A 304 answer then leaves the
+    // target as it is and ends as success.
+    std::string ifNoneMatch;
+    std::string ifModifiedSince;
     // Extra certificate authority file to trust besides the system's (empty: the system's only).
     std::string caFile;
 

@@ -190,6 +190,7 @@ private:
     std::string m_agent;
     std::string m_range;
     std::string m_ifRange;   // the header line
+    std::string m_ifNoneMatch, m_ifModifiedSince; // the header lines
     std::string m_siteHost;  // the web server the request is at now (redirects move it)
     std::string m_proxyName; // the host name of the named proxy; empty without one
 
@@ -251,7 +252,7 @@ Transfer::Outcome Transfer::Run() {
         }
         long status = 0;
         curl_easy_getinfo(m_curl.get(), CURLINFO_RESPONSE_CODE, &status);
-        if (status == 200 || status == 206 || (status == 416 && m_bodyStarted)) {
+        if (status == 200 || status == 206 || ((status == 416 || status == 304) && m_bodyStarted)) {
             break;
         }
         if (status != 401 && status != 407) {
@@ -280,8 +281,19 @@ bool Transfer::Configure() {
     if (!m_body.IfRange().empty()) {
         m_ifRange = "If-Range: " + m_body.IfRange();
     }
-    const char* const headers[] = {"Accept: */*", "Cache-Control: no-cache", "Pragma: no-cache",
-                                   "Connection: keep-alive", m_ifRange.empty() ? nullptr : m_ifRange.c_str()};
+    if (m_body.Conditional() && !m_settings.ifNoneMatch.empty()) {
+        m_ifNoneMatch = "If-None-Match: " + m_settings.ifNoneMatch;
+    }
+    if (m_body.Conditional() && !m_settings.ifModifiedSince.empty()) {
+        m_ifModifiedSince = "If-Modified-Since: " + m_settings.ifModifiedSince;
+    }
+    const char* const headers[] = {"Accept: */*",
+                                   "Cache-Control: no-cache",
+                                   "Pragma: no-cache",
+                                   "Connection: keep-alive",
+                                   m_ifRange.empty() ? nullptr : m_ifRange.c_str(),
+                                   m_ifNoneMatch.empty() ? nullptr : m_ifNoneMatch.c_str(),
+                                   m_ifModifiedSince.empty() ? nullptr : m_ifModifiedSince.c_str()};
     for (const char* header : headers) {
         if (!header) {
             continue;
@@ -522,8 +534,9 @@ bool Transfer::OnHeadersComplete() {
     if (m_status >= 100 && m_status < 200) {
         return true;
     }
-    // A 416 can only answer a range, which the body may find already whole.
-    if (m_status == 200 || m_status == 206 || (m_status == 416 && m_body.RangeStart() > 0)) {
+    // A 416 can only answer a range, which the body may find already whole; a 304 a conditional request.
+    if (m_status == 200 || m_status == 206 || (m_status == 416 && m_body.RangeStart() > 0) ||
+        (m_status == 304 && m_body.Conditional())) {
         m_phase = Phase::Body;
         m_bodyStarted = m_body.Start(static_cast<int>(m_status), m_answer);
         return m_bodyStarted;

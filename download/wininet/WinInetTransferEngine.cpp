@@ -257,7 +257,7 @@ private:
     bool ReadAway();
     Outcome Negotiate();
     Outcome ReadBody();
-    // Sends the request (again), with the Range header when resuming.
+    // Sends the request (again), with the Range and If-Range headers when resuming and the conditions of a copy on disk.
     bool Send();
     // Waits for the asynchronous call that returned `ok`; true when it succeeded. On failure the failure
     // is set with `failId` and the call's error; a stop sets m_stopped.
@@ -292,7 +292,7 @@ private:
     unsigned m_requestsSeen = 0; // the state's requestsSent when the floor last started or paused
     Target m_target;
     int m_redirects = 0;
-    std::string m_range;
+    std::string m_headers; // the request's own: range and conditions
     bool m_siteStoredUsed = false;
     bool m_proxyStoredUsed = false;
 };
@@ -417,11 +417,18 @@ Transfer::Outcome Transfer::OpenRequest() {
 }
 
 bool Transfer::Send() {
+    m_headers.clear();
     if (m_body.RangeStart() > 0) {
-        m_range = "Range: bytes=" + std::to_string(m_body.RangeStart()) + "-\r\n";
+        m_headers = "Range: bytes=" + std::to_string(m_body.RangeStart()) + "-\r\n";
         if (!m_body.IfRange().empty()) {
-            m_range += "If-Range: " + m_body.IfRange() + "\r\n";
+            m_headers += "If-Range: " + m_body.IfRange() + "\r\n";
         }
+    }
+    if (m_body.Conditional() && !m_settings.ifNoneMatch.empty()) {
+        m_headers += "If-None-Match: " + m_settings.ifNoneMatch + "\r\n";
+    }
+    if (m_body.Conditional() && !m_settings.ifModifiedSince.empty()) {
+        m_headers += "If-Modified-Since: " + m_settings.ifModifiedSince + "\r\n";
     }
     {
         std::lock_guard lock(m_state.mutex);
@@ -431,8 +438,8 @@ bool Transfer::Send() {
     // Connecting is the connect time-out's to watch; the floor starts once WinInet says the request is out.
     m_floor.Pause();
     m_requestsSeen = m_state.requestsSent.load();
-    const BOOL ok = ::HttpSendRequestA(m_handles.request, m_range.empty() ? nullptr : m_range.c_str(),
-                                       static_cast<DWORD>(m_range.size()), nullptr, 0);
+    const BOOL ok = ::HttpSendRequestA(m_handles.request, m_headers.empty() ? nullptr : m_headers.c_str(),
+                                       static_cast<DWORD>(m_headers.size()), nullptr, 0);
     return Complete(ok, IDS_CONNECT_FAILED);
 }
 
@@ -456,8 +463,9 @@ Transfer::Outcome Transfer::Negotiate() {
             m_body.Fail(IDS_NO_RESPONSE, transfer_error::kInvalidServerResponse);
             return Outcome::Failed;
         }
-        // A 416 can only answer a range, which the body may find already whole.
-        if (status == 200 || status == 206 || (status == 416 && m_body.RangeStart() > 0)) {
+        // A 416 can only answer a range, which the body may find already whole; a 304 a conditional request.
+        if (status == 200 || status == 206 || (status == 416 && m_body.RangeStart() > 0) ||
+            (status == 304 && m_body.Conditional())) {
             const std::optional<std::string> length = QueryText(HTTP_QUERY_CONTENT_LENGTH);
             TransferBody::Answer answer;
             if (length && !length->empty() && length->front() != '-') {

@@ -490,5 +490,57 @@ TEST_F(RawTransferTest, StopDuringTheWaitBeforeAnotherAttemptEndsIt) {
     ExpectPreviousTarget();
 }
 
+// A request for a file with a copy on disk carries its validators; a 304 keeps the copy as it is and succeeds, a
+// 200 replaces it and gives the new validators.
+TEST_F(RawTransferTest, ConditionalRequestKeepsAnUnchangedCopyAsItIs) {
+    const std::string date = "Sat, 05 Dec 2026 10:00:00 GMT";
+    struct Case {
+        const char* name;
+        std::string reply;
+        std::string received;
+        test::RecordingSink::Answer answer;
+    };
+    const Case cases[] = {
+        {"not modified", Reply("304 Not Modified", "ETag: \"v1\"\r\n", ""), "previous content", {true, "", ""}},
+        {"changed",
+         Reply("200 OK", "Content-Length: 8\r\nETag: \"v2\"\r\nLast-Modified: " + date + "\r\n", "new list"),
+         "new list",
+         {false, "\"v2\"", date}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        sink.Reset();
+        ScriptedServer server({c.reply});
+        settings.port = server.Port();
+        settings.objectPath = "/complist.txt";
+        settings.ifNoneMatch = "\"v1\"";
+        settings.ifModifiedSince = "Fri, 04 Dec 2026 10:00:00 GMT";
+        WriteFile(target, "previous content");
+
+        Run();
+
+        ExpectSuccess();
+        EXPECT_EQ(ReadFile(target), c.received);
+        EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"target.bin"}));
+        EXPECT_EQ(sink.noted, c.answer);
+        const std::vector<std::string> requests = server.Requests();
+        ASSERT_EQ(requests.size(), 1u);
+        EXPECT_NE(requests[0].find("\r\nIf-None-Match: \"v1\"\r\n"), std::string::npos) << requests[0];
+        EXPECT_NE(requests[0].find("\r\nIf-Modified-Since: Fri, 04 Dec 2026 10:00:00 GMT\r\n"), std::string::npos)
+            << requests[0];
+    }
+
+    // Without a copy's validators a 304 is no answer to take.
+    sink.Reset();
+    ScriptedServer server({Reply("304 Not Modified", "", "")});
+    settings.port = server.Port();
+    settings.ifNoneMatch.clear();
+    settings.ifModifiedSince.clear();
+    WriteFile(target, "previous content");
+    Run();
+    ExpectFailure("Failed to receive a valid HTTP response from the server, Response Code:304");
+    ExpectPreviousTarget();
+}
+
 } // namespace
 } // namespace zarn
