@@ -22,6 +22,9 @@ CHttpDownloadDlg::~CHttpDownloadDlg() {
 int CHttpDownloadDlg::DoModal() {
     m_strShownFailText.clear();
     m_attemptNotes.clear();
+    m_bNotModified = false;
+    m_strAnswerETag.clear();
+    m_strAnswerLastModified.clear();
     m_initResult = 0;
     m_inInit = true;
     OnInitDialog();
@@ -103,6 +106,8 @@ TransferSettings CHttpDownloadDlg::SettingsFromInputs() const {
     settings.expectedSha256 = m_expectedSha256;
     settings.sizeLimit = m_maxSize;
     settings.caFile = m_strCaFile;
+    settings.ifNoneMatch = m_strIfNoneMatch;
+    settings.ifModifiedSince = m_strIfModifiedSince;
     // Tests of the whole launcher shorten the waits between attempts this way; nothing else sets it.
     if (const std::optional<std::string> scale = platform::EnvironmentValue("ZARN_RETRY_DELAY_SCALE")) {
         char* end = nullptr;
@@ -143,6 +148,12 @@ void CHttpDownloadDlg::ReportFailureText(const std::string& text) {
 
 void CHttpDownloadDlg::NoteAttempt(const std::string& note) {
     m_attemptNotes.push_back(note);
+}
+
+void CHttpDownloadDlg::NoteAnswer(bool notModified, const std::string& etag, const std::string& lastModified) {
+    m_bNotModified = notModified;
+    m_strAnswerETag = etag;
+    m_strAnswerLastModified = lastModified;
 }
 
 void CHttpDownloadDlg::TransferEnded(bool failed, const std::string& failText) {
