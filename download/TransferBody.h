@@ -62,9 +62,9 @@ public:
     bool Stopped() const { return m_stopped; }
     bool Started() const { return m_started; }
 
-    // The headers of a 200, 206, 416 or (to a conditional request) 304 answer are complete: restarts the target for a whole answer to a
-    // ranged request, checks that a 206 continues what is held and that a 416 finds it whole, shows "Getting
-    // file information" and "Retrieving the file", sets the progress range when the length is known. False,
+    // The headers of a 200, 206, 416 or (to a conditional request) 304 answer are complete: restarts the target for a
+    // whole answer to a ranged request, checks that a 206 continues what is held and that a 416 finds it whole, shows
+    // "Getting file information" and "Retrieving the file", sets the progress range when the length is known. False,
     // with the failure set, when the answer cannot be taken or the target cannot restart.
     bool Start(int status, const Answer& answer);
     // Takes the next bytes of the body: each piece of at most 1,024 bytes is checked against the listed

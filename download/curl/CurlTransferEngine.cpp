@@ -189,10 +189,10 @@ private:
     std::string m_url;
     std::string m_agent;
     std::string m_range;
-    std::string m_ifRange;   // the header line
+    std::string m_ifRange;                        // the header line
     std::string m_ifNoneMatch, m_ifModifiedSince; // the header lines
-    std::string m_siteHost;  // the web server the request is at now (redirects move it)
-    std::string m_proxyName; // the host name of the named proxy; empty without one
+    std::string m_siteHost;                       // the web server the request is at now (redirects move it)
+    std::string m_proxyName;                      // the host name of the named proxy; empty without one
 
     // Site and proxy credentials: stored ones are used once, then the user is asked (if allowed).
     std::string m_siteUser, m_sitePassword, m_proxyUser, m_proxyPassword;

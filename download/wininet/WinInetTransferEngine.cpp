@@ -257,7 +257,8 @@ private:
     bool ReadAway();
     Outcome Negotiate();
     Outcome ReadBody();
-    // Sends the request (again), with the Range and If-Range headers when resuming and the conditions of a copy on disk.
+    // Sends the request (again), with the Range and If-Range headers when resuming and the conditions of a copy on
+    // disk.
     bool Send();
     // Waits for the asynchronous call that returned `ok`; true when it succeeded. On failure the failure
     // is set with `failId` and the call's error; a stop sets m_stopped.
