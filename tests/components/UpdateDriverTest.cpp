@@ -4,6 +4,7 @@
 #include "platform/FileLock.h"
 #include "tests/support/RecordingHost.h"
 #include "tests/support/ScratchRegistry.h"
+#include "tests/support/SystemTraits.h"
 #include "tests/support/TempAppDir.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestKeys.h"
@@ -115,13 +116,18 @@ TEST_F(UpdateDriver, AnUnchangedListIsConfirmedAndStillChecked) {
     const std::string date = "Sat, 05 Dec 2026 10:00:00 GMT";
     for (const bool signedList : {false, true}) {
         SCOPED_TRACE(signedList ? "signed" : "unsigned");
+        if (signedList && test::RunningUnderWine()) {
+            continue; // Wine cannot sign (its crypt32 reads no PKCS #8 key); the signed road is checked on POSIX
+        }
         const std::string list = signedList ? std::string("serial=3\nexpires=2099-01-01T00:00:00Z\n") + kList : kList;
         fs::remove(ListPath());
         fs::remove(validatorFile);
         m_doc.SetListKeys(signedList ? std::vector<std::string>{test::PublicKeyPem("first")}
                                      : std::vector<std::string>{});
         m_host.m_files[kListUrl] = list;
-        m_host.m_files[std::string(kListUrl) + ".sig"] = test::Sign("first", list);
+        if (signedList) {
+            m_host.m_files[std::string(kListUrl) + ".sig"] = test::Sign("first", list);
+        }
         m_host.m_validators[kListUrl] = {false, "\"l1\"", date};
         m_host.m_notModified.clear();
 
