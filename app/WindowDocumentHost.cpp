@@ -29,7 +29,8 @@ void WindowDocumentHost::UpdateAllViews(const CZarnDoc&) {
 
 int WindowDocumentHost::RunDownloadIn(CHttpDownloadDlg& dialog, const std::string& sourceUrl,
                                       const std::string& targetPath, const DownloadCheck& check) {
-    return RunDownloadDialog(dialog, sourceUrl, targetPath, check, m_caFile, m_lastFailText);
+    return RunDownloadDialog(dialog, sourceUrl, targetPath, check, m_caFile, m_lastFailText, m_lastAttempts,
+                             m_lastAnswer);
 }
 
 void WindowDocumentHost::ShowMessageBox(const std::string& text) {

@@ -6,6 +6,7 @@
 #include "components/DocumentHost.h"
 
 #include <string>
+#include <vector>
 
 namespace zarn {
 
@@ -22,6 +23,8 @@ public:
     void HideDesignControl() override;
     void UpdateAllViews(const CZarnDoc& document) override;
     std::string LastDownloadFailText() const override { return m_lastFailText; }
+    std::vector<std::string> LastDownloadAttempts() const override { return m_lastAttempts; }
+    DownloadAnswer LastDownloadAnswer() const override { return m_lastAnswer; }
     void ShowMessageBox(const std::string& text) override;
     // In the status bar's message pane.
     void ShowWaitNote(const std::string& text) override;
@@ -38,6 +41,8 @@ private:
     ShellWindow& m_shell;
     std::string m_caFile;
     std::string m_lastFailText; // what the last download dialog told the user of its failure
+    std::vector<std::string> m_lastAttempts;
+    DownloadAnswer m_lastAnswer;
 };
 
 } // namespace zarn

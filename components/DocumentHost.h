@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace zarn {
 
@@ -19,6 +20,18 @@ struct DownloadCheck {
     std::string sha256; // 64 lower-case hex digits
     // The most the file may have when its exact size is not known.
     std::optional<std::uint64_t> maxSize = std::nullopt;
+    // The validators of the copy at the target, for a conditional request (the list): a server whose file is
+    // unchanged then answers 304, and the copy stays as it is. Empty: none.
+    std::string ifNoneMatch = {};
+    std::string ifModifiedSince = {};
+};
+
+// What the server said of a file that a RunDownload fetched: unchanged (the copy at the target stayed as it was), or
+// the validators of the new file, for the next conditional request.
+struct DownloadAnswer {
+    bool notModified = false;
+    std::string etag;
+    std::string lastModified;
 };
 
 class CDocumentHost {
@@ -43,6 +56,11 @@ public:
     // The failure text the last RunDownload told the user (for the log); empty after a success, or when the host
     // keeps none.
     virtual std::string LastDownloadFailText() const { return {}; }
+    // One line for each attempt of the last RunDownload that failed and what followed it (for the log); empty when
+    // the first attempt ended it, or when the host keeps none.
+    virtual std::vector<std::string> LastDownloadAttempts() const { return {}; }
+    // What the server said of the file the last RunDownload fetched with kIdOk; nothing when the host keeps none.
+    virtual DownloadAnswer LastDownloadAnswer() const { return {}; }
 
     // Shows `text` in a message box with an OK button and returns when it is closed.
     virtual void ShowMessageBox(const std::string& text) = 0;
@@ -61,9 +79,11 @@ public:
 protected:
     // A host's RunDownload through the download dialog `dialog`, whose window the host made: the dialog gets the
     // URL, the target, what the list says the file must be and the host's certificate authority `caFile`;
-    // `failText` gets what the dialog told the user of a failure. Returns kIdOk or kIdCancel.
+    // `failText` gets what the dialog told the user of a failure, `attempts` its notes of failed attempts, `answer`
+    // what the server said of the file. Returns kIdOk or kIdCancel.
     static int RunDownloadDialog(CHttpDownloadDlg& dialog, const std::string& sourceUrl, const std::string& targetPath,
-                                 const DownloadCheck& check, const std::string& caFile, std::string& failText);
+                                 const DownloadCheck& check, const std::string& caFile, std::string& failText,
+                                 std::vector<std::string>& attempts, DownloadAnswer& answer);
 };
 
 } // namespace zarn

@@ -89,6 +89,40 @@ unsigned long PutInPlace(const std::string& path, std::string_view bytes) {
     return file.Commit();
 }
 
+// The validators of the list's last whole answer are kept beside it, one a line (ETag, then Last-Modified), so
+// that the next check asks for the list only if it changed.
+std::string ValidatorPath(const std::string& listPath) {
+    return listPath + ".validator";
+}
+
+// The list's download: capped, and conditional on the copy on disk when there is one with its validators.
+DownloadCheck ListCheck(const std::string& listPath, std::uint64_t sizeCap) {
+    DownloadCheck check = SizeCapped(sizeCap);
+    const std::optional<std::string> text =
+        platform::FileExists(listPath) ? platform::ReadWholeFile(ValidatorPath(listPath), 4096) : std::nullopt;
+    const std::size_t first = text ? text->find('\n') : std::string::npos;
+    const std::size_t second = text && first != std::string::npos ? text->find('\n', first + 1) : std::string::npos;
+    if (second == std::string::npos || text->find('\r') != std::string::npos) {
+        return check;
+    }
+    check.ifNoneMatch = text->substr(0, first);
+    check.ifModifiedSince = text->substr(first + 1, second - first - 1);
+    return check;
+}
+
+// Keeps the validators of a list just fetched whole beside it; a list the server confirmed keeps the ones it has.
+// Returns 0 or the system's code.
+unsigned long KeepListValidator(const std::string& listPath, const DownloadAnswer& answer) {
+    if (answer.notModified) {
+        return 0;
+    }
+    if (answer.etag.empty() && answer.lastModified.empty()) {
+        platform::RemoveFile(ValidatorPath(listPath));
+        return 0;
+    }
+    return PutInPlace(ValidatorPath(listPath), answer.etag + "\n" + answer.lastModified + "\n");
+}
+
 // `seconds` since the epoch as "YYYY-MM-DDTHH:MM:SSZ" (the civil date of the proleptic Gregorian calendar).
 std::string UtcText(std::int64_t seconds) {
     const std::int64_t days = (seconds >= 0 ? seconds : seconds - 86399) / 86400;
@@ -473,17 +507,26 @@ int CZarnDoc::DownloadComponentList() {
     const std::string listPath = GetComponentListPath();
     m_acceptedList.reset();
     if (m_listKeys.empty()) {
-        return Download("list", listUrl, listPath, SizeCapped(kListSizeCap)) == kIdOk ? 1 : 0;
+        if (Download("list", listUrl, listPath, ListCheck(listPath, kListSizeCap)) != kIdOk) {
+            return 0;
+        }
+        if (const unsigned long code = KeepListValidator(listPath, m_host.LastDownloadAnswer()); code != 0) {
+            Log("list validator could not be kept beside the list, error " + std::to_string(code));
+        }
+        return 1;
     }
     // The new list and its signature are staged under names of this process's own, read once and removed: what is
     // checked, put in place and read is those bytes, whatever happens to the files meanwhile.
     const std::string suffix = platform::UniqueFileSuffix();
     const std::string stagedList = listPath + ".new" + suffix;
     const std::string stagedSignature = listPath + ".sig.new" + suffix;
-    if (Download("list", listUrl, stagedList, SizeCapped(kListSizeCap)) != kIdOk) {
+    if (Download("list", listUrl, stagedList, ListCheck(listPath, kListSizeCap)) != kIdOk) {
         return 0;
     }
-    std::optional<std::string> list = platform::ReadWholeFile(stagedList, kListSizeCap);
+    // A list the server confirmed is the one on disk, checked below as a new one is: its signature may have
+    // changed, or it may have expired since.
+    const DownloadAnswer answer = m_host.LastDownloadAnswer();
+    std::optional<std::string> list = platform::ReadWholeFile(answer.notModified ? listPath : stagedList, kListSizeCap);
     platform::RemoveFile(stagedList);
     std::optional<std::string> signature;
     std::string reason;
@@ -502,7 +545,12 @@ int CZarnDoc::DownloadComponentList() {
         reason = "it could not be put in place of the previous one";
     }
     if (!reason.empty()) {
+        // The next check then fetches the list whole.
+        platform::RemoveFile(ValidatorPath(listPath));
         return RefuseList(reason);
+    }
+    if (const unsigned long code = KeepListValidator(listPath, answer); code != 0) {
+        Log("list validator could not be kept beside the list, error " + std::to_string(code));
     }
     // The signature stays beside the list it belongs to: it lets a later check take the serial floor from the list
     // on disk should the settings be lost.
@@ -578,10 +626,13 @@ int CZarnDoc::Download(const std::string& what, const std::string& sourceUrl, co
     if (m_log) {
         std::string line = what + " " + sourceUrl + " -> " + targetPath;
         if (result == kIdOk) {
-            line += ": downloaded";
+            line += m_host.LastDownloadAnswer().notModified ? ": not modified, the copy on disk stays" : ": downloaded";
         } else {
             const std::string failText = m_host.LastDownloadFailText();
             line += failText.empty() ? ": not downloaded" : ": not downloaded: " + failText;
+        }
+        for (const std::string& attempt : m_host.LastDownloadAttempts()) {
+            m_log->Write(what + " " + sourceUrl + ": " + attempt);
         }
         m_log->Write(line);
     }

@@ -3,8 +3,10 @@
 #include "download/ProgressText.h"
 #include "download/TransferEngine.h"
 #include "download/UrlSplit.h"
+#include "platform/Environment.h"
 #include "platform/FileSystem.h"
 
+#include <cstdlib>
 #include <exception>
 #include <string>
 #include <utility>
@@ -19,6 +21,10 @@ CHttpDownloadDlg::~CHttpDownloadDlg() {
 
 int CHttpDownloadDlg::DoModal() {
     m_strShownFailText.clear();
+    m_attemptNotes.clear();
+    m_bNotModified = false;
+    m_strAnswerETag.clear();
+    m_strAnswerLastModified.clear();
     m_initResult = 0;
     m_inInit = true;
     OnInitDialog();
@@ -100,6 +106,16 @@ TransferSettings CHttpDownloadDlg::SettingsFromInputs() const {
     settings.expectedSha256 = m_expectedSha256;
     settings.sizeLimit = m_maxSize;
     settings.caFile = m_strCaFile;
+    settings.ifNoneMatch = m_strIfNoneMatch;
+    settings.ifModifiedSince = m_strIfModifiedSince;
+    // Tests of the whole launcher shorten the waits between attempts this way; nothing else sets it.
+    if (const std::optional<std::string> scale = platform::EnvironmentValue("ZARN_RETRY_DELAY_SCALE")) {
+        char* end = nullptr;
+        const double value = std::strtod(scale->c_str(), &end);
+        if (end != scale->c_str() && *end == '\0' && value >= 0.0 && value <= 1.0) {
+            settings.retryDelayScale = value;
+        }
+    }
     return settings;
 }
 
@@ -128,6 +144,16 @@ void CHttpDownloadDlg::ReportFailureText(const std::string& text) {
         return;
     m_strFailText = text;
     PostTransferEnded(true);
+}
+
+void CHttpDownloadDlg::NoteAttempt(const std::string& note) {
+    m_attemptNotes.push_back(note);
+}
+
+void CHttpDownloadDlg::NoteAnswer(bool notModified, const std::string& etag, const std::string& lastModified) {
+    m_bNotModified = notModified;
+    m_strAnswerETag = etag;
+    m_strAnswerLastModified = lastModified;
 }
 
 void CHttpDownloadDlg::TransferEnded(bool failed, const std::string& failText) {

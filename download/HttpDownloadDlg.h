@@ -20,6 +20,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace zarn {
 
@@ -36,6 +37,13 @@ public:
 
     // The failure message the last DoModal showed; empty when it showed none (success, a stop). UI thread.
     const std::string& ShownFailText() const { return m_strShownFailText; }
+    // What the last DoModal's failed attempts were and what followed each, for the update log. UI thread.
+    const std::vector<std::string>& AttemptNotes() const { return m_attemptNotes; }
+    // After a kIdOk: true when the server confirmed the copy on disk (a 304), which then stayed as it was; else the
+    // answer's ETag and Last-Modified (either may be empty). UI thread.
+    bool NotModified() const { return m_bNotModified; }
+    const std::string& AnswerETag() const { return m_strAnswerETag; }
+    const std::string& AnswerLastModified() const { return m_strAnswerLastModified; }
 
     // Inputs, set by the caller before DoModal. Texts are single-byte (the platform's 8-bit encoding).
     std::string m_strSourceUrl;                  // may lack "scheme://"; then "http://" is put in front of it
@@ -50,11 +58,13 @@ public:
     bool m_bAskProxyLogin = true;                // on 407 without m_strProxyLogin, ask the user
     bool m_bAskSiteLogin = true;                 // on 401 without m_strSiteLogin, ask the user
     double m_dMaxBytesPerMs = 0.0;               // average rate cap; 0 or less: none
-    std::uint32_t m_dwResumeOffset = 0;          // where the transfer resumes; 0: the whole file
+    std::uint64_t m_dwResumeOffset = 0;          // where the transfer resumes; 0: the whole file
     std::optional<std::uint64_t> m_expectedSize; // from the component list: the body's size (unset: unchecked)
     std::string m_expectedSha256;                // from the component list: the body's SHA-256 (empty: unchecked)
     std::optional<std::uint64_t> m_maxSize;      // the most the body may have (unset: no limit)
-    std::string m_strCaFile; // a certificate authority trusted besides the system's (empty: the system's only)
+    std::string m_strCaFile;          // a certificate authority trusted besides the system's (empty: the system's only)
+    std::string m_strIfNoneMatch;     // the target's copy's ETag, for a conditional request (empty: none)
+    std::string m_strIfModifiedSince; // the target's copy's Last-Modified, likewise
 
     // Hook for a derived dialog to adjust the transfer before its request is made. Returns false to
     // end the transfer there (the dialog then ends with kIdCancel and no message). Worker thread.
@@ -87,6 +97,8 @@ public:
     // (JoinWorker declines a question still open, so that it never waits for a UI thread that waits
     // for it).
     bool AskCredentials(bool proxy, const std::string& host, std::string& user, std::string& password) override;
+    void NoteAttempt(const std::string& note) override;
+    void NoteAnswer(bool notModified, const std::string& etag, const std::string& lastModified) override;
     void TransferEnded(bool failed, const std::string& failText) override;
     // True: OnTransferEnded commits the target when, and only when, the result is kIdOk.
     bool DefersCommit() const override;
@@ -134,6 +146,10 @@ private:
     TransferSettings SettingsFromInputs() const;
 
     std::string m_strShownFailText;
+    std::vector<std::string> m_attemptNotes; // the worker's while it runs, as are the three below
+    bool m_bNotModified = false;
+    std::string m_strAnswerETag;
+    std::string m_strAnswerLastModified;
     bool m_inInit = false;
     int m_initResult = 0;
     bool m_endPosted = false; // worker thread only

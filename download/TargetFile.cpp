@@ -16,7 +16,7 @@ TargetFile::~TargetFile() {
     Discard();
 }
 
-TargetFile::OpenResult TargetFile::Open(const std::string& path, std::uint32_t resumeOffset) {
+TargetFile::OpenResult TargetFile::Open(const std::string& path, std::uint64_t resumeOffset) {
     Discard();
     platform::File::RemoveStaleBeside(path, kStaleAge);
     m_path = path;

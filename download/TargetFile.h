@@ -1,6 +1,7 @@
 // The local file a download writes. A whole-file download goes to a temporary file beside the target,
 // which replaces the target only at Commit; a failed or stopped download leaves the previous target
-// exactly as it was. A resumed download (offset > 0) writes into the target in place.
+// exactly as it was. A download resumed by its caller (offset > 0) writes into the target in place; one that
+// goes on after a cut connection (TransferBody's next attempt) keeps appending to the same temporary file.
 // The temporary file is named after the target (platform::File::CreateBeside) and held while open;
 // one left by a process that died is removed by the next Open of the same target once it has not
 // been written for a minute. While data comes in, it reaches the disk at least about once a second.
@@ -32,7 +33,7 @@ public:
     };
 
     // Removes stale temporary files of `path`, then opens for writing. UI thread.
-    [[nodiscard]] OpenResult Open(const std::string& path, std::uint32_t resumeOffset);
+    [[nodiscard]] OpenResult Open(const std::string& path, std::uint64_t resumeOffset);
     // Appends n bytes. Returns 0, or the system's code of a failure (which may belong to bytes appended
     // earlier: they are collected and written in blocks, or when a second has passed since the last
     // write to the disk). Worker thread.

@@ -1,6 +1,7 @@
 #include "download/TransferBody.h"
 
 #include "download/ProgressText.h"
+#include "download/ResumeDecision.h"
 #include "res/StringTable.h"
 
 #include <algorithm>
@@ -36,32 +37,177 @@ void TransferBody::FailWithText(StringId id, std::string text) {
     }
 }
 
-bool TransferBody::Start(int status, std::optional<std::uint64_t> contentLength) {
-    if (status == 200 && m_settings.resumeOffset > 0) {
-        // The server ignored the range and sends the whole file: it goes in from the start.
+void TransferBody::Refuse(unsigned long status, const std::string& retryAfter) {
+    if (!Failed()) {
+        m_retryAfter = retryAfter;
+    }
+    Fail(IDS_BAD_STATUS, status);
+}
+
+void TransferBody::Run(const std::function<Outcome()>& attempt) {
+    RetryPolicy policy(m_settings);
+    m_baseOffset = m_settings.resumeOffset;
+    m_rangeStart = m_settings.resumeOffset;
+    Outcome outcome = attempt();
+    while (outcome == Outcome::Failed && PrepareRetry(policy, outcome)) {
+        outcome = attempt();
+    }
+    Finish(outcome);
+}
+
+bool TransferBody::PrepareRetry(RetryPolicy& policy, Outcome& outcome) {
+    const std::string reason = m_failText.empty() ? FormatString(m_failId, std::to_string(m_failCode)) : m_failText;
+    const std::string note = "attempt " + std::to_string(policy.Attempts()) + " failed: " + reason;
+    std::optional<std::chrono::milliseconds> wait;
+    const bool immediate = m_restartNeeded;
+    if (m_restartNeeded) {
+        if (policy.NextImmediate()) {
+            wait = std::chrono::milliseconds(0);
+        }
+    } else if (RetryPolicy::IsTransient(m_failId, m_failCode)) {
+        wait = policy.NextWait(m_retryAfter);
+    }
+    if (!wait) {
+        m_sink.NoteAttempt(note);
+        return false;
+    }
+    // What is held goes on only where the server can vouch that its file is still the one it came from.
+    const bool keep = !m_restartNeeded && (m_bytesSoFar == 0 || (!m_validator.empty() && m_total));
+    const StringId failId = m_failId;
+    const unsigned long failCode = m_failCode;
+    m_failId = StringId{};
+    m_failCode = 0;
+    m_failText.clear();
+    m_retryAfter.clear();
+    m_restartNeeded = false;
+    if (!keep && !Restart()) {
+        m_sink.NoteAttempt(note);
+        return false;
+    }
+    if (keep && m_bytesSoFar > 0) {
+        m_rangeStart = m_baseOffset + m_bytesSoFar;
+        m_ifRange = m_validator;
+    }
+    m_sink.NoteAttempt(
+        note + "; attempt " + std::to_string(policy.Attempts()) + " in " + std::to_string(wait->count()) + " ms, " +
+        (m_rangeStart > 0 ? "from byte " + std::to_string(m_rangeStart) : std::string("from the start")));
+    const std::string shortReason =
+        failId == IDS_BAD_STATUS ? "HTTP " + std::to_string(failCode) : "error " + std::to_string(failCode);
+    if (!immediate && !Wait(*wait, shortReason)) {
+        m_stopped = true;
+        outcome = Outcome::Stopped;
+        return false;
+    }
+    return true;
+}
+
+bool TransferBody::Restart() {
+    if (m_bytesSoFar > 0 || m_baseOffset > 0) {
         if (const unsigned long code = m_target.Restart(); code != 0) {
             Fail(IDS_TRANSFER_FAILED, code);
             return false;
         }
     }
+    m_hash.Reset();
+    m_baseOffset = 0;
+    m_bytesSoFar = 0;
+    m_bytesAtLastTick = 0;
+    m_lastPercent = 0;
+    m_total.reset();
+    m_validator.clear();
+    m_rangeStart = 0;
+    m_ifRange.clear();
+    return true;
+}
+
+bool TransferBody::Wait(std::chrono::milliseconds wait, const std::string& reason) {
+    const long long seconds = std::max<long long>(1, (wait.count() + 999) / 1000);
+    m_sink.ShowStatusText(FormatString(IDS_RETRY_WAIT, std::to_string(seconds), reason));
+    const auto until = std::chrono::steady_clock::now() + wait;
+    while (std::chrono::steady_clock::now() < until) {
+        if (StopRequested()) {
+            return false;
+        }
+        std::this_thread::sleep_for(
+            std::min<std::chrono::steady_clock::duration>(kSleepSlice, until - std::chrono::steady_clock::now()));
+    }
+    return !StopRequested();
+}
+
+bool TransferBody::Start(int status, const Answer& answer) {
+    // An attempt after the first that asked for the rest of a file whose total the first answer gave.
+    const bool resuming = m_rangeStart > 0 && m_total.has_value();
+    std::optional<std::uint64_t> length = answer.contentLength;
+    if (status == 304) {
+        if (!Conditional()) {
+            Refuse(304, std::string());
+            return false;
+        }
+        // The copy on disk is the server's file: nothing comes, nothing is written.
+        m_notModified = true;
+        length = 0;
+    } else if (status == 416) {
+        // The cut may have come after the last byte: then what is held is the whole file, if it is the listed one.
+        if (!resuming || ResumeDecision::Total(answer.contentRange) != m_total || m_rangeStart != *m_total) {
+            m_restartNeeded = resuming;
+            Refuse(416, std::string());
+            return false;
+        }
+        const bool sizeOk = !m_settings.expectedSize || *m_settings.expectedSize == m_bytesSoFar;
+        const std::string digest = m_settings.expectedSha256.empty() ? std::string() : m_hash.FinishHex();
+        if (!sizeOk || digest != m_settings.expectedSha256) {
+            m_restartNeeded = true;
+            Refuse(416, std::string());
+            return false;
+        }
+        m_heldDigest = digest;
+        length = 0;
+    } else if (status == 206 && m_rangeStart > 0) {
+        const std::optional<std::uint64_t> total = resuming ? m_total : ResumeDecision::Total(answer.contentRange);
+        if (!total || !ResumeDecision::Continues(answer.contentRange, m_rangeStart, *total)) {
+            // Bytes from elsewhere in the file, or from another file: nothing held can be trusted to fit.
+            m_restartNeeded = true;
+            Refuse(206, std::string());
+            return false;
+        }
+    } else if (status == 200 && (m_rangeStart > 0 || m_bytesSoFar > 0)) {
+        // The server ignored the range, or its file changed: the whole file goes in from the start.
+        if (!Restart()) {
+            return false;
+        }
+    }
     m_sink.ShowStatusText(LoadString(IDS_GETTING_FILE_INFO));
-    m_haveLength = contentLength.has_value();
-    m_length = contentLength.value_or(0);
+    if (status == 200 || !resuming) {
+        // The first answer of this file: the one later attempts must match.
+        m_total = status == 200 ? answer.contentLength : ResumeDecision::Total(answer.contentRange);
+        m_validator = ResumeDecision::Validator(answer.etag, answer.lastModified);
+        m_answerEtag = answer.etag;
+        m_answerLastModified = answer.lastModified;
+        m_haveLength = length.has_value();
+        m_length = length.value_or(0);
+        m_startTick = CurrentTick();
+        m_lastTick = m_startTick;
+        m_bytesSoFar = 0;
+        m_bytesAtLastTick = 0;
+        m_lastPercent = 0;
+        m_hash.Reset();
+    } else {
+        // The same progress goes on from the bytes held.
+        m_haveLength = length.has_value();
+        m_length = m_bytesSoFar + length.value_or(0);
+    }
     if (m_haveLength) {
         m_sink.SetProgressRange(0, 100);
     }
     m_sink.ShowStatusText(LoadString(IDS_RETRIEVING_FILE));
-    m_startTick = CurrentTick();
-    m_lastTick = m_startTick;
-    m_bytesSoFar = 0;
-    m_bytesAtLastTick = 0;
-    m_lastPercent = 0;
-    m_hash.Reset();
     m_started = true;
     return true;
 }
 
 bool TransferBody::Write(const char* data, std::size_t length) {
+    if (m_heldDigest || m_notModified) {
+        return true; // the text of a 416 or a 304: the file is already whole
+    }
     for (std::size_t offset = 0; offset < length;) {
         if (StopRequested()) {
             m_stopped = true;
@@ -147,7 +293,9 @@ bool TransferBody::MatchesList() {
         return true;
     }
     // Without a listed digest none was taken, and the received one is not known either.
-    const std::string received = m_settings.expectedSha256.empty() ? std::string() : m_hash.FinishHex();
+    const std::string received = m_heldDigest                        ? *m_heldDigest
+                                 : m_settings.expectedSha256.empty() ? std::string()
+                                                                     : m_hash.FinishHex();
     const bool sizeOk = !m_settings.expectedSize || *m_settings.expectedSize == m_bytesSoFar;
     const bool hashOk = m_settings.expectedSha256.empty() || m_settings.expectedSha256 == received;
     if (sizeOk && hashOk) {
@@ -164,6 +312,13 @@ bool TransferBody::MatchesList() {
 }
 
 void TransferBody::Finish(Outcome outcome) {
+    if (outcome == Outcome::Done && m_notModified) {
+        // The target stays as it is; a deferred commit then finds nothing to put in place.
+        m_target.Discard();
+        m_sink.NoteAnswer(true, std::string(), std::string());
+        m_sink.TransferEnded(false, std::string());
+        return;
+    }
     if (outcome == Outcome::Done && !MatchesList()) {
         outcome = Outcome::Failed;
     }
@@ -179,6 +334,9 @@ void TransferBody::Finish(Outcome outcome) {
         m_sink.TransferEnded(true,
                              m_failText.empty() ? FormatString(m_failId, std::to_string(m_failCode)) : m_failText);
     } else {
+        if (outcome == Outcome::Done) {
+            m_sink.NoteAnswer(false, m_answerEtag, m_answerLastModified);
+        }
         m_sink.TransferEnded(false, std::string());
     }
 }

@@ -21,6 +21,8 @@ inline constexpr unsigned long kNameNotResolved = 12007;
 inline constexpr unsigned long kCannotConnect = 12029;
 // ERROR_INTERNET_CONNECTION_ABORTED: the connection broke off, or the body ended before its length.
 inline constexpr unsigned long kConnectionAborted = 12030;
+// ERROR_INTERNET_CONNECTION_RESET: the server reset the connection (WinInet's own word for it).
+inline constexpr unsigned long kConnectionReset = 12031;
 // ERROR_INTERNET_SEC_CERT_DATE_INVALID: the server's certificate has expired or is not valid yet.
 inline constexpr unsigned long kCertDateInvalid = 12037;
 // ERROR_INTERNET_SEC_CERT_CN_INVALID: the server's certificate names another host.

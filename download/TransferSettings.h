@@ -25,7 +25,12 @@ struct TransferSettings {
     bool askProxyLogin = true;
     bool askSiteLogin = true;
     double maxBytesPerMs = 0.0; // 0 or less: no cap
-    std::uint32_t resumeOffset = 0;
+    std::uint64_t resumeOffset = 0;
+    // Attempts of one download in all, the first included; the later ones follow transient failures and continue
+    // what arrived when the server can vouch that the file is the same (RetryPolicy, ResumeDecision).
+    int maxAttempts = 4;
+    // Every wait between attempts is multiplied by this (tests shorten them).
+    double retryDelayScale = 1.0;
 
     // A transfer that receives nothing for this long fails with message 214.
     std::chrono::milliseconds silenceLimit{60000};
@@ -36,6 +41,11 @@ struct TransferSettings {
     // times over. A rate cap (maxBytesPerMs) below the floor would make every long transfer fail.
     std::chrono::milliseconds floorWindow{60000};
     std::uint64_t floorBytes = 4096;
+    // The copy of the file already on disk, for a conditional request (the component list): sent as If-None-Match
+    // and If-Modified-Since, each when not empty, on a request for the whole file. A 304 answer then leaves the
+    // target as it is and ends as success.
+    std::string ifNoneMatch;
+    std::string ifModifiedSince;
     // Extra certificate authority file to trust besides the system's (empty: the system's only).
     std::string caFile;
 

@@ -29,6 +29,12 @@ public:
     // The native window that owns the system's own credentials prompt (an HWND on Windows); null when
     // there is none, and AskCredentials asks instead.
     virtual void* OwnerWindow() const { return nullptr; }
+    // What the answer said of the file, once the download succeeded, just before TransferEnded: `notModified` for a
+    // 304 to a conditional request (the target was left as it is); else the validators a later conditional
+    // request for the same file can send (each may be empty).
+    virtual void NoteAnswer(bool /*notModified*/, const std::string& /*etag*/, const std::string& /*lastModified*/) {}
+    // One line for the update log about an attempt of the download that failed and what follows it.
+    virtual void NoteAttempt(const std::string& /*note*/) {}
     // Called exactly once, last: failed == false when the body arrived whole or the user stopped the
     // transfer; failed == true with the message to show otherwise.
     virtual void TransferEnded(bool failed, const std::string& failText) = 0;

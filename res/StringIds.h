@@ -14,6 +14,7 @@ enum StringId : unsigned {
     IDS_GETTING_FILE_INFO = 208, // "Getting file information"
     IDS_RETRIEVING_FILE = 216,   // "Retrieving the file"
     IDS_ABORTING = 232,          // "Aborting transfer"
+    IDS_RETRY_WAIT = 234,        // "Waiting %1 sec to try again (%2)"
 
     // Failures of a download; %1 is an error code or the HTTP status.
     IDS_DOWNLOAD_FAILED = 210,  // could not start the transfer

@@ -14,17 +14,25 @@ ConsoleDownloadWindow::ConsoleDownloadWindow(bool draw, bool mayAsk,
 
 // The transfer already limits these to one caption per percentage point and one rate (with its time left) a
 // second, so each of them redraws; a rate is followed by its time left when the length is known, and waits for it.
+void ConsoleDownloadWindow::SetStatusText(const std::string& text) {
+    m_status = text;
+    Redraw();
+}
+
 void ConsoleDownloadWindow::SetCaption(const std::string& text) {
+    m_status.clear();
     m_caption = text;
     Redraw();
 }
 
 void ConsoleDownloadWindow::SetTimeLeftText(const std::string& text) {
+    m_status.clear();
     m_timeLeft = text;
     Redraw();
 }
 
 void ConsoleDownloadWindow::SetRateText(const std::string& text) {
+    m_status.clear();
     m_rate = text;
     if (!m_haveLength) {
         Redraw();
@@ -32,10 +40,13 @@ void ConsoleDownloadWindow::SetRateText(const std::string& text) {
 }
 
 std::string ConsoleDownloadWindow::Line() const {
-    if (m_caption.empty() && m_timeLeft.empty() && m_rate.empty()) {
+    if (m_caption.empty() && m_timeLeft.empty() && m_rate.empty() && m_status.empty()) {
         return {};
     }
     std::string line = m_caption.empty() ? m_shownName : m_caption;
+    if (!m_status.empty()) {
+        return line + "  " + m_status;
+    }
     for (const std::string* part : {&m_timeLeft, &m_rate}) {
         if (!part->empty()) {
             line += "  " + *part;

@@ -20,7 +20,8 @@ public:
     // `showMessage` shows the dialog's messages.
     ConsoleDownloadWindow(bool draw, bool mayAsk, std::function<void(const std::string&)> showMessage);
 
-    void SetStatusText(const std::string&) override {}
+    // A status line stands in the line until the next figure: so a wait before another attempt shows.
+    void SetStatusText(const std::string& text) override;
     void SetSourceText(const std::string&, const std::string& shownName) override { m_shownName = shownName; }
     void SetCaption(const std::string& text) override;
     void SetProgressRange(int, int) override { m_haveLength = true; }
@@ -36,7 +37,7 @@ public:
     void EndModal(int result) override;
     void Post(std::function<void()> call) override;
 
-    // The progress line as it stands now (empty before the first figure).
+    // The progress line as it stands now (empty before the first status line or figure).
     std::string Line() const;
 
 private:
@@ -54,6 +55,7 @@ private:
     std::string m_caption;
     std::string m_timeLeft;
     std::string m_rate;
+    std::string m_status;          // the last status line, until a figure comes
     std::size_t m_drawnLength = 0; // 0: no line is drawn
 };
 

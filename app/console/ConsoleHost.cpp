@@ -16,7 +16,8 @@ int ConsoleHost::RunDownload(const std::string& sourceUrl, const std::string& ta
     ConsoleDownloadWindow window(m_settings.progress && !m_settings.quiet, m_settings.mayAsk,
                                  [this](const std::string& text) { ShowMessageBox(text); });
     CHttpDownloadDlg dialog(window);
-    return RunDownloadDialog(dialog, sourceUrl, targetPath, check, m_settings.caFile, m_lastFailText);
+    return RunDownloadDialog(dialog, sourceUrl, targetPath, check, m_settings.caFile, m_lastFailText, m_lastAttempts,
+                             m_lastAnswer);
 }
 
 void ConsoleHost::ShowWaitNote(const std::string& text) {

@@ -6,6 +6,7 @@
 #include "components/DocumentHost.h"
 
 #include <string>
+#include <vector>
 
 namespace zarn {
 
@@ -27,6 +28,8 @@ public:
     // failure's message goes to standard error unless quiet.
     int RunDownload(const std::string& sourceUrl, const std::string& targetPath, const DownloadCheck& check) override;
     std::string LastDownloadFailText() const override { return m_lastFailText; }
+    std::vector<std::string> LastDownloadAttempts() const override { return m_lastAttempts; }
+    DownloadAnswer LastDownloadAnswer() const override { return m_lastAnswer; }
     // Writes `text` and a line end to standard error unless quiet.
     void ShowMessageBox(const std::string& text) override;
     // Writes a note, never the end of a wait, as a message.
@@ -37,6 +40,8 @@ public:
 private:
     Settings m_settings;
     std::string m_lastFailText;
+    std::vector<std::string> m_lastAttempts;
+    DownloadAnswer m_lastAnswer;
 };
 
 } // namespace zarn

@@ -152,11 +152,11 @@ unsigned long WinInetNumber(CURLcode rc, CURL* curl) {
 // the bodies of challenges and redirects are read and dropped.
 class Transfer {
 public:
-    Transfer(const TransferSettings& settings, TargetFile& target, TransferSink& sink,
-             const std::atomic<bool>& stopRequested)
-        : m_settings(settings), m_sink(sink), m_body(settings, target, sink, stopRequested) {}
+    Transfer(const TransferSettings& settings, TransferBody& body, TransferSink& sink)
+        : m_settings(settings), m_sink(sink), m_body(body) {}
 
-    void Run();
+    // One attempt: the request (ranged as the body says) and its answer into the body.
+    TransferBody::Outcome Run();
 
 private:
     enum class Phase { Connecting, Requesting, Body };
@@ -168,7 +168,6 @@ private:
     bool TcpConnected() const;
     Outcome Perform();
     bool Authenticate(long status);
-    void Finish(Outcome outcome) { m_body.Finish(outcome); }
 
     void OnHeaderLine(const char* line, std::size_t length);
     bool OnHeadersComplete();
@@ -183,15 +182,17 @@ private:
 
     const TransferSettings& m_settings;
     TransferSink& m_sink;
-    TransferBody m_body;
+    TransferBody& m_body;
 
     CurlList m_headers; // before the handle, which uses it until its own cleanup
     CurlHandle m_curl;
     std::string m_url;
     std::string m_agent;
     std::string m_range;
-    std::string m_siteHost;  // the web server the request is at now (redirects move it)
-    std::string m_proxyName; // the host name of the named proxy; empty without one
+    std::string m_ifRange;                        // the header line
+    std::string m_ifNoneMatch, m_ifModifiedSince; // the header lines
+    std::string m_siteHost;                       // the web server the request is at now (redirects move it)
+    std::string m_proxyName;                      // the host name of the named proxy; empty without one
 
     // Site and proxy credentials: stored ones are used once, then the user is asked (if allowed).
     std::string m_siteUser, m_sitePassword, m_proxyUser, m_proxyPassword;
@@ -211,32 +212,33 @@ private:
     long m_status = 0;
     bool m_statusSeen = false;
     std::string m_location;
-    std::optional<std::uint64_t> m_contentLength;
+    std::string m_retryAfter;
+    TransferBody::Answer m_answer;
 
     // The body is written only once a 200 or 206 answer's headers are complete.
     bool m_bodyStarted = false;
 };
 
-void Transfer::Run() {
+Transfer::Outcome Transfer::Run() {
     m_agent = m_settings.agentName.empty() ? LoadString(AFX_IDS_APP_TITLE) : m_settings.agentName;
     if (m_settings.accessMode < 0 || m_settings.accessMode > 2) {
         Fail(IDS_DOWNLOAD_FAILED, transfer_error::kInvalidParameter);
-        return Finish(Outcome::Failed);
+        return Outcome::Failed;
     }
     if (!GlobalInit()) {
         Fail(IDS_DOWNLOAD_FAILED, transfer_error::kInternalError);
-        return Finish(Outcome::Failed);
+        return Outcome::Failed;
     }
     m_curl.reset(ConnectionCache::TakeHandle());
     if (!m_curl) {
         Fail(IDS_DOWNLOAD_FAILED, transfer_error::kInternalError);
-        return Finish(Outcome::Failed);
+        return Outcome::Failed;
     }
     if (StopRequested()) {
-        return Finish(Outcome::Stopped);
+        return Outcome::Stopped;
     }
     if (!Configure()) {
-        return Finish(Outcome::Failed);
+        return Outcome::Failed;
     }
     m_sink.StartAnimation();
 
@@ -246,11 +248,11 @@ void Transfer::Run() {
     for (;;) {
         const Outcome outcome = Perform();
         if (outcome != Outcome::Done) {
-            return Finish(outcome);
+            return outcome;
         }
         long status = 0;
         curl_easy_getinfo(m_curl.get(), CURLINFO_RESPONSE_CODE, &status);
-        if (status == 200 || status == 206) {
+        if (status == 200 || status == 206 || ((status == 416 || status == 304) && m_bodyStarted)) {
             break;
         }
         if (status != 401 && status != 407) {
@@ -259,26 +261,43 @@ void Transfer::Run() {
             } else {
                 Fail(IDS_BAD_STATUS, static_cast<unsigned long>(status));
             }
-            return Finish(Outcome::Failed);
+            return Outcome::Failed;
         }
         if (!Authenticate(status)) {
-            return Finish(StopRequested() ? Outcome::Stopped : Outcome::Failed);
+            return StopRequested() ? Outcome::Stopped : Outcome::Failed;
         }
     }
 
     // libcurl itself fails a body shorter than its length; the check here holds for every engine.
     if (!m_body.End(transfer_error::kConnectionAborted)) {
-        return Finish(Outcome::Failed);
+        return Outcome::Failed;
     }
-    Finish(StopRequested() ? Outcome::Stopped : Outcome::Done);
+    return StopRequested() ? Outcome::Stopped : Outcome::Done;
 }
 
 bool Transfer::Configure() {
     CURL* curl = m_curl.get();
     m_url = UrlOf(m_settings);
-    const char* const headers[] = {"Accept: */*", "Cache-Control: no-cache", "Pragma: no-cache",
-                                   "Connection: keep-alive"};
+    if (!m_body.IfRange().empty()) {
+        m_ifRange = "If-Range: " + m_body.IfRange();
+    }
+    if (m_body.Conditional() && !m_settings.ifNoneMatch.empty()) {
+        m_ifNoneMatch = "If-None-Match: " + m_settings.ifNoneMatch;
+    }
+    if (m_body.Conditional() && !m_settings.ifModifiedSince.empty()) {
+        m_ifModifiedSince = "If-Modified-Since: " + m_settings.ifModifiedSince;
+    }
+    const char* const headers[] = {"Accept: */*",
+                                   "Cache-Control: no-cache",
+                                   "Pragma: no-cache",
+                                   "Connection: keep-alive",
+                                   m_ifRange.empty() ? nullptr : m_ifRange.c_str(),
+                                   m_ifNoneMatch.empty() ? nullptr : m_ifNoneMatch.c_str(),
+                                   m_ifModifiedSince.empty() ? nullptr : m_ifModifiedSince.c_str()};
     for (const char* header : headers) {
+        if (!header) {
+            continue;
+        }
         curl_slist* list = curl_slist_append(m_headers.get(), header);
         if (!list) {
             Fail(IDS_DOWNLOAD_FAILED, transfer_error::kInternalError);
@@ -317,8 +336,8 @@ bool Transfer::Configure() {
     if (!m_settings.caFile.empty()) {
         set(CURLOPT_CAINFO, m_settings.caFile.c_str());
     }
-    if (m_settings.resumeOffset > 0) {
-        m_range = std::to_string(m_settings.resumeOffset) + "-";
+    if (m_body.RangeStart() > 0) {
+        m_range = std::to_string(m_body.RangeStart()) + "-";
         set(CURLOPT_RANGE, m_range.c_str());
     }
     // Mode 0 leaves the proxy to libcurl, which reads http_proxy, HTTPS_PROXY and no_proxy itself.
@@ -484,16 +503,25 @@ void Transfer::OnHeaderLine(const char* line, std::size_t length) {
         m_status = blank == std::string::npos ? 0 : std::strtol(text.c_str() + blank + 1, nullptr, 10);
         m_statusSeen = true;
         m_location.clear();
-        m_contentLength.reset();
+        m_retryAfter.clear();
+        m_answer = TransferBody::Answer();
     } else if (StartsWithIgnoreCaseAscii(header, "Location:")) {
         m_location = TrimWhiteSpace(header.substr(9));
+    } else if (StartsWithIgnoreCaseAscii(header, "Retry-After:")) {
+        m_retryAfter = TrimWhiteSpace(header.substr(12));
+    } else if (StartsWithIgnoreCaseAscii(header, "Content-Range:")) {
+        m_answer.contentRange = TrimWhiteSpace(header.substr(14));
+    } else if (StartsWithIgnoreCaseAscii(header, "ETag:")) {
+        m_answer.etag = TrimWhiteSpace(header.substr(5));
+    } else if (StartsWithIgnoreCaseAscii(header, "Last-Modified:")) {
+        m_answer.lastModified = TrimWhiteSpace(header.substr(14));
     } else if (StartsWithIgnoreCaseAscii(header, "Content-Length:")) {
         const std::string value(TrimWhiteSpace(header.substr(15)));
         char* end = nullptr;
         errno = 0;
         const unsigned long long parsed = std::strtoull(value.c_str(), &end, 10);
         if (!value.empty() && value[0] != '-' && errno == 0 && end && *end == '\0') {
-            m_contentLength = parsed;
+            m_answer.contentLength = parsed;
         }
     }
 }
@@ -506,9 +534,11 @@ bool Transfer::OnHeadersComplete() {
     if (m_status >= 100 && m_status < 200) {
         return true;
     }
-    if (m_status == 200 || m_status == 206) {
+    // A 416 can only answer a range, which the body may find already whole; a 304 a conditional request.
+    if (m_status == 200 || m_status == 206 || (m_status == 416 && m_body.RangeStart() > 0) ||
+        (m_status == 304 && m_body.Conditional())) {
         m_phase = Phase::Body;
-        m_bodyStarted = m_body.Start(static_cast<int>(m_status), m_contentLength);
+        m_bodyStarted = m_body.Start(static_cast<int>(m_status), m_answer);
         return m_bodyStarted;
     }
     if (m_status == 401 || m_status == 407) {
@@ -517,7 +547,7 @@ bool Transfer::OnHeadersComplete() {
     if (m_status >= 300 && m_status < 400 && m_status != 304 && !m_location.empty()) {
         return OnRedirect();
     }
-    Fail(IDS_BAD_STATUS, static_cast<unsigned long>(m_status));
+    m_body.Refuse(static_cast<unsigned long>(m_status), m_retryAfter);
     return false;
 }
 
@@ -653,8 +683,8 @@ int Transfer::PrereqCallback(void* self, char* primaryIp, char*, int, int) {
 } // namespace
 
 void TransferEngine::Run() {
-    Transfer transfer(m_settings, m_target, m_sink, m_stopRequested);
-    transfer.Run();
+    TransferBody body(m_settings, m_target, m_sink, m_stopRequested);
+    body.Run([&] { return Transfer(m_settings, body, m_sink).Run(); });
 }
 
 void TransferEngine::CloseIdleConnections() {

@@ -41,6 +41,7 @@ static_assert(transfer_error::kUnrecognizedScheme == ERROR_INTERNET_UNRECOGNIZED
 static_assert(transfer_error::kNameNotResolved == ERROR_INTERNET_NAME_NOT_RESOLVED);
 static_assert(transfer_error::kCannotConnect == ERROR_INTERNET_CANNOT_CONNECT);
 static_assert(transfer_error::kConnectionAborted == ERROR_INTERNET_CONNECTION_ABORTED);
+static_assert(transfer_error::kConnectionReset == ERROR_INTERNET_CONNECTION_RESET);
 static_assert(transfer_error::kCertDateInvalid == ERROR_INTERNET_SEC_CERT_DATE_INVALID);
 static_assert(transfer_error::kCertNameInvalid == ERROR_INTERNET_SEC_CERT_CN_INVALID);
 static_assert(transfer_error::kHttpsToHttpRedirect == ERROR_INTERNET_HTTPS_TO_HTTP_ON_REDIR);
@@ -238,11 +239,11 @@ std::string CombineUrl(const std::string& base, const std::string& location) {
 
 class Transfer {
 public:
-    Transfer(const TransferSettings& settings, TargetFile& target, TransferSink& sink,
-             const std::atomic<bool>& stopRequested)
-        : m_settings(settings), m_sink(sink), m_body(settings, target, sink, stopRequested) {}
+    Transfer(const TransferSettings& settings, TransferBody& body, TransferSink& sink)
+        : m_settings(settings), m_sink(sink), m_body(body) {}
 
-    void Run();
+    // One attempt: the request (ranged as the body says) and its answer into the body.
+    TransferBody::Outcome Run();
 
 private:
     using Outcome = TransferBody::Outcome;
@@ -256,7 +257,8 @@ private:
     bool ReadAway();
     Outcome Negotiate();
     Outcome ReadBody();
-    // Sends the request (again), with the Range header when resuming.
+    // Sends the request (again), with the Range and If-Range headers when resuming and the conditions of a copy on
+    // disk.
     bool Send();
     // Waits for the asynchronous call that returned `ok`; true when it succeeded. On failure the failure
     // is set with `failId` and the call's error; a stop sets m_stopped.
@@ -283,7 +285,7 @@ private:
 
     const TransferSettings& m_settings;
     TransferSink& m_sink;
-    TransferBody m_body;
+    TransferBody& m_body;
     Handles m_handles;
     CallbackState& m_state = *m_handles.state;
     bool m_stopped = false;
@@ -291,12 +293,12 @@ private:
     unsigned m_requestsSeen = 0; // the state's requestsSent when the floor last started or paused
     Target m_target;
     int m_redirects = 0;
-    std::string m_range;
+    std::string m_headers; // the request's own: range and conditions
     bool m_siteStoredUsed = false;
     bool m_proxyStoredUsed = false;
 };
 
-void Transfer::Run() {
+Transfer::Outcome Transfer::Run() {
     Outcome outcome = Open();
     if (outcome == Outcome::Done) {
         outcome = Negotiate();
@@ -304,7 +306,7 @@ void Transfer::Run() {
     if (outcome == Outcome::Done) {
         outcome = ReadBody();
     }
-    m_body.Finish(outcome);
+    return outcome;
 }
 
 Transfer::Outcome Transfer::Open() {
@@ -416,8 +418,18 @@ Transfer::Outcome Transfer::OpenRequest() {
 }
 
 bool Transfer::Send() {
-    if (m_settings.resumeOffset > 0) {
-        m_range = "Range: bytes=" + std::to_string(m_settings.resumeOffset) + "-\r\n";
+    m_headers.clear();
+    if (m_body.RangeStart() > 0) {
+        m_headers = "Range: bytes=" + std::to_string(m_body.RangeStart()) + "-\r\n";
+        if (!m_body.IfRange().empty()) {
+            m_headers += "If-Range: " + m_body.IfRange() + "\r\n";
+        }
+    }
+    if (m_body.Conditional() && !m_settings.ifNoneMatch.empty()) {
+        m_headers += "If-None-Match: " + m_settings.ifNoneMatch + "\r\n";
+    }
+    if (m_body.Conditional() && !m_settings.ifModifiedSince.empty()) {
+        m_headers += "If-Modified-Since: " + m_settings.ifModifiedSince + "\r\n";
     }
     {
         std::lock_guard lock(m_state.mutex);
@@ -427,8 +439,8 @@ bool Transfer::Send() {
     // Connecting is the connect time-out's to watch; the floor starts once WinInet says the request is out.
     m_floor.Pause();
     m_requestsSeen = m_state.requestsSent.load();
-    const BOOL ok = ::HttpSendRequestA(m_handles.request, m_range.empty() ? nullptr : m_range.c_str(),
-                                       static_cast<DWORD>(m_range.size()), nullptr, 0);
+    const BOOL ok = ::HttpSendRequestA(m_handles.request, m_headers.empty() ? nullptr : m_headers.c_str(),
+                                       static_cast<DWORD>(m_headers.size()), nullptr, 0);
     return Complete(ok, IDS_CONNECT_FAILED);
 }
 
@@ -452,17 +464,22 @@ Transfer::Outcome Transfer::Negotiate() {
             m_body.Fail(IDS_NO_RESPONSE, transfer_error::kInvalidServerResponse);
             return Outcome::Failed;
         }
-        if (status == 200 || status == 206) {
+        // A 416 can only answer a range, which the body may find already whole; a 304 a conditional request.
+        if (status == 200 || status == 206 || (status == 416 && m_body.RangeStart() > 0) ||
+            (status == 304 && m_body.Conditional())) {
             const std::optional<std::string> length = QueryText(HTTP_QUERY_CONTENT_LENGTH);
-            std::optional<std::uint64_t> contentLength;
+            TransferBody::Answer answer;
             if (length && !length->empty() && length->front() != '-') {
                 char* end = nullptr;
                 const unsigned long long value = std::strtoull(length->c_str(), &end, 10);
                 if (end && *end == '\0') {
-                    contentLength = value;
+                    answer.contentLength = value;
                 }
             }
-            return m_body.Start(static_cast<int>(status), contentLength) ? Outcome::Done : Outcome::Failed;
+            answer.contentRange = QueryText(HTTP_QUERY_CONTENT_RANGE).value_or(std::string());
+            answer.etag = QueryText(HTTP_QUERY_ETAG).value_or(std::string());
+            answer.lastModified = QueryText(HTTP_QUERY_LAST_MODIFIED).value_or(std::string());
+            return m_body.Start(static_cast<int>(status), answer) ? Outcome::Done : Outcome::Failed;
         }
         if (status == 301 || status == 302 || status == 303 || status == 307 || status == 308) {
             if (!Redirect(status)) {
@@ -471,7 +488,7 @@ Transfer::Outcome Transfer::Negotiate() {
             continue;
         }
         if (status != 401 && status != 407) {
-            m_body.Fail(IDS_BAD_STATUS, status);
+            m_body.Refuse(status, QueryText(HTTP_QUERY_RETRY_AFTER).value_or(std::string()));
             return Outcome::Failed;
         }
         if (!ReadAway() || !Authenticate(status)) {
@@ -721,8 +738,8 @@ void Transfer::SetCredentials(bool proxy, const std::string& user, const std::st
 } // namespace
 
 void TransferEngine::Run() {
-    Transfer transfer(m_settings, m_target, m_sink, m_stopRequested);
-    transfer.Run();
+    TransferBody body(m_settings, m_target, m_sink, m_stopRequested);
+    body.Run([&] { return Transfer(m_settings, body, m_sink).Run(); });
 }
 
 void TransferEngine::CloseIdleConnections() {

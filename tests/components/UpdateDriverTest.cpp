@@ -4,8 +4,10 @@
 #include "platform/FileLock.h"
 #include "tests/support/RecordingHost.h"
 #include "tests/support/ScratchRegistry.h"
+#include "tests/support/SystemTraits.h"
 #include "tests/support/TempAppDir.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/TestKeys.h"
 #include "tests/support/VersionedFile.h"
 
 #include <algorithm>
@@ -22,6 +24,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using Calls = std::vector<std::string>;
+using test::ReadFile;
 
 constexpr const char* kServer = "http://127.0.0.1:9";
 constexpr const char* kListUrl = "http://127.0.0.1:9//quillornacc//complist//complist.txt";
@@ -104,6 +107,55 @@ TEST_F(UpdateDriver, FailedListDownloadGoesOnWithTheFileOnDisk) {
     m_doc.CheckForUpdates();
     EXPECT_EQ(m_host.m_calls, (Calls{"fill []", "hide", ListDownload(), "update 1 [Old:NOT_INSTALLED]", "front",
                                      "update 1 [Old:CURRENT]", "start 0"}));
+}
+
+// The list is asked for with the validators of the copy on disk; a server that confirms it leaves it as it is, and
+// a signed one is checked again as a new one would be.
+TEST_F(UpdateDriver, AnUnchangedListIsConfirmedAndStillChecked) {
+    const std::string validatorFile = ListPath() + ".validator";
+    const std::string date = "Sat, 05 Dec 2026 10:00:00 GMT";
+    for (const bool signedList : {false, true}) {
+        SCOPED_TRACE(signedList ? "signed" : "unsigned");
+        if (signedList && test::RunningUnderWine()) {
+            continue; // Wine cannot sign (its crypt32 reads no PKCS #8 key); the signed road is checked on POSIX
+        }
+        const std::string list = signedList ? std::string("serial=3\nexpires=2099-01-01T00:00:00Z\n") + kList : kList;
+        fs::remove(ListPath());
+        fs::remove(validatorFile);
+        m_doc.SetListKeys(signedList ? std::vector<std::string>{test::PublicKeyPem("first")}
+                                     : std::vector<std::string>{});
+        m_host.m_files[kListUrl] = list;
+        if (signedList) {
+            m_host.m_files[std::string(kListUrl) + ".sig"] = test::Sign("first", list);
+        }
+        m_host.m_validators[kListUrl] = {false, "\"l1\"", date};
+        m_host.m_notModified.clear();
+
+        ASSERT_EQ(m_doc.DownloadComponentList(), 1);
+        EXPECT_TRUE(m_host.m_checks[kListUrl].ifNoneMatch.empty());
+        EXPECT_TRUE(m_host.m_checks[kListUrl].ifModifiedSince.empty());
+        EXPECT_EQ(ReadFile(validatorFile), "\"l1\"\n" + date + "\n");
+
+        // Confirmed: whatever the server would now send, the copy on disk stays and is read.
+        m_host.m_files[kListUrl] = "[STARTCOMP]\ndesc=Other\n[ENDCOMP]\n";
+        m_host.m_notModified.insert(kListUrl);
+        ASSERT_EQ(m_doc.DownloadComponentList(), 1);
+        EXPECT_EQ(m_host.m_checks[kListUrl].ifNoneMatch, "\"l1\"");
+        EXPECT_EQ(m_host.m_checks[kListUrl].ifModifiedSince, date);
+        EXPECT_EQ(ReadFile(ListPath()), list);
+        EXPECT_EQ(ReadFile(validatorFile), "\"l1\"\n" + date + "\n");
+        m_doc.LoadComponentList();
+        ASSERT_EQ(m_doc.m_compList.size(), 4u);
+
+        if (signedList) {
+            // A signature that no longer verifies refuses the confirmed list too, and the next check asks for it whole.
+            m_host.m_files[std::string(kListUrl) + ".sig"] = test::Sign("first", "another list");
+            EXPECT_EQ(m_doc.DownloadComponentList(), 0);
+            EXPECT_EQ(ReadFile(ListPath()), list);
+            EXPECT_FALSE(fs::exists(validatorFile));
+        }
+    }
+    m_doc.SetListKeys({});
 }
 
 #ifndef _WIN32

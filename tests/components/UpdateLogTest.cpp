@@ -92,6 +92,9 @@ TEST(UpdateLog, TheDocumentLogsTheListEveryStatusDownloadAndInstallStep) {
 #else
     host.m_files["http://vendor.test/setup.exe"] = "#!/bin/sh\nexit 3\n";
 #endif
+    const std::string busy = "attempt 1 failed: " + std::string(test::RecordingHost::kMissingText) +
+                             "; attempt 2 in 1000 ms, from the start";
+    host.m_attempts["http://vendor.test/c.bin"] = {busy};
     const std::string logPath = state.File("zarn.log");
     UpdateLog log(logPath);
     CZarnDoc document(app.AppDir(), server, host);
@@ -119,6 +122,7 @@ TEST(UpdateLog, TheDocumentLogsTheListEveryStatusDownloadAndInstallStep) {
                   "download http://vendor.test/b.bin -> " + tools + "b.bin: downloaded",
                   "install \"B\": file in place, result 1",
                   "component \"B\": NOT_INSTALLED -> CURRENT",
+                  "download http://vendor.test/c.bin: " + busy,
                   "download http://vendor.test/c.bin -> " + tools + "c.bin: not downloaded: " + missing,
                   "component \"C\": NOT_INSTALLED -> NOT_INSTALLED",
                   "download http://vendor.test/setup.exe -> " + tools + "setup.exe: downloaded",

@@ -214,17 +214,21 @@ TEST_F(HttpDownloadDlgTest, FailuresAreShownOnceAndKeptForTheLog) {
         std::string target;
         std::function<void()> prepare;
         std::string message;
-        int connections; // -1: any
+        int connections;           // -1: any
+        std::size_t attemptsNoted; // failed attempts, each noted for the log
     };
     const Case cases[] = {
         {Status(404, "Not Found"), "gone.cab", [] {},
-         "Failed to receive a valid HTTP response from the server, Response Code:404", 1},
+         "Failed to receive a valid HTTP response from the server, Response Code:404", 1, 1},
+        // Busy every time: each attempt is noted, with what followed it.
+        {Status(503, "Service Unavailable"), "busy.cab", [] {},
+         "Failed to receive a valid HTTP response from the server, Response Code:503", 4, 4},
         // The open fails before any request is made.
         {Ok("content"), "no-such-dir/file.txt", [] {},
-         "An error occured while opening the file to be downloaded, Error:" + noDirectory, 0},
+         "An error occured while opening the file to be downloaded, Error:" + noDirectory, 0, 0},
         // A directory where the file should go: the body arrives, but cannot be put in its place.
         {Ok("program"), "setup.bin", [this] { fs::create_directory(dir.File("setup.bin")); },
-         "An error occurred while downloading the file, Error:" + isDirectory, 1},
+         "An error occurred while downloading the file, Error:" + isDirectory, 1, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.target);
@@ -238,6 +242,15 @@ TEST_F(HttpDownloadDlgTest, FailuresAreShownOnceAndKeptForTheLog) {
         EXPECT_EQ(dlg.ShownFailText(), c.message);
         EXPECT_EQ(server.Connections(), c.connections);
         EXPECT_FALSE(fs::is_regular_file(dir.File(c.target)));
+        const std::vector<std::string>& notes = dlg.AttemptNotes();
+        ASSERT_EQ(notes.size(), c.attemptsNoted);
+        for (std::size_t i = 0; i < notes.size(); ++i) {
+            const std::string failed = "attempt " + std::to_string(i + 1) + " failed: " + c.message;
+            EXPECT_EQ(notes[i].substr(0, failed.size()), failed);
+            EXPECT_EQ(notes[i].find("; attempt " + std::to_string(i + 2) + " in ") != std::string::npos,
+                      i + 1 < notes.size())
+                << notes[i];
+        }
     }
     EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"setup.bin"}));
 }

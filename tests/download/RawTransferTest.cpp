@@ -1,14 +1,17 @@
 // Transfers against a server that answers every connection with one fixed byte string: for answers a
 // well-behaved HTTP server library would never give. These run on Windows too.
+#include "platform/Signature.h"
 #include "tests/download/RawServer.h"
 #include "tests/download/TransferFixture.h"
 
 #include <algorithm>
 #include <chrono>
 #include <gtest/gtest.h>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace zarn {
 namespace {
@@ -46,14 +49,19 @@ TEST_F(RawTransferTest, WholeAnswerToARangedRequestRestartsTheFile) {
     test::RawServer server("HTTP/1.1 200 OK\r\nContent-Length: 11\r\nConnection: close\r\n\r\nwhole file!");
     settings.port = static_cast<std::uint16_t>(server.Port());
     settings.objectPath = "/r.bin";
-    WriteFile(target, "0123456789");
+    // Offsets past 4 GiB go out whole (the target is then a sparse file of that length until the answer replaces it).
+    for (const std::uint64_t offset : {std::uint64_t{10}, std::uint64_t{5} << 30}) {
+        SCOPED_TRACE(offset);
+        sink.Reset();
+        WriteFile(target, "0123456789");
 
-    Run(10);
+        Run(offset);
 
-    ExpectSuccess();
-    EXPECT_NE(server.LastRequest().find("Range: bytes=10-\r\n"), std::string::npos);
-    EXPECT_EQ(ReadFile(target), "whole file!");
-    EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"target.bin"}));
+        ExpectSuccess();
+        EXPECT_NE(server.LastRequest().find("Range: bytes=" + std::to_string(offset) + "-\r\n"), std::string::npos);
+        EXPECT_EQ(ReadFile(target), "whole file!");
+        EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"target.bin"}));
+    }
 }
 
 TEST_F(RawTransferTest, TrailerAfterAChunkedBodyDoesNotRestartIt) {
@@ -166,6 +174,7 @@ TEST_F(RawTransferTest, SilenceOrTooFewBytesOverTheWindowFailWith214) {
         settings.silenceLimit = std::chrono::milliseconds(c.silenceLimitMs);
         settings.floorWindow = std::chrono::milliseconds(2000);
         settings.floorBytes = 512;
+        settings.maxAttempts = 1; // one attempt's limits; trying again is tested on its own
         WriteFile(target, "previous content");
         std::thread stopper = StopAfter(c.stopAfterMs);
         Run();
@@ -247,6 +256,7 @@ TEST_F(RawTransferTest, SilentTlsHandshakeIsSilenceAndCanBeStopped) {
         settings.secure = true;
         settings.objectPath = "/a";
         settings.silenceLimit = std::chrono::milliseconds(c.silenceLimitMs);
+        settings.maxAttempts = 1;
         WriteFile(target, "previous content");
         std::thread stopper = StopAfter(c.stopAfterMs);
         Run();
@@ -256,6 +266,285 @@ TEST_F(RawTransferTest, SilentTlsHandshakeIsSilenceAndCanBeStopped) {
         EXPECT_EQ(sink.failText, c.failText);
         ExpectPreviousTarget();
     }
+}
+
+// A server that answers the n-th connection with the n-th of its replies (the last one again after them) and
+// keeps every request it got.
+class ScriptedServer {
+public:
+    explicit ScriptedServer(std::vector<std::string> replies)
+        : m_replies(std::move(replies)), m_server([this](const std::string& request) {
+              std::lock_guard lock(m_mutex);
+              m_requests.push_back(request);
+              return m_replies[std::min(m_requests.size(), m_replies.size()) - 1];
+          }) {}
+    std::uint16_t Port() const { return static_cast<std::uint16_t>(m_server.Port()); }
+    std::vector<std::string> Requests() {
+        std::lock_guard lock(m_mutex);
+        return m_requests;
+    }
+
+private:
+    std::mutex m_mutex;
+    std::vector<std::string> m_replies;
+    std::vector<std::string> m_requests;
+    test::RawServer m_server; // last: it calls back into the members above until it is gone
+};
+
+std::string Reply(const std::string& status, const std::string& headers, const std::string& body) {
+    return "HTTP/1.1 " + status + "\r\n" + headers + "Connection: close\r\n\r\n" + body;
+}
+
+std::string Sha256Of(const std::string& data) {
+    platform::Sha256 hash;
+    hash.Update(data.data(), data.size());
+    return hash.FinishHex();
+}
+
+// A download cut short goes on from the bytes held, when the server vouches for them, and only then; whatever
+// the server answers, the file ends as the listed one or the previous target stays as it was.
+TEST_F(RawTransferTest, CutDownloadResumesOnlyWhereTheServerVouchesForTheBytesHeld) {
+    std::string file;
+    for (int i = 0; i < 2000; ++i) {
+        file += static_cast<char>('a' + (i * 7) % 26);
+    }
+    const std::string strong = "Content-Length: 2000\r\nETag: \"v1\"\r\n";
+    const std::string cut = Reply("200 OK", strong, file.substr(0, 800));
+    const std::string rest = file.substr(800);
+    const std::string restOk =
+        Reply("206 Partial Content", "Content-Range: bytes 800-1999/2000\r\nContent-Length: 1200\r\n", rest);
+    const std::string whole = Reply("200 OK", strong, file);
+    const std::string lastModified = "Sat, 05 Dec 2026 10:00:00 GMT";
+    const std::string ifV1 = "\"v1\"";
+    struct Case {
+        const char* name;
+        std::vector<std::string> replies;
+        // Each request's Range start and If-Range value; empty: that header is absent.
+        std::vector<std::pair<std::string, std::string>> ranges;
+        bool arrives; // else the previous target stays
+    };
+    const Case cases[] = {
+        {"a correct 206", {cut, restOk}, {{"", ""}, {"800", ifV1}}, true},
+        {"a 200 ignoring the range", {cut, whole}, {{"", ""}, {"800", ifV1}}, true},
+        {"a 206 starting early",
+         {cut,
+          Reply("206 Partial Content", "Content-Range: bytes 700-1999/2000\r\nContent-Length: 1300\r\n",
+                file.substr(700)),
+          whole},
+         {{"", ""}, {"800", ifV1}, {"", ""}},
+         true},
+        {"a 206 starting late",
+         {cut,
+          Reply("206 Partial Content", "Content-Range: bytes 900-1999/2000\r\nContent-Length: 1100\r\n",
+                file.substr(900)),
+          whole},
+         {{"", ""}, {"800", ifV1}, {"", ""}},
+         true},
+        {"a 206 whose total changed",
+         {cut,
+          Reply("206 Partial Content", "Content-Range: bytes 800-2099/2100\r\nContent-Length: 1300\r\n",
+                rest + std::string(100, 'x')),
+          whole},
+         {{"", ""}, {"800", ifV1}, {"", ""}},
+         true},
+        {"a short 206, then a clean close",
+         {cut,
+          Reply("206 Partial Content", "Content-Range: bytes 800-1999/2000\r\nContent-Length: 1200\r\n",
+                rest.substr(0, 400)),
+          Reply("206 Partial Content", "Content-Range: bytes 1200-1999/2000\r\nContent-Length: 800\r\n",
+                rest.substr(400))},
+         {{"", ""}, {"800", ifV1}, {"1200", ifV1}},
+         true},
+        {"a 416 with the file already whole",
+         {cut, Reply("206 Partial Content", "Content-Range: bytes 800-1999/2000\r\nContent-Length: 1300\r\n", rest),
+          Reply("416 Range Not Satisfiable", "Content-Range: bytes */2000\r\nContent-Length: 0\r\n", "")},
+         {{"", ""}, {"800", ifV1}, {"2000", ifV1}},
+         true},
+        {"an ETag that changed",
+         {cut, Reply("200 OK", "Content-Length: 2000\r\nETag: \"v2\"\r\n", std::string(2000, 'n'))},
+         {{"", ""}, {"800", ifV1}},
+         false},
+        {"a weak ETag",
+         {Reply("200 OK", "Content-Length: 2000\r\nETag: W/\"v1\"\r\n", file.substr(0, 800)), whole},
+         {{"", ""}, {"", ""}},
+         true},
+        {"Last-Modified only",
+         {Reply("200 OK", "Content-Length: 2000\r\nLast-Modified: " + lastModified + "\r\n", file.substr(0, 800)),
+          restOk},
+         {{"", ""}, {"800", lastModified}},
+         true},
+        {"a redirect on the resumed request",
+         {cut, Reply("302 Found", "Location: /moved.bin\r\nContent-Length: 0\r\n", ""), restOk},
+         {{"", ""}, {"800", ifV1}, {"800", ifV1}},
+         true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        sink.Reset();
+        ScriptedServer server(c.replies);
+        settings.port = server.Port();
+        settings.objectPath = "/file.bin";
+        settings.expectedSize = file.size();
+        settings.expectedSha256 = Sha256Of(file);
+        WriteFile(target, "previous content");
+
+        Run();
+
+        EXPECT_EQ(sink.endCount, 1);
+        EXPECT_EQ(sink.failed, !c.arrives) << sink.failText;
+        if (c.arrives) {
+            EXPECT_EQ(Sha256Of(ReadFile(target)), Sha256Of(file));
+            EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"target.bin"}));
+        } else {
+            ExpectPreviousTarget();
+        }
+        const std::vector<std::string> requests = server.Requests();
+        ASSERT_EQ(requests.size(), c.ranges.size());
+        for (std::size_t i = 0; i < requests.size(); ++i) {
+            SCOPED_TRACE("request " + std::to_string(i + 1));
+            const auto& [start, validator] = c.ranges[i];
+            EXPECT_EQ(requests[i].find("\r\nRange: bytes=" + start + "-\r\n") != std::string::npos, !start.empty())
+                << requests[i];
+            EXPECT_EQ(requests[i].find("\r\nRange:") != std::string::npos, !start.empty()) << requests[i];
+            EXPECT_EQ(requests[i].find("\r\nIf-Range: " + validator + "\r\n") != std::string::npos, !validator.empty())
+                << requests[i];
+        }
+    }
+}
+
+// A resumed download's progress goes on from the bytes held.
+TEST_F(RawTransferTest, ResumedProgressGoesOnFromTheBytesHeld) {
+    const std::string file(2000, 'p');
+    ScriptedServer server(
+        {Reply("200 OK", "Content-Length: 2000\r\nETag: \"v1\"\r\n", file.substr(0, 1000)),
+         Reply("206 Partial Content", "Content-Range: bytes 1000-1999/2000\r\nContent-Length: 1000\r\n",
+               file.substr(1000))});
+    settings.port = server.Port();
+    settings.objectPath = "/file.bin";
+
+    Run();
+
+    ExpectSuccess();
+    EXPECT_EQ(ReadFile(target), file);
+    ASSERT_FALSE(sink.percents.empty());
+    EXPECT_TRUE(std::is_sorted(sink.percents.begin(), sink.percents.end()));
+    EXPECT_EQ(sink.percents.back(), 100);
+    EXPECT_NE(std::find(sink.statusLines.begin(), sink.statusLines.end(), "Waiting 1 sec to try again (error 12030)"),
+              sink.statusLines.end());
+}
+
+// Busy answers are tried again after the wait the server asks for; other refusals are final.
+TEST_F(RawTransferTest, BusyAnswersAreTriedAgainAndOtherRefusalsAreNot) {
+    const std::string busy = Reply("503 Service Unavailable", "Retry-After: 1\r\nContent-Length: 0\r\n", "");
+    struct Case {
+        const char* name;
+        std::vector<std::string> replies;
+        std::size_t requests;
+        std::string failText; // empty: the file arrives
+    };
+    const Case cases[] = {
+        {"503 twice, then 200", {busy, busy, Reply("200 OK", "Content-Length: 4\r\n", "done")}, 3, ""},
+        {"503 for ever", {busy}, 4, "Failed to receive a valid HTTP response from the server, Response Code:503"},
+        {"404",
+         {Reply("404 Not Found", "Content-Length: 0\r\n", "")},
+         1,
+         "Failed to receive a valid HTTP response from the server, Response Code:404"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        sink.Reset();
+        ScriptedServer server(c.replies);
+        settings.port = server.Port();
+        settings.objectPath = "/busy";
+        WriteFile(target, "previous content");
+
+        Run();
+
+        EXPECT_EQ(server.Requests().size(), c.requests);
+        if (c.failText.empty()) {
+            ExpectSuccess();
+            EXPECT_EQ(ReadFile(target), "done");
+            EXPECT_EQ(
+                std::count(sink.statusLines.begin(), sink.statusLines.end(), "Waiting 1 sec to try again (HTTP 503)"),
+                2);
+        } else {
+            ExpectFailure(c.failText);
+            ExpectPreviousTarget();
+        }
+    }
+}
+
+// A stop while the download waits to try again ends it at once, as a stop, with the previous target kept.
+TEST_F(RawTransferTest, StopDuringTheWaitBeforeAnotherAttemptEndsIt) {
+    ScriptedServer server({Reply("503 Service Unavailable", "Retry-After: 30\r\nContent-Length: 0\r\n", "")});
+    settings.port = server.Port();
+    settings.objectPath = "/busy";
+    settings.retryDelayScale = 1.0;
+    WriteFile(target, "previous content");
+    std::thread stopper = StopAfter(500);
+    const auto started = std::chrono::steady_clock::now();
+
+    Run();
+
+    stopper.join();
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
+    EXPECT_EQ(server.Requests().size(), 1u);
+    EXPECT_EQ(sink.endCount, 1);
+    EXPECT_FALSE(sink.failed) << sink.failText;
+    EXPECT_EQ(sink.statusLines.back(), "Waiting 30 sec to try again (HTTP 503)");
+    ExpectPreviousTarget();
+}
+
+// A request for a file with a copy on disk carries its validators; a 304 keeps the copy as it is and succeeds, a
+// 200 replaces it and gives the new validators.
+TEST_F(RawTransferTest, ConditionalRequestKeepsAnUnchangedCopyAsItIs) {
+    const std::string date = "Sat, 05 Dec 2026 10:00:00 GMT";
+    struct Case {
+        const char* name;
+        std::string reply;
+        std::string received;
+        test::RecordingSink::Answer answer;
+    };
+    const Case cases[] = {
+        {"not modified", Reply("304 Not Modified", "ETag: \"v1\"\r\n", ""), "previous content", {true, "", ""}},
+        {"changed",
+         Reply("200 OK", "Content-Length: 8\r\nETag: \"v2\"\r\nLast-Modified: " + date + "\r\n", "new list"),
+         "new list",
+         {false, "\"v2\"", date}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        sink.Reset();
+        ScriptedServer server({c.reply});
+        settings.port = server.Port();
+        settings.objectPath = "/complist.txt";
+        settings.ifNoneMatch = "\"v1\"";
+        settings.ifModifiedSince = "Fri, 04 Dec 2026 10:00:00 GMT";
+        WriteFile(target, "previous content");
+
+        Run();
+
+        ExpectSuccess();
+        EXPECT_EQ(ReadFile(target), c.received);
+        EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"target.bin"}));
+        EXPECT_EQ(sink.noted, c.answer);
+        const std::vector<std::string> requests = server.Requests();
+        ASSERT_EQ(requests.size(), 1u);
+        EXPECT_NE(requests[0].find("\r\nIf-None-Match: \"v1\"\r\n"), std::string::npos) << requests[0];
+        EXPECT_NE(requests[0].find("\r\nIf-Modified-Since: Fri, 04 Dec 2026 10:00:00 GMT\r\n"), std::string::npos)
+            << requests[0];
+    }
+
+    // Without a copy's validators a 304 is no answer to take.
+    sink.Reset();
+    ScriptedServer server({Reply("304 Not Modified", "", "")});
+    settings.port = server.Port();
+    settings.ifNoneMatch.clear();
+    settings.ifModifiedSince.clear();
+    WriteFile(target, "previous content");
+    Run();
+    ExpectFailure("Failed to receive a valid HTTP response from the server, Response Code:304");
+    ExpectPreviousTarget();
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -57,6 +58,10 @@ public:
         password = answer.second;
         return true;
     }
+    void NoteAnswer(bool notModifiedArg, const std::string& etagArg, const std::string& lastModifiedArg) override {
+        std::lock_guard lock(m_mutex);
+        noted = {notModifiedArg, etagArg, lastModifiedArg};
+    }
     void TransferEnded(bool failedArg, const std::string& failTextArg) override {
         Add("ended");
         std::lock_guard lock(m_mutex);
@@ -77,6 +82,7 @@ public:
         endCount = 0;
         failed = false;
         failText.clear();
+        noted.reset();
     }
 
     std::vector<std::string> events; // status lines, animation, range and end, in order
@@ -90,6 +96,14 @@ public:
     int endCount = 0;
     bool failed = false;
     std::string failText;
+    // What NoteAnswer said; none before it.
+    struct Answer {
+        bool notModified = false;
+        std::string etag;
+        std::string lastModified;
+        bool operator==(const Answer&) const = default;
+    };
+    std::optional<Answer> noted;
 
 private:
     void Add(const std::string& event) {

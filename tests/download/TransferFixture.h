@@ -21,10 +21,12 @@ protected:
     void SetUp() override {
         settings.accessMode = 1;
         settings.hostName = "127.0.0.1";
+        // Failures that are tried again wait a thousandth of the real time.
+        settings.retryDelayScale = 0.001;
     }
 
     // Opens the target as the dialog does and runs the whole transfer on this thread.
-    void Run(std::uint32_t offset = 0) {
+    void Run(std::uint64_t offset = 0) {
         settings.resumeOffset = offset;
         TargetFile file;
         ASSERT_EQ(file.Open(target, offset).messageId, 0u);

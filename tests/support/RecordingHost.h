@@ -7,6 +7,7 @@
 #include <fstream>
 #include <functional>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -30,8 +31,20 @@ public:
     }
     // A URL of m_files gets its bytes written to the target and kIdOk; any other fails and writes nothing. The
     // list's size and hash are not applied here: the real hosts' engine checks them, tested against servers.
-    int RunDownload(const std::string& sourceUrl, const std::string& targetPath, const DownloadCheck&) override {
+    // The notes of failed attempts are m_attempts' for the URL, and the answer's validators m_validators'. A URL of
+    // m_notModified asked with validators answers as an unchanged file does: kIdOk, nothing written.
+    int RunDownload(const std::string& sourceUrl, const std::string& targetPath, const DownloadCheck& check) override {
         m_calls.push_back("download " + sourceUrl + " -> " + targetPath);
+        m_checks[sourceUrl] = check;
+        const auto notes = m_attempts.find(sourceUrl);
+        m_lastAttempts = notes == m_attempts.end() ? std::vector<std::string>() : notes->second;
+        const auto validators = m_validators.find(sourceUrl);
+        m_lastAnswer = validators == m_validators.end() ? DownloadAnswer() : validators->second;
+        if (m_notModified.count(sourceUrl) != 0 && (!check.ifNoneMatch.empty() || !check.ifModifiedSince.empty())) {
+            m_lastFailText.clear();
+            m_lastAnswer = DownloadAnswer{true, {}, {}};
+            return kIdOk;
+        }
         const auto found = m_files.find(sourceUrl);
         m_lastFailText = found == m_files.end() ? kMissingText : "";
         if (found == m_files.end()) {
@@ -43,6 +56,8 @@ public:
         return out ? kIdOk : kIdCancel;
     }
     std::string LastDownloadFailText() const override { return m_lastFailText; }
+    std::vector<std::string> LastDownloadAttempts() const override { return m_lastAttempts; }
+    DownloadAnswer LastDownloadAnswer() const override { return m_lastAnswer; }
     void ShowMessageBox(const std::string& text) override { m_calls.push_back("message " + text); }
     // Recorded, then m_onWaitNote runs when it is set.
     void ShowWaitNote(const std::string& text) override {
@@ -60,6 +75,12 @@ public:
 
     std::map<std::string, std::string> m_files;
     std::string m_lastFailText;
+    std::map<std::string, std::vector<std::string>> m_attempts;
+    std::vector<std::string> m_lastAttempts;
+    std::map<std::string, DownloadAnswer> m_validators;
+    std::set<std::string> m_notModified;
+    std::map<std::string, DownloadCheck> m_checks; // the last check each URL was asked with
+    DownloadAnswer m_lastAnswer;
     std::vector<std::string> m_calls;
     std::function<void(const std::string&)> m_onWaitNote;
 };

@@ -18,6 +18,11 @@ TEST(ConsoleDownloadWindow, TheLineJoinsTheDialogsTextsAsTheyCome) {
     sized.SetRateText("2.50 KB/Sec");
     sized.SetTimeLeftText("2 min 5 sec (1.50 MB of 3.00 MB copied)");
     EXPECT_EQ(sized.Line(), "42% of tool.bin Completed  2 min 5 sec (1.50 MB of 3.00 MB copied)  2.50 KB/Sec");
+    // A status line, such as the wait before another attempt, stands in for the figures until the next one comes.
+    sized.SetStatusText("Waiting 2 sec to try again (HTTP 503)");
+    EXPECT_EQ(sized.Line(), "42% of tool.bin Completed  Waiting 2 sec to try again (HTTP 503)");
+    sized.SetRateText("2.00 KB/Sec");
+    EXPECT_EQ(sized.Line(), "42% of tool.bin Completed  2 min 5 sec (1.50 MB of 3.00 MB copied)  2.00 KB/Sec");
 
     // Without a length there is only the rate, under the file's name.
     std::vector<std::string> shown;
