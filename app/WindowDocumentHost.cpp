@@ -32,6 +32,10 @@ int WindowDocumentHost::RunDownloadIn(CHttpDownloadDlg& dialog, const std::strin
     return RunDownloadDialog(dialog, sourceUrl, targetPath, check, m_caFile, m_lastFailText);
 }
 
+void WindowDocumentHost::PlanDownloads(const std::vector<PlannedDownload>& downloads) {
+    StartDownloadsAhead(downloads, m_caFile);
+}
+
 void WindowDocumentHost::ShowMessageBox(const std::string& text) {
     m_shell.ShowMessageBox(text);
 }

@@ -6,6 +6,7 @@
 #include "components/DocumentHost.h"
 
 #include <string>
+#include <vector>
 
 namespace zarn {
 
@@ -21,6 +22,8 @@ public:
     void FillComponentList(const CZarnDoc& document) override;
     void HideDesignControl() override;
     void UpdateAllViews(const CZarnDoc& document) override;
+    // Fetched ahead by the base's queue; each download's dialog then shows its running transfer.
+    void PlanDownloads(const std::vector<PlannedDownload>& downloads) override;
     std::string LastDownloadFailText() const override { return m_lastFailText; }
     void ShowMessageBox(const std::string& text) override;
     // In the status bar's message pane.

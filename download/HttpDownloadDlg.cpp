@@ -17,6 +17,15 @@ CHttpDownloadDlg::~CHttpDownloadDlg() {
     JoinWorker();
 }
 
+void CHttpDownloadDlg::AttachTo(DownloadQueue& queue, int id) {
+    m_pQueue = &queue;
+    m_queued = id;
+}
+
+TargetFile& CHttpDownloadDlg::Target() {
+    return m_pQueue ? m_pQueue->Target(m_queued) : m_fileTarget;
+}
+
 int CHttpDownloadDlg::DoModal() {
     m_strShownFailText.clear();
     m_initResult = 0;
@@ -45,6 +54,12 @@ bool CHttpDownloadDlg::OnInitDialog() {
     m_strObjectPath = parts.objectPath;
     m_wHostPort = parts.port;
 
+    if (m_pQueue) {
+        m_strShownName = ShownNameOf(m_strObjectPath);
+        m_window.SetSourceText(FormatString(IDS_SOURCE_LINE, m_strShownName, m_strHostName), m_strShownName);
+        m_pQueue->Attach(m_queued, *this);
+        return true;
+    }
     if (const auto opened = m_fileTarget.Open(m_strTargetPath, m_dwResumeOffset); opened.messageId != 0) {
         ShowFailure(FormatString(opened.messageId, std::to_string(opened.systemCode)));
         EndDialog(kIdCancel);
@@ -155,13 +170,13 @@ void CHttpDownloadDlg::OnTransferEnded(bool failed) {
     // The worker left a whole body uncommitted (it posted its end after its last use of the file):
     // whether it replaces the target is decided here, where no stop can come in between.
     if (m_bStopRequested) {
-        m_fileTarget.Discard();
+        Target().Discard();
         EndDialog(kIdCancel);
     } else if (failed) {
         if (!m_strFailText.empty())
             ShowFailure(m_strFailText);
         EndDialog(kIdCancel);
-    } else if (const unsigned long code = m_fileTarget.Commit(); code != 0) {
+    } else if (const unsigned long code = Target().Commit(); code != 0) {
         ShowFailure(FormatString(IDS_TRANSFER_FAILED, std::to_string(code)));
         EndDialog(kIdCancel);
     } else {
@@ -180,6 +195,10 @@ void CHttpDownloadDlg::OnCancel() {
         return;
     }
     m_bStopRequested = true;
+    if (m_pQueue) {
+        // Stop ends the update check's downloads, all of them, as it ends a lone one.
+        m_pQueue->StopAll();
+    }
     ShowStatusId(IDS_ABORTING);
 }
 
@@ -188,6 +207,17 @@ void CHttpDownloadDlg::OnClose() {
 }
 
 void CHttpDownloadDlg::OnDestroy() {
+    if (m_pQueue) {
+        // The run ended without the transfer's end (the application quitting): the queue's transfers stop, and
+        // the queue, not this dialog, throws away what they wrote once their workers have ended.
+        if (!m_bWorkerDone) {
+            m_bStopRequested = true;
+            m_pQueue->StopAll();
+        }
+        DeclinePrompt();
+        m_pQueue->Detach(m_queued);
+        return;
+    }
     JoinWorker();
     // A body whose end was never taken (the run ended first) is no success: the previous file stays.
     if (!m_bWorkerDone)
@@ -201,17 +231,19 @@ void CHttpDownloadDlg::JoinWorker() {
         // waits on, which this thread will not show any more, is declined.
         if (!m_bWorkerDone)
             m_bStopRequested = true;
-        {
-            std::lock_guard lock(m_promptMutex);
-            if (m_promptPending) {
-                m_promptPending = false;
-                m_promptAccepted = false;
-                m_promptAnswered.notify_one();
-            }
-        }
+        DeclinePrompt();
         if (m_pWorker->joinable())
             m_pWorker->join();
         m_pWorker.reset();
+    }
+}
+
+void CHttpDownloadDlg::DeclinePrompt() {
+    std::lock_guard lock(m_promptMutex);
+    if (m_promptPending) {
+        m_promptPending = false;
+        m_promptAccepted = false;
+        m_promptAnswered.notify_one();
     }
 }
 
@@ -258,6 +290,11 @@ void CHttpDownloadDlg::ShowStatusText(const std::string& text) {
 void CHttpDownloadDlg::ShowRate(double bytesPerMs) {
     DownloadWindow& window = m_window;
     m_window.Post([&window, line = FormatRate(bytesPerMs)] { window.SetRateText(line); });
+}
+
+void CHttpDownloadDlg::ShowOtherTransfers(const std::vector<std::string>& lines) {
+    DownloadWindow& window = m_window;
+    m_window.Post([&window, lines] { window.SetOtherLines(lines); });
 }
 
 void CHttpDownloadDlg::StartAnimation() {

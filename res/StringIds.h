@@ -14,6 +14,7 @@ enum StringId : unsigned {
     IDS_GETTING_FILE_INFO = 208, // "Getting file information"
     IDS_RETRIEVING_FILE = 216,   // "Retrieving the file"
     IDS_ABORTING = 232,          // "Aborting transfer"
+    IDS_MORE_DOWNLOADING = 234,  // "%1 (%2 more downloading)": a status line while other downloads run
 
     // Failures of a download; %1 is an error code or the HTTP status.
     IDS_DOWNLOAD_FAILED = 210,  // could not start the transfer

@@ -19,6 +19,10 @@ int ConsoleHost::RunDownload(const std::string& sourceUrl, const std::string& ta
     return RunDownloadDialog(dialog, sourceUrl, targetPath, check, m_settings.caFile, m_lastFailText);
 }
 
+void ConsoleHost::PlanDownloads(const std::vector<PlannedDownload>& downloads) {
+    StartDownloadsAhead(downloads, m_settings.caFile);
+}
+
 void ConsoleHost::ShowWaitNote(const std::string& text) {
     if (!text.empty()) {
         ShowMessageBox(text);
