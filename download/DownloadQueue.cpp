@@ -171,6 +171,7 @@ void DownloadQueue::Start(const std::vector<Item>& items, const std::string& caF
         m_transfers.push_back(std::move(transfer));
     }
     const auto workers = static_cast<std::size_t>(std::clamp(atOnce, 1, kMostAtOnce));
+    TransferEngine::AllowConnectionsPerServer(static_cast<int>(workers));
     for (std::size_t i = 0; i < std::min(workers, m_transfers.size()); ++i) {
         try {
             m_workers.emplace_back(&DownloadQueue::WorkerMain, this);

@@ -657,6 +657,11 @@ void TransferEngine::Run() {
     transfer.Run();
 }
 
+void TransferEngine::AllowConnectionsPerServer(int) {
+    // Nothing to allow: each transfer's easy handle opens its own connection (ConnectionCache), and libcurl sets
+    // no limit across handles.
+}
+
 void TransferEngine::CloseIdleConnections() {
     ConnectionCache::CloseIdle();
 }
