@@ -22,6 +22,7 @@
 #include <functional>
 #include <gtest/gtest.h>
 #include <memory>
+#include <mutex>
 #include <poll.h>
 #include <stdlib.h>
 #include <string>
@@ -230,6 +231,101 @@ TEST_F(Console, UpdateInstallsWhatTheServerHasAndASecondRunHasNothingLeft) {
     const Outcome check = Launch({"--check"}, m_server.Url());
     EXPECT_EQ(check.exitCode, 0) << check.err;
     EXPECT_EQ(check.out, second.out);
+}
+
+// Components are fetched ahead of their installs, a few at once, and installed one at a time in list order, each
+// after its own download; a failed download leaves the others installed. The first component is the slowest to
+// arrive, so the later ones are waiting whole before its install.
+TEST_F(Console, UpdateFetchesAFewAtOnceAndInstallsInListOrder) {
+    test::ScratchRegistry registry;
+    constexpr int kComponents = 6;
+    constexpr int kMissing = 3;
+    std::vector<std::string> bodies;
+    for (int i = 0; i < kComponents; ++i) {
+        const std::string path = m_base.File("served" + std::to_string(i) + ".bin");
+        ASSERT_TRUE(test::WriteVersionedPe(path, "1." + std::to_string(i) + ".0.0"));
+        bodies.push_back(ReadFile(path));
+    }
+    std::mutex mutex;
+    int running = 0;
+    int mostAtOnce = 0;
+    std::vector<int> requested;
+    test::LocalServer server;
+    server.Http().Get(R"(/c/(\d+)\.bin)", [&](const httplib::Request& request, httplib::Response& response) {
+        const int index = std::stoi(request.matches[1]);
+        {
+            std::lock_guard lock(mutex);
+            requested.push_back(index);
+            mostAtOnce = std::max(mostAtOnce, ++running);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(index == 0 ? 700 : 200));
+        {
+            std::lock_guard lock(mutex);
+            --running;
+        }
+        if (index == kMissing) {
+            response.status = 404;
+            return;
+        }
+        response.set_content(bodies.at(static_cast<std::size_t>(index)), "application/octet-stream");
+    });
+    server.Start();
+    std::string list;
+    for (int i = 0; i < kComponents; ++i) {
+        const std::string url = server.Url("/c/" + std::to_string(i) + ".bin");
+        list += "[STARTCOMP]\ndesc=C" + std::to_string(i) + "\nname=C\nmajor_ver=1\nminor_ver=" + std::to_string(i) +
+                "\ncodebase=" + url + "\ndir=tools\nregfile=app\n[ENDCOMP]\n";
+    }
+    ServeList(list);
+
+    for (const int atOnce : {0, 2}) {
+        SCOPED_TRACE(atOnce);
+        // 0: the setting is not stored, and the default holds.
+        if (atOnce > 0) {
+            const Outcome stored =
+                test::RunProgram(ZARN_REG_PATH,
+                                 {"add", "HKCU\\Software\\Ostrevant\\zarn", "/v", "DownloadsAtOnce", "/t", "REG_DWORD",
+                                  "/d", std::to_string(atOnce)},
+                                 test::EnvironmentWith({}), m_base.File("regout.txt"), m_base.File("regerr.txt"));
+            ASSERT_EQ(stored.exitCode, 0) << stored.err;
+        }
+        fs::remove_all(App() / "tools");
+        fs::remove(LogFile());
+        requested.clear();
+        mostAtOnce = 0;
+        const Outcome run = Launch({"--update", "--quiet"}, m_server.Url());
+        EXPECT_EQ(run.exitCode, 3) << run.err;
+        EXPECT_EQ(mostAtOnce, atOnce > 0 ? atOnce : 3);
+        // Each file fetched once, in list order.
+        EXPECT_EQ(requested, (std::vector<int>{0, 1, 2, 3, 4, 5}));
+        const std::string log = ReadFile(LogFile());
+        std::size_t at = 0;
+        for (int i = 0; i < kComponents; ++i) {
+            const std::string name = "C" + std::to_string(i);
+            const std::string url = server.Url("/c/" + std::to_string(i) + ".bin");
+            const std::size_t downloaded = log.find(" download " + url + " -> ", at);
+            const std::size_t installed = log.find(" component \"" + name + "\": NOT_INSTALLED -> ", at);
+            ASSERT_NE(downloaded, std::string::npos) << name << "\n" << log;
+            ASSERT_NE(installed, std::string::npos) << name << "\n" << log;
+            EXPECT_LT(downloaded, installed) << name;
+            at = installed + 1;
+            if (i == kMissing) {
+                EXPECT_NE(log.find("Response Code:404", downloaded), std::string::npos) << log;
+                EXPECT_EQ(log.find(" component \"" + name + "\": NOT_INSTALLED -> NOT_INSTALLED"), installed);
+            } else {
+                EXPECT_EQ(log.find(" component \"" + name + "\": NOT_INSTALLED -> CURRENT"), installed);
+                EXPECT_EQ(ReadFile((App() / "tools" / (std::to_string(i) + ".bin")).string()),
+                          bodies.at(static_cast<std::size_t>(i)));
+            }
+        }
+        // Nothing left beside the files: no temporary file of a download, no file of the failed one.
+        std::vector<std::string> left;
+        for (const auto& entry : fs::directory_iterator(App() / "tools")) {
+            left.push_back(entry.path().filename().string());
+        }
+        std::sort(left.begin(), left.end());
+        EXPECT_EQ(left, (std::vector<std::string>{"0.bin", "1.bin", "2.bin", "4.bin", "5.bin"}));
+    }
 }
 
 // A registry database that cannot be read is said once, on standard error and in the log, and left as it is.
