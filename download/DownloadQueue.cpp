@@ -289,6 +289,10 @@ void DownloadQueue::Detach(int id) {
 }
 
 void DownloadQueue::RefreshOthersLocked() {
+    if (m_stop) {
+        // The dialog says that it stops them; the others' ends must not write over that.
+        return;
+    }
     for (const auto& transfer : m_transfers) {
         if (!transfer->m_attached) {
             continue;
