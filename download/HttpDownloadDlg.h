@@ -148,7 +148,7 @@ private:
     std::string m_strShownFailText;
     bool m_inInit = false;
     int m_initResult = 0;
-    bool m_endPosted = false; // the reporting thread only
+    bool m_endPosted = false;          // the reporting thread only
     DownloadQueue* m_pQueue = nullptr; // with m_queued: the transfer shown instead of one of the dialog's own
     int m_queued = -1;
 

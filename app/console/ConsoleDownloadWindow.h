@@ -1,8 +1,8 @@
 // The download dialog's window in the console mode: a single line on standard error, redrawn in place, with the
 // dialog's own texts (the percentage caption, the time left with the amounts copied, the rate), below it one line
-// for each other download of the update check running meanwhile (where the terminal can move its cursor), the terminal's
-// questions for a user name and password, and the dialog's messages through the host. Its loop runs on the thread
-// that called DoModal, which draws; the transfer runs on the dialog's worker.
+// for each other download of the update check running meanwhile (where the terminal can move its cursor), the
+// terminal's questions for a user name and password, and the dialog's messages through the host. Its loop runs on the
+// thread that called DoModal, which draws; the transfer runs on the dialog's worker.
 #pragma once
 
 #include "download/DownloadWindow.h"

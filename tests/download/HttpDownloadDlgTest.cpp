@@ -507,8 +507,8 @@ TEST_F(HttpDownloadDlgTest, PlannedDownloadsShareOneDialogAndOneStop) {
                        {std::string(512, 's'), 10, 50ms});
         RawServer fast(Ok("arrived"));
         DialogHost host(window);
-        host.PlanDownloads({{Url(slow, "/slow.bin"), dir.File("slow.bin"), {}},
-                            {Url(fast, "/fast.bin"), dir.File("fast.bin"), {}}});
+        host.PlanDownloads(
+            {{Url(slow, "/slow.bin"), dir.File("slow.bin"), {}}, {Url(fast, "/fast.bin"), dir.File("fast.bin"), {}}});
         EXPECT_EQ(host.RunDownload(Url(slow, "/slow.bin"), dir.File("slow.bin"), {}), kIdOk);
         EXPECT_EQ(window.runs, 1);
         EXPECT_EQ(window.source, "slow.bin from 127.0.0.1");
