@@ -42,6 +42,14 @@ public:
         out.close();
         return out ? kIdOk : kIdCancel;
     }
+    // Each plan as its downloads' "URL -> target", kept apart from m_calls.
+    void PlanDownloads(const std::vector<PlannedDownload>& downloads) override {
+        std::vector<std::string> plan;
+        for (const PlannedDownload& download : downloads) {
+            plan.push_back(download.sourceUrl + " -> " + download.targetPath);
+        }
+        m_plans.push_back(plan);
+    }
     std::string LastDownloadFailText() const override { return m_lastFailText; }
     void ShowMessageBox(const std::string& text) override { m_calls.push_back("message " + text); }
     // Recorded, then m_onWaitNote runs when it is set.
@@ -61,6 +69,7 @@ public:
     std::map<std::string, std::string> m_files;
     std::string m_lastFailText;
     std::vector<std::string> m_calls;
+    std::vector<std::vector<std::string>> m_plans;
     std::function<void(const std::string&)> m_onWaitNote;
 };
 
