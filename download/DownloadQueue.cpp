@@ -176,10 +176,13 @@ void DownloadQueue::Start(const std::vector<Item>& items, const std::string& caF
         try {
             m_workers.emplace_back(&DownloadQueue::WorkerMain, this);
         } catch (const std::exception&) {
-            // No thread for one more worker: those already made take its share (a transfer nobody starts is
-            // downloaded by its own dialog).
+            // No thread for one more worker: those already made take its share.
             break;
         }
+    }
+    if (m_workers.empty()) {
+        // Nothing would ever fetch them: each download runs in its own dialog, as without a plan.
+        m_transfers.clear();
     }
 }
 
@@ -203,8 +206,16 @@ void DownloadQueue::WorkerMain() {
             TransferEngine engine(transfer->m_settings, transfer->m_target, *transfer, m_stop);
             engine.Run();
         } catch (...) {
-            transfer->m_target.Discard();
-            transfer->TransferEnded(true, {});
+            // Its end may have been reported already, and its file taken by the UI thread since.
+            bool ended = false;
+            {
+                std::lock_guard lock(m_mutex);
+                ended = transfer->m_state == Transfer::State::Ended;
+            }
+            if (!ended) {
+                transfer->m_target.Discard();
+                transfer->TransferEnded(true, {});
+            }
         }
     }
 }
