@@ -4,6 +4,7 @@
 #include "download/TransferEngine.h"
 #include "download/TransferSink.h"
 #include "download/UrlSplit.h"
+#include "platform/FileSystem.h"
 #include "res/StringTable.h"
 
 #include <algorithm>
@@ -214,7 +215,9 @@ void DownloadQueue::WorkerMain() {
             }
             if (!ended) {
                 transfer->m_target.Discard();
-                transfer->TransferEnded(true, {});
+                // As the download dialog words a worker that ended that way.
+                transfer->TransferEnded(true,
+                                        FormatString(IDS_TRANSFER_FAILED, std::to_string(platform::LastErrorCode())));
             }
         }
     }
