@@ -4,6 +4,7 @@
 // made a GUI application would end there.
 #include "tests/support/LocalServer.h"
 #include "tests/support/ProgramRun.h"
+#include "tests/support/ScopedEnv.h"
 #include "tests/support/ScratchRegistry.h"
 #include "tests/support/ServeProcess.h"
 #include "tests/support/TempDir.h"
@@ -24,6 +25,7 @@
 #include <memory>
 #include <mutex>
 #include <poll.h>
+#include <regex>
 #include <stdlib.h>
 #include <string>
 #include <sys/file.h>
@@ -576,6 +578,50 @@ TEST_F(PasswordConsole, OnATerminalItAsksWithoutEchoingThePasswordAndDrawsThePro
     EXPECT_EQ(shown.find("secret"), std::string::npos) << shown;
     EXPECT_NE(shown.find("\r1% of tool.bin Completed"), std::string::npos) << shown;
     EXPECT_NE(shown.find("\r100% of tool.bin Completed"), std::string::npos) << shown;
+}
+
+// On a terminal, the downloads running ahead get a progress line each, below the line of the one installed next.
+TEST_F(Console, OnATerminalEachRunningDownloadHasAProgressLine) {
+    const test::ScopedEnv term("TERM", "xterm");
+    std::vector<std::uint8_t> bytes = test::MakeVersionedPe("1.0.0.0");
+    bytes.resize(48 * 1024);
+    const std::string body(bytes.begin(), bytes.end());
+    test::LocalServer server;
+    // 48 KiB in pieces of 2 KiB every 100 ms: long enough for a few refreshes of the rate (once a second).
+    server.Http().Get(R"(/c\d\.bin)", [&](const httplib::Request&, httplib::Response& response) {
+        response.set_content_provider(body.size(), "application/octet-stream",
+                                      [&](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+                                          std::this_thread::sleep_for(std::chrono::milliseconds(100));
+                                          return sink.write(body.data() + offset, std::min<std::size_t>(length, 2048));
+                                      });
+    });
+    server.Start();
+    ServeList(AppRecord("C0", server.Url("/c0.bin"), 1, 0) + AppRecord("C1", server.Url("/c1.bin"), 1, 0) +
+              AppRecord("C2", server.Url("/c2.bin"), 1, 0));
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(::grantpt(master), 0);
+    ASSERT_EQ(::unlockpt(master), 0);
+    std::string shown;
+    m_whileRunning = [&] {
+        char buffer[4096];
+        for (pollfd poll{master, POLLIN, 0}; ::poll(&poll, 1, 30000) > 0;) {
+            const ssize_t n = ::read(master, buffer, sizeof buffer);
+            if (n <= 0) {
+                break; // the launcher has ended
+            }
+            shown.append(buffer, static_cast<size_t>(n));
+        }
+    };
+    const Outcome run = Launch({"--update", "--server", m_server.Url()}, ::ptsname(master));
+    ::close(master);
+    EXPECT_EQ(run.exitCode, 0) << shown;
+    // While c0.bin's line is drawn, the two others below it, and the cursor back up over both.
+    // (The terminal turns each line end into CR LF.)
+    EXPECT_TRUE(std::regex_search(shown, std::regex("\r\n\\d+% of c1\\.bin Completed[^\r\n]*\x1b\\[K\r\n"
+                                                    "\\d+% of c2\\.bin Completed[^\r\n]*\x1b\\[K\x1b\\[J\x1b\\[2A\r"
+                                                    "\\d+% of c0\\.bin Completed")))
+        << shown;
 }
 
 // The vendor's own https server, whose certificate (made with the openssl tool for the test) no system trusts.
