@@ -506,9 +506,13 @@ TEST_F(HttpDownloadDlgTest, PlannedDownloadsShareOneDialogAndOneStop) {
         RawServer slow("HTTP/1.1 200 OK\r\nContent-Length: 5120\r\nConnection: close\r\n\r\n", false,
                        {std::string(512, 's'), 10, 50ms});
         RawServer fast(Ok("arrived"));
+        RawServer asking([](const std::string& request) {
+            return request.find("Authorization: Basic") != std::string::npos ? Ok("let in") : kAskSite;
+        });
         DialogHost host(window);
-        host.PlanDownloads(
-            {{Url(slow, "/slow.bin"), dir.File("slow.bin"), {}}, {Url(fast, "/fast.bin"), dir.File("fast.bin"), {}}});
+        host.PlanDownloads({{Url(slow, "/slow.bin"), dir.File("slow.bin"), {}},
+                            {Url(fast, "/fast.bin"), dir.File("fast.bin"), {}},
+                            {Url(asking, "/asking.bin"), dir.File("asking.bin"), {}}});
         EXPECT_EQ(host.RunDownload(Url(slow, "/slow.bin"), dir.File("slow.bin"), {}), kIdOk);
         EXPECT_EQ(window.runs, 1);
         EXPECT_EQ(window.source, "slow.bin from 127.0.0.1");
@@ -518,10 +522,18 @@ TEST_F(HttpDownloadDlgTest, PlannedDownloadsShareOneDialogAndOneStop) {
         EXPECT_EQ(window.runs, 1);
         EXPECT_EQ(ReadFile(dir.File("fast.bin")), "arrived");
         EXPECT_EQ(fast.Connections(), 1);
+        // A server that asks for a password: its question waits for the download's own dialog.
+        EXPECT_TRUE(window.questions.empty());
+        window.answers = {{"alice", "secret"}};
+        EXPECT_EQ(host.RunDownload(Url(asking, "/asking.bin"), dir.File("asking.bin"), {}), kIdOk);
+        EXPECT_EQ(window.runs, 2);
+        EXPECT_EQ(window.questions.size(), 1u);
+        EXPECT_EQ(ReadFile(dir.File("asking.bin")), "let in");
         host.PlanDownloads({});
     }
-    fs::remove(dir.File("slow.bin"));
-    fs::remove(dir.File("fast.bin"));
+    for (const char* name : {"slow.bin", "fast.bin", "asking.bin"}) {
+        fs::remove(dir.File(name));
+    }
 
     RecordingWindow shown;
     std::vector<std::unique_ptr<RawServer>> servers;
