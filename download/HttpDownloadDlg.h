@@ -2,7 +2,8 @@
 // the transfer reports (status line, animation, progress, time left, rate). The user stops it with the close box
 // or Escape. The downloaded file replaces the target only once the dialog has decided on kIdOk, on the window's
 // thread: a stop that arrives after the last byte still yields kIdCancel and leaves the previous file.
-// The window only shows what this class tells it; the console and the Qt front end run the same dialog.
+// The window only shows what this class tells it; the console and the Qt front end run the same dialog. A dialog may
+// also show a transfer that a DownloadQueue runs ahead of its turn (AttachTo) instead of running one of its own.
 #pragma once
 
 #include "download/DownloadQueue.h"
