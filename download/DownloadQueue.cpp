@@ -8,11 +8,19 @@
 #include "res/StringTable.h"
 
 #include <algorithm>
+#include <chrono>
 #include <exception>
 #include <string>
 #include <utility>
 
 namespace zarn {
+
+namespace {
+
+// How often an attached dialog hears of the other transfers' figures (their count changes at once).
+constexpr std::chrono::milliseconds kOthersRefresh{250};
+
+} // namespace
 
 // One planned download. Its worker reports here; what it shows is kept, so that a dialog attaching later starts
 // from where the transfer stands, and passed on to the attached dialog, if any.
@@ -124,6 +132,7 @@ struct DownloadQueue::Transfer : TransferSink {
     std::string m_failText;
     TransferSink* m_attached = nullptr;
     std::vector<std::string> m_othersShown; // what the m_attached sink was last told of the others
+    std::chrono::steady_clock::time_point m_othersSentAt;
 
     // What the transfer has shown so far, for a sink that attaches later.
     bool m_animating = false;
@@ -311,12 +320,23 @@ void DownloadQueue::RefreshOthersLocked() {
         if (!transfer->m_attached) {
             continue;
         }
+        // The count at once; the others' figures as often as a reader can follow them, which also keeps the
+        // window's thread from waking for every piece of every transfer.
+        const auto running = static_cast<std::size_t>(
+            std::count_if(m_transfers.begin(), m_transfers.end(), [&transfer](const auto& other) {
+                return other != transfer && other->m_state == Transfer::State::Running;
+            }));
+        const bool countChanged = running != transfer->m_othersShown.size();
+        const auto now = std::chrono::steady_clock::now();
+        if (!countChanged && now - transfer->m_othersSentAt < kOthersRefresh) {
+            continue;
+        }
         std::vector<std::string> others = OtherLinesLocked(*transfer);
         if (others == transfer->m_othersShown) {
             continue;
         }
-        const bool countChanged = others.size() != transfer->m_othersShown.size();
         transfer->m_othersShown = std::move(others);
+        transfer->m_othersSentAt = now;
         transfer->m_attached->ShowOtherTransfers(transfer->m_othersShown);
         if (countChanged && !transfer->m_status.empty()) {
             transfer->m_attached->ShowStatusText(transfer->StatusWithOthers(transfer->m_othersShown.size()));
