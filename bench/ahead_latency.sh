@@ -4,14 +4,16 @@
 # loopback and with 100 ms of delay on every packet (netem on the loopback device of a network namespace of the
 # script's own, so the machine's network is untouched). The launcher runs with the default of three downloads at
 # once and with one at a time (the setting DownloadsAtOnce), which fetches as the launcher did before downloads ran
-# ahead. Prints the wall times (best of RUNS) and their ratios; not a test.
-#   bench/ahead_latency.sh [BUILD_DIR] [RUNS]
+# ahead. With BEFORE_BUILD_DIR, the launcher built there (an earlier version) runs too. Prints the wall times (best of
+# RUNS) and their ratios; not a test.
+#   bench/ahead_latency.sh [BUILD_DIR] [RUNS] [BEFORE_BUILD_DIR]
 # Needs root (or a user namespace that allows unshare -n and tc), nginx, tc (iproute2), and the targets QuillornaCC
 # and zarn-reg built in BUILD_DIR.
 set -euo pipefail
 
 build=$(realpath "${1:-build}")
 runs=${2:-3}
+before=${3:+$(realpath "$3")}
 launcher="$build/QuillornaCC"
 reg="$build/tools/zarn-reg"
 for program in "$launcher" "$reg"; do
@@ -26,7 +28,7 @@ done
 export PATH="$PATH:/usr/sbin"
 
 if [ "${ZARN_BENCH_NAMESPACE:-}" != 1 ]; then
-    exec unshare -n env ZARN_BENCH_NAMESPACE=1 "$0" "$build" "$runs"
+    exec unshare -n env ZARN_BENCH_NAMESPACE=1 "$0" "$build" "$runs" $before
 fi
 ip link set lo up
 
@@ -101,22 +103,28 @@ export XDG_STATE_HOME="$work/state"
 export XDG_CONFIG_HOME="$work/config"
 mkdir -p "$work/app/complist" "$work/app/temp"
 cp "$launcher" "$work/app/QuillornaCC"
+if [ -n "$before" ]; then
+    mkdir -p "$work/before/complist" "$work/before/temp"
+    cp "$before/QuillornaCC" "$work/before/QuillornaCC"
+fi
 
 now() { date +%s.%N; }
 best() { printf '%s\n' "$@" | sort -g | head -n 1; }
 
-# Best wall time of RUNS updates from an empty application directory, `1` or `3` downloads at once.
+# Best wall time of RUNS updates from an empty application directory, `1` or `3` downloads at once, by the launcher
+# in the application directory `app` (default: the one under test).
 time_launcher() {
+    local app=${2:-app}
     "$reg" add 'HKCU\Software\Ostrevant\zarn' /v DownloadsAtOnce /t REG_DWORD /d "$1" > /dev/null
     local times=()
     for _ in $(seq "$runs"); do
-        rm -rf "$work/app/tools"
+        rm -rf "$work/$app/tools"
         local t0 t1
         t0=$(now)
-        "$work/app/QuillornaCC" --update --quiet --server "http://127.0.0.1:$client_port" > /dev/null 2>&1 || true
+        "$work/$app/QuillornaCC" --update --quiet --server "http://127.0.0.1:$client_port" > /dev/null 2>&1 || true
         t1=$(now)
         for i in $(seq "$count"); do
-            cmp -s "$work/root/quillornacc/components/c$i.bin" "$work/app/tools/c$i.bin" ||
+            cmp -s "$work/root/quillornacc/components/c$i.bin" "$work/$app/tools/c$i.bin" ||
                 { echo "ahead_latency: c$i.bin did not arrive whole" >&2; exit 1; }
         done
         times+=("$(awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.3f", b - a }')")
@@ -147,6 +155,12 @@ report() {
     echo "$1: launcher 3 at once ${ahead} s, launcher 1 at a time ${sequential} s, curl one after another ${curl_time} s"
     awk -v a="$ahead" -v s="$sequential" -v c="$curl_time" 'BEGIN {
         printf "  curl / launcher 3 at once: %.2f   launcher 3 at once / 1 at a time: %.2f\n", c / a, a / s }'
+    if [ -n "$before" ]; then
+        local earlier
+        earlier=$(time_launcher 3 before)
+        awk -v a="$ahead" -v b="$earlier" 'BEGIN {
+            printf "  launcher before: %.3f s   launcher 3 at once / before: %.2f\n", b, a / b }'
+    fi
 }
 
 echo "$count components of 200 KB, best of $runs runs"
