@@ -33,6 +33,10 @@ int WindowDocumentHost::RunDownloadIn(CHttpDownloadDlg& dialog, const std::strin
                              m_lastAnswer);
 }
 
+void WindowDocumentHost::PlanDownloads(const std::vector<PlannedDownload>& downloads) {
+    StartDownloadsAhead(downloads, m_caFile);
+}
+
 void WindowDocumentHost::ShowMessageBox(const std::string& text) {
     m_shell.ShowMessageBox(text);
 }

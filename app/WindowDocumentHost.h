@@ -22,6 +22,8 @@ public:
     void FillComponentList(const CZarnDoc& document) override;
     void HideDesignControl() override;
     void UpdateAllViews(const CZarnDoc& document) override;
+    // Fetched ahead by the base's queue; each download's dialog then shows its running transfer.
+    void PlanDownloads(const std::vector<PlannedDownload>& downloads) override;
     std::string LastDownloadFailText() const override { return m_lastFailText; }
     std::vector<std::string> LastDownloadAttempts() const override { return m_lastAttempts; }
     DownloadAnswer LastDownloadAnswer() const override { return m_lastAnswer; }

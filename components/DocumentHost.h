@@ -2,6 +2,7 @@
 // so one update driver serves both; every call comes from the UI thread.
 #pragma once
 
+#include "download/DownloadQueue.h"
 #include "res/DialogResult.h"
 
 #include <cstdint>
@@ -34,6 +35,13 @@ struct DownloadAnswer {
     std::string lastModified;
 };
 
+// A download the update check will ask RunDownload for, in the order it will.
+struct PlannedDownload {
+    std::string sourceUrl;
+    std::string targetPath;
+    DownloadCheck check;
+};
+
 class CDocumentHost {
 public:
     virtual ~CDocumentHost() = default;
@@ -52,6 +60,11 @@ public:
     // neither is kept. Returns kIdOk only when the whole file arrived, matched and was written; kIdCancel otherwise.
     virtual int RunDownload(const std::string& sourceUrl, const std::string& targetPath,
                             const DownloadCheck& check) = 0;
+
+    // Starts fetching `downloads` in the background, in their order and a few at once, so that the RunDownload of
+    // each finds its file arriving or arrived, and stops and throws away what the previous call fetched and
+    // RunDownload did not take (an empty list only that). Nothing by default: every RunDownload fetches its own.
+    virtual void PlanDownloads(const std::vector<PlannedDownload>& downloads) { static_cast<void>(downloads); }
 
     // The failure text the last RunDownload told the user (for the log); empty after a success, or when the host
     // keeps none.
@@ -81,9 +94,18 @@ protected:
     // URL, the target, what the list says the file must be and the host's certificate authority `caFile`;
     // `failText` gets what the dialog told the user of a failure, `attempts` its notes of failed attempts, `answer`
     // what the server said of the file. Returns kIdOk or kIdCancel.
-    static int RunDownloadDialog(CHttpDownloadDlg& dialog, const std::string& sourceUrl, const std::string& targetPath,
-                                 const DownloadCheck& check, const std::string& caFile, std::string& failText,
-                                 std::vector<std::string>& attempts, DownloadAnswer& answer);
+    // A download planned with StartDownloadsAhead is not started again: the dialog shows its running transfer, a
+    // file that has arrived whole is put in place without a dialog, and after a stop every planned one is over.
+    int RunDownloadDialog(CHttpDownloadDlg& dialog, const std::string& sourceUrl, const std::string& targetPath,
+                          const DownloadCheck& check, const std::string& caFile, std::string& failText,
+                          std::vector<std::string>& attempts, DownloadAnswer& answer);
+
+    // A host's PlanDownloads: the transfers run ahead, at most as many at once as the launcher's settings say
+    // (LauncherSettings::DownloadsAtOnce), each trusting `caFile` besides the system's authorities. UI thread.
+    void StartDownloadsAhead(const std::vector<PlannedDownload>& downloads, const std::string& caFile);
+
+private:
+    DownloadQueue m_ahead;
 };
 
 } // namespace zarn

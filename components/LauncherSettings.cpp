@@ -2,6 +2,9 @@
 
 #include "components/ComponentListReader.h"
 #include "components/Registry.h"
+#include "download/DownloadQueue.h"
+
+#include <algorithm>
 
 namespace zarn {
 
@@ -72,6 +75,16 @@ std::uint64_t LauncherSettings::AcceptedListSerial() {
         return 0;
     }
     return ParseDecimalUint64(text).value_or(0);
+}
+
+int LauncherSettings::DownloadsAtOnce() {
+    CRegistry settings(HKEY_CURRENT_USER);
+    CRegistryValue value;
+    DWORD count = 0;
+    if (!settings.ReadValue(kKey, kDownloadsAtOnceValue, value) || !value.GetDword(count)) {
+        return DownloadQueue::kDefaultAtOnce;
+    }
+    return static_cast<int>(std::clamp<DWORD>(count, 1, DownloadQueue::kMostAtOnce));
 }
 
 int LauncherSettings::StoreAcceptedListSerial(std::uint64_t serial) {

@@ -18,6 +18,7 @@ public:
     static constexpr const char* kRecentFileKey = "Software\\Ostrevant\\zarn\\Recent File List";
     static constexpr const char* kCaFileValue = "caFile";
     static constexpr const char* kListSerialValue = "ListSerial";
+    static constexpr const char* kDownloadsAtOnceValue = "DownloadsAtOnce";
     // The recent-document list's length.
     static constexpr int kMaxRecentFiles = 4;
 
@@ -36,6 +37,10 @@ public:
     // at least 1).
     static std::uint64_t AcceptedListSerial();
     static int StoreAcceptedListSerial(std::uint64_t serial);
+
+    // How many component files the update check fetches at once (and so the most connections it opens to one
+    // server): the stored DWORD, kept within 1 to 16; 3 when none is stored.
+    static int DownloadsAtOnce();
 };
 
 } // namespace zarn

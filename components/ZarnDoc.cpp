@@ -369,6 +369,18 @@ void CZarnDoc::CheckForUpdates() {
     }
     m_listMode = 1;
     m_host.UpdateAllViews(*this);
+    if (m_listRefusal.empty() && m_checkLock.IsHeld()) {
+        // Fetched ahead while the components before them install, one at a time.
+        std::vector<PlannedDownload> planned;
+        for (const auto& record : m_compList) {
+            if (record && (record->m_status == kStatusNotInstalled || record->m_status == kStatusOutOfDate)) {
+                if (std::optional<PlannedDownload> download = PlannedDownloadOf(*record)) {
+                    planned.push_back(std::move(*download));
+                }
+            }
+        }
+        m_host.PlanDownloads(planned);
+    }
     for (const auto& record : m_compList) {
         if (!m_listRefusal.empty() || !m_checkLock.IsHeld()) {
             // A refused list may be an attack on this installation: the previous list is shown, nothing installed.
@@ -388,6 +400,7 @@ void CZarnDoc::CheckForUpdates() {
         m_host.BringMainWindowToFront();
         m_host.UpdateAllViews(*this);
     }
+    m_host.PlanDownloads({});
     m_checkLock.Unlock();
     Log("update check done");
     m_host.ShowStartDialog(0);
@@ -651,6 +664,20 @@ int CZarnDoc::CheckComponentListPresent() {
         CheckForUpdates();
     }
     return 1;
+}
+
+std::optional<PlannedDownload> CZarnDoc::PlannedDownloadOf(const CCompObj& record) const {
+    // The conditions under which InstallComponent downloads at all.
+    const std::string& kind = record.m_installType;
+    const char sep = platform::PathSeparator();
+    if (!IsSafeToInstall(record, m_appDir) ||
+        (kind == "REG" && !IsSafeInstallDir(m_appDir, record.m_dir + sep + record.m_regFile)) ||
+        (kind != "EXE" && kind != "APP" && kind != "LIB" && kind != "REG") ||
+        (!m_listKeys.empty() && (record.m_sha256.empty() || !record.m_size || record.m_integrityMalformed))) {
+        return std::nullopt;
+    }
+    return PlannedDownload{record.m_codebase, m_appDir + record.m_dir + sep + record.m_fileName,
+                           DownloadCheck{record.m_size, record.m_sha256}};
 }
 
 int CZarnDoc::InstallComponent(CCompObj* record) {

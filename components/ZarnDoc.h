@@ -161,6 +161,8 @@ private:
     // signature beside it still verifies (the settings may have been lost).
     std::uint64_t SerialFloor() const;
     void CheckRecord(CCompObj& record) const;
+    // The download InstallComponent will ask for `record`; none when it will download nothing.
+    std::optional<PlannedDownload> PlannedDownloadOf(const CCompObj& record) const;
     // Runs the host's download and logs its outcome under `what`; returns the host's result.
     int Download(const std::string& what, const std::string& sourceUrl, const std::string& targetPath,
                  const DownloadCheck& check);

@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace zarn {
 
@@ -21,6 +22,9 @@ public:
     virtual void SetProgressPos(int pos) = 0;
     virtual void SetTimeLeftText(const std::string& text) = 0;
     virtual void SetRateText(const std::string& text) = 0;
+    // The progress lines of the other downloads running meanwhile (empty: none). A window with a status line
+    // needs nothing more: their count is in the status text. Nothing by default.
+    virtual void SetOtherLines(const std::vector<std::string>& lines) { static_cast<void>(lines); }
     // Loads the download clip (showing its first frame), plays it, stops it on the frame showing.
     virtual void OpenAnimation() = 0;
     virtual void StartAnimation() = 0;

@@ -1,12 +1,11 @@
 #include "download/HttpDownloadDlg.h"
 
 #include "download/ProgressText.h"
+#include "download/RetryPolicy.h"
 #include "download/TransferEngine.h"
 #include "download/UrlSplit.h"
-#include "platform/Environment.h"
 #include "platform/FileSystem.h"
 
-#include <cstdlib>
 #include <exception>
 #include <string>
 #include <utility>
@@ -17,6 +16,15 @@ CHttpDownloadDlg::CHttpDownloadDlg(DownloadWindow& window) : m_window(window) {}
 
 CHttpDownloadDlg::~CHttpDownloadDlg() {
     JoinWorker();
+}
+
+void CHttpDownloadDlg::AttachTo(DownloadQueue& queue, int id) {
+    m_pQueue = &queue;
+    m_queued = id;
+}
+
+TargetFile& CHttpDownloadDlg::Target() {
+    return m_pQueue ? m_pQueue->Target(m_queued) : m_fileTarget;
 }
 
 int CHttpDownloadDlg::DoModal() {
@@ -51,6 +59,12 @@ bool CHttpDownloadDlg::OnInitDialog() {
     m_strObjectPath = parts.objectPath;
     m_wHostPort = parts.port;
 
+    if (m_pQueue) {
+        m_strShownName = ShownNameOf(m_strObjectPath);
+        m_window.SetSourceText(FormatString(IDS_SOURCE_LINE, m_strShownName, m_strHostName), m_strShownName);
+        m_pQueue->Attach(m_queued, *this);
+        return true;
+    }
     if (const auto opened = m_fileTarget.Open(m_strTargetPath, m_dwResumeOffset); opened.messageId != 0) {
         ShowFailure(FormatString(opened.messageId, std::to_string(opened.systemCode)));
         EndDialog(kIdCancel);
@@ -108,14 +122,7 @@ TransferSettings CHttpDownloadDlg::SettingsFromInputs() const {
     settings.caFile = m_strCaFile;
     settings.ifNoneMatch = m_strIfNoneMatch;
     settings.ifModifiedSince = m_strIfModifiedSince;
-    // Tests of the whole launcher shorten the waits between attempts this way; nothing else sets it.
-    if (const std::optional<std::string> scale = platform::EnvironmentValue("ZARN_RETRY_DELAY_SCALE")) {
-        char* end = nullptr;
-        const double value = std::strtod(scale->c_str(), &end);
-        if (end != scale->c_str() && *end == '\0' && value >= 0.0 && value <= 1.0) {
-            settings.retryDelayScale = value;
-        }
-    }
+    settings.retryDelayScale = RetryPolicy::DelayScaleFromEnvironment();
     return settings;
 }
 
@@ -181,13 +188,13 @@ void CHttpDownloadDlg::OnTransferEnded(bool failed) {
     // The worker left a whole body uncommitted (it posted its end after its last use of the file):
     // whether it replaces the target is decided here, where no stop can come in between.
     if (m_bStopRequested) {
-        m_fileTarget.Discard();
+        Target().Discard();
         EndDialog(kIdCancel);
     } else if (failed) {
         if (!m_strFailText.empty())
             ShowFailure(m_strFailText);
         EndDialog(kIdCancel);
-    } else if (const unsigned long code = m_fileTarget.Commit(); code != 0) {
+    } else if (const unsigned long code = Target().Commit(); code != 0) {
         ShowFailure(FormatString(IDS_TRANSFER_FAILED, std::to_string(code)));
         EndDialog(kIdCancel);
     } else {
@@ -206,6 +213,10 @@ void CHttpDownloadDlg::OnCancel() {
         return;
     }
     m_bStopRequested = true;
+    if (m_pQueue) {
+        // Stop ends the update check's downloads, all of them, as it ends a lone one.
+        m_pQueue->StopAll();
+    }
     ShowStatusId(IDS_ABORTING);
 }
 
@@ -214,6 +225,17 @@ void CHttpDownloadDlg::OnClose() {
 }
 
 void CHttpDownloadDlg::OnDestroy() {
+    if (m_pQueue) {
+        // The run ended without the transfer's end (the application quitting): the queue's transfers stop, and
+        // the queue, not this dialog, throws away what they wrote once their workers have ended.
+        if (!m_bWorkerDone) {
+            m_bStopRequested = true;
+            m_pQueue->StopAll();
+        }
+        DeclinePrompt();
+        m_pQueue->Detach(m_queued);
+        return;
+    }
     JoinWorker();
     // A body whose end was never taken (the run ended first) is no success: the previous file stays.
     if (!m_bWorkerDone)
@@ -227,17 +249,19 @@ void CHttpDownloadDlg::JoinWorker() {
         // waits on, which this thread will not show any more, is declined.
         if (!m_bWorkerDone)
             m_bStopRequested = true;
-        {
-            std::lock_guard lock(m_promptMutex);
-            if (m_promptPending) {
-                m_promptPending = false;
-                m_promptAccepted = false;
-                m_promptAnswered.notify_one();
-            }
-        }
+        DeclinePrompt();
         if (m_pWorker->joinable())
             m_pWorker->join();
         m_pWorker.reset();
+    }
+}
+
+void CHttpDownloadDlg::DeclinePrompt() {
+    std::lock_guard lock(m_promptMutex);
+    if (m_promptPending) {
+        m_promptPending = false;
+        m_promptAccepted = false;
+        m_promptAnswered.notify_one();
     }
 }
 
@@ -284,6 +308,11 @@ void CHttpDownloadDlg::ShowStatusText(const std::string& text) {
 void CHttpDownloadDlg::ShowRate(double bytesPerMs) {
     DownloadWindow& window = m_window;
     m_window.Post([&window, line = FormatRate(bytesPerMs)] { window.SetRateText(line); });
+}
+
+void CHttpDownloadDlg::ShowOtherTransfers(const std::vector<std::string>& lines) {
+    DownloadWindow& window = m_window;
+    m_window.Post([&window, lines] { window.SetOtherLines(lines); });
 }
 
 void CHttpDownloadDlg::StartAnimation() {

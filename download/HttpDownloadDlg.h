@@ -2,9 +2,11 @@
 // the transfer reports (status line, animation, progress, time left, rate). The user stops it with the close box
 // or Escape. The downloaded file replaces the target only once the dialog has decided on kIdOk, on the window's
 // thread: a stop that arrives after the last byte still yields kIdCancel and leaves the previous file.
-// The window only shows what this class tells it; the console and the Qt front end run the same dialog.
+// The window only shows what this class tells it; the console and the Qt front end run the same dialog. A dialog may
+// also show a transfer that a DownloadQueue runs ahead of its turn (AttachTo) instead of running one of its own.
 #pragma once
 
+#include "download/DownloadQueue.h"
 #include "download/DownloadWindow.h"
 #include "download/TargetFile.h"
 #include "download/TransferSettings.h"
@@ -34,6 +36,11 @@ public:
     // Runs the dialog modally. Returns kIdOk when the whole body arrived and was written and the user did
     // not stop the transfer; kIdCancel in every other case (failures have been shown already). UI thread.
     int DoModal();
+
+    // Shows transfer `id` of `queue`, which runs ahead of its turn, instead of starting a transfer of its own: the
+    // dialog then hears that transfer's reports, commits its file on kIdOk, and a stop stops every transfer of the
+    // queue. The inputs still give the source line. UI thread, before DoModal; `queue` must outlive DoModal.
+    void AttachTo(DownloadQueue& queue, int id);
 
     // The failure message the last DoModal showed; empty when it showed none (success, a stop). UI thread.
     const std::string& ShownFailText() const { return m_strShownFailText; }
@@ -84,6 +91,7 @@ public:
     virtual void ShowStatusId(StringId stringId);
     void ShowStatusText(const std::string& text) override;
     void ShowRate(double bytesPerMs) override;
+    void ShowOtherTransfers(const std::vector<std::string>& lines) override;
     void StartAnimation() override;
     // Shows percentage, rate and time left as the refresh rule allows after `bytesSoFar` bytes, and
     // updates the three "last" values. Worker thread.
@@ -142,6 +150,10 @@ private:
     void PostTransferEnded(bool failed);
     void WorkerMain();
     void JoinWorker();
+    // Declines a credentials question still open, so that the thread asking never waits for this one.
+    void DeclinePrompt();
+    // The file being written: the dialog's own, or that of the queued transfer it shows.
+    TargetFile& Target();
     void ShowCredentialsPrompt(const std::string& question, const std::string& user);
     TransferSettings SettingsFromInputs() const;
 
@@ -152,7 +164,9 @@ private:
     std::string m_strAnswerLastModified;
     bool m_inInit = false;
     int m_initResult = 0;
-    bool m_endPosted = false; // worker thread only
+    bool m_endPosted = false;          // the reporting thread only
+    DownloadQueue* m_pQueue = nullptr; // with m_queued: the transfer shown instead of one of the dialog's own
+    int m_queued = -1;
 
     // The credentials question between the worker, which waits on the condition, and the UI thread,
     // which answers it through the window, or declines it in JoinWorker.

@@ -70,6 +70,20 @@ std::string FormatPercentCaption(int percent, const std::string& shownName) {
     return FormatString(IDS_PERCENT_DONE, std::to_string(percent), shownName);
 }
 
+std::string FormatProgressLine(const std::string& caption, const std::string& shownName, const std::string& timeLeft,
+                               const std::string& rate) {
+    if (caption.empty() && timeLeft.empty() && rate.empty()) {
+        return {};
+    }
+    std::string line = caption.empty() ? shownName : caption;
+    for (const std::string* part : {&timeLeft, &rate}) {
+        if (!part->empty()) {
+            line += "  " + *part;
+        }
+    }
+    return line;
+}
+
 std::string FormatCredentialsQuestion(bool proxy, const std::string& host) {
     return FormatString(proxy ? IDS_PROXY_ASKS : IDS_SERVER_ASKS, host);
 }

@@ -25,6 +25,11 @@ std::string FormatRate(double bytesPerMs);
 // The window caption for a percentage: "42% of file.txt Completed".
 std::string FormatPercentCaption(int percent, const std::string& shownName);
 
+// A download's one-line progress, as the console shows it: the percentage caption (or the file's shown name before
+// there is one), then the time-left line and the rate, each when there is one.
+std::string FormatProgressLine(const std::string& caption, const std::string& shownName, const std::string& timeLeft,
+                               const std::string& rate);
+
 // The question put when a server asks for credentials, the same in the window and on the terminal: "The proxy
 // server host asks for a user name and password." (or "The web server ...").
 std::string FormatCredentialsQuestion(bool proxy, const std::string& host);

@@ -1,10 +1,12 @@
 #include "download/RetryPolicy.h"
 
 #include "download/TransferErrors.h"
+#include "platform/Environment.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace zarn {
@@ -109,6 +111,17 @@ bool RetryPolicy::NextImmediate() {
     }
     ++m_attempts;
     return true;
+}
+
+double RetryPolicy::DelayScaleFromEnvironment() {
+    if (const std::optional<std::string> scale = platform::EnvironmentValue("ZARN_RETRY_DELAY_SCALE")) {
+        char* end = nullptr;
+        const double value = std::strtod(scale->c_str(), &end);
+        if (end != scale->c_str() && *end == '\0' && value >= 0.0 && value <= 1.0) {
+            return value;
+        }
+    }
+    return 1.0;
 }
 
 } // namespace zarn

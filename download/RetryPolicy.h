@@ -27,6 +27,10 @@ public:
     // when it reads as neither. A date already past asks for no wait.
     static std::optional<std::chrono::seconds> ParseRetryAfter(const std::string& value, std::time_t now);
 
+    // The scale of every wait: 1, or the ZARN_RETRY_DELAY_SCALE of the environment (0 to 1), with which tests of the
+    // whole launcher shorten the waits; nothing else sets it.
+    static double DelayScaleFromEnvironment();
+
     // Counts one more attempt and returns the wait before it, after a transient failure whose answer carried
     // `retryAfter` (may be empty); none when the attempts or the budget are used up.
     std::optional<std::chrono::milliseconds> NextWait(const std::string& retryAfter);

@@ -29,6 +29,10 @@ public:
     // each until its keep-alive time runs out). Call between downloads.
     static void CloseIdleConnections();
 
+    // Lets `count` transfers to one server run at once, each on a connection of its own (the platform's HTTP
+    // stack may hold the others back otherwise). Call before they start. Any thread.
+    static void AllowConnectionsPerServer(int count);
+
 private:
     const TransferSettings& m_settings;
     TargetFile& m_target;

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace zarn {
 
@@ -23,6 +24,9 @@ public:
     virtual void ShowTimeRemaining(std::uint64_t secondsLeft, std::uint64_t bytesCopied, std::uint64_t bytesTotal) = 0;
     // The rate line, in bytes per millisecond.
     virtual void ShowRate(double bytesPerMs) = 0;
+    // The other downloads of the same update check running meanwhile, one progress line each (empty: none);
+    // reported by the queue that runs them (DownloadQueue), never by a lone transfer. Nothing by default.
+    virtual void ShowOtherTransfers(const std::vector<std::string>& lines) { static_cast<void>(lines); }
     // Asks the user for a user name and password (proxy: the proxy asked, else the web server).
     // Blocks until answered; true when the user wants the request sent again with `user`/`password`.
     virtual bool AskCredentials(bool proxy, const std::string& host, std::string& user, std::string& password) = 0;

@@ -16,6 +16,10 @@ bool IsTerminal(StandardStream stream);
 // Any thread.
 int TerminalColumns();
 
+// Makes the terminal on standard error take the escape sequences that move the cursor up and erase lines (VT100);
+// true when it does. Any thread; false when it is no terminal or cannot take them.
+bool EnableCursorMoves();
+
 // Writes `prompt` to standard error and reads one line from standard input into `line`, without its line end.
 // With `echo` false the typed characters are not shown: the terminal's echo is switched off before the prompt
 // appears (so nothing typed after it is shown) and put back afterwards, keeping what was typed ahead. Blocks the

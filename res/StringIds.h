@@ -15,6 +15,7 @@ enum StringId : unsigned {
     IDS_RETRIEVING_FILE = 216,   // "Retrieving the file"
     IDS_ABORTING = 232,          // "Aborting transfer"
     IDS_RETRY_WAIT = 234,        // "Waiting %1 sec to try again (%2)"
+    IDS_MORE_DOWNLOADING = 235,  // "%1 (%2 more downloading)": a status line while other downloads run
 
     // Failures of a download; %1 is an error code or the HTTP status.
     IDS_DOWNLOAD_FAILED = 210,  // could not start the transfer

@@ -36,6 +36,7 @@ const std::map<StringId, std::string>& Table() {
         {IDS_OPEN_FILE_FAILED, "An error occured while opening the file to be downloaded, Error:%1"},
         {IDS_ABORTING, "Aborting transfer"},
         {IDS_RETRY_WAIT, "Waiting %1 sec to try again (%2)"},
+        {IDS_MORE_DOWNLOADING, "%1 (%2 more downloading)"},
         {IDS_FILE_TOO_LARGE,
          "The file is larger than the component list says (%1 bytes); the download was stopped and not kept"},
         {IDS_FILE_OVER_LIMIT, "The file is larger than its limit of %1 bytes; the download was stopped and not kept"},

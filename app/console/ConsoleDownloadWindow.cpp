@@ -1,5 +1,6 @@
 #include "app/console/ConsoleDownloadWindow.h"
 
+#include "download/ProgressText.h"
 #include "platform/Terminal.h"
 #include "res/StringTable.h"
 
@@ -40,45 +41,64 @@ void ConsoleDownloadWindow::SetRateText(const std::string& text) {
 }
 
 std::string ConsoleDownloadWindow::Line() const {
-    if (m_caption.empty() && m_timeLeft.empty() && m_rate.empty() && m_status.empty()) {
-        return {};
-    }
-    std::string line = m_caption.empty() ? m_shownName : m_caption;
     if (!m_status.empty()) {
-        return line + "  " + m_status;
+        // A status line, such as the wait before another attempt, stands until the next figure replaces it.
+        return (m_caption.empty() ? m_shownName : m_caption) + "  " + m_status;
     }
-    for (const std::string* part : {&m_timeLeft, &m_rate}) {
-        if (!part->empty()) {
-            line += "  " + *part;
-        }
+    return FormatProgressLine(m_caption, m_shownName, m_timeLeft, m_rate);
+}
+
+void ConsoleDownloadWindow::SetOtherLines(const std::vector<std::string>& lines) {
+    // Lines below this one need the cursor moved back up; a terminal that cannot shows this download's line only.
+    if (!m_draw || (!lines.empty() && m_drawnOthers == 0 && !platform::EnableCursorMoves())) {
+        return;
     }
-    return line;
+    m_otherLines = lines;
+    Redraw();
 }
 
 void ConsoleDownloadWindow::Redraw() {
     if (!m_draw) {
         return;
     }
-    std::string line = Line();
     // A line wider than the terminal would wrap, and the carriage return would then redraw only its last part.
     const int columns = platform::TerminalColumns();
-    if (columns > 1 && line.size() >= static_cast<size_t>(columns)) {
-        line.resize(static_cast<size_t>(columns) - 1);
-    }
+    const auto fitted = [columns](std::string line) {
+        if (columns > 1 && line.size() >= static_cast<size_t>(columns)) {
+            line.resize(static_cast<size_t>(columns) - 1);
+        }
+        return line;
+    };
+    std::string line = fitted(Line());
     const size_t length = line.size();
     if (length < m_drawnLength) {
         line.append(m_drawnLength - length, ' ');
     }
-    std::fprintf(stderr, "\r%s", line.c_str());
+    std::string text = "\r" + line;
+    if (!m_otherLines.empty() || m_drawnOthers > 0) {
+        // Each other line is written over the one drawn before it, what is left below is erased (ESC [J), and the
+        // cursor goes back up to this download's line (ESC [nA).
+        for (const std::string& other : m_otherLines) {
+            text += "\n" + fitted(other) + "\x1b[K";
+        }
+        text += "\x1b[J";
+        if (!m_otherLines.empty()) {
+            text += "\x1b[" + std::to_string(m_otherLines.size()) + "A\r" + line;
+        }
+        m_drawnOthers = m_otherLines.size();
+    }
+    std::fputs(text.c_str(), stderr);
     std::fflush(stderr);
     m_drawnLength = length > 0 ? length : 1;
 }
 
 void ConsoleDownloadWindow::EndLine() {
     if (m_drawnLength > 0) {
-        std::fputc('\n', stderr);
+        // The other downloads' lines go with this one: the next download's window draws them again.
+        std::fputs(m_drawnOthers > 0 ? "\n\x1b[J" : "\n", stderr);
         std::fflush(stderr);
         m_drawnLength = 0;
+        m_drawnOthers = 0;
     }
 }
 

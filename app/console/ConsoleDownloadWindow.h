@@ -1,7 +1,8 @@
 // The download dialog's window in the console mode: a single line on standard error, redrawn in place, with the
-// dialog's own texts (the percentage caption, the time left with the amounts copied, the rate), the terminal's
-// questions for a user name and password, and the dialog's messages through the host. Its loop runs on the thread
-// that called DoModal, which draws; the transfer runs on the dialog's worker.
+// dialog's own texts (the percentage caption, the time left with the amounts copied, the rate), below it one line
+// for each other download of the update check running meanwhile (where the terminal can move its cursor), the
+// terminal's questions for a user name and password, and the dialog's messages through the host. Its loop runs on the
+// thread that called DoModal, which draws; the transfer runs on the dialog's worker.
 #pragma once
 
 #include "download/DownloadWindow.h"
@@ -10,6 +11,7 @@
 #include <cstddef>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace zarn {
 
@@ -28,6 +30,7 @@ public:
     void SetProgressPos(int) override {}
     void SetTimeLeftText(const std::string& text) override;
     void SetRateText(const std::string& text) override;
+    void SetOtherLines(const std::vector<std::string>& lines) override;
     void OpenAnimation() override {}
     void StartAnimation() override {}
     void StopAnimation() override {}
@@ -57,6 +60,8 @@ private:
     std::string m_rate;
     std::string m_status;          // the last status line, until a figure comes
     std::size_t m_drawnLength = 0; // 0: no line is drawn
+    std::vector<std::string> m_otherLines;
+    std::size_t m_drawnOthers = 0; // the other downloads' lines drawn below the line
 };
 
 } // namespace zarn

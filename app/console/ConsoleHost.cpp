@@ -20,6 +20,10 @@ int ConsoleHost::RunDownload(const std::string& sourceUrl, const std::string& ta
                              m_lastAnswer);
 }
 
+void ConsoleHost::PlanDownloads(const std::vector<PlannedDownload>& downloads) {
+    StartDownloadsAhead(downloads, m_settings.caFile);
+}
+
 void ConsoleHost::ShowWaitNote(const std::string& text) {
     if (!text.empty()) {
         ShowMessageBox(text);

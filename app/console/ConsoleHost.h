@@ -27,6 +27,8 @@ public:
     // Runs the download dialog with its console window, whose line and prompts are drawn on the calling thread; a
     // failure's message goes to standard error unless quiet.
     int RunDownload(const std::string& sourceUrl, const std::string& targetPath, const DownloadCheck& check) override;
+    // Fetched ahead by the base's queue; the progress line of each download shows the others' below it.
+    void PlanDownloads(const std::vector<PlannedDownload>& downloads) override;
     std::string LastDownloadFailText() const override { return m_lastFailText; }
     std::vector<std::string> LastDownloadAttempts() const override { return m_lastAttempts; }
     DownloadAnswer LastDownloadAnswer() const override { return m_lastAnswer; }

@@ -1,8 +1,16 @@
 #include "download/curl/ConnectionCache.h"
 
-#include <utility>
+#include <cstddef>
+#include <new>
 
 namespace zarn {
+
+namespace {
+
+// As many as the update check runs downloads at once (DownloadQueue::kMostAtOnce): each keeps its connection.
+constexpr std::size_t kMostIdle = 16;
+
+} // namespace
 
 ConnectionCache& ConnectionCache::Instance() {
     static ConnectionCache cache;
@@ -17,8 +25,10 @@ CURL* ConnectionCache::TakeHandle() {
     ConnectionCache& cache = Instance();
     {
         const std::lock_guard<std::mutex> lock(cache.m_idleLock);
-        if (cache.m_idle) {
-            return std::exchange(cache.m_idle, nullptr);
+        if (!cache.m_idle.empty()) {
+            CURL* handle = cache.m_idle.back();
+            cache.m_idle.pop_back();
+            return handle;
         }
     }
     return curl_easy_init();
@@ -32,9 +42,13 @@ void ConnectionCache::ReturnHandle(CURL* handle) {
     ConnectionCache& cache = Instance();
     {
         const std::lock_guard<std::mutex> lock(cache.m_idleLock);
-        if (!cache.m_idle) {
-            cache.m_idle = handle;
-            return;
+        if (cache.m_idle.size() < kMostIdle) {
+            try {
+                cache.m_idle.push_back(handle);
+                return;
+            } catch (const std::bad_alloc&) {
+                // Not kept: cleaned up below.
+            }
         }
     }
     curl_easy_cleanup(handle);
@@ -43,11 +57,12 @@ void ConnectionCache::ReturnHandle(CURL* handle) {
 void ConnectionCache::CloseIdle() {
     ConnectionCache& cache = Instance();
     {
-        // The idle handle uses the share: it goes first, or the share would refuse to.
+        // The idle handles use the share: they go first, or the share would refuse to.
         const std::lock_guard<std::mutex> lock(cache.m_idleLock);
-        if (cache.m_idle) {
-            curl_easy_cleanup(std::exchange(cache.m_idle, nullptr));
+        for (CURL* handle : cache.m_idle) {
+            curl_easy_cleanup(handle);
         }
+        cache.m_idle.clear();
     }
     // A share still held by a transfer refuses to go (CURLSHE_IN_USE) and stays as it is.
     if (cache.m_share && curl_share_cleanup(cache.m_share) == CURLSHE_OK) {
@@ -62,10 +77,12 @@ CURLSH* ConnectionCache::MakeShare(ConnectionCache& cache) {
     if (!share) {
         return nullptr;
     }
-    // libcurl keeps apart what must not mix: a connection is reused only for the same host, port,
-    // proxy and TLS settings (certificate checks and trusted authorities included), and
-    // credentials go with each request, never with the connection.
-    const curl_lock_data shared[] = {CURL_LOCK_DATA_CONNECT, CURL_LOCK_DATA_SSL_SESSION, CURL_LOCK_DATA_DNS};
+    // Connections stay with their easy handle rather than in the share: libcurl's shared connection cache is not
+    // safe for transfers running at once on several threads (its known bugs say so), and the share's other data
+    // is. libcurl keeps apart what must not mix: a connection or TLS session is reused only for the same host,
+    // port, proxy and TLS settings (certificate checks and trusted authorities included), and credentials go
+    // with each request, never with the connection.
+    const curl_lock_data shared[] = {CURL_LOCK_DATA_SSL_SESSION, CURL_LOCK_DATA_DNS};
     bool ok = curl_share_setopt(share, CURLSHOPT_LOCKFUNC, &ConnectionCache::Lock) == CURLSHE_OK &&
               curl_share_setopt(share, CURLSHOPT_UNLOCKFUNC, &ConnectionCache::Unlock) == CURLSHE_OK &&
               curl_share_setopt(share, CURLSHOPT_USERDATA, &cache) == CURLSHE_OK;
@@ -80,8 +97,8 @@ CURLSH* ConnectionCache::MakeShare(ConnectionCache& cache) {
 }
 
 ConnectionCache::~ConnectionCache() {
-    if (m_idle) {
-        curl_easy_cleanup(m_idle);
+    for (CURL* handle : m_idle) {
+        curl_easy_cleanup(handle);
     }
     if (m_share) {
         curl_share_cleanup(m_share);

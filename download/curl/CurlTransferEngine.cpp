@@ -687,6 +687,11 @@ void TransferEngine::Run() {
     body.Run([&] { return Transfer(m_settings, body, m_sink).Run(); });
 }
 
+void TransferEngine::AllowConnectionsPerServer(int) {
+    // Nothing to allow: each transfer's easy handle opens its own connection (ConnectionCache), and libcurl sets
+    // no limit across handles.
+}
+
 void TransferEngine::CloseIdleConnections() {
     ConnectionCache::CloseIdle();
 }

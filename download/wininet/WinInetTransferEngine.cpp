@@ -748,4 +748,12 @@ void TransferEngine::CloseIdleConnections() {
     ::InternetSetOptionA(nullptr, INTERNET_OPTION_SETTINGS_CHANGED, nullptr, 0);
 }
 
+void TransferEngine::AllowConnectionsPerServer(int count) {
+    // Process-wide; WinInet's own default (two, or six, by its version) would queue the third transfer behind the
+    // first two. A failure keeps that default: the transfers still run, some of them after the others.
+    ULONG limit = static_cast<ULONG>(count);
+    ::InternetSetOptionA(nullptr, INTERNET_OPTION_MAX_CONNS_PER_SERVER, &limit, sizeof(limit));
+    ::InternetSetOptionA(nullptr, INTERNET_OPTION_MAX_CONNS_PER_1_0_SERVER, &limit, sizeof(limit));
+}
+
 } // namespace zarn

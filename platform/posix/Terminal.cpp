@@ -1,8 +1,10 @@
 #include "platform/Terminal.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <iostream>
 #include <optional>
+#include <string_view>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -60,6 +62,12 @@ int TerminalColumns() {
         return 0;
     }
     return size.ws_col;
+}
+
+bool EnableCursorMoves() {
+    // Every terminal emulator in use speaks VT100; a "dumb" one says so.
+    const char* term = std::getenv("TERM");
+    return ::isatty(STDERR_FILENO) == 1 && term != nullptr && std::string_view(term) != "dumb";
 }
 
 bool ReadTerminalLine(const std::string& prompt, std::string& line, bool echo) {

@@ -80,6 +80,10 @@ TEST_F(UpdateDriver, InstallsWhatIsMissingOrOldInListOrderAndOffersTheStartDialo
                                   "update 1 [A:CURRENT,B:NOT_INSTALLED,C:CURRENT,D:CURRENT]",
                                   "start 0",
                               }));
+    // Planned ahead: exactly the component downloads that follow, in their order; the plan is dropped at the end.
+    EXPECT_EQ(m_host.m_plans, (std::vector<Calls>{{"http://vendor.test/tools/b.bin -> " + tools + "b.bin",
+                                                   "http://vendor.test/tools/old.exe -> " + tools + "old.exe"},
+                                                  {}}));
 
     // A second check starts from the records of the first and replaces them with what the list now says.
     m_host.m_calls.clear();

@@ -2,6 +2,7 @@
 // loopback server into real files, stops, failures, credentials and the end decision.
 #include "download/HttpDownloadDlg.h"
 
+#include "components/DocumentHost.h"
 #include "download/ProgressText.h"
 #include "tests/download/RawServer.h"
 #include "tests/download/RecordingWindow.h"
@@ -17,6 +18,7 @@
 #include <filesystem>
 #include <functional>
 #include <gtest/gtest.h>
+#include <memory>
 #include <mutex>
 #include <set>
 #include <stdexcept>
@@ -147,6 +149,36 @@ public:
 
 private:
     End m_end;
+};
+
+// A host whose downloads run the download dialog in one recording window, as the window's and the console's do,
+// with their downloads planned ahead; `onDialog` sees each dialog before it runs.
+class DialogHost : public CDocumentHost {
+public:
+    explicit DialogHost(RecordingWindow& window) : m_window(window) {}
+    void FillComponentList(const CZarnDoc&) override {}
+    void HideDesignControl() override {}
+    void UpdateAllViews(const CZarnDoc&) override {}
+    void PlanDownloads(const std::vector<PlannedDownload>& downloads) override { StartDownloadsAhead(downloads, ""); }
+    int RunDownload(const std::string& sourceUrl, const std::string& targetPath, const DownloadCheck& check) override {
+        CHttpDownloadDlg dialog(m_window);
+        current = &dialog;
+        const int result = RunDownloadDialog(dialog, sourceUrl, targetPath, check, "", failText, attempts, answer);
+        current = nullptr;
+        return result;
+    }
+    void ShowMessageBox(const std::string& text) override { messages.push_back(text); }
+    void ShowStartDialog(int) override {}
+    void BringMainWindowToFront() override {}
+
+    CHttpDownloadDlg* current = nullptr; // the dialog running now
+    std::string failText;
+    std::vector<std::string> attempts;
+    DownloadAnswer answer;
+    std::vector<std::string> messages;
+
+private:
+    RecordingWindow& m_window;
 };
 
 class HttpDownloadDlgTest : public ::testing::Test {
@@ -478,6 +510,83 @@ TEST_F(HttpDownloadDlgTest, DisplayCallsFromAnotherThreadReachTheWindowInOrder) 
     // 2,000 bytes in 4 seconds: half a byte a millisecond, and as long again for the rest.
     EXPECT_EQ(window.rate, "512 Bytes/Sec");
     EXPECT_EQ(window.timeLeft, "4 sec (2.0 KB of 3.9 KB copied)");
+}
+
+// Downloads planned ahead: the dialog of each shows its running transfer with the others' count in its status
+// line, a file that arrived whole meanwhile is put in place without a dialog, and Stop in the dialog stops every
+// download of the check, the unstarted ones too, leaving no file behind.
+TEST_F(HttpDownloadDlgTest, PlannedDownloadsShareOneDialogAndOneStop) {
+    const Watchdog watchdog(60s, "a planned download or its stop never ends");
+    {
+        RawServer slow("HTTP/1.1 200 OK\r\nContent-Length: 5120\r\nConnection: close\r\n\r\n", false,
+                       {std::string(512, 's'), 10, 50ms});
+        RawServer fast(Ok("arrived"));
+        RawServer asking([](const std::string& request) {
+            return request.find("Authorization: Basic") != std::string::npos ? Ok("let in") : kAskSite;
+        });
+        DialogHost host(window);
+        host.PlanDownloads({{Url(slow, "/slow.bin"), dir.File("slow.bin"), {}},
+                            {Url(fast, "/fast.bin"), dir.File("fast.bin"), {}},
+                            {Url(asking, "/asking.bin"), dir.File("asking.bin"), {}}});
+        EXPECT_EQ(host.RunDownload(Url(slow, "/slow.bin"), dir.File("slow.bin"), {}), kIdOk);
+        EXPECT_EQ(window.runs, 1);
+        EXPECT_EQ(window.source, "slow.bin from 127.0.0.1");
+        EXPECT_EQ(ReadFile(dir.File("slow.bin")), std::string(5120, 's'));
+        // Arrived while the first one ran: no second dialog.
+        EXPECT_EQ(host.RunDownload(Url(fast, "/fast.bin"), dir.File("fast.bin"), {}), kIdOk);
+        EXPECT_EQ(window.runs, 1);
+        EXPECT_EQ(ReadFile(dir.File("fast.bin")), "arrived");
+        EXPECT_EQ(fast.Connections(), 1);
+        // A server that asks for a password: its question waits for the download's own dialog.
+        EXPECT_TRUE(window.questions.empty());
+        window.answers = {{"alice", "secret"}};
+        EXPECT_EQ(host.RunDownload(Url(asking, "/asking.bin"), dir.File("asking.bin"), {}), kIdOk);
+        EXPECT_EQ(window.runs, 2);
+        EXPECT_EQ(window.questions.size(), 1u);
+        EXPECT_EQ(ReadFile(dir.File("asking.bin")), "let in");
+        host.PlanDownloads({});
+    }
+    for (const char* name : {"slow.bin", "fast.bin", "asking.bin"}) {
+        fs::remove(dir.File(name));
+    }
+
+    RecordingWindow shown;
+    std::vector<std::unique_ptr<RawServer>> servers;
+    std::vector<PlannedDownload> planned;
+    for (int i = 0; i < 4; ++i) {
+        servers.push_back(std::make_unique<RawServer>("HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n", false,
+                                                      RawServer::Drip{std::string(512, 'e'), 100000, 20ms}));
+        planned.push_back({Url(*servers.back(), "/endless.bin"), dir.File("endless" + std::to_string(i) + ".bin"), {}});
+        WriteFile(planned.back().targetPath, "earlier version");
+    }
+    DialogHost host(shown);
+    host.PlanDownloads(planned);
+    std::string statusWhenStopped;
+    shown.onChange = [&](const std::string&) {
+        if (host.current && statusWhenStopped.empty() && !shown.rate.empty() &&
+            shown.status.find("more downloading") != std::string::npos) {
+            statusWhenStopped = shown.status;
+            host.current->OnCancel();
+        }
+    };
+    EXPECT_EQ(host.RunDownload(planned[0].sourceUrl, planned[0].targetPath, {}), kIdCancel);
+    EXPECT_EQ(statusWhenStopped, "Retrieving the file (2 more downloading)");
+    EXPECT_EQ(shown.status, "Aborting transfer");
+    // The others were stopped with it: they end at once, without a dialog or a message.
+    for (std::size_t i = 1; i < planned.size(); ++i) {
+        EXPECT_EQ(host.RunDownload(planned[i].sourceUrl, planned[i].targetPath, {}), kIdCancel);
+    }
+    EXPECT_EQ(shown.runs, 1);
+    EXPECT_TRUE(shown.messages.empty());
+    EXPECT_TRUE(host.messages.empty());
+    host.PlanDownloads({});
+    // Three at once; the fourth was never started.
+    EXPECT_EQ(servers[3]->Connections(), 0);
+    for (std::size_t i = 0; i < planned.size(); ++i) {
+        EXPECT_EQ(ReadFile(planned[i].targetPath), "earlier version");
+        EXPECT_LE(servers[i]->Connections(), 1);
+    }
+    EXPECT_EQ(dir.Entries().size(), planned.size());
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 // made a GUI application would end there.
 #include "tests/support/LocalServer.h"
 #include "tests/support/ProgramRun.h"
+#include "tests/support/ScopedEnv.h"
 #include "tests/support/ScratchRegistry.h"
 #include "tests/support/ServeProcess.h"
 #include "tests/support/TempDir.h"
@@ -22,7 +23,9 @@
 #include <functional>
 #include <gtest/gtest.h>
 #include <memory>
+#include <mutex>
 #include <poll.h>
+#include <regex>
 #include <stdlib.h>
 #include <string>
 #include <sys/file.h>
@@ -230,6 +233,112 @@ TEST_F(Console, UpdateInstallsWhatTheServerHasAndASecondRunHasNothingLeft) {
     const Outcome check = Launch({"--check"}, m_server.Url());
     EXPECT_EQ(check.exitCode, 0) << check.err;
     EXPECT_EQ(check.out, second.out);
+}
+
+// Components are fetched ahead of their installs, a few at once, and installed one at a time in list order, each
+// after its own download; a failed download leaves the others installed. The first component is the slowest to
+// arrive, so the later ones are waiting whole before its install.
+TEST_F(Console, UpdateFetchesAFewAtOnceAndInstallsInListOrder) {
+    test::ScratchRegistry registry;
+    constexpr int kComponents = 6;
+    constexpr int kMissing = 3;
+    constexpr int kBusyOnce = 4; // answers 503 to its first request
+    std::vector<std::string> bodies;
+    for (int i = 0; i < kComponents; ++i) {
+        const std::string path = m_base.File("served" + std::to_string(i) + ".bin");
+        ASSERT_TRUE(test::WriteVersionedPe(path, "1." + std::to_string(i) + ".0.0"));
+        bodies.push_back(ReadFile(path));
+    }
+    std::mutex mutex;
+    int running = 0;
+    int mostAtOnce = 0;
+    std::vector<int> requested;
+    test::LocalServer server;
+    server.Http().Get(R"(/c/(\d+)\.bin)", [&](const httplib::Request& request, httplib::Response& response) {
+        const int index = std::stoi(request.matches[1]);
+        {
+            std::lock_guard lock(mutex);
+            requested.push_back(index);
+            mostAtOnce = std::max(mostAtOnce, ++running);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(index == 0 ? 700 : 200));
+        {
+            std::lock_guard lock(mutex);
+            --running;
+        }
+        if (index == kMissing) {
+            response.status = 404;
+            return;
+        }
+        if (index == kBusyOnce && std::count(requested.begin(), requested.end(), kBusyOnce) == 1) {
+            response.status = 503;
+            response.set_header("Retry-After", "1");
+            return;
+        }
+        response.set_content(bodies.at(static_cast<std::size_t>(index)), "application/octet-stream");
+    });
+    server.Start();
+    std::string list;
+    for (int i = 0; i < kComponents; ++i) {
+        const std::string url = server.Url("/c/" + std::to_string(i) + ".bin");
+        list += "[STARTCOMP]\ndesc=C" + std::to_string(i) + "\nname=C\nmajor_ver=1\nminor_ver=" + std::to_string(i) +
+                "\ncodebase=" + url + "\ndir=tools\nregfile=app\n[ENDCOMP]\n";
+    }
+    ServeList(list);
+
+    for (const int atOnce : {0, 2}) {
+        SCOPED_TRACE(atOnce);
+        // 0: the setting is not stored, and the default holds.
+        if (atOnce > 0) {
+            const Outcome stored =
+                test::RunProgram(ZARN_REG_PATH,
+                                 {"add", "HKCU\\Software\\Ostrevant\\zarn", "/v", "DownloadsAtOnce", "/t", "REG_DWORD",
+                                  "/d", std::to_string(atOnce)},
+                                 test::EnvironmentWith({}), m_base.File("regout.txt"), m_base.File("regerr.txt"));
+            ASSERT_EQ(stored.exitCode, 0) << stored.err;
+        }
+        fs::remove_all(App() / "tools");
+        fs::remove(LogFile());
+        requested.clear();
+        mostAtOnce = 0;
+        const Outcome run = Launch({"--update", "--quiet"}, m_server.Url());
+        EXPECT_EQ(run.exitCode, 3) << run.err;
+        EXPECT_EQ(mostAtOnce, atOnce > 0 ? atOnce : 3);
+        // Each file fetched once (those started together may reach the server in any order).
+        std::sort(requested.begin(), requested.end());
+        EXPECT_EQ(requested, (std::vector<int>{0, 1, 2, 3, 4, 4, 5}));
+        const std::string log = ReadFile(LogFile());
+        std::size_t at = 0;
+        for (int i = 0; i < kComponents; ++i) {
+            const std::string name = "C" + std::to_string(i);
+            const std::string url = server.Url("/c/" + std::to_string(i) + ".bin");
+            const std::size_t downloaded = log.find(" download " + url + " -> ", at);
+            const std::size_t installed = log.find(" component \"" + name + "\": NOT_INSTALLED -> ", at);
+            ASSERT_NE(downloaded, std::string::npos) << name << "\n" << log;
+            ASSERT_NE(installed, std::string::npos) << name << "\n" << log;
+            EXPECT_LT(downloaded, installed) << name;
+            // A download run ahead keeps the notes of its failed attempts for the log, as one of its turn does.
+            const std::size_t failedOnce = log.find(" download " + url + ": attempt 1 failed: ", at);
+            EXPECT_EQ(failedOnce < downloaded, i == kBusyOnce || i == kMissing) << name << "\n" << log;
+            EXPECT_EQ(log.find("; attempt 2 in ", failedOnce) < downloaded, i == kBusyOnce) << name;
+            at = installed + 1;
+            if (i == kMissing) {
+                EXPECT_NE(log.find("Response Code:404", downloaded), std::string::npos) << log;
+                EXPECT_EQ(log.find(" component \"" + name + "\": NOT_INSTALLED -> NOT_INSTALLED"), installed);
+            } else {
+                EXPECT_EQ(log.find(" component \"" + name + "\": NOT_INSTALLED -> CURRENT"), installed);
+                EXPECT_EQ(ReadFile((App() / "tools" / (std::to_string(i) + ".bin")).string()),
+                          bodies.at(static_cast<std::size_t>(i)));
+            }
+        }
+        // Nothing left beside the files: no temporary file of a download, no file of the failed one.
+        std::vector<std::string> left;
+        for (const auto& entry : fs::directory_iterator(App() / "tools")) {
+            left.push_back(entry.path().filename().string());
+        }
+        std::sort(left.begin(), left.end());
+        EXPECT_EQ(left, (std::vector<std::string>{"0.bin", "1.bin", "2.bin", "4.bin", "5.bin"}));
+    }
 }
 
 // A registry database that cannot be read is said once, on standard error and in the log, and left as it is.
@@ -479,6 +588,50 @@ TEST_F(PasswordConsole, OnATerminalItAsksWithoutEchoingThePasswordAndDrawsThePro
     EXPECT_EQ(shown.find("secret"), std::string::npos) << shown;
     EXPECT_NE(shown.find("\r1% of tool.bin Completed"), std::string::npos) << shown;
     EXPECT_NE(shown.find("\r100% of tool.bin Completed"), std::string::npos) << shown;
+}
+
+// On a terminal, the downloads running ahead get a progress line each, below the line of the one installed next.
+TEST_F(Console, OnATerminalEachRunningDownloadHasAProgressLine) {
+    const test::ScopedEnv term("TERM", "xterm");
+    std::vector<std::uint8_t> bytes = test::MakeVersionedPe("1.0.0.0");
+    bytes.resize(48 * 1024);
+    const std::string body(bytes.begin(), bytes.end());
+    test::LocalServer server;
+    // 48 KiB in pieces of 2 KiB every 100 ms: long enough for a few refreshes of the rate (once a second).
+    server.Http().Get(R"(/c\d\.bin)", [&](const httplib::Request&, httplib::Response& response) {
+        response.set_content_provider(body.size(), "application/octet-stream",
+                                      [&](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+                                          std::this_thread::sleep_for(std::chrono::milliseconds(100));
+                                          return sink.write(body.data() + offset, std::min<std::size_t>(length, 2048));
+                                      });
+    });
+    server.Start();
+    ServeList(AppRecord("C0", server.Url("/c0.bin"), 1, 0) + AppRecord("C1", server.Url("/c1.bin"), 1, 0) +
+              AppRecord("C2", server.Url("/c2.bin"), 1, 0));
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(::grantpt(master), 0);
+    ASSERT_EQ(::unlockpt(master), 0);
+    std::string shown;
+    m_whileRunning = [&] {
+        char buffer[4096];
+        for (pollfd poll{master, POLLIN, 0}; ::poll(&poll, 1, 30000) > 0;) {
+            const ssize_t n = ::read(master, buffer, sizeof buffer);
+            if (n <= 0) {
+                break; // the launcher has ended
+            }
+            shown.append(buffer, static_cast<size_t>(n));
+        }
+    };
+    const Outcome run = Launch({"--update", "--server", m_server.Url()}, ::ptsname(master));
+    ::close(master);
+    EXPECT_EQ(run.exitCode, 0) << shown;
+    // While c0.bin's line is drawn, the two others below it, and the cursor back up over both.
+    // (The terminal turns each line end into CR LF.)
+    EXPECT_TRUE(std::regex_search(shown, std::regex("\r\n\\d+% of c1\\.bin Completed[^\r\n]*\x1b\\[K\r\n"
+                                                    "\\d+% of c2\\.bin Completed[^\r\n]*\x1b\\[K\x1b\\[J\x1b\\[2A\r"
+                                                    "\\d+% of c0\\.bin Completed")))
+        << shown;
 }
 
 // The vendor's own https server, whose certificate (made with the openssl tool for the test) no system trusts.

@@ -55,6 +55,14 @@ public:
         out.close();
         return out ? kIdOk : kIdCancel;
     }
+    // Each plan as its downloads' "URL -> target", kept apart from m_calls.
+    void PlanDownloads(const std::vector<PlannedDownload>& downloads) override {
+        std::vector<std::string> plan;
+        for (const PlannedDownload& download : downloads) {
+            plan.push_back(download.sourceUrl + " -> " + download.targetPath);
+        }
+        m_plans.push_back(plan);
+    }
     std::string LastDownloadFailText() const override { return m_lastFailText; }
     std::vector<std::string> LastDownloadAttempts() const override { return m_lastAttempts; }
     DownloadAnswer LastDownloadAnswer() const override { return m_lastAnswer; }
@@ -82,6 +90,7 @@ public:
     std::map<std::string, DownloadCheck> m_checks; // the last check each URL was asked with
     DownloadAnswer m_lastAnswer;
     std::vector<std::string> m_calls;
+    std::vector<std::vector<std::string>> m_plans;
     std::function<void(const std::string&)> m_onWaitNote;
 };
 
