@@ -22,7 +22,9 @@ for program in "$launcher" "$reg"; do
         exit 1
     fi
 done
-for tool in nginx tc ip curl unshare; do
+here=$(cd "$(dirname "$0")" && pwd)
+source "$here/nginx_server.sh"
+for tool in nginx tc ip curl unshare python3; do
     command -v "$tool" >/dev/null || [ -x "/usr/sbin/$tool" ] || { echo "ahead_latency: $tool is missing" >&2; exit 1; }
 done
 export PATH="$PATH:/usr/sbin"
@@ -33,16 +35,16 @@ fi
 ip link set lo up
 
 work=$(mktemp -d)
-nginx_pid=
+relay_pid=
 cleanup() {
-    if [ -n "$nginx_pid" ]; then kill "$nginx_pid" 2>/dev/null || true; wait "$nginx_pid" 2>/dev/null || true; fi
+    if [ -n "$relay_pid" ]; then kill "$relay_pid" 2>/dev/null || true; wait "$relay_pid" 2>/dev/null || true; fi
+    stop_nginx
     rm -rf "$work"
 }
 trap cleanup EXIT
 chmod 755 "$work"
 
 count=20
-port=8089
 mkdir -p "$work/root/quillornacc/complist" "$work/root/quillornacc/components"
 for i in $(seq "$count"); do
     head -c $((200 * 1024)) /dev/urandom > "$work/root/quillornacc/components/c$i.bin"
@@ -69,34 +71,16 @@ regfile=app
     printf '%s' "$list" > "$work/root/quillornacc/complist/complist.txt"
     client_port=$1
 }
+# nginx on a free port of its own; the list's requests are logged with the bytes sent for them.
+nginx_servers() {
+    cat <<EOF
+    server { listen 127.0.0.1:$http_port; root $work/root; access_log $work/nginx/logs/access.log bytes; }
+EOF
+}
+start_nginx "$work"
+port=$http_port
 serve_list "$port"
 chmod -R a+rX "$work/root"
-
-cat > "$work/nginx.conf" <<EOF
-daemon off;
-worker_processes 1;
-pid $work/nginx.pid;
-error_log $work/nginx-error.log;
-events { worker_connections 256; }
-http {
-    access_log off;
-    client_body_temp_path $work/body;
-    proxy_temp_path $work/proxy;
-    fastcgi_temp_path $work/fastcgi;
-    uwsgi_temp_path $work/uwsgi;
-    scgi_temp_path $work/scgi;
-    server {
-        listen 127.0.0.1:$port;
-        root $work/root;
-    }
-}
-EOF
-nginx -c "$work/nginx.conf" &
-nginx_pid=$!
-for _ in $(seq 100); do
-    curl -s -o /dev/null "http://127.0.0.1:$port/quillornacc/complist/complist.txt" && break
-    sleep 0.05
-done
 
 export ZARN_REGISTRY="$work/registry.sqlite3"
 export XDG_STATE_HOME="$work/state"
@@ -169,39 +153,9 @@ if tc qdisc add dev lo root netem delay 100ms 2>/dev/null; then
     report "loopback with netem delay 100ms"
 else
     # A kernel without netem (sch_netem): a relay in front of nginx holds every piece 100 ms in each direction,
-    # as netem on the loopback device does every packet, so each round trip takes 200 ms more.
-    relay_port=8090
-    python3 - "$relay_port" "$port" <<'RELAY' &
-import asyncio, sys, time
-DELAY = 0.1
-async def pipe(reader, writer):
-    queue = asyncio.Queue()
-    async def later():
-        while True:
-            due, data = await queue.get()
-            await asyncio.sleep(max(0.0, due - time.monotonic()))
-            if not data:
-                break
-            writer.write(data)
-            await writer.drain()
-        writer.close()
-    sender = asyncio.create_task(later())
-    while True:
-        data = await reader.read(65536)
-        await queue.put((time.monotonic() + DELAY, data))
-        if not data:
-            break
-    await sender
-async def relay(client_reader, client_writer):
-    server_reader, server_writer = await asyncio.open_connection("127.0.0.1", int(sys.argv[2]))
-    await asyncio.gather(pipe(client_reader, server_writer), pipe(server_reader, client_writer),
-                         return_exceptions=True)
-async def main():
-    server = await asyncio.start_server(relay, "127.0.0.1", int(sys.argv[1]))
-    async with server:
-        await server.serve_forever()
-asyncio.run(main())
-RELAY
+    # and each new connection a round trip, as netem on the loopback device does every packet.
+    relay_port=$((port + 1))
+    python3 "$here/latency_relay.py" "$relay_port" "$port" 100 > "$work/relay.out" 2>&1 &
     relay_pid=$!
     for _ in $(seq 100); do
         curl -s -o /dev/null "http://127.0.0.1:$relay_port/quillornacc/complist/complist.txt" && break
@@ -209,5 +163,19 @@ RELAY
     done
     serve_list "$relay_port"
     report "through a relay adding 100 ms each way"
-    kill "$relay_pid"
 fi
+
+# The list again, unchanged, on plain loopback: what nginx sends for it when the launcher's copy is current, from
+# the launcher under test and from the earlier one.
+serve_list "$port"
+list_again() {
+    rm -rf "$work/$1/tools"
+    "$work/$1/QuillornaCC" --update --quiet --server "http://127.0.0.1:$port" > /dev/null 2>&1 || true
+    : > "$work/nginx/logs/access.log"
+    "$work/$1/QuillornaCC" --check --quiet --server "http://127.0.0.1:$port" > /dev/null 2>&1 || true
+    awk -v who="$2" '/complist.txt / {
+        printf "the unchanged list fetched again by %s: %d bytes sent, status %s\n", who, $NF, $(NF - 1) }' \
+        "$work/nginx/logs/access.log"
+}
+list_again app "the launcher"
+if [ -n "$before" ]; then list_again before "the launcher before"; fi
