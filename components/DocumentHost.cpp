@@ -7,6 +7,10 @@
 namespace zarn {
 
 void CDocumentHost::StartDownloadsAhead(const std::vector<PlannedDownload>& downloads, const std::string& caFile) {
+    if (downloads.empty()) {
+        m_ahead.Finish();
+        return;
+    }
     std::vector<DownloadQueue::Item> items;
     for (const PlannedDownload& download : downloads) {
         items.push_back({download.sourceUrl, download.targetPath, download.check.size, download.check.sha256});

@@ -186,6 +186,9 @@ void DownloadQueue::Start(const std::vector<Item>& items, const std::string& caF
         transfer->m_shownName = ShownNameOf(parts.objectPath);
         m_transfers.push_back(std::move(transfer));
     }
+    if (m_transfers.empty()) {
+        return;
+    }
     const auto workers = static_cast<std::size_t>(std::clamp(atOnce, 1, kMostAtOnce));
     TransferEngine::AllowConnectionsPerServer(static_cast<int>(workers));
     for (std::size_t i = 0; i < std::min(workers, m_transfers.size()); ++i) {
