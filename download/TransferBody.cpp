@@ -48,6 +48,10 @@ void TransferBody::Run(const std::function<Outcome()>& attempt) {
     RetryPolicy policy(m_settings);
     m_baseOffset = m_settings.resumeOffset;
     m_rangeStart = m_settings.resumeOffset;
+    if (m_target.HeldBytes() > 0 && !ContinueHeld()) {
+        Finish(Outcome::Failed);
+        return;
+    }
     Outcome outcome = attempt();
     while (outcome == Outcome::Failed && PrepareRetry(policy, outcome)) {
         outcome = attempt();
@@ -98,6 +102,22 @@ bool TransferBody::PrepareRetry(RetryPolicy& policy, Outcome& outcome) {
         outcome = Outcome::Stopped;
         return false;
     }
+    return true;
+}
+
+bool TransferBody::ContinueHeld() {
+    // As an attempt after a cut: the hash takes what is held first, so that it is still the whole file's.
+    m_bytesSoFar = m_target.HeldBytes();
+    if (!m_target.ReadHeld([this](const char* data, std::size_t length) { m_hash.Update(data, length); })) {
+        return Restart();
+    }
+    m_total = m_settings.expectedSize;
+    m_validator = m_target.HeldValidator();
+    m_rangeStart = m_bytesSoFar;
+    m_ifRange = m_validator;
+    m_startTick = CurrentTick();
+    m_lastTick = m_startTick;
+    m_bytesAtLastTick = m_bytesSoFar;
     return true;
 }
 
@@ -181,6 +201,7 @@ bool TransferBody::Start(int status, const Answer& answer) {
         // The first answer of this file: the one later attempts must match.
         m_total = status == 200 ? answer.contentLength : ResumeDecision::Total(answer.contentRange);
         m_validator = ResumeDecision::Validator(answer.etag, answer.lastModified);
+        m_target.SetValidator(m_validator);
         m_answerEtag = answer.etag;
         m_answerLastModified = answer.lastModified;
         m_haveLength = length.has_value();
@@ -320,6 +341,8 @@ void TransferBody::Finish(Outcome outcome) {
         return;
     }
     if (outcome == Outcome::Done && !MatchesList()) {
+        // Not the listed file: nothing of it is worth continuing.
+        m_target.Drop();
         outcome = Outcome::Failed;
     }
     const bool commit = outcome == Outcome::Done && !m_sink.DefersCommit();
