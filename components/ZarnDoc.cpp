@@ -18,12 +18,12 @@
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
+#include <map>
 #include <memory>
 #include <new>
 #include <optional>
 #include <string>
 #include <thread>
-#include <map>
 #include <unordered_set>
 #include <utility>
 #include <vector>

@@ -39,7 +39,7 @@ std::string TargetFile::PartialPathOf(const std::string& path) {
 }
 
 std::optional<TargetFile::Origin> TargetFile::OriginOf(const std::string& url, const std::optional<std::uint64_t>& size,
-                                                      const std::string& sha256) {
+                                                       const std::string& sha256) {
     if (!size || sha256.empty()) {
         return std::nullopt;
     }
@@ -72,8 +72,8 @@ std::optional<TargetFile::Record> TargetFile::ParseRecord(const std::string& tex
     }
     const auto size = ParseCount(fields["size"]);
     const auto held = ParseCount(fields["held"]);
-    if (fields["url"].empty() || fields["validator"].empty() || fields["sha256"].size() != 64 ||
-        !size || !held || *held > *size) {
+    if (fields["url"].empty() || fields["validator"].empty() || fields["sha256"].size() != 64 || !size || !held ||
+        *held > *size) {
         return std::nullopt;
     }
     return Record{{fields["url"], *size, fields["sha256"]}, fields["validator"], *held};

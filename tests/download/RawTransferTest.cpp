@@ -444,8 +444,8 @@ TEST_F(RawTransferTest, PartialDownloadOfAnEarlierRunIsContinuedOnlyWhenItIsTheS
         EXPECT_EQ(record->held, 800u);
         settings.maxAttempts = 4;
     }
-    const std::string restOk = Reply("206 Partial Content",
-                                     "Content-Range: bytes 800-1999/2000\r\nContent-Length: 1200\r\n", file.substr(800));
+    const std::string restOk = Reply(
+        "206 Partial Content", "Content-Range: bytes 800-1999/2000\r\nContent-Length: 1200\r\n", file.substr(800));
     const std::string whole = Reply("200 OK", "Content-Length: 2000\r\nETag: \"v2\"\r\n", file);
     struct Case {
         const char* name;

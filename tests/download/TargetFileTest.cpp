@@ -313,11 +313,10 @@ TEST(TargetFileTest, PartialRecordReadsBackOnlyWhenWhole) {
         changed.replace(changed.find(from), from.size(), to);
         return changed;
     };
-    for (const std::string& broken : {
-             std::string(), text.substr(0, text.size() - 1), replaced("held=800", "held=2001"),
-             replaced("held=800", "held=8x0"), replaced("size=2000", "size="), replaced("validator=", "etag="),
-             replaced("\"v1\"", ""), replaced(hash, "abc"), text + "held=800\n", text + "extra=1\n",
-             replaced("held=800\n", "")}) {
+    for (const std::string& broken : {std::string(), text.substr(0, text.size() - 1), replaced("held=800", "held=2001"),
+                                      replaced("held=800", "held=8x0"), replaced("size=2000", "size="),
+                                      replaced("validator=", "etag="), replaced("\"v1\"", ""), replaced(hash, "abc"),
+                                      text + "held=800\n", text + "extra=1\n", replaced("held=800\n", "")}) {
         EXPECT_FALSE(TargetFile::ParseRecord(broken).has_value()) << broken;
     }
 }

@@ -9,8 +9,8 @@
 
 #include <atomic>
 #include <chrono>
-#include <optional>
 #include <gtest/gtest.h>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
