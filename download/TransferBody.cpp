@@ -118,6 +118,7 @@ bool TransferBody::ContinueHeld() {
     m_startTick = CurrentTick();
     m_lastTick = m_startTick;
     m_bytesAtLastTick = m_bytesSoFar;
+    m_bytesOfEarlierRun = m_bytesSoFar;
     return true;
 }
 
@@ -131,6 +132,7 @@ bool TransferBody::Restart() {
     m_hash.Reset();
     m_baseOffset = 0;
     m_bytesSoFar = 0;
+    m_bytesOfEarlierRun = 0;
     m_bytesAtLastTick = 0;
     m_lastPercent = 0;
     m_total.reset();
@@ -209,6 +211,7 @@ bool TransferBody::Start(int status, const Answer& answer) {
         m_startTick = CurrentTick();
         m_lastTick = m_startTick;
         m_bytesSoFar = 0;
+        m_bytesOfEarlierRun = 0;
         m_bytesAtLastTick = 0;
         m_lastPercent = 0;
         m_hash.Reset();
@@ -291,7 +294,7 @@ bool TransferBody::ApplyRateCap() {
     // Within the first millisecond the average is not defined; counting it as one millisecond keeps
     // a fast link from bursting far past the cap before the clock moves.
     const double elapsed = std::max(1.0, static_cast<double>(CurrentTick() - m_startTick));
-    const double average = static_cast<double>(m_bytesSoFar) / elapsed;
+    const double average = static_cast<double>(m_bytesSoFar - m_bytesOfEarlierRun) / elapsed;
     if (average <= m_settings.maxBytesPerMs) {
         return true;
     }

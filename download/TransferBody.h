@@ -131,6 +131,7 @@ private:
     std::uint32_t m_startTick = 0;
     std::uint32_t m_lastTick = 0;
     std::uint64_t m_bytesSoFar = 0;
+    std::uint64_t m_bytesOfEarlierRun = 0; // held when the clock started: the rate cap paces only the rest
     std::uint64_t m_bytesAtLastTick = 0;
     int m_lastPercent = 0;
     bool m_haveLength = false;
