@@ -201,15 +201,14 @@ void TargetFile::SetValidator(const std::string& validator) {
     m_validator = validator;
 }
 
-bool TargetFile::ReadHeld(const std::function<void(const char*, std::size_t)>& take) const {
+bool TargetFile::ReadHeld(const std::function<bool(const char*, std::size_t)>& take) const {
     std::ifstream in(m_partialPath, std::ios::binary);
     std::vector<char> piece(64 * 1024);
     for (std::uint64_t left = m_heldAtOpen; left > 0;) {
         const auto want = static_cast<std::streamsize>(std::min<std::uint64_t>(left, piece.size()));
-        if (!in.read(piece.data(), want)) {
+        if (!in.read(piece.data(), want) || !take(piece.data(), static_cast<std::size_t>(want))) {
             return false;
         }
-        take(piece.data(), static_cast<std::size_t>(want));
         left -= static_cast<std::uint64_t>(want);
     }
     return true;

@@ -55,8 +55,9 @@ public:
     // The bytes of an earlier partial download that Open kept, and the validator of the answer they came from.
     std::uint64_t HeldBytes() const { return m_heldAtOpen; }
     const std::string& HeldValidator() const { return m_validator; }
-    // Passes the kept bytes, from the start, to `take`. False when they cannot all be read. Worker thread.
-    bool ReadHeld(const std::function<void(const char*, std::size_t)>& take) const;
+    // Passes the kept bytes, from the start, to `take` while it returns true. False when they cannot all be read or
+    // `take` declined some. Worker thread.
+    bool ReadHeld(const std::function<bool(const char*, std::size_t)>& take) const;
     // The validator of the answer that started the file (empty: none, and then nothing is kept). Worker thread.
     void SetValidator(const std::string& validator);
     // Appends n bytes. Returns 0, or the system's code of a failure (which may belong to bytes appended

@@ -49,7 +49,7 @@ void TransferBody::Run(const std::function<Outcome()>& attempt) {
     m_baseOffset = m_settings.resumeOffset;
     m_rangeStart = m_settings.resumeOffset;
     if (m_target.HeldBytes() > 0 && !ContinueHeld()) {
-        Finish(Outcome::Failed);
+        Finish(m_stopped ? Outcome::Stopped : Outcome::Failed);
         return;
     }
     Outcome outcome = attempt();
@@ -108,7 +108,16 @@ bool TransferBody::PrepareRetry(RetryPolicy& policy, Outcome& outcome) {
 bool TransferBody::ContinueHeld() {
     // As an attempt after a cut: the hash takes what is held first, so that it is still the whole file's.
     m_bytesSoFar = m_target.HeldBytes();
-    if (!m_target.ReadHeld([this](const char* data, std::size_t length) { m_hash.Update(data, length); })) {
+    // A large file takes a while to read: a stop is looked at between its pieces.
+    const bool read = m_target.ReadHeld([this](const char* data, std::size_t length) {
+        m_hash.Update(data, length);
+        return !StopRequested();
+    });
+    if (!read && StopRequested()) {
+        m_stopped = true;
+        return false;
+    }
+    if (!read) {
         return Restart();
     }
     m_total = m_settings.expectedSize;

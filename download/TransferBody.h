@@ -88,7 +88,8 @@ private:
     // target restarted when nothing can be resumed, the wait shown and sat out. False when none follows.
     bool PrepareRetry(RetryPolicy& policy, Outcome& outcome);
     // Takes the bytes an earlier download of the same file left in the target as held, to be continued with Range and
-    // If-Range. False, with the failure set, when they can neither be read nor thrown away.
+    // If-Range. False when a stop came meanwhile (Stopped()), or with the failure set when they can neither be read
+    // nor thrown away.
     bool ContinueHeld();
     // Throws away what is held and forgets the file's total and validator. False, with the failure set, when
     // the target cannot restart.

@@ -494,6 +494,20 @@ TEST_F(RawTransferTest, PartialDownloadOfAnEarlierRunIsContinuedOnlyWhenItIsTheS
         EXPECT_EQ(requests[0].find("\r\nIf-Range: \"v1\"\r\n") != std::string::npos, c.ranged) << requests[0];
         WriteFile(target, "previous content");
     }
+    // A stop while the held bytes are hashed ends the download before any request, and keeps them for the next run.
+    sink.Reset();
+    WriteFile(partialPath, file.substr(0, 800));
+    WriteFile(partialPath + ".rec", TargetFile::FormatRecord({listed, "\"v1\"", 800}));
+    ScriptedServer server({restOk});
+    settings.port = server.Port();
+    stop = true;
+    Run();
+    EXPECT_EQ(sink.endCount, 1);
+    EXPECT_FALSE(sink.failed) << sink.failText;
+    EXPECT_TRUE(server.Requests().empty());
+    EXPECT_EQ(ReadFile(target), "previous content");
+    EXPECT_EQ(ReadFile(partialPath), file.substr(0, 800));
+    EXPECT_EQ(TargetFile::ParseRecord(ReadFile(partialPath + ".rec")).value_or(TargetFile::Record{}).held, 800u);
 }
 
 // A resumed download's progress goes on from the bytes held.
