@@ -155,8 +155,12 @@ unsigned long TargetFile::Write(const char* data, std::size_t n) {
     if (n >= kBlockSize) {
         m_lastFlush = std::chrono::steady_clock::now();
         const unsigned long code = m_file.Write(data, n);
+        if (code != 0) {
+            // Some of them may be on disk, but the record does not count them: the next run cuts them off.
+            return code;
+        }
         m_onDisk += n;
-        return code != 0 || m_partialPath.empty() ? code : WriteRecord();
+        return m_partialPath.empty() ? 0 : WriteRecord();
     }
     m_pending.insert(m_pending.end(), data, data + n);
     return FlushIfDue();
@@ -172,7 +176,9 @@ unsigned long TargetFile::Flush() {
         return 0;
     }
     const unsigned long code = m_file.Write(m_pending.data(), m_pending.size());
-    m_onDisk += m_pending.size();
+    if (code == 0) {
+        m_onDisk += m_pending.size();
+    }
     m_pending.clear();
     // The record follows the bytes, so that it never counts one that is not on disk.
     return code != 0 || m_partialPath.empty() ? code : WriteRecord();
