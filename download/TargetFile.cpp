@@ -47,9 +47,13 @@ std::optional<TargetFile::Origin> TargetFile::OriginOf(const std::string& url, c
 }
 
 std::string TargetFile::FormatRecord(const Record& record) {
+    // The count has a fixed width, so that the record keeps its length as it grows: rewritten in place with one
+    // write, it is never seen cut short, whenever the process dies.
+    std::string held = std::to_string(record.held);
+    held.insert(0, held.size() < 20 ? 20 - held.size() : 0, '0');
     return "url=" + record.origin.url + "\nvalidator=" + record.validator +
-           "\nsize=" + std::to_string(record.origin.size) + "\nsha256=" + record.origin.sha256 +
-           "\nheld=" + std::to_string(record.held) + "\n";
+           "\nsize=" + std::to_string(record.origin.size) + "\nsha256=" + record.origin.sha256 + "\nheld=" + held +
+           "\n";
 }
 
 std::optional<TargetFile::Record> TargetFile::ParseRecord(const std::string& text) {
@@ -194,10 +198,12 @@ unsigned long TargetFile::WriteRecord() {
     platform::File record;
     unsigned long code = record.OpenForWriting(recordPath);
     if (code == 0) {
-        code = record.Resize(0);
-    }
-    if (code == 0) {
         code = record.Write(text.data(), text.size());
+    }
+    // Only a record of another answer is shorter than the one before; a tail left by a death here fails to parse,
+    // which means starting over, as that answer's download would anyway.
+    if (code == 0) {
+        code = record.Resize(text.size());
     }
     const unsigned long closeCode = record.IsOpen() ? record.Close() : 0;
     return code != 0 ? code : closeCode;

@@ -313,10 +313,13 @@ TEST(TargetFileTest, PartialRecordReadsBackOnlyWhenWhole) {
         changed.replace(changed.find(from), from.size(), to);
         return changed;
     };
-    for (const std::string& broken : {std::string(), text.substr(0, text.size() - 1), replaced("held=800", "held=2001"),
-                                      replaced("held=800", "held=8x0"), replaced("size=2000", "size="),
+    std::string grown = TargetFile::FormatRecord({record.origin, record.validator, 99});
+    grown.replace(grown.find("held="), 25, "held=00000000000000000800");
+    EXPECT_EQ(grown, text) << "the record keeps its length as the count grows";
+    for (const std::string& broken : {std::string(), text.substr(0, text.size() - 1), replaced("00800\n", "02001\n"),
+                                      replaced("00800\n", "008x0\n"), replaced("size=2000", "size="),
                                       replaced("validator=", "etag="), replaced("\"v1\"", ""), replaced(hash, "abc"),
-                                      text + "held=800\n", text + "extra=1\n", replaced("held=800\n", "")}) {
+                                      text + "held=800\n", text + "extra=1\n", text.substr(0, text.find("held="))}) {
         EXPECT_FALSE(TargetFile::ParseRecord(broken).has_value()) << broken;
     }
 }
