@@ -18,6 +18,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
+#include <map>
 #include <memory>
 #include <new>
 #include <optional>
@@ -504,13 +505,20 @@ void CZarnDoc::RemoveLeftovers(bool listFolder) {
         TargetFile::RemoveLeftoversIn(m_appDir + "complist");
         return;
     }
-    std::unordered_set<std::string> swept;
+    // Every folder the list names, not only those that receive a download this time: a killed download of a
+    // component that is current now would stay for ever otherwise. A partial download stays while the list still
+    // names the same file, for this check to continue.
+    std::map<std::string, std::map<std::string, TargetFile::Origin>> folders;
     for (const auto& record : m_compList) {
-        // Every folder the list names, not only those that receive a download this time: a killed download of a
-        // component that is current now would stay for ever otherwise.
-        if (record && IsSafeInstallDir(m_appDir, record->m_dir) && swept.insert(record->m_dir).second) {
-            TargetFile::RemoveLeftoversIn(m_appDir + record->m_dir);
+        if (record && IsSafeInstallDir(m_appDir, record->m_dir)) {
+            auto& kept = folders[record->m_dir];
+            if (const auto origin = TargetFile::OriginOf(record->m_codebase, record->m_size, record->m_sha256)) {
+                kept.emplace(record->m_fileName, *origin);
+            }
         }
+    }
+    for (const auto& [folder, kept] : folders) {
+        TargetFile::RemoveLeftoversIn(m_appDir + folder, kept);
     }
 }
 

@@ -218,7 +218,10 @@ void DownloadQueue::WorkerMain() {
         }
         // Nothing may escape the thread, and the transfer's dialog must hear of its end however it left.
         try {
-            if (const auto opened = transfer->m_target.Open(transfer->m_item.targetPath, 0); opened.messageId != 0) {
+            const Item& item = transfer->m_item;
+            const auto origin = TargetFile::OriginOf(item.sourceUrl, item.expectedSize, item.expectedSha256);
+            if (const auto opened = transfer->m_target.Open(item.targetPath, 0, origin ? &*origin : nullptr);
+                opened.messageId != 0) {
                 transfer->TransferEnded(true, FormatString(opened.messageId, std::to_string(opened.systemCode)));
                 continue;
             }

@@ -65,7 +65,9 @@ bool CHttpDownloadDlg::OnInitDialog() {
         m_pQueue->Attach(m_queued, *this);
         return true;
     }
-    if (const auto opened = m_fileTarget.Open(m_strTargetPath, m_dwResumeOffset); opened.messageId != 0) {
+    const auto origin = TargetFile::OriginOf(m_strSourceUrl, m_expectedSize, m_expectedSha256);
+    if (const auto opened = m_fileTarget.Open(m_strTargetPath, m_dwResumeOffset, origin ? &*origin : nullptr);
+        opened.messageId != 0) {
         ShowFailure(FormatString(opened.messageId, std::to_string(opened.systemCode)));
         EndDialog(kIdCancel);
         return true;

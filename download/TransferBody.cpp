@@ -48,6 +48,10 @@ void TransferBody::Run(const std::function<Outcome()>& attempt) {
     RetryPolicy policy(m_settings);
     m_baseOffset = m_settings.resumeOffset;
     m_rangeStart = m_settings.resumeOffset;
+    if (m_target.HeldBytes() > 0 && !ContinueHeld()) {
+        Finish(m_stopped ? Outcome::Stopped : Outcome::Failed);
+        return;
+    }
     Outcome outcome = attempt();
     while (outcome == Outcome::Failed && PrepareRetry(policy, outcome)) {
         outcome = attempt();
@@ -101,6 +105,32 @@ bool TransferBody::PrepareRetry(RetryPolicy& policy, Outcome& outcome) {
     return true;
 }
 
+bool TransferBody::ContinueHeld() {
+    // As an attempt after a cut: the hash takes what is held first, so that it is still the whole file's.
+    m_bytesSoFar = m_target.HeldBytes();
+    // A large file takes a while to read: a stop is looked at between its pieces.
+    const bool read = m_target.ReadHeld([this](const char* data, std::size_t length) {
+        m_hash.Update(data, length);
+        return !StopRequested();
+    });
+    if (!read && StopRequested()) {
+        m_stopped = true;
+        return false;
+    }
+    if (!read) {
+        return Restart();
+    }
+    m_total = m_settings.expectedSize;
+    m_validator = m_target.HeldValidator();
+    m_rangeStart = m_bytesSoFar;
+    m_ifRange = m_validator;
+    m_startTick = CurrentTick();
+    m_lastTick = m_startTick;
+    m_bytesAtLastTick = m_bytesSoFar;
+    m_bytesOfEarlierRun = m_bytesSoFar;
+    return true;
+}
+
 bool TransferBody::Restart() {
     if (m_bytesSoFar > 0 || m_baseOffset > 0) {
         if (const unsigned long code = m_target.Restart(); code != 0) {
@@ -111,6 +141,7 @@ bool TransferBody::Restart() {
     m_hash.Reset();
     m_baseOffset = 0;
     m_bytesSoFar = 0;
+    m_bytesOfEarlierRun = 0;
     m_bytesAtLastTick = 0;
     m_lastPercent = 0;
     m_total.reset();
@@ -181,6 +212,7 @@ bool TransferBody::Start(int status, const Answer& answer) {
         // The first answer of this file: the one later attempts must match.
         m_total = status == 200 ? answer.contentLength : ResumeDecision::Total(answer.contentRange);
         m_validator = ResumeDecision::Validator(answer.etag, answer.lastModified);
+        m_target.SetValidator(m_validator);
         m_answerEtag = answer.etag;
         m_answerLastModified = answer.lastModified;
         m_haveLength = length.has_value();
@@ -188,6 +220,7 @@ bool TransferBody::Start(int status, const Answer& answer) {
         m_startTick = CurrentTick();
         m_lastTick = m_startTick;
         m_bytesSoFar = 0;
+        m_bytesOfEarlierRun = 0;
         m_bytesAtLastTick = 0;
         m_lastPercent = 0;
         m_hash.Reset();
@@ -270,7 +303,7 @@ bool TransferBody::ApplyRateCap() {
     // Within the first millisecond the average is not defined; counting it as one millisecond keeps
     // a fast link from bursting far past the cap before the clock moves.
     const double elapsed = std::max(1.0, static_cast<double>(CurrentTick() - m_startTick));
-    const double average = static_cast<double>(m_bytesSoFar) / elapsed;
+    const double average = static_cast<double>(m_bytesSoFar - m_bytesOfEarlierRun) / elapsed;
     if (average <= m_settings.maxBytesPerMs) {
         return true;
     }
@@ -320,6 +353,8 @@ void TransferBody::Finish(Outcome outcome) {
         return;
     }
     if (outcome == Outcome::Done && !MatchesList()) {
+        // Not the listed file: nothing of it is worth continuing.
+        m_target.Drop();
         outcome = Outcome::Failed;
     }
     const bool commit = outcome == Outcome::Done && !m_sink.DefersCommit();

@@ -4,7 +4,8 @@
 // discard and the one TransferEnded. It also runs the attempts of one download: after a transient failure
 // (RetryPolicy) it waits, saying so in the status line, and has the engine try again, continuing the bytes
 // held when the first answer gave a validator (ResumeDecision), else from the start. Every attempt writes to
-// the same TargetFile; the SHA-256 runs on across them, so it is always the whole file's. The engine owns the
+// the same TargetFile; the SHA-256 runs on across them, so it is always the whole file's. A target that holds the
+// partial download of an earlier run is continued in the same way, its bytes hashed first. The engine owns the
 // network of one attempt; this class owns the result. Worker thread only.
 #pragma once
 
@@ -86,6 +87,10 @@ private:
     // Decides after a failed attempt whether another follows and prepares it: the range it asks for, the
     // target restarted when nothing can be resumed, the wait shown and sat out. False when none follows.
     bool PrepareRetry(RetryPolicy& policy, Outcome& outcome);
+    // Takes the bytes an earlier download of the same file left in the target as held, to be continued with Range and
+    // If-Range. False when a stop came meanwhile (Stopped()), or with the failure set when they can neither be read
+    // nor thrown away.
+    bool ContinueHeld();
     // Throws away what is held and forgets the file's total and validator. False, with the failure set, when
     // the target cannot restart.
     bool Restart();
@@ -127,6 +132,7 @@ private:
     std::uint32_t m_startTick = 0;
     std::uint32_t m_lastTick = 0;
     std::uint64_t m_bytesSoFar = 0;
+    std::uint64_t m_bytesOfEarlierRun = 0; // held when the clock started: the rate cap paces only the rest
     std::uint64_t m_bytesAtLastTick = 0;
     int m_lastPercent = 0;
     bool m_haveLength = false;

@@ -412,6 +412,104 @@ TEST_F(RawTransferTest, CutDownloadResumesOnlyWhereTheServerVouchesForTheBytesHe
     }
 }
 
+// A component's download that ended for good keeps its bytes and their record beside the target; the next download
+// of the same file, in this process or a later one, continues them when the record names that file and the server
+// vouches for them, and starts over otherwise. The file always ends as the listed one, and no partial stays at last.
+TEST_F(RawTransferTest, PartialDownloadOfAnEarlierRunIsContinuedOnlyWhenItIsTheSameFile) {
+    std::string file;
+    for (int i = 0; i < 2000; ++i) {
+        file += static_cast<char>('a' + (i * 11) % 26);
+    }
+    const std::string strong = "Content-Length: 2000\r\nETag: \"v1\"\r\n";
+    const std::string partialPath = TargetFile::PartialPathOf(target);
+    const TargetFile::Origin listed{"http://127.0.0.1/file.bin", file.size(), Sha256Of(file)};
+    settings.objectPath = "/file.bin";
+    settings.expectedSize = listed.size;
+    settings.expectedSha256 = listed.sha256;
+    origin = listed;
+    WriteFile(target, "previous content");
+    {
+        // One attempt only: the cut ends the download, as the kill of a process would.
+        settings.maxAttempts = 1;
+        ScriptedServer server({Reply("200 OK", strong, file.substr(0, 800))});
+        settings.port = server.Port();
+        Run();
+        EXPECT_TRUE(sink.failed);
+        EXPECT_EQ(ReadFile(target), "previous content");
+        EXPECT_EQ(ReadFile(partialPath), file.substr(0, 800));
+        const auto record = TargetFile::ParseRecord(ReadFile(partialPath + ".rec"));
+        ASSERT_TRUE(record.has_value());
+        EXPECT_EQ(record->origin, listed);
+        EXPECT_EQ(record->validator, "\"v1\"");
+        EXPECT_EQ(record->held, 800u);
+        settings.maxAttempts = 4;
+    }
+    const std::string restOk = Reply(
+        "206 Partial Content", "Content-Range: bytes 800-1999/2000\r\nContent-Length: 1200\r\n", file.substr(800));
+    const std::string whole = Reply("200 OK", "Content-Length: 2000\r\nETag: \"v2\"\r\n", file);
+    struct Case {
+        const char* name;
+        std::string held;          // the partial file's bytes
+        TargetFile::Record record; // its record's
+        std::string reply;
+        bool ranged; // the request asks for bytes=800- with If-Range: "v1"
+        bool arrives;
+    };
+    const auto other = [&](auto change) {
+        TargetFile::Record record{listed, "\"v1\"", 800};
+        change(record);
+        return record;
+    };
+    const Case cases[] = {
+        {"the same file", file.substr(0, 800), other([](auto&) {}), restOk, true, true},
+        {"a validator that changed", file.substr(0, 800), other([](auto&) {}), whole, true, true},
+        {"another URL", file.substr(0, 800), other([](auto& r) { r.origin.url += "?2"; }), whole, false, true},
+        {"another size", file.substr(0, 800), other([](auto& r) { r.origin.size = 2001; }), whole, false, true},
+        {"another hash", file.substr(0, 800), other([](auto& r) { r.origin.sha256[0] ^= 1; }), whole, false, true},
+        {"fewer bytes than the record counts", file.substr(0, 700), other([](auto&) {}), whole, false, true},
+        {"bytes past the record's count", file.substr(0, 900), other([](auto&) {}), restOk, true, true},
+        {"held bytes that are not the file's", std::string(800, 'z'), other([](auto&) {}), restOk, true, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        sink.Reset();
+        WriteFile(partialPath, c.held);
+        WriteFile(partialPath + ".rec", TargetFile::FormatRecord(c.record));
+        ScriptedServer server({c.reply});
+        settings.port = server.Port();
+
+        Run();
+
+        EXPECT_EQ(sink.failed, !c.arrives) << sink.failText;
+        if (c.arrives) {
+            EXPECT_EQ(Sha256Of(ReadFile(target)), listed.sha256);
+        } else {
+            EXPECT_EQ(ReadFile(target), "previous content");
+        }
+        // A file that arrived, or held bytes that proved not to be it, leave nothing to continue.
+        EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"target.bin"}));
+        const std::vector<std::string> requests = server.Requests();
+        ASSERT_EQ(requests.size(), 1u);
+        EXPECT_EQ(requests[0].find("\r\nRange: bytes=800-\r\n") != std::string::npos, c.ranged) << requests[0];
+        EXPECT_EQ(requests[0].find("\r\nIf-Range: \"v1\"\r\n") != std::string::npos, c.ranged) << requests[0];
+        WriteFile(target, "previous content");
+    }
+    // A stop while the held bytes are hashed ends the download before any request, and keeps them for the next run.
+    sink.Reset();
+    WriteFile(partialPath, file.substr(0, 800));
+    WriteFile(partialPath + ".rec", TargetFile::FormatRecord({listed, "\"v1\"", 800}));
+    ScriptedServer server({restOk});
+    settings.port = server.Port();
+    stop = true;
+    Run();
+    EXPECT_EQ(sink.endCount, 1);
+    EXPECT_FALSE(sink.failed) << sink.failText;
+    EXPECT_TRUE(server.Requests().empty());
+    EXPECT_EQ(ReadFile(target), "previous content");
+    EXPECT_EQ(ReadFile(partialPath), file.substr(0, 800));
+    EXPECT_EQ(TargetFile::ParseRecord(ReadFile(partialPath + ".rec")).value_or(TargetFile::Record{}).held, 800u);
+}
+
 // A resumed download's progress goes on from the bytes held.
 TEST_F(RawTransferTest, ResumedProgressGoesOnFromTheBytesHeld) {
     const std::string file(2000, 'p');

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <optional>
 #include <thread>
 
 namespace zarn {
@@ -295,6 +296,54 @@ TEST(TargetFileTest, FirstDownloadIntoAFolderRemovesStaleTemporaryFiles) {
     ASSERT_EQ(second.Open(dir.File("next.txt"), 0).messageId, 0u);
     entries = dir.Entries();
     EXPECT_TRUE(has("complist.txt.zarn-dead03")) << "the folder was swept once in this process";
+}
+
+// A record that is not exactly the five fields, with counts that fit, is none: its partial download starts over.
+TEST(TargetFileTest, PartialRecordReadsBackOnlyWhenWhole) {
+    const std::string hash(64, 'a');
+    const TargetFile::Record record{{"http://example.com/a.cab", 2000, hash}, "\"v1\"", 800};
+    const std::string text = TargetFile::FormatRecord(record);
+    const auto read = TargetFile::ParseRecord(text);
+    ASSERT_TRUE(read.has_value());
+    EXPECT_EQ(read->origin, record.origin);
+    EXPECT_EQ(read->validator, record.validator);
+    EXPECT_EQ(read->held, record.held);
+    const auto replaced = [&](const std::string& from, const std::string& to) {
+        std::string changed = text;
+        changed.replace(changed.find(from), from.size(), to);
+        return changed;
+    };
+    std::string grown = TargetFile::FormatRecord({record.origin, record.validator, 99});
+    grown.replace(grown.find("held="), 25, "held=00000000000000000800");
+    EXPECT_EQ(grown, text) << "the record keeps its length as the count grows";
+    for (const std::string& broken : {std::string(), text.substr(0, text.size() - 1), replaced("00800\n", "02001\n"),
+                                      replaced("00800\n", "008x0\n"), replaced("size=2000", "size="),
+                                      replaced("validator=", "etag="), replaced("\"v1\"", ""), replaced(hash, "abc"),
+                                      text + "held=800\n", text + "extra=1\n", text.substr(0, text.find("held="))}) {
+        EXPECT_FALSE(TargetFile::ParseRecord(broken).has_value()) << broken;
+    }
+}
+
+// The update check's sweep keeps the partial downloads its list still names, as the same file, and no others.
+TEST(TargetFileTest, SweepKeepsOnlyThePartialDownloadsTheListNames) {
+    TempDir dir;
+    const TargetFile::Origin a{"http://example.com/a.cab", 10, std::string(64, 'a')};
+    const TargetFile::Origin b{"http://example.com/b.cab", 10, std::string(64, 'b')};
+    const auto leave = [&](const std::string& name, const std::optional<TargetFile::Origin>& origin) {
+        WriteFile(dir.File(name + ".zarn-partial"), "12345");
+        if (origin) {
+            WriteFile(dir.File(name + ".zarn-partial.rec"), TargetFile::FormatRecord({*origin, "\"v1\"", 5}));
+        }
+    };
+    leave("a.cab", a);            // named, the same file
+    leave("b.cab", a);            // named, but its record is of another file
+    leave("c.cab", b);            // no longer named
+    leave("d.cab", std::nullopt); // no record
+    WriteFile(dir.File("a.cab"), "installed");
+
+    TargetFile::RemoveLeftoversIn(dir.Path().string(), {{"a.cab", a}, {"b.cab", b}, {"d.cab", b}});
+
+    EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"a.cab", "a.cab.zarn-partial", "a.cab.zarn-partial.rec"}));
 }
 
 // A slow transfer shows its progress on disk: collected pieces do not wait for a whole block.

@@ -10,6 +10,7 @@
 #include <atomic>
 #include <chrono>
 #include <gtest/gtest.h>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -29,7 +30,7 @@ protected:
     void Run(std::uint64_t offset = 0) {
         settings.resumeOffset = offset;
         TargetFile file;
-        ASSERT_EQ(file.Open(target, offset).messageId, 0u);
+        ASSERT_EQ(file.Open(target, offset, origin ? &*origin : nullptr).messageId, 0u);
         TransferEngine(settings, file, sink, stop).Run();
         // A kept connection would hold the test's server on its keep-alive wait when it stops.
         if (!keepConnections) {
@@ -70,6 +71,8 @@ protected:
     std::atomic<bool> stop{false};
     TransferSettings settings;
     bool keepConnections = false;
+    // Set: the target is a component's, whose partial download is kept.
+    std::optional<TargetFile::Origin> origin;
 };
 
 } // namespace zarn::test
