@@ -23,7 +23,7 @@ for program in "$launcher" "$reg"; do
     fi
 done
 here=$(cd "$(dirname "$0")" && pwd)
-source "$here/nginx_server.sh"
+source "$here/../tests/support/nginx_server.sh"
 for tool in nginx tc ip curl unshare python3; do
     command -v "$tool" >/dev/null || [ -x "/usr/sbin/$tool" ] || { echo "ahead_latency: $tool is missing" >&2; exit 1; }
 done

@@ -22,7 +22,7 @@ for program in "$launcher" "$serve" "$setup"; do
         exit 1
     fi
 done
-source "$(dirname "$0")/nginx_server.sh"
+source "$(dirname "$0")/../tests/support/nginx_server.sh"
 for tool in "$nginx" openssl curl; do
     command -v "$tool" >/dev/null || { echo "console_bench: $tool is missing (scripts/setup installs it)" >&2; exit 1; }
 done

@@ -9,6 +9,7 @@ set -euo pipefail
 
 launcher=$(realpath "$1")
 export PATH="$PATH:/usr/sbin"
+source "$(dirname "$0")/../support/nginx_server.sh"
 if ! command -v nginx >/dev/null || ! command -v curl >/dev/null; then
     echo "kill_resume: skipped: nginx or curl is missing (scripts/setup installs them)"
     exit 77
@@ -16,10 +17,9 @@ fi
 
 work=$(mktemp -d)
 launcher_pid=
-nginx_pid=
 cleanup() {
     if [ -n "$launcher_pid" ]; then kill -9 "$launcher_pid" 2>/dev/null || true; fi
-    if [ -n "$nginx_pid" ]; then kill "$nginx_pid" 2>/dev/null || true; wait "$nginx_pid" 2>/dev/null || true; fi
+    stop_nginx
     if [ -n "${ZARN_KEEP_WORK:-}" ]; then echo "kill_resume: work in $work"; else rm -rf "$work"; fi
 }
 trap cleanup EXIT
@@ -31,47 +31,19 @@ component="$work/root/quillornacc/components/big.bin"
 head -c "$size" /dev/urandom > "$component"
 sha=$(sha256sum "$component" | cut -d' ' -f1)
 
-user_line=""
-if [ "$(id -u)" -eq 0 ]; then user_line="user root;"; fi
-for _ in $(seq 10); do
-    port=$((20000 + RANDOM % 20000))
-    cat > "$work/nginx.conf" <<EOF
-$user_line
-daemon off;
-worker_processes 1;
-pid $work/nginx.pid;
-error_log $work/nginx-error.log;
-events { worker_connections 64; }
-http {
-    log_format bytes '\$request \$status \$bytes_sent';
-    access_log $work/access.log bytes;
-    client_body_temp_path $work/body;
-    proxy_temp_path $work/proxy;
-    fastcgi_temp_path $work/fastcgi;
-    uwsgi_temp_path $work/uwsgi;
-    scgi_temp_path $work/scgi;
+# Throttled, so that a kill lands in the body; every answer's bytes logged.
+nginx_servers() {
+    cat <<EOF
     server {
-        listen 127.0.0.1:$port;
+        listen 127.0.0.1:$http_port;
         root $work/root;
+        access_log $work/access.log bytes;
         limit_rate 8m;
     }
-}
 EOF
-    nginx -p "$work" -c "$work/nginx.conf" -e "$work/nginx-error.log" 2> "$work/nginx-start.log" &
-    nginx_pid=$!
-    for _ in $(seq 100); do
-        if ! kill -0 "$nginx_pid" 2>/dev/null; then break; fi
-        if curl -s -o /dev/null "http://127.0.0.1:$port/"; then break 2; fi
-        sleep 0.05
-    done
-    wait "$nginx_pid" 2>/dev/null || true
-    nginx_pid=
-done
-if [ -z "$nginx_pid" ]; then
-    echo "kill_resume: nginx did not start:" >&2
-    cat "$work/nginx-start.log" "$work/nginx-error.log" >&2 2>/dev/null || true
-    exit 1
-fi
+}
+start_nginx "$work"
+port=$http_port
 
 cat > "$work/root/quillornacc/complist/complist.txt" <<EOF
 [STARTCOMP]
@@ -112,9 +84,7 @@ printf 'url=http://127.0.0.1:%s/old.bin\nvalidator="1"\nsize=2000\nsha256=%s\nhe
     > "$work/app/tools/old.bin.zarn-partial.rec"
 "${update[@]}" > /dev/null 2>&1 || true
 # Stopped, nginx has written every request's line.
-kill "$nginx_pid" 2>/dev/null || true
-wait "$nginx_pid" 2>/dev/null || true
-nginx_pid=
+stop_nginx
 
 status=0
 if ! cmp -s "$component" "$work/app/tools/big.bin"; then

@@ -1,4 +1,4 @@
-# Sourced by the benchmarks that serve a vendor folder with nginx. Defines start_nginx and stop_nginx.
+# Sourced by the benchmarks and tests that serve a vendor folder with nginx. Defines start_nginx and stop_nginx.
 # start_nginx WORK: starts nginx in the foreground of a job under WORK/nginx on a free pair of loopback ports,
 # http_port and http_port + 1 (set as http_port and https_port), with the server blocks that the caller's function
 # nginx_servers prints (it reads $http_port and $https_port); the access log, when a block asks for one, takes the
