@@ -1,7 +1,6 @@
 #include "download/DownloadQueue.h"
 
 #include "download/ProgressText.h"
-#include "download/RetryPolicy.h"
 #include "download/TransferEngine.h"
 #include "download/TransferSink.h"
 #include "download/UrlSplit.h"
@@ -168,20 +167,16 @@ void DownloadQueue::Start(const std::vector<Item>& items, const std::string& caF
         const bool sameTarget = std::any_of(m_transfers.begin(), m_transfers.end(), [&](const auto& transfer) {
             return transfer->m_item.targetPath == item.targetPath;
         });
+        std::string url = item.sourceUrl;
         UrlParts parts;
-        if (sameTarget || (!SplitUrl(item.sourceUrl, parts) && !SplitUrl("http://" + item.sourceUrl, parts))) {
+        if (sameTarget || !SplitDownloadUrl(url, parts)) {
             continue;
         }
-        // As the download dialog would make them from the same inputs.
-        TransferSettings settings;
-        settings.hostName = parts.hostName;
-        settings.port = parts.port;
-        settings.objectPath = parts.objectPath;
-        settings.secure = parts.service == kServiceHttps;
+        // As the download dialog makes them from the same inputs.
+        TransferSettings settings = TransferSettings::ForUrl(parts);
         settings.expectedSize = item.expectedSize;
         settings.expectedSha256 = item.expectedSha256;
         settings.caFile = caFile;
-        settings.retryDelayScale = RetryPolicy::DelayScaleFromEnvironment();
         auto transfer = std::make_unique<Transfer>(*this, item, std::move(settings));
         transfer->m_shownName = ShownNameOf(parts.objectPath);
         m_transfers.push_back(std::move(transfer));

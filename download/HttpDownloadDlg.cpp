@@ -1,7 +1,6 @@
 #include "download/HttpDownloadDlg.h"
 
 #include "download/ProgressText.h"
-#include "download/RetryPolicy.h"
 #include "download/TransferEngine.h"
 #include "download/UrlSplit.h"
 #include "platform/FileSystem.h"
@@ -47,12 +46,9 @@ bool CHttpDownloadDlg::OnInitDialog() {
     m_window.OpenAnimation();
 
     UrlParts parts;
-    if (!SplitUrl(m_strSourceUrl, parts)) {
-        m_strSourceUrl = "http://" + m_strSourceUrl;
-        if (!SplitUrl(m_strSourceUrl, parts)) {
-            EndDialog(kIdCancel);
-            return true;
-        }
+    if (!SplitDownloadUrl(m_strSourceUrl, parts)) {
+        EndDialog(kIdCancel);
+        return true;
     }
     m_dwUrlService = parts.service;
     m_strHostName = parts.hostName;
@@ -102,11 +98,7 @@ void CHttpDownloadDlg::WorkerMain() {
 }
 
 TransferSettings CHttpDownloadDlg::SettingsFromInputs() const {
-    TransferSettings settings;
-    settings.hostName = m_strHostName;
-    settings.port = m_wHostPort;
-    settings.objectPath = m_strObjectPath;
-    settings.secure = m_dwUrlService == kServiceHttps;
+    TransferSettings settings = TransferSettings::ForUrl({m_dwUrlService, m_strHostName, m_wHostPort, m_strObjectPath});
     settings.agentName = m_strAgentName;
     settings.accessMode = m_nAccessMode;
     settings.proxyHost = m_strProxyHost;
@@ -124,7 +116,6 @@ TransferSettings CHttpDownloadDlg::SettingsFromInputs() const {
     settings.caFile = m_strCaFile;
     settings.ifNoneMatch = m_strIfNoneMatch;
     settings.ifModifiedSince = m_strIfModifiedSince;
-    settings.retryDelayScale = RetryPolicy::DelayScaleFromEnvironment();
     return settings;
 }
 

@@ -1,6 +1,8 @@
 // Everything one transfer needs to know: the split URL and the download dialog's inputs.
 #pragma once
 
+#include "download/UrlSplit.h"
+
 #include <chrono>
 #include <cstdint>
 #include <optional>
@@ -9,6 +11,10 @@
 namespace zarn {
 
 struct TransferSettings {
+    // The settings of a download of the URL split into `parts`, every other input at its default, and the waits
+    // between attempts as the environment scales them (RetryPolicy::DelayScaleFromEnvironment).
+    static TransferSettings ForUrl(const UrlParts& parts);
+
     // From the URL split.
     std::string hostName;
     std::uint16_t port = 80;

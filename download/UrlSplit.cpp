@@ -132,6 +132,14 @@ bool SplitUrl(const std::string& url, UrlParts& parts) {
     return true;
 }
 
+bool SplitDownloadUrl(std::string& url, UrlParts& parts) {
+    if (SplitUrl(url, parts)) {
+        return true;
+    }
+    url = "http://" + url;
+    return SplitUrl(url, parts);
+}
+
 std::string ShownNameOf(const std::string& objectPath) {
     auto separator = objectPath.rfind('/');
     if (separator == std::string::npos)

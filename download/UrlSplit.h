@@ -27,6 +27,10 @@ struct UrlParts {
 // URL holds a control character. Any thread.
 bool SplitUrl(const std::string& url, UrlParts& parts);
 
+// Splits a download's URL: one that does not split is taken as http, so "http://" is put in front of
+// `url` and that is split. False when neither splits. Any thread.
+bool SplitDownloadUrl(std::string& url, UrlParts& parts);
+
 // The file name the download texts show for an object path: what follows its last "/" (or, when it
 // has none, its last "\"); the whole path when it has neither or is at most one character long.
 // Any thread.
