@@ -60,7 +60,7 @@ stop_delay_link() {
     if [ -n "$delay_link_queued" ]; then
         # Packets the kernel could not hand to the tool are lost as well; a real link's full buffer does the same.
         awk '$1 == 0 { print "delay_link: the kernel dropped " $6 " packets for a full queue, " $7 \
-            " for a full socket" }' /proc/net/netfilter/nfnetlink_queue >&2 || true
+            " for a full socket" }' /proc/net/netfilter/nfnetlink_queue >&2 2>/dev/null || true
         iptables -w -D INPUT -i lo -j NFQUEUE --queue-num 0 || true
         ip link set lo mtu 65536 || true
     fi

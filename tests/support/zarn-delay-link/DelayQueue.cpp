@@ -57,9 +57,12 @@ int DelayQueue::Open() {
         Complain("cannot set the queue's flags");
         return 0;
     }
-    // A burst of a whole window must fit in the socket, or the kernel drops what does not.
+    // A burst of a whole window must fit in the socket, or the kernel drops what does not. Going past the
+    // system's limit needs CAP_NET_ADMIN outside any user namespace; as root of one only, the limit stands.
     const int size = kSocketBuffer;
-    if (setsockopt(nfq_fd(m_handle.get()), SOL_SOCKET, SO_RCVBUFFORCE, &size, sizeof size) != 0) {
+    const int socket = nfq_fd(m_handle.get());
+    if (setsockopt(socket, SOL_SOCKET, SO_RCVBUFFORCE, &size, sizeof size) != 0 &&
+        (errno != EPERM || setsockopt(socket, SOL_SOCKET, SO_RCVBUF, &size, sizeof size) != 0)) {
         Complain("cannot enlarge the socket's receive buffer");
         return 0;
     }
