@@ -33,9 +33,11 @@ start_delay_link() {
     fi
     rm -f "$ready"
     # No bypass: should the tool die, the link goes silent and the run fails, instead of going on undelayed.
-    if ! ip link set lo mtu 1500 || ! iptables -w -A INPUT -i lo -j NFQUEUE --queue-num 0; then
+    if ! ip link set lo mtu 1500 || ! iptables -w -A INPUT -i lo -j NFQUEUE --queue-num 0 ||
+        ! ip6tables -w -A INPUT -i lo -j NFQUEUE --queue-num 0; then
+        iptables -w -D INPUT -i lo -j NFQUEUE --queue-num 0 2>/dev/null
         ip link set lo mtu 65536
-        echo "delay_link: cannot queue the loopback device's packets (ip, iptables NFQUEUE)" >&2
+        echo "delay_link: cannot queue the loopback device's packets (ip, iptables and ip6tables NFQUEUE)" >&2
         stop_delay_link
         return 1
     fi
@@ -62,6 +64,7 @@ stop_delay_link() {
         awk '$1 == 0 { print "delay_link: the kernel dropped " $6 " packets for a full queue, " $7 \
             " for a full socket" }' /proc/net/netfilter/nfnetlink_queue >&2 2>/dev/null || true
         iptables -w -D INPUT -i lo -j NFQUEUE --queue-num 0 || true
+        ip6tables -w -D INPUT -i lo -j NFQUEUE --queue-num 0 || true
         ip link set lo mtu 65536 || true
     fi
     delay_link_queued=

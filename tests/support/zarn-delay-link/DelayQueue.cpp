@@ -43,8 +43,7 @@ int DelayQueue::Open() {
         Complain("cannot bind the queue");
         return 0;
     }
-    // Only the packet's id is needed for a verdict, so nothing of its contents is copied, and large loopback
-    // packets are not cut into segments for us.
+    // Only the packet's id is needed for a verdict, so nothing of its contents is copied.
     if (nfq_set_mode(m_queue.get(), NFQNL_COPY_META, 0) < 0) {
         Complain("cannot set the copy mode");
         return 0;
@@ -53,6 +52,7 @@ int DelayQueue::Open() {
         Complain("cannot set the queue's length");
         return 0;
     }
+    // Nor are large loopback packets cut into segments for us: they are held whole.
     if (nfq_set_queue_flags(m_queue.get(), NFQA_CFG_F_GSO, NFQA_CFG_F_GSO) < 0) {
         Complain("cannot set the queue's flags");
         return 0;
