@@ -1,14 +1,16 @@
 #!/usr/bin/env bash
 # Downloads ahead of installs on a far server: the launcher's --update of 20 components of 200 KB from nginx, against
 # the curl tool fetching the same 20 URLs one after another (one process, so it keeps its connection), on plain
-# loopback and with 100 ms of delay on every packet (netem on the loopback device of a network namespace of the
-# script's own, so the machine's network is untouched). The launcher runs with the default of three downloads at
+# loopback and with 100 ms of delay on every packet, in a network namespace of the script's own, so the machine's
+# network is untouched: netem on the loopback device, or, on a kernel without netem, zarn-delay-link holding every
+# packet that arrives on it (tests/support/delay_link.sh; the device then has an Ethernet MTU, so TCP's handshake,
+# slow start and pacing cost what they cost on a far link). The launcher runs with the default of three downloads at
 # once and with one at a time (the setting DownloadsAtOnce), which fetches as the launcher did before downloads ran
 # ahead. With BEFORE_BUILD_DIR, the launcher built there (an earlier version) runs too. Prints the wall times (best of
 # RUNS) and their ratios; not a test.
 #   bench/ahead_latency.sh [BUILD_DIR] [RUNS] [BEFORE_BUILD_DIR]
-# Needs root (or a user namespace that allows unshare -n and tc), nginx, tc (iproute2), and the targets QuillornaCC
-# and zarn-reg built in BUILD_DIR.
+# Needs root (or a user namespace that allows unshare -n and tc), nginx, tc (iproute2), curl, and the targets
+# QuillornaCC and zarn-reg built in BUILD_DIR; without netem also iptables and the target zarn-delay-link.
 set -euo pipefail
 
 build=$(realpath "${1:-build}")
@@ -24,7 +26,8 @@ for program in "$launcher" "$reg"; do
 done
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/../tests/support/nginx_server.sh"
-for tool in nginx tc ip curl unshare python3; do
+source "$here/../tests/support/delay_link.sh"
+for tool in nginx tc ip curl unshare; do
     command -v "$tool" >/dev/null || [ -x "/usr/sbin/$tool" ] || { echo "ahead_latency: $tool is missing" >&2; exit 1; }
 done
 export PATH="$PATH:/usr/sbin"
@@ -35,9 +38,8 @@ fi
 ip link set lo up
 
 work=$(mktemp -d)
-relay_pid=
 cleanup() {
-    if [ -n "$relay_pid" ]; then kill "$relay_pid" 2>/dev/null || true; wait "$relay_pid" 2>/dev/null || true; fi
+    stop_delay_link
     stop_nginx
     rm -rf "$work"
 }
@@ -49,28 +51,6 @@ mkdir -p "$work/root/quillornacc/complist" "$work/root/quillornacc/components"
 for i in $(seq "$count"); do
     head -c $((200 * 1024)) /dev/urandom > "$work/root/quillornacc/components/c$i.bin"
 done
-# The list and the URLs name the port the clients connect to: nginx's own, or the delaying relay's.
-urls=()
-serve_list() {
-    local list=""
-    urls=()
-    for i in $(seq "$count"); do
-        local url="http://127.0.0.1:$1/quillornacc/components/c$i.bin"
-        urls+=("$url")
-        list+="[STARTCOMP]
-desc=C$i
-name=C$i
-major_ver=1
-minor_ver=0
-codebase=$url
-dir=tools
-regfile=app
-[ENDCOMP]
-"
-    done
-    printf '%s' "$list" > "$work/root/quillornacc/complist/complist.txt"
-    client_port=$1
-}
 # nginx on a free port of its own; the list's requests are logged with the bytes sent for them.
 nginx_servers() {
     cat <<EOF
@@ -79,7 +59,22 @@ EOF
 }
 start_nginx "$work"
 port=$http_port
-serve_list "$port"
+urls=()
+list=""
+for i in $(seq "$count"); do
+    urls+=("http://127.0.0.1:$port/quillornacc/components/c$i.bin")
+    list+="[STARTCOMP]
+desc=C$i
+name=C$i
+major_ver=1
+minor_ver=0
+codebase=${urls[$((i - 1))]}
+dir=tools
+regfile=app
+[ENDCOMP]
+"
+done
+printf '%s' "$list" > "$work/root/quillornacc/complist/complist.txt"
 chmod -R a+rX "$work/root"
 
 export ZARN_REGISTRY="$work/registry.sqlite3"
@@ -105,7 +100,7 @@ time_launcher() {
         rm -rf "$work/$app/tools"
         local t0 t1
         t0=$(now)
-        "$work/$app/QuillornaCC" --update --quiet --server "http://127.0.0.1:$client_port" > /dev/null 2>&1 || true
+        "$work/$app/QuillornaCC" --update --quiet --server "http://127.0.0.1:$port" > /dev/null 2>&1 || true
         t1=$(now)
         for i in $(seq "$count"); do
             cmp -s "$work/root/quillornacc/components/c$i.bin" "$work/$app/tools/c$i.bin" ||
@@ -113,6 +108,7 @@ time_launcher() {
         done
         times+=("$(awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.3f", b - a }')")
     done
+    echo "  launcher ($1 at once${2:+, $2}) runs: ${times[*]} s" >&2
     best "${times[@]}"
 }
 
@@ -128,6 +124,7 @@ time_curl() {
         t1=$(now)
         times+=("$(awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.3f", b - a }')")
     done
+    echo "  curl runs: ${times[*]} s" >&2
     best "${times[@]}"
 }
 
@@ -149,25 +146,19 @@ report() {
 
 echo "$count components of 200 KB, best of $runs runs"
 report "plain loopback"
+delay_tool="$build/tests/support/zarn-delay-link"
 if tc qdisc add dev lo root netem delay 100ms 2>/dev/null; then
     report "loopback with netem delay 100ms"
+    tc qdisc del dev lo root
+elif [ -x "$delay_tool" ] && start_delay_link "$delay_tool" 100 0; then
+    report "loopback (MTU 1500) with every packet held 100 ms by zarn-delay-link"
+    stop_delay_link
 else
-    # A kernel without netem (sch_netem): a relay in front of nginx holds every piece 100 ms in each direction,
-    # and each new connection a round trip, as netem on the loopback device does every packet.
-    relay_port=$((port + 1))
-    python3 "$here/latency_relay.py" "$relay_port" "$port" 100 > "$work/relay.out" 2>&1 &
-    relay_pid=$!
-    for _ in $(seq 100); do
-        curl -s -o /dev/null "http://127.0.0.1:$relay_port/quillornacc/complist/complist.txt" && break
-        sleep 0.05
-    done
-    serve_list "$relay_port"
-    report "through a relay adding 100 ms each way"
+    echo "ahead_latency: this kernel has no netem and $delay_tool cannot hold the packets: no far-link figures" >&2
 fi
 
 # The list again, unchanged, on plain loopback: what nginx sends for it when the launcher's copy is current, from
 # the launcher under test and from the earlier one.
-serve_list "$port"
 list_again() {
     rm -rf "$work/$1/tools"
     "$work/$1/QuillornaCC" --update --quiet --server "http://127.0.0.1:$port" > /dev/null 2>&1 || true
