@@ -112,6 +112,8 @@ time_launcher() {
     best "${times[@]}"
 }
 
+# One curl process for all URLs ("one") keeps its connection; one process per URL ("each") opens one per file, as
+# a script calling curl in a loop would.
 time_curl() {
     local times=()
     for _ in $(seq "$runs"); do
@@ -120,22 +122,29 @@ time_curl() {
         for i in $(seq "$count"); do args+=(-o "$work/curl/c$i.bin" "${urls[$((i - 1))]}"); done
         local t0 t1
         t0=$(now)
-        curl -s "${args[@]}"
+        if [ "$1" = one ]; then
+            curl -s "${args[@]}"
+        else
+            for i in $(seq "$count"); do curl -s -o "$work/curl/c$i.bin" "${urls[$((i - 1))]}"; done
+        fi
         t1=$(now)
         times+=("$(awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.3f", b - a }')")
     done
-    echo "  curl runs: ${times[*]} s" >&2
+    echo "  curl ($1 process) runs: ${times[*]} s" >&2
     best "${times[@]}"
 }
 
 report() {
-    local ahead sequential curl_time
+    local ahead sequential curl_time curl_each
     ahead=$(time_launcher 3)
     sequential=$(time_launcher 1)
-    curl_time=$(time_curl)
-    echo "$1: launcher 3 at once ${ahead} s, launcher 1 at a time ${sequential} s, curl one after another ${curl_time} s"
-    awk -v a="$ahead" -v s="$sequential" -v c="$curl_time" 'BEGIN {
-        printf "  curl / launcher 3 at once: %.2f   launcher 3 at once / 1 at a time: %.2f\n", c / a, a / s }'
+    curl_time=$(time_curl one)
+    curl_each=$(time_curl each)
+    echo "$1: launcher 3 at once ${ahead} s, launcher 1 at a time ${sequential} s, curl one after another ${curl_time} s" \
+        "(one process per URL ${curl_each} s)"
+    awk -v a="$ahead" -v s="$sequential" -v c="$curl_time" -v e="$curl_each" 'BEGIN {
+        printf "  curl / launcher 3 at once: %.2f (one process per URL: %.2f)   launcher 3 at once / 1 at a time: %.2f\n",
+            c / a, e / a, a / s }'
     if [ -n "$before" ]; then
         local earlier
         earlier=$(time_launcher 3 before)
