@@ -353,7 +353,7 @@ std::string CZarnDoc::CheckRecord(CCompObj& record) const {
     }
     record.m_status =
         CompareVersions(record.m_majorVer, record.m_minorVer, lookup.m_version.GetMajor(), lookup.m_version.GetMinor());
-    // A server file without a FileVersion text compares as the numbers it leaves.
+    // A server file without a FileVersion text reads as the numbers compared (0.0.0).
     const std::string text = lookup.m_version.GetVersionText();
     return !text.empty()
                ? text
@@ -372,9 +372,9 @@ std::vector<std::string> CZarnDoc::VerifyInstalled(const std::vector<std::pair<C
             record->m_status = kStatusCurrent;
             continue;
         }
-        // The files are the vendor's and others may depend on them already: the record only tells the truth.
-        record->m_failure =
-            reads.empty() ? LoadString(IDS_INSTALLED_NO_VERSION) : FormatString(IDS_INSTALLED_VERSION_READS, reads);
+        // Nothing is undone: the files are the vendor's, and others may depend on them already. (FormatString even
+        // without an argument: on Windows the registry's header brings in <windows.h>, which renames LoadString.)
+        record->m_failure = FormatString(reads.empty() ? IDS_INSTALLED_NO_VERSION : IDS_INSTALLED_VERSION_READS, reads);
         notCurrent.push_back(Quoted(record->m_desc) + ": " + record->m_failure);
         Log(step + (installerEnd.empty() ? "installed" : installerEnd) + ", yet detection reads " + found +
             " where the list names " + record->GetVersionString() + ", so it is " + record->m_status +
