@@ -243,13 +243,14 @@ TEST_F(UpdateDriver, InstalledComponentsAreDetectedAgainAtTheEnd) {
 
     m_doc.CheckForUpdates();
     m_doc.SetLog(nullptr);
+    ASSERT_EQ(m_doc.m_compList.size(), std::size(cases));
     std::string named;
+    auto record = m_doc.m_compList.begin();
     for (const auto& c : cases) {
         SCOPED_TRACE(c.desc);
-        const auto& record = *std::find_if(m_doc.m_compList.begin(), m_doc.m_compList.end(),
-                                           [&c](const auto& r) { return r->m_desc == c.desc; });
-        EXPECT_EQ(record->m_status, c.status);
-        EXPECT_EQ(record->m_failure, c.reads.empty() ? "" : "installed, but " + c.reads);
+        const CCompObj& r = **record++;
+        EXPECT_EQ(r.m_status, c.status);
+        EXPECT_EQ(r.m_failure, c.reads.empty() ? "" : "installed, but " + c.reads);
         if (!c.reads.empty()) {
             named += (named.empty() ? "\"" : "\n\"") + c.desc + "\": installed, but " + c.reads;
         }
