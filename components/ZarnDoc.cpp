@@ -13,6 +13,7 @@
 #include "platform/Process.h"
 #include "platform/RegistryApi.h"
 #include "platform/Signature.h"
+#include "res/StringTable.h"
 #include "text/AsciiText.h"
 
 #include <algorithm>
@@ -319,7 +320,7 @@ int CZarnDoc::CheckInstalledVersions() {
     return 1;
 }
 
-void CZarnDoc::CheckRecord(CCompObj& record) const {
+std::string CZarnDoc::CheckRecord(CCompObj& record) const {
     if (EqualsIgnoreCaseAscii(record.m_regFile, "app")) {
         // A plain file at a fixed place: a first version number of 0 stands for "no usable file".
         CDLLVersion version;
@@ -330,7 +331,7 @@ void CZarnDoc::CheckRecord(CCompObj& record) const {
             record.m_status =
                 CompareVersions(record.m_majorVer, record.m_minorVer, version.GetMajor(), version.GetMinor());
         }
-        return;
+        return version.GetVersionText();
     }
 
     CObjectLookup lookup;
@@ -348,10 +349,38 @@ void CZarnDoc::CheckRecord(CCompObj& record) const {
     }
     if (!found) {
         record.m_status = kStatusNotInstalled;
-        return;
+        return {};
     }
     record.m_status =
         CompareVersions(record.m_majorVer, record.m_minorVer, lookup.m_version.GetMajor(), lookup.m_version.GetMinor());
+    // A server file without a FileVersion text reads as the numbers compared (0.0.0).
+    const std::string text = lookup.m_version.GetVersionText();
+    return !text.empty()
+               ? text
+               : std::to_string(lookup.m_version.GetMajor()) + "." + std::to_string(lookup.m_version.GetMinor()) + "." +
+                     std::to_string(lookup.m_version.GetThird());
+}
+
+std::vector<std::string> CZarnDoc::VerifyInstalled(const std::vector<std::pair<CCompObj*, std::string>>& installed) {
+    std::vector<std::string> notCurrent;
+    for (const auto& [record, installerEnd] : installed) {
+        const std::string reads = CheckRecord(*record);
+        const std::string step = "verify " + Quoted(record->m_desc) + ": ";
+        const std::string found = reads.empty() ? "no version" : reads;
+        if (record->m_status == kStatusCurrent || record->m_status == kStatusNewer) {
+            Log(step + "reads " + found + ", " + record->m_status);
+            record->m_status = kStatusCurrent;
+            continue;
+        }
+        // Nothing is undone: the files are the vendor's, and others may depend on them already. (FormatString even
+        // without an argument: on Windows the registry's header brings in <windows.h>, which renames LoadString.)
+        record->m_failure = FormatString(reads.empty() ? IDS_INSTALLED_NO_VERSION : IDS_INSTALLED_VERSION_READS, reads);
+        notCurrent.push_back(Quoted(record->m_desc) + ": " + record->m_failure);
+        Log(step + (installerEnd.empty() ? "installed" : installerEnd) + ", yet detection reads " + found +
+            " where the list names " + record->GetVersionString() + ", so it is " + record->m_status +
+            "; nothing was undone");
+    }
+    return notCurrent;
 }
 
 void CZarnDoc::CheckForUpdates() {
@@ -382,6 +411,9 @@ void CZarnDoc::CheckForUpdates() {
         }
         m_host.PlanDownloads(planned);
     }
+    // What the loop installed, with how an installer ended, detected again at the end: a component may be found
+    // through a class that a later one registers.
+    std::vector<std::pair<CCompObj*, std::string>> installed;
     for (const auto& record : m_compList) {
         if (!m_listRefusal.empty() || !m_checkLock.IsHeld()) {
             // A refused list may be an attack on this installation: the previous list is shown, nothing installed.
@@ -390,8 +422,13 @@ void CZarnDoc::CheckForUpdates() {
         }
         if (record && (record->m_status == kStatusNotInstalled || record->m_status == kStatusOutOfDate)) {
             const std::string before = record->m_status;
+            m_installerEnd.clear();
             if (InstallComponent(record.get()) == 1) {
                 record->m_status = kStatusCurrent;
+                const std::string& kind = record->m_installType;
+                if (kind == "EXE" || kind == "APP" || kind == "LIB" || kind == "REG") {
+                    installed.emplace_back(record.get(), m_installerEnd);
+                }
             }
             record->m_failure = m_installFailure;
             Log("component " + Quoted(record->m_desc) + ": " + before + " -> " + record->m_status);
@@ -402,7 +439,16 @@ void CZarnDoc::CheckForUpdates() {
         m_host.UpdateAllViews(*this);
     }
     m_host.PlanDownloads({});
+    const std::vector<std::string> notCurrent = VerifyInstalled(installed);
     m_checkLock.Unlock();
+    if (!notCurrent.empty()) {
+        m_host.UpdateAllViews(*this);
+        std::string text;
+        for (const std::string& line : notCurrent) {
+            text += (text.empty() ? "" : "\n") + line;
+        }
+        m_host.ShowMessageBox(text);
+    }
     Log("update check done");
     m_host.ShowStartDialog(0);
 }
@@ -735,6 +781,7 @@ int CZarnDoc::InstallComponent(CCompObj* record) {
         }
         const int result = IsInstallerSuccess(end) ? 1 : 0;
         const std::string ended = localFile + " " + platform::DescribeProgramEnd(end);
+        m_installerEnd = ended;
         Log(step + ended + ", result " + std::to_string(result));
         m_installFailure = result == 1 ? std::string() : ended;
         return result;

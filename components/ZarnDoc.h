@@ -14,6 +14,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace zarn {
@@ -51,10 +52,13 @@ public:
     // versions, switches to list mode, installs every "NOT_INSTALLED" or "OUT_OF_DATE" record (marking it
     // "CURRENT" when that returns 1), bringing the main window to the front and updating the views after every
     // record, and ends by offering the start dialog with its update button disabled. Each record it tried to
-    // install keeps in m_failure why that did not work (empty when it did). The application directory's update lock
-    // is held from the list's download to the last install; while another process holds it, the check waits (see
+    // install keeps in m_failure why that did not work (empty when it did). When all are done, every "EXE", "APP",
+    // "LIB" or "REG" record whose install returned 1 is detected again: one that then reads neither "CURRENT" nor
+    // "NEWER THAN SPECIFIED" takes the status detection gives it, with m_failure saying what its version reads, and
+    // one message names them all (nothing is undone for it). The application directory's update lock is held from
+    // the list's download to that detection; while another process holds it, the check waits (see
     // SetOtherCheckWait), then gives up saying so, shows the list on disk and installs nothing. UI thread; shows no
-    // other message of its own but LoadComponentList's and never stops early.
+    // other message of its own but LoadComponentList's and that one, and never stops early.
     void CheckForUpdates();
 
     // DownloadComponentList, ParseComponentList (of the very bytes the download verified, when lists are signed),
@@ -160,7 +164,13 @@ private:
     // The lowest serial a new list may have: the higher of the settings' and that of the list file on disk, when its
     // signature beside it still verifies (the settings may have been lost).
     std::uint64_t SerialFloor() const;
-    void CheckRecord(CCompObj& record) const;
+    // Sets the record's m_status from the version installed on this machine; returns that version as detection read
+    // it (the file's FileVersion text, else its numbers), empty when it found no file with a version.
+    std::string CheckRecord(CCompObj& record) const;
+    // Detects again each of `installed`, whose installs returned 1 (with how its installer ended, empty for none): one
+    // that reads "CURRENT" or "NEWER THAN SPECIFIED" is "CURRENT", any other keeps the status detection gives it and
+    // m_failure says what it reads. Returns one line for the user per record that did not read current.
+    std::vector<std::string> VerifyInstalled(const std::vector<std::pair<CCompObj*, std::string>>& installed);
     // The download InstallComponent will ask for `record`; none when it will download nothing.
     std::optional<PlannedDownload> PlannedDownloadOf(const CCompObj& record) const;
     // Runs the host's download and logs its outcome under `what`; returns the host's result.
@@ -185,6 +195,8 @@ private:
     std::string m_listRefusal;
     // Why the last InstallComponent did not return 1, as the user is told; empty after one that did.
     std::string m_installFailure;
+    // How the installer the last InstallComponent ran ended ("<path> exited with status 0"); empty when it ran none.
+    std::string m_installerEnd;
     // The bytes of the list the last DownloadComponentList verified and put in place; read instead of the file.
     std::optional<std::string> m_acceptedList;
     platform::FileLock m_checkLock;

@@ -97,6 +97,10 @@ enum StringId : unsigned {
     IDS_QUIET_AND_VERBOSE = 317,      // "--quiet and --verbose exclude each other"
     IDS_CONSOLE_NO_DOCUMENT = 318,    // "--check and --update take no document"
 
+    // What an update check tells of a component it installed that detection then does not find current.
+    IDS_INSTALLED_VERSION_READS = 319, // "installed, but its version still reads %1"
+    IDS_INSTALLED_NO_VERSION = 320,    // no version of it can be found
+
     // The document template's string: the main window's caption, then the document type's names.
     IDR_MAINFRAME = 128,
 

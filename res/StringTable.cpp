@@ -105,6 +105,8 @@ const std::map<StringId, std::string>& Table() {
         {IDS_NEEDS_CHECK_OR_UPDATE, "%1 needs --check or --update"},
         {IDS_QUIET_AND_VERBOSE, "--quiet and --verbose exclude each other"},
         {IDS_CONSOLE_NO_DOCUMENT, "--check and --update take no document"},
+        {IDS_INSTALLED_VERSION_READS, "installed, but its version still reads %1"},
+        {IDS_INSTALLED_NO_VERSION, "installed, but no version of it can be found"},
         {IDR_MAINFRAME, "Quillorna by www.ostrevant.com [www.quillorna.com]\n\nCad\n\n\nCad.Document\nCad Document"},
         {AFX_IDS_APP_TITLE, "zarn"},
         {AFX_IDS_IDLEMESSAGE, "Ready"},

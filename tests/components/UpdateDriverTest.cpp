@@ -1,4 +1,6 @@
 #include "components/CompObj.h"
+#include "components/Registry.h"
+#include "components/UpdateLog.h"
 #include "components/ZarnDoc.h"
 #include "platform/File.h"
 #include "platform/FileLock.h"
@@ -58,7 +60,8 @@ TEST_F(UpdateDriver, InstallsWhatIsMissingOrOldInListOrderAndOffersTheStartDialo
     ASSERT_TRUE(test::WriteVersionedPe(m_app.Path("tools/current.exe").string(), "2.1.0.0"));
     ASSERT_TRUE(test::WriteVersionedPe(m_app.Path("tools/old.exe").string(), "1.0.0.0"));
     m_host.m_files[kListUrl] = kList;
-    m_host.m_files["http://vendor.test/tools/old.exe"] = "new bytes";
+    const std::vector<uint8_t> newer = test::MakeVersionedPe("2.0.0.0");
+    m_host.m_files["http://vendor.test/tools/old.exe"].assign(newer.begin(), newer.end());
 
     m_doc.CheckForUpdates();
     const std::string tools = (m_app.Path("tools") / "").string();
@@ -177,6 +180,95 @@ TEST_F(UpdateDriver, AnUnreadableRegistryDatabaseIsToldOncePerCheck) {
     EXPECT_EQ(Calls(m_host.m_calls.begin(), m_host.m_calls.begin() + 4),
               (Calls{"fill []", "hide", message, ListDownload()}));
     EXPECT_EQ(std::count(m_host.m_calls.begin(), m_host.m_calls.end(), message), 1);
+}
+
+// At the end of the check everything installed is detected again: only what reads current (or newer) stays
+// "CURRENT"; the rest keep what detection gives and are named in one message, and nothing is undone. The geometry
+// library is found only through a class that the design control installed after it registers (both samples are
+// newer than the 2.0 listed).
+TEST_F(UpdateDriver, InstalledComponentsAreDetectedAgainAtTheEnd) {
+    test::ScratchRegistry registry;
+    const std::string tools = (m_app.Path("tools") / "").string();
+    const std::string older = (m_app.Outside() / "older.dll").string();
+    ASSERT_TRUE(test::WriteVersionedPe(older, "1.5.0.0"));
+    const std::vector<uint8_t> newer = test::MakeVersionedPe("2.3.0.0");
+    const struct {
+        std::string desc;
+        std::string dir;
+        std::string lines; // the list's classid= and regfile=
+        std::string file;  // served at http://vendor.test/<file>
+        std::string served;
+        std::string status;
+        std::string reads; // what the message and m_failure say the version reads; empty: not named
+    } cases[] = {
+        // Installers that leave the registered 1.0 as it was, or put 1.5 in its place.
+        {"Idle", "tools", "classid={1D1E}", "idle-setup.exe", "#!/bin/sh\nexit 0\n", "OUT_OF_DATE",
+         "its version still reads 1.0.0.0"},
+        {"Older", "tools", "classid={01DE}", "older-setup.exe",
+         "#!/bin/sh\ncp '" + older + "' '" + tools + "older.dll'\n", "OUT_OF_DATE", "its version still reads 1.5.0.0"},
+        {"Blank", "tools", "regfile=app", "blank.bin", "no version here", "NOT_INSTALLED",
+         "no version of it can be found"},
+        {"Newer", "tools", "regfile=app", "newer.bin", std::string(newer.begin(), newer.end()), "CURRENT", ""},
+        {"Geometry", "geometry", "classid={" ZARN_SAMPLES_GEOMETRY_CLSID "}\nregfile=lib", "geometry.cab", "cabinet",
+         "CURRENT", ""},
+        {"Design", "design", "classid=" ZARN_DESIGN_CONTROL_CLSID "\nregfile=qdesign.ocx", "design.cab", "cabinet",
+         "CURRENT", ""},
+    };
+    std::string list;
+    for (const auto& c : cases) {
+        const std::string url = "http://vendor.test/" + c.file;
+        list += "[STARTCOMP]\ndesc=" + c.desc + "\n" + c.lines + "\ncodebase=" + url + "\ndir=" + c.dir +
+                "\nmajor_ver=2\n[ENDCOMP]\n";
+        m_host.m_files[url] = c.served;
+        fs::create_directories(m_app.Path(c.dir));
+    }
+    m_host.m_files[kListUrl] = list;
+    CRegistry classes(HKEY_CLASSES_ROOT);
+    for (const std::string id : {"1D1E", "01DE"}) {
+        const std::string server = tools + (id == "1D1E" ? "idle.dll" : "older.dll");
+        ASSERT_TRUE(test::WriteVersionedPe(server, "1.0.0.0"));
+        ASSERT_EQ(classes.WriteString(("CLSID\\{" + id + "}\\ProgID").c_str(), "", "Quill.Setup"), 1);
+        ASSERT_EQ(classes.WriteString(("CLSID\\{" + id + "}\\InprocServer32").c_str(), "", server.c_str()), 1);
+    }
+    // The stand-in expander puts the sample files where their cabinets go.
+    const fs::path expander = m_app.Path("zarn-expand");
+    test::WriteFile(expander.string(),
+                    "#!/bin/sh\ncase \"$2\" in\n*geometry.cab) cp '" ZARN_SAMPLE_GEOMETRY
+                    "' \"$3/\" ;;\n*design.cab) cp '" ZARN_SAMPLE_DESIGN "' \"$3/qdesign.ocx\" ;;\nesac\n");
+    fs::permissions(expander, fs::perms::owner_all);
+    std::vector<std::string> lines;
+    UpdateLog log("");
+    log.SetEcho([&lines](const std::string& line) { lines.push_back(line); });
+    m_doc.SetLog(&log);
+
+    m_doc.CheckForUpdates();
+    m_doc.SetLog(nullptr);
+    ASSERT_EQ(m_doc.m_compList.size(), std::size(cases));
+    std::string named;
+    auto record = m_doc.m_compList.begin();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.desc);
+        const CCompObj& r = **record++;
+        EXPECT_EQ(r.m_status, c.status);
+        EXPECT_EQ(r.m_failure, c.reads.empty() ? "" : "installed, but " + c.reads);
+        if (!c.reads.empty()) {
+            named += (named.empty() ? "\"" : "\n\"") + c.desc + "\": installed, but " + c.reads;
+        }
+    }
+    EXPECT_EQ(ReadFile(tools + "older.dll"), ReadFile(older)) << "nothing is undone";
+    // Once, after the last install's views and before the start dialog.
+    ASSERT_GE(m_host.m_calls.size(), 3u);
+    EXPECT_EQ(Calls(m_host.m_calls.end() - 3, m_host.m_calls.end()),
+              (Calls{"update 1 " + test::RecordingHost::Statuses(m_doc), "message " + named, "start 0"}));
+    EXPECT_EQ(std::count_if(m_host.m_calls.begin(), m_host.m_calls.end(),
+                            [](const std::string& call) { return call.starts_with("message"); }),
+              1);
+    // The log has why, with how the installer ended.
+    const std::string why = "Z verify \"Idle\": " + tools +
+                            "idle-setup.exe exited with status 0, yet detection reads "
+                            "1.0.0.0 where the list names 2.0.0.0, so it is OUT_OF_DATE; nothing was undone";
+    EXPECT_EQ(
+        std::count_if(lines.begin(), lines.end(), [&why](const std::string& line) { return line.ends_with(why); }), 1);
 }
 #endif
 

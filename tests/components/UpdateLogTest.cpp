@@ -4,6 +4,7 @@
 #include "tests/support/RecordingHost.h"
 #include "tests/support/TempAppDir.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/VersionedFile.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -85,7 +86,8 @@ TEST(UpdateLog, TheDocumentLogsTheListEveryStatusDownloadAndInstallStep) {
                             "[STARTCOMP]\ndesc=E\ncodebase=http://vendor.test/setup.exe\ndir=tools\n"
                             "major_ver=1\n[ENDCOMP]\n"
                             "[STARTCOMP]\ndesc=R\ncodebase=http://vendor.test/r.bin\ndir=../out\n[ENDCOMP]\n";
-    host.m_files["http://vendor.test/b.bin"] = "plain file";
+    const std::vector<uint8_t> plain = test::MakeVersionedPe("1.0.0.0");
+    host.m_files["http://vendor.test/b.bin"].assign(plain.begin(), plain.end());
 #ifdef _WIN32
     // No Windows program: Windows refuses to start it (a shell script would be run by Wine as a Unix program).
     host.m_files["http://vendor.test/setup.exe"] = "not a program\r\n";
@@ -130,6 +132,7 @@ TEST(UpdateLog, TheDocumentLogsTheListEveryStatusDownloadAndInstallStep) {
                   "component \"E\": NOT_INSTALLED -> NOT_INSTALLED",
                   "install \"R\": refused, its paths would leave the application directory",
                   "component \"R\": NOT_INSTALLED -> NOT_INSTALLED",
+                  "verify \"B\": reads 1.0.0.0, CURRENT",
                   "update check done",
               }));
     EXPECT_TRUE(document.LastListLoaded());

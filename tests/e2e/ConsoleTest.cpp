@@ -196,16 +196,23 @@ TEST_F(Console, UpdateInstallsWhatTheServerHasAndASecondRunHasNothingLeft) {
     ASSERT_GT(m_server.Port(), 0);
     const std::string tool = AppRecord("Tool", ServeComponent("tool.bin", "1.2.0.0"), 1, 2);
     const std::string missingUrl = m_server.Url() + "/quillornacc/components/missing.bin";
-    ServeList(tool + AppRecord("Missing", missingUrl, 1, 0));
+    // Stale arrives whole but older than listed: it stays as detection reads it, and the user is told.
+    ServeList(tool + AppRecord("Stale", ServeComponent("stale.bin", "1.1.0.0"), 1, 2) +
+              AppRecord("Missing", missingUrl, 1, 0));
 
     const Outcome first = Launch({"--update", "--verbose"}, m_server.Url());
     EXPECT_EQ(first.exitCode, 3) << first.err;
     EXPECT_EQ(first.out, "Component  Version  Status\n"
                          "Tool       1.2.0.0  CURRENT\n"
+                         "Stale      1.2.0.0  OUT_OF_DATE\n"
                          "Missing    1.0.0.0  NOT_INSTALLED\n"
                          "\n"
+                         "Stale: installed, but its version still reads 1.1.0.0\n"
                          "Missing: not downloaded: Failed to receive a valid HTTP response from the server, "
                          "Response Code:404\n");
+    const std::string staleMessage = "\n\"Stale\": installed, but its version still reads 1.1.0.0\n";
+    EXPECT_NE(first.err.find(staleMessage), std::string::npos) << first.err;
+    EXPECT_EQ(first.err.find(staleMessage), first.err.rfind(staleMessage)) << "told once";
     EXPECT_EQ(ReadFile((App() / "tools/tool.bin").string()),
               ReadFile((m_vendor.Path() / "quillornacc/components/tool.bin").string()));
     EXPECT_FALSE(fs::exists(App() / "tools/missing.bin"));
@@ -217,7 +224,9 @@ TEST_F(Console, UpdateInstallsWhatTheServerHasAndASecondRunHasNothingLeft) {
                                     "download " + missingUrl + " -> " + (App() / "tools/missing.bin").string() +
                                         ": not downloaded: Failed to receive a valid HTTP response from the "
                                         "server, Response Code:404\n",
-                                    std::string("component \"Missing\": NOT_INSTALLED -> NOT_INSTALLED\n")}) {
+                                    std::string("component \"Missing\": NOT_INSTALLED -> NOT_INSTALLED\n"),
+                                    std::string("verify \"Stale\": installed, yet detection reads 1.1.0.0 where the "
+                                                "list names 1.2.0.0, so it is OUT_OF_DATE; nothing was undone\n")}) {
         EXPECT_NE(first.err.find("Z " + line), std::string::npos) << line;
         EXPECT_NE(ReadFile(LogFile()).find("Z " + line), std::string::npos) << line;
     }

@@ -23,6 +23,7 @@
 #include "res/qt/MessageBox.h"
 #include "tests/support/LocalServer.h"
 #include "tests/support/TempAppDir.h"
+#include "tests/support/VersionedFile.h"
 #include "view/ZarnView.h"
 #include "view/qt/QtViewWindow.h"
 
@@ -166,6 +167,12 @@ std::string ReadFile(const std::filesystem::path& path) {
     return in ? bytes.str() : "<missing>";
 }
 
+// The "Drawing Tools" file the server has: the version its record lists, so that it reads current once installed.
+std::string ToolBytes() {
+    const std::vector<uint8_t> bytes = test::MakeVersionedPe("1.2.3.4");
+    return std::string(bytes.begin(), bytes.end());
+}
+
 void Click(QDialog& dialog, unsigned id) {
     auto* button = qobject_cast<QPushButton*>(Child(&dialog, id));
     QVERIFY(button != nullptr);
@@ -255,7 +262,7 @@ void ZarnAppTest::ServeList() {
                          });
     m_server->Http().Get("/files/tools.bin", [](const httplib::Request&, httplib::Response& res) {
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
-        res.set_content("tool bytes", "application/octet-stream");
+        res.set_content(ToolBytes(), "application/octet-stream");
     });
     m_server->Start();
 }
@@ -292,7 +299,7 @@ void ZarnAppTest::startDialogLeadsToChecksTheListAndTheDesignControl() {
         QVERIFY(!Child(&dialog, IDC_UPDATE)->isEnabled());
         QCOMPARE(Rows(*view), afterCheck);
         QVERIFY(view->m_listComponents->isVisible());
-        QCOMPARE(ReadFile(m_app->Path("tools/tools.bin")), std::string("tool bytes"));
+        QCOMPARE(ReadFile(m_app->Path("tools/tools.bin")), ToolBytes());
         // The close box asks for a check too, greyed button or not: a second check nests in this one.
         dialog.close();
     });
