@@ -25,10 +25,14 @@ std::string ReadFile(const fs::path& path) {
     return text.str();
 }
 
-// Every test gets an application directory with a component directory whose name holds a blank.
+// Every test gets an application directory with its list folder (where install journals go) and a component
+// directory whose name holds a blank.
 class InstallComponent : public testing::Test {
 protected:
-    InstallComponent() : m_doc(m_app.AppDir(), "http://127.0.0.1:9", m_host) { fs::create_directory(m_app.Path(kDir)); }
+    InstallComponent() : m_doc(m_app.AppDir(), "http://127.0.0.1:9", m_host) {
+        fs::create_directory(m_app.Path(kDir));
+        fs::create_directory(m_app.Path("complist"));
+    }
 
     static constexpr const char* kDir = "comp dir";
 
@@ -45,10 +49,11 @@ protected:
 
     std::string LocalFile(const std::string& fileName) const { return m_app.AppDir() + kDir + "/" + fileName; }
 
-    // The stand-in for zarn-expand: records its arguments one a line, runs `body`, exits with `status`.
+    // The stand-in for zarn-expand: records its arguments one a line, starts the list of staged files ($5) empty,
+    // runs `body`, exits with `status`.
     void WriteExpander(int status, const std::string& body = {}) const {
         const fs::path path = m_app.Path("zarn-expand");
-        std::ofstream(path) << "#!/bin/sh\nprintf '%s\\n' \"$@\" > '" << ExpanderLog().string() << "'\n"
+        std::ofstream(path) << "#!/bin/sh\nprintf '%s\\n' \"$@\" > '" << ExpanderLog().string() << "'\n: > \"$5\"\n"
                             << body << "\nexit " << status << "\n";
         fs::permissions(path, fs::perms::owner_all);
     }
@@ -93,9 +98,11 @@ TEST_F(InstallComponent, EachKindDownloadsAndUnpacksAsItSays) {
         const std::vector<std::string> downloads = {"download " + record.m_codebase + " -> " + LocalFile("part.cab")};
         EXPECT_EQ(m_host.m_calls, c.downloads ? downloads : std::vector<std::string>{});
         EXPECT_EQ(fs::exists(LocalFile("part.cab")), c.kept);
-        const std::string expected =
-            c.expands ? "-F:*\n" + LocalFile("part.cab") + "\n" + m_app.AppDir() + kDir + "\n" : std::string();
-        EXPECT_EQ(ReadFile(ExpanderLog()), expected);
+        // The list of staged files is named by the process, beside the cabinet.
+        const std::string expected = c.expands ? "-F:*\n" + LocalFile("part.cab") + "\n" + m_app.AppDir() + kDir +
+                                                     "\n--stage\n" + LocalFile("part.cab") + ".staged"
+                                               : std::string();
+        EXPECT_EQ(ReadFile(ExpanderLog()).substr(0, expected.size()), expected);
     }
 }
 
@@ -232,7 +239,10 @@ TEST_F(InstallComponent, RegistersTheControlTheCabinetHeld) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.library);
         fs::remove(m_app.Path(kDir) / "ctrl.ocx");
-        WriteExpander(0, c.library.empty() ? std::string() : "cp '" + c.library + "' \"$3/ctrl.ocx\"");
+        WriteExpander(0, c.library.empty() ? std::string()
+                                           : "cp '" + c.library +
+                                                 "' \"$3/ctrl.new\" && printf '%s\\0%s\\0' "
+                                                 "\"$3/ctrl.ocx\" \"$3/ctrl.new\" > \"$5\"");
         EXPECT_EQ(m_doc.InstallComponent(&record), c.result);
     }
 }
