@@ -1,6 +1,7 @@
 // The Win32 registry functions over the POSIX store, driven through their exported C interface.
 #include "platform/RegistryApi.h"
 
+#include "tests/support/RegistryDump.h"
 #include "tests/support/ScratchRegistry.h"
 
 #include <csignal>
@@ -71,29 +72,6 @@ protected:
             names.emplace_back(name);
         return names;
     }
-
-    // Every key below `key` and every value with its type and bytes, one a line, in enumeration order.
-    static std::string Dump(HKEY key, const std::string& path = {}) {
-        std::string dump = path + "\n";
-        char name[256];
-        BYTE data[512];
-        DWORD nameSize = sizeof name;
-        DWORD dataSize = sizeof data;
-        DWORD type = 0;
-        for (DWORD i = 0; RegEnumValueA(key, i, name, &nameSize, nullptr, &type, data, &dataSize) == ERROR_SUCCESS;
-             ++i, nameSize = sizeof name, dataSize = sizeof data)
-            dump += "  " + std::string(name) + " " + std::to_string(type) + " " +
-                    std::string(reinterpret_cast<char*>(data), dataSize) + "\n";
-        for (const std::string& sub : SubKeys(key)) {
-            HKEY child = nullptr;
-            if (RegOpenKeyExA(key, sub.c_str(), 0, KEY_READ, &child) != ERROR_SUCCESS)
-                return dump + "<cannot open " + sub + ">";
-            dump += Dump(child, path + "\\" + sub);
-            RegCloseKey(child);
-        }
-        return dump;
-    }
-    static std::string DumpAll() { return Dump(HKEY_CURRENT_USER, "HKCU") + Dump(HKEY_LOCAL_MACHINE, "HKLM"); }
 
     void TearDown() override {
         for (HKEY key : m_open)
@@ -804,7 +782,7 @@ TEST_F(RegistryApi, CaptureAppliesEverythingAtItsCommitAndNothingOtherwise) {
         ASSERT_EQ(SetString(Open(HKEY_CURRENT_USER, "Kept"), "old", "before"), ERROR_SUCCESS);
         ASSERT_EQ(SetString(Open(HKEY_CURRENT_USER, "Kept"), "gone", "before"), ERROR_SUCCESS);
         ASSERT_EQ(SetString(kept, "deep", "before"), ERROR_SUCCESS);
-        const std::string before = DumpAll();
+        const std::string before = zarn::test::RegistryDump();
 
         if (end == End::Killed) {
             const pid_t child = fork();
@@ -817,26 +795,26 @@ TEST_F(RegistryApi, CaptureAppliesEverythingAtItsCommitAndNothingOtherwise) {
             int status = 0;
             ASSERT_EQ(waitpid(child, &status, 0), child);
             ASSERT_TRUE(WIFSIGNALED(status)) << "the child's capture did not get as far as its writes";
-            EXPECT_EQ(DumpAll(), before);
+            EXPECT_EQ(zarn::test::RegistryDump(), before);
             continue;
         }
         ASSERT_EQ(ZarnRegBeginCapture(), ERROR_SUCCESS);
         EXPECT_EQ(ZarnRegBeginCapture(), ERROR_INVALID_FUNCTION);
         ASSERT_TRUE(writeAll());
-        const std::string during = DumpAll();
+        const std::string during = zarn::test::RegistryDump();
         EXPECT_NE(during, before);
         // Another process reads the registry as it was.
         const pid_t child = fork();
         ASSERT_NE(child, -1);
         if (child == 0)
-            _exit(DumpAll() == before ? 0 : 1);
+            _exit(zarn::test::RegistryDump() == before ? 0 : 1);
         int status = 0;
         ASSERT_EQ(waitpid(child, &status, 0), child);
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 
         ASSERT_EQ(ZarnRegEndCapture(end == End::Commit ? TRUE : FALSE), ERROR_SUCCESS);
         EXPECT_EQ(ZarnRegEndCapture(TRUE), ERROR_INVALID_FUNCTION);
-        EXPECT_EQ(DumpAll(), end == End::Commit ? during : before);
+        EXPECT_EQ(zarn::test::RegistryDump(), end == End::Commit ? during : before);
     }
 }
 
