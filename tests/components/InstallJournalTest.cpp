@@ -65,10 +65,10 @@ protected:
 
     fs::path Component() const { return m_app.Path("comp"); }
 
-    // The first `count` renames of a swap, done by hand as a killed swap would have left them.
-    void SwapSteps(std::size_t count) const {
+    // The first `count` renames of `journal`'s swap, done by hand as a killed swap would have left them.
+    void SwapSteps(const InstallJournal& journal, std::size_t count) const {
         std::vector<std::pair<std::string, std::string>> steps;
-        for (const InstallJournal::File& file : m_journal.files) {
+        for (const InstallJournal::File& file : journal.files) {
             if (file.hadPrevious) {
                 steps.emplace_back(file.target, file.aside);
             }
@@ -133,7 +133,7 @@ TEST_F(InstallJournalTest, UndoFromAnyPointOfTheSwapGivesThePreviousVersionAndFi
     // Two files put aside and three put in place: every point a kill can leave.
     for (std::size_t done = 0; done <= 5; ++done) {
         SCOPED_TRACE(std::to_string(done) + " renames done");
-        SwapSteps(done);
+        SwapSteps(m_journal, done);
         std::string problem;
         EXPECT_EQ(m_journal.Undo(m_app.AppDir(), problem), 1) << problem;
         EXPECT_EQ(FilesBelow(Component()), m_old);
@@ -192,9 +192,7 @@ TEST_F(InstallJournalTest, StartFinishesCommittedInstallsAndUndoesTheOthers) {
         if (c.state == InstallJournal::State::Staging) {
             journal.files.clear();
         } else if (c.state != InstallJournal::State::Staged) {
-            m_journal.files.swap(journal.files);
-            SwapSteps(5);
-            m_journal.files.swap(journal.files);
+            SwapSteps(journal, 5);
         }
         if (c.marker) {
             platform::RegistrationCapture capture;
