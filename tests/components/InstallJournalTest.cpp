@@ -120,8 +120,10 @@ TEST_F(InstallJournalTest, ReadsBackWhatWasWrittenAndRefusesAnyOtherFile) {
     damaged.push_back(replaced("state 7:swapped", "state 7:swapper"));
     damaged.push_back(replaced("zarn-install-journal 1", "zarn-install-journal 2"));
     // Recovery must never move or remove a file outside the application directory.
-    damaged.push_back(replaced("staged 22:comp/a.ocx.zarn-stage1", "staged 22:../aaa.ocx.zarn-stage1"));
-    damaged.push_back(replaced("staged 22:comp/a.ocx.zarn-stage1", "staged 22:/tmp/a.ocx.zarn-stage1"));
+    const std::string staged = m_journal.files[1].staged;
+    const std::string field = "staged " + std::to_string(staged.size()) + ":";
+    damaged.push_back(replaced(field + staged, field + "../" + staged.substr(3)));
+    damaged.push_back(replaced(field + staged, field + "/" + staged.substr(1)));
     for (const std::string& text : damaged) {
         SCOPED_TRACE(text);
         std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
