@@ -94,8 +94,11 @@ public:
     // for a null record, a record whose paths would leave the application directory (nothing is downloaded),
     // a download that did not end with kIdOk, a program that could not be started ("CreateProcess failed." is
     // shown), an installer that did not exit with 0, 1641 or 3010 (on POSIX with 0), or an expander that did not
-    // exit with 0 (its messages go into the log); for "REG" otherwise RegisterServer's result.
-    // LastInstallFailure() then says why it was not 1.
+    // exit with 0 (its messages go into the log); for "REG" otherwise RegisterServer's result. A "LIB" or "REG" is
+    // installed whole or not at all: journaled in the list folder before its first change (0 when the journal
+    // cannot be written), its files unpacked beside their targets and swapped in together (0, with a message naming
+    // the file, when one cannot be replaced), a "REG" registered inside a RegistrationCapture; on any failure every
+    // previous file is back and the registry is as it was. LastInstallFailure() then says why it was not 1.
     int InstallComponent(CCompObj* record);
 
     // Finishes or undoes every install that a killed launcher left journaled in the list folder, so that each
