@@ -946,6 +946,14 @@ int CZarnDoc::FinishInterruptedInstalls() {
             continue;
         }
         const std::string step = "interrupted install " + Quoted(journal->component) + ": ";
+        if (journal->installType == "REG" && journal->state != InstallJournal::State::Committed &&
+            !RegistryProblem().empty()) {
+            // Whether its registration was committed cannot be told: undoing the files could leave a committed
+            // registration pointing at the previous version.
+            Log(step + "journal " + path + " is left for a later start: " + RegistryProblem());
+            result = 0;
+            continue;
+        }
         const bool committed =
             journal->state == InstallJournal::State::Committed ||
             (journal->installType == "REG" && platform::RegistrationCapture::Settle(journal->installId) == 1);
