@@ -210,8 +210,10 @@ template <class Body> LONG RegistryStore::Transact(bool write, Body&& body) {
             // Inside the capture's transaction: one operation that fails takes back only its own writes.
             Statement("SAVEPOINT zarn_operation").Run();
             LONG result = body();
-            if (result != ERROR_SUCCESS && write)
+            if (result != ERROR_SUCCESS && write) {
                 Statement("ROLLBACK TO zarn_operation").Run();
+                ForgetRolledBack();
+            }
             Statement("RELEASE zarn_operation").Run();
             // Positions and cached layers remembered before may have moved, though nothing was committed.
             if (write)
@@ -223,6 +225,8 @@ template <class Body> LONG RegistryStore::Transact(bool write, Body&& body) {
         Statement(result == ERROR_SUCCESS || !write ? "COMMIT" : "ROLLBACK").Run();
         if (write && result == ERROR_SUCCESS)
             ++m_ownCommits;
+        else if (write)
+            ForgetRolledBack();
         return result;
     } catch (const SqliteStatement::Error& error) {
         AbandonOperation();
@@ -233,7 +237,16 @@ template <class Body> LONG RegistryStore::Transact(bool write, Body&& body) {
     }
 }
 
+void RegistryStore::ForgetRolledBack() {
+    // A rollback takes the AUTOINCREMENT counters back too, so ids remembered from the rolled-back writes may be
+    // given to other keys later.
+    m_keyCursors.clear();
+    m_valueCursors.clear();
+    m_classesKeys.clear();
+}
+
 void RegistryStore::AbandonOperation() {
+    ForgetRolledBack();
     if (m_db == nullptr || sqlite3_get_autocommit(m_db)) {
         // SQLite rolled the whole transaction back itself (a full disk, an I/O error): a capture's writes are gone.
         m_captureLost = m_capturing;
@@ -289,10 +302,12 @@ LONG RegistryStore::EndCapture(bool commit) {
             return ERROR_SUCCESS;
         if (!sqlite3_get_autocommit(m_db))
             sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+        ForgetRolledBack();
         return ErrorFromSqlite(rc & 0xff);
     }
     if (transactionOpen)
         sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+    ForgetRolledBack();
     return commit ? ERROR_REGISTRY_IO_FAILED : ERROR_SUCCESS;
 }
 

@@ -150,6 +150,8 @@ private:
     // After an operation failed with an exception: rolls back what it wrote (outside a capture its transaction,
     // inside one its savepoint), marking the capture lost when that cannot be done.
     void AbandonOperation();
+    // Forgets every remembered position and layer, after a rollback.
+    void ForgetRolledBack();
     void Open();
     void DropConnection();
     // The statement for sql, prepared on first use and kept while the connection lives; sql must be a literal.

@@ -815,6 +815,15 @@ TEST_F(RegistryApi, CaptureAppliesEverythingAtItsCommitAndNothingOtherwise) {
         ASSERT_EQ(ZarnRegEndCapture(end == End::Commit ? TRUE : FALSE), ERROR_SUCCESS);
         EXPECT_EQ(ZarnRegEndCapture(TRUE), ERROR_INVALID_FUNCTION);
         EXPECT_EQ(zarn::test::RegistryDump(), end == End::Commit ? during : before);
+        if (end == End::Abort) {
+            // The rollback takes the ids of the keys it removed back too; keys made next get them, and a class looked
+            // up before must not be found in them.
+            HKEY other = Create(HKEY_LOCAL_MACHINE, "Other\\Keys\\Made\\Next\\Over\\Them\\All");
+            EXPECT_EQ(SetString(other, "v", "1"), ERROR_SUCCESS);
+            HKEY gone = nullptr;
+            EXPECT_EQ(RegOpenKeyExA(HKEY_CLASSES_ROOT, "CLSID\\{C}\\InprocServer32", 0, KEY_READ, &gone),
+                      ERROR_FILE_NOT_FOUND);
+        }
     }
 }
 
