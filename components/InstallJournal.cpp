@@ -260,8 +260,10 @@ int InstallJournal::Undo(const std::string& appDir, std::string& problem) const 
         const std::string aside = appDir + file->aside;
         folders.insert(FolderOf(target));
         if (file->hadPrevious) {
-            // Aside means the target is missing or holds the new file; either way the previous one goes back.
-            if (platform::PathExists(aside)) {
+            // Put aside, the target is missing or holds the new file (its staged one gone); either way the previous
+            // one goes back. A target and a staged file both still there were never swapped: a file at the aside
+            // name then is not ours.
+            if (platform::PathExists(aside) && !(platform::PathExists(target) && platform::PathExists(staged))) {
                 if (const unsigned long code = platform::ReplaceFile(aside, target); code != 0) {
                     problem = Describe(target, code);
                     return 0;

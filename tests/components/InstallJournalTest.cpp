@@ -159,6 +159,21 @@ TEST_F(InstallJournalTest, UndoFromAnyPointOfTheSwapGivesThePreviousVersionAndFi
     EXPECT_EQ(FilesBelow(Component()), m_new);
 }
 
+// A file that cannot be put aside fails the swap, naming it; the undo then puts back whatever the swap had done.
+TEST_F(InstallJournalTest, ASwapThatCannotPutAFileAsideNamesItAndIsUndone) {
+    Write(m_app.Path(m_journal.files[1].aside), "someone else's file");
+    std::string failed;
+    unsigned long error = 0;
+    EXPECT_EQ(m_journal.Swap(m_app.AppDir(), "", failed, error), 0);
+    EXPECT_EQ(failed, m_app.AppDir() + m_journal.files[1].target);
+    EXPECT_NE(error, 0u);
+    std::string problem;
+    EXPECT_EQ(m_journal.Undo(m_app.AppDir(), problem), 1) << problem;
+    Tree expected = m_old;
+    expected["sub/b.dat.zarn-aside-" + m_journal.installId] = "someone else's file";
+    EXPECT_EQ(FilesBelow(Component()), expected);
+}
+
 // A start finds a journal a kill left: a committed install (a "LIB" journaled committed, a "REG" whose
 // registration's marker is in the registry) loses the previous files; any other gets them back.
 TEST_F(InstallJournalTest, StartFinishesCommittedInstallsAndUndoesTheOthers) {
