@@ -420,6 +420,9 @@ int CZarnDoc::LoadComponentList() {
     if (ownLock && !TakeCheckLock()) {
         return LoadListOnDisk();
     }
+    // Journals a killed check left while another process held the lock at this one's start: nothing is detected or
+    // installed over a component that is half old and half new.
+    FinishJournals(InstallJournal::FindAll(m_appDir));
     RemoveLeftovers(true);
     // A failed download has been reported by the host; whatever list file is on disk is read all the same.
     const int downloaded = DownloadComponentList();
@@ -931,12 +934,16 @@ int CZarnDoc::FinishInterruptedInstalls() {
         return 1;
     }
     // No waiting: a holder of the lock is a running check whose own journals these may be.
-    platform::FileLock lock;
-    const platform::FileLock::Result taken = lock.TryLock(GetCheckLockPath());
-    if (taken.state != platform::FileLock::State::Held) {
+    if (m_checkLock.TryLock(GetCheckLockPath()).state != platform::FileLock::State::Held) {
         Log("interrupted installs left for later: the update lock is not free");
         return 0;
     }
+    const int result = FinishJournals(found);
+    m_checkLock.Unlock();
+    return result;
+}
+
+int CZarnDoc::FinishJournals(const std::vector<std::string>& found) {
     int result = 1;
     for (const std::string& path : found) {
         const std::optional<InstallJournal> journal = InstallJournal::Read(path);
@@ -968,7 +975,6 @@ int CZarnDoc::FinishInterruptedInstalls() {
             result = 0;
         }
     }
-    lock.Unlock();
     return result;
 }
 

@@ -106,7 +106,8 @@ public:
     // the application directory: a committed one loses the previous files kept aside, any other gets them back and
     // loses the new ones. Takes the update lock without waiting; while another process holds it, leaves the journals
     // to it. Call once at start. UI thread. Returns 1 when no journal is left; 0 when one is left for a later start
-    // (the lock was busy, a journal cannot be read, or a file is still in use; the log says which).
+    // (the lock was busy, a journal cannot be read, or a file is still in use; the log says which). LoadComponentList
+    // and so every check does the same once it holds the lock.
     int FinishInterruptedInstalls();
 
     // Why the last InstallComponent did not return 1, for the user (its log line's text, or the expander's last
@@ -184,6 +185,9 @@ private:
     std::string CheckDownloadedList(std::string_view list, std::string_view signature, std::uint64_t& serial) const;
     // Refuses the downloaded list: tells the user and the log why and returns 0.
     int RefuseList(const std::string& reason);
+    // Finishes or undoes each journal of `found` (paths) under the update lock, which the caller holds. Returns 1
+    // when none is left.
+    int FinishJournals(const std::vector<std::string>& found);
     // Installs a "LIB" or "REG" cabinet downloaded to `localFile`: journals the install, unpacks every file beside
     // its target, swaps them all in, registers a "REG" inside a registration capture, and undoes everything on any
     // failure. Returns InstallComponent's result.

@@ -174,7 +174,7 @@ TEST_F(InstallJournalTest, ASwapThatCannotPutAFileAsideNamesItAndIsUndone) {
     EXPECT_EQ(FilesBelow(Component()), expected);
 }
 
-// A start finds a journal a kill left: a committed install (a "LIB" journaled committed, a "REG" whose
+// A start, or a check, finds a journal a kill left: a committed install (a "LIB" journaled committed, a "REG" whose
 // registration's marker is in the registry) loses the previous files; any other gets them back.
 TEST_F(InstallJournalTest, StartFinishesCommittedInstallsAndUndoesTheOthers) {
     const struct {
@@ -226,7 +226,12 @@ TEST_F(InstallJournalTest, StartFinishesCommittedInstallsAndUndoesTheOthers) {
         EXPECT_TRUE(fs::exists(path));
         other.Unlock();
 
-        EXPECT_EQ(doc.FinishInterruptedInstalls(), 1);
+        // At start, or at the next check that gets the lock.
+        if (&c - cases < 4) {
+            EXPECT_EQ(doc.FinishInterruptedInstalls(), 1);
+        } else {
+            EXPECT_EQ(doc.LoadComponentList(), 1);
+        }
         Tree expected = c.becomesNew ? m_new : m_old;
         if (c.state == InstallJournal::State::Staging) {
             // What the expander was writing is swept with every other leftover of a killed process.
