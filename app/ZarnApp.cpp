@@ -67,6 +67,7 @@ bool CZarnApp::InitInstance(const std::vector<std::string>& arguments) {
     m_log->Write("QuillornaCC window in " + m_strAppDir);
     m_pDocument = std::make_unique<CZarnDoc>(m_strAppDir, parsed.options.server, *m_host);
     m_pDocument->SetLog(m_log.get());
+    m_pDocument->FinishInterruptedInstalls();
     m_pMainFrame = std::make_unique<CMainFrame>(m_shell, this);
     m_pMainFrame->CreateView(*m_pDocument);
 

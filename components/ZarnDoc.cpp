@@ -1,16 +1,19 @@
 #include "components/ZarnDoc.h"
 
 #include "components/DLLVersion.h"
+#include "components/InstallJournal.h"
 #include "components/InstallPathCheck.h"
 #include "components/LauncherSettings.h"
 #include "components/ListKeys.h"
 #include "components/ObjectLookup.h"
 #include "components/StatusWords.h"
 #include "download/TargetFile.h"
+#include "platform/CrashPoint.h"
 #include "platform/File.h"
 #include "platform/FileSystem.h"
 #include "platform/Library.h"
 #include "platform/Process.h"
+#include "platform/RegistrationCapture.h"
 #include "platform/RegistryApi.h"
 #include "platform/Signature.h"
 #include "res/StringTable.h"
@@ -438,6 +441,7 @@ void CZarnDoc::CheckForUpdates() {
         m_host.BringMainWindowToFront();
         m_host.UpdateAllViews(*this);
     }
+    platform::CrashPoint("verify");
     m_host.PlanDownloads({});
     const std::vector<std::string> notCurrent = VerifyInstalled(installed);
     m_checkLock.Unlock();
@@ -462,6 +466,9 @@ int CZarnDoc::LoadComponentList() {
     if (ownLock && !TakeCheckLock()) {
         return LoadListOnDisk();
     }
+    // Journals a killed check left while another process held the lock at this one's start: nothing is detected or
+    // installed over a component that is half old and half new.
+    FinishJournals(InstallJournal::FindAll(m_appDir));
     RemoveLeftovers(true);
     // A failed download has been reported by the host; whatever list file is on disk is read all the same.
     const int downloaded = DownloadComponentList();
@@ -790,9 +797,15 @@ int CZarnDoc::InstallComponent(CCompObj* record) {
         Log(step + "file in place, result 1");
         return 1;
     }
-    // Our own expander beside the launcher, by its full path: no search path a download could plant a file into.
-    // Its messages say which entry it refused and why; they go into the log.
-    const std::string expander = m_appDir + platform::ProgramFileName("zarn-expand");
+    return InstallCabinet(*record, localFile, step);
+}
+
+int CZarnDoc::InstallCabinet(const CCompObj& record, const std::string& localFile, const std::string& step) {
+    const std::string& kind = record.m_installType;
+    const char sep = platform::PathSeparator();
+    const std::string targetDir = m_appDir + record.m_dir;
+    // Crash points carry the component's name: a test kills at one step of one component.
+    const std::string crash = record.m_name + ":";
     // A cabinet that was not unpacked (refused, damaged, or no expander) is of no use and may be hostile: it does
     // not stay in the component's folder.
     const auto discardCabinet = [&] {
@@ -801,12 +814,31 @@ int CZarnDoc::InstallComponent(CCompObj* record) {
         }
         return 0;
     };
+
+    // On disk before the first change: a kill from here on is finished or undone at the next start.
+    InstallJournal journal;
+    journal.component = record.m_desc;
+    journal.installId = InstallJournal::NewInstallId();
+    journal.installType = kind;
+    const std::string journalPath = InstallJournal::PathOf(m_appDir, journal.installId);
+    if (const unsigned long code = journal.Write(journalPath); code != 0) {
+        FailInstall(step, "cannot write the install journal " + journalPath + ", error " + std::to_string(code));
+        return discardCabinet();
+    }
+    platform::CrashPoint(crash + "journal");
+
+    // Our own expander beside the launcher, by its full path: no search path a download could plant a file into.
+    // It leaves every file beside its target and lists them; its messages say which entry it refused and why.
+    const std::string expander = m_appDir + platform::ProgramFileName("zarn-expand");
+    const std::string stagedList = localFile + ".staged" + platform::UniqueFileSuffix();
+    platform::ProgramEnd end;
     if (const unsigned long error =
-            platform::RunProgram(expander, {"-F:*", localFile, targetDir}, platform::ProgramWindow::None,
-                                 platform::ProgramOutput::Captured, end);
+            platform::RunProgram(expander, {"-F:*", localFile, targetDir, "--stage", stagedList},
+                                 platform::ProgramWindow::None, platform::ProgramOutput::Captured, end);
         error != 0) {
         m_host.ShowMessageBox(kStartFailedText);
         FailInstall(step, CannotStart(expander, error));
+        DropJournal(journal, step);
         return discardCabinet();
     }
     const std::vector<std::string> messages = MessageLines(end.output);
@@ -814,25 +846,183 @@ int CZarnDoc::InstallComponent(CCompObj* record) {
         Log(step + line);
     }
     const std::string ended = "zarn-expand " + platform::DescribeProgramEnd(end);
+    const std::optional<std::string> listed = end.ExitedWith(0) ? platform::ReadWholeFile(stagedList) : std::nullopt;
+    platform::RemoveFile(stagedList);
     if (!end.ExitedWith(0)) {
         FailInstall(step, ended);
         if (!messages.empty()) {
             m_installFailure = messages.back();
         }
+        DropJournal(journal, step);
         return discardCabinet();
     }
     Log(step + ended);
+    bool listWhole = listed.has_value();
+    for (std::size_t at = 0; listWhole && at < listed->size();) {
+        const std::size_t targetEnd = listed->find('\0', at);
+        const std::size_t stagedEnd = targetEnd == std::string::npos ? targetEnd : listed->find('\0', targetEnd + 1);
+        listWhole =
+            stagedEnd != std::string::npos && journal.AddFile(m_appDir, listed->substr(at, targetEnd - at),
+                                                              listed->substr(targetEnd + 1, stagedEnd - targetEnd - 1));
+        at = stagedEnd + 1;
+    }
+    journal.state = InstallJournal::State::Staged;
+    if (!listWhole) {
+        FailInstall(step, "the list of the files zarn-expand unpacked cannot be read");
+        static_cast<void>(UndoInstall(journal, step));
+        return 0;
+    }
+    if (const unsigned long code = journal.Write(journalPath); code != 0) {
+        FailInstall(step, "cannot write the install journal " + journalPath + ", error " + std::to_string(code));
+        static_cast<void>(UndoInstall(journal, step));
+        return 0;
+    }
+    platform::CrashPoint(crash + "staged");
+
+    std::string failedTarget;
+    unsigned long swapError = 0;
+    if (journal.Swap(m_appDir, crash, failedTarget, swapError) != 1) {
+        const std::string why = swapError != 0 ? "error " + std::to_string(swapError) : "it did not take the new file";
+        const std::string text = "The component " + Quoted(record.m_desc) + " was not installed: " + failedTarget +
+                                 " could not be replaced (" + why + "); the previous version is kept";
+        m_host.ShowMessageBox(text);
+        FailInstall(step, failedTarget + " cannot be replaced, " + why);
+        static_cast<void>(UndoInstall(journal, step));
+        return 0;
+    }
+    journal.state = InstallJournal::State::Swapped;
+    if (const unsigned long code = journal.Write(journalPath); code != 0) {
+        FailInstall(step, "cannot write the install journal " + journalPath + ", error " + std::to_string(code));
+        static_cast<void>(UndoInstall(journal, step));
+        return 0;
+    }
+    platform::CrashPoint(crash + "swapped");
+
     if (kind == "REG") {
-        const std::string registrationFile = targetDir + sep + record->m_regFile;
+        const std::string registrationFile = targetDir + sep + record.m_regFile;
+        // Every registry write of the control's registration lands in one transaction with the marker, or in none.
+        platform::RegistrationCapture capture;
+        if (capture.Begin() != 1) {
+            FailInstall(step, "the registry cannot take the registration of " + registrationFile);
+            static_cast<void>(UndoInstall(journal, step));
+            return 0;
+        }
+        platform::CrashPoint(crash + "before-register");
         const int result = RegisterServer(registrationFile.c_str());
+        platform::CrashPoint(crash + "after-register");
         Log(step + "DllRegisterServer of " + registrationFile + ", result " + std::to_string(result));
         if (result != 1) {
-            m_installFailure = RegistrationFailure(registrationFile, result);
+            capture.Abort();
+            const std::string reason = RegistrationFailure(registrationFile, result);
+            static_cast<void>(UndoInstall(journal, step));
+            m_installFailure = reason;
+            return result;
         }
-        return result;
+        if (capture.Commit(journal.installId) != 1) {
+            FailInstall(step, "the registration of " + registrationFile + " could not be stored in the registry");
+            static_cast<void>(UndoInstall(journal, step));
+            return 0;
+        }
+        platform::CrashPoint(crash + "registered");
     }
-    Log(step + "unpacked, result 1");
+    // The commit point of a "LIB"; for a "REG" the registration's marker is it already.
+    journal.state = InstallJournal::State::Committed;
+    if (const unsigned long code = journal.Write(journalPath); code != 0) {
+        Log(step + "cannot write the install journal " + journalPath + ", error " + std::to_string(code) +
+            "; the next start finishes the install");
+        return 1;
+    }
+    platform::CrashPoint(crash + "committed");
+    FinishInstall(journal, step, crash);
+    platform::CrashPoint(crash + "done");
+    Log(step + (kind == "REG" ? "registered" : "unpacked") + ", result 1");
     return 1;
+}
+
+void CZarnDoc::DropJournal(const InstallJournal& journal, const std::string& step) {
+    const std::string path = InstallJournal::PathOf(m_appDir, journal.installId);
+    if (!platform::RemoveFile(path)) {
+        Log(step + "cannot remove the install journal " + path + ", error " +
+            std::to_string(platform::LastErrorCode()));
+        return;
+    }
+    static_cast<void>(platform::SyncDirectory(m_appDir + "complist"));
+    if (platform::RegistrationCapture::Forget(journal.installId) != 1) {
+        Log(step + "the registry keeps the marker of install " + journal.installId);
+    }
+}
+
+int CZarnDoc::UndoInstall(const InstallJournal& journal, const std::string& step) {
+    std::string problem;
+    if (journal.Undo(m_appDir, problem) != 1) {
+        // The journal stays: the next start tries again.
+        Log(step + "cannot put the previous version back: " + problem);
+        return 0;
+    }
+    Log(step + "the previous version is back");
+    DropJournal(journal, step);
+    return 1;
+}
+
+void CZarnDoc::FinishInstall(const InstallJournal& journal, const std::string& step, const std::string& crash) {
+    std::string problem;
+    if (journal.Finish(m_appDir, problem) != 1) {
+        // Still in use, perhaps: the journal stays, and a later start removes what is left.
+        Log(step + "cannot remove the previous version's " + problem + "; a later start tries again");
+        return;
+    }
+    platform::CrashPoint(crash + "cleanup");
+    DropJournal(journal, step);
+}
+
+int CZarnDoc::FinishInterruptedInstalls() {
+    const std::vector<std::string> found = InstallJournal::FindAll(m_appDir);
+    if (found.empty()) {
+        return 1;
+    }
+    // No waiting: a holder of the lock is a running check whose own journals these may be.
+    if (m_checkLock.TryLock(GetCheckLockPath()).state != platform::FileLock::State::Held) {
+        Log("interrupted installs left for later: the update lock is not free");
+        return 0;
+    }
+    const int result = FinishJournals(found);
+    m_checkLock.Unlock();
+    return result;
+}
+
+int CZarnDoc::FinishJournals(const std::vector<std::string>& found) {
+    int result = 1;
+    for (const std::string& path : found) {
+        const std::optional<InstallJournal> journal = InstallJournal::Read(path);
+        if (!journal) {
+            Log("install journal " + path + " cannot be read; it is left as it is");
+            result = 0;
+            continue;
+        }
+        const std::string step = "interrupted install " + Quoted(journal->component) + ": ";
+        if (journal->installType == "REG" && journal->state != InstallJournal::State::Committed &&
+            !RegistryProblem().empty()) {
+            // Whether its registration was committed cannot be told: undoing the files could leave a committed
+            // registration pointing at the previous version.
+            Log(step + "journal " + path + " is left for a later start: " + RegistryProblem());
+            result = 0;
+            continue;
+        }
+        const bool committed =
+            journal->state == InstallJournal::State::Committed ||
+            (journal->installType == "REG" && platform::RegistrationCapture::Settle(journal->installId) == 1);
+        Log(step + "journal " + path + " found " + InstallJournal::StateName(journal->state) +
+            (committed ? ", finishing it" : ", undoing it"));
+        if (committed) {
+            FinishInstall(*journal, step, "recovery:");
+        } else if (UndoInstall(*journal, step) != 1) {
+            result = 0;
+        }
+        if (platform::PathExists(path)) {
+            result = 0;
+        }
+    }
+    return result;
 }
 
 int CZarnDoc::FailInstall(const std::string& step, const std::string& reason) {

@@ -19,6 +19,8 @@
 
 namespace zarn {
 
+class InstallJournal;
+
 class CZarnDoc {
 public:
     // `appDir` is the application directory and ends in the platform's separator; `serverUrl` is the vendor's
@@ -96,9 +98,21 @@ public:
     // for a null record, a record whose paths would leave the application directory (nothing is downloaded),
     // a download that did not end with kIdOk, a program that could not be started ("CreateProcess failed." is
     // shown), an installer that did not exit with 0, 1641 or 3010 (on POSIX with 0), or an expander that did not
-    // exit with 0 (its messages go into the log); for "REG" otherwise RegisterServer's result.
-    // LastInstallFailure() then says why it was not 1.
+    // exit with 0 (its messages go into the log); for "REG" otherwise RegisterServer's result. A "LIB" or "REG" is
+    // installed whole or not at all: journaled in the list folder before its first change (0 when the journal
+    // cannot be written), its files unpacked beside their targets and swapped in together (0, with a message naming
+    // the file, when one cannot be replaced), a "REG" registered inside a RegistrationCapture; on any failure every
+    // previous file is back and the registry is as it was. LastInstallFailure() then says why it was not 1.
     int InstallComponent(CCompObj* record);
+
+    // Finishes or undoes every install that a killed launcher left journaled in the list folder, so that each
+    // component is exactly its old or exactly its new version (files and registration) before anything else reads
+    // the application directory: a committed one loses the previous files kept aside, any other gets them back and
+    // loses the new ones. Takes the update lock without waiting; while another process holds it, leaves the journals
+    // to it. Call once at start. UI thread. Returns 1 when no journal is left; 0 when one is left for a later start
+    // (the lock was busy, a journal cannot be read, or a file is still in use; the log says which). LoadComponentList
+    // and so every check does the same once it holds the lock.
+    int FinishInterruptedInstalls();
 
     // Why the last InstallComponent did not return 1, for the user (its log line's text, or the expander's last
     // message); empty when it returned 1 or has not run. UI thread.
@@ -181,6 +195,20 @@ private:
     std::string CheckDownloadedList(std::string_view list, std::string_view signature, std::uint64_t& serial) const;
     // Refuses the downloaded list: tells the user and the log why and returns 0.
     int RefuseList(const std::string& reason);
+    // Finishes or undoes each journal of `found` (paths) under the update lock, which the caller holds. Returns 1
+    // when none is left.
+    int FinishJournals(const std::vector<std::string>& found);
+    // Installs a "LIB" or "REG" cabinet downloaded to `localFile`: journals the install, unpacks every file beside
+    // its target, swaps them all in, registers a "REG" inside a registration capture, and undoes everything on any
+    // failure. Returns InstallComponent's result.
+    int InstallCabinet(const CCompObj& record, const std::string& localFile, const std::string& step);
+    // Puts every previous file of the journal back and, when that is done, drops the journal; 1 when done.
+    int UndoInstall(const InstallJournal& journal, const std::string& step);
+    // Removes the previous files kept aside and then the journal; the journal stays while one cannot go. Calls
+    // platform::CrashPoint(crash + "cleanup") between the two.
+    void FinishInstall(const InstallJournal& journal, const std::string& step, const std::string& crash);
+    // Removes the journal file and then the registration's marker.
+    void DropJournal(const InstallJournal& journal, const std::string& step);
     // Logs `reason` under the install step `step` and keeps it as why the component was not installed; returns 0.
     int FailInstall(const std::string& step, const std::string& reason);
     void Log(const std::string& text) const;

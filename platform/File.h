@@ -32,6 +32,9 @@ public:
     [[nodiscard]] unsigned long Seek(std::uint64_t offset);
     // Writes all n bytes at the write position. Returns 0 or the system's code (the position is then unknown).
     [[nodiscard]] unsigned long Write(const char* data, std::size_t n);
+    // Writes what was written through to the disk, so that it survives a power loss. Returns 0 or the system's
+    // code.
+    [[nodiscard]] unsigned long Sync();
     // Closes. Returns 0, or the system's code when the close reported a failure (the file is closed anyway).
     unsigned long Close();
 

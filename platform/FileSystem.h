@@ -49,6 +49,17 @@ std::string ExtendedLengthPath(const std::string& path);
 // Deletes a file; false when it could not.
 bool RemoveFile(const std::string& path);
 
+// Renames the file `from` to `to` in one step, `to` being a name that must not exist yet: an existing `to` is
+// never replaced (the system's code for an existing file comes back instead). A file open in another process is
+// renamed where the system allows it (always on POSIX; on Windows only when it was opened with delete sharing).
+// Returns 0 or the system's code. Any thread.
+[[nodiscard]] unsigned long RenameFile(const std::string& from, const std::string& to);
+
+// Makes the renames, creations and removals of names in the directory `path` durable, so that they survive a
+// power loss (POSIX: fsync of the directory; Windows: its renames are written through already). Returns 0 or the
+// system's code. Any thread.
+[[nodiscard]] unsigned long SyncDirectory(const std::string& path);
+
 // True when `code` is the system's code for a path or name too long for it (ENAMETOOLONG on POSIX,
 // ERROR_FILENAME_EXCED_RANGE on Windows). Any thread; never fails.
 bool IsPathTooLongError(unsigned long code);

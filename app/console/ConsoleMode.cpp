@@ -59,6 +59,7 @@ int RunConsoleMode(const LauncherOptions& options) {
     ConsoleHost host(settings);
     CZarnDoc document(appDir, options.server, host);
     document.SetLog(&log);
+    document.FinishInterruptedInstalls();
     if (!document.ListsAreSigned()) {
         // Said even with --quiet: an unattended run is where an unsigned list would go unnoticed. Standard error
         // keeps the table and its JSON on standard output as they are.

@@ -91,6 +91,13 @@ unsigned long File::Write(const char* data, std::size_t n) {
     return 0;
 }
 
+unsigned long File::Sync() {
+    if (::fsync(Native(m_fd)) != 0) {
+        return Errno();
+    }
+    return 0;
+}
+
 unsigned long File::Close() {
     if (m_fd < 0) {
         return 0;

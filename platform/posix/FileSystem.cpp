@@ -1,7 +1,9 @@
 #include "platform/FileSystem.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
 #include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -126,6 +128,36 @@ std::optional<std::string> ResolvedPath(const std::string& path) {
 
 bool RemoveFile(const std::string& path) {
     return ::unlink(path.c_str()) == 0;
+}
+
+unsigned long RenameFile(const std::string& from, const std::string& to) {
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
+        return 0;
+    }
+    if (errno != EINVAL && errno != ENOSYS) {
+        return static_cast<unsigned long>(errno);
+    }
+    // A file system without RENAME_NOREPLACE: a hard link refuses an existing name just as well, and the old
+    // name goes once the new one stands.
+    if (::link(from.c_str(), to.c_str()) != 0) {
+        return static_cast<unsigned long>(errno);
+    }
+    if (::unlink(from.c_str()) != 0) {
+        const unsigned long code = static_cast<unsigned long>(errno);
+        ::unlink(to.c_str());
+        return code;
+    }
+    return 0;
+}
+
+unsigned long SyncDirectory(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        return static_cast<unsigned long>(errno);
+    }
+    const unsigned long code = ::fsync(fd) == 0 ? 0 : static_cast<unsigned long>(errno);
+    ::close(fd);
+    return code;
 }
 
 std::string ExtendedLengthPath(const std::string& path) {

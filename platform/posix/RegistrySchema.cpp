@@ -270,6 +270,22 @@ void RegistrySchema::Prepare(sqlite3* db) {
                                            FoldFunction, nullptr, nullptr);
     if (rc != SQLITE_OK)
         throw SqliteStatement::Error{rc};
+    // A file in the current schema is only read, so that opening it never waits for a writer: another process may
+    // hold the write lock for as long as a component's registration runs inside one transaction.
+    SqliteStatement::Execute(db, "BEGIN");
+    try {
+        bool current = CheckOwner(db);
+        if (current) {
+            SqliteStatement query(db, "PRAGMA user_version");
+            current = query.Step() && query.Int(0) >= kSchemaVersion;
+        }
+        SqliteStatement::Execute(db, "COMMIT");
+        if (current)
+            return;
+    } catch (...) {
+        sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+        throw;
+    }
     SqliteStatement::Execute(db, "BEGIN IMMEDIATE");
     if (!CheckOwner(db))
         SqliteStatement::Execute(db, kSchema);

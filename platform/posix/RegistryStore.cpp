@@ -206,21 +206,109 @@ template <class Body> LONG RegistryStore::Transact(bool write, Body&& body) {
             Open();
         // IMMEDIATE takes the write lock up front, where the busy timeout applies; a deferred transaction that
         // upgrades later could fail at once under WAL when another process wrote in between.
+        if (m_capturing) {
+            // Inside the capture's transaction: one operation that fails takes back only its own writes.
+            Statement("SAVEPOINT zarn_operation").Run();
+            LONG result = body();
+            if (result != ERROR_SUCCESS && write) {
+                Statement("ROLLBACK TO zarn_operation").Run();
+                ForgetRolledBack();
+            }
+            Statement("RELEASE zarn_operation").Run();
+            // Positions and cached layers remembered before may have moved, though nothing was committed.
+            if (write)
+                ++m_ownCommits;
+            return result;
+        }
         Statement(write ? "BEGIN IMMEDIATE" : "BEGIN").Run();
         LONG result = body();
         Statement(result == ERROR_SUCCESS || !write ? "COMMIT" : "ROLLBACK").Run();
         if (write && result == ERROR_SUCCESS)
             ++m_ownCommits;
+        else if (write)
+            ForgetRolledBack();
         return result;
     } catch (const SqliteStatement::Error& error) {
-        if (m_db != nullptr && !sqlite3_get_autocommit(m_db))
-            sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+        AbandonOperation();
         return ErrorFromSqlite(error.code);
     } catch (const std::bad_alloc&) {
-        if (m_db != nullptr && !sqlite3_get_autocommit(m_db))
-            sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+        AbandonOperation();
         return ERROR_NOT_ENOUGH_MEMORY;
     }
+}
+
+void RegistryStore::ForgetRolledBack() {
+    // A rollback takes the AUTOINCREMENT counters back too, so ids remembered from the rolled-back writes may be
+    // given to other keys later.
+    m_keyCursors.clear();
+    m_valueCursors.clear();
+    m_classesKeys.clear();
+}
+
+void RegistryStore::AbandonOperation() {
+    ForgetRolledBack();
+    if (m_db == nullptr || sqlite3_get_autocommit(m_db)) {
+        // SQLite rolled the whole transaction back itself (a full disk, an I/O error): a capture's writes are gone.
+        m_captureLost = m_capturing;
+        return;
+    }
+    if (!m_capturing) {
+        sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+        return;
+    }
+    ++m_ownCommits;
+    if (sqlite3_exec(m_db, "ROLLBACK TO zarn_operation; RELEASE zarn_operation", nullptr, nullptr, nullptr) !=
+        SQLITE_OK) {
+        // The operation's writes cannot be told apart from the capture's others: none may be committed.
+        sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+        m_captureLost = true;
+    }
+}
+
+LONG RegistryStore::BeginCapture() {
+    if (RegistryStorePool::ProcessId() != m_pid)
+        return ERROR_INVALID_HANDLE;
+    std::lock_guard lock(m_mutex);
+    if (m_closed)
+        return ERROR_KEY_DELETED;
+    if (m_capturing)
+        return ERROR_INVALID_FUNCTION;
+    try {
+        if (m_db == nullptr)
+            Open();
+        Statement("BEGIN IMMEDIATE").Run();
+    } catch (const SqliteStatement::Error& error) {
+        return ErrorFromSqlite(error.code);
+    } catch (const std::bad_alloc&) {
+        return ERROR_NOT_ENOUGH_MEMORY;
+    }
+    m_capturing = true;
+    m_captureLost = false;
+    return ERROR_SUCCESS;
+}
+
+LONG RegistryStore::EndCapture(bool commit) {
+    if (RegistryStorePool::ProcessId() != m_pid)
+        return ERROR_INVALID_HANDLE;
+    std::lock_guard lock(m_mutex);
+    if (!m_capturing)
+        return ERROR_INVALID_FUNCTION;
+    m_capturing = false;
+    ++m_ownCommits;
+    const bool transactionOpen = m_db != nullptr && !sqlite3_get_autocommit(m_db);
+    if (commit && !m_captureLost && transactionOpen) {
+        const int rc = sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr);
+        if (rc == SQLITE_OK)
+            return ERROR_SUCCESS;
+        if (!sqlite3_get_autocommit(m_db))
+            sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+        ForgetRolledBack();
+        return ErrorFromSqlite(rc & 0xff);
+    }
+    if (transactionOpen)
+        sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+    ForgetRolledBack();
+    return commit ? ERROR_REGISTRY_IO_FAILED : ERROR_SUCCESS;
 }
 
 std::size_t RegistryStore::KeyDepth(std::int64_t key) {

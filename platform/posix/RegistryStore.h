@@ -74,6 +74,16 @@ public:
     // Closes the connection for good: later operations give ERROR_KEY_DELETED. Any thread.
     void Close();
 
+    // Opens one write transaction (holding the database's write lock) that every later operation of this store
+    // joins, each as a savepoint of its own that is released when it succeeds and rolled back to when it fails,
+    // until EndCapture. Every thread of the process that uses this store joins it meanwhile. ERROR_INVALID_FUNCTION
+    // when a capture is open already.
+    LONG BeginCapture();
+    // Ends the capture: with commit, commits everything done since BeginCapture in one step (ERROR_REGISTRY_IO_FAILED
+    // and nothing applied when the transaction was lost on the way, e.g. to a failing disk); without, rolls it all
+    // back. ERROR_INVALID_FUNCTION when no capture is open.
+    LONG EndCapture(bool commit);
+
     // Every operation below may be called from any thread and returns a Win32 error code (ERROR_SUCCESS when done).
     // A key id that no longer exists gives ERROR_KEY_DELETED; a damaged file ERROR_BADDB; a failing disk
     // ERROR_REGISTRY_IO_FAILED. Names compare without regard to case (RegistrySchema::Fold) and are stored as
@@ -137,6 +147,11 @@ private:
     enum class Bound { Offset, AtOrAfter, After };
 
     template <class Body> LONG Transact(bool write, Body&& body);
+    // After an operation failed with an exception: rolls back what it wrote (outside a capture its transaction,
+    // inside one its savepoint), marking the capture lost when that cannot be done.
+    void AbandonOperation();
+    // Forgets every remembered position and layer, after a rollback.
+    void ForgetRolledBack();
     void Open();
     void DropConnection();
     // The statement for sql, prepared on first use and kept while the connection lives; sql must be a literal.
@@ -194,6 +209,9 @@ private:
     // Write transactions this connection committed: the data version leaves them out.
     std::uint32_t m_ownCommits = 0;
     bool m_closed = false;
+    // A capture is open (BeginCapture); lost when its transaction ended under it, so that it cannot commit.
+    bool m_capturing = false;
+    bool m_captureLost = false;
     pid_t m_pid;
     bool m_identityKnown = false;
     dev_t m_device = 0;

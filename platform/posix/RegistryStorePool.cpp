@@ -135,4 +135,29 @@ LONG RegistryStorePool::Current(std::shared_ptr<RegistryStore>& store) {
     return ERROR_SUCCESS;
 }
 
+LONG RegistryStorePool::BeginCapture() {
+    std::shared_ptr<RegistryStore> store;
+    if (LONG result = Current(store); result != ERROR_SUCCESS)
+        return result;
+    std::lock_guard lock(m_mutex);
+    if (m_capture)
+        return ERROR_INVALID_FUNCTION;
+    if (LONG result = store->BeginCapture(); result != ERROR_SUCCESS)
+        return result;
+    m_capture = std::move(store);
+    return ERROR_SUCCESS;
+}
+
+LONG RegistryStorePool::EndCapture(bool commit) {
+    std::shared_ptr<RegistryStore> store;
+    {
+        std::lock_guard lock(m_mutex);
+        store = std::move(m_capture);
+        m_capture.reset();
+    }
+    if (!store)
+        return ERROR_INVALID_FUNCTION;
+    return store->EndCapture(commit);
+}
+
 } // namespace zarn::platform

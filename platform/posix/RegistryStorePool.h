@@ -30,6 +30,12 @@ public:
     // This process's id, also in the child of a fork. Any thread.
     static pid_t ProcessId();
 
+    // Opens a capture (RegistryStore::BeginCapture) on the store Current() gives, which EndCapture then ends, whatever
+    // the environment names meanwhile. Any thread; ERROR_INVALID_FUNCTION when this process has a capture open.
+    LONG BeginCapture();
+    // Ends the capture BeginCapture opened (RegistryStore::EndCapture). ERROR_INVALID_FUNCTION when none is open.
+    LONG EndCapture(bool commit);
+
     // Closes this process's stores, folding their journals into the database files; a later call opens
     // them again. Run at exit. Any thread.
     void CloseAll();
@@ -41,6 +47,8 @@ private:
     std::map<std::string, std::shared_ptr<RegistryStore>> m_stores;
     // Stores inherited through fork(): their connections belong to the parent and must be neither used nor closed.
     std::vector<std::shared_ptr<RegistryStore>> m_inherited;
+    // The store of the open capture, if any.
+    std::shared_ptr<RegistryStore> m_capture;
     pid_t m_pid = 0;
 };
 

@@ -386,4 +386,12 @@ LONG ZarnRegGetDatabasePathA(LPSTR lpPath, LPDWORD lpcchPath) {
     });
 }
 
+LONG ZarnRegBeginCapture(void) {
+    return Guarded([]() -> LONG { return zarn::platform::RegistryStorePool::Instance().BeginCapture(); });
+}
+
+LONG ZarnRegEndCapture(BOOL bCommit) {
+    return Guarded([&]() -> LONG { return zarn::platform::RegistryStorePool::Instance().EndCapture(bCommit != 0); });
+}
+
 } // extern "C"

@@ -115,6 +115,17 @@ ZARN_REGISTRY_EXPORT LONG RegConnectRegistryA(LPCSTR lpMachineName, HKEY hKey, P
  * *lpcchPath becomes the path's length + 1. Any thread; ERROR_REGISTRY_IO_FAILED when no path can be formed. */
 ZARN_REGISTRY_EXPORT LONG ZarnRegGetDatabasePathA(LPSTR lpPath, LPDWORD lpcchPath);
 
+/* Not Win32 functions: a capture of this process's registry writes, so that a component's registration code takes
+ * effect all together or not at all. ZarnRegBeginCapture opens one transaction on the database the predefined keys
+ * open now, holding its write lock (other processes' writes wait for it, up to the usual busy timeout); every
+ * registry call of this process then joins it, a failing call taking back only its own writes, and is seen by this
+ * process's later reads but by no other process. ZarnRegEndCapture(TRUE) commits all of it in one step and
+ * ZarnRegEndCapture(FALSE) rolls all of it back; a process that ends with a capture open has committed none of it.
+ * ERROR_INVALID_FUNCTION: Begin with a capture open already, End with none open. A commit that fails (a failing
+ * disk) applies nothing and gives the error. Any thread, but each capture takes in every thread's calls. */
+ZARN_REGISTRY_EXPORT LONG ZarnRegBeginCapture(void);
+ZARN_REGISTRY_EXPORT LONG ZarnRegEndCapture(BOOL bCommit);
+
 #ifdef __cplusplus
 }
 #endif

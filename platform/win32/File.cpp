@@ -96,6 +96,13 @@ unsigned long File::Write(const char* data, std::size_t n) {
     return 0;
 }
 
+unsigned long File::Sync() {
+    if (!::FlushFileBuffers(AsHandle(m_fd))) {
+        return LastError();
+    }
+    return 0;
+}
+
 unsigned long File::Close() {
     if (m_fd < 0) {
         return 0;

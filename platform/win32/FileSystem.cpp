@@ -176,6 +176,26 @@ bool RemoveFile(const std::string& path) {
     return WideLongPath(path, wide) && ::DeleteFileW(wide.data()) != 0;
 }
 
+unsigned long RenameFile(const std::string& from, const std::string& to) {
+    std::vector<wchar_t> wideFrom;
+    std::vector<wchar_t> wideTo;
+    if (!WideLongPath(from, wideFrom) || !WideLongPath(to, wideTo)) {
+        return ::GetLastError();
+    }
+    // No MOVEFILE_REPLACE_EXISTING: an existing `to` fails the call. Written through, as every step of an install
+    // must be on disk before the next.
+    if (!::MoveFileExW(wideFrom.data(), wideTo.data(), MOVEFILE_WRITE_THROUGH)) {
+        return ::GetLastError();
+    }
+    return 0;
+}
+
+unsigned long SyncDirectory(const std::string&) {
+    // The install's renames go through MoveFileExW with MOVEFILE_WRITE_THROUGH, and NTFS journals its directory
+    // changes itself: there is nothing left to flush.
+    return 0;
+}
+
 std::string ExtendedLengthPath(const std::string& path) {
     std::vector<wchar_t> wide;
     std::string text;

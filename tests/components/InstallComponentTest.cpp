@@ -1,7 +1,11 @@
 #include "components/CompObj.h"
 #include "components/UpdateLog.h"
 #include "components/ZarnDoc.h"
+#include "platform/RegistryApi.h"
 #include "tests/support/RecordingHost.h"
+#include "tests/support/RegistryDump.h"
+#include "tests/support/ScratchRegistry.h"
+#include "tests/support/StoredCabinet.h"
 #include "tests/support/TempAppDir.h"
 
 #include <algorithm>
@@ -9,6 +13,7 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -25,10 +30,14 @@ std::string ReadFile(const fs::path& path) {
     return text.str();
 }
 
-// Every test gets an application directory with a component directory whose name holds a blank.
+// Every test gets an application directory with its list folder (where install journals go) and a component
+// directory whose name holds a blank.
 class InstallComponent : public testing::Test {
 protected:
-    InstallComponent() : m_doc(m_app.AppDir(), "http://127.0.0.1:9", m_host) { fs::create_directory(m_app.Path(kDir)); }
+    InstallComponent() : m_doc(m_app.AppDir(), "http://127.0.0.1:9", m_host) {
+        fs::create_directory(m_app.Path(kDir));
+        fs::create_directory(m_app.Path("complist"));
+    }
 
     static constexpr const char* kDir = "comp dir";
 
@@ -45,10 +54,11 @@ protected:
 
     std::string LocalFile(const std::string& fileName) const { return m_app.AppDir() + kDir + "/" + fileName; }
 
-    // The stand-in for zarn-expand: records its arguments one a line, runs `body`, exits with `status`.
+    // The stand-in for zarn-expand: records its arguments one a line, starts the list of staged files ($5) empty,
+    // runs `body`, exits with `status`.
     void WriteExpander(int status, const std::string& body = {}) const {
         const fs::path path = m_app.Path("zarn-expand");
-        std::ofstream(path) << "#!/bin/sh\nprintf '%s\\n' \"$@\" > '" << ExpanderLog().string() << "'\n"
+        std::ofstream(path) << "#!/bin/sh\nprintf '%s\\n' \"$@\" > '" << ExpanderLog().string() << "'\n: > \"$5\"\n"
                             << body << "\nexit " << status << "\n";
         fs::permissions(path, fs::perms::owner_all);
     }
@@ -93,9 +103,11 @@ TEST_F(InstallComponent, EachKindDownloadsAndUnpacksAsItSays) {
         const std::vector<std::string> downloads = {"download " + record.m_codebase + " -> " + LocalFile("part.cab")};
         EXPECT_EQ(m_host.m_calls, c.downloads ? downloads : std::vector<std::string>{});
         EXPECT_EQ(fs::exists(LocalFile("part.cab")), c.kept);
-        const std::string expected =
-            c.expands ? "-F:*\n" + LocalFile("part.cab") + "\n" + m_app.AppDir() + kDir + "\n" : std::string();
-        EXPECT_EQ(ReadFile(ExpanderLog()), expected);
+        // The list of staged files is named by the process, beside the cabinet.
+        const std::string expected = c.expands ? "-F:*\n" + LocalFile("part.cab") + "\n" + m_app.AppDir() + kDir +
+                                                     "\n--stage\n" + LocalFile("part.cab") + ".staged"
+                                               : std::string();
+        EXPECT_EQ(ReadFile(ExpanderLog()).substr(0, expected.size()), expected);
     }
 }
 
@@ -232,7 +244,10 @@ TEST_F(InstallComponent, RegistersTheControlTheCabinetHeld) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.library);
         fs::remove(m_app.Path(kDir) / "ctrl.ocx");
-        WriteExpander(0, c.library.empty() ? std::string() : "cp '" + c.library + "' \"$3/ctrl.ocx\"");
+        WriteExpander(0, c.library.empty() ? std::string()
+                                           : "cp '" + c.library +
+                                                 "' \"$3/ctrl.new\" && printf '%s\\0%s\\0' "
+                                                 "\"$3/ctrl.ocx\" \"$3/ctrl.new\" > \"$5\"");
         EXPECT_EQ(m_doc.InstallComponent(&record), c.result);
     }
 }
@@ -257,6 +272,89 @@ TEST_F(InstallComponent, RecordLeavingTheApplicationDirectoryIsRefusedBeforeAnyD
     EXPECT_EQ(m_host.m_calls, std::vector<std::string>{});
     EXPECT_TRUE(fs::is_empty(m_app.Outside() / "elsewhere"));
     EXPECT_FALSE(fs::exists(ExpanderLog()));
+}
+
+// The files of the component's folder with their contents, but the downloaded cabinet.
+std::map<std::string, std::string> ComponentFiles(const fs::path& folder) {
+    std::map<std::string, std::string> files;
+    for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+        if (entry.is_regular_file() && entry.path().extension() != ".cab") {
+            files[fs::relative(entry.path(), folder).generic_string()] = ReadFile(entry.path());
+        }
+    }
+    return files;
+}
+
+// With the real expander: a control whose DllRegisterServer writes several keys and then fails leaves the registry
+// byte for byte as it was and gets its previous files back; one that succeeds keeps its writes and its files, and
+// no install marker stays behind. Files the cabinet does not bring are never touched.
+TEST_F(InstallComponent, ARegistrationIsAppliedWholeWithItsFilesOrNotAtAll) {
+    test::ScratchRegistry registry;
+    fs::copy_file(ZARN_EXPAND_PATH, m_app.Path("zarn-expand"));
+    const std::map<std::string, std::string> old = {
+        {"ctrl.ocx", "the previous control"}, {"data.txt", "previous data"}, {"user.txt", "the user's own"}};
+    const struct {
+        const char* library;
+        int result;
+    } cases[] = {{ZARN_REGISTER_WRITES_FAIL, 0}, {ZARN_REGISTER_WRITES_OK, 1}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.library);
+        fs::remove_all(m_app.Path(kDir));
+        fs::create_directory(m_app.Path(kDir));
+        for (const auto& [name, bytes] : old) {
+            std::ofstream(m_app.Path(kDir) / name, std::ios::binary) << bytes;
+        }
+        HKEY key = nullptr;
+        ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Vendor\\Control", 0, nullptr, 0, KEY_ALL_ACCESS,
+                                  nullptr, &key, nullptr),
+                  ERROR_SUCCESS);
+        ASSERT_EQ(RegSetValueExA(key, "Version", 0, REG_SZ, reinterpret_cast<const BYTE*>("1.0"), 4), ERROR_SUCCESS);
+        RegCloseKey(key);
+        const std::string before = test::RegistryDump();
+        const std::map<std::string, std::string> brought = {
+            {"ctrl.ocx", ReadFile(c.library)}, {"data.txt", "new data"}, {"sub/added.txt", "a new file"}};
+        CCompObj record = Record("REG", "ctrl.cab", "ctrl.ocx");
+        m_host.m_files[record.m_codebase] = test::StoredCabinet({{"ctrl.ocx", brought.at("ctrl.ocx")},
+                                                                 {"data.txt", brought.at("data.txt")},
+                                                                 {"sub\\added.txt", brought.at("sub/added.txt")}});
+
+        EXPECT_EQ(m_doc.InstallComponent(&record), c.result) << m_doc.LastInstallFailure();
+        std::map<std::string, std::string> expected = old;
+        if (c.result == 1) {
+            expected.insert_or_assign("ctrl.ocx", brought.at("ctrl.ocx"));
+            expected.insert_or_assign("data.txt", brought.at("data.txt"));
+            expected.insert_or_assign("sub/added.txt", brought.at("sub/added.txt"));
+        }
+        EXPECT_EQ(ComponentFiles(m_app.Path(kDir)), expected);
+        const std::string after = test::RegistryDump();
+        if (c.result == 1) {
+            EXPECT_NE(after.find("written.ocx"), std::string::npos) << after;
+            EXPECT_NE(after.find("Version 1 2.0"), std::string::npos) << after;
+            EXPECT_EQ(after.find("Installs\n  "), std::string::npos) << "the install's marker stayed:\n" << after;
+        } else {
+            EXPECT_EQ(after, before);
+        }
+        EXPECT_TRUE(fs::is_empty(m_app.Path("complist"))) << "an install journal stayed";
+    }
+}
+
+// On POSIX a file is renamed in a folder one may write to, whatever the file's own permissions: the install
+// completes, and whoever holds the previous file open goes on reading it.
+TEST_F(InstallComponent, AnUnwritableFileInUseIsReplacedAndTheOldOneStillReads) {
+    fs::copy_file(ZARN_EXPAND_PATH, m_app.Path("zarn-expand"));
+    const fs::path held = m_app.Path(kDir) / "geometry.so";
+    std::ofstream(held, std::ios::binary) << "the previous library";
+    fs::permissions(held, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    std::ifstream reader(held, std::ios::binary);
+    CCompObj record = Record("LIB", "geometry.cab");
+    m_host.m_files[record.m_codebase] = test::StoredCabinet({{"geometry.so", "the new library"}});
+
+    EXPECT_EQ(m_doc.InstallComponent(&record), 1) << m_doc.LastInstallFailure();
+    EXPECT_EQ(ReadFile(held), "the new library");
+    std::ostringstream stillOpen;
+    stillOpen << reader.rdbuf();
+    EXPECT_EQ(stillOpen.str(), "the previous library");
+    EXPECT_EQ(ComponentFiles(m_app.Path(kDir)).size(), 1u) << "the previous file was not removed";
 }
 
 } // namespace

@@ -1,12 +1,15 @@
 // The Win32 registry functions over the POSIX store, driven through their exported C interface.
 #include "platform/RegistryApi.h"
 
+#include "tests/support/RegistryDump.h"
 #include "tests/support/ScratchRegistry.h"
 
+#include <csignal>
 #include <cstring>
 #include <gtest/gtest.h>
 #include <random>
 #include <string>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
@@ -753,6 +756,75 @@ TEST_F(RegistryApi, ConnectReachesOnlyTheLocalMachine) {
     HKEY ordinary = Create(HKEY_LOCAL_MACHINE, "Ordinary");
     EXPECT_EQ(RegConnectRegistryA(nullptr, ordinary, &remote), ERROR_INVALID_HANDLE);
     EXPECT_EQ(RegConnectRegistryA(nullptr, HKEY_LOCAL_MACHINE, nullptr), ERROR_INVALID_PARAMETER);
+}
+
+// A capture's writes are this process's alone until it ends: a commit applies all of them at once; an abort, or a
+// process killed with the capture open, leaves the registry exactly as before it began.
+TEST_F(RegistryApi, CaptureAppliesEverythingAtItsCommitAndNothingOtherwise) {
+    enum class End { Commit, Abort, Killed };
+    // Writes of every kind into the registry as it was, with a failing one among them.
+    const auto writeAll = [] {
+        HKEY classKey = nullptr;
+        HKEY kept = nullptr;
+        return RegCreateKeyExA(HKEY_CLASSES_ROOT, "CLSID\\{C}\\InprocServer32", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                               &classKey, nullptr) == ERROR_SUCCESS &&
+               SetString(classKey, nullptr, "new.ocx") == ERROR_SUCCESS && RegCloseKey(classKey) == ERROR_SUCCESS &&
+               RegOpenKeyExA(HKEY_CURRENT_USER, "Kept", 0, KEY_ALL_ACCESS, &kept) == ERROR_SUCCESS &&
+               SetString(kept, "old", "changed") == ERROR_SUCCESS && RegDeleteValueA(kept, "gone") == ERROR_SUCCESS &&
+               RegDeleteKeyA(HKEY_CURRENT_USER, "Kept") == ERROR_ACCESS_DENIED &&
+               SetString(kept, "added", "value") == ERROR_SUCCESS && RegCloseKey(kept) == ERROR_SUCCESS;
+    };
+    for (const End end : {End::Commit, End::Abort, End::Killed}) {
+        SCOPED_TRACE(static_cast<int>(end));
+        RegDeleteTreeA(HKEY_CURRENT_USER, nullptr);
+        RegDeleteTreeA(HKEY_LOCAL_MACHINE, nullptr);
+        HKEY kept = Create(HKEY_CURRENT_USER, "Kept\\Child");
+        ASSERT_EQ(SetString(Open(HKEY_CURRENT_USER, "Kept"), "old", "before"), ERROR_SUCCESS);
+        ASSERT_EQ(SetString(Open(HKEY_CURRENT_USER, "Kept"), "gone", "before"), ERROR_SUCCESS);
+        ASSERT_EQ(SetString(kept, "deep", "before"), ERROR_SUCCESS);
+        const std::string before = zarn::test::RegistryDump();
+
+        if (end == End::Killed) {
+            const pid_t child = fork();
+            ASSERT_NE(child, -1);
+            if (child == 0) {
+                if (ZarnRegBeginCapture() == ERROR_SUCCESS && writeAll())
+                    std::raise(SIGKILL);
+                _exit(1);
+            }
+            int status = 0;
+            ASSERT_EQ(waitpid(child, &status, 0), child);
+            ASSERT_TRUE(WIFSIGNALED(status)) << "the child's capture did not get as far as its writes";
+            EXPECT_EQ(zarn::test::RegistryDump(), before);
+            continue;
+        }
+        ASSERT_EQ(ZarnRegBeginCapture(), ERROR_SUCCESS);
+        EXPECT_EQ(ZarnRegBeginCapture(), ERROR_INVALID_FUNCTION);
+        ASSERT_TRUE(writeAll());
+        const std::string during = zarn::test::RegistryDump();
+        EXPECT_NE(during, before);
+        // Another process reads the registry as it was.
+        const pid_t child = fork();
+        ASSERT_NE(child, -1);
+        if (child == 0)
+            _exit(zarn::test::RegistryDump() == before ? 0 : 1);
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+
+        ASSERT_EQ(ZarnRegEndCapture(end == End::Commit ? TRUE : FALSE), ERROR_SUCCESS);
+        EXPECT_EQ(ZarnRegEndCapture(TRUE), ERROR_INVALID_FUNCTION);
+        EXPECT_EQ(zarn::test::RegistryDump(), end == End::Commit ? during : before);
+        if (end == End::Abort) {
+            // The rollback takes the ids of the keys it removed back too; keys made next get them, and a class looked
+            // up before must not be found in them.
+            HKEY other = Create(HKEY_LOCAL_MACHINE, "Other\\Keys\\Made\\Next\\Over\\Them\\All");
+            EXPECT_EQ(SetString(other, "v", "1"), ERROR_SUCCESS);
+            HKEY gone = nullptr;
+            EXPECT_EQ(RegOpenKeyExA(HKEY_CLASSES_ROOT, "CLSID\\{C}\\InprocServer32", 0, KEY_READ, &gone),
+                      ERROR_FILE_NOT_FOUND);
+        }
+    }
 }
 
 } // namespace

@@ -86,8 +86,12 @@ TEST(SampleRepository, EveryKindInstallsOnceAndIsThenCurrent) {
     // the installer's RUNPATH looks, and the expander beside the launcher.
     fs::create_directory(app.Path("complist"));
     fs::copy_file(ZARN_REGISTRY_LIBRARY, app.Path("libzarn_registry.so"));
+    // It stages as the real one does: each file beside its target, listed in $5 with the target.
     std::ofstream(app.Path("zarn-expand"))
-        << "#!/bin/sh\n[ \"$1\" = '-F:*' ] || exit 2\nexec '" << ZARN_GCAB << "' -x -C \"$3\" \"$2\"\n";
+        << "#!/bin/sh\n[ \"$1\" = '-F:*' ] && [ \"$4\" = --stage ] || exit 2\nstaging=\"$3/.staging\"\n"
+        << "mkdir \"$staging\" && '" << ZARN_GCAB << "' -x -C \"$staging\" \"$2\" || exit 2\n: > \"$5\"\n"
+        << "for name in $(ls \"$staging\"); do\n    mv \"$staging/$name\" \"$3/$name.new\"\n"
+        << "    printf '%s\\0%s\\0' \"$3/$name\" \"$3/$name.new\" >> \"$5\"\ndone\nrmdir \"$staging\"\n";
     fs::permissions(app.Path("zarn-expand"), fs::perms::owner_all);
 
     CZarnDoc doc(app.AppDir(), kServer, host);

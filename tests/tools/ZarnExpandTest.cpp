@@ -148,13 +148,40 @@ TEST_F(ZarnExpand, TakesTheSwitchInEitherFormAndCaseAndRefusesOtherUsage) {
                                                          {"-X", cabinet, m_out.string()},
                                                          {"-F:a.txt", cabinet, m_out.string()},
                                                          {cabinet, m_out.string()},
-                                                         {"-F:*", cabinet, m_out.string(), "extra"}};
+                                                         {"-F:*", cabinet, m_out.string(), "extra"},
+                                                         {"-F:*", cabinet, m_out.string(), "--stage"},
+                                                         {"-F:*", cabinet, m_out.string(), "--stage", ""},
+                                                         {"-F:*", cabinet, m_out.string(), "--list", "x"}};
     for (const auto& args : wrong) {
         const ProgramOutcome outcome = Expand(args);
         EXPECT_EQ(outcome.exitCode, 1) << args.size() << " arguments";
         // Standard error is a text stream: its lines end in CR LF on Windows.
-        EXPECT_EQ(outcome.err.substr(0, outcome.err.find_first_of("\r\n")), "Usage: zarn-expand -F:* CABINET DIRECTORY")
+        EXPECT_EQ(outcome.err.substr(0, outcome.err.find_first_of("\r\n")),
+                  "Usage: zarn-expand -F:* CABINET DIRECTORY [--stage LIST]")
             << outcome.err;
+    }
+}
+
+// Staged, every new file lies beside its target and the targets are as they were; the list pairs each target with
+// its staged file.
+TEST_F(ZarnExpand, StagingLeavesTheTargetsAndListsEachStagedFile) {
+    const fs::path list = m_root.Path() / "staged.list";
+    const ProgramOutcome outcome = Expand({"-F:*", Gcab("plain.cab", false), m_out.string(), "--stage", list.string()});
+    ASSERT_EQ(outcome.exitCode, 0) << outcome.err;
+    EXPECT_EQ(ReadFile((m_out / "a.txt").string()), "the old a.txt, longer than the new one\n");
+    EXPECT_FALSE(fs::exists(m_out / "sub" / "deeper" / "b.bin"));
+    const std::string listed = ReadFile(list.string());
+    std::vector<std::string> paths;
+    for (std::size_t at = 0, end; (end = listed.find('\0', at)) != std::string::npos; at = end + 1) {
+        paths.push_back(listed.substr(at, end - at));
+    }
+    ASSERT_EQ(paths.size(), 4u) << listed;
+    const fs::path targets[] = {m_out / "a.txt", m_out / "sub" / "deeper" / "b.bin"};
+    const fs::path sources[] = {kCabinets / "source" / "a.txt", kCabinets / "source" / "sub" / "deeper" / "b.bin"};
+    for (std::size_t i = 0; i < 2; ++i) {
+        EXPECT_EQ(fs::path(paths[2 * i]), targets[i]);
+        EXPECT_EQ(fs::path(paths[2 * i + 1]).parent_path(), targets[i].parent_path());
+        EXPECT_EQ(ReadFile(paths[2 * i + 1]), ReadFile(sources[i].string()));
     }
 }
 

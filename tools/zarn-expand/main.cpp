@@ -16,7 +16,7 @@
 
 namespace {
 
-constexpr const char* kUsage = R"(Usage: zarn-expand -F:* CABINET DIRECTORY
+constexpr const char* kUsage = R"(Usage: zarn-expand -F:* CABINET DIRECTORY [--stage LIST]
 
 Writes every file of CABINET into the existing DIRECTORY, making the subdirectories the entry names hold
 ('\' or '/' separate them) and replacing files of the same names. An entry name that is empty or absolute,
@@ -27,6 +27,9 @@ written through a link, and DIRECTORY itself may not be one. A cabinet that cann
 declared sizes add up to more than the free space, writes nothing either. Each file is written beside its
 target under a temporary name and renamed into place once every file of the cabinet was extracted. /F:* is
 accepted for -F:*.
+--stage LIST: every file is written beside its target as above but none is renamed into place; instead LIST (a
+new file, or one replaced) receives, for each file, its target's path and the temporary file's path, each ended by
+a NUL byte, for the caller to swap them all in itself.
 Exit status: 0 done; 1 wrong usage; 2 the cabinet cannot be read or expanded, or does not fit; 3 an entry is
 refused (its name, or a link on its way).
 )";
@@ -160,7 +163,31 @@ private:
     bool m_kept = false;
 };
 
-int Expand(const std::string& cabinetPath, const std::string& directory) {
+// Writes the (target, staged file) pairs of `outputs` to `listPath`, each path ended by a NUL byte. Returns 0 or the
+// system's code.
+unsigned long WriteStagedList(const std::string& listPath, const std::deque<Expansion::Output>& outputs) {
+    std::string list;
+    for (const Expansion::Output& output : outputs) {
+        const std::size_t folderEnd = output.target.size() - output.name.size();
+        list += output.target + '\0' + output.target.substr(0, folderEnd) + output.temporary + '\0';
+    }
+    zarn::platform::File file;
+    unsigned long code = file.OpenForWriting(listPath);
+    if (code == 0) {
+        code = file.Resize(0);
+    }
+    if (code == 0) {
+        code = file.Write(list.data(), list.size());
+    }
+    if (const unsigned long closed = file.Close(); code == 0) {
+        code = closed;
+    }
+    return code;
+}
+
+// Unpacks the cabinet into `directory`; with a `stagedList`, leaves every file beside its target and lists them
+// there instead of renaming them into place.
+int Expand(const std::string& cabinetPath, const std::string& directory, const std::string& stagedList) {
     Expansion expansion;
     if (const unsigned long code = expansion.OpenRoot(directory); code != 0) {
         return Fail(kFailed,
@@ -249,6 +276,14 @@ int Expand(const std::string& cabinetPath, const std::string& directory) {
             return Fail(kFailed, output.target + ": is a directory; nothing was written");
         }
     }
+    if (!stagedList.empty()) {
+        if (const unsigned long code = WriteStagedList(stagedList, expansion.Outputs()); code != 0) {
+            return Fail(kFailed, stagedList + ": cannot write the list of staged files (" + SystemError(code) +
+                                     "); nothing was written");
+        }
+        expansion.Keep();
+        return kDone;
+    }
     for (Expansion::Output& output : expansion.Outputs()) {
         if (const unsigned long code = output.directory->Replace(output.temporary, output.name); code != 0) {
             return Fail(kFailed, output.target + ": cannot rename it into place (" + SystemError(code) + ")");
@@ -262,10 +297,11 @@ int Expand(const std::string& cabinetPath, const std::string& directory) {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 4 || !IsAllFilesSwitch(argv[1])) {
+    const bool staging = argc == 6 && std::string_view(argv[4]) == "--stage" && argv[5][0] != '\0';
+    if ((argc != 4 && !staging) || !IsAllFilesSwitch(argv[1])) {
         std::fputs(kUsage, stderr);
         return kUsageError;
     }
     // The held directory takes the system's long path form itself, so messages name the directory as given.
-    return Expand(argv[2], argv[3]);
+    return Expand(argv[2], argv[3], staging ? argv[5] : "");
 }
