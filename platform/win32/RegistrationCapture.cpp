@@ -18,7 +18,8 @@
 // complete record (nothing applied), a record and no marker (undone at the next start), or the marker.
 //
 // The registry behind the roots while capturing is the empty stand-in: a registration that reads the real
-// registry sees nothing there, and one that deletes keys deletes them from its stand-in only.
+// registry sees nothing there, and one that deletes keys deletes them from its stand-in only. At the end the roots
+// go back to the system's own keys, not to a redirection made before Begin.
 
 namespace zarn::platform {
 
