@@ -321,6 +321,7 @@ LONG WriteUndo(const std::wstring& undoPath, const std::wstring& scratch, const 
                 result = SetValue(absent.Get(), key.values[v].name, REG_NONE, {});
             }
         }
+        CrashPoint("registration-undo-entry");
     }
     if (result == ERROR_SUCCESS) {
         result = SetDword(undo.Get(), L"Complete", 1);

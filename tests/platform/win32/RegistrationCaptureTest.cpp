@@ -187,6 +187,18 @@ TEST_F(RegistrationCaptureTest, AnAbandonedCaptureLeavesTheRegistryAsItWas) {
 TEST_F(RegistrationCaptureTest, ACommitAppliesEveryWriteWithItsMarker) {
     RegistrationCapture idle;
     EXPECT_EQ(idle.Commit(kInstallId), 0) << "nothing was captured";
+    // An unsettled record of the same install is never overwritten: that commit is refused and applies nothing.
+    const std::string undoKey = std::string(kInstallsKey) + "\\" + kInstallId + ".undo";
+    SetText(HKEY_CURRENT_USER, undoKey.c_str(), "Stale", "record");
+    const std::string withStaleRecord = Dump();
+    {
+        RegistrationCapture refused;
+        ASSERT_EQ(refused.Begin(), 1);
+        EXPECT_EQ(Register(ZARN_CAPTURE_WRITER_OK), S_OK);
+        EXPECT_EQ(refused.Commit(kInstallId), 0);
+    }
+    EXPECT_EQ(Dump(), withStaleRecord);
+    ASSERT_EQ(RegDeleteTreeA(HKEY_CURRENT_USER, undoKey.c_str()), ERROR_SUCCESS);
 
     RegistrationCapture capture;
     ASSERT_EQ(capture.Begin(), 1);
@@ -229,8 +241,8 @@ TEST_F(RegistrationCaptureTest, ACommitKilledAtAnyStepIsSettledWholeOrUndone) {
         const char* step;
         int settled;
     } cases[] = {
-        {"test-registered", 0},      {"registration-undo-written", 0}, {"registration-apply-value", 0},
-        {"registration-applied", 0}, {"registration-marked", 1},
+        {"test-registered", 0},          {"registration-undo-entry", 0}, {"registration-undo-written", 0},
+        {"registration-apply-value", 0}, {"registration-applied", 0},    {"registration-marked", 1},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.step);
