@@ -61,6 +61,11 @@ bool Widen(const std::string& text, std::wstring& wide) {
     return true;
 }
 
+// An install id as the name of a value and of a key: not empty, and without the separator of key paths.
+bool InstallName(const std::string& installId, std::wstring& name) {
+    return !installId.empty() && installId.find('\\') == std::string::npos && Widen(installId, name);
+}
+
 std::wstring Join(const std::wstring& parent, const std::wstring& child) {
     return parent.empty() ? child : parent + L"\\" + child;
 }
@@ -496,7 +501,7 @@ int RegistrationCapture::Commit(const std::string& installId) {
     std::wstring id;
     std::vector<Key> keys;
     const bool restored = RestoreRoots();
-    if (!restored || installId.empty() || !Widen(installId, id) || ReadCapture(scratch, keys) != ERROR_SUCCESS) {
+    if (!restored || !InstallName(installId, id) || ReadCapture(scratch, keys) != ERROR_SUCCESS) {
         // Were a root still redirected, the scratch key would be out of reach; the next Settle sweeps it then.
         DeleteScratch(scratch);
         return 0;
@@ -539,7 +544,7 @@ void RegistrationCapture::Abort() {
 
 int RegistrationCapture::Settle(const std::string& installId) {
     std::wstring id;
-    if (installId.empty() || !Widen(installId, id)) {
+    if (!InstallName(installId, id)) {
         return 0;
     }
     const Marker marker = FindMarker(id);
@@ -553,7 +558,7 @@ int RegistrationCapture::Settle(const std::string& installId) {
 
 int RegistrationCapture::Forget(const std::string& installId) {
     std::wstring id;
-    if (installId.empty() || !Widen(installId, id)) {
+    if (!InstallName(installId, id)) {
         return 0;
     }
     RegistryKey installs;

@@ -158,25 +158,29 @@ protected:
 };
 
 TEST_F(RegistrationCaptureTest, AnAbandonedCaptureLeavesTheRegistryAsItWas) {
+    enum class End { Abort, Destructor, CommitUnderAKeyPath };
     const struct {
         const char* library;
         long result;
-        bool abortExplicitly;
+        End end;
     } cases[] = {
-        {ZARN_CAPTURE_WRITER_FAIL, E_FAIL, true},
-        {ZARN_CAPTURE_WRITER_FAIL, E_FAIL, false},
-        {ZARN_CAPTURE_WRITER_OK, S_OK, true},
+        {ZARN_CAPTURE_WRITER_FAIL, E_FAIL, End::Abort},
+        {ZARN_CAPTURE_WRITER_FAIL, E_FAIL, End::Destructor},
+        {ZARN_CAPTURE_WRITER_OK, S_OK, End::Abort},
+        {ZARN_CAPTURE_WRITER_OK, S_OK, End::CommitUnderAKeyPath},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(std::string(c.library) + (c.abortExplicitly ? ", Abort" : ", destructor"));
+        SCOPED_TRACE(std::string(c.library) + ", end " + std::to_string(static_cast<int>(c.end)));
         {
             RegistrationCapture capture;
             ASSERT_EQ(capture.Begin(), 1);
             EXPECT_EQ(Register(c.library), c.result);
             // While capturing, the process sees what it wrote: the writes went somewhere, and not to the real keys.
             EXPECT_EQ(Text(HKEY_CURRENT_USER, kTestKey, "Shared"), "after");
-            if (c.abortExplicitly) {
+            if (c.end == End::Abort) {
                 capture.Abort();
+            } else if (c.end == End::CommitUnderAKeyPath) {
+                EXPECT_EQ(capture.Commit("install\\with a key path"), 0);
             }
         }
         EXPECT_EQ(Dump(), m_before);
