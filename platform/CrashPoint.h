@@ -1,12 +1,14 @@
-// Fault injection for the kill tests: a named step of the launcher where a test can have it die as `kill -9` would.
+// Fault injection for the tests that kill the launcher at exact steps of an install, which timing cannot do
+// reliably.
 #pragma once
 
 #include <string_view>
 
 namespace zarn::platform {
 
-// Ends the process at once, with no clean-up of any kind, when the environment variable ZARN_CRASH_AT equals
-// `name` (read once, at the first call); otherwise does nothing. Any thread.
+// Kills the process at once, as `kill -9` would (no destructors, no exit handlers, no flushing), when the
+// environment variable ZARN_CRASH_AT equals `name`; otherwise does nothing. The variable is read once per process.
+// Any thread.
 void CrashPoint(std::string_view name);
 
 } // namespace zarn::platform
