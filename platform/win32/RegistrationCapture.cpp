@@ -2,10 +2,12 @@
 
 #include "WindowsHeaders.h"
 #include "platform/CrashPoint.h"
+#include "platform/Library.h"
 #include "platform/RegistryKey.h"
 #include "platform/win32/PathText.h"
 
 #include <cwchar>
+#include <cwctype>
 #include <iterator>
 #include <string>
 #include <utility>
@@ -19,7 +21,7 @@
 //
 // The registry behind the roots while capturing is the empty stand-in: a registration that reads the real
 // registry sees nothing there, and one that deletes keys deletes them from its stand-in only. At the end the roots
-// go back to the system's own keys, not to a redirection made before Begin.
+// go back to where they led before Begin: the system's own keys, or a test's scratch registry.
 
 namespace zarn::platform {
 
@@ -225,11 +227,69 @@ LONG ReadCapture(const std::wstring& scratch, std::vector<Key>& keys) {
     return ERROR_SUCCESS;
 }
 
-// Gives the roots back to the system's own keys.
-bool RestoreRoots() {
+// The kernel's name of an open key ("\REGISTRY\MACHINE\..."), from ntdll, which every process has loaded.
+bool KernelName(HKEY key, std::wstring& name) {
+    using QueryKey = LONG(WINAPI*)(HANDLE, int, void*, ULONG, ULONG*);
+    constexpr int kKeyNameInformation = 3;
+    const auto query = reinterpret_cast<QueryKey>(Library::FindLoadedFunction("ntdll.dll", "NtQueryKey"));
+    // The name's length in bytes, then its characters; room for the longest name a key can have.
+    std::vector<ULONG> buffer(1 + 32768 * sizeof(wchar_t) / sizeof(ULONG));
+    ULONG size = 0;
+    if (query == nullptr ||
+        query(key, kKeyNameInformation, buffer.data(), static_cast<ULONG>(buffer.size() * sizeof(ULONG)), &size) != 0 ||
+        buffer[0] > (buffer.size() - 1) * sizeof(ULONG)) {
+        return false;
+    }
+    name.assign(reinterpret_cast<const wchar_t*>(buffer.data() + 1), buffer[0] / sizeof(wchar_t));
+    for (wchar_t& c : name) {
+        c = static_cast<wchar_t>(std::towupper(c));
+    }
+    return true;
+}
+
+// Whether the upper-case kernel name `name` is where the system itself keeps the root numbered `root`.
+bool IsSystemRoot(DWORD root, const std::wstring& name) {
+    const std::wstring users = L"\\REGISTRY\\USER\\";
+    const bool userHive = name.starts_with(users) && name.find(L'\\', users.size()) == std::wstring::npos;
+    switch (root) {
+    case 0:
+        return name == L"\\REGISTRY\\MACHINE\\SOFTWARE\\CLASSES" || (userHive && name.ends_with(L"_CLASSES"));
+    case 1:
+        return userHive;
+    default:
+        return name == L"\\REGISTRY\\MACHINE";
+    }
+}
+
+// The key the root numbered `root` is redirected to in this process now (a test's scratch registry), as a handle
+// of our own; null when it is the system's own key, or when that cannot be told. Putting the system's own key
+// back as a redirection would not do: Windows shows HKEY_CLASSES_ROOT merged from two keys only through its own.
+HKEY RedirectionOf(DWORD root) {
+    HKEY current = nullptr;
+    if (::RegCreateKeyExW(kRoots[root].key, L"", 0, nullptr, REG_OPTION_NON_VOLATILE, MAXIMUM_ALLOWED, nullptr,
+                          &current, nullptr) != ERROR_SUCCESS ||
+        current == kRoots[root].key) {
+        return nullptr;
+    }
+    std::wstring name;
+    if (!KernelName(current, name) || IsSystemRoot(root, name)) {
+        ::RegCloseKey(current);
+        return nullptr;
+    }
+    return current;
+}
+
+// Gives the roots back to the keys they had before Begin (null: the system's own), and closes our handles to
+// those keys (the system keeps its own).
+bool RestoreRoots(void* (&previous)[kRootCount]) {
     bool restored = true;
-    for (const Root& root : kRoots) {
-        restored = ::RegOverridePredefKey(root.key, nullptr) == ERROR_SUCCESS && restored;
+    for (DWORD root = 0; root < kRootCount; ++root) {
+        const HKEY key = static_cast<HKEY>(previous[root]);
+        restored = ::RegOverridePredefKey(kRoots[root].key, key) == ERROR_SUCCESS && restored;
+        if (key != nullptr) {
+            ::RegCloseKey(key);
+            previous[root] = nullptr;
+        }
     }
     return restored;
 }
@@ -469,12 +529,16 @@ int RegistrationCapture::Begin() {
     static unsigned serial = 0;
     const std::string name = std::to_string(::GetCurrentProcessId()) + "-" + std::to_string(serial++);
     const std::wstring scratch(name.begin(), name.end());
+    for (DWORD root = 0; root < kRootCount; ++root) {
+        m_previousRoots[root] = RedirectionOf(root);
+    }
     // Every stand-in is opened before any root is redirected: the scratch key itself lives in the real
     // HKEY_CURRENT_USER, which is out of reach once that root is redirected.
     RegistryKey standIns[kRootCount];
     for (DWORD root = 0; root < kRootCount; ++root) {
         if (Create(HKEY_CURRENT_USER, Join(Join(kCaptureKey, scratch), kRoots[root].name), standIns[root]) !=
             ERROR_SUCCESS) {
+            RestoreRoots(m_previousRoots);
             DeleteScratch(scratch);
             return 0;
         }
@@ -482,7 +546,7 @@ int RegistrationCapture::Begin() {
     for (DWORD root = 0; root < kRootCount; ++root) {
         // The system keeps a handle of its own to the stand-in, so ours may close.
         if (::RegOverridePredefKey(kRoots[root].key, standIns[root].Get()) != ERROR_SUCCESS) {
-            RestoreRoots();
+            RestoreRoots(m_previousRoots);
             DeleteScratch(scratch);
             return 0;
         }
@@ -500,7 +564,7 @@ int RegistrationCapture::Commit(const std::string& installId) {
     const std::wstring scratch(m_scratchName.begin(), m_scratchName.end());
     std::wstring id;
     std::vector<Key> keys;
-    const bool restored = RestoreRoots();
+    const bool restored = RestoreRoots(m_previousRoots);
     if (!restored || !InstallName(installId, id) || ReadCapture(scratch, keys) != ERROR_SUCCESS) {
         // Were a root still redirected, the scratch key would be out of reach; the next Settle sweeps it then.
         DeleteScratch(scratch);
@@ -537,7 +601,7 @@ void RegistrationCapture::Abort() {
     }
     m_active = false;
     // Nothing else can be done if a root stays redirected; the scratch key is then swept at a later start.
-    if (RestoreRoots()) {
+    if (RestoreRoots(m_previousRoots)) {
         DeleteScratch(std::wstring(m_scratchName.begin(), m_scratchName.end()));
     }
 }

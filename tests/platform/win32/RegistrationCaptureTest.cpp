@@ -7,6 +7,7 @@
 #include "platform/Library.h"
 #include "platform/win32/WindowsHeaders.h"
 #include "tests/support/ProgramRun.h"
+#include "tests/support/ScratchRegistry.h"
 #include "tests/support/TempDir.h"
 
 #include <cstring>
@@ -233,6 +234,28 @@ TEST_F(RegistrationCaptureTest, ACommitAppliesEveryWriteWithItsMarker) {
     EXPECT_EQ(RegistrationCapture::Forget(kInstallId), 1);
     EXPECT_EQ(RegistrationCapture::Settle(kInstallId), 0);
     EXPECT_EQ(RegistrationCapture::Forget(kInstallId), 1) << "a marker already gone";
+}
+
+// Inside a test's scratch registry a capture ends in it: what it commits lands there, and the scratch registry is
+// still in place afterwards, so the real registry never sees any of it.
+TEST_F(RegistrationCaptureTest, ACaptureInsideAScratchRegistryEndsInIt) {
+    {
+        test::ScratchRegistry scratch;
+        const std::string empty = Dump();
+        RegistrationCapture abandoned;
+        ASSERT_EQ(abandoned.Begin(), 1);
+        EXPECT_EQ(Register(ZARN_CAPTURE_WRITER_FAIL), E_FAIL);
+        abandoned.Abort();
+        EXPECT_EQ(Dump(), empty);
+
+        RegistrationCapture capture;
+        ASSERT_EQ(capture.Begin(), 1);
+        EXPECT_EQ(Register(ZARN_CAPTURE_WRITER_OK), S_OK);
+        ASSERT_EQ(capture.Commit(kInstallId), 1);
+        EXPECT_EQ(Text(HKEY_CURRENT_USER, kTestKey, "Shared"), "after");
+        EXPECT_EQ(RegistrationCapture::Settle(kInstallId), 1);
+    }
+    EXPECT_EQ(Dump(), m_before);
 }
 
 TEST_F(RegistrationCaptureTest, ACommitKilledAtAnyStepIsSettledWholeOrUndone) {
