@@ -36,6 +36,8 @@ public:
 
 private:
     bool m_active = false;
+    std::string m_scratchName;     // Windows: the capture's key below HKCU\Software\Ostrevant\zarn\Capture
+    void* m_previousRoots[3] = {}; // Windows: where the roots led before Begin (HKEY; null: the system's own)
 };
 
 } // namespace zarn::platform
