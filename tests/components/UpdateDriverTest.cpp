@@ -230,11 +230,13 @@ TEST_F(UpdateDriver, InstalledComponentsAreDetectedAgainAtTheEnd) {
         ASSERT_EQ(classes.WriteString(("CLSID\\{" + id + "}\\ProgID").c_str(), "", "Quill.Setup"), 1);
         ASSERT_EQ(classes.WriteString(("CLSID\\{" + id + "}\\InprocServer32").c_str(), "", server.c_str()), 1);
     }
-    // The stand-in expander puts the sample files where their cabinets go.
+    // The stand-in expander stages the sample files beside where their cabinets put them, listing each in $5.
     const fs::path expander = m_app.Path("zarn-expand");
     test::WriteFile(expander.string(),
-                    "#!/bin/sh\ncase \"$2\" in\n*geometry.cab) cp '" ZARN_SAMPLE_GEOMETRY
-                    "' \"$3/\" ;;\n*design.cab) cp '" ZARN_SAMPLE_DESIGN "' \"$3/qdesign.ocx\" ;;\nesac\n");
+                    "#!/bin/sh\ncase \"$2\" in\n*geometry.cab) from='" ZARN_SAMPLE_GEOMETRY
+                    "' to=\"$3/$(basename '" ZARN_SAMPLE_GEOMETRY "')\" ;;\n*design.cab) from='" ZARN_SAMPLE_DESIGN
+                    "' to=\"$3/qdesign.ocx\" ;;\nesac\ncp \"$from\" \"$to.new\" || exit 2\n"
+                    "printf '%s\\0%s\\0' \"$to\" \"$to.new\" > \"$5\"\n");
     fs::permissions(expander, fs::perms::owner_all);
     std::vector<std::string> lines;
     UpdateLog log("");
