@@ -331,8 +331,15 @@ bool CZarnDoc::PinnedBelowList(const CCompObj& record) const {
 
 void CZarnDoc::ApplyPin(CCompObj& record, const std::string& reads) const {
     const LauncherPolicy::Version pin = *m_policy.TargetVersion(record.m_name);
-    // The pinned version is all the administrator wants: installed, it is as good as current.
-    if (LauncherPolicy::ParseVersion(reads) == pin) {
+    // The pinned version is all the administrator wants: installed, it is as good as current. A FileVersion text
+    // may be written "2, 0, 1, 4".
+    std::string dotted;
+    for (const char c : reads) {
+        if (c != ' ') {
+            dotted += c == ',' ? '.' : c;
+        }
+    }
+    if (LauncherPolicy::ParseVersion(dotted) == pin) {
         record.m_status = kStatusCurrent;
     }
     Log("component " + Quoted(record.m_desc) + " pinned by policy to " + std::to_string(pin[0]) + "." +
