@@ -107,6 +107,10 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments, co
     return parsed;
 }
 
+std::optional<std::string> ParseServer(const std::string& text) {
+    return ServerFromText(text);
+}
+
 std::string UsageText() {
     return LoadString(IDS_USAGE);
 }

@@ -38,6 +38,10 @@ struct ParsedCommandLine {
 // --update, --help or --version with anything else.
 ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments, const std::string& defaultServer);
 
+// `text` as a server the document can join the list path to, as --server takes it; none when --server would refuse
+// it. Any thread.
+std::optional<std::string> ParseServer(const std::string& text);
+
 // The --help text, ending in a line end. Any thread.
 std::string UsageText();
 

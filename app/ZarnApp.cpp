@@ -4,6 +4,7 @@
 #include "app/FrameView.h"
 #include "app/LauncherOptions.h"
 #include "app/MainFrame.h"
+#include "app/PolicyOverrides.h"
 #include "app/StartDlg.h"
 #include "app/StartupSteps.h"
 #include "components/DocumentHost.h"
@@ -50,11 +51,13 @@ bool CZarnApp::InitInstance(const std::vector<std::string>& arguments) {
     InitAppDirectory();
 
     // The same reading of the command line as the console mode's, so that both take and refuse the same switches.
-    const ParsedCommandLine parsed = ParseCommandLine(arguments, ZARN_DEFAULT_SERVER);
+    ParsedCommandLine parsed = ParseCommandLine(arguments, ZARN_DEFAULT_SERVER);
     if (!parsed.error.empty()) {
         m_shell.ShowMessageBox(FormatString(IDS_BAD_COMMAND_LINE, parsed.error));
         return false;
     }
+    LauncherPolicy policy = LauncherPolicy::Read();
+    ApplyPolicy(policy, parsed.options);
 
     // The shell command: a named document must open before anything is shown.
     m_documentPath = DocumentFromCommandLine(arguments);
@@ -68,6 +71,7 @@ bool CZarnApp::InitInstance(const std::vector<std::string>& arguments) {
     m_pDocument = std::make_unique<CZarnDoc>(m_strAppDir, parsed.options.server, *m_host);
     m_pDocument->SetLog(m_log.get());
     m_pDocument->FinishInterruptedInstalls();
+    ApplyPolicy(policy, *m_pDocument, *m_host, *m_log);
     m_pMainFrame = std::make_unique<CMainFrame>(m_shell, this);
     m_pMainFrame->CreateView(*m_pDocument);
 

@@ -6,6 +6,11 @@
 
 namespace zarn {
 
+void CDocumentHost::SetProxyServer(std::string proxyServer) {
+    m_ahead.SetProxyServer(proxyServer);
+    m_proxyServer = std::move(proxyServer);
+}
+
 void CDocumentHost::StartDownloadsAhead(const std::vector<PlannedDownload>& downloads, const std::string& caFile) {
     if (downloads.empty()) {
         m_ahead.Finish();
@@ -48,6 +53,10 @@ int CDocumentHost::RunDownloadDialog(CHttpDownloadDlg& dialog, const std::string
     dialog.m_expectedSha256 = check.sha256;
     dialog.m_maxSize = check.maxSize;
     dialog.m_strCaFile = caFile;
+    if (!m_proxyServer.empty()) {
+        dialog.m_nAccessMode = 2;
+        dialog.m_strProxyHost = m_proxyServer;
+    }
     dialog.m_strIfNoneMatch = check.ifNoneMatch;
     dialog.m_strIfModifiedSince = check.ifModifiedSince;
     const int result = dialog.DoModal();

@@ -89,6 +89,10 @@ public:
     // Brings the main window to the foreground.
     virtual void BringMainWindowToFront() = 0;
 
+    // Sends every later download through the proxy `proxyServer` ("host:port", as the administrators' policy names
+    // it) instead of the system's settings; empty: the system's settings. UI thread.
+    void SetProxyServer(std::string proxyServer);
+
 protected:
     // A host's RunDownload through the download dialog `dialog`, whose window the host made: the dialog gets the
     // URL, the target, what the list says the file must be and the host's certificate authority `caFile`;
@@ -106,6 +110,7 @@ protected:
 
 private:
     DownloadQueue m_ahead;
+    std::string m_proxyServer;
 };
 
 } // namespace zarn

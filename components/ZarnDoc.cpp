@@ -317,10 +317,43 @@ std::string CZarnDoc::GetFileNameFromUrl(const std::string& url) {
 int CZarnDoc::CheckInstalledVersions() {
     for (const auto& record : m_compList) {
         if (record) {
-            CheckRecord(*record);
+            const std::string reads = CheckRecord(*record);
+            if (PinnedBelowList(*record)) {
+                ApplyPin(*record, reads);
+            }
         }
     }
     return 1;
+}
+
+bool CZarnDoc::PinnedBelowList(const CCompObj& record) const {
+    const std::optional<LauncherPolicy::Version> pin = m_policy.TargetVersion(record.m_name);
+    const LauncherPolicy::Version listed{record.m_majorVer, record.m_minorVer, record.m_custNum, record.m_buildNum};
+    return pin && listed > *pin;
+}
+
+void CZarnDoc::ApplyPin(CCompObj& record, const std::string& reads) const {
+    const LauncherPolicy::Version pin = *m_policy.TargetVersion(record.m_name);
+    // The pinned version is all the administrator wants: installed, it is as good as current. A FileVersion text
+    // may be written "2, 0, 1, 4".
+    std::string dotted;
+    for (const char c : reads) {
+        if (c != ' ') {
+            dotted += c == ',' ? '.' : c;
+        }
+    }
+    if (LauncherPolicy::ParseVersion(dotted) == pin) {
+        record.m_status = kStatusCurrent;
+    }
+    Log("component " + Quoted(record.m_desc) + " pinned by policy to " + std::to_string(pin[0]) + "." +
+        std::to_string(pin[1]) + "." + std::to_string(pin[2]) + "." + std::to_string(pin[3]) + ": the list's " +
+        record.GetVersionString() + " is not installed; detection reads " + (reads.empty() ? "no version" : reads) +
+        ", " + record.m_status);
+}
+
+bool CZarnDoc::WillInstall(const CCompObj& record) const {
+    return (record.m_status == kStatusNotInstalled || record.m_status == kStatusOutOfDate) &&
+           !m_policy.UpdatesDisabled() && !PinnedBelowList(record);
 }
 
 std::string CZarnDoc::CheckRecord(CCompObj& record) const {
@@ -402,11 +435,18 @@ void CZarnDoc::CheckForUpdates() {
     }
     m_listMode = 1;
     m_host.UpdateAllViews(*this);
+    if (m_policy.UpdatesDisabled()) {
+        Log("policy UpdatesDisabled: nothing is downloaded or installed");
+        if (!m_toldUpdatesDisabled) {
+            m_toldUpdatesDisabled = true;
+            m_host.ShowMessageBox(FormatString(IDS_UPDATES_DISABLED_BY_POLICY, ""));
+        }
+    }
     if (m_listRefusal.empty() && m_checkLock.IsHeld()) {
         // Fetched ahead while the components before them install, one at a time.
         std::vector<PlannedDownload> planned;
         for (const auto& record : m_compList) {
-            if (record && (record->m_status == kStatusNotInstalled || record->m_status == kStatusOutOfDate)) {
+            if (record && WillInstall(*record)) {
                 if (std::optional<PlannedDownload> download = PlannedDownloadOf(*record)) {
                     planned.push_back(std::move(*download));
                 }
@@ -423,7 +463,7 @@ void CZarnDoc::CheckForUpdates() {
             // Without the lock another process is installing.
             break;
         }
-        if (record && (record->m_status == kStatusNotInstalled || record->m_status == kStatusOutOfDate)) {
+        if (record && WillInstall(*record)) {
             const std::string before = record->m_status;
             m_installerEnd.clear();
             if (InstallComponent(record.get()) == 1) {

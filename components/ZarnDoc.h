@@ -4,6 +4,7 @@
 
 #include "components/ComponentListReader.h"
 #include "components/DocumentHost.h"
+#include "components/LauncherPolicy.h"
 #include "components/UpdateLog.h"
 #include "platform/FileLock.h"
 
@@ -156,6 +157,12 @@ public:
     // refused none. UI thread.
     const std::string& LastListRefusal() const { return m_listRefusal; }
 
+    // The administrators' policy the checks follow; none until set. With UpdatesDisabled a check fetches the list
+    // and detects versions but downloads and installs nothing, and tells the user so once. A component pinned to a
+    // version below the list's is not installed, and reads "CURRENT" when that version is what detection finds.
+    // UI thread.
+    void SetPolicy(LauncherPolicy policy) { m_policy = std::move(policy); }
+
     // The serial and expiry of the list last read by ParseComponentList (none before the first).
     const ListHeader& GetListHeader() const { return m_listHeader; }
 
@@ -185,6 +192,12 @@ private:
     // that reads "CURRENT" or "NEWER THAN SPECIFIED" is "CURRENT", any other keeps the status detection gives it and
     // m_failure says what it reads. Returns one line for the user per record that did not read current.
     std::vector<std::string> VerifyInstalled(const std::vector<std::pair<CCompObj*, std::string>>& installed);
+    // True when the policy pins `record` to a version below the one listed.
+    bool PinnedBelowList(const CCompObj& record) const;
+    // For a record PinnedBelowList, after detection read `reads` for it: "CURRENT" when that is the pinned version.
+    void ApplyPin(CCompObj& record, const std::string& reads) const;
+    // True when the check installs `record`: it is missing or out of date and the policy lets it be updated.
+    bool WillInstall(const CCompObj& record) const;
     // The download InstallComponent will ask for `record`; none when it will download nothing.
     std::optional<PlannedDownload> PlannedDownloadOf(const CCompObj& record) const;
     // Runs the host's download and logs its outcome under `what`; returns the host's result.
@@ -230,6 +243,8 @@ private:
     platform::FileLock m_checkLock;
     std::chrono::milliseconds m_otherCheckWait{30000};
     bool m_lastCheckBusy = false;
+    LauncherPolicy m_policy;
+    bool m_toldUpdatesDisabled = false;
 };
 
 } // namespace zarn

@@ -177,6 +177,10 @@ void DownloadQueue::Start(const std::vector<Item>& items, const std::string& caF
         settings.expectedSize = item.expectedSize;
         settings.expectedSha256 = item.expectedSha256;
         settings.caFile = caFile;
+        if (!m_proxyServer.empty()) {
+            settings.accessMode = 2;
+            settings.proxyHost = m_proxyServer;
+        }
         auto transfer = std::make_unique<Transfer>(*this, item, std::move(settings));
         transfer->m_shownName = ShownNameOf(parts.objectPath);
         m_transfers.push_back(std::move(transfer));

@@ -49,6 +49,10 @@ public:
     // split or whose target an earlier item already has is left out (its dialog downloads it as ever). UI thread.
     void Start(const std::vector<Item>& items, const std::string& caFile, int atOnce);
 
+    // The proxy ("host:port") the transfers of later Starts go through instead of the system's settings; empty: the
+    // system's settings. UI thread.
+    void SetProxyServer(std::string proxyServer) { m_proxyServer = std::move(proxyServer); }
+
     // Stops every transfer still running, waits for the workers and throws away every file no dialog committed.
     // UI thread; no dialog may be attached.
     void Finish();
@@ -87,6 +91,7 @@ private:
     // The lines of the running transfers other than `self`, each as the console shows one. Under m_mutex.
     std::vector<std::string> OtherLinesLocked(const Transfer& self) const;
 
+    std::string m_proxyServer;
     std::vector<std::unique_ptr<Transfer>> m_transfers;
     std::vector<std::thread> m_workers;
     std::size_t m_next = 0; // the next transfer a worker takes

@@ -101,6 +101,11 @@ enum StringId : unsigned {
     IDS_INSTALLED_VERSION_READS = 319, // "installed, but its version still reads %1"
     IDS_INSTALLED_NO_VERSION = 320,    // no version of it can be found
 
+    // The administrators' policy.
+    IDS_UPDATES_DISABLED_BY_POLICY = 340, // the check shows the statuses but downloads and installs nothing
+    IDS_POLICY_APPLIES = 341,             // console: "QuillornaCC: policy applies: %1", %1 one value
+    IDS_POLICY_IGNORED = 342,             // console: "QuillornaCC: %1", %1 why a policy value was ignored
+
     // The document template's string: the main window's caption, then the document type's names.
     IDR_MAINFRAME = 128,
 

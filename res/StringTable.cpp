@@ -107,6 +107,11 @@ const std::map<StringId, std::string>& Table() {
         {IDS_CONSOLE_NO_DOCUMENT, "--check and --update take no document"},
         {IDS_INSTALLED_VERSION_READS, "installed, but its version still reads %1"},
         {IDS_INSTALLED_NO_VERSION, "installed, but no version of it can be found"},
+        {IDS_UPDATES_DISABLED_BY_POLICY,
+         "Updates are switched off by your administrator's policy.\nThe components' statuses are shown; nothing is "
+         "downloaded or installed."},
+        {IDS_POLICY_APPLIES, "QuillornaCC: policy applies: %1"},
+        {IDS_POLICY_IGNORED, "QuillornaCC: %1"},
         {IDR_MAINFRAME, "Quillorna by www.ostrevant.com [www.quillorna.com]\n\nCad\n\n\nCad.Document\nCad Document"},
         {AFX_IDS_APP_TITLE, "zarn"},
         {AFX_IDS_IDLEMESSAGE, "Ready"},

@@ -1,5 +1,6 @@
 #include "app/console/ConsoleMode.h"
 
+#include "app/PolicyOverrides.h"
 #include "app/StartupSteps.h"
 #include "app/console/ConsoleHost.h"
 #include "app/console/ConsoleTable.h"
@@ -34,7 +35,10 @@ int ExitCodeOf(const CZarnDoc& document) {
 
 } // namespace
 
-int RunConsoleMode(const LauncherOptions& options) {
+int RunConsoleMode(const LauncherOptions& given) {
+    LauncherOptions options = given;
+    LauncherPolicy policy = LauncherPolicy::Read();
+    ApplyPolicy(policy, options);
     const bool update = options.mode == LauncherOptions::Mode::Update;
     const std::string appDir = InitAppDirectory();
     if (appDir.empty()) {
@@ -60,6 +64,17 @@ int RunConsoleMode(const LauncherOptions& options) {
     CZarnDoc document(appDir, options.server, host);
     document.SetLog(&log);
     document.FinishInterruptedInstalls();
+    ApplyPolicy(policy, document, host, log);
+    if (!options.quiet) {
+        // On standard error, so that the table and its JSON stay as they are.
+        for (const std::string& line : policy.Ignored()) {
+            std::fprintf(stderr, "%s\n", FormatString(IDS_POLICY_IGNORED, line).c_str());
+        }
+        for (const std::string& line : policy.AppliedLines()) {
+            std::fprintf(stderr, "%s\n", FormatString(IDS_POLICY_APPLIES, line).c_str());
+        }
+        std::fflush(stderr);
+    }
     if (!document.ListsAreSigned()) {
         // Said even with --quiet: an unattended run is where an unsigned list would go unnoticed. Standard error
         // keeps the table and its JSON on standard output as they are.

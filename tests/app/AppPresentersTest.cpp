@@ -13,8 +13,11 @@
 #include "app/ZarnApp.h"
 #include "components/DocumentHost.h"
 #include "components/LauncherSettings.h"
+#include "components/PolicyNames.h"
+#include "components/Registry.h"
 #include "components/ZarnDoc.h"
 #include "tests/support/ScopedEnv.h"
+#include "tests/support/ScratchRegistry.h"
 #include "tests/support/TempAppDir.h"
 
 #include <deque>
@@ -262,6 +265,25 @@ TEST_F(AppPresenters, StartUpShowsTheFrameThenTheStartDialogAndItsChoice) {
                        "update view", "front", "update view", "start dialog greyed", "show design"}));
     EXPECT_TRUE(m_shell.m_startAnswers.empty());
     EXPECT_EQ(m_shell.m_frame->m_caption, "Quillorna by www.ostrevant.com [www.quillorna.com]");
+}
+
+// The window follows the administrators' policy over its command line: the policy's server and certificate
+// authority, and with updates switched off a check that tells so and still offers "Start Designing".
+TEST_F(AppPresenters, ThePolicyWinsOverTheCommandLine) {
+    test::ScratchRegistry registry;
+    CRegistry machine(HKEY_LOCAL_MACHINE);
+    ASSERT_EQ(machine.WriteString(policy::kKey, policy::kServerValue, kServer), 1);
+    ASSERT_EQ(machine.WriteString(policy::kKey, policy::kCaFileValue, "/policy/ca.pem"), 1);
+    ASSERT_EQ(machine.WriteDword(policy::kKey, policy::kUpdatesDisabledValue, 1), 1);
+    m_app.WriteList(kList);
+    TestApp app(m_shell, m_app.AppDir());
+    m_shell.m_startAnswers = {kUpdateButton, kStartDesigning};
+    ASSERT_TRUE(app.InitInstance({"--server", "http://127.0.0.1:1", "--ca-file", "/given/ca.pem"}));
+    EXPECT_EQ(m_shell.m_journal.front(), "create host /policy/ca.pem");
+    EXPECT_EQ(From(8), (Journal{"fill list", "hide design", "download " + kListUrl, "update view",
+                                "message Updates are switched off by your administrator's policy.\nThe components' "
+                                "statuses are shown; nothing is downloaded or installed.",
+                                "front", "update view", "start dialog greyed", "show design"}));
 }
 
 TEST_F(AppPresenters, MissingListIsReportedAndCheckedBeforeTheStartDialog) {

@@ -1,4 +1,5 @@
 #include "components/CompObj.h"
+#include "components/LauncherPolicy.h"
 #include "components/Registry.h"
 #include "components/UpdateLog.h"
 #include "components/ZarnDoc.h"
@@ -101,6 +102,35 @@ TEST_F(UpdateDriver, InstallsWhatIsMissingOrOldInListOrderAndOffersTheStartDialo
                                   "update 1 [E:CURRENT]",
                                   "start 0",
                               }));
+}
+
+// With updates switched off by policy the list is fetched and shown, nothing is downloaded or installed, the user is
+// told once, and the start dialog still comes back.
+TEST_F(UpdateDriver, UpdatesDisabledByPolicyInstallNothingAndSaySoOnce) {
+    test::ScratchRegistry registry;
+    ASSERT_EQ(CRegistry(HKEY_LOCAL_MACHINE).WriteDword("Software\\Policies\\Ostrevant\\zarn", "UpdatesDisabled", 1), 1);
+    m_doc.SetPolicy(LauncherPolicy::Read());
+    ASSERT_TRUE(test::WriteVersionedPe(m_app.Path("tools/current.exe").string(), "2.1.0.0"));
+    ASSERT_TRUE(test::WriteVersionedPe(m_app.Path("tools/old.exe").string(), "1.0.0.0"));
+    m_host.m_files[kListUrl] = kList;
+    const std::string statuses = "update 1 [A:NOT_INSTALLED,B:NOT_INSTALLED,C:CURRENT,D:OUT_OF_DATE]";
+    const Calls oneRecord{"front", statuses};
+    Calls expected{"fill []", "hide", ListDownload(), statuses,
+                   "message Updates are switched off by your administrator's policy.\nThe components' statuses are "
+                   "shown; nothing is downloaded or installed."};
+    for (int i = 0; i < 4; ++i) {
+        expected.insert(expected.end(), oneRecord.begin(), oneRecord.end());
+    }
+    expected.push_back("start 0");
+    m_doc.CheckForUpdates();
+    EXPECT_EQ(m_host.m_calls, expected);
+    EXPECT_EQ(m_host.m_plans, (std::vector<Calls>{{}, {}}));
+
+    m_host.m_calls.clear();
+    m_doc.CheckForUpdates();
+    expected.erase(expected.begin() + 4);
+    expected[0] = "fill [A:NOT_INSTALLED,B:NOT_INSTALLED,C:CURRENT,D:OUT_OF_DATE]";
+    EXPECT_EQ(m_host.m_calls, expected);
 }
 
 TEST_F(UpdateDriver, FailedListDownloadGoesOnWithTheFileOnDisk) {

@@ -101,6 +101,26 @@ protected:
         return Launch(withServer);
     }
 
+    // A value of the administrators' policy, as zarn-reg writes it into HKLM\Software\Policies\Ostrevant\zarn
+    // (into its subkey `subKey` when given), or the whole policy key removed when `name` is empty.
+    struct PolicyValue {
+        std::string name;
+        std::string type;
+        std::string data;
+        std::string subKey = {};
+    };
+    void SetPolicy(const PolicyValue& value) const {
+        std::string key = "HKLM\\Software\\Policies\\Ostrevant\\zarn";
+        std::vector<std::string> arguments{"delete", key, "/f"};
+        if (!value.name.empty()) {
+            key += value.subKey.empty() ? "" : "\\" + value.subKey;
+            arguments = {"add", key, "/v", value.name, "/t", value.type, "/d", value.data};
+        }
+        const Outcome set = test::RunProgram(ZARN_REG_PATH, arguments, test::EnvironmentWith({}),
+                                             m_base.File("regout.txt"), m_base.File("regerr.txt"));
+        EXPECT_TRUE(set.exitCode == 0 || value.name.empty()) << set.err;
+    }
+
     test::TempDir m_vendor;
     test::TempDir m_base;
     test::ServeProcess m_server{ZARN_SERVE_PATH, m_vendor.Path().string()};
@@ -643,6 +663,159 @@ TEST_F(Console, OnATerminalEachRunningDownloadHasAProgressLine) {
         << shown;
 }
 
+// Each policy value changes what --update does, over the command line; one of the wrong type or malformed is
+// ignored and said. Tool is listed at 1.3 and served at 1.3.0.0.
+TEST_F(Console, PolicyValuesWinOverTheCommandLineAndWrongOnesAreIgnored) {
+    test::ScratchRegistry registry;
+    ASSERT_GT(m_server.Port(), 0);
+    ServeList(AppRecord("Tool", ServeComponent("tool.bin", "1.3.0.0"), 1, 3));
+    const std::string served = ReadFile((m_vendor.Path() / "quillornacc/components/tool.bin").string());
+    const std::string local = (App() / "tools/tool.bin").string();
+    const std::string dead = "http://127.0.0.1:1";
+    const struct {
+        const char* what;
+        std::vector<PolicyValue> policy;
+        const char* installed; // nullptr: no file
+        std::string server;    // given by --server
+        int exitCode;
+        const char* status; // nullptr: no list read
+        bool installs;
+        std::string err; // said on standard error
+    } cases[] = {
+        {"Server",
+         {{"Server", "REG_SZ", m_server.Url()}},
+         nullptr,
+         dead,
+         0,
+         "CURRENT",
+         true,
+         "QuillornaCC: policy applies: Server = " + m_server.Url() + "\n"},
+        {"Server of another type",
+         {{"Server", "REG_DWORD", "1"}},
+         nullptr,
+         dead,
+         2,
+         nullptr,
+         false,
+         "QuillornaCC: policy value Server ignored: it is no REG_SZ\n"},
+        {"Server that is no server",
+         {{"Server", "REG_SZ", "ftp://127.0.0.1"}},
+         nullptr,
+         dead,
+         2,
+         nullptr,
+         false,
+         "policy value Server ignored: \"ftp://127.0.0.1\" is not a server as --server takes it\n"},
+        {"UpdatesDisabled",
+         {{"UpdatesDisabled", "REG_DWORD", "1"}},
+         nullptr,
+         m_server.Url(),
+         3,
+         "NOT_INSTALLED",
+         false,
+         "Updates are switched off by your administrator's policy.\nThe components' statuses are shown; nothing is "
+         "downloaded or installed.\n"},
+        {"UpdatesDisabled of another type",
+         {{"UpdatesDisabled", "REG_SZ", "1"}},
+         nullptr,
+         m_server.Url(),
+         0,
+         "CURRENT",
+         true,
+         "policy value UpdatesDisabled ignored: it is no REG_DWORD 0 or 1\n"},
+        {"pinned at the installed version",
+         {{"toolname", "REG_SZ", "1.2.0.0", "TargetVersion"}},
+         "1.2.0.0",
+         m_server.Url(),
+         0,
+         "CURRENT",
+         false,
+         "QuillornaCC: policy applies: TargetVersion\\toolname = 1.2.0.0\n"},
+        {"pinned at the installed version written with commas",
+         {{"toolname", "REG_SZ", "1.2.0.0", "TargetVersion"}},
+         "1, 2, 0, 0",
+         m_server.Url(),
+         0,
+         "CURRENT",
+         false,
+         "TargetVersion\\toolname = 1.2.0.0\n"},
+        {"pinned above the installed version",
+         {{"toolname", "REG_SZ", "1.2.0.0", "TargetVersion"}},
+         "1.1.0.0",
+         m_server.Url(),
+         3,
+         "OUT_OF_DATE",
+         false,
+         "TargetVersion\\toolname = 1.2.0.0\n"},
+        {"pinned above the list",
+         {{"ToolName", "REG_SZ", "1.3.0.1", "TargetVersion"}},
+         "1.1.0.0",
+         m_server.Url(),
+         0,
+         "CURRENT",
+         true,
+         "TargetVersion\\ToolName = 1.3.0.1\n"},
+        {"pinned to no version",
+         {{"ToolName", "REG_SZ", "1.2", "TargetVersion"}},
+         "1.1.0.0",
+         m_server.Url(),
+         0,
+         "CURRENT",
+         true,
+         "policy value TargetVersion\\ToolName ignored: \"1.2\" is not a version a.b.c.d\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        SetPolicy({});
+        for (const PolicyValue& value : c.policy) {
+            SetPolicy(value);
+        }
+        fs::remove_all(App() / "tools");
+        fs::create_directories(App() / "tools");
+        fs::remove(ListFile());
+        if (c.installed) {
+            ASSERT_TRUE(test::WriteVersionedPe(local, c.installed));
+        }
+        const std::string before = ReadFile(local);
+        const Outcome run = Launch({"--update"}, c.server);
+        EXPECT_EQ(run.exitCode, c.exitCode) << run.err;
+        if (c.status) {
+            EXPECT_EQ(run.out, "Component  Version  Status\nTool       1.3.0.0  " + std::string(c.status) + "\n");
+        }
+        EXPECT_EQ(ReadFile(local), c.installs ? served : before);
+        EXPECT_NE(run.err.find(c.err), std::string::npos) << run.err;
+    }
+    const std::string log = ReadFile(LogFile());
+    EXPECT_NE(log.find(" component \"Tool\" pinned by policy to 1.2.0.0: the list's 1.3.0.0 is not installed; "
+                       "detection reads 1.1.0.0, OUT_OF_DATE\n"),
+              std::string::npos)
+        << log;
+}
+
+// A policy proxy carries every transfer, the list's and the components' alike, whatever server they name.
+TEST_F(Console, PolicyProxyCarriesEveryTransfer) {
+    test::ScratchRegistry registry;
+    const std::string dead = "http://127.0.0.1:1";
+    const std::string list = AppRecord("Tool", dead + "/quillornacc/components/tool.bin", 1, 3);
+    const std::string body = m_base.File("served.bin");
+    ASSERT_TRUE(test::WriteVersionedPe(body, "1.3.0.0"));
+    std::mutex mutex;
+    std::vector<std::string> asked;
+    test::LocalServer proxy;
+    proxy.Http().Get(R"(.*)", [&](const httplib::Request& request, httplib::Response& response) {
+        std::lock_guard lock(mutex);
+        asked.push_back(request.target);
+        response.set_content(request.target.ends_with(".txt") ? list : ReadFile(body), "application/octet-stream");
+    });
+    proxy.Start();
+    SetPolicy({"ProxyServer", "REG_SZ", proxy.Url("").substr(std::string("http://").size())});
+    const Outcome run = Launch({"--update"}, dead);
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(ReadFile((App() / "tools/tool.bin").string()), ReadFile(body));
+    EXPECT_EQ(asked, (std::vector<std::string>{dead + "//quillornacc//complist//complist.txt",
+                                               dead + "/quillornacc/components/tool.bin"}));
+}
+
 // The vendor's own https server, whose certificate (made with the openssl tool for the test) no system trusts.
 class HttpsConsole : public Console {
 protected:
@@ -683,6 +856,12 @@ TEST_F(HttpsConsole, TheCertificateAuthorityComesFromTheSwitchOrTheSettings) {
     EXPECT_EQ(Launch({"--check"}, server).exitCode, 0);
     // The switch wins over the settings.
     EXPECT_EQ(Launch({"--check", "--ca-file", m_keys.File("none.pem")}, server).exitCode, 2);
+    // The administrators' policy wins over both.
+    SetPolicy({"CaFile", "REG_SZ", Certificate()});
+    EXPECT_EQ(Launch({"--check", "--ca-file", m_keys.File("none.pem")}, server).exitCode, 0);
+    SetPolicy({"CaFile", "REG_SZ", m_keys.File("none.pem")});
+    EXPECT_EQ(Launch({"--check", "--ca-file", Certificate()}, server).exitCode, 2);
+    SetPolicy({});
 
     // A file that cannot be carried over (here: larger than any the launcher wrote) is said, kept and not read;
     // the stored setting still holds.
