@@ -170,7 +170,9 @@ private:
 
     bool StopRequested() const { return m_body.StopRequested(); }
     void Fail(StringId id, unsigned long code) { m_body.Fail(id, code); }
+    bool Prepare();
     bool Configure();
+    bool SignInAgain(long status);
     bool TcpConnected() const;
     Outcome Perform();
     bool Authenticate(long status);
@@ -245,7 +247,7 @@ Transfer::Outcome Transfer::Run() {
     if (StopRequested()) {
         return Outcome::Stopped;
     }
-    if (!Configure()) {
+    if (!Prepare() || !Configure()) {
         return Outcome::Failed;
     }
     m_sink.StartAnimation();
@@ -271,7 +273,7 @@ Transfer::Outcome Transfer::Run() {
             }
             return Outcome::Failed;
         }
-        if (!Authenticate(status)) {
+        if (!SignInAgain(status)) {
             return StopRequested() ? Outcome::Stopped : Outcome::Failed;
         }
     }
@@ -283,8 +285,8 @@ Transfer::Outcome Transfer::Run() {
     return StopRequested() ? Outcome::Stopped : Outcome::Done;
 }
 
-bool Transfer::Configure() {
-    CURL* curl = m_curl.get();
+// What the request is and which proxy it goes through: worked out once per attempt.
+bool Transfer::Prepare() {
     m_url = UrlOf(m_settings);
     if (!m_body.IfRange().empty()) {
         m_ifRange = "If-Range: " + m_body.IfRange();
@@ -314,7 +316,39 @@ bool Transfer::Configure() {
         m_headers.release();
         m_headers.reset(list);
     }
+    // Mode 0 follows the system's settings; the proxy is always named to libcurl, so that the one the log
+    // names is the one used (libcurl would otherwise read the environment again on its own).
+    if (m_settings.accessMode == 0) {
+        const ProxyResolver::Choice choice =
+            ProxyResolver::Resolve(m_settings.secure ? "https" : "http", m_settings.hostName, m_settings.port,
+                                   m_settings.proxyPacUrl, [this] { return StopRequested(); });
+        m_proxy = choice.proxy;
+        m_sink.NoteAttempt(m_proxy.empty() ? "direct connection: " + choice.reason
+                                           : "through proxy " + m_proxy + ": " + choice.reason);
+    } else if (m_settings.accessMode == 2) {
+        m_proxy = m_settings.proxyHost;
+    }
+    if (!m_proxy.empty()) {
+        m_proxyName = ProxyHostName(m_proxy);
+    }
+    // Credentials: the stored ones, else those the user gave earlier in this run for the same host, else the
+    // system's own (Kerberos); libcurl answers a challenge with them within one request.
+    m_siteUser = m_settings.siteLogin;
+    m_sitePassword = m_settings.sitePwd;
+    m_proxyUser = m_settings.proxyLogin;
+    m_proxyPassword = m_settings.proxyPwd;
+    if (m_siteUser.empty()) {
+        SignInMemory::Instance().Recall(false, m_settings.hostName, m_siteUser, m_sitePassword);
+    }
+    if (m_proxyUser.empty() && !m_proxyName.empty()) {
+        SignInMemory::Instance().Recall(true, m_proxyName, m_proxyUser, m_proxyPassword);
+    }
+    return true;
+}
 
+// Sets every option of the handle; runs again on a handle that was reset.
+bool Transfer::Configure() {
+    CURL* curl = m_curl.get();
     CURLcode rc = CURLE_OK;
     auto set = [&](CURLoption option, auto value) {
         if (rc == CURLE_OK) {
@@ -348,38 +382,11 @@ bool Transfer::Configure() {
         m_range = std::to_string(m_body.RangeStart()) + "-";
         set(CURLOPT_RANGE, m_range.c_str());
     }
-    // Mode 0 follows the system's settings; the proxy is always named to libcurl, so that the one the log
-    // names is the one used (libcurl would otherwise read the environment again on its own).
-    if (m_settings.accessMode == 0) {
-        const ProxyResolver::Choice choice =
-            ProxyResolver::Resolve(m_settings.secure ? "https" : "http", m_settings.hostName, m_settings.port,
-                                   m_settings.proxyPacUrl, [this] { return StopRequested(); });
-        m_proxy = choice.proxy;
-        m_sink.NoteAttempt(m_proxy.empty() ? "direct connection: " + choice.reason
-                                           : "through proxy " + m_proxy + ": " + choice.reason);
-    } else if (m_settings.accessMode == 2) {
-        m_proxy = m_settings.proxyHost;
-    }
     set(CURLOPT_PROXY, m_proxy.c_str());
     set(CURLOPT_NOPROXY, "");
-    if (!m_proxy.empty()) {
-        m_proxyName = ProxyHostName(m_proxy);
-    }
     if (rc != CURLE_OK) {
         Fail(IDS_DOWNLOAD_FAILED, WinInetNumber(rc, curl));
         return false;
-    }
-    // Credentials: the stored ones, else those the user gave earlier in this run for the same host, else the
-    // system's own (Kerberos); libcurl answers a challenge with them within one request.
-    m_siteUser = m_settings.siteLogin;
-    m_sitePassword = m_settings.sitePwd;
-    m_proxyUser = m_settings.proxyLogin;
-    m_proxyPassword = m_settings.proxyPwd;
-    if (m_siteUser.empty()) {
-        SignInMemory::Instance().Recall(false, m_settings.hostName, m_siteUser, m_sitePassword);
-    }
-    if (m_proxyUser.empty() && !m_proxyName.empty()) {
-        SignInMemory::Instance().Recall(true, m_proxyName, m_proxyUser, m_proxyPassword);
     }
     if (!SetCredentials(false, m_siteUser, m_sitePassword) || !SetCredentials(true, m_proxyUser, m_proxyPassword)) {
         return false;
@@ -443,7 +450,7 @@ Transfer::Outcome Transfer::Perform() {
     curl_easy_getinfo(m_curl.get(), CURLINFO_HTTP_CONNECTCODE, &connectStatus);
     if (connectStatus == 407) {
         // The proxy refused the tunnel for an https request: the same challenge as a plain 407.
-        return Authenticate(407) ? Perform() : (StopRequested() ? Outcome::Stopped : Outcome::Failed);
+        return SignInAgain(407) ? Perform() : (StopRequested() ? Outcome::Stopped : Outcome::Failed);
     }
     // The message says where it broke: before a connection (211), before a status line (212, but a
     // request that could not be sent is 211), or after it (214).
@@ -511,6 +518,22 @@ bool Transfer::Authenticate(long status) {
     user = std::move(newUser);
     password = std::move(newPassword);
     return SetCredentials(proxy, user, password);
+}
+
+// After a challenge: asks for credentials (or takes those given meanwhile) and readies the handle for the next
+// round. libcurl keeps what it learnt of a Digest challenge for the handle's life and refuses a fresh one
+// beside it, so the handle starts over with every option set again.
+bool Transfer::SignInAgain(long status) {
+    if (!Authenticate(status)) {
+        return false;
+    }
+    char* answered = nullptr;
+    curl_easy_getinfo(m_curl.get(), CURLINFO_EFFECTIVE_URL, &answered);
+    if (answered) {
+        m_url = answered;
+    }
+    curl_easy_reset(m_curl.get());
+    return Configure();
 }
 
 // Empty credentials leave the sign-in to the system (Negotiate with the user's ticket), which then needs none.
