@@ -2,6 +2,7 @@
 #include "platform/win32/WindowsHeaders.h"
 // <windows.h> defines LoadString to its "A" form: undone before the string table declares its own.
 #undef LoadString
+#include "download/SignInMemory.h"
 #include "download/ThroughputFloor.h"
 #include "download/TransferBody.h"
 #include "download/TransferErrors.h"
@@ -296,6 +297,9 @@ private:
     std::string m_headers; // the request's own: range and conditions
     bool m_siteStoredUsed = false;
     bool m_proxyStoredUsed = false;
+    // Credentials the user gave for the host earlier in the run, tried once in this transfer.
+    bool m_siteRecalledUsed = false;
+    bool m_proxyRecalledUsed = false;
 };
 
 Transfer::Outcome Transfer::Run() {
@@ -715,7 +719,21 @@ bool Transfer::Authenticate(DWORD status) {
     }
     std::string user = storedUser;
     std::string password;
-    if (!m_sink.AskCredentials(proxy, host, user, password)) {
+    SignInMemory& memory = SignInMemory::Instance();
+    bool& recalledUsed = proxy ? m_proxyRecalledUsed : m_siteRecalledUsed;
+    if (!recalledUsed && memory.Recall(proxy, host, user, password)) {
+        recalledUsed = true;
+        SetCredentials(proxy, user, password);
+        return true;
+    }
+    // One prompt per host in a run, and none once the user declined one.
+    if (!memory.MayAsk(proxy, host)) {
+        m_body.Fail(IDS_BAD_STATUS, status);
+        return false;
+    }
+    const bool given = m_sink.AskCredentials(proxy, host, user, password);
+    memory.NoteAnswer(proxy, host, given, user, password);
+    if (!given) {
         m_body.Fail(IDS_BAD_STATUS, status);
         return false;
     }
@@ -723,6 +741,7 @@ bool Transfer::Authenticate(DWORD status) {
         m_stopped = true;
         return false;
     }
+    recalledUsed = true;
     SetCredentials(proxy, user, password);
     return true;
 }

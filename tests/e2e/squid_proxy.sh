@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The launcher's console update through squid, a real proxy, with nginx as the vendor's server: the proxy taken from
-# http_proxy, and from a PAC file on loopback that the desktop's setting names; then squid asking for a Basic and a
+# http_proxy, from https_proxy (a tunnel to the https server), and from a PAC file on loopback that the desktop's setting names; then squid asking for a Basic and a
 # Digest sign-in, answered at the one prompt (on a terminal of its own), and a wrong password, which ends the update
 # with one message and no further prompt or request loop. Exits 77 (CTest's skip) without squid or nginx.
 #   tests/e2e/squid_proxy.sh LAUNCHER
@@ -31,33 +31,45 @@ cleanup() {
 trap cleanup EXIT
 chmod 755 "$work"
 
-mkdir -p "$work/root/quillornacc/complist" "$work/root/quillornacc/components"
-component="$work/root/quillornacc/components/tool.bin"
+# The same repository over http (root) and over https (root-https), each list naming its own server.
+openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 2 -subj /CN=127.0.0.1 \
+    -addext subjectAltName=IP:127.0.0.1 -keyout "$work/key.pem" -out "$work/cert.pem" 2> "$work/openssl.log"
+component="$work/tool.bin"
 head -c 100000 /dev/urandom > "$component"
 nginx_servers() {
     cat <<EOF
+    server { listen 127.0.0.1:$http_port; root $work/root; }
     server {
-        listen 127.0.0.1:$http_port;
-        root $work/root;
+        listen 127.0.0.1:$https_port ssl;
+        root $work/root-https;
+        ssl_certificate $work/cert.pem;
+        ssl_certificate_key $work/key.pem;
     }
 EOF
 }
 start_nginx "$work"
-server="http://127.0.0.1:$http_port"
-cat > "$work/root/quillornacc/complist/complist.txt" <<EOF
+for root in root root-https; do
+    base="http://127.0.0.1:$http_port"
+    if [ "$root" = root-https ]; then base="https://127.0.0.1:$https_port"; fi
+    mkdir -p "$work/$root/quillornacc/complist" "$work/$root/quillornacc/components"
+    cp "$component" "$work/$root/quillornacc/components/tool.bin"
+    cat > "$work/$root/quillornacc/complist/complist.txt" <<EOF
 [STARTCOMP]
 desc=Tool
 name=Tool
 major_ver=1
 minor_ver=0
-codebase=$server/quillornacc/components/tool.bin
+codebase=$base/quillornacc/components/tool.bin
 size=100000
 sha256=$(sha256sum "$component" | cut -d' ' -f1)
 dir=tools
 regfile=app
 [ENDCOMP]
 EOF
-chmod -R a+rX "$work/root"
+done
+chmod -R a+rX "$work/root" "$work/root-https"
+server="http://127.0.0.1:$http_port"
+update_args=(--server "$server")
 
 failures=0
 fail() {
@@ -75,7 +87,7 @@ run_update() {
     cp "$launcher" "$dir/app/QuillornaCC"
     local command=(env -u http_proxy -u https_proxy -u HTTPS_PROXY -u all_proxy -u ALL_PROXY -u no_proxy -u NO_PROXY
         ZARN_REGISTRY="$dir/registry.sqlite3" XDG_STATE_HOME="$dir/state" XDG_CONFIG_HOME="$dir/config"
-        ${proxy_env[@]+"${proxy_env[@]}"} "$dir/app/QuillornaCC" --update --server "$server")
+        ${proxy_env[@]+"${proxy_env[@]}"} "$dir/app/QuillornaCC" --update "${update_args[@]}")
     rc=0
     if [ -n "$input" ]; then
         printf '%s' "$input" | script -qefc "$(printf '%q ' "${command[@]}")" /dev/null > "$dir/out" 2>&1 || rc=$?
@@ -109,6 +121,19 @@ proxy_env=(http_proxy="$proxy")
 run_update environment
 expect_installed_through_squid
 if ! grep -qF "through proxy $proxy: environment (http_proxy)" <<< "$log"; then fail "the log does not say why: $log"; fi
+
+# An https server is reached through the proxy's tunnel.
+proxy_env=(https_proxy="$proxy")
+update_args=(--server "https://127.0.0.1:$https_port" --ca-file "$work/cert.pem")
+: > "$work/squid/access.log"
+run_update https
+if [ "$rc" -ne 0 ] && [ "$rc" -ne 3 ]; then fail "exit code $rc, expected 0 or 3: $out"; fi
+if ! cmp -s "$component" "$installed"; then fail "the component was not installed"; fi
+if ! grep -q "/200 [0-9]* CONNECT 127.0.0.1:$https_port " "$work/squid/access.log"; then
+    fail "squid made no tunnel to the https server: $(cat "$work/squid/access.log")"
+fi
+if ! grep -qF "through proxy $proxy: environment (https_proxy)" <<< "$log"; then fail "the log does not say why: $log"; fi
+update_args=(--server "$server")
 
 # The desktop names a PAC file; http_proxy is not set.
 cat > "$work/root/proxy.pac" <<EOF
