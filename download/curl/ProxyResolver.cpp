@@ -1,9 +1,12 @@
 #include "download/curl/ProxyResolver.h"
 
+#include "platform/FileSystem.h"
+#include "platform/Process.h"
 #include "text/AsciiText.h"
 
 #include <condition_variable>
 #include <cstdarg>
+#include <cstdio>
 #include <cstdlib>
 #include <curl/curl.h>
 #include <fstream>
@@ -29,8 +32,32 @@ std::string Environment(const char* name) {
     return value ? value : "";
 }
 
+// An IPv4 address in dotted form as one number; nullopt for anything else.
+std::optional<std::uint32_t> Ipv4(const std::string& text) {
+    unsigned a = 0, b = 0, c = 0, d = 0;
+    char end = 0;
+    if (std::sscanf(text.c_str(), "%u.%u.%u.%u%c", &a, &b, &c, &d, &end) != 4 || a > 255 || b > 255 || c > 255 ||
+        d > 255) {
+        return std::nullopt;
+    }
+    return (a << 24) | (b << 16) | (c << 8) | d;
+}
+
+// Whether `host` is an IPv4 address inside `range` ("127.0.0.0/8").
+bool InRange(const std::string& range, const std::string& host) {
+    const std::size_t slash = range.find('/');
+    const auto address = Ipv4(host);
+    const auto network = Ipv4(range.substr(0, slash));
+    const int bits = std::atoi(range.c_str() + slash + 1);
+    if (!address || !network || bits < 0 || bits > 32) {
+        return false;
+    }
+    const std::uint32_t mask = bits == 0 ? 0 : ~std::uint32_t{0} << (32 - bits);
+    return (*address & mask) == (*network & mask);
+}
+
 // no_proxy as libcurl reads it: "*" for every host, else names separated by commas or blanks, each matching
-// itself and its subdomains (a leading dot changes nothing).
+// itself and its subdomains (a leading dot changes nothing); the desktops' lists also hold address ranges.
 bool Excluded(const std::string& noProxy, const std::string& host) {
     const std::string name = ToLowerAscii(host);
     std::string entry;
@@ -39,7 +66,7 @@ bool Excluded(const std::string& noProxy, const std::string& host) {
         std::istringstream words(entry);
         std::string word;
         while (words >> word) {
-            if (word == "*") {
+            if (word == "*" || (word.find('/') != std::string::npos && InRange(word, host))) {
                 return true;
             }
             word = ToLowerAscii(word[0] == '.' ? word.substr(1) : word);
@@ -76,6 +103,45 @@ std::optional<ProxyResolver::Choice> FromEnvironment(const std::string& scheme, 
         return ProxyResolver::Choice{proxy, std::string("environment (") + name + ")"};
     }
     return std::nullopt;
+}
+
+// GNOME's setting (GSettings org.gnome.system.proxy), as its own tool prints it: "<schema> <key> <value>" lines,
+// strings quoted. Empty when the tool or the schema is not there.
+std::map<std::string, std::string> ReadGnomeSetting() {
+    static const std::string tool = "/usr/bin/gsettings";
+    std::map<std::string, std::string> values;
+    platform::ProgramEnd end;
+    if (!platform::FileExists(tool) ||
+        platform::RunProgram(tool, {"list-recursively", "org.gnome.system.proxy"}, platform::ProgramWindow::None,
+                             platform::ProgramOutput::Captured, end) != 0 ||
+        !end.ExitedWith(0)) {
+        return values;
+    }
+    std::istringstream lines(end.output);
+    std::string line;
+    while (std::getline(lines, line)) {
+        std::istringstream words(line);
+        std::string schema, key;
+        words >> schema >> key;
+        std::string value;
+        std::getline(words, value);
+        value = std::string(TrimWhiteSpace(value));
+        if (value.size() >= 2 && value.front() == '\'' && value.back() == '\'') {
+            value = value.substr(1, value.size() - 2);
+        }
+        values[schema + " " + key] = value;
+    }
+    return values;
+}
+
+// GNOME's ignore-hosts, "['localhost', '127.0.0.0/8']", as a no_proxy list.
+std::string GnomeIgnoreList(std::string list) {
+    for (char& c : list) {
+        if (c == '[' || c == ']' || c == '\'') {
+            c = ' ';
+        }
+    }
+    return list;
 }
 
 // The desktop's setting as KDE keeps it: [Proxy Settings] in kioslaverc, ProxyType 1 manual, 2 a PAC file.
@@ -337,6 +403,35 @@ ProxyResolver::Choice ProxyResolver::Resolve(const std::string& scheme, const st
     }
     if (auto choice = FromEnvironment(scheme, host)) {
         return *choice;
+    }
+    const std::map<std::string, std::string> gnome = ReadGnomeSetting();
+    const auto gnomeValue = [&gnome](const std::string& key) {
+        const auto found = gnome.find("org.gnome.system.proxy" + key);
+        return found == gnome.end() ? std::string() : found->second;
+    };
+    const std::string gnomeMode = gnomeValue(" mode");
+    if (gnomeMode == "auto") {
+        const std::string url = gnomeValue(" autoconfig-url");
+        if (url.empty()) {
+            return {"", "GNOME desktop setting asks for automatic discovery (WPAD), which is not done: direct"};
+        }
+        return AskPacWithin(url, origin, host, "GNOME desktop setting", stopped);
+    }
+    if (gnomeMode == "manual") {
+        const std::string from = "GNOME desktop setting";
+        if (Excluded(GnomeIgnoreList(gnomeValue(" ignore-hosts")), host)) {
+            return {"", from + " (ignore-hosts names " + host + ")"};
+        }
+        const std::string kind = scheme == "https" ? ".https" : ".http";
+        const std::string proxyHost = gnomeValue(kind + " host");
+        const std::string proxyPort = gnomeValue(kind + " port");
+        if (!proxyHost.empty() && proxyPort != "0") {
+            return {"http://" + proxyHost + ":" + proxyPort, from};
+        }
+        const std::string socksHost = gnomeValue(".socks host");
+        if (!socksHost.empty()) {
+            return {"socks5h://" + socksHost + ":" + gnomeValue(".socks port"), from};
+        }
     }
     const std::optional<DesktopSetting> desktop = ReadKdeSetting();
     if (desktop && desktop->type == 2 && !desktop->pacUrl.empty()) {

@@ -592,6 +592,7 @@ TEST_F(ProxyTest, SystemSettingsFollowPacFilesTheEnvironmentAndTheDesktop) {
         std::string policyPac, script, kioslaverc;
         bool viaProxy;
         std::string note;
+        std::string gnome = {}; // GNOME's settings as GSettings' key file backend keeps them
     };
     const Case cases[] = {
         {"http_proxy", "http://" + proxyAt, std::nullopt, std::nullopt, "", "", "", true,
@@ -617,11 +618,28 @@ TEST_F(ProxyTest, SystemSettingsFollowPacFilesTheEnvironmentAndTheDesktop) {
         {"desktop manual proxy", std::nullopt, std::nullopt, std::nullopt, "", "",
          "[Proxy Settings]\nProxyType=1\nhttpProxy=http://127.0.0.1 " + std::to_string(proxy.Port()) + "\n", true,
          "through proxy http://" + proxyAt + ": desktop setting in " + config + "/kioslaverc"},
+        {"GNOME PAC file before KDE's manual proxy", std::nullopt, std::nullopt, std::nullopt, "", viaPac,
+         "[Proxy Settings]\nProxyType=1\nhttpProxy=http://127.0.0.1 9\n", true,
+         "through proxy http://" + proxyAt + ": PAC file " + pacUrl + " (GNOME desktop setting) said \"PROXY " +
+             proxyAt + "; DIRECT\"",
+         "[system/proxy]\nmode='auto'\nautoconfig-url='" + pacUrl + "'\n"},
+        {"GNOME manual proxy not for its ignored hosts", std::nullopt, std::nullopt, std::nullopt, "", "", "", false,
+         "direct connection: GNOME desktop setting (ignore-hosts names 127.0.0.1)",
+         "[system/proxy]\nmode='manual'\nignore-hosts=['localhost', '127.0.0.0/8']\n[system/proxy/http]\n"
+         "host='127.0.0.1'\nport=9\n"},
+        {"GNOME manual proxy", std::nullopt, std::nullopt, std::nullopt, "", "", "", true,
+         "through proxy http://" + proxyAt + ": GNOME desktop setting",
+         "[system/proxy]\nmode='manual'\nignore-hosts=@as []\n[system/proxy/http]\nhost='127.0.0.1'\nport=" +
+             std::to_string(proxy.Port()) + "\n"},
         {"nothing set", std::nullopt, std::nullopt, std::nullopt, "", "", "", false,
          "direct connection: no proxy is set"},
     };
+    const bool haveGsettings = std::filesystem::exists("/usr/bin/gsettings");
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
+        if (!c.gnome.empty() && !haveGsettings) {
+            continue; // GNOME's settings are read through its own tool
+        }
         ProxyResolver::ForgetAnswers();
         const ScopedEnv httpProxy("http_proxy", c.httpProxy);
         const ScopedEnv noProxy("no_proxy", c.noProxy);
@@ -629,10 +647,15 @@ TEST_F(ProxyTest, SystemSettingsFollowPacFilesTheEnvironmentAndTheDesktop) {
         const ScopedEnv allProxy("all_proxy", c.allProxy);
         const ScopedEnv allProxyUpper("ALL_PROXY", std::nullopt);
         const ScopedEnv configHome("XDG_CONFIG_HOME", config);
+        const ScopedEnv gsettingsBackend("GSETTINGS_BACKEND", "keyfile");
         std::filesystem::remove_all(config);
         if (!c.kioslaverc.empty()) {
             std::filesystem::create_directories(config);
             WriteFile(config + "/kioslaverc", c.kioslaverc);
+        }
+        if (!c.gnome.empty()) {
+            std::filesystem::create_directories(config + "/glib-2.0/settings");
+            WriteFile(config + "/glib-2.0/settings/keyfile", c.gnome);
         }
         settings.proxyPacUrl = c.policyPac;
         pacScript = c.script;
