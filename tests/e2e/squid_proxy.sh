@@ -2,7 +2,8 @@
 # The launcher's console update through squid, a real proxy, with nginx as the vendor's server: the proxy taken from
 # http_proxy, from https_proxy (a tunnel to the https server), and from a PAC file on loopback that the desktop's setting names; then squid asking for a Basic and a
 # Digest sign-in, answered at the one prompt (on a terminal of its own), and a wrong password, which ends the update
-# with one message and no further prompt or request loop. Exits 77 (CTest's skip) without squid or nginx.
+# with one message and no further prompt or request loop; and, where the Kerberos tools are installed, Negotiate with
+# a ticket of a realm of the test's own, without any prompt. Exits 77 (CTest's skip) without squid or nginx.
 #   tests/e2e/squid_proxy.sh LAUNCHER
 set -euo pipefail
 
@@ -11,6 +12,7 @@ export PATH="$PATH:/usr/sbin"
 here=$(dirname "$0")
 source "$here/../support/nginx_server.sh"
 source "$here/../support/squid_proxy.sh"
+source "$here/../support/kerberos_realm.sh"
 for tool in squid nginx curl openssl script; do
     if ! command -v "$tool" >/dev/null; then
         echo "squid_proxy: skipped: $tool is missing (scripts/setup installs it)"
@@ -25,6 +27,7 @@ fi
 work=$(mktemp -d)
 cleanup() {
     stop_squid
+    stop_kdc
     stop_nginx
     if [ -n "${ZARN_KEEP_WORK:-}" ]; then echo "squid_proxy: work in $work"; else rm -rf "$work"; fi
 }
@@ -184,6 +187,24 @@ if [ "$messages" -ne 1 ]; then fail "$messages messages about the 407, expected 
 # The request without credentials, and the one with the wrong password (libcurl's own round).
 if [ "$refusals" -gt 3 ]; then fail "$refusals answers 407: the sign-in loops"; fi
 stop_squid
+
+# Negotiate: the user's ticket signs in, and nobody is asked (there is no terminal to ask on).
+if have_kdc; then
+    start_kdc "$work"
+    rm -f "$work/squid/access.log"
+    start_squid "$work" negotiate "$work/kdc/proxy.keytab"
+    # The proxy by name: the ticket is for the service HTTP/localhost.
+    proxy_env=(http_proxy="http://localhost:$squid_port" KRB5_CONFIG="$KRB5_CONFIG" KRB5CCNAME="$kdc_ccache")
+    run_update negotiate
+    expect_installed_through_squid
+    if ! grep -q " zarn@ZARN.TEST " "$work/squid/access.log"; then fail "squid did not sign zarn in: $out"; fi
+    if grep -q "Password: " <<< "$out"; then fail "a password was asked for: $out"; fi
+    echo "squid_proxy: negotiate: $(count_407) answers 407 for 2 downloads, no prompt"
+    stop_squid
+    stop_kdc
+else
+    echo "squid_proxy: negotiate skipped: the Kerberos tools (krb5-kdc, krb5-admin-server, krb5-user) are missing"
+fi
 
 if [ "$failures" -ne 0 ]; then exit 1; fi
 echo "squid_proxy: all cases passed"

@@ -1,7 +1,8 @@
 # Sourced by the tests that send the launcher through squid. Defines start_squid and stop_squid.
-# start_squid WORK [basic|digest]: starts squid in the foreground of a job under WORK/squid on a free loopback port
-# (set as squid_port), for requests from loopback only, caching nothing; with basic or digest it signs users in with
-# squid's own helpers against the one user "zarn" with the password "secret". Every answer goes to
+# start_squid WORK [basic|digest|negotiate KEYTAB]: starts squid in the foreground of a job under WORK/squid on a free
+# loopback port (set as squid_port), for requests from loopback only, caching nothing; with basic or digest it signs
+# users in with squid's own helpers against the one user "zarn" with the password "secret"; with negotiate it takes
+# Kerberos tickets for HTTP/localhost, whose key is in KEYTAB (the realm's from KRB5_CONFIG). Every answer goes to
 # WORK/squid/access.log in squid's native format (the fourth field is "RESULT/status"). Sets squid_pid. Exits with
 # squid's own complaints when it cannot start.
 squid=$(command -v squid || echo /usr/sbin/squid)
@@ -9,7 +10,7 @@ squid_helpers=/usr/lib/squid
 squid_pid=
 
 start_squid() {
-    local work=$1 auth=${2:-}
+    local work=$1 auth=${2:-} keytab=${3:-}
     mkdir -p "$work/squid"
     # Readiness is read from a fresh cache log.
     rm -f "$work/squid/cache.log"
@@ -28,6 +29,11 @@ http_access allow localhost signed_in"
         printf 'zarn:secret\n' > "$work/squid/passwd"
         auth_lines="auth_param digest program $squid_helpers/digest_file_auth $work/squid/passwd
 auth_param digest realm zarn-test
+acl signed_in proxy_auth REQUIRED
+http_access allow localhost signed_in"
+        ;;
+    negotiate)
+        auth_lines="auth_param negotiate program $squid_helpers/negotiate_kerberos_auth -k $keytab -s GSS_C_NO_NAME
 acl signed_in proxy_auth REQUIRED
 http_access allow localhost signed_in"
         ;;
