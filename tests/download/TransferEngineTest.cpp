@@ -479,6 +479,15 @@ protected:
         origin.Http().Get("/proxy.pac", [this](const httplib::Request&, httplib::Response& res) {
             res.set_content(pacScript, "application/x-ns-proxy-autoconfig");
         });
+        // A PAC file whose server starts the answer and then says nothing more.
+        origin.Http().Get("/silent.pac", [this](const httplib::Request&, httplib::Response& res) {
+            res.set_content_provider(1000, "application/x-ns-proxy-autoconfig",
+                                     [this](std::size_t, std::size_t, httplib::DataSink& out) {
+                                         out.write("function", 8);
+                                         Stall(origin, out);
+                                         return false;
+                                     });
+        });
         origin.Start();
         proxy.Http().Get(".*", [this](const httplib::Request& req, httplib::Response& res) {
             ++proxyRequests;
@@ -610,6 +619,10 @@ TEST_F(ProxyTest, SystemSettingsFollowPacFilesTheEnvironmentAndTheDesktop) {
         {"PAC file that cannot be read", std::nullopt, std::nullopt, std::nullopt, origin.Url("/missing.pac"), "", "",
          false,
          "direct connection: PAC file " + origin.Url("/missing.pac") +
+             " (administrator's setting) could not be read: direct"},
+        {"PAC file whose server falls silent", std::nullopt, std::nullopt, std::nullopt, origin.Url("/silent.pac"), "",
+         "", false,
+         "direct connection: PAC file " + origin.Url("/silent.pac") +
              " (administrator's setting) could not be read: direct"},
         {"desktop PAC file", std::nullopt, std::nullopt, std::nullopt, "", viaPac,
          "[Proxy Settings]\nProxyType=2\nProxy Config Script=" + pacUrl + "\n", true,
