@@ -178,6 +178,29 @@ struct Handles {
     HINTERNET request = nullptr;
 };
 
+// The log's line for a handle opened with the system's settings: the proxy WinInet took from them. A PAC file or
+// automatic discovery there is WinInet's to run per request, and does not show in the handle.
+std::string SystemProxyNote(HINTERNET internet) {
+    DWORD size = 0;
+    ::InternetQueryOptionA(internet, INTERNET_OPTION_PROXY, nullptr, &size);
+    std::string buffer(size, '\0');
+    if (size < sizeof(INTERNET_PROXY_INFO) ||
+        !::InternetQueryOptionA(internet, INTERNET_OPTION_PROXY, buffer.data(), &size)) {
+        return "the system's settings (WinInet): their proxy could not be read";
+    }
+    const auto* info = reinterpret_cast<const INTERNET_PROXY_INFO*>(buffer.data());
+    if (info->dwAccessType == INTERNET_OPEN_TYPE_PROXY && info->lpszProxy) {
+        std::string note = std::string("through proxy ") + reinterpret_cast<const char*>(info->lpszProxy) +
+                           ": the system's settings (WinInet)";
+        if (info->lpszProxyBypass && *info->lpszProxyBypass) {
+            note += std::string(", except for ") + reinterpret_cast<const char*>(info->lpszProxyBypass);
+        }
+        return note;
+    }
+    return "direct connection: the system's settings (WinInet) name no proxy, unless a PAC file or automatic "
+           "discovery there does";
+}
+
 // Where a request goes: the parts of an http or https URL.
 struct Target {
     std::string host;
@@ -347,6 +370,9 @@ Transfer::Outcome Transfer::Open() {
     if (!m_handles.internet) {
         m_body.Fail(IDS_DOWNLOAD_FAILED, ::GetLastError());
         return Outcome::Failed;
+    }
+    if (m_settings.accessMode == 0) {
+        m_sink.NoteAttempt(SystemProxyNote(m_handles.internet));
     }
     if (m_body.StopRequested()) {
         return Stopped();
