@@ -24,6 +24,8 @@ struct TransferSettings {
     std::string agentName; // empty: "zarn"
     int accessMode = 0;    // 0 system settings (proxy environment), 1 direct, 2 proxyHost; else failure 210
     std::string proxyHost;
+    // A PAC file (URL) that chooses the proxy in mode 0 instead of the system's settings (an administrator's).
+    std::string proxyPacUrl;
     std::string proxyLogin;
     std::string proxyPwd;
     std::string siteLogin;

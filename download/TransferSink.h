@@ -37,7 +37,8 @@ public:
     // 304 to a conditional request (the target was left as it is); else the validators a later conditional
     // request for the same file can send (each may be empty).
     virtual void NoteAnswer(bool /*notModified*/, const std::string& /*etag*/, const std::string& /*lastModified*/) {}
-    // One line for the update log about an attempt of the download that failed and what follows it.
+    // One line for the update log about an attempt of the download: the proxy it goes through and why, or how it
+    // failed and what follows.
     virtual void NoteAttempt(const std::string& /*note*/) {}
     // Called exactly once, last: failed == false when the body arrived whole or the user stopped the
     // transfer; failed == true with the message to show otherwise.

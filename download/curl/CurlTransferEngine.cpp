@@ -1,8 +1,10 @@
+#include "download/SignInMemory.h"
 #include "download/ThroughputFloor.h"
 #include "download/TransferBody.h"
 #include "download/TransferEngine.h"
 #include "download/TransferErrors.h"
 #include "download/curl/ConnectionCache.h"
+#include "download/curl/ProxyResolver.h"
 #include "platform/Socket.h"
 #include "res/StringTable.h"
 #include "text/AsciiText.h"
@@ -28,6 +30,10 @@ constexpr long kMaxRedirects = 10;
 constexpr long kMaxFollows = 2 * kMaxRedirects;
 // libcurl's receive buffer: larger than its default, so a fast link costs fewer reads and callbacks.
 constexpr long kReceiveBufferSize = 256 * 1024;
+// Sign-in without a password box: Negotiate with the user's Kerberos ticket (GSS-API, empty credentials).
+constexpr long kIntegratedSignIn = CURLAUTH_NEGOTIATE;
+// With a user name and password, the strongest method the peer offers (libcurl ranks them).
+constexpr long kPasswordSignIn = CURLAUTH_NTLM | CURLAUTH_DIGEST | CURLAUTH_BASIC;
 
 struct CurlDeleter {
     void operator()(CURL* handle) const { ConnectionCache::ReturnHandle(handle); }
@@ -164,10 +170,13 @@ private:
 
     bool StopRequested() const { return m_body.StopRequested(); }
     void Fail(StringId id, unsigned long code) { m_body.Fail(id, code); }
+    bool Prepare();
     bool Configure();
+    bool SignInAgain(long status);
     bool TcpConnected() const;
     Outcome Perform();
     bool Authenticate(long status);
+    bool SetCredentials(bool proxy, const std::string& user, const std::string& password);
 
     void OnHeaderLine(const char* line, std::size_t length);
     bool OnHeadersComplete();
@@ -192,7 +201,8 @@ private:
     std::string m_ifRange;                        // the header line
     std::string m_ifNoneMatch, m_ifModifiedSince; // the header lines
     std::string m_siteHost;                       // the web server the request is at now (redirects move it)
-    std::string m_proxyName;                      // the host name of the named proxy; empty without one
+    std::string m_proxy;                          // the proxy as libcurl takes it; empty: direct
+    std::string m_proxyName;                      // the proxy's host name; empty without one
 
     // Site and proxy credentials: stored ones are used once, then the user is asked (if allowed).
     std::string m_siteUser, m_sitePassword, m_proxyUser, m_proxyPassword;
@@ -237,7 +247,7 @@ Transfer::Outcome Transfer::Run() {
     if (StopRequested()) {
         return Outcome::Stopped;
     }
-    if (!Configure()) {
+    if (!Prepare() || !Configure()) {
         return Outcome::Failed;
     }
     m_sink.StartAnimation();
@@ -263,7 +273,7 @@ Transfer::Outcome Transfer::Run() {
             }
             return Outcome::Failed;
         }
-        if (!Authenticate(status)) {
+        if (!SignInAgain(status)) {
             return StopRequested() ? Outcome::Stopped : Outcome::Failed;
         }
     }
@@ -275,8 +285,8 @@ Transfer::Outcome Transfer::Run() {
     return StopRequested() ? Outcome::Stopped : Outcome::Done;
 }
 
-bool Transfer::Configure() {
-    CURL* curl = m_curl.get();
+// What the request is and which proxy it goes through: worked out once per attempt.
+bool Transfer::Prepare() {
     m_url = UrlOf(m_settings);
     if (!m_body.IfRange().empty()) {
         m_ifRange = "If-Range: " + m_body.IfRange();
@@ -306,7 +316,39 @@ bool Transfer::Configure() {
         m_headers.release();
         m_headers.reset(list);
     }
+    // Mode 0 follows the system's settings; the proxy is always named to libcurl, so that the one the log
+    // names is the one used (libcurl would otherwise read the environment again on its own).
+    if (m_settings.accessMode == 0) {
+        const ProxyResolver::Choice choice =
+            ProxyResolver::Resolve(m_settings.secure ? "https" : "http", m_settings.hostName, m_settings.port,
+                                   m_settings.proxyPacUrl, [this] { return StopRequested(); });
+        m_proxy = choice.proxy;
+        m_sink.NoteAttempt(m_proxy.empty() ? "direct connection: " + choice.reason
+                                           : "through proxy " + m_proxy + ": " + choice.reason);
+    } else if (m_settings.accessMode == 2) {
+        m_proxy = m_settings.proxyHost;
+    }
+    if (!m_proxy.empty()) {
+        m_proxyName = ProxyHostName(m_proxy);
+    }
+    // Credentials: the stored ones, else those the user gave earlier in this run for the same host, else the
+    // system's own (Kerberos); libcurl answers a challenge with them within one request.
+    m_siteUser = m_settings.siteLogin;
+    m_sitePassword = m_settings.sitePwd;
+    m_proxyUser = m_settings.proxyLogin;
+    m_proxyPassword = m_settings.proxyPwd;
+    if (m_siteUser.empty()) {
+        SignInMemory::Instance().Recall(false, m_settings.hostName, m_siteUser, m_sitePassword);
+    }
+    if (m_proxyUser.empty() && !m_proxyName.empty()) {
+        SignInMemory::Instance().Recall(true, m_proxyName, m_proxyUser, m_proxyPassword);
+    }
+    return true;
+}
 
+// Sets every option of the handle; runs again on a handle that was reset.
+bool Transfer::Configure() {
+    CURL* curl = m_curl.get();
     CURLcode rc = CURLE_OK;
     auto set = [&](CURLoption option, auto value) {
         if (rc == CURLE_OK) {
@@ -340,27 +382,14 @@ bool Transfer::Configure() {
         m_range = std::to_string(m_body.RangeStart()) + "-";
         set(CURLOPT_RANGE, m_range.c_str());
     }
-    // Mode 0 leaves the proxy to libcurl, which reads http_proxy, HTTPS_PROXY and no_proxy itself.
-    if (m_settings.accessMode == 1) {
-        set(CURLOPT_PROXY, "");
-    } else if (m_settings.accessMode == 2) {
-        set(CURLOPT_PROXY, m_settings.proxyHost.c_str());
-        set(CURLOPT_NOPROXY, "");
-        m_proxyName = ProxyHostName(m_settings.proxyHost);
+    set(CURLOPT_PROXY, m_proxy.c_str());
+    set(CURLOPT_NOPROXY, "");
+    if (rc != CURLE_OK) {
+        Fail(IDS_DOWNLOAD_FAILED, WinInetNumber(rc, curl));
+        return false;
     }
-    m_siteUser = m_settings.siteLogin;
-    m_sitePassword = m_settings.sitePwd;
-    m_proxyUser = m_settings.proxyLogin;
-    m_proxyPassword = m_settings.proxyPwd;
-    if (!m_siteUser.empty()) {
-        set(CURLOPT_USERNAME, m_siteUser.c_str());
-        set(CURLOPT_PASSWORD, m_sitePassword.c_str());
-        set(CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_BASIC | CURLAUTH_DIGEST));
-    }
-    if (!m_proxyUser.empty()) {
-        set(CURLOPT_PROXYUSERNAME, m_proxyUser.c_str());
-        set(CURLOPT_PROXYPASSWORD, m_proxyPassword.c_str());
-        set(CURLOPT_PROXYAUTH, static_cast<long>(CURLAUTH_BASIC | CURLAUTH_DIGEST));
+    if (!SetCredentials(false, m_siteUser, m_sitePassword) || !SetCredentials(true, m_proxyUser, m_proxyPassword)) {
+        return false;
     }
     // The connect phase ends once TLS (and a proxy's tunnel) stand. A TCP connection not made within
     // the silence limit fails like a refused one; one that is made but then stays silent is silence.
@@ -421,7 +450,7 @@ Transfer::Outcome Transfer::Perform() {
     curl_easy_getinfo(m_curl.get(), CURLINFO_HTTP_CONNECTCODE, &connectStatus);
     if (connectStatus == 407) {
         // The proxy refused the tunnel for an https request: the same challenge as a plain 407.
-        return Authenticate(407) ? Perform() : (StopRequested() ? Outcome::Stopped : Outcome::Failed);
+        return SignInAgain(407) ? Perform() : (StopRequested() ? Outcome::Stopped : Outcome::Failed);
     }
     // The message says where it broke: before a connection (211), before a status line (212, but a
     // request that could not be sent is 211), or after it (214).
@@ -462,27 +491,66 @@ bool Transfer::Authenticate(long status) {
     if (StopRequested()) {
         return false;
     }
-    // A proxy taken from the environment is known to libcurl only; the prompt then names the server.
     const std::string& host = proxy && !m_proxyName.empty() ? m_proxyName : m_siteHost;
-    std::string newUser = user;
+    SignInMemory& memory = SignInMemory::Instance();
+    std::string newUser;
     std::string newPassword;
-    if (!m_sink.AskCredentials(proxy, host, newUser, newPassword)) {
+    // Another transfer may have asked about this host meanwhile; its answer is tried before anyone is asked.
+    if (memory.Recall(proxy, host, newUser, newPassword) && (newUser != user || newPassword != password)) {
+        user = std::move(newUser);
+        password = std::move(newPassword);
+        return SetCredentials(proxy, user, password);
+    }
+    // One prompt per host and none after a refusal: credentials refused again end the transfer, not the user's day.
+    if (!memory.MayAsk(proxy, host)) {
         Fail(IDS_BAD_STATUS, static_cast<unsigned long>(status));
         return false;
     }
-    if (StopRequested()) {
+    newUser = user;
+    const bool given = m_sink.AskCredentials(proxy, host, newUser, newPassword) && !StopRequested();
+    memory.NoteAnswer(proxy, host, given, newUser, newPassword);
+    if (!given) {
+        if (!StopRequested()) {
+            Fail(IDS_BAD_STATUS, static_cast<unsigned long>(status));
+        }
         return false;
     }
     user = std::move(newUser);
     password = std::move(newPassword);
+    return SetCredentials(proxy, user, password);
+}
+
+// After a challenge: asks for credentials (or takes those given meanwhile) and readies the handle for the next
+// round. libcurl keeps what it learnt of a Digest challenge for the handle's life and refuses a fresh one
+// beside it, so the handle starts over with every option set again.
+bool Transfer::SignInAgain(long status) {
+    if (!Authenticate(status)) {
+        return false;
+    }
+    char* answered = nullptr;
+    curl_easy_getinfo(m_curl.get(), CURLINFO_EFFECTIVE_URL, &answered);
+    if (answered) {
+        m_url = answered;
+    }
+    curl_easy_reset(m_curl.get());
+    return Configure();
+}
+
+// Empty credentials leave the sign-in to the system (Negotiate with the user's ticket), which then needs none.
+bool Transfer::SetCredentials(bool proxy, const std::string& user, const std::string& password) {
     CURL* curl = m_curl.get();
-    const auto methods = static_cast<long>(CURLAUTH_BASIC | CURLAUTH_DIGEST);
-    CURLcode rc = curl_easy_setopt(curl, proxy ? CURLOPT_PROXYUSERNAME : CURLOPT_USERNAME, user.c_str());
-    if (rc == CURLE_OK) {
-        rc = curl_easy_setopt(curl, proxy ? CURLOPT_PROXYPASSWORD : CURLOPT_PASSWORD, password.c_str());
+    CURLcode rc = CURLE_OK;
+    if (user.empty()) {
+        rc = curl_easy_setopt(curl, proxy ? CURLOPT_PROXYUSERPWD : CURLOPT_USERPWD, ":");
+    } else {
+        rc = curl_easy_setopt(curl, proxy ? CURLOPT_PROXYUSERNAME : CURLOPT_USERNAME, user.c_str());
+        if (rc == CURLE_OK) {
+            rc = curl_easy_setopt(curl, proxy ? CURLOPT_PROXYPASSWORD : CURLOPT_PASSWORD, password.c_str());
+        }
     }
     if (rc == CURLE_OK) {
-        rc = curl_easy_setopt(curl, proxy ? CURLOPT_PROXYAUTH : CURLOPT_HTTPAUTH, methods);
+        rc = curl_easy_setopt(curl, proxy ? CURLOPT_PROXYAUTH : CURLOPT_HTTPAUTH,
+                              user.empty() ? kIntegratedSignIn : kPasswordSignIn);
     }
     if (rc != CURLE_OK) {
         Fail(IDS_DOWNLOAD_FAILED, WinInetNumber(rc, curl));

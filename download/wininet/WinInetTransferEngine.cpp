@@ -2,6 +2,7 @@
 #include "platform/win32/WindowsHeaders.h"
 // <windows.h> defines LoadString to its "A" form: undone before the string table declares its own.
 #undef LoadString
+#include "download/SignInMemory.h"
 #include "download/ThroughputFloor.h"
 #include "download/TransferBody.h"
 #include "download/TransferErrors.h"
@@ -177,6 +178,29 @@ struct Handles {
     HINTERNET request = nullptr;
 };
 
+// The log's line for a handle opened with the system's settings: the proxy WinInet took from them. A PAC file or
+// automatic discovery there is WinInet's to run per request, and does not show in the handle.
+std::string SystemProxyNote(HINTERNET internet) {
+    DWORD size = 0;
+    ::InternetQueryOptionA(internet, INTERNET_OPTION_PROXY, nullptr, &size);
+    std::string buffer(size, '\0');
+    if (size < sizeof(INTERNET_PROXY_INFO) ||
+        !::InternetQueryOptionA(internet, INTERNET_OPTION_PROXY, buffer.data(), &size)) {
+        return "the system's settings (WinInet): their proxy could not be read";
+    }
+    const auto* info = reinterpret_cast<const INTERNET_PROXY_INFO*>(buffer.data());
+    if (info->dwAccessType == INTERNET_OPEN_TYPE_PROXY && info->lpszProxy) {
+        std::string note = std::string("through proxy ") + reinterpret_cast<const char*>(info->lpszProxy) +
+                           ": the system's settings (WinInet)";
+        if (info->lpszProxyBypass && *info->lpszProxyBypass) {
+            note += std::string(", except for ") + reinterpret_cast<const char*>(info->lpszProxyBypass);
+        }
+        return note;
+    }
+    return "direct connection: the system's settings (WinInet) name no proxy, unless a PAC file or automatic "
+           "discovery there does";
+}
+
 // Where a request goes: the parts of an http or https URL.
 struct Target {
     std::string host;
@@ -296,6 +320,9 @@ private:
     std::string m_headers; // the request's own: range and conditions
     bool m_siteStoredUsed = false;
     bool m_proxyStoredUsed = false;
+    // Credentials the user gave for the host earlier in the run, tried once in this transfer.
+    bool m_siteRecalledUsed = false;
+    bool m_proxyRecalledUsed = false;
 };
 
 Transfer::Outcome Transfer::Run() {
@@ -343,6 +370,9 @@ Transfer::Outcome Transfer::Open() {
     if (!m_handles.internet) {
         m_body.Fail(IDS_DOWNLOAD_FAILED, ::GetLastError());
         return Outcome::Failed;
+    }
+    if (m_settings.accessMode == 0) {
+        m_sink.NoteAttempt(SystemProxyNote(m_handles.internet));
     }
     if (m_body.StopRequested()) {
         return Stopped();
@@ -715,7 +745,21 @@ bool Transfer::Authenticate(DWORD status) {
     }
     std::string user = storedUser;
     std::string password;
-    if (!m_sink.AskCredentials(proxy, host, user, password)) {
+    SignInMemory& memory = SignInMemory::Instance();
+    bool& recalledUsed = proxy ? m_proxyRecalledUsed : m_siteRecalledUsed;
+    if (!recalledUsed && memory.Recall(proxy, host, user, password)) {
+        recalledUsed = true;
+        SetCredentials(proxy, user, password);
+        return true;
+    }
+    // One prompt per host in a run, and none once the user declined one.
+    if (!memory.MayAsk(proxy, host)) {
+        m_body.Fail(IDS_BAD_STATUS, status);
+        return false;
+    }
+    const bool given = m_sink.AskCredentials(proxy, host, user, password);
+    memory.NoteAnswer(proxy, host, given, user, password);
+    if (!given) {
         m_body.Fail(IDS_BAD_STATUS, status);
         return false;
     }
@@ -723,6 +767,7 @@ bool Transfer::Authenticate(DWORD status) {
         m_stopped = true;
         return false;
     }
+    recalledUsed = true;
     SetCredentials(proxy, user, password);
     return true;
 }

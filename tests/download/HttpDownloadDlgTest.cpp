@@ -4,6 +4,7 @@
 
 #include "components/DocumentHost.h"
 #include "download/ProgressText.h"
+#include "download/SignInMemory.h"
 #include "tests/download/RawServer.h"
 #include "tests/download/RecordingWindow.h"
 #include "tests/download/Watchdog.h"
@@ -183,6 +184,9 @@ private:
 
 class HttpDownloadDlgTest : public ::testing::Test {
 protected:
+    // Each case is a run of its own: nobody has signed in or declined yet.
+    void SetUp() override { SignInMemory::Instance().Forget(); }
+
     // Points `dlg` at `path` on `server`, straight (no proxy of the machine's), into `name` in the test's folder.
     void Aim(CHttpDownloadDlg& dlg, const RawServer& server, const std::string& path, const std::string& name) {
         dlg.m_strSourceUrl = Url(server, path);
@@ -333,19 +337,24 @@ TEST_F(HttpDownloadDlgTest, StopBeforeTheEndIsHandledKeepsThePreviousFile) {
 }
 
 TEST_F(HttpDownloadDlgTest, CredentialsAreAskedAndTheAnswerSent) {
-    // The first answer is wrong, so the server asks again and the prompt comes back.
+    // The answer is sent with the request again; the next download from the server sends it unasked.
     RawServer server([](const std::string& request) {
         return request.find("Authorization: Basic YWRhOmxvdmVsYWNl\r\n") != std::string::npos ? Ok("the plan")
                                                                                               : kAskSite;
     });
     CHttpDownloadDlg dlg(window);
     Aim(dlg, server, "/secret/plan.dwg", "plan.dwg");
-    window.answers = {{"ada", "wrong"}, {"ada", "lovelace"}};
+    window.answers = {{"ada", "lovelace"}};
     EXPECT_EQ(dlg.DoModal(), kIdOk);
-    ASSERT_EQ(window.questions.size(), 2u);
+    ASSERT_EQ(window.questions.size(), 1u);
     EXPECT_NE(window.questions[0].find("web server 127.0.0.1"), std::string::npos) << window.questions[0];
     EXPECT_EQ(ReadFile(dir.File("plan.dwg")), "the plan");
     EXPECT_TRUE(window.messages.empty());
+    CHttpDownloadDlg again(window);
+    Aim(again, server, "/secret/plan.dwg", "plan-again.dwg");
+    EXPECT_EQ(again.DoModal(), kIdOk);
+    EXPECT_EQ(window.questions.size(), 1u);
+    EXPECT_EQ(ReadFile(dir.File("plan-again.dwg")), "the plan");
 }
 
 TEST_F(HttpDownloadDlgTest, DeclinedCredentialsAreNoSuccess) {
@@ -357,6 +366,7 @@ TEST_F(HttpDownloadDlgTest, DeclinedCredentialsAreNoSuccess) {
         const char* asks;
     };
     for (const Case& c : {Case{site, 1, "web server 127.0.0.1"}, Case{proxy, 2, "proxy server 127.0.0.1"}}) {
+        SignInMemory::Instance().Forget(); // a run of its own: a decline asks nothing more in its run
         RecordingWindow shown;
         CHttpDownloadDlg dlg(shown);
         Aim(dlg, c.server, "/secret/plan.dwg", "plan.dwg");

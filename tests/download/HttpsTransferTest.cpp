@@ -1,3 +1,4 @@
+#include "download/SignInMemory.h"
 #include "download/TargetFile.h"
 #include "download/TransferEngine.h"
 #include "tests/download/RecordingSink.h"
@@ -36,6 +37,7 @@ protected:
     static std::string CertFile() { return s_keys->File("cert.pem"); }
 
     void SetUp() override {
+        SignInMemory::Instance().Forget();
         server =
             std::make_unique<LocalServer>(std::make_unique<httplib::SSLServer>(CertFile().c_str(), KeyFile().c_str()));
         server->Http().Get("/secure.txt", [](const httplib::Request&, httplib::Response& res) {
@@ -206,6 +208,7 @@ TEST_F(HttpsTransferTest, RedirectToHttpIsRefusedAfterAPromptWhateverTheRedirect
     settings.caFile = CertFile();
     for (const int hops : {5, 10}) {
         SCOPED_TRACE(hops);
+        SignInMemory::Instance().Forget(); // each round is a run of its own, which asks
         sink.Reset();
         sink.answers = {{"zarn", "secret"}};
         WriteFile(target, "previous content");

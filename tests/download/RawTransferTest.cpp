@@ -32,13 +32,13 @@ TEST_F(RawTransferTest, ProxyRefusingTheHttpsTunnelIsAChallengeToo) {
     settings.port = 443;
     settings.objectPath = "/file.txt";
     WriteFile(target, "previous content");
-    sink.answers = {{"proxyuser", "proxypw"}}; // refused again, then the user declines
+    sink.answers = {{"proxyuser", "proxypw"}}; // refused again: the proxy is not asked about a second time
 
     Run();
 
     ExpectFailure("Failed to receive a valid HTTP response from the server, Response Code:407");
     ExpectPreviousTarget();
-    EXPECT_EQ(sink.prompts.size(), 2u);
+    EXPECT_EQ(sink.prompts.size(), 1u);
     const std::string request = proxy.LastRequest();
     EXPECT_EQ(request.rfind("CONNECT 127.0.0.1:443 ", 0), 0u) << request;
     EXPECT_NE(request.find("Proxy-Authorization: " + kProxyAuth), std::string::npos) << request;

@@ -62,6 +62,10 @@ public:
         std::lock_guard lock(m_mutex);
         noted = {notModifiedArg, etagArg, lastModifiedArg};
     }
+    void NoteAttempt(const std::string& note) override {
+        std::lock_guard lock(m_mutex);
+        notes.push_back(note);
+    }
     void TransferEnded(bool failedArg, const std::string& failTextArg) override {
         Add("ended");
         std::lock_guard lock(m_mutex);
@@ -79,6 +83,7 @@ public:
         rates.clear();
         timeLeft.clear();
         prompts.clear();
+        notes.clear();
         endCount = 0;
         failed = false;
         failText.clear();
@@ -91,6 +96,7 @@ public:
     std::vector<double> rates;
     std::vector<TimeLeft> timeLeft;
     std::vector<std::string> prompts;
+    std::vector<std::string> notes;                           // the log's lines
     std::vector<std::pair<std::string, std::string>> answers; // given to the prompts in turn
     std::function<void(int)> onPercent;                       // called after each percentage
     int endCount = 0;

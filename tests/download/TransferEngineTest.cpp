@@ -1,8 +1,10 @@
 #include "download/TransferEngine.h"
 
+#include "download/curl/ProxyResolver.h"
 #include "platform/Signature.h"
 #include "tests/download/TransferFixture.h"
 #include "tests/support/LocalServer.h"
+#include "tests/support/ScopedEnv.h"
 
 #include <atomic>
 #include <csignal>
@@ -19,6 +21,7 @@ namespace {
 
 using test::LocalServer;
 using test::ReadFile;
+using test::ScopedEnv;
 using test::WriteFile;
 
 const std::string kSiteAuth = "Basic emFybjpzZWNyZXQ=";          // zarn:secret
@@ -377,12 +380,18 @@ TEST_F(AuthTest, StoredSiteCredentialsAnswerTheChallenge) {
     EXPECT_TRUE(sink.prompts.empty());
 }
 
-TEST_F(AuthTest, PromptAnswersTheChallengeAndAWrongAnswerAsksAgain) {
-    sink.answers = {{"zarn", "wrong"}, {"zarn", "secret"}};
+TEST_F(AuthTest, PromptAnswersTheChallengeOnceForTheRun) {
+    sink.answers = {{"zarn", "secret"}};
     Run();
     ExpectSuccess();
     EXPECT_EQ(ReadFile(target), "the secret list");
-    EXPECT_EQ(sink.prompts, (std::vector<std::string>{"site:127.0.0.1", "site:127.0.0.1"}));
+    // The next download from the same server signs in with the same answer, unasked.
+    sink.Reset();
+    WriteFile(target, "previous content");
+    Run();
+    ExpectSuccess();
+    EXPECT_EQ(ReadFile(target), "the secret list");
+    EXPECT_TRUE(sink.prompts.empty());
 }
 
 TEST_F(AuthTest, ChallengeAfterARedirectToAnotherHostIsAnsweredThereOnly) {
@@ -395,12 +404,30 @@ TEST_F(AuthTest, ChallengeAfterARedirectToAnotherHostIsAnsweredThereOnly) {
     EXPECT_EQ(credentialsSentTo, (std::vector<std::string>{"localhost:" + std::to_string(server.Port())}));
 }
 
-TEST_F(AuthTest, DeclinedPromptFailsWith401) {
-    sink.answers = {{"zarn", "wrong"}}; // then the user declines
-    Run();
-    ExpectFailure("Failed to receive a valid HTTP response from the server, Response Code:401");
-    ExpectPreviousTarget();
-    EXPECT_EQ(sink.prompts.size(), 2u);
+// A wrong answer and a declined prompt each end the download with one message; neither host is asked again in
+// the run, and after a decline no host is.
+TEST_F(AuthTest, RefusedOrDeclinedPromptFailsWith401AndIsNotAskedAgain) {
+    for (const bool declined : {false, true}) {
+        SCOPED_TRACE(declined ? "declined" : "refused");
+        SignInMemory::Instance().Forget();
+        sink.Reset();
+        requests = 0;
+        sink.answers.clear();
+        if (!declined) {
+            sink.answers = {{"zarn", "wrong"}, {"zarn", "secret"}};
+        }
+        Run();
+        ExpectFailure("Failed to receive a valid HTTP response from the server, Response Code:401");
+        ExpectPreviousTarget();
+        EXPECT_EQ(sink.prompts, (std::vector<std::string>{"site:127.0.0.1"}));
+        EXPECT_LE(requests.load(), 3);
+        sink.Reset();
+        Point(server, declined ? "/elsewhere" : "/secret.txt");
+        Run();
+        ExpectFailure("Failed to receive a valid HTTP response from the server, Response Code:401");
+        EXPECT_TRUE(sink.prompts.empty());
+        Point(server, "/secret.txt");
+    }
 }
 
 TEST_F(AuthTest, RefusedStoredCredentialsWithoutAskingFailInsteadOfLooping) {
@@ -449,6 +476,18 @@ protected:
             }
             res.set_content("the secret list", "text/plain");
         });
+        origin.Http().Get("/proxy.pac", [this](const httplib::Request&, httplib::Response& res) {
+            res.set_content(pacScript, "application/x-ns-proxy-autoconfig");
+        });
+        // A PAC file whose server starts the answer and then says nothing more.
+        origin.Http().Get("/silent.pac", [this](const httplib::Request&, httplib::Response& res) {
+            res.set_content_provider(1000, "application/x-ns-proxy-autoconfig",
+                                     [this](std::size_t, std::size_t, httplib::DataSink& out) {
+                                         out.write("function", 8);
+                                         Stall(origin, out);
+                                         return false;
+                                     });
+        });
         origin.Start();
         proxy.Http().Get(".*", [this](const httplib::Request& req, httplib::Response& res) {
             ++proxyRequests;
@@ -489,6 +528,7 @@ protected:
     LocalServer proxy;
     bool requireAuth = true;
     std::atomic<int> proxyRequests{0};
+    std::string pacScript;
 };
 
 TEST_F(ProxyTest, StoredProxyCredentialsAnswerTheChallenge) {
@@ -544,6 +584,103 @@ TEST_F(ProxyTest, SystemSettingsTakeTheProxyFromTheEnvironmentAndDirectIgnoresIt
     ExpectSuccess();
     EXPECT_EQ(ReadFile(target), "through the proxy");
     EXPECT_EQ(proxyRequests.load(), 1) << "a direct connection must not use the proxy";
+}
+
+// Under the system's settings each source of a proxy is followed, and the log says which one chose.
+TEST_F(ProxyTest, SystemSettingsFollowPacFilesTheEnvironmentAndTheDesktop) {
+    requireAuth = false;
+    settings.accessMode = 0;
+    const std::string proxyAt = "127.0.0.1:" + std::to_string(proxy.Port());
+    const std::string pacUrl = origin.Url("/proxy.pac");
+    const std::string viaPac = "function FindProxyForURL(url, host) { return \"PROXY " + proxyAt + "; DIRECT\"; }";
+    const std::string directPac = "function FindProxyForURL(url, host) { return \"DIRECT\"; }";
+    const std::string config = dir.File("config");
+    struct Case {
+        const char* name;
+        std::optional<std::string> httpProxy, noProxy, allProxy;
+        std::string policyPac, script, kioslaverc;
+        bool viaProxy;
+        std::string note;
+        std::string gnome = {}; // GNOME's settings as GSettings' key file backend keeps them
+    };
+    const Case cases[] = {
+        {"http_proxy", "http://" + proxyAt, std::nullopt, std::nullopt, "", "", "", true,
+         "through proxy http://" + proxyAt + ": environment (http_proxy)"},
+        {"no_proxy names the host", "http://" + proxyAt, "localhost, .127.0.0.1", std::nullopt, "", "", "", false,
+         "direct connection: environment (no_proxy names 127.0.0.1)"},
+        {"all_proxy", std::nullopt, std::nullopt, proxyAt, "", "", "", true,
+         "through proxy " + proxyAt + ": environment (all_proxy)"},
+        {"administrator's PAC file wins over the environment", "http://127.0.0.1:9", std::nullopt, std::nullopt, pacUrl,
+         viaPac, "", true,
+         "through proxy http://" + proxyAt + ": PAC file " + pacUrl + " (administrator's setting) said \"PROXY " +
+             proxyAt + "; DIRECT\""},
+        {"PAC file saying DIRECT", std::nullopt, std::nullopt, std::nullopt, pacUrl, directPac, "", false,
+         "direct connection: PAC file " + pacUrl + " (administrator's setting) said \"DIRECT\""},
+        {"PAC file that cannot be read", std::nullopt, std::nullopt, std::nullopt, origin.Url("/missing.pac"), "", "",
+         false,
+         "direct connection: PAC file " + origin.Url("/missing.pac") +
+             " (administrator's setting) could not be read: direct"},
+        {"PAC file whose server falls silent", std::nullopt, std::nullopt, std::nullopt, origin.Url("/silent.pac"), "",
+         "", false,
+         "direct connection: PAC file " + origin.Url("/silent.pac") +
+             " (administrator's setting) could not be read: direct"},
+        {"desktop PAC file", std::nullopt, std::nullopt, std::nullopt, "", viaPac,
+         "[Proxy Settings]\nProxyType=2\nProxy Config Script=" + pacUrl + "\n", true,
+         "through proxy http://" + proxyAt + ": PAC file " + pacUrl + " (desktop setting in " + config +
+             "/kioslaverc) said \"PROXY " + proxyAt + "; DIRECT\""},
+        {"desktop manual proxy", std::nullopt, std::nullopt, std::nullopt, "", "",
+         "[Proxy Settings]\nProxyType=1\nhttpProxy=http://127.0.0.1 " + std::to_string(proxy.Port()) + "\n", true,
+         "through proxy http://" + proxyAt + ": desktop setting in " + config + "/kioslaverc"},
+        {"GNOME PAC file before KDE's manual proxy", std::nullopt, std::nullopt, std::nullopt, "", viaPac,
+         "[Proxy Settings]\nProxyType=1\nhttpProxy=http://127.0.0.1 9\n", true,
+         "through proxy http://" + proxyAt + ": PAC file " + pacUrl + " (GNOME desktop setting) said \"PROXY " +
+             proxyAt + "; DIRECT\"",
+         "[system/proxy]\nmode='auto'\nautoconfig-url='" + pacUrl + "'\n"},
+        {"GNOME manual proxy not for its ignored hosts", std::nullopt, std::nullopt, std::nullopt, "", "", "", false,
+         "direct connection: GNOME desktop setting (ignore-hosts names 127.0.0.1)",
+         "[system/proxy]\nmode='manual'\nignore-hosts=['localhost', '127.0.0.0/8']\n[system/proxy/http]\n"
+         "host='127.0.0.1'\nport=9\n"},
+        {"GNOME manual proxy", std::nullopt, std::nullopt, std::nullopt, "", "", "", true,
+         "through proxy http://" + proxyAt + ": GNOME desktop setting",
+         "[system/proxy]\nmode='manual'\nignore-hosts=@as []\n[system/proxy/http]\nhost='127.0.0.1'\nport=" +
+             std::to_string(proxy.Port()) + "\n"},
+        {"nothing set", std::nullopt, std::nullopt, std::nullopt, "", "", "", false,
+         "direct connection: no proxy is set"},
+    };
+    const bool haveGsettings = std::filesystem::exists("/usr/bin/gsettings");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (!c.gnome.empty() && !haveGsettings) {
+            continue; // GNOME's settings are read through its own tool
+        }
+        ProxyResolver::ForgetAnswers();
+        const ScopedEnv httpProxy("http_proxy", c.httpProxy);
+        const ScopedEnv noProxy("no_proxy", c.noProxy);
+        const ScopedEnv noProxyUpper("NO_PROXY", std::nullopt);
+        const ScopedEnv allProxy("all_proxy", c.allProxy);
+        const ScopedEnv allProxyUpper("ALL_PROXY", std::nullopt);
+        const ScopedEnv configHome("XDG_CONFIG_HOME", config);
+        const ScopedEnv gsettingsBackend("GSETTINGS_BACKEND", "keyfile");
+        std::filesystem::remove_all(config);
+        if (!c.kioslaverc.empty()) {
+            std::filesystem::create_directories(config);
+            WriteFile(config + "/kioslaverc", c.kioslaverc);
+        }
+        if (!c.gnome.empty()) {
+            std::filesystem::create_directories(config + "/glib-2.0/settings");
+            WriteFile(config + "/glib-2.0/settings/keyfile", c.gnome);
+        }
+        settings.proxyPacUrl = c.policyPac;
+        pacScript = c.script;
+        sink.Reset();
+        WriteFile(target, "previous content");
+        const int before = proxyRequests.load();
+        Run();
+        ExpectSuccess();
+        EXPECT_EQ(ReadFile(target), "through the proxy");
+        EXPECT_EQ(proxyRequests.load() - before, c.viaProxy ? 1 : 0);
+        EXPECT_EQ(sink.notes, (std::vector<std::string>{c.note}));
+    }
 }
 
 TEST_F(TransferEngineTest, RedirectIsFollowedAndShown) {

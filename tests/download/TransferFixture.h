@@ -2,6 +2,7 @@
 // direct connection to 127.0.0.1, and one whole transfer run as the dialog runs it.
 #pragma once
 
+#include "download/SignInMemory.h"
 #include "download/TargetFile.h"
 #include "download/TransferEngine.h"
 #include "tests/download/RecordingSink.h"
@@ -24,6 +25,8 @@ protected:
         settings.hostName = "127.0.0.1";
         // Failures that are tried again wait a thousandth of the real time.
         settings.retryDelayScale = 0.001;
+        // Each case is a run of its own: nobody has signed in or declined yet.
+        SignInMemory::Instance().Forget();
     }
 
     // Opens the target as the dialog does and runs the whole transfer on this thread.

@@ -4,6 +4,7 @@
 #include "download/win32/Win32DownloadWindow.h"
 
 #include "download/HttpDownloadDlg.h"
+#include "download/SignInMemory.h"
 #include "res/AnimationClip.h"
 #include "tests/download/RawServer.h"
 #include "tests/download/Watchdog.h"
@@ -246,6 +247,7 @@ TEST_F(Win32DownloadWindowTest, CredentialsPromptNamesTheHostAndIsAcceptedOrDecl
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
+        SignInMemory::Instance().Forget(); // each case is a run of its own, which asks
         RawServer server([](const std::string& request) {
             return request.find("Authorization: Basic YWRhOmxvdmVsYWNl\r\n") != std::string::npos ? Ok("the plan")
                                                                                                   : kAskSite;
