@@ -26,13 +26,8 @@ void ApplyPolicy(const LauncherPolicy& policy, CZarnDoc& document, CDocumentHost
     for (const std::string& line : policy.AppliedLines()) {
         log.Write("policy applies: " + line);
     }
-    if (policy.ProxyServer()) {
-        host.SetProxyServer(*policy.ProxyServer());
-    } else if (policy.ProxyPacUrl()) {
-        // The transfer engines take a named proxy only; the system's own proxy settings still choose the way.
-        log.Write("policy ProxyPacUrl " + *policy.ProxyPacUrl() +
-                  " is not read by the transfers, which follow the system's proxy settings");
-    }
+    // A named proxy wins over a PAC file, as it does in the system's own settings.
+    host.SetProxy(policy.ProxyServer().value_or(""), policy.ProxyServer() ? "" : policy.ProxyPacUrl().value_or(""));
     document.SetPolicy(policy);
 }
 

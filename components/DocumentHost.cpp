@@ -6,9 +6,10 @@
 
 namespace zarn {
 
-void CDocumentHost::SetProxyServer(std::string proxyServer) {
-    m_ahead.SetProxyServer(proxyServer);
+void CDocumentHost::SetProxy(std::string proxyServer, std::string pacUrl) {
+    m_ahead.SetProxy(proxyServer, pacUrl);
     m_proxyServer = std::move(proxyServer);
+    m_proxyPacUrl = std::move(pacUrl);
 }
 
 void CDocumentHost::StartDownloadsAhead(const std::vector<PlannedDownload>& downloads, const std::string& caFile) {
@@ -57,6 +58,7 @@ int CDocumentHost::RunDownloadDialog(CHttpDownloadDlg& dialog, const std::string
         dialog.m_nAccessMode = 2;
         dialog.m_strProxyHost = m_proxyServer;
     }
+    dialog.m_strProxyPacUrl = m_proxyPacUrl;
     dialog.m_strIfNoneMatch = check.ifNoneMatch;
     dialog.m_strIfModifiedSince = check.ifModifiedSince;
     const int result = dialog.DoModal();

@@ -90,8 +90,9 @@ public:
     virtual void BringMainWindowToFront() = 0;
 
     // Sends every later download through the proxy `proxyServer` ("host:port", as the administrators' policy names
-    // it) instead of the system's settings; empty: the system's settings. UI thread.
-    void SetProxyServer(std::string proxyServer);
+    // it) instead of the system's settings; empty: the system's settings, with `pacUrl` (when not empty) a PAC file
+    // asked before them where the transfer engine reads one (libcurl's). UI thread.
+    void SetProxy(std::string proxyServer, std::string pacUrl);
 
 protected:
     // A host's RunDownload through the download dialog `dialog`, whose window the host made: the dialog gets the
@@ -111,6 +112,7 @@ protected:
 private:
     DownloadQueue m_ahead;
     std::string m_proxyServer;
+    std::string m_proxyPacUrl;
 };
 
 } // namespace zarn

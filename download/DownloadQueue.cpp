@@ -181,6 +181,7 @@ void DownloadQueue::Start(const std::vector<Item>& items, const std::string& caF
             settings.accessMode = 2;
             settings.proxyHost = m_proxyServer;
         }
+        settings.proxyPacUrl = m_proxyPacUrl;
         auto transfer = std::make_unique<Transfer>(*this, item, std::move(settings));
         transfer->m_shownName = ShownNameOf(parts.objectPath);
         m_transfers.push_back(std::move(transfer));

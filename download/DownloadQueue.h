@@ -50,8 +50,11 @@ public:
     void Start(const std::vector<Item>& items, const std::string& caFile, int atOnce);
 
     // The proxy ("host:port") the transfers of later Starts go through instead of the system's settings; empty: the
-    // system's settings. UI thread.
-    void SetProxyServer(std::string proxyServer) { m_proxyServer = std::move(proxyServer); }
+    // system's settings, with `pacUrl` (when not empty) a PAC file asked before them. UI thread.
+    void SetProxy(std::string proxyServer, std::string pacUrl) {
+        m_proxyServer = std::move(proxyServer);
+        m_proxyPacUrl = std::move(pacUrl);
+    }
 
     // Stops every transfer still running, waits for the workers and throws away every file no dialog committed.
     // UI thread; no dialog may be attached.
@@ -92,6 +95,7 @@ private:
     std::vector<std::string> OtherLinesLocked(const Transfer& self) const;
 
     std::string m_proxyServer;
+    std::string m_proxyPacUrl;
     std::vector<std::unique_ptr<Transfer>> m_transfers;
     std::vector<std::thread> m_workers;
     std::size_t m_next = 0; // the next transfer a worker takes

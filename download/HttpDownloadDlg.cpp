@@ -102,6 +102,7 @@ TransferSettings CHttpDownloadDlg::SettingsFromInputs() const {
     settings.agentName = m_strAgentName;
     settings.accessMode = m_nAccessMode;
     settings.proxyHost = m_strProxyHost;
+    settings.proxyPacUrl = m_strProxyPacUrl;
     settings.proxyLogin = m_strProxyLogin;
     settings.proxyPwd = m_strProxyPwd;
     settings.siteLogin = m_strSiteLogin;

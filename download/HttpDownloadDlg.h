@@ -62,6 +62,7 @@ public:
     std::string m_strSitePwd;                    // with m_strSiteLogin
     std::string m_strAgentName;                  // empty: the application's name
     std::int32_t m_nAccessMode = 0;              // 0 system settings, 1 direct, 2 through m_strProxyHost
+    std::string m_strProxyPacUrl;                // access mode 0: a PAC file asked before the system's settings
     bool m_bAskProxyLogin = true;                // on 407 without m_strProxyLogin, ask the user
     bool m_bAskSiteLogin = true;                 // on 401 without m_strSiteLogin, ask the user
     double m_dMaxBytesPerMs = 0.0;               // average rate cap; 0 or less: none

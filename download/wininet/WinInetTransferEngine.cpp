@@ -201,6 +201,26 @@ std::string SystemProxyNote(HINTERNET internet) {
            "discovery there does";
 }
 
+// Gives this session alone the PAC file `pacUrl` (the administrator's) in place of the system's proxy settings;
+// the note says whether WinInet took it.
+std::string UsePacFile(HINTERNET internet, const std::string& pacUrl) {
+    std::string url = pacUrl;
+    INTERNET_PER_CONN_OPTIONA options[2] = {};
+    options[0].dwOption = INTERNET_PER_CONN_FLAGS;
+    options[0].Value.dwValue = PROXY_TYPE_AUTO_PROXY_URL | PROXY_TYPE_DIRECT;
+    options[1].dwOption = INTERNET_PER_CONN_AUTOCONFIG_URL;
+    options[1].Value.pszValue = url.data();
+    INTERNET_PER_CONN_OPTION_LISTA list = {};
+    list.dwSize = sizeof list;
+    list.dwOptionCount = 2;
+    list.pOptions = options;
+    if (!::InternetSetOptionA(internet, INTERNET_OPTION_PER_CONNECTION_OPTION, &list, sizeof list)) {
+        return "the system's settings (WinInet): it refused the PAC file " + pacUrl + ", error " +
+               std::to_string(::GetLastError());
+    }
+    return "the PAC file " + pacUrl + " (WinInet decides each request's proxy from it)";
+}
+
 // Where a request goes: the parts of an http or https URL.
 struct Target {
     std::string host;
@@ -371,7 +391,9 @@ Transfer::Outcome Transfer::Open() {
         m_body.Fail(IDS_DOWNLOAD_FAILED, ::GetLastError());
         return Outcome::Failed;
     }
-    if (m_settings.accessMode == 0) {
+    if (m_settings.accessMode == 0 && !m_settings.proxyPacUrl.empty()) {
+        m_sink.NoteAttempt(UsePacFile(m_handles.internet, m_settings.proxyPacUrl));
+    } else if (m_settings.accessMode == 0) {
         m_sink.NoteAttempt(SystemProxyNote(m_handles.internet));
     }
     if (m_body.StopRequested()) {

@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
 # The launcher's console update through squid, a real proxy, with nginx as the vendor's server: the proxy taken from
-# http_proxy, from https_proxy (a tunnel to the https server), and from a PAC file on loopback that the desktop's setting names; then squid asking for a Basic and a
-# Digest sign-in, answered at the one prompt (on a terminal of its own), and a wrong password, which ends the update
-# with one message and no further prompt or request loop; and, where the Kerberos tools are installed, Negotiate with
-# a ticket of a realm of the test's own, without any prompt. Exits 77 (CTest's skip) without squid or nginx.
-#   tests/e2e/squid_proxy.sh LAUNCHER
+# http_proxy, from https_proxy (a tunnel to the https server), from a PAC file on loopback that the desktop's setting
+# names and from the same file named by the administrators' policy; then squid asking for a Basic and a Digest
+# sign-in, answered at the one prompt (on a terminal of its own), and a wrong password, which ends the update with one
+# message and no further prompt or request loop; and, where the Kerberos tools are installed, Negotiate with a ticket
+# of a realm of the test's own, without any prompt. Exits 77 (CTest's skip) without squid or nginx.
+#   tests/e2e/squid_proxy.sh LAUNCHER ZARN_REG
 set -euo pipefail
 
 launcher=$(realpath "$1")
+reg=$(realpath "$2")
 export PATH="$PATH:/usr/sbin"
 here=$(dirname "$0")
 source "$here/../support/nginx_server.sh"
@@ -155,6 +157,18 @@ expect_installed_through_squid
 if ! grep -qF "through proxy http://127.0.0.1:$squid_port: PAC file $server/proxy.pac (desktop setting in" \
     <<< "$log"; then
     fail "the log does not name the PAC file: $log"
+fi
+
+# The administrators' policy names the same PAC file; the desktop names none.
+mkdir -p "$work/policy-pac"
+ZARN_REGISTRY="$work/policy-pac/registry.sqlite3" "$reg" add 'HKLM\Software\Policies\Ostrevant\zarn' /v ProxyPacUrl \
+    /d "$server/proxy.pac" > /dev/null
+: > "$work/squid/access.log"
+run_update policy-pac
+expect_installed_through_squid
+if ! grep -qF "through proxy http://127.0.0.1:$squid_port: PAC file $server/proxy.pac (" <<< "$log" ||
+    grep -qF "desktop setting" <<< "$log"; then
+    fail "the log does not name the policy's PAC file: $log"
 fi
 stop_squid
 
