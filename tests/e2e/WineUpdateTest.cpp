@@ -582,7 +582,8 @@ TEST_F(WineUpdate, AFileHeldOpenKeepsThePreviousVersionWhole) {
                              WriteFile(stop.string(), "");
                          });
     EXPECT_EQ(held.exitCode, 0) << held.out << held.err;
-    EXPECT_EQ(held.out, "read: data of version 1\n");
+    // Its C runtime writes text with Windows line ends.
+    EXPECT_EQ(held.out, "read: data of version 1\r\n");
 
     const std::string reason = WinPath(data) + " cannot be replaced, error 32";
     EXPECT_EQ(update.exitCode, 3) << update.err;
@@ -605,6 +606,9 @@ struct KillPoint {
     std::string step;
     bool isNew; // what the check after the kill finds
 };
+void PrintTo(const KillPoint& point, std::ostream* out) {
+    *out << point.step;
+}
 
 class WineUpdateKill : public WineUpdate, public testing::WithParamInterface<KillPoint> {};
 
