@@ -629,10 +629,12 @@ TEST_P(WineUpdateKill, LeavesTheControlOldOrNew) {
 INSTANTIATE_TEST_SUITE_P(
     , WineUpdateKill,
     testing::Values(KillPoint{"Wine Kill:journal", false}, KillPoint{"Wine Kill:aside-2", false},
-                    KillPoint{"Wine Kill:swapped", false}, KillPoint{"Wine Kill:before-register", false},
-                    KillPoint{"Wine Kill:after-register", false}, KillPoint{"registration-undo-written", false},
-                    KillPoint{"registration-applied", false}, KillPoint{"registration-marked", true},
-                    KillPoint{"Wine Kill:registered", true}, KillPoint{"Wine Kill:committed", true}),
+                    KillPoint{"Wine Kill:placed-3", false}, KillPoint{"Wine Kill:swapped", false},
+                    KillPoint{"Wine Kill:before-register", false}, KillPoint{"Wine Kill:after-register", false},
+                    KillPoint{"registration-undo-entry", false}, KillPoint{"registration-undo-written", false},
+                    KillPoint{"registration-apply-value", false}, KillPoint{"registration-applied", false},
+                    KillPoint{"registration-marked", true}, KillPoint{"Wine Kill:registered", true},
+                    KillPoint{"Wine Kill:committed", true}),
     [](const testing::TestParamInfo<KillPoint>& point) {
         std::string name = point.param.step.substr(point.param.step.find(':') + 1);
         std::replace(name.begin(), name.end(), '-', '_');
