@@ -15,11 +15,15 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <gtest/gtest.h>
+#include <map>
+#include <ostream>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace zarn {
@@ -78,23 +82,28 @@ protected:
         return run;
     }
     // A program of the application directory under Wine, headless; Wine's own noise goes to stderr only.
-    test::ProgramOutcome Wine(const std::string& program, const std::vector<std::string>& arguments) const {
+    static std::vector<std::string> WineEnvironment(const std::string& crashAt = "") {
+        return test::EnvironmentWith({
+            {"WINEPREFIX", ZARN_WINE_PREFIX},
+            {"WINEDEBUG", "-all"},
+            {"WINEDLLOVERRIDES", "mscoree,mshtml="},
+            {"DISPLAY", ""},
+            {"WAYLAND_DISPLAY", ""},
+            {"ZARN_CRASH_AT", crashAt},
+        });
+    }
+    // `crashAt`: the launcher's step at which it kills itself, as a kill at that moment would.
+    test::ProgramOutcome Wine(const std::string& program, const std::vector<std::string>& arguments,
+                              const std::string& crashAt = "") const {
         std::vector<std::string> wineArguments = {(App() / program).string()};
         wineArguments.insert(wineArguments.end(), arguments.begin(), arguments.end());
-        test::ProgramOutcome run = test::RunProgram(ZARN_WINE64, wineArguments,
-                                                    test::EnvironmentWith({
-                                                        {"WINEPREFIX", ZARN_WINE_PREFIX},
-                                                        {"WINEDEBUG", "-all"},
-                                                        {"WINEDLLOVERRIDES", "mscoree,mshtml="},
-                                                        {"DISPLAY", ""},
-                                                        {"WAYLAND_DISPLAY", ""},
-                                                    }),
+        test::ProgramOutcome run = test::RunProgram(ZARN_WINE64, wineArguments, WineEnvironment(crashAt),
                                                     m_base.File("out.txt"), m_base.File("err.txt"));
         EXPECT_EQ(run.problem, "");
         return run;
     }
-    test::ProgramOutcome Launch(const std::string& mode) const {
-        return Wine("QuillornaCC.exe", {mode, "--json", "--server", m_server.Url()});
+    test::ProgramOutcome Launch(const std::string& mode, const std::string& crashAt = "") const {
+        return Wine("QuillornaCC.exe", {mode, "--json", "--server", m_server.Url()}, crashAt);
     }
     // The default value of HKCR\CLSID\{id}\InprocServer32 (or of the same key under `root`), as zarn-reg reads it.
     std::string RegisteredServer(const std::string& classId, const std::string& root = "HKCR") const {
@@ -203,6 +212,100 @@ protected:
         const std::string braced = ZARN_DESIGN_CONTROL_CLSID;
         return braced.substr(1, braced.size() - 2);
     }
+    // What a component "Wine Kill" in the folder "kill" is, as a whole: its folder's files (not its downloaded
+    // cabinet) by their hashes, the server registered for each of its two classes, the registration capture's markers,
+    // undo records and scratch keys, the install journals, and what the last --check said of it.
+    struct Installed {
+        std::map<std::string, std::string> files;
+        std::vector<std::string> servers;
+        std::string capture;
+        std::vector<std::string> journals;
+        std::string status;
+        bool operator==(const Installed&) const = default;
+        friend std::ostream& operator<<(std::ostream& out, const Installed& installed) {
+            for (const auto& [name, hash] : installed.files) {
+                out << "\n  file " << name << " " << hash;
+            }
+            for (const std::string& server : installed.servers) {
+                out << "\n  server " << server;
+            }
+            for (const std::string& journal : installed.journals) {
+                out << "\n  journal " << journal;
+            }
+            return out << "\n  capture " << installed.capture << "\n  status " << installed.status;
+        }
+    };
+    static std::map<std::string, std::string> FolderFiles(const fs::path& folder) {
+        std::map<std::string, std::string> files;
+        for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+            const std::string name = fs::relative(entry.path(), folder).string();
+            if (entry.is_regular_file() && !name.ends_with(".cab") && name.find(".cab.") == std::string::npos) {
+                files[name] = test::Sha256Hex(ReadFile(entry.path().string()));
+            }
+        }
+        return files;
+    }
+    Installed Measure(const std::string& checkOutput) const {
+        Installed installed{FolderFiles(App() / "kill"), {}, "", {}, Statuses(checkOutput).front()};
+        for (const std::string& classId : {ClassId(1), ClassId(2)}) {
+            installed.servers.push_back(RegisteredServer(classId));
+        }
+        for (const char* key : {"Installs", "Capture"}) {
+            installed.capture +=
+                Wine("zarn-reg.exe", {"query", std::string("HKCU\\Software\\Ostrevant\\zarn\\") + key, "/s"}).out;
+        }
+        for (const auto& entry : fs::directory_iterator(App() / "complist")) {
+            if (entry.path().filename().string().starts_with("zarn-install-")) {
+                installed.journals.push_back(entry.path().filename().string());
+            }
+        }
+        return installed;
+    }
+    // Version 1 of "Wine Kill": a control registering its class and a data file. Version 2 replaces both, adds a
+    // file, and its control also registers a second class, so that each version's registration is its own.
+    void BuildKillVersions() {
+        const fs::path build = m_base.Path() / "build";
+        for (const int v : {1, 2}) {
+            const fs::path folder = build / ("v" + std::to_string(v));
+            fs::create_directories(folder);
+            std::vector<std::string> defines = {"ZC_CLSID=\"" + ClassId(1) + "\"", "ZC_RESULT=0"};
+            if (v == 2) {
+                defines.insert(defines.end(),
+                               {"ZC_ALSO_CLSID=\"" + ClassId(2) + "\"", "ZC_ALSO_FILE=\"kill\\\\data.txt\""});
+                WriteFile((folder / "added.txt").string(), "added in version 2\n");
+            }
+            ASSERT_NO_FATAL_FAILURE(BuildComponent(folder / "ctl.ocx", std::to_string(v) + ".0.0.0", defines));
+            WriteFile((folder / "data.txt").string(), "data of version " + std::to_string(v) + "\n");
+            std::vector<fs::path> files = {folder / "ctl.ocx", folder / "data.txt"};
+            if (v == 2) {
+                files.push_back(folder / "added.txt");
+            }
+            ASSERT_NO_FATAL_FAILURE(MakeCabinet("kill" + std::to_string(v) + ".cab", files, true));
+        }
+    }
+    void ServeKillVersion(int v) const {
+        ServeList(Record("Wine Kill", ClassId(1), v, 0, "kill" + std::to_string(v) + ".cab", "kill", "ctl.ocx"));
+    }
+    // Installs version 1 and serves version 2; returns version 1 as installed, which the check finds out of date.
+    Installed InstallKillVersion1() {
+        ServeKillVersion(1);
+        const test::ProgramOutcome update = Launch("--update");
+        EXPECT_EQ(update.exitCode, 0) << update.err << Log();
+        ServeKillVersion(2);
+        Installed old = Measure(Launch("--check").out);
+        EXPECT_EQ(old.status, "Wine Kill:OUT_OF_DATE");
+        EXPECT_EQ(old.servers[0], WinPath(App() / "kill/ctl.ocx"));
+        return old;
+    }
+    // Version 2 as its update leaves it: the markers and records as version 1's install left them.
+    Installed KillVersion2(const Installed& old) const {
+        return Installed{FolderFiles(m_base.Path() / "build/v2"),
+                         {WinPath(App() / "kill/ctl.ocx"), WinPath(App() / "kill/data.txt")},
+                         old.capture,
+                         {},
+                         "Wine Kill:CURRENT"};
+    }
+
     const std::vector<std::string> m_demoCurrent = {
         "Quillorna Design Control:CURRENT", "Quillorna Geometry Library:CURRENT", "Quillorna Unit Converter:CURRENT",
         "Quillorna Drawing Templates:CURRENT"};
@@ -452,6 +555,91 @@ TEST_F(WineUpdate, AFolderBeyondMaxPathHoldsFilesButNoProgramOrControl) {
     const std::string log = Log();
     EXPECT_NE(log.find(" -> " + WinPath(App() / deep / "lib.cab") + ": downloaded"), std::string::npos) << log;
 }
+
+// A file of an installed control held open with no sharing by another program while --update installs the newer
+// version: Wine, as Windows, refuses to rename the held file aside, so the install fails naming it and puts back the
+// control it had already swapped; once the holder ends, the next --update installs the new version.
+TEST_F(WineUpdate, AFileHeldOpenKeepsThePreviousVersionWhole) {
+    ASSERT_GT(m_server.Port(), 0);
+    ASSERT_NO_FATAL_FAILURE(BuildKillVersions());
+    const Installed old = InstallKillVersion1();
+    const fs::path holder = m_base.Path() / "build/file-holder.exe";
+    const test::ProgramOutcome built =
+        RunLinux(ZARN_MINGW_GCC, {"-O1", "-Wall", "-Wextra", "-Werror", "-municode", "-static-libgcc", "-o",
+                                  holder.string(), ZARN_WINE_FILE_HOLDER_SOURCE});
+    ASSERT_EQ(built.exitCode, 0) << built.err;
+
+    const fs::path data = App() / "kill/data.txt";
+    const fs::path ready = m_base.Path() / "held", stop = m_base.Path() / "stop";
+    test::ProgramOutcome update;
+    const test::ProgramOutcome held =
+        test::RunProgram(ZARN_WINE64, {holder.string(), WinPath(data), WinPath(ready), WinPath(stop)},
+                         WineEnvironment(), m_base.File("holder-out.txt"), m_base.File("holder-err.txt"), nullptr, [&] {
+                             for (int i = 0; i < 600 && !fs::exists(ready); ++i) {
+                                 std::this_thread::sleep_for(std::chrono::milliseconds(50));
+                             }
+                             update = Launch("--update");
+                             WriteFile(stop.string(), "");
+                         });
+    EXPECT_EQ(held.exitCode, 0) << held.out << held.err;
+    // Its C runtime writes text with Windows line ends.
+    EXPECT_EQ(held.out, "read: data of version 1\r\n");
+
+    const std::string reason = WinPath(data) + " cannot be replaced, error 32";
+    EXPECT_EQ(update.exitCode, 3) << update.err;
+    EXPECT_EQ(Reasons(update.out), std::vector<std::string>{reason});
+    EXPECT_NE(update.err.find("The component \"Wine Kill\" was not installed: " + WinPath(data) +
+                              " could not be replaced (error 32); the previous version is kept"),
+              std::string::npos)
+        << update.err;
+    EXPECT_NE(Log().find(reason), std::string::npos) << Log();
+    EXPECT_EQ(Measure(Launch("--check").out), old);
+
+    EXPECT_EQ(Launch("--update").exitCode, 0);
+    EXPECT_EQ(Measure(Launch("--check").out), KillVersion2(old));
+}
+
+// The launcher killed at one step of installing version 2 over version 1 of a control (its own steps, the swap's,
+// and the registration capture's): the next start's check finds the control exactly old or exactly new, and the
+// next --update makes it new.
+struct KillPoint {
+    std::string step;
+    bool isNew; // what the check after the kill finds
+};
+void PrintTo(const KillPoint& point, std::ostream* out) {
+    *out << point.step;
+}
+
+class WineUpdateKill : public WineUpdate, public testing::WithParamInterface<KillPoint> {};
+
+TEST_P(WineUpdateKill, LeavesTheControlOldOrNew) {
+    ASSERT_GT(m_server.Port(), 0);
+    ASSERT_NO_FATAL_FAILURE(BuildKillVersions());
+    const Installed old = InstallKillVersion1();
+    const Installed updated = KillVersion2(old);
+
+    const test::ProgramOutcome killed = Launch("--update", GetParam().step);
+    EXPECT_EQ(killed.exitCode, 137) << killed.err;
+    EXPECT_EQ(Measure(Launch("--check").out), GetParam().isNew ? updated : old) << Log();
+
+    EXPECT_EQ(Launch("--update").exitCode, 0);
+    EXPECT_EQ(Measure(Launch("--check").out), updated) << Log();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    , WineUpdateKill,
+    testing::Values(KillPoint{"Wine Kill:journal", false}, KillPoint{"Wine Kill:aside-2", false},
+                    KillPoint{"Wine Kill:placed-3", false}, KillPoint{"Wine Kill:swapped", false},
+                    KillPoint{"Wine Kill:before-register", false}, KillPoint{"Wine Kill:after-register", false},
+                    KillPoint{"registration-undo-entry", false}, KillPoint{"registration-undo-written", false},
+                    KillPoint{"registration-apply-value", false}, KillPoint{"registration-applied", false},
+                    KillPoint{"registration-marked", true}, KillPoint{"Wine Kill:registered", true},
+                    KillPoint{"Wine Kill:committed", true}),
+    [](const testing::TestParamInfo<KillPoint>& point) {
+        std::string name = point.param.step.substr(point.param.step.find(':') + 1);
+        std::replace(name.begin(), name.end(), '-', '_');
+        return name;
+    });
 
 } // namespace
 } // namespace zarn
