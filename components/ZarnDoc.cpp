@@ -5,6 +5,7 @@
 #include "components/LauncherSettings.h"
 #include "components/ListKeys.h"
 #include "components/ObjectLookup.h"
+#include "components/ServerUrl.h"
 #include "components/StatusWords.h"
 #include "download/TargetFile.h"
 #include "platform/File.h"
@@ -730,8 +731,28 @@ std::optional<PlannedDownload> CZarnDoc::PlannedDownloadOf(const CCompObj& recor
         (!m_listKeys.empty() && (record.m_sha256.empty() || !record.m_size || record.m_integrityMalformed))) {
         return std::nullopt;
     }
-    return PlannedDownload{record.m_codebase, m_appDir + record.m_dir + sep + record.m_fileName,
+    std::string refusal;
+    const std::optional<std::string> source = SourceUrlOf(record, refusal);
+    if (!source) {
+        return std::nullopt;
+    }
+    return PlannedDownload{*source, m_appDir + record.m_dir + sep + record.m_fileName,
                            DownloadCheck{record.m_size, record.m_sha256}};
+}
+
+std::optional<std::string> CZarnDoc::SourceUrlOf(const CCompObj& record, std::string& refusal) const {
+    if (!IsFileUrl(m_serverUrl)) {
+        if (IsFileUrl(record.m_codebase)) {
+            refusal = "refused, its URL " + record.m_codebase + " names a file, which a list from a server may not";
+            return std::nullopt;
+        }
+        return record.m_codebase;
+    }
+    std::optional<std::string> source = UrlUnderServer(record.m_codebase, m_serverUrl);
+    if (!source) {
+        refusal = "refused, the path of its URL " + record.m_codebase + " would leave the repository folder";
+    }
+    return source;
 }
 
 int CZarnDoc::InstallComponent(CCompObj* record) {
@@ -759,10 +780,15 @@ int CZarnDoc::InstallComponent(CCompObj* record) {
         m_host.ShowMessageBox(text);
         return FailInstall(step, "refused, its block lacks a valid sha256= and size=");
     }
+    std::string refusal;
+    const std::optional<std::string> source = SourceUrlOf(*record, refusal);
+    if (!source) {
+        return FailInstall(step, refusal);
+    }
     const std::string targetDir = m_appDir + record->m_dir;
     const std::string localFile = targetDir + sep + record->m_fileName;
     // A download that did not complete leaves the component as it was, so its status must stay too.
-    if (Download("download", record->m_codebase, localFile, DownloadCheck{record->m_size, record->m_sha256}) != kIdOk) {
+    if (Download("download", *source, localFile, DownloadCheck{record->m_size, record->m_sha256}) != kIdOk) {
         const std::string failText = m_host.LastDownloadFailText();
         m_installFailure = failText.empty() ? "not downloaded" : "not downloaded: " + failText;
         return 0;

@@ -22,8 +22,8 @@ namespace zarn {
 class CZarnDoc {
 public:
     // `appDir` is the application directory and ends in the platform's separator; `serverUrl` is the vendor's
-    // server as "http://host[:port]" or "https://host[:port]" without a trailing "/"; `host` shows the document
-    // and must outlive it. UI thread.
+    // server as "http://host[:port]" or "https://host[:port]", or a folder holding a copy of its repository as
+    // "file:///DIR", without a trailing "/"; `host` shows the document and must outlive it. UI thread.
     CZarnDoc(std::string appDir, std::string serverUrl, CDocumentHost& host);
     // A document with no server and no views, for reading the list and detecting versions only: its downloads
     // never complete and it shows nothing. UI thread.
@@ -171,6 +171,10 @@ private:
     // that reads "CURRENT" or "NEWER THAN SPECIFIED" is "CURRENT", any other keeps the status detection gives it and
     // m_failure says what it reads. Returns one line for the user per record that did not read current.
     std::vector<std::string> VerifyInstalled(const std::vector<std::pair<CCompObj*, std::string>>& installed);
+    // The URL `record`'s file is fetched from: its listed URL from a web server; from a folder, the same path under
+    // the folder (ServerUrl.h). nullopt, with `refusal` saying why, for a file: URL in a list from the network (it
+    // could read any file this user can) and for a path that would leave the folder.
+    std::optional<std::string> SourceUrlOf(const CCompObj& record, std::string& refusal) const;
     // The download InstallComponent will ask for `record`; none when it will download nothing.
     std::optional<PlannedDownload> PlannedDownloadOf(const CCompObj& record) const;
     // Runs the host's download and logs its outcome under `what`; returns the host's result.

@@ -10,6 +10,7 @@ TransferSettings TransferSettings::ForUrl(const UrlParts& parts) {
     settings.port = parts.port;
     settings.objectPath = parts.objectPath;
     settings.secure = parts.service == kServiceHttps;
+    settings.localFile = parts.service == kServiceFile;
     settings.retryDelayScale = RetryPolicy::DelayScaleFromEnvironment();
     return settings;
 }

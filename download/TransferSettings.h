@@ -20,6 +20,8 @@ struct TransferSettings {
     std::uint16_t port = 80;
     std::string objectPath = "/";
     bool secure = false; // https
+    // A file URL: hostName and objectPath name a file read from the disk or a share (FileTransfer), no network.
+    bool localFile = false;
 
     std::string agentName; // empty: "zarn"
     int accessMode = 0;    // 0 system settings (proxy environment), 1 direct, 2 proxyHost; else failure 210

@@ -1,3 +1,4 @@
+#include "download/FileTransfer.h"
 #include "download/ThroughputFloor.h"
 #include "download/TransferBody.h"
 #include "download/TransferEngine.h"
@@ -684,7 +685,10 @@ int Transfer::PrereqCallback(void* self, char* primaryIp, char*, int, int) {
 
 void TransferEngine::Run() {
     TransferBody body(m_settings, m_target, m_sink, m_stopRequested);
-    body.Run([&] { return Transfer(m_settings, body, m_sink).Run(); });
+    body.Run([&] {
+        return m_settings.localFile ? FileTransfer(m_settings, body, m_sink).Run()
+                                    : Transfer(m_settings, body, m_sink).Run();
+    });
 }
 
 void TransferEngine::AllowConnectionsPerServer(int) {
