@@ -200,6 +200,17 @@ std::string CannotStart(const std::string& program, unsigned long error) {
     return "cannot start " + program + ", error " + std::to_string(error);
 }
 
+// The URL a download that ended well came from: the last server its failed attempts moved on to, else `sourceUrl`.
+std::string ServedFrom(const std::string& sourceUrl, const std::vector<std::string>& attempts) {
+    constexpr std::string_view kNextServer = "; the next server: ";
+    for (auto it = attempts.rbegin(); it != attempts.rend(); ++it) {
+        if (const std::size_t at = it->rfind(kNextServer); at != std::string::npos) {
+            return it->substr(at + kNextServer.size());
+        }
+    }
+    return sourceUrl;
+}
+
 // Why registering the control at `path` failed, from RegisterServer's `result` (not 1).
 std::string RegistrationFailure(const std::string& path, int result) {
     switch (result) {
@@ -573,9 +584,17 @@ int CZarnDoc::DownloadComponentList() {
     m_listRefusal.clear();
     const std::string listUrl = m_serverUrl + kListPath;
     const std::string listPath = GetComponentListPath();
+    // Every mirror keeps the list at the same path; the signature makes each one as trustworthy as the first.
+    const std::vector<std::string> servers = LauncherSettings::Servers(m_serverUrl);
+    const auto onMirrors = [&servers](DownloadCheck check, const std::string& path) {
+        for (std::size_t i = 1; i < servers.size(); ++i) {
+            check.mirrorUrls.push_back(servers[i] + path);
+        }
+        return check;
+    };
     m_acceptedList.reset();
     if (m_listKeys.empty()) {
-        if (Download("list", listUrl, listPath, ListCheck(listPath, kListSizeCap)) != kIdOk) {
+        if (Download("list", listUrl, listPath, onMirrors(ListCheck(listPath, kListSizeCap), kListPath)) != kIdOk) {
             return 0;
         }
         if (const unsigned long code = KeepListValidator(listPath, m_host.LastDownloadAnswer()); code != 0) {
@@ -588,7 +607,7 @@ int CZarnDoc::DownloadComponentList() {
     const std::string suffix = platform::UniqueFileSuffix();
     const std::string stagedList = listPath + ".new" + suffix;
     const std::string stagedSignature = listPath + ".sig.new" + suffix;
-    if (Download("list", listUrl, stagedList, ListCheck(listPath, kListSizeCap)) != kIdOk) {
+    if (Download("list", listUrl, stagedList, onMirrors(ListCheck(listPath, kListSizeCap), kListPath)) != kIdOk) {
         return 0;
     }
     // A list the server confirmed is the one on disk, checked below as a new one is: its signature may have
@@ -598,7 +617,8 @@ int CZarnDoc::DownloadComponentList() {
     platform::RemoveFile(stagedList);
     std::optional<std::string> signature;
     std::string reason;
-    if (Download("signature", listUrl + ".sig", stagedSignature, SizeCapped(kSignatureSizeCap)) == kIdOk) {
+    if (Download("signature", listUrl + ".sig", stagedSignature,
+                 onMirrors(SizeCapped(kSignatureSizeCap), std::string(kListPath) + ".sig")) == kIdOk) {
         signature = platform::ReadWholeFile(stagedSignature, kSignatureSizeCap);
         platform::RemoveFile(stagedSignature);
     } else {
@@ -695,6 +715,10 @@ int CZarnDoc::Download(const std::string& what, const std::string& sourceUrl, co
         std::string line = what + " " + sourceUrl + " -> " + targetPath;
         if (result == kIdOk) {
             line += m_host.LastDownloadAnswer().notModified ? ": not modified, the copy on disk stays" : ": downloaded";
+            // A mirror's name is worth its own words; the first server's is the line's URL.
+            if (const std::string served = ServedFrom(sourceUrl, m_host.LastDownloadAttempts()); served != sourceUrl) {
+                line += " from " + served;
+            }
         } else {
             const std::string failText = m_host.LastDownloadFailText();
             line += failText.empty() ? ": not downloaded" : ": not downloaded: " + failText;
@@ -736,8 +760,20 @@ std::optional<PlannedDownload> CZarnDoc::PlannedDownloadOf(const CCompObj& recor
     if (!source) {
         return std::nullopt;
     }
-    return PlannedDownload{*source, m_appDir + record.m_dir + sep + record.m_fileName,
-                           DownloadCheck{record.m_size, record.m_sha256}};
+    return PlannedDownload{*source, m_appDir + record.m_dir + sep + record.m_fileName, CheckOf(record, *source)};
+}
+
+DownloadCheck CZarnDoc::CheckOf(const CCompObj& record, const std::string& source) const {
+    DownloadCheck check{record.m_size, record.m_sha256};
+    const std::vector<std::string> servers = LauncherSettings::Servers(m_serverUrl);
+    for (std::size_t i = 1; i < servers.size(); ++i) {
+        const std::optional<std::string> mirrored = UrlUnderServer(record.m_codebase, servers[i]);
+        if (mirrored && *mirrored != source && *mirrored != record.m_codebase &&
+            std::find(check.mirrorUrls.begin(), check.mirrorUrls.end(), *mirrored) == check.mirrorUrls.end()) {
+            check.mirrorUrls.push_back(*mirrored);
+        }
+    }
+    return check;
 }
 
 std::optional<std::string> CZarnDoc::SourceUrlOf(const CCompObj& record, std::string& refusal) const {
@@ -788,7 +824,7 @@ int CZarnDoc::InstallComponent(CCompObj* record) {
     const std::string targetDir = m_appDir + record->m_dir;
     const std::string localFile = targetDir + sep + record->m_fileName;
     // A download that did not complete leaves the component as it was, so its status must stay too.
-    if (Download("download", *source, localFile, DownloadCheck{record->m_size, record->m_sha256}) != kIdOk) {
+    if (Download("download", *source, localFile, CheckOf(*record, *source)) != kIdOk) {
         const std::string failText = m_host.LastDownloadFailText();
         m_installFailure = failText.empty() ? "not downloaded" : "not downloaded: " + failText;
         return 0;

@@ -175,6 +175,9 @@ private:
     // the folder (ServerUrl.h). nullopt, with `refusal` saying why, for a file: URL in a list from the network (it
     // could read any file this user can) and for a path that would leave the folder.
     std::optional<std::string> SourceUrlOf(const CCompObj& record, std::string& refusal) const;
+    // What `record`'s file fetched from `source` must be, and where else it is: the same path under each mirror
+    // (LauncherSettings::Servers after the first).
+    DownloadCheck CheckOf(const CCompObj& record, const std::string& source) const;
     // The download InstallComponent will ask for `record`; none when it will download nothing.
     std::optional<PlannedDownload> PlannedDownloadOf(const CCompObj& record) const;
     // Runs the host's download and logs its outcome under `what`; returns the host's result.

@@ -176,6 +176,7 @@ void DownloadQueue::Start(const std::vector<Item>& items, const std::string& caF
         TransferSettings settings = TransferSettings::ForUrl(parts);
         settings.expectedSize = item.expectedSize;
         settings.expectedSha256 = item.expectedSha256;
+        settings.alternateUrls = item.mirrorUrls;
         settings.caFile = caFile;
         auto transfer = std::make_unique<Transfer>(*this, item, std::move(settings));
         transfer->m_shownName = ShownNameOf(parts.objectPath);

@@ -113,6 +113,7 @@ TransferSettings CHttpDownloadDlg::SettingsFromInputs() const {
     settings.expectedSize = m_expectedSize;
     settings.expectedSha256 = m_expectedSha256;
     settings.sizeLimit = m_maxSize;
+    settings.alternateUrls = m_mirrorUrls;
     settings.caFile = m_strCaFile;
     settings.ifNoneMatch = m_strIfNoneMatch;
     settings.ifModifiedSince = m_strIfModifiedSince;

@@ -69,6 +69,7 @@ public:
     std::optional<std::uint64_t> m_expectedSize; // from the component list: the body's size (unset: unchecked)
     std::string m_expectedSha256;                // from the component list: the body's SHA-256 (empty: unchecked)
     std::optional<std::uint64_t> m_maxSize;      // the most the body may have (unset: no limit)
+    std::vector<std::string> m_mirrorUrls;       // the same file on the next servers, tried in order (mirrors)
     std::string m_strCaFile;          // a certificate authority trusted besides the system's (empty: the system's only)
     std::string m_strIfNoneMatch;     // the target's copy's ETag, for a conditional request (empty: none)
     std::string m_strIfModifiedSince; // the target's copy's Last-Modified, likewise

@@ -15,4 +15,19 @@ TransferSettings TransferSettings::ForUrl(const UrlParts& parts) {
     return settings;
 }
 
+std::optional<TransferSettings> TransferSettings::ForSource(std::string url) const {
+    UrlParts parts;
+    if (!SplitDownloadUrl(url, parts)) {
+        return std::nullopt;
+    }
+    const TransferSettings split = ForUrl(parts);
+    TransferSettings settings = *this;
+    settings.hostName = split.hostName;
+    settings.port = split.port;
+    settings.objectPath = split.objectPath;
+    settings.secure = split.secure;
+    settings.localFile = split.localFile;
+    return settings;
+}
+
 } // namespace zarn

@@ -685,9 +685,8 @@ int Transfer::PrereqCallback(void* self, char* primaryIp, char*, int, int) {
 
 void TransferEngine::Run() {
     TransferBody body(m_settings, m_target, m_sink, m_stopRequested);
-    body.Run([&] {
-        return m_settings.localFile ? FileTransfer(m_settings, body, m_sink).Run()
-                                    : Transfer(m_settings, body, m_sink).Run();
+    body.Run([&](const TransferSettings& source) {
+        return source.localFile ? FileTransfer(source, body, m_sink).Run() : Transfer(source, body, m_sink).Run();
     });
 }
 

@@ -740,9 +740,8 @@ void Transfer::SetCredentials(bool proxy, const std::string& user, const std::st
 
 void TransferEngine::Run() {
     TransferBody body(m_settings, m_target, m_sink, m_stopRequested);
-    body.Run([&] {
-        return m_settings.localFile ? FileTransfer(m_settings, body, m_sink).Run()
-                                    : Transfer(m_settings, body, m_sink).Run();
+    body.Run([&](const TransferSettings& source) {
+        return source.localFile ? FileTransfer(source, body, m_sink).Run() : Transfer(source, body, m_sink).Run();
     });
 }
 

@@ -112,5 +112,41 @@ TEST_F(FileTransferTest, MissingFileOrFolderFailsWith210AndKeepsThePreviousTarge
     }
 }
 
+// Mirrors: a server that cannot be reached, or that serves a file other than the listed one, is followed by the next
+// one, and the download ends as that one's does; a file the server does not have (here: missing from a folder) is no
+// server's failure, and no mirror is asked. The notes say which server came next.
+TEST_F(FileTransferTest, NextServerIsAskedOnlyWhenTheServerFailed) {
+    const std::string body = "the listed file";
+    WriteFile(repo.File("good.bin"), body);
+    WriteFile(repo.File("forged.bin"), "the forged file");
+    const std::string good = platform::FileUrlOfPath(repo.File("good.bin"));
+    struct Case {
+        std::string first;
+        bool nextAsked;
+    };
+    for (const Case& c : {
+             Case{platform::FileUrlOfPath(repo.File("forged.bin")), true},
+             Case{"http://127.0.0.1:1/good.bin", true},
+             Case{platform::FileUrlOfPath(repo.File("missing.bin")), false},
+         }) {
+        SCOPED_TRACE(c.first);
+        WriteFile(target, "previous content");
+        const std::optional<TransferSettings> first = TransferSettings{}.ForSource(c.first);
+        ASSERT_TRUE(first);
+        settings = *first;
+        settings.accessMode = 1;
+        settings.retryDelayScale = 0.001;
+        settings.expectedSize = body.size();
+        settings.expectedSha256 = Sha256Of(body);
+        settings.alternateUrls = {"no url at all://", good};
+        const auto caseSink = RunOnce();
+        EXPECT_EQ(caseSink->failed, !c.nextAsked) << caseSink->failText;
+        EXPECT_EQ(ReadFile(target), c.nextAsked ? body : "previous content");
+        ASSERT_FALSE(caseSink->attemptNotes.empty());
+        EXPECT_EQ(caseSink->attemptNotes.back().ends_with("; the next server: " + good), c.nextAsked)
+            << caseSink->attemptNotes.back();
+    }
+}
+
 } // namespace
 } // namespace zarn

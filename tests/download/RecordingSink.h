@@ -62,6 +62,10 @@ public:
         std::lock_guard lock(m_mutex);
         noted = {notModifiedArg, etagArg, lastModifiedArg};
     }
+    void NoteAttempt(const std::string& note) override {
+        std::lock_guard lock(m_mutex);
+        attemptNotes.push_back(note);
+    }
     void TransferEnded(bool failedArg, const std::string& failTextArg) override {
         Add("ended");
         std::lock_guard lock(m_mutex);
@@ -83,6 +87,7 @@ public:
         failed = false;
         failText.clear();
         noted.reset();
+        attemptNotes.clear();
     }
 
     std::vector<std::string> events; // status lines, animation, range and end, in order
@@ -91,6 +96,7 @@ public:
     std::vector<double> rates;
     std::vector<TimeLeft> timeLeft;
     std::vector<std::string> prompts;
+    std::vector<std::string> attemptNotes;                    // NoteAttempt's lines, in order
     std::vector<std::pair<std::string, std::string>> answers; // given to the prompts in turn
     std::function<void(int)> onPercent;                       // called after each percentage
     int endCount = 0;

@@ -497,6 +497,58 @@ TEST_F(Console, AListFromAServerNamingAFileIsRefused) {
     EXPECT_NE(ReadFile(LogFile()).find("refused, its URL " + fileUrl), std::string::npos);
 }
 
+// Mirrors, the settings' Mirrors after the --server one: a first server that answers 503 to everything (after its
+// retries), or that serves a component other than the listed one, is followed by the mirror, which keeps the same
+// files at the same paths. The install is the listed file, and the log names the server it came from.
+TEST_F(Console, AMirrorServesWhatTheFirstServerCannot) {
+    test::ScratchRegistry registry;
+    const std::string component = (m_vendor.Path() / "quillornacc/components/tool.bin").string();
+    ASSERT_TRUE(test::WriteVersionedPe(component, "1.2.0.0"));
+    const std::string tool = ReadFile(component);
+    std::atomic<bool> busy{true};
+    std::string list;
+    test::LocalServer first;
+    first.Http().Get(R"(.*)", [&](const httplib::Request& request, httplib::Response& response) {
+        if (busy) {
+            response.status = 503;
+        } else if (request.path.ends_with("complist.txt")) {
+            response.set_content(list, "text/plain");
+        } else {
+            std::string forged = tool;
+            forged[forged.size() / 2] ^= 1;
+            response.set_content(forged, "application/octet-stream");
+        }
+    });
+    first.Start();
+    list = AppRecord("Tool", first.Url("/quillornacc/components/tool.bin"), 1, 2);
+    list.insert(list.find("[ENDCOMP]"),
+                "sha256=" + test::Sha256Hex(tool) + "\nsize=" + std::to_string(tool.size()) + "\n");
+    ServeList(list);
+    const Outcome stored =
+        test::RunProgram(ZARN_REG_PATH,
+                         {"add", "HKCU\\Software\\Ostrevant\\zarn", "/v", "Mirrors", "/t", "REG_MULTI_SZ", "/d",
+                          "ftp://ignored\\0" + m_server.Url() + "/"},
+                         test::EnvironmentWith({}), m_base.File("regout.txt"), m_base.File("regerr.txt"));
+    ASSERT_EQ(stored.exitCode, 0) << stored.err;
+    for (const bool firstBusy : {true, false}) {
+        SCOPED_TRACE(firstBusy);
+        busy = firstBusy;
+        fs::remove_all(App() / "tools");
+        fs::remove(LogFile());
+        const Outcome run = Launch({"--update", "--quiet"}, first.Url(""));
+        EXPECT_EQ(run.exitCode, 0) << run.err;
+        EXPECT_EQ(ReadFile((App() / "tools/tool.bin").string()), tool);
+        const std::string log = ReadFile(LogFile());
+        EXPECT_NE(log.find(": downloaded from " + m_server.Url() + "/quillornacc/components/tool.bin"),
+                  std::string::npos)
+            << log;
+        EXPECT_EQ(log.find(": downloaded from " + m_server.Url() + "//quillornacc//complist//complist.txt") !=
+                      std::string::npos,
+                  firstBusy)
+            << log;
+    }
+}
+
 // Two signed launchers on one application directory, the first answered slowly with a list of an attacker's making
 // (the second must not run its check meanwhile, or the first's download lands at a name the second has verified):
 // the second waits for the first's check to end, the unsigned list is refused, the signed one is accepted as served.
