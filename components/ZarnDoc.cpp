@@ -8,6 +8,7 @@
 #include "components/ServerUrl.h"
 #include "components/StatusWords.h"
 #include "download/TargetFile.h"
+#include "download/UrlSplit.h"
 #include "platform/File.h"
 #include "platform/FileSystem.h"
 #include "platform/Library.h"
@@ -778,7 +779,10 @@ DownloadCheck CZarnDoc::CheckOf(const CCompObj& record, const std::string& sourc
 
 std::optional<std::string> CZarnDoc::SourceUrlOf(const CCompObj& record, std::string& refusal) const {
     if (!IsFileUrl(m_serverUrl)) {
-        if (IsFileUrl(record.m_codebase)) {
+        // As the download will read it: blanks around a URL are no part of it.
+        std::string url = record.m_codebase;
+        UrlParts parts;
+        if (SplitDownloadUrl(url, parts) && parts.service == kServiceFile) {
             refusal = "refused, its URL " + record.m_codebase + " names a file, which a list from a server may not";
             return std::nullopt;
         }

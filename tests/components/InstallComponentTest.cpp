@@ -274,6 +274,7 @@ TEST_F(InstallComponent, SourceOfTheFileFollowsTheServer) {
         {m_doc, "http://vendor.test/files/x.bin", "http://vendor.test/files/x.bin"},
         {m_doc, "file:///etc/passwd", ""},
         {m_doc, "FILE://vendor.test/x.bin", ""},
+        {m_doc, " \tfile:///etc/passwd", ""},
         {folderDoc, "http://vendor.test/quillornacc/components/x.bin",
          "file:///media/repo/quillornacc/components/x.bin"},
         {folderDoc, "https://cdn.test:8443/a%20b/x.bin?v=2#top", "file:///media/repo/a%20b/x.bin"},
