@@ -145,6 +145,8 @@ protected:
     std::unique_ptr<std::thread> m_pWorker;
 
 private:
+    // Where the source line says the file comes from: the server's host, or a file's folder.
+    std::string SourceShown() const;
     void EndDialog(int result);
     // Shows `text` in a message box and keeps it for ShownFailText.
     void ShowFailure(const std::string& text);
