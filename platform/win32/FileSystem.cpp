@@ -177,18 +177,26 @@ std::optional<std::string> PathOfFileUrl(const std::string& host, const std::str
         return std::nullopt;
     }
     std::string local;
+    std::string rest;
     if (!host.empty() && host != "localhost") {
-        local = "\\\\" + host + path;
+        local = "\\\\" + host;
+        rest = path;
     } else if (path.size() >= 3 && std::isalpha(static_cast<unsigned char>(path[1])) &&
                (path[2] == ':' || path[2] == '|') && (path.size() == 3 || path[3] == '/')) {
-        local = path.substr(1, 1) + ":" + (path.size() == 3 ? std::string("/") : path.substr(3));
+        local = path.substr(1, 1) + ":";
+        rest = path.size() == 3 ? std::string("/") : path.substr(3);
     } else {
         // A path without a drive would be taken on whatever drive is current.
         return std::nullopt;
     }
-    for (char& c : local) {
-        if (c == '/') {
-            c = '\\';
+    // The long "\\?\" form that the file functions are given takes each separator as it stands: a doubled one (the
+    // list's own path has them) would name an empty segment there.
+    for (const char c : rest) {
+        const bool separator = c == '/' || c == '\\';
+        if (!separator) {
+            local += c;
+        } else if (local.back() != '\\') {
+            local += '\\';
         }
     }
     return local;

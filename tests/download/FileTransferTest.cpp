@@ -92,6 +92,13 @@ TEST_F(FileTransferTest, FileIsReadWholeAndCheckedAgainstTheList) {
             ExpectPreviousTarget();
         }
     }
+    // The list's own path doubles its separators; they name the same file.
+    const std::optional<TransferSettings> doubled =
+        TransferSettings{}.ForSource(platform::FileUrlOfPath(repo.Path().string()) + "//a b%2541.cab");
+    ASSERT_TRUE(doubled);
+    settings = *doubled;
+    EXPECT_EQ(RunOnce()->failText, "");
+    EXPECT_EQ(ReadFile(target), body);
 }
 
 // A name that is no file of the folder fails with message 210 and the system's number for a missing file (the same on
