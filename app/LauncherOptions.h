@@ -17,7 +17,7 @@ struct LauncherOptions {
     };
 
     Mode mode = Mode::Desktop;
-    std::string server;                // "http[s]://host[:port]" without a trailing "/"
+    std::string server;                // "http[s]://host[:port]" or a folder's "file:///DIR", no trailing "/"
     std::optional<std::string> caFile; // given by --ca-file
     bool json = false;
     bool quiet = false;

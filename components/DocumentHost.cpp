@@ -19,7 +19,8 @@ void CDocumentHost::StartDownloadsAhead(const std::vector<PlannedDownload>& down
     }
     std::vector<DownloadQueue::Item> items;
     for (const PlannedDownload& download : downloads) {
-        items.push_back({download.sourceUrl, download.targetPath, download.check.size, download.check.sha256});
+        items.push_back({download.sourceUrl, download.targetPath, download.check.size, download.check.sha256,
+                         download.check.mirrorUrls});
     }
     m_ahead.Start(items, caFile, LauncherSettings::DownloadsAtOnce());
 }
@@ -61,6 +62,7 @@ int CDocumentHost::RunDownloadDialog(CHttpDownloadDlg& dialog, const std::string
     dialog.m_strProxyPacUrl = m_proxyPacUrl;
     dialog.m_strIfNoneMatch = check.ifNoneMatch;
     dialog.m_strIfModifiedSince = check.ifModifiedSince;
+    dialog.m_mirrorUrls = check.mirrorUrls;
     const int result = dialog.DoModal();
     failText = dialog.ShownFailText();
     attempts = dialog.AttemptNotes();

@@ -25,6 +25,9 @@ struct DownloadCheck {
     // unchanged then answers 304, and the copy stays as it is. Empty: none.
     std::string ifNoneMatch = {};
     std::string ifModifiedSince = {};
+    // The same file on the next servers, tried in order when one cannot be reached, answers 5xx or serves a file
+    // that does not match (mirrors). Empty: none.
+    std::vector<std::string> mirrorUrls = {};
 };
 
 // What the server said of a file that a RunDownload fetched: unchanged (the copy at the target stayed as it was), or

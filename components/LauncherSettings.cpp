@@ -2,7 +2,9 @@
 
 #include "components/ComponentListReader.h"
 #include "components/Registry.h"
+#include "components/ServerUrl.h"
 #include "download/DownloadQueue.h"
+#include "text/AsciiText.h"
 
 #include <algorithm>
 
@@ -85,6 +87,27 @@ int LauncherSettings::DownloadsAtOnce() {
         return DownloadQueue::kDefaultAtOnce;
     }
     return static_cast<int>(std::clamp<DWORD>(count, 1, DownloadQueue::kMostAtOnce));
+}
+
+std::vector<std::string> LauncherSettings::Servers(const std::string& primary,
+                                                   const std::vector<std::string>& policyMirrors) {
+    std::vector<std::string> servers{primary};
+    CRegistry settings(HKEY_CURRENT_USER);
+    std::vector<std::string> mirrors = policyMirrors;
+    if (mirrors.empty() && !settings.ReadMultiString(kKey, kMirrorsValue, mirrors)) {
+        return servers;
+    }
+    for (std::string mirror : mirrors) {
+        while (mirror.ends_with('/')) {
+            mirror.pop_back();
+        }
+        const std::string lower = ToLowerAscii(mirror);
+        const bool usable = lower.starts_with("http://") || lower.starts_with("https://") || IsFileUrl(lower);
+        if (usable && std::find(servers.begin(), servers.end(), mirror) == servers.end()) {
+            servers.push_back(std::move(mirror));
+        }
+    }
+    return servers;
 }
 
 int LauncherSettings::StoreAcceptedListSerial(std::uint64_t serial) {

@@ -19,6 +19,7 @@ public:
     static constexpr const char* kCaFileValue = "caFile";
     static constexpr const char* kListSerialValue = "ListSerial";
     static constexpr const char* kDownloadsAtOnceValue = "DownloadsAtOnce";
+    static constexpr const char* kMirrorsValue = "Mirrors";
     // The recent-document list's length.
     static constexpr int kMaxRecentFiles = 4;
 
@@ -41,6 +42,13 @@ public:
     // How many component files the update check fetches at once (and so the most connections it opens to one
     // server): the stored DWORD, kept within 1 to 16; 3 when none is stored.
     static int DownloadsAtOnce();
+
+    // The servers an update check fetches from, in the order it tries them: `primary` (the command line's or the
+    // built-in one), then each mirror that is an http(s) server or a folder's file URL, without a trailing "/", each
+    // server once. The mirrors are `policyMirrors` (the administrators'), unless empty; else the stored ones
+    // (REG_MULTI_SZ Mirrors).
+    static std::vector<std::string> Servers(const std::string& primary,
+                                            const std::vector<std::string>& policyMirrors = {});
 };
 
 } // namespace zarn

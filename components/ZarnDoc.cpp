@@ -6,9 +6,11 @@
 #include "components/LauncherSettings.h"
 #include "components/ListKeys.h"
 #include "components/ObjectLookup.h"
+#include "components/ServerUrl.h"
 #include "components/StatusWords.h"
 #include "download/TargetFile.h"
 #include "platform/CrashPoint.h"
+#include "download/UrlSplit.h"
 #include "platform/File.h"
 #include "platform/FileSystem.h"
 #include "platform/Library.h"
@@ -200,6 +202,17 @@ std::string CannotStart(const std::string& program, unsigned long error) {
         return "cannot start " + program + ": its path is too long for this system";
     }
     return "cannot start " + program + ", error " + std::to_string(error);
+}
+
+// The URL a download that ended well came from: the last server its failed attempts moved on to, else `sourceUrl`.
+std::string ServedFrom(const std::string& sourceUrl, const std::vector<std::string>& attempts) {
+    constexpr std::string_view kNextServer = "; the next server: ";
+    for (auto it = attempts.rbegin(); it != attempts.rend(); ++it) {
+        if (const std::size_t at = it->rfind(kNextServer); at != std::string::npos) {
+            return it->substr(at + kNextServer.size());
+        }
+    }
+    return sourceUrl;
 }
 
 // Why registering the control at `path` failed, from RegisterServer's `result` (not 1).
@@ -619,9 +632,17 @@ int CZarnDoc::DownloadComponentList() {
     m_listRefusal.clear();
     const std::string listUrl = m_serverUrl + kListPath;
     const std::string listPath = GetComponentListPath();
+    // Every mirror keeps the list at the same path; the signature makes each one as trustworthy as the first.
+    const std::vector<std::string> servers = LauncherSettings::Servers(m_serverUrl, m_policy.Mirrors());
+    const auto onMirrors = [&servers](DownloadCheck check, const std::string& path) {
+        for (std::size_t i = 1; i < servers.size(); ++i) {
+            check.mirrorUrls.push_back(servers[i] + path);
+        }
+        return check;
+    };
     m_acceptedList.reset();
     if (m_listKeys.empty()) {
-        if (Download("list", listUrl, listPath, ListCheck(listPath, kListSizeCap)) != kIdOk) {
+        if (Download("list", listUrl, listPath, onMirrors(ListCheck(listPath, kListSizeCap), kListPath)) != kIdOk) {
             return 0;
         }
         if (const unsigned long code = KeepListValidator(listPath, m_host.LastDownloadAnswer()); code != 0) {
@@ -634,7 +655,7 @@ int CZarnDoc::DownloadComponentList() {
     const std::string suffix = platform::UniqueFileSuffix();
     const std::string stagedList = listPath + ".new" + suffix;
     const std::string stagedSignature = listPath + ".sig.new" + suffix;
-    if (Download("list", listUrl, stagedList, ListCheck(listPath, kListSizeCap)) != kIdOk) {
+    if (Download("list", listUrl, stagedList, onMirrors(ListCheck(listPath, kListSizeCap), kListPath)) != kIdOk) {
         return 0;
     }
     // A list the server confirmed is the one on disk, checked below as a new one is: its signature may have
@@ -644,7 +665,8 @@ int CZarnDoc::DownloadComponentList() {
     platform::RemoveFile(stagedList);
     std::optional<std::string> signature;
     std::string reason;
-    if (Download("signature", listUrl + ".sig", stagedSignature, SizeCapped(kSignatureSizeCap)) == kIdOk) {
+    if (Download("signature", listUrl + ".sig", stagedSignature,
+                 onMirrors(SizeCapped(kSignatureSizeCap), std::string(kListPath) + ".sig")) == kIdOk) {
         signature = platform::ReadWholeFile(stagedSignature, kSignatureSizeCap);
         platform::RemoveFile(stagedSignature);
     } else {
@@ -741,6 +763,10 @@ int CZarnDoc::Download(const std::string& what, const std::string& sourceUrl, co
         std::string line = what + " " + sourceUrl + " -> " + targetPath;
         if (result == kIdOk) {
             line += m_host.LastDownloadAnswer().notModified ? ": not modified, the copy on disk stays" : ": downloaded";
+            // A mirror's name is worth its own words; the first server's is the line's URL.
+            if (const std::string served = ServedFrom(sourceUrl, m_host.LastDownloadAttempts()); served != sourceUrl) {
+                line += " from " + served;
+            }
         } else {
             const std::string failText = m_host.LastDownloadFailText();
             line += failText.empty() ? ": not downloaded" : ": not downloaded: " + failText;
@@ -777,8 +803,43 @@ std::optional<PlannedDownload> CZarnDoc::PlannedDownloadOf(const CCompObj& recor
         (!m_listKeys.empty() && (record.m_sha256.empty() || !record.m_size || record.m_integrityMalformed))) {
         return std::nullopt;
     }
-    return PlannedDownload{record.m_codebase, m_appDir + record.m_dir + sep + record.m_fileName,
-                           DownloadCheck{record.m_size, record.m_sha256}};
+    std::string refusal;
+    const std::optional<std::string> source = SourceUrlOf(record, refusal);
+    if (!source) {
+        return std::nullopt;
+    }
+    return PlannedDownload{*source, m_appDir + record.m_dir + sep + record.m_fileName, CheckOf(record, *source)};
+}
+
+DownloadCheck CZarnDoc::CheckOf(const CCompObj& record, const std::string& source) const {
+    DownloadCheck check{record.m_size, record.m_sha256};
+    const std::vector<std::string> servers = LauncherSettings::Servers(m_serverUrl, m_policy.Mirrors());
+    for (std::size_t i = 1; i < servers.size(); ++i) {
+        const std::optional<std::string> mirrored = UrlUnderServer(record.m_codebase, servers[i]);
+        if (mirrored && *mirrored != source && *mirrored != record.m_codebase &&
+            std::find(check.mirrorUrls.begin(), check.mirrorUrls.end(), *mirrored) == check.mirrorUrls.end()) {
+            check.mirrorUrls.push_back(*mirrored);
+        }
+    }
+    return check;
+}
+
+std::optional<std::string> CZarnDoc::SourceUrlOf(const CCompObj& record, std::string& refusal) const {
+    if (!IsFileUrl(m_serverUrl)) {
+        // As the download will read it: blanks around a URL are no part of it.
+        std::string url = record.m_codebase;
+        UrlParts parts;
+        if (SplitDownloadUrl(url, parts) && parts.service == kServiceFile) {
+            refusal = "refused, its URL " + record.m_codebase + " names a file, which a list from a server may not";
+            return std::nullopt;
+        }
+        return record.m_codebase;
+    }
+    std::optional<std::string> source = UrlUnderServer(record.m_codebase, m_serverUrl);
+    if (!source) {
+        refusal = "refused, the path of its URL " + record.m_codebase + " would leave the repository folder";
+    }
+    return source;
 }
 
 int CZarnDoc::InstallComponent(CCompObj* record) {
@@ -806,10 +867,15 @@ int CZarnDoc::InstallComponent(CCompObj* record) {
         m_host.ShowMessageBox(text);
         return FailInstall(step, "refused, its block lacks a valid sha256= and size=");
     }
+    std::string refusal;
+    const std::optional<std::string> source = SourceUrlOf(*record, refusal);
+    if (!source) {
+        return FailInstall(step, refusal);
+    }
     const std::string targetDir = m_appDir + record->m_dir;
     const std::string localFile = targetDir + sep + record->m_fileName;
     // A download that did not complete leaves the component as it was, so its status must stay too.
-    if (Download("download", record->m_codebase, localFile, DownloadCheck{record->m_size, record->m_sha256}) != kIdOk) {
+    if (Download("download", *source, localFile, CheckOf(*record, *source)) != kIdOk) {
         const std::string failText = m_host.LastDownloadFailText();
         m_installFailure = failText.empty() ? "not downloaded" : "not downloaded: " + failText;
         return 0;

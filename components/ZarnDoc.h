@@ -25,8 +25,8 @@ class InstallJournal;
 class CZarnDoc {
 public:
     // `appDir` is the application directory and ends in the platform's separator; `serverUrl` is the vendor's
-    // server as "http://host[:port]" or "https://host[:port]" without a trailing "/"; `host` shows the document
-    // and must outlive it. UI thread.
+    // server as "http://host[:port]" or "https://host[:port]", or a folder holding a copy of its repository as
+    // "file:///DIR", without a trailing "/"; `host` shows the document and must outlive it. UI thread.
     CZarnDoc(std::string appDir, std::string serverUrl, CDocumentHost& host);
     // A document with no server and no views, for reading the list and detecting versions only: its downloads
     // never complete and it shows nothing. UI thread.
@@ -198,6 +198,13 @@ private:
     void ApplyPin(CCompObj& record, const std::string& reads) const;
     // True when the check installs `record`: it is missing or out of date and the policy lets it be updated.
     bool WillInstall(const CCompObj& record) const;
+    // The URL `record`'s file is fetched from: its listed URL from a web server; from a folder, the same path under
+    // the folder (ServerUrl.h). nullopt, with `refusal` saying why, for a file: URL in a list from the network (it
+    // could read any file this user can) and for a path that would leave the folder.
+    std::optional<std::string> SourceUrlOf(const CCompObj& record, std::string& refusal) const;
+    // What `record`'s file fetched from `source` must be, and where else it is: the same path under each mirror
+    // (LauncherSettings::Servers after the first).
+    DownloadCheck CheckOf(const CCompObj& record, const std::string& source) const;
     // The download InstallComponent will ask for `record`; none when it will download nothing.
     std::optional<PlannedDownload> PlannedDownloadOf(const CCompObj& record) const;
     // Runs the host's download and logs its outcome under `what`; returns the host's result.

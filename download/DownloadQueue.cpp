@@ -176,6 +176,7 @@ void DownloadQueue::Start(const std::vector<Item>& items, const std::string& caF
         TransferSettings settings = TransferSettings::ForUrl(parts);
         settings.expectedSize = item.expectedSize;
         settings.expectedSha256 = item.expectedSha256;
+        settings.alternateUrls = item.mirrorUrls;
         settings.caFile = caFile;
         if (!m_proxyServer.empty()) {
             settings.accessMode = 2;

@@ -32,6 +32,7 @@ public:
         std::string targetPath;
         std::optional<std::uint64_t> expectedSize;
         std::string expectedSha256;
+        std::vector<std::string> mirrorUrls = {}; // the same file on the next servers, in order
     };
 
     // The most transfers at once when nothing else is said: browsers and HTTP/1.1 keep a handful of connections

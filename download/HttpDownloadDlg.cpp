@@ -1,5 +1,6 @@
 #include "download/HttpDownloadDlg.h"
 
+#include "download/FileTransfer.h"
 #include "download/ProgressText.h"
 #include "download/TransferEngine.h"
 #include "download/UrlSplit.h"
@@ -42,6 +43,16 @@ int CHttpDownloadDlg::DoModal() {
     return result == kIdOk ? kIdOk : kIdCancel;
 }
 
+std::string CHttpDownloadDlg::SourceShown() const {
+    if (m_dwUrlService != kServiceFile) {
+        return m_strHostName;
+    }
+    // A file has no server to name: its folder says where it comes from.
+    const std::string path = FileTransfer::LocalPathOf(m_strHostName, m_strObjectPath).value_or(m_strObjectPath);
+    const std::size_t separator = path.find_last_of("/\\");
+    return separator == std::string::npos ? path : path.substr(0, separator);
+}
+
 bool CHttpDownloadDlg::OnInitDialog() {
     m_window.OpenAnimation();
 
@@ -57,7 +68,7 @@ bool CHttpDownloadDlg::OnInitDialog() {
 
     if (m_pQueue) {
         m_strShownName = ShownNameOf(m_strObjectPath);
-        m_window.SetSourceText(FormatString(IDS_SOURCE_LINE, m_strShownName, m_strHostName), m_strShownName);
+        m_window.SetSourceText(FormatString(IDS_SOURCE_LINE, m_strShownName, SourceShown()), m_strShownName);
         m_pQueue->Attach(m_queued, *this);
         return true;
     }
@@ -70,7 +81,7 @@ bool CHttpDownloadDlg::OnInitDialog() {
     }
 
     m_strShownName = ShownNameOf(m_strObjectPath);
-    m_window.SetSourceText(FormatString(IDS_SOURCE_LINE, m_strShownName, m_strHostName), m_strShownName);
+    m_window.SetSourceText(FormatString(IDS_SOURCE_LINE, m_strShownName, SourceShown()), m_strShownName);
 
     try {
         m_pWorker = std::make_unique<std::thread>(&CHttpDownloadDlg::WorkerMain, this);
@@ -114,6 +125,7 @@ TransferSettings CHttpDownloadDlg::SettingsFromInputs() const {
     settings.expectedSize = m_expectedSize;
     settings.expectedSha256 = m_expectedSha256;
     settings.sizeLimit = m_maxSize;
+    settings.alternateUrls = m_mirrorUrls;
     settings.caFile = m_strCaFile;
     settings.ifNoneMatch = m_strIfNoneMatch;
     settings.ifModifiedSince = m_strIfModifiedSince;

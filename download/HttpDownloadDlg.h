@@ -70,6 +70,7 @@ public:
     std::optional<std::uint64_t> m_expectedSize; // from the component list: the body's size (unset: unchecked)
     std::string m_expectedSha256;                // from the component list: the body's SHA-256 (empty: unchecked)
     std::optional<std::uint64_t> m_maxSize;      // the most the body may have (unset: no limit)
+    std::vector<std::string> m_mirrorUrls;       // the same file on the next servers, tried in order (mirrors)
     std::string m_strCaFile;          // a certificate authority trusted besides the system's (empty: the system's only)
     std::string m_strIfNoneMatch;     // the target's copy's ETag, for a conditional request (empty: none)
     std::string m_strIfModifiedSince; // the target's copy's Last-Modified, likewise
@@ -145,6 +146,8 @@ protected:
     std::unique_ptr<std::thread> m_pWorker;
 
 private:
+    // Where the source line says the file comes from: the server's host, or a file's folder.
+    std::string SourceShown() const;
     void EndDialog(int result);
     // Shows `text` in a message box and keeps it for ShownFailText.
     void ShowFailure(const std::string& text);

@@ -44,19 +44,64 @@ void TransferBody::Refuse(unsigned long status, const std::string& retryAfter) {
     Fail(IDS_BAD_STATUS, status);
 }
 
-void TransferBody::Run(const std::function<Outcome()>& attempt) {
-    RetryPolicy policy(m_settings);
+void TransferBody::Run(const std::function<Outcome(const TransferSettings&)>& attempt) {
     m_baseOffset = m_settings.resumeOffset;
     m_rangeStart = m_settings.resumeOffset;
     if (m_target.HeldBytes() > 0 && !ContinueHeld()) {
         Finish(m_stopped ? Outcome::Stopped : Outcome::Failed);
         return;
     }
-    Outcome outcome = attempt();
-    while (outcome == Outcome::Failed && PrepareRetry(policy, outcome)) {
-        outcome = attempt();
+    Outcome outcome = RunSource(attempt, m_settings);
+    for (const std::string& url : m_settings.alternateUrls) {
+        if (outcome != Outcome::Failed || !ServerFailed()) {
+            break;
+        }
+        const std::optional<TransferSettings> source = m_settings.ForSource(url);
+        if (!source) {
+            continue;
+        }
+        // A mirror's bytes start the file afresh: nothing another server sent is known to fit them.
+        const std::string reason = m_failText.empty() ? FormatString(m_failId, std::to_string(m_failCode)) : m_failText;
+        m_failId = StringId{};
+        m_failCode = 0;
+        m_failText.clear();
+        m_retryAfter.clear();
+        m_restartNeeded = false;
+        m_notModified = false;
+        m_heldDigest.reset();
+        if (!Restart()) {
+            outcome = Outcome::Failed;
+            break;
+        }
+        m_sink.NoteAttempt("failed for good: " + reason + "; the next server: " + url);
+        outcome = RunSource(attempt, *source);
     }
     Finish(outcome);
+}
+
+TransferBody::Outcome TransferBody::RunSource(const std::function<Outcome(const TransferSettings&)>& attempt,
+                                              const TransferSettings& source) {
+    RetryPolicy policy(m_settings);
+    Outcome outcome = attempt(source);
+    while (outcome == Outcome::Failed && PrepareRetry(policy, outcome)) {
+        outcome = attempt(source);
+    }
+    if (outcome == Outcome::Done && !m_notModified && !MatchesList()) {
+        outcome = Outcome::Failed;
+    }
+    return outcome;
+}
+
+bool TransferBody::ServerFailed() const {
+    if (m_failId == IDS_FILE_MISMATCH || m_failId == IDS_FILE_TOO_LARGE || m_failId == IDS_CONNECT_FAILED ||
+        m_failId == IDS_NO_RESPONSE) {
+        return true;
+    }
+    if (m_failId == IDS_BAD_STATUS) {
+        return m_failCode >= 500 && m_failCode <= 599;
+    }
+    // A failed write to the target keeps the system's number, which no other server changes.
+    return m_failId == IDS_TRANSFER_FAILED && RetryPolicy::IsTransient(m_failId, m_failCode);
 }
 
 bool TransferBody::PrepareRetry(RetryPolicy& policy, Outcome& outcome) {
@@ -352,10 +397,9 @@ void TransferBody::Finish(Outcome outcome) {
         m_sink.TransferEnded(false, std::string());
         return;
     }
-    if (outcome == Outcome::Done && !MatchesList()) {
+    if (outcome == Outcome::Failed && m_failId == IDS_FILE_MISMATCH) {
         // Not the listed file: nothing of it is worth continuing.
         m_target.Drop();
-        outcome = Outcome::Failed;
     }
     const bool commit = outcome == Outcome::Done && !m_sink.DefersCommit();
     if (const unsigned long code = commit ? m_target.Commit() : 0; code != 0) {

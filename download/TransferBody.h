@@ -40,9 +40,11 @@ public:
     TransferBody(const TransferSettings& settings, TargetFile& target, TransferSink& sink,
                  const std::atomic<bool>& stopRequested);
 
-    // Runs `attempt` (one request and its answer, by the engine, ending in Start, Write and End) until one does
-    // not fail, fails for good or none is left; then Finish. A stop during a wait ends it within a slice.
-    void Run(const std::function<Outcome()>& attempt);
+    // Runs `attempt` (one request to `source` and its answer, by the engine, ending in Start, Write and End) until one
+    // does not fail, fails for good or none is left; then, when that failure is the server's (no connection, 5xx, a
+    // body that is not the listed file) and the settings name alternate URLs, the same with the next one from the
+    // start; then Finish. A stop during a wait ends it within a slice.
+    void Run(const std::function<Outcome(const TransferSettings& source)>& attempt);
     // Where the request of this attempt asks the body to start: 0 for the whole file (no Range header).
     std::uint64_t RangeStart() const { return m_rangeStart; }
     // The If-Range value of this attempt's request; empty: none.
@@ -87,6 +89,11 @@ private:
     // Decides after a failed attempt whether another follows and prepares it: the range it asks for, the
     // target restarted when nothing can be resumed, the wait shown and sat out. False when none follows.
     bool PrepareRetry(RetryPolicy& policy, Outcome& outcome);
+    // Runs the attempts of one source, as Run says; the outcome of the last.
+    Outcome RunSource(const std::function<Outcome(const TransferSettings&)>& attempt, const TransferSettings& source);
+    // True when the recorded failure is one another server may not have: no connection or answer, a 5xx status, a
+    // body that is not the listed file.
+    bool ServerFailed() const;
     // Takes the bytes an earlier download of the same file left in the target as held, to be continued with Range and
     // If-Range. False when a stop came meanwhile (Stopped()), or with the failure set when they can neither be read
     // nor thrown away.

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace zarn {
 
@@ -20,6 +21,8 @@ struct TransferSettings {
     std::uint16_t port = 80;
     std::string objectPath = "/";
     bool secure = false; // https
+    // A file URL: hostName and objectPath name a file read from the disk or a share (FileTransfer), no network.
+    bool localFile = false;
 
     std::string agentName; // empty: "zarn"
     int accessMode = 0;    // 0 system settings (proxy environment), 1 direct, 2 proxyHost; else failure 210
@@ -56,6 +59,13 @@ struct TransferSettings {
     std::string ifModifiedSince;
     // Extra certificate authority file to trust besides the system's (empty: the system's only).
     std::string caFile;
+    // The same file on the servers to try after this one, in order (mirrors): the next one is asked when this one
+    // cannot be reached, still answers 5xx after its attempts, or serves a body that is not the listed file.
+    std::vector<std::string> alternateUrls;
+
+    // These settings for a download of `url` instead (split as the download dialog splits it); nullopt when it does
+    // not split. Any thread.
+    std::optional<TransferSettings> ForSource(std::string url) const;
 
     // What the body must be, from the component list: a body that passes `expectedSize` is cut off at once, and
     // one that ends with another size or SHA-256 (64 lower-case hex digits) fails and is not kept. Unset: not

@@ -15,7 +15,7 @@ struct Scheme {
     std::uint16_t defaultPort;
 };
 
-// file:// has no port of its own; it is fetched over http, so it takes http's.
+// file:// has no port of its own; it is read from the disk, so its port only fills the field.
 constexpr std::array<Scheme, 5> kSchemes{{
     {"http", kServiceHttp, 80},
     {"https", kServiceHttps, 443},
@@ -115,7 +115,9 @@ bool SplitUrl(const std::string& url, UrlParts& parts) {
             portText = authority.substr(colon + 1);
         }
     }
-    if (host.empty() || std::any_of(host.begin(), host.end(), [](char c) { return c == ' '; }))
+    // "file:///dir/file" names a file of this computer: the one scheme whose host may be left out.
+    if ((host.empty() && scheme->service != kServiceFile) ||
+        std::any_of(host.begin(), host.end(), [](char c) { return c == ' '; }))
         return false;
 
     std::uint16_t port = scheme->defaultPort;

@@ -6,8 +6,9 @@
 
 namespace zarn {
 
-// Service types, numbered as the platform's URL parser numbers them. Only http and https differ in
-// how they are fetched; the others are accepted and fetched as http.
+// Service types, numbered as the platform's URL parser numbers them. A file URL is read from the disk (its host
+// empty, "localhost" or, on Windows, a share's server); http and https are fetched as such; the others are accepted
+// and fetched as http.
 inline constexpr std::uint32_t kServiceFtp = 1;
 inline constexpr std::uint32_t kServiceGopher = 2;
 inline constexpr std::uint32_t kServiceHttp = 3;
@@ -23,8 +24,8 @@ struct UrlParts {
 
 // Splits "scheme://[user[:password]@]host[:port][/path]" (scheme: http, https, ftp, gopher, file,
 // any case). Returns false, leaving `parts` unspecified, when there is no "scheme://", the scheme is
-// unknown, the host is empty or holds blanks or control characters, the port is not 1..65535, or the
-// URL holds a control character. Any thread.
+// unknown, the host is empty (file URLs excepted) or holds blanks or control characters, the port is not 1..65535, or
+// the URL holds a control character. Any thread.
 bool SplitUrl(const std::string& url, UrlParts& parts);
 
 // Splits a download's URL: one that does not split is taken as http, so "http://" is put in front of

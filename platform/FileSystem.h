@@ -46,6 +46,15 @@ std::optional<std::string> ResolvedPath(const std::string& path);
 // the path itself. The functions here make that form themselves. Any thread.
 std::string ExtendedLengthPath(const std::string& path);
 
+// The local path a file: URL names, from its host and its path (percent escapes already decoded). On POSIX only a
+// URL without a host, or with "localhost", names a file here. On Windows "/C:/dir" is the drive path "C:\dir", and
+// any other host names a share ("\\host\dir"). nullopt when it names no file of this system. Any thread.
+std::optional<std::string> PathOfFileUrl(const std::string& host, const std::string& path);
+
+// The file: URL of the absolute `path`, each "%" written as "%25" (the only escape PathOfFileUrl's caller needs).
+// Any thread.
+std::string FileUrlOfPath(const std::string& path);
+
 // Deletes a file; false when it could not.
 bool RemoveFile(const std::string& path);
 

@@ -72,7 +72,8 @@ const std::map<StringId, std::string>& Table() {
                     "       QuillornaCC --help|--version\n"
                     "\n"
                     "Without --check or --update the desktop launcher starts.\n"
-                    "  --server URL    the vendor's server, http://host[:port] or https://host[:port]\n"
+                    "  --server URL    the vendor's server, http://host[:port] or https://host[:port], or a folder\n"
+                    "                  holding a copy of its repository, as PATH or file:///PATH\n"
                     "  --check         fetch the component list, show every component's status, install nothing\n"
                     "  --update        fetch the list and install every missing or out-of-date component\n"
                     "  --json          print the table as JSON\n"
@@ -98,7 +99,7 @@ const std::map<StringId, std::string>& Table() {
         {IDS_LISTS_SIGNED, "component lists: signed, %1 vendor key(s)"},
         {IDS_SWITCH_TWICE, "%1 is given twice"},
         {IDS_SWITCH_NEEDS_VALUE, "%1 needs a value"},
-        {IDS_BAD_SERVER, "--server needs http://host[:port] or https://host[:port], not %1"},
+        {IDS_BAD_SERVER, "--server needs http://host[:port], https://host[:port] or an existing folder, not %1"},
         {IDS_UNKNOWN_SWITCH, "unknown switch %1"},
         {IDS_SWITCH_ALONE, "%1 stands alone"},
         {IDS_CHECK_AND_UPDATE, "--check and --update exclude each other"},

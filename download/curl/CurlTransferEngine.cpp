@@ -1,3 +1,4 @@
+#include "download/FileTransfer.h"
 #include "download/SignInMemory.h"
 #include "download/ThroughputFloor.h"
 #include "download/TransferBody.h"
@@ -752,7 +753,9 @@ int Transfer::PrereqCallback(void* self, char* primaryIp, char*, int, int) {
 
 void TransferEngine::Run() {
     TransferBody body(m_settings, m_target, m_sink, m_stopRequested);
-    body.Run([&] { return Transfer(m_settings, body, m_sink).Run(); });
+    body.Run([&](const TransferSettings& source) {
+        return source.localFile ? FileTransfer(source, body, m_sink).Run() : Transfer(source, body, m_sink).Run();
+    });
 }
 
 void TransferEngine::AllowConnectionsPerServer(int) {

@@ -2,6 +2,7 @@
 #include "platform/win32/WindowsHeaders.h"
 // <windows.h> defines LoadString to its "A" form: undone before the string table declares its own.
 #undef LoadString
+#include "download/FileTransfer.h"
 #include "download/SignInMemory.h"
 #include "download/ThroughputFloor.h"
 #include "download/TransferBody.h"
@@ -806,7 +807,9 @@ void Transfer::SetCredentials(bool proxy, const std::string& user, const std::st
 
 void TransferEngine::Run() {
     TransferBody body(m_settings, m_target, m_sink, m_stopRequested);
-    body.Run([&] { return Transfer(m_settings, body, m_sink).Run(); });
+    body.Run([&](const TransferSettings& source) {
+        return source.localFile ? FileTransfer(source, body, m_sink).Run() : Transfer(source, body, m_sink).Run();
+    });
 }
 
 void TransferEngine::CloseIdleConnections() {

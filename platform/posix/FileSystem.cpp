@@ -126,6 +126,22 @@ std::optional<std::string> ResolvedPath(const std::string& path) {
     return result;
 }
 
+std::optional<std::string> PathOfFileUrl(const std::string& host, const std::string& path) {
+    // A share is reached through where it is mounted, never through the URL's host.
+    if ((!host.empty() && host != "localhost") || path.empty() || path.front() != '/') {
+        return std::nullopt;
+    }
+    return path;
+}
+
+std::string FileUrlOfPath(const std::string& path) {
+    std::string url = "file://";
+    for (const char c : path) {
+        url += c == '%' ? std::string("%25") : std::string(1, c);
+    }
+    return url;
+}
+
 bool RemoveFile(const std::string& path) {
     return ::unlink(path.c_str()) == 0;
 }

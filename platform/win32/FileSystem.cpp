@@ -3,6 +3,7 @@
 #include "WindowsHeaders.h"
 #include "platform/win32/PathText.h"
 
+#include <cctype>
 #include <cstdlib>
 #include <memory>
 #include <type_traits>
@@ -169,6 +170,46 @@ std::optional<std::string> ResolvedPath(const std::string& path) {
         *real += *it;
     }
     return AnsiPath(*real);
+}
+
+std::optional<std::string> PathOfFileUrl(const std::string& host, const std::string& path) {
+    if (path.empty() || path.front() != '/') {
+        return std::nullopt;
+    }
+    std::string local;
+    std::string rest;
+    if (!host.empty() && host != "localhost") {
+        local = "\\\\" + host;
+        rest = path;
+    } else if (path.size() >= 3 && std::isalpha(static_cast<unsigned char>(path[1])) &&
+               (path[2] == ':' || path[2] == '|') && (path.size() == 3 || path[3] == '/')) {
+        local = path.substr(1, 1) + ":";
+        rest = path.size() == 3 ? std::string("/") : path.substr(3);
+    } else {
+        // A path without a drive would be taken on whatever drive is current.
+        return std::nullopt;
+    }
+    // The long "\\?\" form that the file functions are given takes each separator as it stands: a doubled one (the
+    // list's own path has them) would name an empty segment there.
+    for (const char c : rest) {
+        const bool separator = c == '/' || c == '\\';
+        if (!separator) {
+            local += c;
+        } else if (local.back() != '\\') {
+            local += '\\';
+        }
+    }
+    return local;
+}
+
+std::string FileUrlOfPath(const std::string& path) {
+    std::string url = "file://";
+    // "\\host\share" keeps its host after the two slashes; "C:\dir" becomes "/C:/dir".
+    std::string rest = path.starts_with("\\\\") ? path.substr(2) : "/" + path;
+    for (const char c : rest) {
+        url += c == '%' ? std::string("%25") : std::string(1, c == '\\' ? '/' : c);
+    }
+    return url;
 }
 
 bool RemoveFile(const std::string& path) {

@@ -1,5 +1,9 @@
 #include "app/LauncherOptions.h"
 
+#include "platform/FileSystem.h"
+#include "tests/support/TempDir.h"
+
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
@@ -57,6 +61,32 @@ TEST(LauncherOptions, GoodCommandLinesGiveTheirOptions) {
     }
 }
 
+// A folder holding a copy of the repository, as a path or a file URL, relative or not, becomes its absolute file URL;
+// a path that is no folder is refused as a bad server is.
+TEST(LauncherOptions, ServerFolderBecomesItsFileUrl) {
+    const test::TempDir dir;
+    const std::filesystem::path repo = dir.Path() / "repo 100%";
+    std::filesystem::create_directory(repo);
+    test::WriteFile(dir.File("list.txt"), "");
+    const std::string url = platform::FileUrlOfPath(platform::ResolvedPath(repo.string()).value_or(""));
+    ASSERT_TRUE(url.starts_with("file://")) << url;
+    std::vector<std::string> givens = {repo.string(), repo.string() + "/", url, url + "/"};
+    // None when the working directory is on another drive (Windows).
+    if (const std::string relative = std::filesystem::relative(repo).string(); !relative.empty()) {
+        givens.push_back(relative);
+    }
+    for (const std::string& given : givens) {
+        SCOPED_TRACE(given);
+        const ParsedCommandLine parsed = ParseCommandLine({"--check", "--server", given}, kDefault);
+        EXPECT_EQ(parsed.error, "");
+        EXPECT_EQ(parsed.options.server, url);
+    }
+    for (const std::string& given : {dir.File("list.txt"), dir.File("missing"), url + "/missing"}) {
+        EXPECT_EQ(ParseCommandLine({"--check", "--server", given}, kDefault).error,
+                  "--server needs http://host[:port], https://host[:port] or an existing folder, not " + given);
+    }
+}
+
 TEST(LauncherOptions, BadCommandLinesSayWhatIsWrong) {
     const std::vector<std::pair<std::vector<std::string>, std::string>> lines = {
         {{"--chek"}, "unknown switch --chek"},
@@ -65,15 +95,16 @@ TEST(LauncherOptions, BadCommandLinesSayWhatIsWrong) {
         {{"--check", "--server"}, "--server needs a value"},
         {{"--check", "--ca-file"}, "--ca-file needs a value"},
         {{"--check", "--ca-file", ""}, "--ca-file needs a value"},
-        {{"--check", "--server", "ftp://h"}, "--server needs http://host[:port] or https://host[:port], not ftp://h"},
+        {{"--check", "--server", "ftp://h"},
+         "--server needs http://host[:port], https://host[:port] or an existing folder, not ftp://h"},
         {{"--check", "--server", "vendor.test"},
-         "--server needs http://host[:port] or https://host[:port], not vendor.test"},
+         "--server needs http://host[:port], https://host[:port] or an existing folder, not vendor.test"},
         {{"--check", "--server", "http://h/path"},
-         "--server needs http://host[:port] or https://host[:port], not http://h/path"},
+         "--server needs http://host[:port], https://host[:port] or an existing folder, not http://h/path"},
         {{"--check", "--server", "http://user@h"},
-         "--server needs http://host[:port] or https://host[:port], not http://user@h"},
+         "--server needs http://host[:port], https://host[:port] or an existing folder, not http://user@h"},
         {{"--check", "--server", "http://h:0"},
-         "--server needs http://host[:port] or https://host[:port], not http://h:0"},
+         "--server needs http://host[:port], https://host[:port] or an existing folder, not http://h:0"},
         {{"--json"}, "--json needs --check or --update"},
         {{"--quiet", "drawing.qdz"}, "--quiet needs --check or --update"},
         {{"--verbose"}, "--verbose needs --check or --update"},

@@ -357,5 +357,47 @@ TEST_F(InstallComponent, AnUnwritableFileInUseIsReplacedAndTheOldOneStillReads) 
     EXPECT_EQ(ComponentFiles(m_app.Path(kDir)).size(), 1u) << "the previous file was not removed";
 }
 
+// From a web server the record's URL is fetched as it stands, but never a file: URL, which would let a list from the
+// network read any file of this computer. From a folder each http(s) URL is read at its path under the folder, a path
+// that could leave it refused; a file: URL there is the folder's own list's and stands.
+TEST_F(InstallComponent, SourceOfTheFileFollowsTheServer) {
+    test::RecordingHost folderHost;
+    CZarnDoc folderDoc(m_app.AppDir(), "file:///media/repo", folderHost);
+    struct Case {
+        CZarnDoc& doc;
+        std::string url;
+        std::string fetched; // empty: refused
+    };
+    const Case cases[] = {
+        {m_doc, "http://vendor.test/files/x.bin", "http://vendor.test/files/x.bin"},
+        {m_doc, "file:///etc/passwd", ""},
+        {m_doc, "FILE://vendor.test/x.bin", ""},
+        {m_doc, " \tfile:///etc/passwd", ""},
+        {folderDoc, "http://vendor.test/quillornacc/components/x.bin",
+         "file:///media/repo/quillornacc/components/x.bin"},
+        {folderDoc, "https://cdn.test:8443/a%20b/x.bin?v=2#top", "file:///media/repo/a%20b/x.bin"},
+        {folderDoc, "file:///elsewhere/x.bin", "file:///elsewhere/x.bin"},
+        {folderDoc, "http://vendor.test/quillornacc/../../etc/x.bin", ""},
+        {folderDoc, "http://vendor.test/quillornacc/%2E%2e/x.bin", ""},
+        {folderDoc, "http://vendor.test/quillornacc/..%2fx.bin", ""},
+        {folderDoc, "http://vendor.test/quillornacc\\..\\x.bin", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.url);
+        test::RecordingHost& host = &c.doc == &m_doc ? m_host : folderHost;
+        host.m_calls.clear();
+        CCompObj record = Record("APP", "x.bin");
+        record.m_codebase = c.url;
+        host.m_files[c.fetched] = "payload";
+        EXPECT_EQ(c.doc.InstallComponent(&record), c.fetched.empty() ? 0 : 1);
+        if (c.fetched.empty()) {
+            EXPECT_EQ(host.m_calls, std::vector<std::string>{});
+            EXPECT_NE(c.doc.LastInstallFailure().find("refused, "), std::string::npos) << c.doc.LastInstallFailure();
+        } else {
+            EXPECT_EQ(host.m_calls, std::vector<std::string>{"download " + c.fetched + " -> " + LocalFile("x.bin")});
+        }
+    }
+}
+
 } // namespace
 } // namespace zarn

@@ -51,6 +51,19 @@ TEST_F(LauncherSettingsTest, RecentFilesRoundTripNewestFirst) {
 }
 
 // Only the decimal text the launcher writes counts as an accepted serial.
+// The command line's server first, then each usable mirror once, in the stored order, without a trailing "/".
+TEST_F(LauncherSettingsTest, ServersAreThePrimaryThenTheStoredMirrors) {
+    const std::string primary = "http://vendor.test";
+    EXPECT_EQ(LauncherSettings::Servers(primary), std::vector<std::string>{primary});
+    ASSERT_EQ(CRegistry(HKEY_CURRENT_USER)
+                  .WriteMultiString("Software\\Ostrevant\\zarn", "Mirrors",
+                                    {"https://m1.test:8443/", "ftp://m2.test", "http://vendor.test", "FILE:///srv/repo",
+                                     "/srv/plain", "https://m1.test:8443", "http://m3.test//"}),
+              1);
+    EXPECT_EQ(LauncherSettings::Servers(primary),
+              (std::vector<std::string>{primary, "https://m1.test:8443", "FILE:///srv/repo", "http://m3.test"}));
+}
+
 TEST_F(LauncherSettingsTest, AcceptedListSerialIsReadOnlyAsWritten) {
     EXPECT_EQ(LauncherSettings::AcceptedListSerial(), 0u);
     ASSERT_EQ(LauncherSettings::StoreAcceptedListSerial(18446744073709551615u), 1);

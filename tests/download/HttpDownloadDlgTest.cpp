@@ -5,6 +5,7 @@
 #include "components/DocumentHost.h"
 #include "download/ProgressText.h"
 #include "download/SignInMemory.h"
+#include "platform/FileSystem.h"
 #include "tests/download/RawServer.h"
 #include "tests/download/RecordingWindow.h"
 #include "tests/download/Watchdog.h"
@@ -401,6 +402,20 @@ TEST_F(HttpDownloadDlgTest, RunEndingWhileAPromptIsAskedDoesNotHang) {
     // The question that came too late is never shown.
     window.Flush();
     EXPECT_TRUE(window.questions.empty());
+}
+
+// A file URL is read through the same dialog; its source line names the file's folder, as no server is involved.
+TEST_F(HttpDownloadDlgTest, FileUrlIsReadAndItsFolderShown) {
+    const std::string folder = dir.File("repo");
+    fs::create_directory(folder);
+    WriteFile(folder + "/part.cab", "cabinet bytes");
+    RecordingWindow shown;
+    CHttpDownloadDlg dlg(shown);
+    dlg.m_strSourceUrl = platform::FileUrlOfPath(folder + "/part.cab");
+    dlg.m_strTargetPath = dir.File("part.cab");
+    EXPECT_EQ(dlg.DoModal(), kIdOk);
+    EXPECT_EQ(ReadFile(dir.File("part.cab")), "cabinet bytes");
+    EXPECT_EQ(shown.source, "part.cab from " + folder);
 }
 
 TEST_F(HttpDownloadDlgTest, ShownNameComesFromTheObjectPath) {

@@ -88,6 +88,7 @@ public:
         failed = false;
         failText.clear();
         noted.reset();
+        notes.clear();
     }
 
     std::vector<std::string> events; // status lines, animation, range and end, in order

@@ -55,6 +55,12 @@ TEST(UrlSplit, HostPortAndPath) {
     EXPECT_EQ(Split("http://vendor.example?q=1").objectPath, "/?q=1");
     EXPECT_EQ(Split("http://vendor.example\\dir\\file.txt").objectPath, "\\dir\\file.txt");
     EXPECT_EQ(Split("http://vendor.example\\dir\\file.txt").hostName, "vendor.example");
+
+    // Only a file URL may leave its host out: it names a file of this computer.
+    parts = Split("file:///srv/repo//quillornacc/a b.cab");
+    EXPECT_EQ(parts.service, kServiceFile);
+    EXPECT_EQ(parts.hostName, "");
+    EXPECT_EQ(parts.objectPath, "/srv/repo//quillornacc/a b.cab");
 }
 
 TEST(UrlSplit, CredentialsInTheUrlAreNotTheHost) {

@@ -457,6 +457,118 @@ TEST_F(Console, LauncherWithKeysAcceptsOnlyASignedList) {
     EXPECT_EQ(ReadFile(ListFile()), list);
 }
 
+// A folder holding the repository as the vendor published it, its URLs naming the vendor's web server (not running
+// here), serves the update as that server would, given as a path or as a file URL, with the same checks: the list's
+// signature, and each component's listed size and SHA-256 (a tampered file in the folder is refused).
+TEST_F(Console, AFolderWithTheRepositoryServesTheUpdateWithTheSameChecks) {
+    fs::copy_file(ZARN_SIGNED_LAUNCHER_PATH, App() / "QuillornaCC", fs::copy_options::overwrite_existing);
+    const std::string component = (m_vendor.Path() / "quillornacc/components/tool.bin").string();
+    ASSERT_TRUE(test::WriteVersionedPe(component, "1.2.0.0"));
+    const std::string tool = ReadFile(component);
+    std::string list = "serial=1\nexpires=2099-01-01T00:00:00Z\n" +
+                       AppRecord("Tool", "http://vendor.invalid:8080/quillornacc/components/tool.bin", 1, 2);
+    list.insert(list.find("[ENDCOMP]"),
+                "sha256=" + test::Sha256Hex(tool) + "\nsize=" + std::to_string(tool.size()) + "\n");
+    const std::string folder = m_vendor.Path().string();
+    const std::string signature = (m_vendor.Path() / "quillornacc/complist/complist.txt.sig").string();
+
+    std::string altered = list;
+    altered[altered.find("major_ver=1")] = 'M';
+    ServeList(altered);
+    WriteFile(signature, test::Sign("first", list));
+    const Outcome forged = Launch({"--check"}, folder);
+    EXPECT_EQ(forged.exitCode, 2);
+    EXPECT_NE(forged.err.find("its signature does not verify with the vendor's keys"), std::string::npos) << forged.err;
+    EXPECT_FALSE(fs::exists(ListFile()));
+
+    ServeList(list);
+    std::string forgedTool = tool;
+    forgedTool[forgedTool.size() / 2] ^= 1;
+    WriteFile(component, forgedTool);
+    const Outcome tampered = Launch({"--update"}, folder);
+    EXPECT_EQ(tampered.exitCode, 3) << tampered.err;
+    EXPECT_NE(tampered.err.find("The file does not match the component list and was not kept"), std::string::npos)
+        << tampered.err;
+    EXPECT_FALSE(fs::exists(App() / "tools/tool.bin"));
+
+    WriteFile(component, tool);
+    const Outcome update = Launch({"--update", "--quiet"}, "file://" + folder);
+    EXPECT_EQ(update.exitCode, 0) << update.err;
+    EXPECT_EQ(ReadFile((App() / "tools/tool.bin").string()), tool);
+    EXPECT_EQ(ReadFile(ListFile()), list);
+    EXPECT_NE(ReadFile(LogFile()).find("download file://" + folder + "/quillornacc/components/tool.bin -> "),
+              std::string::npos);
+}
+
+// A list from a web server may not name a file of this computer: that component is refused, with its reason, and
+// nothing is read or installed; the others are.
+TEST_F(Console, AListFromAServerNamingAFileIsRefused) {
+    ASSERT_GT(m_server.Port(), 0);
+    ASSERT_TRUE(test::WriteVersionedPe(m_base.File("local.bin"), "1.0.0.0"));
+    const std::string fileUrl = "file://" + m_base.File("local.bin");
+    ServeList(AppRecord("Local", fileUrl, 1, 0) + AppRecord("Tool", ServeComponent("tool.bin", "1.2.0.0"), 1, 2));
+    const Outcome update = Launch({"--update", "--verbose"}, m_server.Url());
+    EXPECT_EQ(update.exitCode, 3) << update.err;
+    EXPECT_NE(update.err.find("refused, its URL " + fileUrl + " names a file, which a list from a server may not"),
+              std::string::npos)
+        << update.err;
+    EXPECT_FALSE(fs::exists(App() / "tools/local.bin"));
+    EXPECT_TRUE(fs::exists(App() / "tools/tool.bin"));
+    EXPECT_NE(ReadFile(LogFile()).find("refused, its URL " + fileUrl), std::string::npos);
+}
+
+// Mirrors, the settings' Mirrors after the --server one: a first server that answers 503 to everything (after its
+// retries), or that serves a component other than the listed one, is followed by the mirror, which keeps the same
+// files at the same paths. The install is the listed file, and the log names the server it came from.
+TEST_F(Console, AMirrorServesWhatTheFirstServerCannot) {
+    test::ScratchRegistry registry;
+    const std::string component = (m_vendor.Path() / "quillornacc/components/tool.bin").string();
+    ASSERT_TRUE(test::WriteVersionedPe(component, "1.2.0.0"));
+    const std::string tool = ReadFile(component);
+    std::atomic<bool> busy{true};
+    std::string list;
+    test::LocalServer first;
+    first.Http().Get(R"(.*)", [&](const httplib::Request& request, httplib::Response& response) {
+        if (busy) {
+            response.status = 503;
+        } else if (request.path.ends_with("complist.txt")) {
+            response.set_content(list, "text/plain");
+        } else {
+            std::string forged = tool;
+            forged[forged.size() / 2] ^= 1;
+            response.set_content(forged, "application/octet-stream");
+        }
+    });
+    first.Start();
+    list = AppRecord("Tool", first.Url("/quillornacc/components/tool.bin"), 1, 2);
+    list.insert(list.find("[ENDCOMP]"),
+                "sha256=" + test::Sha256Hex(tool) + "\nsize=" + std::to_string(tool.size()) + "\n");
+    ServeList(list);
+    const Outcome stored =
+        test::RunProgram(ZARN_REG_PATH,
+                         {"add", "HKCU\\Software\\Ostrevant\\zarn", "/v", "Mirrors", "/t", "REG_MULTI_SZ", "/d",
+                          "ftp://ignored\\0" + m_server.Url() + "/"},
+                         test::EnvironmentWith({}), m_base.File("regout.txt"), m_base.File("regerr.txt"));
+    ASSERT_EQ(stored.exitCode, 0) << stored.err;
+    for (const bool firstBusy : {true, false}) {
+        SCOPED_TRACE(firstBusy);
+        busy = firstBusy;
+        fs::remove_all(App() / "tools");
+        fs::remove(LogFile());
+        const Outcome run = Launch({"--update", "--quiet"}, first.Url(""));
+        EXPECT_EQ(run.exitCode, 0) << run.err;
+        EXPECT_EQ(ReadFile((App() / "tools/tool.bin").string()), tool);
+        const std::string log = ReadFile(LogFile());
+        EXPECT_NE(log.find(": downloaded from " + m_server.Url() + "/quillornacc/components/tool.bin"),
+                  std::string::npos)
+            << log;
+        EXPECT_EQ(log.find(": downloaded from " + m_server.Url() + "//quillornacc//complist//complist.txt") !=
+                      std::string::npos,
+                  firstBusy)
+            << log;
+    }
+}
+
 // Two signed launchers on one application directory, the first answered slowly with a list of an attacker's making
 // (the second must not run its check meanwhile, or the first's download lands at a name the second has verified):
 // the second waits for the first's check to end, the unsigned list is refused, the signed one is accepted as served.

@@ -169,6 +169,29 @@ TEST_F(InstalledUpdate, EveryKindInstallsOnceAndARaisedVersionInstallsAgain) {
     EXPECT_EQ(after.exitCode, 0) << after.out;
 }
 
+// The demo repository as a folder, the way a site without internet gets it (its URLs still name the vendor's server):
+// installed from its path, then read again through its file URL; the list and every component come from the folder.
+TEST_F(InstalledUpdate, TheDemoRepositoryInstallsFromAFolder) {
+    const std::string folder = m_vendor.Path().string();
+    const test::ProgramOutcome first =
+        Run((App() / "QuillornaCC").string(), {"--update", "--quiet", "--server", folder});
+    EXPECT_EQ(first.exitCode, 0) << first.err;
+    EXPECT_EQ(Statuses(first.out), kDemoCurrent) << first.out;
+    const std::vector<std::string> downloads = TakeDownloads();
+    EXPECT_EQ(downloads.size(), 5u);
+    for (const std::string& url : downloads) {
+        EXPECT_TRUE(url.starts_with("file://" + folder + "/")) << url;
+    }
+    EXPECT_TRUE(fs::is_regular_file(App() / "design/qdesign.ocx"));
+    EXPECT_EQ(ReadFile((App() / "converter/qconvert").string()), ReadFile(VendorFile("qconvert").string()));
+
+    const test::ProgramOutcome again =
+        Run((App() / "QuillornaCC").string(), {"--check", "--quiet", "--server", "file://" + folder});
+    EXPECT_EQ(again.exitCode, 0) << again.err;
+    EXPECT_EQ(Statuses(again.out), kDemoCurrent) << again.out;
+    EXPECT_EQ(TakeDownloads(), std::vector<std::string>{"file://" + folder + "//quillornacc//complist//complist.txt"});
+}
+
 // Every way a record can fail, next to the demo's good records, in one update: each failing record keeps its
 // status and its step is in the log, the good ones install, and nothing lands outside the application directory.
 TEST_F(InstalledUpdate, TheDesktopEntryPassesTheDesktopsValidator) {
