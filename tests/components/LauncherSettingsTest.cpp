@@ -52,7 +52,7 @@ TEST_F(LauncherSettingsTest, RecentFilesRoundTripNewestFirst) {
 
 // Only the decimal text the launcher writes counts as an accepted serial.
 // The command line's server first, then each usable mirror once, in the stored order, without a trailing "/".
-TEST_F(LauncherSettingsTest, ServersAreThePrimaryThenTheStoredMirrors) {
+TEST_F(LauncherSettingsTest, ServersAreThePrimaryThenThePolicysOrTheStoredMirrors) {
     const std::string primary = "http://vendor.test";
     EXPECT_EQ(LauncherSettings::Servers(primary), std::vector<std::string>{primary});
     ASSERT_EQ(CRegistry(HKEY_CURRENT_USER)
@@ -62,6 +62,9 @@ TEST_F(LauncherSettingsTest, ServersAreThePrimaryThenTheStoredMirrors) {
               1);
     EXPECT_EQ(LauncherSettings::Servers(primary),
               (std::vector<std::string>{primary, "https://m1.test:8443", "FILE:///srv/repo", "http://m3.test"}));
+    // The administrators' mirrors replace the user's, checked the same way.
+    EXPECT_EQ(LauncherSettings::Servers(primary, {"http://policy.test/", "ftp://m2.test", primary}),
+              (std::vector<std::string>{primary, "http://policy.test"}));
 }
 
 TEST_F(LauncherSettingsTest, AcceptedListSerialIsReadOnlyAsWritten) {
