@@ -3,7 +3,7 @@
 # component over their previous versions, starts it again with --check, and checks that every component is exactly
 # its old or exactly its new version: its files byte for byte, the registry (zarn-reg query HKLM /s and HKCU /s)
 # and what --check detects, all agreeing; then that one more --update brings everything to CURRENT. Exits 77
-# (CTest's skip) without gcab.
+# (CTest's skip) without gcab. Last, the launcher killed while an "EXE" installer runs.
 #   tests/e2e/kill_install.sh LAUNCHER ZARN-EXPAND ZARN-SERVE ZARN-REG COMPONENTS
 # COMPONENTS holds v1/ and v2/, each with killctrl.ocx (the "REG") and libkillgeom.so (the "LIB").
 set -euo pipefail
@@ -188,5 +188,48 @@ for point in "${points[@]}"; do
         cmp -s "$work/after/$part" "$work/new/$part" || fail "after the next --update, $part is not the new version's"
     done
 done
-echo "kill_install: ${#points[@]} crash points"
+# An "EXE": the launcher killed while its installer runs (the installer kills its parent, then finishes). The
+# installer's work is its own and goes on; the next start finds the component as the installer left it, whole, with
+# no journal of the launcher's, and the next --update has nothing left to do for it.
+point=installer
+setup_id=6B1D0C2A-7E3F-4A51-9C8D-2F4E6A8B0C33
+cat > "$repo/components/killsetup.exe" <<SETUP
+#!/bin/sh
+mkdir -p "$app/setup"
+cp "$components/v2/libkillgeom.so" "$app/setup/libkillsetup.so.new"
+[ "\$ZARN_CRASH_AT" = installer ] && kill -9 "\$PPID"
+sleep 0.2
+mv "$app/setup/libkillsetup.so.new" "$app/setup/libkillsetup.so"
+"$reg" add 'HKLM\Software\Classes\CLSID\{$setup_id}\ProgID' /ve /d Kill.Setup > /dev/null
+"$reg" add 'HKLM\Software\Classes\CLSID\{$setup_id}\InprocServer32' /ve /d "$app/setup/libkillsetup.so" > /dev/null
+SETUP
+cat > "$repo/complist/complist.txt" <<LIST
+[STARTCOMP]
+desc=KillSetup
+name=KillSetup
+classid={$setup_id}
+major_ver=2
+minor_ver=0
+codebase=http://127.0.0.1:$port/quillornacc/components/killsetup.exe
+dir=setup
+regfile=
+[ENDCOMP]
+LIST
+rm -rf "$app" "$work/registry"
+tar -C "$work" -xf "$work/old.tar"
+code=0
+ZARN_CRASH_AT=installer run --update > /dev/null 2>&1 || code=$?
+[ "$code" = 137 ] || fail "the update was not killed while the installer ran (exit status $code)"
+sleep 0.5
+run --check --json > "$work/check.json" 2> "$work/check.err" || true
+[ "$(status_of KillSetup)" = CURRENT ] || fail "the installer's component is not whole: $(cat "$work/check.json")"
+cmp -s "$components/v2/libkillgeom.so" "$app/setup/libkillsetup.so" || fail "the installer's file is not whole"
+leftovers=$(find "$app" -name '*.zarn-*' -o -name 'zarn-install-*')
+[ -z "$leftovers" ] || fail "left behind: $leftovers"
+code=0
+run --update > /dev/null 2>&1 || code=$?
+[ "$code" = 0 ] || fail "the next --update ended with exit status $code"
+echo "kill_install: killed while the installer ran: its component whole and CURRENT"
+
+echo "kill_install: ${#points[@]} crash points and one while an installer runs"
 exit "$status"
