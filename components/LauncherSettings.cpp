@@ -60,8 +60,10 @@ int LauncherSettings::StoreRecentFiles(const std::vector<std::string>& paths, in
     for (; index <= keep; ++index) {
         const std::string name = RecentFileValue(index);
         std::string stale;
+        // Another launcher may have removed it between the read and the delete: gone is what is wanted.
         if (settings.ReadString(kRecentFileKey, name.c_str(), stale) &&
-            !settings.Delete(kRecentFileKey, name.c_str())) {
+            !settings.Delete(kRecentFileKey, name.c_str()) &&
+            settings.ReadString(kRecentFileKey, name.c_str(), stale)) {
             return 0;
         }
     }
