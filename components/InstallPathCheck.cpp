@@ -1,6 +1,7 @@
 #include "components/InstallPathCheck.h"
 
 #include "components/CompObj.h"
+#include "platform/File.h"
 #include "platform/FileSystem.h"
 
 #include <optional>
@@ -87,6 +88,31 @@ bool IsSafeToInstall(const CCompObj& record, const std::string& appDir) {
     // write through, so its own path is resolved too, not only its directory's.
     return realAppDir && ResolvesInside(appDir, *realAppDir, record.m_dir) &&
            ResolvesInside(appDir, *realAppDir, record.m_dir + platform::PathSeparator() + record.m_fileName);
+}
+
+unsigned long WriteRefusalOf(const std::string& directory) {
+    const char sep = platform::PathSeparator();
+    const char* separators = sep == '\\' ? "\\/" : "/";
+    std::string existing = directory;
+    while (existing.size() > 1 && std::string_view(separators).find(existing.back()) != std::string_view::npos) {
+        existing.pop_back();
+    }
+    while (!platform::PathExists(existing)) {
+        const std::size_t cut = existing.find_last_of(separators);
+        if (cut == std::string::npos || cut == 0) {
+            break;
+        }
+        existing.erase(cut);
+    }
+    // Named as a download's temporary is: one a kill leaves behind is swept with them.
+    platform::File probe;
+    std::string created;
+    if (const unsigned long code = probe.CreateBeside(existing + sep + "zarn-write-check", created); code != 0) {
+        return code;
+    }
+    static_cast<void>(probe.Close());
+    static_cast<void>(platform::RemoveFile(created));
+    return 0;
 }
 
 } // namespace zarn

@@ -31,4 +31,9 @@ bool IsSafeInstallFileName(std::string_view fileName);
 // installing it cannot write outside the application directory. Reads the file system. Any thread.
 bool IsSafeToInstall(const CCompObj& record, const std::string& appDir);
 
+// 0 when this user may create files in `directory`, found by creating one and removing it again (so permission
+// bits, access lists and read-only mounts all count); a directory not made yet is judged by its nearest existing
+// parent. Else the system's code of the refusal. Any thread.
+unsigned long WriteRefusalOf(const std::string& directory);
+
 } // namespace zarn

@@ -13,6 +13,18 @@ std::string ClassKey(const std::string& classId, const char* subKey) {
     return "CLSID\\{" + classId + "}\\" + subKey;
 }
 
+// The default value of HKEY_CLASSES_ROOT\subKey as Windows' merged view shows it to this user: this user's own
+// classes first (where a standard user's registration puts them), then the machine's. Read as two keys because
+// not every system the launcher runs on merges them (Wine does not).
+int ReadClassesString(const std::string& subKey, std::string& value) {
+    CRegistry user(HKEY_CURRENT_USER);
+    if (user.ReadString(("Software\\Classes\\" + subKey).c_str(), "", value) == 1) {
+        return 1;
+    }
+    CRegistry classes(HKEY_CLASSES_ROOT);
+    return classes.ReadString(subKey.c_str(), "", value);
+}
+
 } // namespace
 
 CObjectLookup::CObjectLookup() = default;
@@ -21,8 +33,7 @@ CObjectLookup::~CObjectLookup() = default;
 
 int CObjectLookup::Lookup() {
     StripBraces(m_classId);
-    CRegistry registry(HKEY_CLASSES_ROOT);
-    if (registry.ReadString(ClassKey(m_classId, "ProgID").c_str(), "", m_progId) != 1) {
+    if (ReadClassesString(ClassKey(m_classId, "ProgID"), m_progId) != 1) {
         m_description.clear();
         m_serverPath.clear();
         return 0;
@@ -39,8 +50,7 @@ std::string CObjectLookup::ReadServerPath(const std::string& classId) {
     std::string id = classId;
     StripBraces(id);
     std::string path;
-    CRegistry registry(HKEY_CLASSES_ROOT);
-    if (registry.ReadString(ClassKey(id, "InprocServer32").c_str(), "", path) != 1) {
+    if (ReadClassesString(ClassKey(id, "InprocServer32"), path) != 1) {
         return {};
     }
     return path;
@@ -48,8 +58,7 @@ std::string CObjectLookup::ReadServerPath(const std::string& classId) {
 
 std::string CObjectLookup::ReadDescription(const std::string& progId) {
     std::string description;
-    CRegistry registry(HKEY_CLASSES_ROOT);
-    if (registry.ReadString(progId.c_str(), "", description) != 1) {
+    if (ReadClassesString(progId, description) != 1) {
         return {};
     }
     return description;

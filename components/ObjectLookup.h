@@ -1,4 +1,5 @@
-// Resolves one COM class identifier through HKEY_CLASSES_ROOT to its ProgID, server file and version.
+// Resolves one COM class identifier through HKEY_CLASSES_ROOT (this user's classes before the machine's) to its
+// ProgID, server file and version.
 #pragma once
 
 #include "components/DLLVersion.h"

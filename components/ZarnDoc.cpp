@@ -455,12 +455,17 @@ void CZarnDoc::CheckForUpdates() {
             m_host.ShowMessageBox(FormatString(IDS_UPDATES_DISABLED_BY_POLICY, ""));
         }
     }
+    m_rightsLacking.clear();
+    // Found before anything is fetched: what goes to a folder this user may not write is not attempted.
+    std::map<const CCompObj*, std::string> folderRefused;
     if (m_listRefusal.empty() && m_checkLock.IsHeld()) {
         // Fetched ahead while the components before them install, one at a time.
         std::vector<PlannedDownload> planned;
         for (const auto& record : m_compList) {
             if (record && WillInstall(*record)) {
-                if (std::optional<PlannedDownload> download = PlannedDownloadOf(*record)) {
+                if (std::string lacking = FolderRightLacking(*record); !lacking.empty()) {
+                    folderRefused.emplace(record.get(), std::move(lacking));
+                } else if (std::optional<PlannedDownload> download = PlannedDownloadOf(*record)) {
                     planned.push_back(std::move(*download));
                 }
             }
@@ -479,7 +484,11 @@ void CZarnDoc::CheckForUpdates() {
         if (record && WillInstall(*record)) {
             const std::string before = record->m_status;
             m_installerEnd.clear();
-            if (InstallComponent(record.get()) == 1) {
+            if (const auto refused = folderRefused.find(record.get()); refused != folderRefused.end()) {
+                m_installFailure = refused->second;
+                Log("install " + Quoted(record->m_desc) + ": not attempted, it " + refused->second);
+                LackRight(*record, refused->second);
+            } else if (InstallComponent(record.get()) == 1) {
                 record->m_status = kStatusCurrent;
                 const std::string& kind = record->m_installType;
                 if (kind == "EXE" || kind == "APP" || kind == "LIB" || kind == "REG") {
@@ -498,6 +507,14 @@ void CZarnDoc::CheckForUpdates() {
     m_host.PlanDownloads({});
     const std::vector<std::string> notCurrent = VerifyInstalled(installed);
     m_checkLock.Unlock();
+    if (!m_rightsLacking.empty()) {
+        m_lastCheckLackedRights = true;
+        std::string lines;
+        for (const std::string& line : m_rightsLacking) {
+            lines += (lines.empty() ? "" : "\n") + line;
+        }
+        m_host.ShowMessageBox(FormatString(IDS_UPDATES_NEED_RIGHTS, lines));
+    }
     if (!notCurrent.empty()) {
         m_host.UpdateAllViews(*this);
         std::string text;
@@ -569,6 +586,7 @@ std::string CZarnDoc::GetCheckLockPath() const {
 
 bool CZarnDoc::TakeCheckLock() {
     m_lastCheckBusy = false;
+    m_lastCheckLackedRights = false;
     const std::string path = GetCheckLockPath();
     platform::FileLock::Result result = m_checkLock.TryLock(path);
     if (result.state == platform::FileLock::State::Busy) {
@@ -595,15 +613,39 @@ bool CZarnDoc::TakeCheckLock() {
             return false;
         }
     }
-    if (result.state == platform::FileLock::State::Failed) {
-        // Without the lock nothing keeps two checks apart, so none is run.
-        const std::string text = "The update check could not lock " + path + ", error " +
-                                 std::to_string(result.errorCode) + "; it was not run, and the previous list is kept";
-        Log(text);
+    // The list is written beside the lock: a folder this user may not write is said as such before anything runs,
+    // even when the lock file itself could be opened.
+    unsigned long refusal = result.state == platform::FileLock::State::Failed ? result.errorCode : 0;
+    if (result.state == platform::FileLock::State::Held) {
+        refusal = WriteRefusalOf(m_appDir + "complist");
+        if (!platform::IsAccessDeniedError(refusal)) {
+            return true;
+        }
+        m_checkLock.Unlock();
+    }
+    if (platform::IsAccessDeniedError(refusal)) {
+        m_lastCheckLackedRights = true;
+        const std::string text = FormatString(IDS_CHECK_NEEDS_RIGHTS, m_appDir + "complist");
+        Log(text + " (error " + std::to_string(refusal) + ")");
         m_host.ShowMessageBox(text);
         return false;
     }
-    return true;
+    // Without the lock nothing keeps two checks apart, so none is run.
+    const std::string text = "The update check could not lock " + path + ", error " + std::to_string(refusal) +
+                             "; it was not run, and the previous list is kept";
+    Log(text);
+    m_host.ShowMessageBox(text);
+    return false;
+}
+
+std::string CZarnDoc::FolderRightLacking(const CCompObj& record) const {
+    const std::string folder = m_appDir + record.m_dir;
+    const unsigned long refusal = WriteRefusalOf(folder);
+    return platform::IsAccessDeniedError(refusal) ? FormatString(IDS_NEEDS_FOLDER_RIGHT, folder) : std::string();
+}
+
+void CZarnDoc::LackRight(const CCompObj& record, const std::string& reason) {
+    m_rightsLacking.push_back(Quoted(record.m_desc) + ": " + reason);
 }
 
 void CZarnDoc::RemoveLeftovers(bool listFolder) {
@@ -1025,9 +1067,17 @@ int CZarnDoc::InstallCabinet(const CCompObj& record, const std::string& localFil
             return result;
         }
         if (capture.Commit(journal.installId) != 1) {
-            FailInstall(step, "the registration of " + registrationFile + " could not be stored in the registry");
+            if (!capture.RefusedKey().empty()) {
+                FailInstall(step, FormatString(IDS_NEEDS_KEY_RIGHT, capture.RefusedKey()));
+                LackRight(record, m_installFailure);
+            } else {
+                FailInstall(step, "the registration of " + registrationFile + " could not be stored in the registry");
+            }
             static_cast<void>(UndoInstall(journal, step));
             return 0;
+        }
+        if (capture.ForThisUser()) {
+            Log(step + "registered for this user only: the machine's classes may not be changed by this user");
         }
         platform::CrashPoint(crash + "registered");
     }

@@ -60,8 +60,10 @@ public:
     // "NEWER THAN SPECIFIED" takes the status detection gives it, with m_failure saying what its version reads, and
     // one message names them all (nothing is undone for it). The application directory's update lock is held from
     // the list's download to that detection; while another process holds it, the check waits (see
-    // SetOtherCheckWait), then gives up saying so, shows the list on disk and installs nothing. UI thread; shows no
-    // other message of its own but LoadComponentList's and that one, and never stops early.
+    // SetOtherCheckWait), then gives up saying so, shows the list on disk and installs nothing. A component whose
+    // folder this user may not write is not attempted, and one whose registration must change a registry key the
+    // user may not is undone; one message names them all (see LastCheckLackedRights). UI thread; shows no other
+    // message of its own but LoadComponentList's and those, and never stops early.
     void CheckForUpdates();
 
     // DownloadComponentList, ParseComponentList (of the very bytes the download verified, when lists are signed),
@@ -87,6 +89,11 @@ public:
     // True when the last check or LoadComponentList gave up because another process's update check of this
     // application directory went on for longer than the wait. UI thread.
     bool LastCheckBusy() const { return m_lastCheckBusy; }
+
+    // True when the last check could not do all it had to for want of the user's rights: the list folder, a
+    // component's folder or a registry key of the machine may not be written by this user. One message said
+    // which. UI thread.
+    bool LastCheckLackedRights() const { return m_lastCheckLackedRights; }
 
     // The start-up check: without a list file, tells the user that an online update is required and runs
     // CheckForUpdates. UI thread. Returns 1.
@@ -198,6 +205,11 @@ private:
     void ApplyPin(CCompObj& record, const std::string& reads) const;
     // True when the check installs `record`: it is missing or out of date and the policy lets it be updated.
     bool WillInstall(const CCompObj& record) const;
+    // Why `record` cannot be installed by this user: the reason naming the folder its file goes to, which the user
+    // may not write; empty when the user may.
+    std::string FolderRightLacking(const CCompObj& record) const;
+    // Keeps `reason` as why `record` was not installed for want of a right, for the check's one message about them.
+    void LackRight(const CCompObj& record, const std::string& reason);
     // The URL `record`'s file is fetched from: its listed URL from a web server; from a folder, the same path under
     // the folder (ServerUrl.h). nullopt, with `refusal` saying why, for a file: URL in a list from the network (it
     // could read any file this user can) and for a path that would leave the folder.
@@ -250,6 +262,9 @@ private:
     platform::FileLock m_checkLock;
     std::chrono::milliseconds m_otherCheckWait{30000};
     bool m_lastCheckBusy = false;
+    bool m_lastCheckLackedRights = false;
+    // One line per component the running check could not install for want of a right.
+    std::vector<std::string> m_rightsLacking;
     LauncherPolicy m_policy;
     bool m_toldUpdatesDisabled = false;
 };

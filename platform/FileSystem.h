@@ -73,6 +73,10 @@ bool RemoveFile(const std::string& path);
 // ERROR_FILENAME_EXCED_RANGE on Windows). Any thread; never fails.
 bool IsPathTooLongError(unsigned long code);
 
+// True when `code` is the system's code for a refusal on rights: the user may not do this there (EACCES, EPERM or
+// EROFS on POSIX; ERROR_ACCESS_DENIED or ERROR_WRITE_PROTECT on Windows). Any thread; never fails.
+bool IsAccessDeniedError(unsigned long code);
+
 // The code of the calling thread's last failed system call (errno on POSIX, GetLastError on Windows).
 unsigned long LastErrorCode();
 

@@ -21,8 +21,16 @@ public:
 
     // Applies everything captured together with the marker `installId` (a name unique to one install), so that
     // after a kill at any moment either both are in the registry or neither is (or the next Settle undoes what
-    // was applied). Returns 1 when applied; 0 when not, the registry then exactly as before Begin.
+    // was applied). When the user may not add classes to the machine's (a standard user), what was written to
+    // HKEY_CLASSES_ROOT goes where Windows' own registration for one user puts it: HKEY_CURRENT_USER\Software\Classes.
+    // Returns 1 when applied; 0 when not, the registry then exactly as before Begin.
     int Commit(const std::string& installId);
+
+    // After a Commit that returned 0 because the system refused the user a key: that key's full name
+    // ("HKEY_LOCAL_MACHINE\..."); empty otherwise.
+    const std::string& RefusedKey() const { return m_refusedKey; }
+    // After a Commit that returned 1: whether the classes went to this user's own, as above.
+    bool ForThisUser() const { return m_forThisUser; }
 
     // Discards everything captured: the registry is exactly as it was before Begin.
     void Abort();
@@ -36,6 +44,8 @@ public:
 
 private:
     bool m_active = false;
+    std::string m_refusedKey;
+    bool m_forThisUser = false;
     std::string m_scratchName;     // Windows: the capture's key below HKCU\Software\Ostrevant\zarn\Capture
     void* m_previousRoots[3] = {}; // Windows: where the roots led before Begin (HKEY; null: the system's own)
 };

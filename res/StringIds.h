@@ -106,6 +106,12 @@ enum StringId : unsigned {
     IDS_POLICY_APPLIES = 341,             // console: "QuillornaCC: policy applies: %1", %1 one value
     IDS_POLICY_IGNORED = 342,             // console: "QuillornaCC: %1", %1 why a policy value was ignored
 
+    // Rights the user lacks.
+    IDS_CHECK_NEEDS_RIGHTS = 343,  // the check was not run: %1 is the list folder the user may not write
+    IDS_UPDATES_NEED_RIGHTS = 344, // %1: one line per component not installed for want of a right
+    IDS_NEEDS_FOLDER_RIGHT = 345,  // a component's reason: %1 the folder the user may not write
+    IDS_NEEDS_KEY_RIGHT = 346,     // a component's reason: %1 the registry key the user may not change
+
     // The document template's string: the main window's caption, then the document type's names.
     IDR_MAINFRAME = 128,
 

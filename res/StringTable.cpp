@@ -113,6 +113,14 @@ const std::map<StringId, std::string>& Table() {
          "downloaded or installed."},
         {IDS_POLICY_APPLIES, "QuillornaCC: policy applies: %1"},
         {IDS_POLICY_IGNORED, "QuillornaCC: %1"},
+        {IDS_CHECK_NEEDS_RIGHTS,
+         "You do not have the right to write to %1, so the update check was not run and the previous list is "
+         "kept.\nAsk your administrator to update Quillorna, or to give you that right."},
+        {IDS_UPDATES_NEED_RIGHTS,
+         "You do not have the rights these updates need, so they were not installed:\n%1\nAsk your administrator "
+         "to install them, or to give you those rights."},
+        {IDS_NEEDS_FOLDER_RIGHT, "needs the right to write to %1"},
+        {IDS_NEEDS_KEY_RIGHT, "needs the right to change the registry key %1"},
         {IDR_MAINFRAME, "Quillorna by www.ostrevant.com [www.quillorna.com]\n\nCad\n\n\nCad.Document\nCad Document"},
         {AFX_IDS_APP_TITLE, "zarn"},
         {AFX_IDS_IDLEMESSAGE, "Ready"},

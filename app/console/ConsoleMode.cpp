@@ -22,6 +22,9 @@ int ExitCodeOf(const CZarnDoc& document) {
     if (document.LastCheckBusy()) {
         return kExitOtherCheck;
     }
+    if (document.LastCheckLackedRights()) {
+        return kExitNeedsRights;
+    }
     if (!document.LastListLoaded()) {
         return kExitListFailed;
     }

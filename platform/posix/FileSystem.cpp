@@ -184,6 +184,10 @@ bool IsPathTooLongError(unsigned long code) {
     return code == ENAMETOOLONG;
 }
 
+bool IsAccessDeniedError(unsigned long code) {
+    return code == EACCES || code == EPERM || code == EROFS;
+}
+
 unsigned long LastErrorCode() {
     return static_cast<unsigned long>(errno);
 }

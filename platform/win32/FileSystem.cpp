@@ -250,6 +250,10 @@ bool IsPathTooLongError(unsigned long code) {
     return code == ERROR_FILENAME_EXCED_RANGE;
 }
 
+bool IsAccessDeniedError(unsigned long code) {
+    return code == ERROR_ACCESS_DENIED || code == ERROR_WRITE_PROTECT;
+}
+
 unsigned long LastErrorCode() {
     return static_cast<unsigned long>(::GetLastError());
 }

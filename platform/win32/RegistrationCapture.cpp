@@ -36,9 +36,14 @@ constexpr const wchar_t* kCaptureKey = L"Software\\Ostrevant\\zarn\\Capture";
 struct Root {
     HKEY key;
     const wchar_t* name;
+    const wchar_t* fullName;
 };
-const Root kRoots[] = {{HKEY_CLASSES_ROOT, L"HKCR"}, {HKEY_CURRENT_USER, L"HKCU"}, {HKEY_LOCAL_MACHINE, L"HKLM"}};
+const Root kRoots[] = {{HKEY_CLASSES_ROOT, L"HKCR", L"HKEY_CLASSES_ROOT"},
+                       {HKEY_CURRENT_USER, L"HKCU", L"HKEY_CURRENT_USER"},
+                       {HKEY_LOCAL_MACHINE, L"HKLM", L"HKEY_LOCAL_MACHINE"}};
 constexpr DWORD kRootCount = static_cast<DWORD>(std::size(kRoots));
+constexpr DWORD kClassesRoot = 0;
+constexpr DWORD kCurrentUserRoot = 1;
 
 struct Value {
     std::wstring name;
@@ -76,9 +81,10 @@ std::wstring UndoPath(const std::wstring& installId) {
     return Join(kInstallsKey, installId + L".undo");
 }
 
-LONG Create(HKEY parent, const std::wstring& path, RegistryKey& key, DWORD* disposition = nullptr) {
-    return ::RegCreateKeyExW(parent, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr,
-                             key.Receive(), disposition);
+LONG Create(HKEY parent, const std::wstring& path, RegistryKey& key, DWORD* disposition = nullptr,
+            REGSAM access = KEY_ALL_ACCESS) {
+    return ::RegCreateKeyExW(parent, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, access, nullptr, key.Receive(),
+                             disposition);
 }
 
 LONG Open(HKEY parent, const std::wstring& path, RegistryKey& key) {
@@ -397,19 +403,49 @@ LONG WriteUndo(const std::wstring& undoPath, const std::wstring& scratch, const 
     return result;
 }
 
-LONG Apply(const std::vector<Key>& keys) {
+// Writes `keys` to the real roots; a failure's key goes to `failedKey`. Asks for no more than it writes (a user
+// may set a key's values without being allowed to change its security, and may pass through a parent he may only
+// read), so that a refusal names the key the user really may not change.
+LONG Apply(const std::vector<Key>& keys, const Key*& failedKey) {
     for (const Key& key : keys) {
         RegistryKey real;
-        LONG result = Create(kRoots[key.root].key, key.path, real);
+        LONG result =
+            Create(kRoots[key.root].key, key.path, real, nullptr, key.values.empty() ? KEY_QUERY_VALUE : KEY_SET_VALUE);
         for (size_t v = 0; result == ERROR_SUCCESS && v < key.values.size(); ++v) {
             result = SetValue(real.Get(), key.values[v].name, key.values[v].type, key.values[v].data);
             CrashPoint("registration-apply-value");
         }
         if (result != ERROR_SUCCESS) {
+            failedKey = &key;
             return result;
         }
     }
     return ERROR_SUCCESS;
+}
+
+// Whether this user may add classes to the machine's: a standard user may not. Any other failure to tell counts
+// as may, and the commit then reports what really fails.
+bool MachineClassesWritable() {
+    RegistryKey classes;
+    return ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Classes", 0, KEY_CREATE_SUB_KEY | KEY_SET_VALUE,
+                           classes.Receive()) != ERROR_ACCESS_DENIED;
+}
+
+// Moves what was captured for HKEY_CLASSES_ROOT to this user's classes, where Windows' merged view of
+// HKEY_CLASSES_ROOT shows it to this user only.
+void MoveToUserClasses(std::vector<Key>& keys) {
+    for (Key& key : keys) {
+        if (key.root == kClassesRoot) {
+            key.root = kCurrentUserRoot;
+            key.path = Join(L"Software\\Classes", key.path);
+        }
+    }
+}
+
+std::string FullKeyName(const Key& key) {
+    std::string name;
+    const std::wstring wide = Join(kRoots[key.root].fullName, key.path);
+    return NarrowAnsi(wide, name) ? name : std::string(wide.begin(), wide.end());
 }
 
 // Puts back what an undo record says the real roots held. Running it again after a kill half way puts back the
@@ -561,14 +597,22 @@ int RegistrationCapture::Commit(const std::string& installId) {
         return 0;
     }
     m_active = false;
+    m_refusedKey.clear();
+    m_forThisUser = false;
     const std::wstring scratch(m_scratchName.begin(), m_scratchName.end());
     std::wstring id;
     std::vector<Key> keys;
+    // A test's scratch registry has no merged view to place classes for one user in.
+    const bool systemClasses = m_previousRoots[kClassesRoot] == nullptr;
     const bool restored = RestoreRoots(m_previousRoots);
     if (!restored || !InstallName(installId, id) || ReadCapture(scratch, keys) != ERROR_SUCCESS) {
         // Were a root still redirected, the scratch key would be out of reach; the next Settle sweeps it then.
         DeleteScratch(scratch);
         return 0;
+    }
+    if (systemClasses && !MachineClassesWritable()) {
+        MoveToUserClasses(keys);
+        m_forThisUser = true;
     }
     const std::wstring undoPath = UndoPath(id);
     LONG result = WriteUndo(undoPath, scratch, keys);
@@ -577,15 +621,20 @@ int RegistrationCapture::Commit(const std::string& installId) {
         DeleteScratch(scratch);
         return 0;
     }
+    const Key* failedKey = nullptr;
     if (result == ERROR_SUCCESS) {
         CrashPoint("registration-undo-written");
-        result = Apply(keys);
+        result = Apply(keys, failedKey);
     }
     if (result == ERROR_SUCCESS) {
         CrashPoint("registration-applied");
         result = WriteMarker(id);
     }
     if (result != ERROR_SUCCESS) {
+        if (result == ERROR_ACCESS_DENIED && failedKey != nullptr) {
+            m_refusedKey = FullKeyName(*failedKey);
+        }
+        m_forThisUser = false;
         UndoAndDrop(undoPath, true);
         DeleteScratch(scratch);
         return 0;

@@ -83,7 +83,15 @@ protected:
     // As Launch, with output files of `name`'s own, so that launchers can run side by side.
     Outcome LaunchAs(const std::string& name, const std::vector<std::string>& arguments, const char* terminal = nullptr,
                      const std::function<void()>& whileRunning = {}) const {
-        const Outcome run = test::RunProgram((App() / "QuillornaCC").string(), arguments,
+        std::string program = (App() / "QuillornaCC").string();
+        std::vector<std::string> withProgram = arguments;
+        if (m_asUser && ::geteuid() == 0) {
+            // Root without the right to override file permissions: their bits bind it as they bind a user.
+            withProgram.insert(withProgram.begin(), {"--inh-caps=-dac_override,-dac_read_search",
+                                                     "--bounding-set=-dac_override,-dac_read_search", program});
+            program = "/usr/bin/setpriv";
+        }
+        const Outcome run = test::RunProgram(program, withProgram,
                                              test::EnvironmentWith({
                                                  {"XDG_STATE_HOME", (m_base.Path() / "state").string()},
                                                  {"XDG_CONFIG_HOME", (m_base.Path() / "config").string()},
@@ -125,6 +133,7 @@ protected:
     test::TempDir m_base;
     test::ServeProcess m_server{ZARN_SERVE_PATH, m_vendor.Path().string()};
     std::function<void()> m_whileRunning; // runs in the test while the launcher runs
+    bool m_asUser = false;                // the launcher is bound by file permissions even when the test is root
 };
 
 TEST_F(Console, CheckTellsEachStatusByItsExitCodeAndInstallsNothing) {
@@ -657,6 +666,52 @@ TEST_F(Console, ACheckThatFindsTheDirectoryLockedGivesUpWithExitCodeFour) {
                   "given up after 30 seconds, and the previous list is kept\n");
     EXPECT_EQ(run.out, "Component  Version  Status\nKept       1.0.0.0  NOT_INSTALLED\n");
     EXPECT_EQ(ReadFile(ListFile()), previous);
+}
+
+// A user who may not write the application directory: with its list folder read-only too, the check is not run
+// and one message says why; with only one component's folder read-only, the others install and one message names
+// that one. Neither ends as done.
+TEST_F(Console, FoldersTheUserMayNotWriteAreSaidOnceAndTheUpdateDoesNotEndAsDone) {
+    ASSERT_GT(m_server.Port(), 0);
+    m_asUser = true;
+    const std::string previous = AppRecord("Kept", "http://127.0.0.1:1/kept.bin", 1, 0);
+    WriteFile(ListFile(), previous);
+    std::string locked = AppRecord("Locked", ServeComponent("locked.bin", "1.0.0.0"), 1, 0);
+    locked.replace(locked.find("dir=tools"), 9, "dir=locked");
+    ServeList(AppRecord("Tool", ServeComponent("tool.bin", "1.2.0.0"), 1, 2) + locked);
+    fs::create_directories(App() / "locked");
+    const auto readOnly = [](const fs::path& path, bool only) {
+        fs::permissions(path, only ? fs::perms::owner_read | fs::perms::owner_exec : fs::perms::owner_all);
+    };
+    readOnly(App(), true);
+    readOnly(App() / "complist", true);
+    readOnly(App() / "locked", true);
+
+    const Outcome noList = Launch({"--update"}, m_server.Url());
+    EXPECT_EQ(noList.exitCode, 5) << noList.err;
+    EXPECT_EQ(noList.err, std::string(kUnsignedWarning) + "You do not have the right to write to " +
+                              (App() / "complist").string() +
+                              ", so the update check was not run and the previous list is kept.\nAsk your "
+                              "administrator to update Quillorna, or to give you that right.\n");
+    EXPECT_EQ(noList.out, "Component  Version  Status\nKept       1.0.0.0  NOT_INSTALLED\n");
+    EXPECT_EQ(ReadFile(ListFile()), previous);
+
+    readOnly(App(), false);
+    readOnly(App() / "complist", false);
+    const Outcome oneFolder = Launch({"--update"}, m_server.Url());
+    readOnly(App() / "locked", false);
+    EXPECT_EQ(oneFolder.exitCode, 5) << oneFolder.err;
+    const std::string reason = "needs the right to write to " + (App() / "locked").string();
+    EXPECT_EQ(oneFolder.err, std::string(kUnsignedWarning) +
+                                 "You do not have the rights these updates need, so they were not installed:\n"
+                                 "\"Locked\": " +
+                                 reason + "\nAsk your administrator to install them, or to give you those rights.\n");
+    EXPECT_EQ(oneFolder.out, "Component  Version  Status\n"
+                             "Tool       1.2.0.0  CURRENT\n"
+                             "Locked     1.0.0.0  NOT_INSTALLED\n\n"
+                             "Locked: " +
+                                 reason + "\n");
+    EXPECT_TRUE(fs::is_empty(App() / "locked"));
 }
 
 // A server that asks for a password for the list and serves one plain component without.

@@ -1,8 +1,9 @@
 /* A vendor component for the Wine tests, built with the cross compiler while the test runs. As a library
  * (ZC_LIBRARY) its DllRegisterServer registers the class ZC_CLSID with this file as its server, and with ZC_ALSO_CLSID
  * also the class whose server is ZC_ALSO_FILE in the application directory (the folder above its own), then returns
- * ZC_RESULT; without ZC_CLSID it exports no DllRegisterServer at all. As a program it registers itself the same way
- * and exits with ZC_RESULT, as an installer does. */
+ * ZC_RESULT; without ZC_CLSID it exports no DllRegisterServer at all. With ZC_MACHINE_KEY it also writes its path
+ * as the value "Server" of that key of HKEY_LOCAL_MACHINE. As a program it registers itself the same way and exits
+ * with ZC_RESULT, as an installer does. */
 #define WIN32_LEAN_AND_MEAN
 #include <string.h>
 #include <windows.h>
@@ -48,6 +49,17 @@ static LONG RegisterAll(HMODULE self) {
     if (result == ERROR_SUCCESS && cut != NULL && (size_t)(cut + 1 - path) + strlen(ZC_ALSO_FILE) < MAX_PATH) {
         strcpy(cut + 1, ZC_ALSO_FILE);
         result = RegisterOneClass(ZC_ALSO_CLSID, path);
+    }
+#endif
+#ifdef ZC_MACHINE_KEY
+    HKEY machine = NULL;
+    if (result == ERROR_SUCCESS) {
+        result = RegCreateKeyExA(HKEY_LOCAL_MACHINE, ZC_MACHINE_KEY, 0, NULL, REG_OPTION_NON_VOLATILE, KEY_WRITE, NULL,
+                                 &machine, NULL);
+    }
+    if (result == ERROR_SUCCESS) {
+        result = RegSetValueExA(machine, "Server", 0, REG_SZ, (const BYTE*)path, (DWORD)strlen(path) + 1);
+        RegCloseKey(machine);
     }
 #endif
     return result;

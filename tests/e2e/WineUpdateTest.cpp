@@ -599,6 +599,88 @@ TEST_F(WineUpdate, AFileHeldOpenKeepsThePreviousVersionWhole) {
     EXPECT_EQ(Measure(Launch("--check").out), KillVersion2(old));
 }
 
+// A key of HKEY_LOCAL_MACHINE that a standard user may read but not change, for as long as this lives: the test's
+// key-lock program sets its access list so, and puts the one it had back at the end.
+class LockedMachineKey {
+public:
+    LockedMachineKey(const std::function<test::ProgramOutcome(const std::vector<std::string>&)>& run,
+                     const std::string& key)
+        : m_run(run), m_key(key) {
+        const test::ProgramOutcome locked = m_run({m_key, "D:(A;;KR;;;WD)"});
+        EXPECT_EQ(locked.exitCode, 0) << locked.out << locked.err;
+        m_previous = locked.out.substr(0, locked.out.find_first_of("\r\n"));
+    }
+    ~LockedMachineKey() {
+        const test::ProgramOutcome restored = m_run({m_key, m_previous});
+        EXPECT_EQ(restored.exitCode, 0) << restored.out << restored.err;
+    }
+    LockedMachineKey(const LockedMachineKey&) = delete;
+    LockedMachineKey& operator=(const LockedMachineKey&) = delete;
+
+private:
+    std::function<test::ProgramOutcome(const std::vector<std::string>&)> m_run;
+    std::string m_key;
+    std::string m_previous;
+};
+
+// A standard user's update: the machine's classes key may not be changed, so the control "Wine Own" is registered
+// for this user alone and detection finds it there; "Wine Machine" must also write a key of the machine the user
+// may not change, so its install is undone and one message says which key, and the update does not end as done.
+TEST_F(WineUpdate, AStandardUserRegistersForHimselfAndIsToldOnceOfAMachineKey) {
+    ASSERT_GT(m_server.Port(), 0);
+    const fs::path build = m_base.Path() / "build";
+    const std::string machineKey = "Software\\ZarnTest-" + ClassId(3);
+    const fs::path keyLock = build / "key-lock.exe";
+    const test::ProgramOutcome built =
+        RunLinux(ZARN_MINGW_GCC, {"-O1", "-Wall", "-Wextra", "-Werror", "-municode", "-static-libgcc", "-o",
+                                  keyLock.string(), ZARN_WINE_KEY_LOCK_SOURCE});
+    ASSERT_EQ(built.exitCode, 0) << built.err;
+    for (const char* name : {"own", "machine"}) {
+        fs::create_directories(build / name);
+        std::vector<std::string> defines = {"ZC_CLSID=\"" + ClassId(name[0] == 'o' ? 1 : 2) + "\"", "ZC_RESULT=0"};
+        if (name[0] == 'm') {
+            std::string escaped = machineKey;
+            escaped.insert(escaped.find('\\'), "\\");
+            defines.push_back("ZC_MACHINE_KEY=\"" + escaped + "\"");
+        }
+        ASSERT_NO_FATAL_FAILURE(BuildComponent(build / name / "ctl.ocx", "1.0.0.0", defines));
+        ASSERT_NO_FATAL_FAILURE(MakeCabinet(std::string(name) + ".cab", {build / name / "ctl.ocx"}, true));
+    }
+    ServeList(Record("Wine Own", ClassId(1), 1, 0, "own.cab", "own", "ctl.ocx") +
+              Record("Wine Machine", ClassId(2), 1, 0, "machine.cab", "machine", "ctl.ocx"));
+    const auto runKeyLock = [&](const std::vector<std::string>& arguments) {
+        std::vector<std::string> withProgram = {keyLock.string()};
+        withProgram.insert(withProgram.end(), arguments.begin(), arguments.end());
+        return test::RunProgram(ZARN_WINE64, withProgram, WineEnvironment(), m_base.File("lock-out.txt"),
+                                m_base.File("lock-err.txt"));
+    };
+    test::ProgramOutcome update;
+    {
+        const LockedMachineKey classes(runKeyLock, "Software\\Classes");
+        const LockedMachineKey other(runKeyLock, machineKey);
+        update = Launch("--update");
+    }
+    const std::string refused = "needs the right to change the registry key HKEY_LOCAL_MACHINE\\" + machineKey;
+    EXPECT_EQ(update.exitCode, 5) << update.err << Log();
+    EXPECT_EQ(Statuses(update.out), (std::vector<std::string>{"Wine Own:CURRENT", "Wine Machine:NOT_INSTALLED"}));
+    EXPECT_EQ(Reasons(update.out), (std::vector<std::string>{"", refused}));
+    const std::string told = "You do not have the rights these updates need, so they were not installed:\n\"Wine "
+                             "Machine\": " +
+                             refused + "\nAsk your administrator to install them, or to give you those rights.\n";
+    const size_t at = update.err.find(told);
+    EXPECT_NE(at, std::string::npos) << update.err;
+    EXPECT_EQ(update.err.find("You do not have", at + 1), std::string::npos) << update.err;
+    EXPECT_NE(Log().find("registered for this user only"), std::string::npos) << Log();
+
+    EXPECT_EQ(RegisteredServer(ClassId(1), "HKCU\\Software\\Classes"), WinPath(App() / "own/ctl.ocx"));
+    EXPECT_EQ(RegisteredServer(ClassId(1), "HKLM\\Software\\Classes").substr(0, 14), "not registered");
+    EXPECT_EQ(RegisteredServer(ClassId(2), "HKCU\\Software\\Classes").substr(0, 14), "not registered");
+    EXPECT_FALSE(fs::exists(App() / "machine/ctl.ocx"));
+    const test::ProgramOutcome check = Launch("--check");
+    EXPECT_EQ(Statuses(check.out), (std::vector<std::string>{"Wine Own:CURRENT", "Wine Machine:NOT_INSTALLED"}));
+    Wine("zarn-reg.exe", {"delete", "HKLM\\" + machineKey, "/f"});
+}
+
 // The launcher killed at one step of installing version 2 over version 1 of a control (its own steps, the swap's,
 // and the registration capture's): the next start's check finds the control exactly old or exactly new, and the
 // next --update makes it new.
