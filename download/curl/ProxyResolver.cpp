@@ -144,7 +144,8 @@ std::string GnomeIgnoreList(std::string list) {
     return list;
 }
 
-// The desktop's setting as KDE keeps it: [Proxy Settings] in kioslaverc, ProxyType 1 manual, 2 a PAC file.
+// The desktop's setting as KDE keeps it: [Proxy Settings] in kioslaverc, ProxyType 1 manual, 2 a PAC file, 3
+// automatic discovery.
 struct DesktopSetting {
     std::string file;
     int type = 0;
@@ -306,6 +307,11 @@ struct Memory {
     std::map<std::string, ProxyResolver::Choice> answers;
 };
 
+// Automatic discovery (WPAD) by name, as Windows and libproxy do it: the host "wpad", which the resolver's search
+// list completes with the machine's own domain, serves the PAC file at this fixed path. Discovery through DHCP is
+// not done: no DHCP client tells a user program what it received.
+constexpr const char* kWpadUrl = "http://wpad/wpad.dat";
+
 Memory& TheMemory() {
     static Memory memory;
     return memory;
@@ -412,10 +418,8 @@ ProxyResolver::Choice ProxyResolver::Resolve(const std::string& scheme, const st
     const std::string gnomeMode = gnomeValue(" mode");
     if (gnomeMode == "auto") {
         const std::string url = gnomeValue(" autoconfig-url");
-        if (url.empty()) {
-            return {"", "GNOME desktop setting asks for automatic discovery (WPAD), which is not done: direct"};
-        }
-        return AskPacWithin(url, origin, host, "GNOME desktop setting", stopped);
+        return url.empty() ? AskPacWithin(kWpadUrl, origin, host, "GNOME desktop setting, automatic discovery", stopped)
+                           : AskPacWithin(url, origin, host, "GNOME desktop setting", stopped);
     }
     if (gnomeMode == "manual") {
         const std::string from = "GNOME desktop setting";
@@ -436,6 +440,10 @@ ProxyResolver::Choice ProxyResolver::Resolve(const std::string& scheme, const st
     const std::optional<DesktopSetting> desktop = ReadKdeSetting();
     if (desktop && desktop->type == 2 && !desktop->pacUrl.empty()) {
         return AskPacWithin(desktop->pacUrl, origin, host, "desktop setting in " + desktop->file, stopped);
+    }
+    if (desktop && desktop->type == 3) {
+        return AskPacWithin(kWpadUrl, origin, host, "desktop setting in " + desktop->file + ", automatic discovery",
+                            stopped);
     }
     if (desktop && desktop->type == 1) {
         const std::string& manual = scheme == "https" ? desktop->httpsProxy : desktop->httpProxy;

@@ -1,8 +1,8 @@
 // Which proxy a request goes through under the system's settings (access mode 0), as the user's other programs find
 // it: a PAC file named by the administrator, else the environment (http_proxy, https_proxy, all_proxy, no_proxy, as
-// libcurl reads them), else the desktop's proxy setting (GNOME's GSettings, then KDE's kioslaverc: a manual proxy or
-// a PAC file), else none. PAC files are run by pacparser. Answers that needed a PAC file are kept for the run, per
-// scheme and host.
+// libcurl reads them), else the desktop's proxy setting (GNOME's GSettings, then KDE's kioslaverc: a manual proxy, a
+// PAC file, or automatic discovery of one), else none. PAC files are run by pacparser. Answers that needed a PAC file
+// are kept for the run, per scheme and host.
 #pragma once
 
 #include <chrono>

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The launcher's console update through squid, a real proxy, with nginx as the vendor's server: the proxy taken from
 # http_proxy, from https_proxy (a tunnel to the https server), from a PAC file on loopback that the desktop's setting
-# names and from the same file named by the administrators' policy; then squid asking for a Basic and a Digest
+# names, from the same file found by automatic discovery (where the test may name the host wpad and serve port 80)
+# and from the same file named by the administrators' policy; then squid asking for a Basic and a Digest
 # sign-in, answered at the one prompt (on a terminal of its own), and a wrong password, which ends the update with one
 # message and no further prompt or request loop; and, where the Kerberos tools are installed, Negotiate with a ticket
 # of a realm of the test's own, without any prompt. Exits 77 (CTest's skip) without squid or nginx.
@@ -41,7 +42,12 @@ openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 
     -addext subjectAltName=IP:127.0.0.1 -keyout "$work/key.pem" -out "$work/cert.pem" 2> "$work/openssl.log"
 component="$work/tool.bin"
 head -c 100000 /dev/urandom > "$component"
+# Automatic discovery asks http://wpad/wpad.dat: the launcher then runs in a mount namespace of its own, whose
+# /etc/hosts names wpad as loopback, and nginx serves port 80 too; root only, and only where the port is free.
+wpad_ok=
+if [ "$(id -u)" -eq 0 ] && ! ss -ltnH 'sport = :80' | grep -q . && unshare -m true 2> /dev/null; then wpad_ok=1; fi
 nginx_servers() {
+    if [ -n "$wpad_ok" ]; then echo "    server { listen 127.0.0.1:80; root $work/wpad-root; }"; fi
     cat <<EOF
     server { listen 127.0.0.1:$http_port; root $work/root; }
     server {
@@ -97,7 +103,7 @@ run_update() {
     if [ -n "$input" ]; then
         printf '%s' "$input" | script -qefc "$(printf '%q ' "${command[@]}")" /dev/null > "$dir/out" 2>&1 || rc=$?
     else
-        "${command[@]}" > "$dir/out" 2>&1 < /dev/null || rc=$?
+        ${run_prefix[@]+"${run_prefix[@]}"} "${command[@]}" > "$dir/out" 2>&1 < /dev/null || rc=$?
     fi
     out=$(cat "$dir/out")
     log=$(cat "$dir/state/Ostrevant/zarn/zarn.log" 2>/dev/null || true)
@@ -157,6 +163,26 @@ expect_installed_through_squid
 if ! grep -qF "through proxy http://127.0.0.1:$squid_port: PAC file $server/proxy.pac (desktop setting in" \
     <<< "$log"; then
     fail "the log does not name the PAC file: $log"
+fi
+
+# The desktop asks for automatic discovery, which finds the same PAC file as wpad.dat on the host wpad.
+if [ -n "$wpad_ok" ]; then
+    mkdir -p "$work/wpad-root" "$work/wpad/config"
+    cp "$work/root/proxy.pac" "$work/wpad-root/wpad.dat"
+    chmod -R a+rX "$work/wpad-root"
+    { cat /etc/hosts; echo "127.0.0.1 wpad"; } > "$work/hosts"
+    printf '[Proxy Settings]\nProxyType=3\n' > "$work/wpad/config/kioslaverc"
+    : > "$work/squid/access.log"
+    run_prefix=(unshare -m sh -c 'mount --bind "$0" /etc/hosts && exec "$@"' "$work/hosts")
+    run_update wpad
+    run_prefix=()
+    expect_installed_through_squid
+    if ! grep -qF "through proxy http://127.0.0.1:$squid_port: PAC file http://wpad/wpad.dat (desktop setting in" \
+        <<< "$log" || ! grep -qF ", automatic discovery) said" <<< "$log"; then
+        fail "the log does not name the discovered PAC file: $log"
+    fi
+else
+    echo "squid_proxy: automatic discovery not tried: it needs root, port 80 free and a mount namespace"
 fi
 
 # The administrators' policy names the same PAC file; the desktop names none.
