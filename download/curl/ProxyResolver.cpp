@@ -109,11 +109,13 @@ std::optional<ProxyResolver::Choice> FromEnvironment(const std::string& scheme, 
 // strings quoted. Empty when the tool or the schema is not there.
 std::map<std::string, std::string> ReadGnomeSetting() {
     static const std::string tool = "/usr/bin/gsettings";
+    // gsettings asks the desktop's settings service, which may hang: coreutils' timeout ends it.
+    static const std::string timeout = "/usr/bin/timeout";
     std::map<std::string, std::string> values;
     platform::ProgramEnd end;
-    if (!platform::FileExists(tool) ||
-        platform::RunProgram(tool, {"list-recursively", "org.gnome.system.proxy"}, platform::ProgramWindow::None,
-                             platform::ProgramOutput::Captured, end) != 0 ||
+    if (!platform::FileExists(tool) || !platform::FileExists(timeout) ||
+        platform::RunProgram(timeout, {"-s", "KILL", "2", tool, "list-recursively", "org.gnome.system.proxy"},
+                             platform::ProgramWindow::None, platform::ProgramOutput::Captured, end) != 0 ||
         !end.ExitedWith(0)) {
         return values;
     }
@@ -299,12 +301,13 @@ std::optional<std::string> RunPac(const std::string& script, const std::string& 
     return answer;
 }
 
-// What the process has learnt so far: PAC files by URL (nullopt: could not be fetched) and answers by PAC URL
-// and scheme://host:port.
+// What the process has learnt so far: PAC files by URL (nullopt: could not be fetched), answers by PAC URL and
+// scheme://host:port, and GNOME's setting, whose tool is a program run.
 struct Memory {
     std::mutex mutex;
     std::map<std::string, std::optional<std::string>> scripts;
     std::map<std::string, ProxyResolver::Choice> answers;
+    std::optional<std::map<std::string, std::string>> gnome;
 };
 
 // Automatic discovery (WPAD) by name, as Windows and libproxy do it: the host "wpad", which the resolver's search
@@ -410,10 +413,21 @@ ProxyResolver::Choice ProxyResolver::Resolve(const std::string& scheme, const st
     if (auto choice = FromEnvironment(scheme, host)) {
         return *choice;
     }
-    const std::map<std::string, std::string> gnome = ReadGnomeSetting();
+    std::optional<std::map<std::string, std::string>> gnome;
+    {
+        Memory& memory = TheMemory();
+        std::lock_guard lock(memory.mutex);
+        gnome = memory.gnome;
+    }
+    if (!gnome) {
+        gnome = ReadGnomeSetting();
+        Memory& memory = TheMemory();
+        std::lock_guard lock(memory.mutex);
+        memory.gnome = gnome;
+    }
     const auto gnomeValue = [&gnome](const std::string& key) {
-        const auto found = gnome.find("org.gnome.system.proxy" + key);
-        return found == gnome.end() ? std::string() : found->second;
+        const auto found = gnome->find("org.gnome.system.proxy" + key);
+        return found == gnome->end() ? std::string() : found->second;
     };
     const std::string gnomeMode = gnomeValue(" mode");
     if (gnomeMode == "auto") {
@@ -463,6 +477,7 @@ void ProxyResolver::ForgetAnswers() {
     std::lock_guard lock(memory.mutex);
     memory.scripts.clear();
     memory.answers.clear();
+    memory.gnome.reset();
 }
 
 } // namespace zarn

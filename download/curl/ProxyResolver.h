@@ -2,7 +2,7 @@
 // it: a PAC file named by the administrator, else the environment (http_proxy, https_proxy, all_proxy, no_proxy, as
 // libcurl reads them), else the desktop's proxy setting (GNOME's GSettings, then KDE's kioslaverc: a manual proxy, a
 // PAC file, or automatic discovery of one), else none. PAC files are run by pacparser. Answers that needed a PAC file
-// are kept for the run, per scheme and host.
+// are kept for the run, per scheme and host, and so is GNOME's setting (read through gsettings, given 2 seconds).
 #pragma once
 
 #include <chrono>
@@ -28,7 +28,8 @@ public:
     static Choice Resolve(const std::string& scheme, const std::string& host, std::uint16_t port,
                           const std::string& pacUrl, const std::function<bool()>& stopped);
 
-    // Drops the PAC files and answers kept so far (tests change the settings within one run). Any thread.
+    // Drops the PAC files, answers and GNOME setting kept so far (tests change the settings within one run). Any
+    // thread.
     static void ForgetAnswers();
 };
 
