@@ -1077,7 +1077,9 @@ int CZarnDoc::InstallCabinet(const CCompObj& record, const std::string& localFil
             return 0;
         }
         if (capture.ForThisUser()) {
-            Log(step + "registered for this user only: the machine's classes may not be changed by this user");
+            Log(step + registrationFile +
+                " registered for this user only: the machine's classes may not be changed by "
+                "this user");
         }
         platform::CrashPoint(crash + "registered");
     }

@@ -20,6 +20,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace zarn {
 
@@ -174,6 +175,8 @@ private:
     bool Prepare();
     bool Configure();
     bool SignInAgain(long status);
+    void UseProxy(const std::string& proxy);
+    bool NextProxy(CURLcode rc);
     bool TcpConnected() const;
     Outcome Perform();
     bool Authenticate(long status);
@@ -204,6 +207,7 @@ private:
     std::string m_siteHost;                       // the web server the request is at now (redirects move it)
     std::string m_proxy;                          // the proxy as libcurl takes it; empty: direct
     std::string m_proxyName;                      // the proxy's host name; empty without one
+    std::vector<std::string> m_proxyFallbacks;    // the PAC answer's entries not tried yet ("": direct)
 
     // Site and proxy credentials: stored ones are used once, then the user is asked (if allowed).
     std::string m_siteUser, m_sitePassword, m_proxyUser, m_proxyPassword;
@@ -323,28 +327,47 @@ bool Transfer::Prepare() {
         const ProxyResolver::Choice choice =
             ProxyResolver::Resolve(m_settings.secure ? "https" : "http", m_settings.hostName, m_settings.port,
                                    m_settings.proxyPacUrl, [this] { return StopRequested(); });
-        m_proxy = choice.proxy;
+        UseProxy(choice.proxy);
+        m_proxyFallbacks = choice.fallbacks;
         m_sink.NoteAttempt(m_proxy.empty() ? "direct connection: " + choice.reason
                                            : "through proxy " + m_proxy + ": " + choice.reason);
-    } else if (m_settings.accessMode == 2) {
-        m_proxy = m_settings.proxyHost;
+    } else {
+        UseProxy(m_settings.accessMode == 2 ? m_settings.proxyHost : std::string());
     }
-    if (!m_proxy.empty()) {
-        m_proxyName = ProxyHostName(m_proxy);
-    }
-    // Credentials: the stored ones, else those the user gave earlier in this run for the same host, else the
-    // system's own (Kerberos); libcurl answers a challenge with them within one request.
     m_siteUser = m_settings.siteLogin;
     m_sitePassword = m_settings.sitePwd;
-    m_proxyUser = m_settings.proxyLogin;
-    m_proxyPassword = m_settings.proxyPwd;
     if (m_siteUser.empty()) {
         SignInMemory::Instance().Recall(false, m_settings.hostName, m_siteUser, m_sitePassword);
     }
+    return true;
+}
+
+// Credentials: the stored ones, else those the user gave earlier in this run for the same host, else the system's
+// own (Kerberos); libcurl answers a challenge with them within one request.
+void Transfer::UseProxy(const std::string& proxy) {
+    m_proxy = proxy;
+    m_proxyName = proxy.empty() ? std::string() : ProxyHostName(proxy);
+    m_proxyUser = m_settings.proxyLogin;
+    m_proxyPassword = m_settings.proxyPwd;
     if (m_proxyUser.empty() && !m_proxyName.empty()) {
         SignInMemory::Instance().Recall(true, m_proxyName, m_proxyUser, m_proxyPassword);
     }
-    return true;
+}
+
+// After a failure to reach the proxy at all, the PAC answer's next entry, as browsers go down the list: the handle
+// is set up again for it. False when there is none left, or when the proxy was reached (its own failures stand).
+bool Transfer::NextProxy(CURLcode rc) {
+    const bool unreachable =
+        rc == CURLE_COULDNT_RESOLVE_PROXY || rc == CURLE_COULDNT_CONNECT || rc == CURLE_OPERATION_TIMEDOUT;
+    if (m_proxy.empty() || m_proxyFallbacks.empty() || !unreachable || TcpConnected() || StopRequested()) {
+        return false;
+    }
+    const std::string given = m_proxy;
+    UseProxy(m_proxyFallbacks.front());
+    m_proxyFallbacks.erase(m_proxyFallbacks.begin());
+    m_sink.NoteAttempt("proxy " + given + " could not be reached; the PAC answer's next entry: " +
+                       (m_proxy.empty() ? "direct connection" : "through proxy " + m_proxy));
+    return Configure();
 }
 
 // Sets every option of the handle; runs again on a handle that was reset.
@@ -452,6 +475,9 @@ Transfer::Outcome Transfer::Perform() {
     if (connectStatus == 407) {
         // The proxy refused the tunnel for an https request: the same challenge as a plain 407.
         return SignInAgain(407) ? Perform() : (StopRequested() ? Outcome::Stopped : Outcome::Failed);
+    }
+    if (NextProxy(rc)) {
+        return Perform();
     }
     // The message says where it broke: before a connection (211), before a status line (212, but a
     // request that could not be sent is 211), or after it (214).

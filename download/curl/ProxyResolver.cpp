@@ -17,6 +17,7 @@
 #include <pacparser.h>
 #include <sstream>
 #include <thread>
+#include <vector>
 
 namespace zarn {
 
@@ -208,9 +209,10 @@ std::string KdeProxy(std::string value) {
     return value;
 }
 
-// The first entry of a PAC answer ("PROXY a:3128; DIRECT") as libcurl takes it; nullopt when it names none
-// that libcurl can use.
-std::optional<std::string> FirstProxyOf(const std::string& answer) {
+// The entries of a PAC answer ("PROXY a:3128; PROXY b:3128; DIRECT") that libcurl can use, in order, as it takes
+// them ("" for DIRECT, after which nothing is tried); empty when it names none.
+std::vector<std::string> ProxiesOf(const std::string& answer) {
+    std::vector<std::string> proxies;
     std::istringstream entries(answer);
     std::string entry;
     while (std::getline(entries, entry, ';')) {
@@ -219,25 +221,23 @@ std::optional<std::string> FirstProxyOf(const std::string& answer) {
         words >> kind >> where;
         kind = ToLowerAscii(kind);
         if (kind == "direct") {
-            return std::string();
+            proxies.emplace_back();
+            break;
         }
         if (where.empty()) {
             continue;
         }
         if (kind == "proxy" || kind == "http") {
-            return "http://" + where;
-        }
-        if (kind == "https") {
-            return "https://" + where;
-        }
-        if (kind == "socks" || kind == "socks5") {
-            return "socks5h://" + where;
-        }
-        if (kind == "socks4") {
-            return "socks4a://" + where;
+            proxies.push_back("http://" + where);
+        } else if (kind == "https") {
+            proxies.push_back("https://" + where);
+        } else if (kind == "socks" || kind == "socks5") {
+            proxies.push_back("socks5h://" + where);
+        } else if (kind == "socks4") {
+            proxies.push_back("socks4a://" + where);
         }
     }
-    return std::nullopt;
+    return proxies;
 }
 
 std::size_t CollectPac(char* data, std::size_t size, std::size_t count, void* out) {
@@ -344,11 +344,13 @@ ProxyResolver::Choice AskPac(const std::string& pacUrl, const std::string& origi
     if (!answer) {
         return {"", from + " gave no answer: direct"};
     }
-    const std::optional<std::string> proxy = FirstProxyOf(*answer);
-    if (!proxy) {
+    std::vector<std::string> proxies = ProxiesOf(*answer);
+    if (proxies.empty()) {
         return {"", from + " named no usable proxy (\"" + *answer + "\"): direct"};
     }
-    return {*proxy, from + " said \"" + *answer + "\""};
+    ProxyResolver::Choice choice{proxies.front(), from + " said \"" + *answer + "\""};
+    choice.fallbacks.assign(proxies.begin() + 1, proxies.end());
+    return choice;
 }
 
 // One PAC question on a thread of its own, so that a PAC file that hangs (a slow server, a script that waits

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace zarn {
 
@@ -17,6 +18,8 @@ public:
     struct Choice {
         std::string proxy;  // as libcurl takes it ("http://host:port", "socks5://host:port"); empty: direct
         std::string reason; // where it came from, for the log
+        // A PAC answer's later entries, in order ("" for direct): tried when the proxy before cannot be reached.
+        std::vector<std::string> fallbacks = {};
     };
 
     // The most a PAC file's download and run may take; after it the request goes direct and the log says why.

@@ -601,8 +601,10 @@ TEST_F(ProxyTest, SystemSettingsFollowPacFilesTheEnvironmentAndTheDesktop) {
         std::string policyPac, script, kioslaverc;
         bool viaProxy;
         std::string note;
-        std::string gnome = {}; // GNOME's settings as GSettings' key file backend keeps them
+        std::string gnome = {};    // GNOME's settings as GSettings' key file backend keeps them
+        std::string nextNote = {}; // after the first proxy could not be reached
     };
+    const std::string deadFirst = "PROXY 127.0.0.1:1; PROXY " + proxyAt + "; DIRECT";
     const Case cases[] = {
         {"http_proxy", "http://" + proxyAt, std::nullopt, std::nullopt, "", "", "", true,
          "through proxy http://" + proxyAt + ": environment (http_proxy)"},
@@ -616,6 +618,17 @@ TEST_F(ProxyTest, SystemSettingsFollowPacFilesTheEnvironmentAndTheDesktop) {
              proxyAt + "; DIRECT\""},
         {"PAC file saying DIRECT", std::nullopt, std::nullopt, std::nullopt, pacUrl, directPac, "", false,
          "direct connection: PAC file " + pacUrl + " (administrator's setting) said \"DIRECT\""},
+        {"PAC file's next proxy when the first cannot be reached", std::nullopt, std::nullopt, std::nullopt, pacUrl,
+         "function FindProxyForURL(url, host) { return \"" + deadFirst + "\"; }", "", true,
+         "through proxy http://127.0.0.1:1: PAC file " + pacUrl + " (administrator's setting) said \"" + deadFirst +
+             "\"",
+         "",
+         "proxy http://127.0.0.1:1 could not be reached; the PAC answer's next entry: through proxy http://" + proxyAt},
+        {"PAC file's DIRECT when its proxy cannot be reached", std::nullopt, std::nullopt, std::nullopt, pacUrl,
+         "function FindProxyForURL(url, host) { return \"PROXY 127.0.0.1:1; DIRECT\"; }", "", false,
+         "through proxy http://127.0.0.1:1: PAC file " + pacUrl +
+             " (administrator's setting) said \"PROXY 127.0.0.1:1; DIRECT\"",
+         "", "proxy http://127.0.0.1:1 could not be reached; the PAC answer's next entry: direct connection"},
         {"PAC file that cannot be read", std::nullopt, std::nullopt, std::nullopt, origin.Url("/missing.pac"), "", "",
          false,
          "direct connection: PAC file " + origin.Url("/missing.pac") +
@@ -679,7 +692,11 @@ TEST_F(ProxyTest, SystemSettingsFollowPacFilesTheEnvironmentAndTheDesktop) {
         ExpectSuccess();
         EXPECT_EQ(ReadFile(target), "through the proxy");
         EXPECT_EQ(proxyRequests.load() - before, c.viaProxy ? 1 : 0);
-        EXPECT_EQ(sink.notes, (std::vector<std::string>{c.note}));
+        std::vector<std::string> notes{c.note};
+        if (!c.nextNote.empty()) {
+            notes.push_back(c.nextNote);
+        }
+        EXPECT_EQ(sink.notes, notes);
     }
 }
 
