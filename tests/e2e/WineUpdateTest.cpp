@@ -21,9 +21,11 @@
 #include <functional>
 #include <gtest/gtest.h>
 #include <map>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace zarn {
@@ -306,6 +308,27 @@ protected:
                          "Wine Kill:CURRENT"};
     }
 
+    // The test's key-lock program (e2e/WineKeyLock.c), built at its first use, run with `arguments` under Wine.
+    test::ProgramOutcome RunKeyLock(const std::vector<std::string>& arguments) {
+        const fs::path keyLock = m_base.Path() / "build/key-lock.exe";
+        if (!fs::exists(keyLock)) {
+            const test::ProgramOutcome built =
+                RunLinux(ZARN_MINGW_GCC, {"-O1", "-Wall", "-Wextra", "-Werror", "-municode", "-static-libgcc", "-o",
+                                          keyLock.string(), ZARN_WINE_KEY_LOCK_SOURCE});
+            EXPECT_EQ(built.exitCode, 0) << built.err;
+        }
+        std::vector<std::string> withProgram = {keyLock.string()};
+        withProgram.insert(withProgram.end(), arguments.begin(), arguments.end());
+        return test::RunProgram(ZARN_WINE64, withProgram, WineEnvironment(), m_base.File("lock-out.txt"),
+                                m_base.File("lock-err.txt"));
+    }
+    std::function<test::ProgramOutcome(const std::vector<std::string>&)> KeyLocker() {
+        return [this](const std::vector<std::string>& arguments) { return RunKeyLock(arguments); };
+    }
+    // Drops the classes registered for this prefix's user: only a standard user's cases write there, and one left
+    // would hide the machine's registration of the same class from every later case.
+    void ForgetUserClasses() const { Wine("zarn-reg.exe", {"delete", "HKCU\\Software\\Classes", "/f"}); }
+
     const std::vector<std::string> m_demoCurrent = {
         "Quillorna Design Control:CURRENT", "Quillorna Geometry Library:CURRENT", "Quillorna Unit Converter:CURRENT",
         "Quillorna Drawing Templates:CURRENT"};
@@ -313,6 +336,29 @@ protected:
     test::TempDir m_base;
     test::TempDir m_vendor;
     test::ServeProcess m_server{ZARN_SERVE_PATH, m_vendor.Path().string()};
+};
+
+// A key of HKEY_LOCAL_MACHINE that a standard user may read but not change, for as long as this lives: the test's
+// key-lock program sets its access list so, and puts the one it had back at the end.
+class LockedMachineKey {
+public:
+    LockedMachineKey(std::function<test::ProgramOutcome(const std::vector<std::string>&)> run, const std::string& key)
+        : m_run(std::move(run)), m_key(key) {
+        const test::ProgramOutcome locked = m_run({m_key, "D:(A;;KR;;;WD)"});
+        EXPECT_EQ(locked.exitCode, 0) << locked.out << locked.err;
+        m_previous = locked.out.substr(0, locked.out.find_first_of("\r\n"));
+    }
+    ~LockedMachineKey() {
+        const test::ProgramOutcome restored = m_run({m_key, m_previous});
+        EXPECT_EQ(restored.exitCode, 0) << restored.out << restored.err;
+    }
+    LockedMachineKey(const LockedMachineKey&) = delete;
+    LockedMachineKey& operator=(const LockedMachineKey&) = delete;
+
+private:
+    std::function<test::ProgramOutcome(const std::vector<std::string>&)> m_run;
+    std::string m_key;
+    std::string m_previous;
 };
 
 TEST_F(WineUpdate, EveryKindInstallsAndARaisedVersionReplacesTheControl) {
@@ -469,23 +515,44 @@ TEST_F(WineUpdate, APlantedLinkRefusesTheCabinet) {
 
 // The demo repository: every sample installs, and the design control, an ActiveX control, registers itself where it
 // was unpacked with the class the launcher's view creates.
-TEST_F(WineUpdate, TheDemoRepositoryInstallsAndRegistersTheDesignControl) {
+// The demo repository installed by a user who may add classes to the machine's, and by a standard user (the
+// machine's classes key made unwritable), whose launcher registers the design control for that user alone, where
+// detection finds it once the key is writable again too.
+class WineDemo : public WineUpdate, public testing::WithParamInterface<bool> {};
+
+TEST_P(WineDemo, InstallsAndRegistersTheDesignControl) {
     ASSERT_GT(m_server.Port(), 0);
     ASSERT_NO_FATAL_FAILURE(PublishDemo());
+    const bool standardUser = GetParam();
     const std::vector<std::string>& current = m_demoCurrent;
-    const test::ProgramOutcome update = Launch("--update");
+    test::ProgramOutcome update;
+    {
+        std::optional<LockedMachineKey> classes;
+        if (standardUser) {
+            classes.emplace(KeyLocker(), "Software\\Classes");
+        }
+        update = Launch("--update");
+    }
     EXPECT_EQ(update.exitCode, 0) << update.err << Log();
     EXPECT_EQ(Statuses(update.out), current);
     const std::string designClass = DesignClass();
-    EXPECT_EQ(RegisteredServer(designClass), WinPath(App() / "design/qdesign.ocx"));
-    const test::ProgramOutcome threading =
-        Wine("zarn-reg.exe", {"query", "HKCR\\CLSID\\{" + designClass + "}\\InprocServer32", "/v", "ThreadingModel"});
+    const std::string root = standardUser ? "HKCU\\Software\\Classes" : "HKCR";
+    EXPECT_EQ(RegisteredServer(designClass, root), WinPath(App() / "design/qdesign.ocx"));
+    const test::ProgramOutcome threading = Wine(
+        "zarn-reg.exe", {"query", root + "\\CLSID\\{" + designClass + "}\\InprocServer32", "/v", "ThreadingModel"});
     EXPECT_NE(threading.out.find("Apartment"), std::string::npos) << threading.out;
 
     const test::ProgramOutcome check = Launch("--check");
     EXPECT_EQ(check.exitCode, 0) << check.err;
     EXPECT_EQ(Statuses(check.out), current);
+    if (standardUser) {
+        ForgetUserClasses();
+    }
 }
+
+INSTANTIATE_TEST_SUITE_P(, WineDemo, testing::Values(false, true), [](const testing::TestParamInfo<bool>& user) {
+    return user.param ? "StandardUser" : "MachineClasses";
+});
 
 // The window, started without switches in an application directory with no list, driven from another Windows
 // process as its user would: the missing list's box, the update check through the download dialog, "Start
@@ -599,30 +666,6 @@ TEST_F(WineUpdate, AFileHeldOpenKeepsThePreviousVersionWhole) {
     EXPECT_EQ(Measure(Launch("--check").out), KillVersion2(old));
 }
 
-// A key of HKEY_LOCAL_MACHINE that a standard user may read but not change, for as long as this lives: the test's
-// key-lock program sets its access list so, and puts the one it had back at the end.
-class LockedMachineKey {
-public:
-    LockedMachineKey(const std::function<test::ProgramOutcome(const std::vector<std::string>&)>& run,
-                     const std::string& key)
-        : m_run(run), m_key(key) {
-        const test::ProgramOutcome locked = m_run({m_key, "D:(A;;KR;;;WD)"});
-        EXPECT_EQ(locked.exitCode, 0) << locked.out << locked.err;
-        m_previous = locked.out.substr(0, locked.out.find_first_of("\r\n"));
-    }
-    ~LockedMachineKey() {
-        const test::ProgramOutcome restored = m_run({m_key, m_previous});
-        EXPECT_EQ(restored.exitCode, 0) << restored.out << restored.err;
-    }
-    LockedMachineKey(const LockedMachineKey&) = delete;
-    LockedMachineKey& operator=(const LockedMachineKey&) = delete;
-
-private:
-    std::function<test::ProgramOutcome(const std::vector<std::string>&)> m_run;
-    std::string m_key;
-    std::string m_previous;
-};
-
 // A standard user's update: the machine's classes key may not be changed, so the control "Wine Own" is registered
 // for this user alone and detection finds it there; "Wine Machine" must also write a key of the machine the user
 // may not change, so its install is undone and one message says which key, and the update does not end as done.
@@ -630,11 +673,6 @@ TEST_F(WineUpdate, AStandardUserRegistersForHimselfAndIsToldOnceOfAMachineKey) {
     ASSERT_GT(m_server.Port(), 0);
     const fs::path build = m_base.Path() / "build";
     const std::string machineKey = "Software\\ZarnTest-" + ClassId(3);
-    const fs::path keyLock = build / "key-lock.exe";
-    const test::ProgramOutcome built =
-        RunLinux(ZARN_MINGW_GCC, {"-O1", "-Wall", "-Wextra", "-Werror", "-municode", "-static-libgcc", "-o",
-                                  keyLock.string(), ZARN_WINE_KEY_LOCK_SOURCE});
-    ASSERT_EQ(built.exitCode, 0) << built.err;
     for (const char* name : {"own", "machine"}) {
         fs::create_directories(build / name);
         std::vector<std::string> defines = {"ZC_CLSID=\"" + ClassId(name[0] == 'o' ? 1 : 2) + "\"", "ZC_RESULT=0"};
@@ -648,16 +686,10 @@ TEST_F(WineUpdate, AStandardUserRegistersForHimselfAndIsToldOnceOfAMachineKey) {
     }
     ServeList(Record("Wine Own", ClassId(1), 1, 0, "own.cab", "own", "ctl.ocx") +
               Record("Wine Machine", ClassId(2), 1, 0, "machine.cab", "machine", "ctl.ocx"));
-    const auto runKeyLock = [&](const std::vector<std::string>& arguments) {
-        std::vector<std::string> withProgram = {keyLock.string()};
-        withProgram.insert(withProgram.end(), arguments.begin(), arguments.end());
-        return test::RunProgram(ZARN_WINE64, withProgram, WineEnvironment(), m_base.File("lock-out.txt"),
-                                m_base.File("lock-err.txt"));
-    };
     test::ProgramOutcome update;
     {
-        const LockedMachineKey classes(runKeyLock, "Software\\Classes");
-        const LockedMachineKey other(runKeyLock, machineKey);
+        const LockedMachineKey classes(KeyLocker(), "Software\\Classes");
+        const LockedMachineKey other(KeyLocker(), machineKey);
         update = Launch("--update");
     }
     const std::string refused = "needs the right to change the registry key HKEY_LOCAL_MACHINE\\" + machineKey;
@@ -683,6 +715,7 @@ TEST_F(WineUpdate, AStandardUserRegistersForHimselfAndIsToldOnceOfAMachineKey) {
     const test::ProgramOutcome check = Launch("--check");
     EXPECT_EQ(Statuses(check.out), (std::vector<std::string>{"Wine Own:CURRENT", "Wine Machine:NOT_INSTALLED"}));
     Wine("zarn-reg.exe", {"delete", "HKLM\\" + machineKey, "/f"});
+    ForgetUserClasses();
 }
 
 // The launcher killed at one step of installing version 2 over version 1 of a control (its own steps, the swap's,
