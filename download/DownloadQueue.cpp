@@ -66,6 +66,11 @@ struct DownloadQueue::Transfer : TransferSink {
     }
     // Asked only of the user who sees this transfer: a transfer ahead of its turn waits for its dialog (or a stop).
     // Outside the lock, as the answer takes the user's time; Detach waits for it to return.
+    bool ReadyToAsk() override {
+        std::unique_lock lock(m_queue.m_mutex);
+        m_queue.m_changed.wait(lock, [this] { return m_attached != nullptr || m_queue.m_stop; });
+        return !m_queue.m_stop;
+    }
     bool AskCredentials(bool proxy, const std::string& host, std::string& user, std::string& password) override {
         TransferSink* sink = nullptr;
         {

@@ -2,6 +2,8 @@
 
 #include "text/AsciiText.h"
 
+#include <chrono>
+
 namespace zarn {
 
 SignInMemory& SignInMemory::Instance() {
@@ -20,9 +22,18 @@ bool SignInMemory::Recall(bool proxy, const std::string& host, std::string& user
     return true;
 }
 
-bool SignInMemory::MayAsk(bool proxy, const std::string& host) const {
-    std::lock_guard lock(m_mutex);
-    return !m_declined && m_asked.count({proxy, ToLowerAscii(host)}) == 0;
+bool SignInMemory::TakePrompt(bool proxy, const std::string& host, const std::function<bool()>& stopped) {
+    const Key key{proxy, ToLowerAscii(host)};
+    std::unique_lock lock(m_mutex);
+    // In slices, so that a stop is seen while the user thinks.
+    while (m_open.count(key) != 0 && !stopped()) {
+        m_answered.wait_for(lock, std::chrono::milliseconds(100));
+    }
+    if (m_declined || m_asked.count(key) != 0 || m_open.count(key) != 0) {
+        return false;
+    }
+    m_open.insert(key);
+    return true;
 }
 
 void SignInMemory::NoteAnswer(bool proxy, const std::string& host, bool given, const std::string& user,
@@ -35,12 +46,15 @@ void SignInMemory::NoteAnswer(bool proxy, const std::string& host, bool given, c
     } else {
         m_declined = true;
     }
+    m_open.erase(key);
+    m_answered.notify_all();
 }
 
 void SignInMemory::Forget() {
     std::lock_guard lock(m_mutex);
     m_given.clear();
     m_asked.clear();
+    m_open.clear();
     m_declined = false;
 }
 

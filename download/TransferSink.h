@@ -30,6 +30,10 @@ public:
     // Asks the user for a user name and password (proxy: the proxy asked, else the web server).
     // Blocks until answered; true when the user wants the request sent again with `user`/`password`.
     virtual bool AskCredentials(bool proxy, const std::string& host, std::string& user, std::string& password) = 0;
+    // Blocks until AskCredentials could show its prompt at once (a download fetched ahead waits until its dialog
+    // shows it); false when it never will (stopped). A transfer claims the one prompt about a host only then, so
+    // that one waiting for its dialog never holds up the transfer whose dialog is shown. True by default.
+    virtual bool ReadyToAsk() { return true; }
     // The native window that owns the system's own credentials prompt (an HWND on Windows); null when
     // there is none, and AskCredentials asks instead.
     virtual void* OwnerWindow() const { return nullptr; }

@@ -523,14 +523,26 @@ bool Transfer::Authenticate(long status) {
     std::string newUser;
     std::string newPassword;
     // Another transfer may have asked about this host meanwhile; its answer is tried before anyone is asked.
-    if (memory.Recall(proxy, host, newUser, newPassword) && (newUser != user || newPassword != password)) {
+    const auto recalled = [&] {
+        if (!memory.Recall(proxy, host, newUser, newPassword) || (newUser == user && newPassword == password)) {
+            return false;
+        }
         user = std::move(newUser);
         password = std::move(newPassword);
+        return true;
+    };
+    if (recalled()) {
         return SetCredentials(proxy, user, password);
     }
     // One prompt per host and none after a refusal: credentials refused again end the transfer, not the user's day.
-    if (!memory.MayAsk(proxy, host)) {
-        Fail(IDS_BAD_STATUS, static_cast<unsigned long>(status));
+    // A prompt another transfer has open about this host is waited for, and its answer tried instead.
+    if (!m_sink.ReadyToAsk() || !memory.TakePrompt(proxy, host, [this] { return StopRequested(); })) {
+        if (recalled()) {
+            return SetCredentials(proxy, user, password);
+        }
+        if (!StopRequested()) {
+            Fail(IDS_BAD_STATUS, static_cast<unsigned long>(status));
+        }
         return false;
     }
     newUser = user;

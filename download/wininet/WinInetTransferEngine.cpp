@@ -770,13 +770,24 @@ bool Transfer::Authenticate(DWORD status) {
     std::string password;
     SignInMemory& memory = SignInMemory::Instance();
     bool& recalledUsed = proxy ? m_proxyRecalledUsed : m_siteRecalledUsed;
-    if (!recalledUsed && memory.Recall(proxy, host, user, password)) {
+    // What another transfer was told about this host, tried once.
+    const auto recalled = [&] {
+        if (recalledUsed || !memory.Recall(proxy, host, user, password)) {
+            return false;
+        }
         recalledUsed = true;
         SetCredentials(proxy, user, password);
         return true;
+    };
+    if (recalled()) {
+        return true;
     }
-    // One prompt per host in a run, and none once the user declined one.
-    if (!memory.MayAsk(proxy, host)) {
+    // One prompt per host in a run, and none once the user declined one. A prompt another transfer has open about
+    // this host is waited for, and its answer tried instead.
+    if (!m_sink.ReadyToAsk() || !memory.TakePrompt(proxy, host, [this] { return m_body.StopRequested(); })) {
+        if (recalled()) {
+            return true;
+        }
         m_body.Fail(IDS_BAD_STATUS, status);
         return false;
     }

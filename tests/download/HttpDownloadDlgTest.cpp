@@ -552,7 +552,8 @@ TEST_F(HttpDownloadDlgTest, PlannedDownloadsShareOneDialogAndOneStop) {
         DialogHost host(window);
         host.PlanDownloads({{Url(slow, "/slow.bin"), dir.File("slow.bin"), {}},
                             {Url(fast, "/fast.bin"), dir.File("fast.bin"), {}},
-                            {Url(asking, "/asking.bin"), dir.File("asking.bin"), {}}});
+                            {Url(asking, "/asking.bin"), dir.File("asking.bin"), {}},
+                            {Url(asking, "/asking-too.bin"), dir.File("asking-too.bin"), {}}});
         EXPECT_EQ(host.RunDownload(Url(slow, "/slow.bin"), dir.File("slow.bin"), {}), kIdOk);
         EXPECT_EQ(window.runs, 1);
         EXPECT_EQ(window.source, "slow.bin from 127.0.0.1");
@@ -562,16 +563,20 @@ TEST_F(HttpDownloadDlgTest, PlannedDownloadsShareOneDialogAndOneStop) {
         EXPECT_EQ(window.runs, 1);
         EXPECT_EQ(ReadFile(dir.File("fast.bin")), "arrived");
         EXPECT_EQ(fast.Connections(), 1);
-        // A server that asks for a password: its question waits for the download's own dialog.
+        // A server that asks for a password: its question waits for the download's own dialog, and is asked once
+        // for both downloads from it.
         EXPECT_TRUE(window.questions.empty());
         window.answers = {{"alice", "secret"}};
         EXPECT_EQ(host.RunDownload(Url(asking, "/asking.bin"), dir.File("asking.bin"), {}), kIdOk);
         EXPECT_EQ(window.runs, 2);
         EXPECT_EQ(window.questions.size(), 1u);
         EXPECT_EQ(ReadFile(dir.File("asking.bin")), "let in");
+        EXPECT_EQ(host.RunDownload(Url(asking, "/asking-too.bin"), dir.File("asking-too.bin"), {}), kIdOk);
+        EXPECT_EQ(window.questions.size(), 1u);
+        EXPECT_EQ(ReadFile(dir.File("asking-too.bin")), "let in");
         host.PlanDownloads({});
     }
-    for (const char* name : {"slow.bin", "fast.bin", "asking.bin"}) {
+    for (const char* name : {"slow.bin", "fast.bin", "asking.bin", "asking-too.bin"}) {
         fs::remove(dir.File(name));
     }
 

@@ -1,5 +1,6 @@
 #include "download/TransferEngine.h"
 
+#include "download/SignInMemory.h"
 #include "download/curl/ProxyResolver.h"
 #include "platform/Signature.h"
 #include "tests/download/TransferFixture.h"
@@ -428,6 +429,27 @@ TEST_F(AuthTest, RefusedOrDeclinedPromptFailsWith401AndIsNotAskedAgain) {
         EXPECT_TRUE(sink.prompts.empty());
         Point(server, "/secret.txt");
     }
+}
+
+// Two transfers meeting one host's challenge at once (downloads ahead): the second waits while the first's prompt
+// is open and then takes its answer, so the user is asked once; a stop ends the wait.
+TEST(SignInMemoryTest, ASecondTransferWaitsForTheOpenPromptAndTakesItsAnswer) {
+    SignInMemory memory;
+    const auto never = [] { return false; };
+    ASSERT_TRUE(memory.TakePrompt(true, "Proxy.example", never));
+    std::atomic<int> second{-1};
+    std::thread waiting([&] { second = memory.TakePrompt(true, "proxy.example", never) ? 1 : 0; });
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_EQ(second.load(), -1) << "did not wait for the open prompt";
+    memory.NoteAnswer(true, "proxy.example", true, "zarn", "secret");
+    waiting.join();
+    EXPECT_EQ(second.load(), 0);
+    std::string user, password;
+    EXPECT_TRUE(memory.Recall(true, "PROXY.example", user, password));
+    EXPECT_EQ(user + ":" + password, "zarn:secret");
+
+    ASSERT_TRUE(memory.TakePrompt(false, "site.example", never));
+    EXPECT_FALSE(memory.TakePrompt(false, "site.example", [] { return true; }));
 }
 
 TEST_F(AuthTest, RefusedStoredCredentialsWithoutAskingFailInsteadOfLooping) {
