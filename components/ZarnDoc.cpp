@@ -1078,8 +1078,7 @@ int CZarnDoc::InstallCabinet(const CCompObj& record, const std::string& localFil
         }
         if (capture.ForThisUser()) {
             Log(step + registrationFile +
-                " registered for this user only: the machine's classes may not be changed by "
-                "this user");
+                " registered for this user only: the machine's classes may not be changed by this user");
         }
         platform::CrashPoint(crash + "registered");
     }
