@@ -1,7 +1,6 @@
 #include "app/LauncherOptions.h"
 
 #include "components/ServerUrl.h"
-#include "download/FileTransfer.h"
 #include "download/UrlSplit.h"
 #include "platform/CommandLine.h"
 #include "platform/FileSystem.h"
@@ -13,36 +12,12 @@ namespace zarn {
 
 namespace {
 
-// A folder holding a copy of the vendor's repository, given as a path or a file URL: its file URL without a trailing
-// "/", made absolute so that it means the same folder whatever directory the launcher runs in. nullopt when it names
-// no existing folder.
-std::optional<std::string> FolderServerFromText(const std::string& text) {
-    std::optional<std::string> path = text;
-    if (IsFileUrl(text)) {
-        UrlParts parts;
-        path = SplitUrl(text, parts) && parts.service == kServiceFile
-                   ? FileTransfer::LocalPathOf(parts.hostName, parts.objectPath)
-                   : std::nullopt;
-    }
-    if (path) {
-        path = platform::ResolvedPath(*path);
-    }
-    if (!path || !platform::PathExists(*path) || platform::FileExists(*path)) {
-        return std::nullopt;
-    }
-    std::string url = platform::FileUrlOfPath(*path);
-    while (url.ends_with('/')) {
-        url.pop_back();
-    }
-    return url;
-}
-
 // The server as the document joins the list path to it: scheme, host and port only. A single trailing "/" is
 // dropped; a path, query, user name or anything SplitUrl refuses makes it no good. Anything else that is no http(s)
 // URL may name a folder.
 std::optional<std::string> ServerFromText(std::string text) {
     if (!text.starts_with("http://") && !text.starts_with("https://")) {
-        return FolderServerFromText(text);
+        return FolderServerUrl(text);
     }
     if (text.ends_with('/') && !text.ends_with("//")) {
         text.pop_back();

@@ -7,6 +7,7 @@
 #include "text/AsciiText.h"
 
 #include <algorithm>
+#include <optional>
 
 namespace zarn {
 
@@ -100,13 +101,19 @@ std::vector<std::string> LauncherSettings::Servers(const std::string& primary,
         return servers;
     }
     for (std::string mirror : mirrors) {
-        while (mirror.ends_with('/')) {
-            mirror.pop_back();
-        }
         const std::string lower = ToLowerAscii(mirror);
-        const bool usable = lower.starts_with("http://") || lower.starts_with("https://") || IsFileUrl(lower);
-        if (usable && std::find(servers.begin(), servers.end(), mirror) == servers.end()) {
-            servers.push_back(std::move(mirror));
+        std::optional<std::string> server;
+        if (lower.starts_with("http://") || lower.starts_with("https://")) {
+            while (mirror.ends_with('/')) {
+                mirror.pop_back();
+            }
+            server = std::move(mirror);
+        } else {
+            // A folder, by path or file URL: a share that holds a copy of the repository.
+            server = FolderServerUrl(mirror);
+        }
+        if (server && std::find(servers.begin(), servers.end(), *server) == servers.end()) {
+            servers.push_back(std::move(*server));
         }
     }
     return servers;

@@ -44,9 +44,9 @@ public:
     static int DownloadsAtOnce();
 
     // The servers an update check fetches from, in the order it tries them: `primary` (the command line's or the
-    // built-in one), then each mirror that is an http(s) server or a folder's file URL, without a trailing "/", each
-    // server once. The mirrors are `policyMirrors` (the administrators'), unless empty; else the stored ones
-    // (REG_MULTI_SZ Mirrors).
+    // built-in one), then each mirror that is an http(s) server, or an existing folder given by path or file URL (as
+    // its file URL, FolderServerUrl), without a trailing "/", each server once. The mirrors are `policyMirrors` (the
+    // administrators'), unless empty; else the stored ones (REG_MULTI_SZ Mirrors).
     static std::vector<std::string> Servers(const std::string& primary,
                                             const std::vector<std::string>& policyMirrors = {});
 };

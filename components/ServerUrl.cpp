@@ -1,6 +1,8 @@
 #include "components/ServerUrl.h"
 
+#include "download/FileTransfer.h"
 #include "download/UrlSplit.h"
+#include "platform/FileSystem.h"
 #include "text/AsciiText.h"
 
 #include <algorithm>
@@ -9,6 +11,27 @@ namespace zarn {
 
 bool IsFileUrl(std::string_view url) {
     return url.size() >= 5 && ToLowerAscii(std::string(url.substr(0, 5))) == "file:";
+}
+
+std::optional<std::string> FolderServerUrl(const std::string& text) {
+    std::optional<std::string> path = text;
+    if (IsFileUrl(text)) {
+        UrlParts parts;
+        path = SplitUrl(text, parts) && parts.service == kServiceFile
+                   ? FileTransfer::LocalPathOf(parts.hostName, parts.objectPath)
+                   : std::nullopt;
+    }
+    if (path) {
+        path = platform::ResolvedPath(*path);
+    }
+    if (!path || !platform::PathExists(*path) || platform::FileExists(*path)) {
+        return std::nullopt;
+    }
+    std::string url = platform::FileUrlOfPath(*path);
+    while (url.ends_with('/')) {
+        url.pop_back();
+    }
+    return url;
 }
 
 std::optional<std::string> UrlUnderServer(const std::string& url, const std::string& server) {

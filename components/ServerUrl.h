@@ -14,6 +14,11 @@ namespace zarn {
 // True when `url`'s scheme is "file" (any case). Any thread.
 bool IsFileUrl(std::string_view url);
 
+// A folder holding a copy of the vendor's repository, given as a path or a file URL, as a server: its file URL
+// without a trailing "/", made absolute so that it means the same folder whatever directory the launcher runs in.
+// nullopt when it names no existing folder. Reads the file system. Any thread.
+std::optional<std::string> FolderServerUrl(const std::string& text);
+
 // The URL of the file that an http or https `url` names, under `server` (no trailing "/"): the server followed by the
 // URL's path, its query and fragment dropped. Any other URL (file:, ftp:, a text that is no URL) stands as it is.
 // nullopt when the path holds a "." or ".." segment, or a "\" or an escaped "/", "\" or ".", any of which could lead

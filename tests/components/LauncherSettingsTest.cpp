@@ -2,9 +2,12 @@
 
 #include "components/Registry.h"
 #include "components/RegistryValue.h"
+#include "components/ServerUrl.h"
 #include "tests/support/ScratchRegistry.h"
+#include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -51,17 +54,22 @@ TEST_F(LauncherSettingsTest, RecentFilesRoundTripNewestFirst) {
 }
 
 // Only the decimal text the launcher writes counts as an accepted serial.
-// The command line's server first, then each usable mirror once, in the stored order, without a trailing "/".
+// The command line's server first, then each usable mirror once, in the stored order, without a trailing "/": a
+// folder by path or by file URL is one server, a folder that is not there none.
 TEST_F(LauncherSettingsTest, ServersAreThePrimaryThenThePolicysOrTheStoredMirrors) {
     const std::string primary = "http://vendor.test";
     EXPECT_EQ(LauncherSettings::Servers(primary), std::vector<std::string>{primary});
+    const test::TempDir share;
+    const std::optional<std::string> shareUrl = FolderServerUrl(share.Path().string());
+    ASSERT_TRUE(shareUrl && IsFileUrl(*shareUrl));
     ASSERT_EQ(CRegistry(HKEY_CURRENT_USER)
                   .WriteMultiString("Software\\Ostrevant\\zarn", "Mirrors",
-                                    {"https://m1.test:8443/", "ftp://m2.test", "http://vendor.test", "FILE:///srv/repo",
-                                     "/srv/plain", "https://m1.test:8443", "http://m3.test//"}),
+                                    {"https://m1.test:8443/", "ftp://m2.test", "http://vendor.test",
+                                     "FILE:///srv/not-there", share.Path().string(), "/srv/not-there",
+                                     "https://m1.test:8443", *shareUrl + "/", "http://m3.test//"}),
               1);
     EXPECT_EQ(LauncherSettings::Servers(primary),
-              (std::vector<std::string>{primary, "https://m1.test:8443", "FILE:///srv/repo", "http://m3.test"}));
+              (std::vector<std::string>{primary, "https://m1.test:8443", *shareUrl, "http://m3.test"}));
     // The administrators' mirrors replace the user's, checked the same way.
     EXPECT_EQ(LauncherSettings::Servers(primary, {"http://policy.test/", "ftp://m2.test", primary}),
               (std::vector<std::string>{primary, "http://policy.test"}));
