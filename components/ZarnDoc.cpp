@@ -230,6 +230,15 @@ std::string RegistrationFailure(const std::string& path, int result) {
     }
 }
 
+// The lines of one message, in order.
+std::string JoinedLines(const std::vector<std::string>& lines) {
+    std::string text;
+    for (const std::string& line : lines) {
+        text += (text.empty() ? "" : "\n") + line;
+    }
+    return text;
+}
+
 std::string Quoted(const std::string& text) {
     return "\"" + text + "\"";
 }
@@ -509,19 +518,11 @@ void CZarnDoc::CheckForUpdates() {
     m_checkLock.Unlock();
     if (!m_rightsLacking.empty()) {
         m_lastCheckLackedRights = true;
-        std::string lines;
-        for (const std::string& line : m_rightsLacking) {
-            lines += (lines.empty() ? "" : "\n") + line;
-        }
-        m_host.ShowMessageBox(FormatString(IDS_UPDATES_NEED_RIGHTS, lines));
+        m_host.ShowMessageBox(FormatString(IDS_UPDATES_NEED_RIGHTS, JoinedLines(m_rightsLacking)));
     }
     if (!notCurrent.empty()) {
         m_host.UpdateAllViews(*this);
-        std::string text;
-        for (const std::string& line : notCurrent) {
-            text += (text.empty() ? "" : "\n") + line;
-        }
-        m_host.ShowMessageBox(text);
+        m_host.ShowMessageBox(JoinedLines(notCurrent));
     }
     Log("update check done");
     m_host.ShowStartDialog(0);

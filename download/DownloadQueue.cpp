@@ -64,19 +64,23 @@ struct DownloadQueue::Transfer : TransferSink {
             },
             [bytesPerMs](TransferSink& sink) { sink.ShowRate(bytesPerMs); });
     }
-    // Asked only of the user who sees this transfer: a transfer ahead of its turn waits for its dialog (or a stop).
-    // Outside the lock, as the answer takes the user's time; Detach waits for it to return.
-    bool ReadyToAsk() override {
-        std::unique_lock lock(m_queue.m_mutex);
+    // Waits under `lock` until a dialog shows this transfer; false when the queue stopped instead.
+    bool WaitForDialog(std::unique_lock<std::mutex>& lock) {
         m_queue.m_changed.wait(lock, [this] { return m_attached != nullptr || m_queue.m_stop; });
         return !m_queue.m_stop;
     }
+    // A transfer ahead of its turn may ask once its dialog shows it (or never, after a stop).
+    bool ReadyToAsk() override {
+        std::unique_lock lock(m_queue.m_mutex);
+        return WaitForDialog(lock);
+    }
+    // Asked only of the user who sees this transfer: a transfer ahead of its turn waits for its dialog (or a stop).
+    // Outside the lock, as the answer takes the user's time; Detach waits for it to return.
     bool AskCredentials(bool proxy, const std::string& host, std::string& user, std::string& password) override {
         TransferSink* sink = nullptr;
         {
             std::unique_lock lock(m_queue.m_mutex);
-            m_queue.m_changed.wait(lock, [this] { return m_attached != nullptr || m_queue.m_stop; });
-            if (m_queue.m_stop) {
+            if (!WaitForDialog(lock)) {
                 return false;
             }
             sink = m_attached;

@@ -354,8 +354,8 @@ void Transfer::UseProxy(const std::string& proxy) {
     }
 }
 
-// After a failure to reach the proxy at all, the PAC answer's next entry, as browsers go down the list: the handle
-// is set up again for it. False when there is none left, or when the proxy was reached (its own failures stand).
+// After a failure to reach the proxy at all, moves on to the PAC answer's next entry, as browsers go down the list.
+// False when there is none left, or when the proxy was reached (its own failures stand).
 bool Transfer::NextProxy(CURLcode rc) {
     const bool unreachable =
         rc == CURLE_COULDNT_RESOLVE_PROXY || rc == CURLE_COULDNT_CONNECT || rc == CURLE_OPERATION_TIMEDOUT;
@@ -367,7 +367,7 @@ bool Transfer::NextProxy(CURLcode rc) {
     m_proxyFallbacks.erase(m_proxyFallbacks.begin());
     m_sink.NoteAttempt("proxy " + given + " could not be reached; the PAC answer's next entry: " +
                        (m_proxy.empty() ? "direct connection" : "through proxy " + m_proxy));
-    return Configure();
+    return true;
 }
 
 // Sets every option of the handle; runs again on a handle that was reset.
@@ -477,7 +477,7 @@ Transfer::Outcome Transfer::Perform() {
         return SignInAgain(407) ? Perform() : (StopRequested() ? Outcome::Stopped : Outcome::Failed);
     }
     if (NextProxy(rc)) {
-        return Perform();
+        return Configure() ? Perform() : Outcome::Failed;
     }
     // The message says where it broke: before a connection (211), before a status line (212, but a
     // request that could not be sent is 211), or after it (214).
